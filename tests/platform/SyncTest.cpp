@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/Sync.h"
+#include "platform/WinTypes.h"
+
+using namespace win;
+
+TEST(Event, ManualResetStaysSetAndReleasesEveryWaiter) {
+    Event e(true);
+    EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+    std::atomic<int> released{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 4; ++i)
+        waiters.emplace_back([&] {
+            if (e.Wait(INFINITE) == WAIT_OBJECT_0) ++released;
+        });
+    e.Set();
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(released, 4);
+    EXPECT_TRUE(e.IsSet());
+    EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
+    e.Reset();
+    EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+}
+
+TEST(Event, AutoResetWakesExactlyOneWaiterPerSet) {
+    Event e(false);
+    std::atomic<int> released{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] {
+            if (e.Wait(2000) == WAIT_OBJECT_0) ++released;
+        });
+    // Let all three block, then set once: exactly one may pass.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    e.Set();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(released, 1);
+    e.Set();
+    for (auto& t : waiters) t.join();
+    EXPECT_EQ(released, 2);
+    EXPECT_FALSE(e.IsSet());
+}
+
+TEST(Event, SettingASetEventDoesNotCount) {
+    Event e(false);
+    e.Set();
+    e.Set();
+    EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+}
+
+TEST(Event, WaitTimesOutAfterRoughlyTheTimeGiven) {
+    Event e(false);
+    const uint32_t t0 = GetTickCount();
+    EXPECT_EQ(e.Wait(50), WAIT_TIMEOUT);
+    EXPECT_GE(GetTickCount() - t0, 45u);
+}
+
+TEST(Event, WaitForMultipleReportsFirstSetAndConsumesOnlyIt) {
+    Event a(false), b(false), c(true);
+    Event* all[] = {&a, &b, &c};
+    EXPECT_EQ(WaitForMultipleObjects(all, 0), WAIT_TIMEOUT);
+    b.Set();
+    c.Set();
+    EXPECT_EQ(WaitForMultipleObjects(all, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_FALSE(b.IsSet());
+    EXPECT_EQ(WaitForMultipleObjects(all, 0), WAIT_OBJECT_0 + 2);
+    EXPECT_TRUE(c.IsSet());  // manual reset stays set
+}
+
+TEST(RecursiveMutex, OwnerMayRelockAndOthersWaitUntilFullyReleased) {
+    RecursiveMutex m;
+    m.Lock();
+    {
+        ScopedLock again(m);
+        std::atomic<bool> otherGotIt{false};
+        std::thread other([&] { otherGotIt = m.TryLock(); });
+        other.join();
+        EXPECT_FALSE(otherGotIt);
+    }
+    std::atomic<bool> otherGotIt{false};
+    std::thread stillHeld([&] { otherGotIt = m.TryLock(); });
+    stillHeld.join();
+    EXPECT_FALSE(otherGotIt) << "one unlock of two must not release the mutex";
+    m.Unlock();
+    std::thread free([&] {
+        otherGotIt = m.TryLock();
+        if (otherGotIt) m.Unlock();
+    });
+    free.join();
+    EXPECT_TRUE(otherGotIt);
+    ScopedLock nothing(static_cast<RecursiveMutex*>(nullptr));  // a null lock is allowed
+}
