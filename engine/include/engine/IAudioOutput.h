@@ -1,0 +1,12 @@
+#pragma once
+// What the engine's speed changes and re-alignment ask of the audio output. The real output
+// (CDirectSoundPlayer) implements it; engine tests use a recording fake.
+#include <cstdint>
+
+class IAudioOutput {
+public:
+    virtual ~IAudioOutput() = default;
+    virtual int Stop() = 0;                 // 1, or 0 on failure
+    virtual int FillAt(int32_t second) = 0;  // refill from the engine and play from `second`
+    virtual void Mute(int flag) = 0;         // 1 silences, 0 restores the volume
+};
