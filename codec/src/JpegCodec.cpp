@@ -1,0 +1,62 @@
+#include "codec/JpegCodec.h"
+
+#include <turbojpeg.h>
+
+#include <climits>
+
+namespace tvq {
+
+JpegCodec::~JpegCodec() {
+    if (compressor_)
+        tjDestroy(compressor_);
+    if (decompressor_)
+        tjDestroy(decompressor_);
+}
+
+bool JpegCodec::Encode(const uint8_t* bottomUpBgr, int width, int height, int stride,
+                       int quality, std::vector<uint8_t>& out) {
+    if (!bottomUpBgr || width <= 0 || height <= 0 || stride < width * 3 || quality < 1 ||
+        quality > 100)
+        return false;
+    if (!compressor_)
+        compressor_ = tjInitCompress();
+    if (!compressor_)
+        return false;
+    // Preallocated to the worst case so libjpeg-turbo never reallocates our vector's memory.
+    out.resize(tjBufSize(width, height, TJSAMP_420));
+    unsigned char* buffer = out.data();
+    unsigned long size = out.size();
+    if (tjCompress2(compressor_, bottomUpBgr, width, stride, height, TJPF_BGR, &buffer, &size,
+                    TJSAMP_420, quality, TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC) != 0) {
+        out.clear();
+        return false;
+    }
+    out.resize(size);
+    return true;
+}
+
+bool JpegCodec::Decode(const uint8_t* jpeg, size_t size, uint8_t* bottomUpBgr, int width,
+                       int height, int stride) {
+    if (!jpeg || size == 0 || size > ULONG_MAX || !bottomUpBgr || stride < width * 3)
+        return false;
+    if (!decompressor_)
+        decompressor_ = tjInitDecompress();
+    if (!decompressor_)
+        return false;
+    int jpegWidth = 0, jpegHeight = 0, subsampling = 0, colorspace = 0;
+    if (tjDecompressHeader3(decompressor_, jpeg, static_cast<unsigned long>(size), &jpegWidth,
+                            &jpegHeight, &subsampling, &colorspace) != 0)
+        return false;
+    if (jpegWidth != width || jpegHeight != height)
+        return false;
+    // LIMITSCANS stops hostile progressive files that would take seconds to decode.
+    const int flags = TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;
+    if (tjDecompress2(decompressor_, jpeg, static_cast<unsigned long>(size), bottomUpBgr, width,
+                      stride, height, TJPF_BGR, flags) != 0) {
+        // A warning (e.g. data cut short) still fills the whole picture; an error does not.
+        return tjGetErrorCode(decompressor_) == TJERR_WARNING;
+    }
+    return true;
+}
+
+} // namespace tvq
