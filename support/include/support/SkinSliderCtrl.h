@@ -1,0 +1,43 @@
+#pragma once
+// The seek slider whose whole look comes from the skin: its groove shows the piece of the
+// dialog's background picture under the control (so it looks transparent on the skinned
+// dialog) and its thumb is the skin's "thumb-p.bmp". Range, position and notifications are
+// QSlider's own.
+//
+// Before SetSkin the slider has the ordinary look; once SetSkin was called only the skin
+// pictures are drawn (a missing picture leaves its part undrawn, never the default look).
+#include <QImage>
+#include <QSlider>
+#include <string>
+
+#include "support/PictureBitmap.h"
+
+class CSkinSliderCtrl : public QSlider {
+public:
+    static constexpr const char* kThumbFile = "thumb-p.bmp";
+    // The thumb picture is drawn this many pixels wider than the thumb rectangle.
+    static constexpr int kThumbExtraWidth = 3;
+
+    explicit CSkinSliderCtrl(QWidget* parent = nullptr);
+    ~CSkinSliderCtrl() override;
+
+    // skinFolder ends with a separator. Takes the snapshot of backgroundPath under the
+    // control's current place in its parent and loads the thumb. Calling it again replaces
+    // both pictures.
+    void SetSkin(const std::string& skinFolder, const std::string& backgroundPath);
+    bool IsSkinned() const { return m_skinned; }
+
+    // The thumb rectangle in client coordinates (TBM_GETTHUMBRECT).
+    QRect GetThumbRect() const;
+    // The channel rectangle in client coordinates (TBM_GETCHANNELRECT).
+    QRect GetChannelRect() const;
+    const QImage& BackgroundSnapshot() const { return m_snapshot; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    CPictureBitmap m_thumb;
+    QImage m_snapshot;  // the background under the control at SetSkin time
+    bool m_skinned = false;
+};
