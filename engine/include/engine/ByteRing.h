@@ -1,0 +1,55 @@
+#pragma once
+// A circular byte queue that grows by doubling when a write would fill it.
+//
+// Thread safety: the engine writes a queue under its decode lock and reads it under its data
+// lock, so one writer and one reader may run at the same time. The ring therefore guards its
+// indexes, count, capacity and buffer with its own small mutex, held for the whole of each
+// operation (copy included); growth and reset happen under it too. The copy of one frame is
+// the longest hold, so neither side waits long.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class CByteRing {
+public:
+    CByteRing() = default;
+    ~CByteRing() = default;
+    CByteRing(const CByteRing&) = delete;
+    CByteRing& operator=(const CByteRing&) = delete;
+
+    // Replaces the buffer with one of `capacity` bytes and empties the queue. 1, or 0 when the
+    // capacity is not positive or the memory is not available (the queue then has no buffer).
+    int Allocate(int32_t capacity);
+    // Drops the buffer; every later write and read reports 0 until the next Allocate.
+    void Free();
+
+    // Appends `length` bytes; grows first when count + length would reach capacity - 1.
+    // 0 without a buffer, for a negative length, or when growing fails.
+    int Write(const uint8_t* source, int32_t length);
+    // Takes up to *length bytes (clipped to the count) and stores the number taken in *length.
+    // 0 when there is no buffer or nothing is queued.
+    int Read(uint8_t* destination, int32_t* length);
+    // Drops the oldest bytes until at most `keep` remain. Returns the bytes dropped.
+    int32_t KeepNewest(int32_t keep);
+    // Empties the queue; the buffer stays.
+    void Reset();
+
+    int32_t GetCount() const;
+    int32_t GetCapacity() const;
+    int32_t GetReadIndex() const;   // -1 when empty
+    int32_t GetWriteIndex() const;  // index of the last byte written, -1 when empty
+    bool HasBuffer() const;
+
+private:
+    int WriteLocked(const uint8_t* source, int32_t length);
+    void TakeLocked(uint8_t* destination, int32_t length);  // destination may be null: drop
+    int GrowLocked();
+    void ResetLocked();
+
+    mutable std::mutex mutex_;  // guards everything below
+    int32_t readIndex_ = -1;
+    int32_t writeIndex_ = -1;
+    int32_t count_ = 0;
+    int32_t capacity_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
+};

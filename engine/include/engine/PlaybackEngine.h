@@ -1,0 +1,191 @@
+#pragma once
+// CPlaybackEngine plays one open file: it owns the file's CTvqDecoder, a decode thread and two
+// queues (PCM bytes, and frame records labelled with their second and index) that the thread
+// keeps one to two seconds ahead of playback. The audio output is the clock and pulls from
+// the queues; the engine paces nothing itself. It also carries the speed modes (normal,
+// forward, backward), forward seeks done by the decode thread, and the re-alignment of audio
+// and video.
+//
+// A frame record in the video queue: the frame (image size of the picture format), then the
+// int32 second it belongs to, then its int32 index within that second (0 .. fps - 1).
+//
+// Locks, outermost first: the data lock (queue reads, the length query), the decode lock
+// (queue writes, decoding, Step, mode changes, re-alignment; recursive), the decoder's own
+// mutex. Callers from other threads (playlist player, audio output, video window) hold the
+// playlist player's engine lock around every call, which keeps the data -> decode path of
+// EnsureFrame apart from the decode -> data path of a mode change restarting the output.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "codec/TvqComponentApi.h"
+#include "engine/ByteRing.h"
+#include "engine/IAudioOutput.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
+#include "platform/WinTypes.h"
+
+class CTvqDecoder;
+
+class CPlaybackEngine {
+public:
+    // Values of the mode field.
+    static constexpr int kModeNormal = 0;
+    static constexpr int kModeForward = 1;
+    static constexpr int kModeBackward = 2;
+    // Directions of SetSpeed.
+    static constexpr int kDirectionForward = 1;
+    static constexpr int kDirectionBackward = 2;
+    // Factor applied by the audio output's display for speed index 0 .. 3.
+    static constexpr int kSpeedFactors[4] = {1, 2, 4, 8};
+
+    // Automatic: Open starts the decode thread. Manual: it does not; the owner drives Step
+    // (or StartThread) itself. Tests and benchmarks use Manual for exact interleavings.
+    enum class ThreadStart { Automatic, Manual };
+
+    // Opens the file at `startSecond` (runs Open and keeps its result).
+    CPlaybackEngine(const std::string& fileName, int32_t startSecond);
+    CPlaybackEngine(const std::string& fileName, int32_t startSecond, ThreadStart threadStart);
+    virtual ~CPlaybackEngine();
+    CPlaybackEngine(const CPlaybackEngine&) = delete;
+    CPlaybackEngine& operator=(const CPlaybackEngine&) = delete;
+
+    // --- opening and decoding (normally run by the constructor and the decode thread) ---
+    int Open(const std::string& fileName, int32_t startSecond);
+    // Empties the queues and decodes (discarding) up to `target`; base second = target.
+    void SkipToSecond(int32_t target);
+    // Decodes and queues one second forward. 1 when frames came, 0 otherwise.
+    int DecodeOneSecond();
+    // Normal and forward mode fill. 0 once the end was reached and the queues drained.
+    int FillQueues();
+    // Backward mode fill. 0 when numbering reached second 0 or the end drained.
+    int FillQueuesBackward();
+    void StartThread();
+    // One turn of the decode thread: a pending seek (normal mode only), then the fill.
+    int Step();
+
+    // --- used by the playlist player, the audio output and the video window ---
+    int32_t GetLengthSeconds();
+    // Copies up to `wanted` queued PCM bytes; the number copied (0 when empty).
+    int32_t ReadAudio(uint8_t* dest, int32_t wanted);
+    // 1 when a whole record of `recordSize` bytes is queued, else the result of one
+    // DecodeOneSecond.
+    int EnsureFrame(int32_t recordSize);
+    // Takes one record: the frame into `dest`, its second and index. Bytes of frame copied,
+    // 0 when nothing was read.
+    int32_t ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second, int32_t* index);
+    // Asks the decode thread to seek forward to `target` and to post WM_SEEK_DONE to
+    // `notifyThread` when done. Waits while the mode is not normal.
+    void RequestSeek(int32_t target, int pending, win::ThreadId notifyThread);
+    // Speed index 0 .. 3, direction kDirectionForward / kDirectionBackward. 1 when the mode
+    // changed.
+    int SetSpeed(int speedIndex, IAudioOutput* output, int direction);
+    // Re-aligns audio and video when their queued lengths drift apart. 1 when it did.
+    int Resync(uint32_t unused, IAudioOutput* output);
+    // Ends the decode thread and frees the decoder and buffers. Runs once; a second caller
+    // waits until the first has finished (unless it is the decode thread itself).
+    void Shutdown();
+
+    // --- mode steps of the speed changes (each takes the decode lock itself) ---
+    void LeaveForward(IAudioOutput* output, int decode);
+    void LeaveBackward(IAudioOutput* output, int decode);
+    void StartBackward();
+    void ForwardToBackward(IAudioOutput* output);
+
+    // --- read access ---
+    int IsRunning() const { return running_.load(); }
+    int GetRunning() const { return running_.load(); }
+    int GetOpened() const { return opened_; }
+    int GetFramesPerSecond() const { return framesPerSecond_; }
+    const win::WAVEFORMATEX& GetAudioFormat() const { return audioFormat_; }
+    const win::BITMAPINFOHEADER& GetPictureFormat() const { return pictureFormat_; }
+    const std::string& GetFileName() const { return fileName_; }
+    int32_t GetBaseSecond() const { return baseSecond_.load(); }
+    int32_t GetDecodedSeconds() const { return decodedSeconds_.load(); }
+    int GetMode() const { return mode_.load(); }
+    int GetSpeedIndex() const { return speedIndex_.load(); }
+    int32_t GetBackwardStart() const { return backwardStart_.load(); }
+    int IsAtEnd() const { return atEnd_.load(); }
+    int32_t GetAudioQueuedBytes() const { return audioQueue_.GetCount(); }
+    int32_t GetVideoQueuedBytes() const { return videoQueue_.GetCount(); }
+    int32_t GetAudioHighWater() const { return audioHighWater_; }
+    int32_t GetVideoHighWater() const { return videoHighWater_; }
+    float GetLeadThreshold() const { return leadThreshold_; }
+    int IsCalibrating() const { return calibrating_; }
+
+    // Waits up to `timeoutMs` (may be win::INFINITE) for the decode thread to have ended and
+    // shut the engine down. True when it has.
+    bool WaitForThreadEnd(uint32_t timeoutMs);
+    // The re-alignment's clock (milliseconds); win::GetTickCount unless replaced (tests).
+    void SetTickSource(std::function<uint32_t()> tickSource);
+
+private:
+    void ThreadBody();
+    bool HasDecodeBuffers() const;
+    int CallDecoder();
+    // Appends the decoded frames as records of `second`, in forward or reverse order.
+    void QueueFrames(int32_t second, bool reverse);
+    void QueueAudio();
+    void ClearCounts();
+    int FillPass();
+    int DrainedResult(bool videoOnly) const;
+    int SpeedToNormal(int speedIndex, IAudioOutput* output, int direction);
+    int SpeedToBackward(int speedIndex, IAudioOutput* output, int direction);
+    int SpeedToForward(int speedIndex, IAudioOutput* output, int direction);
+    float MeasureLead(float* videoSeconds, float* audioSeconds);
+    void Calibrate(float lead);
+    void Realign(float videoSeconds, float audioSeconds, int32_t position, IAudioOutput* output);
+    void FreeEverything();
+
+    // Set by Open before the decode thread starts, read-only afterwards: opened_, decoder_
+    // (the pointer; cleared by Shutdown under both locks), the formats, framesPerSecond_,
+    // the high-water marks, decodeRequest_, fileName_. The queues guard themselves.
+    CByteRing audioQueue_;  // PCM bytes
+    CByteRing videoQueue_;  // frame records
+    int opened_ = 0;
+    std::unique_ptr<CTvqDecoder> decoder_;  // decoding under the decode lock; freed under both
+    win::WAVEFORMATEX audioFormat_{};
+    win::BITMAPINFOHEADER pictureFormat_{};
+    std::unique_ptr<win::WorkerThread> thread_;  // the decode thread
+    win::Event stopEvent_{true};
+    win::RecursiveMutex dataLock_;
+    win::RecursiveMutex decodeLock_;
+    std::atomic<int> running_{0};  // 1 while the decode thread runs
+    int framesPerSecond_ = 16;
+    TvqDecodeRequest decodeRequest_{};
+    // Decoder output; written and consumed under the decode lock, freed under both locks.
+    std::unique_ptr<uint8_t[]> audioDecodeBuffer_;  // 4 x byte rate
+    std::unique_ptr<uint8_t[]> frameDecodeBuffer_;  // 2 x fps x image size
+    int32_t audioCountOut_ = 0;                     // 16-bit values written by the decoder
+    int32_t frameCountOut_ = 0;                     // frames written by the decoder
+    int32_t audioHighWater_ = 0;                    // bytes: one second
+    int32_t videoHighWater_ = 0;                    // bytes: one second of bare frames
+    std::atomic<int> atEnd_{0};                     // the decoder reported the end
+    std::string fileName_;
+    // Written under the decode lock (or before the thread starts); read anywhere.
+    std::atomic<int32_t> decodedSeconds_{0};
+    std::atomic<int32_t> baseSecond_{0};
+    std::atomic<int> closing_{0};  // set once Shutdown began
+    // Seek request: written by RequestSeek (target and thread before pending), taken by Step.
+    std::atomic<win::ThreadId> seekNotifyThread_{0};
+    std::atomic<int> seekPending_{0};
+    std::atomic<int32_t> seekTarget_{0};
+    // Re-alignment calibration: touched only by Resync, under the decode lock.
+    int calibrating_ = 1;
+    float smallestLead_ = 100.0f;
+    uint32_t calibrationStart_ = 0;  // tick count; 0 = not begun
+    float leadThreshold_ = 0.5f;
+    // Written under the decode lock, except by the fall-through of SetSpeed; read anywhere.
+    std::atomic<int> speedIndex_{0};
+    std::atomic<int> mode_{kModeNormal};
+    std::atomic<int32_t> backwardStart_{0};
+
+    // Shutdown runs once: 0 not begun, 1 running, 2 done (shutdownDone_ set).
+    std::atomic<int> shutdownState_{0};
+    win::Event shutdownDone_{true};
+    win::Event threadEnded_{true};  // set when the decode thread has left its body
+    ThreadStart threadStart_ = ThreadStart::Automatic;
+    std::function<uint32_t()> tickSource_;  // set before use; Resync only
+};

@@ -1,0 +1,333 @@
+#include "engine/PlaybackEngine.h"
+
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include "engine/Messages.h"
+#include "engine/TvqDecoder.h"
+
+namespace {
+
+// The decode thread looks at its queues at least this often.
+constexpr uint32_t kDecodeWakeMs = 10;
+// Bytes of the two int32 labels after each frame in a record.
+constexpr int32_t kRecordLabelBytes = 8;
+// Decode output buffers: four seconds of audio and two seconds of frames, so a component that
+// delivers a little more than one second never writes past them.
+constexpr int64_t kAudioBufferSeconds = 4;
+constexpr int64_t kFrameBufferSeconds = 2;
+// Sizes above this are refused rather than allocated (the queues count in int32).
+constexpr int64_t kLargestBufferBytes = std::numeric_limits<int32_t>::max() / 4;
+
+std::unique_ptr<uint8_t[]> AllocateBuffer(int64_t bytes) {
+    if (bytes <= 0 || bytes > kLargestBufferBytes) return nullptr;
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
+}
+
+}  // namespace
+
+CPlaybackEngine::CPlaybackEngine(const std::string& fileName, int32_t startSecond)
+    : CPlaybackEngine(fileName, startSecond, ThreadStart::Automatic) {}
+
+CPlaybackEngine::CPlaybackEngine(const std::string& fileName, int32_t startSecond,
+                                 ThreadStart threadStart)
+    : threadStart_(threadStart), tickSource_(win::GetTickCount) {
+    opened_ = Open(fileName, startSecond);
+}
+
+CPlaybackEngine::~CPlaybackEngine() {
+    Shutdown();
+    // The decode thread may still be leaving its body after its own shutdown.
+    if (thread_ && !thread_->IsCurrentThread()) thread_->Join();
+    audioQueue_.Free();
+    videoQueue_.Free();
+    fileName_.clear();
+}
+
+int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
+    seekNotifyThread_ = 0;
+    seekPending_ = 0;
+    closing_ = 0;
+    decodedSeconds_ = 0;
+    baseSecond_ = 0;
+    fileName_ = fileName;
+
+    TvqOpenBlock block{};
+    std::strncpy(block.path, fileName.c_str(), sizeof block.path - 1);
+    decoder_ = std::make_unique<CTvqDecoder>(block);
+    audioFormat_ = decoder_->GetAudioFormat();
+    pictureFormat_ = decoder_->GetPictureFormat();
+    framesPerSecond_ = decoder_->GetFramesPerSecond();
+
+    const int64_t bytesPerSecond = audioFormat_.nAvgBytesPerSec;
+    const int64_t bareSecondOfFrames = static_cast<int64_t>(pictureFormat_.biBitCount) / 8 *
+                                       pictureFormat_.biWidth * pictureFormat_.biHeight *
+                                       framesPerSecond_;
+    const bool sane = bytesPerSecond > 0 && bytesPerSecond <= kLargestBufferBytes &&
+                      bareSecondOfFrames > 0 && bareSecondOfFrames <= kLargestBufferBytes;
+    audioHighWater_ = sane ? static_cast<int32_t>(bytesPerSecond) : 0;
+    videoHighWater_ = sane ? static_cast<int32_t>(bareSecondOfFrames) : 0;
+    if (sane) {
+        audioQueue_.Allocate(audioHighWater_);
+        videoQueue_.Allocate(videoHighWater_);
+        audioDecodeBuffer_ = AllocateBuffer(kAudioBufferSeconds * bytesPerSecond);
+        frameDecodeBuffer_ = AllocateBuffer(kFrameBufferSeconds * framesPerSecond_ *
+                                            static_cast<int64_t>(pictureFormat_.biSizeImage));
+    }
+    decodeRequest_ = TvqDecodeRequest{};
+    decodeRequest_.one = 1;
+    decodeRequest_.audioBuffer = reinterpret_cast<uintptr_t>(audioDecodeBuffer_.get());
+    decodeRequest_.audioCount = reinterpret_cast<uintptr_t>(&audioCountOut_);
+    decodeRequest_.frameBuffer = reinterpret_cast<uintptr_t>(frameDecodeBuffer_.get());
+    decodeRequest_.frameCount = reinterpret_cast<uintptr_t>(&frameCountOut_);
+    decodeRequest_.zero = 0;
+    atEnd_ = 0;
+
+    SkipToSecond(startSecond);
+    FillQueues();
+    if (threadStart_ == ThreadStart::Automatic) StartThread();
+    return 1;
+}
+
+bool CPlaybackEngine::HasDecodeBuffers() const {
+    return decoder_ && audioDecodeBuffer_ && frameDecodeBuffer_ && audioQueue_.HasBuffer() &&
+           videoQueue_.HasBuffer();
+}
+
+int CPlaybackEngine::CallDecoder() {
+    return decoder_->Decode(&decodeRequest_);
+}
+
+void CPlaybackEngine::ClearCounts() {
+    audioCountOut_ = 0;
+    frameCountOut_ = 0;
+}
+
+void CPlaybackEngine::QueueAudio() {
+    const int64_t bytes = 2 * static_cast<int64_t>(audioCountOut_);
+    const int64_t room = kAudioBufferSeconds * audioFormat_.nAvgBytesPerSec;
+    audioQueue_.Write(audioDecodeBuffer_.get(), static_cast<int32_t>(bytes < room ? bytes : room));
+}
+
+void CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
+    const int32_t imageSize = static_cast<int32_t>(pictureFormat_.biSizeImage);
+    for (int32_t n = 0; n < framesPerSecond_; ++n) {
+        const int32_t i = reverse ? framesPerSecond_ - 1 - n : n;
+        // Straight from the decode buffer into the queue: no copy of the frame in between.
+        videoQueue_.Write(frameDecodeBuffer_.get() + static_cast<int64_t>(i) * imageSize, imageSize);
+        videoQueue_.Write(reinterpret_cast<const uint8_t*>(&second), sizeof second);
+        videoQueue_.Write(reinterpret_cast<const uint8_t*>(&i), sizeof i);
+    }
+}
+
+void CPlaybackEngine::SkipToSecond(int32_t target) {
+    win::ScopedLock decode(decodeLock_);
+    audioQueue_.Reset();
+    videoQueue_.Reset();
+    if (HasDecodeBuffers()) {
+        for (int32_t s = baseSecond_ + decodedSeconds_; s < target; ++s) {
+            if (atEnd_ || closing_) {
+                atEnd_ = 1;
+                break;
+            }
+            if (CallDecoder() == kTvqEndOfFile) atEnd_ = 1;
+        }
+    }
+    ClearCounts();
+    baseSecond_ = target;
+    decodedSeconds_ = 0;
+}
+
+int CPlaybackEngine::DecodeOneSecond() {
+    win::ScopedLock decode(decodeLock_);
+    if (!HasDecodeBuffers() || atEnd_) return 0;
+    const int32_t position = baseSecond_ + decodedSeconds_;
+    const int result = CallDecoder();
+    if (audioCountOut_ > 0) QueueAudio();
+    if (frameCountOut_ > 0) {
+        QueueFrames(position, false);
+        ++decodedSeconds_;
+    }
+    if (result == kTvqEndOfFile) atEnd_ = 1;
+    if (frameCountOut_ < 1) return 0;
+    ClearCounts();
+    return 1;
+}
+
+// One decode call of the forward fill and the queueing of its output. The decode buffers are
+// shared with DecodeOneSecond (frame fetches, mode changes, re-alignment on other threads), so
+// the call and the queueing of what it delivered happen under one hold of the decode lock;
+// otherwise another thread's call could overwrite the buffers before they are queued.
+// 1 to go on, 0 to end the pass.
+int CPlaybackEngine::FillPass() {
+    win::ScopedLock decode(decodeLock_);
+    // The end may have been reached by another thread's call, and a change to backward play
+    // may have happened since the decode thread looked at the mode.
+    if (atEnd_ || mode_ == kModeBackward || !HasDecodeBuffers()) return 0;
+    const int32_t position = baseSecond_ + decodedSeconds_;
+    const int result = CallDecoder();
+    if (audioCountOut_ > 0 && speedIndex_ == 0 && mode_ == kModeNormal) QueueAudio();
+    if (frameCountOut_ > 0) {
+        QueueFrames(position, false);
+        ++decodedSeconds_;
+    }
+    if (result == kTvqEndOfFile) atEnd_ = 1;
+    if (audioCountOut_ < 1 || frameCountOut_ < 1) return 0;
+    ClearCounts();
+    return atEnd_ ? 0 : 1;
+}
+
+int CPlaybackEngine::FillQueues() {
+    if (!HasDecodeBuffers()) return 0;
+    if (!atEnd_) {
+        while ((audioQueue_.GetCount() <= audioHighWater_ && speedIndex_ == 0) ||
+               videoQueue_.GetCount() <= videoHighWater_) {
+            if (!FillPass()) break;
+        }
+        return 1;
+    }
+    return DrainedResult(mode_ != kModeNormal);
+}
+
+// After the end: 1 while there is still something to play.
+int CPlaybackEngine::DrainedResult(bool videoOnly) const {
+    if (videoOnly) return videoQueue_.GetCount() >= 1 ? 1 : 0;
+    return audioQueue_.GetCount() > 0 || videoQueue_.GetCount() >= 1 ? 1 : 0;
+}
+
+void CPlaybackEngine::StartThread() {
+    if (thread_) {
+        // Only a thread of an earlier open can be here; make it leave before replacing it.
+        while (running_) {
+            stopEvent_.Set();
+            threadEnded_.Wait(kDecodeWakeMs);
+        }
+        if (!thread_->IsCurrentThread()) thread_->Join();
+        thread_.reset();
+    }
+    stopEvent_.Reset();
+    threadEnded_.Reset();
+    thread_ = std::make_unique<win::WorkerThread>();
+    // Running before the body starts, so a Shutdown right after creation waits for the thread.
+    running_ = 1;
+    if (!thread_->Start([this] { ThreadBody(); }, win::ThreadPriority::Normal)) running_ = 0;
+}
+
+void CPlaybackEngine::ThreadBody() {
+    running_ = 1;
+    win::Event* const events[] = {&stopEvent_};
+    int more = Step();
+    while (more) {
+        const uint32_t wake = win::MsgWaitForMultipleObjects(events, kDecodeWakeMs);
+        if (wake == win::WAIT_OBJECT_0) break;
+        if (wake == win::WAIT_OBJECT_0 + 1) {
+            bool quit = false;
+            win::Message message;
+            while (win::PeekMessage(message, true)) {
+                if (message.message == win::WM_QUIT) quit = true;
+            }
+            if (quit) break;
+        }
+        more = Step();
+    }
+    running_ = 0;
+    Shutdown();
+    threadEnded_.Set();
+}
+
+int CPlaybackEngine::Step() {
+    decodeLock_.Lock();
+    if (seekPending_ && mode_ == kModeNormal) {
+        seekPending_ = 0;
+        SkipToSecond(seekTarget_);
+        FillQueues();
+        win::PostThreadMessage(seekNotifyThread_, WM_SEEK_DONE, 0, 0);
+    }
+    if (mode_ == kModeBackward) {
+        const int result = FillQueuesBackward();
+        decodeLock_.Unlock();
+        return result;
+    }
+    decodeLock_.Unlock();
+    return FillQueues();
+}
+
+void CPlaybackEngine::RequestSeek(int32_t target, int pending, win::ThreadId notifyThread) {
+    seekTarget_ = target;
+    seekNotifyThread_ = notifyThread;
+    seekPending_ = pending;
+}
+
+int32_t CPlaybackEngine::GetLengthSeconds() {
+    win::ScopedLock data(dataLock_);
+    return decoder_ ? decoder_->GetLengthSeconds() : 0;
+}
+
+int32_t CPlaybackEngine::ReadAudio(uint8_t* dest, int32_t wanted) {
+    win::ScopedLock data(dataLock_);
+    int32_t length = wanted;
+    if (!audioQueue_.Read(dest, &length)) return 0;
+    return length;
+}
+
+int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
+    win::ScopedLock data(dataLock_);
+    if (videoQueue_.GetCount() >= recordSize) return 1;
+    win::ScopedLock decode(decodeLock_);
+    return DecodeOneSecond();
+}
+
+int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second,
+                                   int32_t* index) {
+    win::ScopedLock data(dataLock_);
+    int32_t frameBytes = imageSize;
+    if (!videoQueue_.Read(dest, &frameBytes)) return 0;
+    int32_t labelBytes = sizeof(int32_t);
+    if (second) videoQueue_.Read(reinterpret_cast<uint8_t*>(second), &labelBytes);
+    labelBytes = sizeof(int32_t);
+    if (index) videoQueue_.Read(reinterpret_cast<uint8_t*>(index), &labelBytes);
+    return frameBytes;
+}
+
+void CPlaybackEngine::Shutdown() {
+    int expected = 0;
+    if (!shutdownState_.compare_exchange_strong(expected, 1)) {
+        // Someone else is shutting down. The decode thread must not wait: that someone may be
+        // waiting for it to end.
+        if (!(thread_ && thread_->IsCurrentThread())) shutdownDone_.Wait(win::INFINITE);
+        return;
+    }
+    closing_ = 1;
+    // Ended before taking the locks, so the thread's last step can finish whatever it holds.
+    if (thread_ && !thread_->IsCurrentThread()) {
+        if (running_) thread_->PostMessage(win::WM_QUIT);
+        thread_->Join();
+    }
+    running_ = 0;
+    FreeEverything();
+    shutdownState_ = 2;
+    shutdownDone_.Set();
+}
+
+// Frees the decoder and the buffers under both locks, so neither a queue reader nor a mode
+// change on another thread can be using them. std::lock takes the pair without a lock-order
+// deadlock against a thread that holds the decode lock and wants the data lock.
+void CPlaybackEngine::FreeEverything() {
+    std::scoped_lock both(dataLock_, decodeLock_);
+    stopEvent_.Set();
+    audioDecodeBuffer_.reset();
+    frameDecodeBuffer_.reset();
+    audioQueue_.Free();
+    videoQueue_.Free();
+    decoder_.reset();
+}
+
+bool CPlaybackEngine::WaitForThreadEnd(uint32_t timeoutMs) {
+    return threadEnded_.Wait(timeoutMs) == win::WAIT_OBJECT_0;
+}
+
+void CPlaybackEngine::SetTickSource(std::function<uint32_t()> tickSource) {
+    tickSource_ = tickSource ? std::move(tickSource) : std::function<uint32_t()>(win::GetTickCount);
+}
