@@ -1,0 +1,152 @@
+#pragma once
+// CDirectSoundPlayer plays the engine's audio through a looping sound buffer and is the clock
+// of playback. Its notification thread wakes each time the play cursor passes one of the
+// buffer's notification positions, refills exactly the span played since the last wake with
+// the engine's next PCM bytes, counts those bytes (the clock), turns the count into the second
+// and frame the video target must show, reports even seconds to the notify window, and lets
+// the engine re-align audio and video when the target's adjust option is on. When the engine
+// stops running the thread stops the buffer, ends and sets the wake event.
+//
+// One object serves every file: Open at the start of a file, Close before the next.
+//
+// Locks: the engine lock (the playlist player's) is always taken before the output's own state
+// lock, never the other way round; the engine calls Stop and FillAt while holding the engine
+// lock, and those take the state lock inside it.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/IAudioOutput.h"
+#include "platform/MessageTarget.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
+#include "platform/WinTypes.h"
+#include "platform/sound/DirectSound.h"
+#include "support/ErrorLog.h"
+
+class CPlaybackEngine;
+class IVideoTarget;
+
+class CDirectSoundPlayer : public IAudioOutput {
+public:
+    // Notification positions per buffer when the movie has fewer frames per second: one wake
+    // every 25 ms keeps the picture within a 25 ms step of the sound.
+    static constexpr int kMinNotificationCount = 40;
+    // The streaming buffer holds this many seconds of audio.
+    static constexpr int kBufferSeconds = 1;
+    // The layer's full level; the stored volume is never changed.
+    static constexpr int32_t kFullVolume = 0;
+    // Name of the trace file, in the program's writable folder.
+    static constexpr const char* kTraceFileName = "DirectSoundPlayer.txt";
+
+    CDirectSoundPlayer();
+    ~CDirectSoundPlayer() override;
+    CDirectSoundPlayer(const CDirectSoundPlayer&) = delete;
+    CDirectSoundPlayer& operator=(const CDirectSoundPlayer&) = delete;
+
+    // Sets up the device, the streaming buffer in the engine's audio format and its
+    // notification positions, starts the notification thread and plays from the engine's base
+    // second. 1, or 0 on a sound-layer failure (traced; no thread runs then).
+    int Open(CPlaybackEngine* engine, win::Event* wakeEvent, win::MessageTarget* notifyWindow,
+             int globalFocus, win::RecursiveMutex* engineLock, IVideoTarget* videoWindow);
+    // Ends the notification thread (which sets the wake event) and releases the buffer and
+    // the device. Does nothing unless a notification thread was started by Open.
+    void Close();
+    // Forgets the engine (the caller holds the engine lock); the next notification then ends
+    // the thread. Used before the engine is deleted.
+    void SetEngine(CPlaybackEngine* engine);
+
+    int FillAt(int32_t second) override;  // PlayBuffer(second)
+    // Fills the whole buffer from the engine and plays it looping, the clock starting at
+    // `second`; after Pause it only restores and resumes, keeping the clock. The engine's
+    // running flag after filling (1 when resuming), 0 on failure.
+    int PlayBuffer(int32_t second);
+    // 1 when the buffer is not lost or has been restored and refilled; 0 on failure.
+    int RestoreBuffer();
+    int Stop() override;  // halts, rewinds and resets the clock. 1, or 0 on failure
+    void Pause();         // halts; the position and the clock stay
+    void Resume();        // PlayBuffer(0) after Pause
+    void Mute(int flag) override;
+
+    // --- read access (tests, measurements) ---
+    uint32_t GetClock() const { return m_dwClock.load(); }
+    uint32_t GetWriteCursor() const { return m_dwWriteCursor.load(); }
+    uint32_t GetBufferBytes() const { return m_dwBufferBytes.load(); }
+    uint32_t GetChunkBytes() const { return m_dwChunkBytes.load(); }
+    int GetNotificationCount() const { return m_nNotificationCount.load(); }
+    int IsPaused() const { return m_bPaused.load(); }
+    int IsMuted() const { return m_bMuted.load(); }
+    int GetExtraSeconds() const { return m_nExtraSeconds.load(); }
+    uint32_t GetBackwardBase() const { return m_dwBackwardBase.load(); }
+    bool IsThreadRunning();  // a notification thread was started and not yet ended by Close
+
+private:
+    // Open's steps from the device to the notification positions; traces and 0 on failure.
+    int CreateSound(CPlaybackEngine& engine, win::MessageTarget* notifyWindow, int globalFocus);
+    // One wake of the notification thread. 0 ends the thread.
+    int HandleNotification();
+    void HandleNotificationThread();
+    // Writes [from, from + bytes) of the buffer with engine audio; adds to the clock. Returns
+    // 0 on a lock failure. `running` receives the engine's flag after the pulls.
+    int WriteSpan(uint32_t from, uint32_t bytes, int* running);
+    // Pulls engine audio into one locked part and pads it with silence.
+    void FillPart(uint8_t* part, uint32_t bytes);
+    // What one time update shows and reports; computed under the locks, published after.
+    struct TimeStep {
+        bool show = false;
+        bool post = false;
+        int32_t second = 0;
+        int32_t frame = 0;
+    };
+    TimeStep UpdateTime();
+    void Publish(const TimeStep& step);
+    int FillWholeBuffer(const char* lockTrace, const char* unlockTrace);
+    // Restore until the layer stops answering "lost". 0 when the status cannot be read.
+    int RestoreLost(bool* wasLost);
+    void ResetCounters();
+    void EndThread();
+    void ReleaseSound();
+    void Trace(const char* utf8Text);
+    uint8_t SilenceByte() const;
+
+    // Set by Open (no notification thread running), read by every thread.
+    win::RecursiveMutex* m_hEngineLock = nullptr;
+    win::WAVEFORMATEX m_wfx{};
+    win::Event* m_hWakeEvent = nullptr;
+    win::MessageTarget* m_hNotifyWindow = nullptr;
+    IVideoTarget* m_pVideoWindow = nullptr;
+    const int m_nBufferSeconds = kBufferSeconds;
+    const int32_t m_lVolume = kFullVolume;
+    std::atomic<int> m_nNotificationCount{kMinNotificationCount};
+    std::atomic<uint32_t> m_dwBufferBytes{0};
+    std::atomic<uint32_t> m_dwChunkBytes{0};
+
+    // Under the engine lock (written by Open before the thread starts, by SetEngine).
+    CPlaybackEngine* m_pEngine = nullptr;
+
+    // The close lock serialises Close with itself and with Open's set-up: the playlist thread
+    // and the dialog's thread may both end playback. It guards m_pThread and m_hNotifyEvent.
+    // Lives as long as the object, so that two Close calls never race over its release.
+    win::RecursiveMutex m_closeLock;
+
+    // The sound objects and the playing state, under m_stateLock. The interface pointers are
+    // replaced only by Open and Close, when no notification thread runs.
+    win::RecursiveMutex m_stateLock;
+    std::unique_ptr<win::DirectSound> m_pDirectSound;
+    std::unique_ptr<win::DirectSoundBuffer> m_pDSBuffer;
+    std::atomic<int> m_bPaused{0};
+    std::atomic<int> m_bMuted{0};
+    // The clock and the display counters: written under m_stateLock, readable anywhere.
+    std::atomic<uint32_t> m_dwWriteCursor{0};
+    std::atomic<uint32_t> m_dwClock{0};  // bytes played, counted from second 0 of the file
+    std::atomic<int> m_nExtraSeconds{0};
+    std::atomic<int> m_nLastSubSecond{0};
+    std::atomic<uint32_t> m_dwBackwardBase{0};  // 0 = not yet taken
+
+    // The notification thread: created by Open, ended by Close (or itself).
+    std::unique_ptr<win::WorkerThread> m_pThread;
+    std::unique_ptr<win::Event> m_hNotifyEvent;  // auto reset, set by the sound layer
+    std::atomic<int> m_bThreadStarted{0};
+
+    CErrorLog m_traceLog;
+};

@@ -1,0 +1,431 @@
+#include "engine/DirectSoundPlayer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "engine/IVideoTarget.h"
+#include "engine/Messages.h"
+#include "engine/PlaybackEngine.h"
+#include "platform/Text.h"
+
+namespace {
+
+// Pause between two attempts to restore a lost buffer, in milliseconds.
+constexpr int kRestoreRetryMs = 10;
+
+}  // namespace
+
+CDirectSoundPlayer::CDirectSoundPlayer() { m_traceLog.SetFileName(kTraceFileName); }
+
+CDirectSoundPlayer::~CDirectSoundPlayer() {
+    Close();
+    // Open may have failed half-way, leaving sound objects and no thread behind.
+    win::ScopedLock c(m_closeLock);
+    EndThread();
+    ReleaseSound();
+    m_hNotifyEvent.reset();
+}
+
+void CDirectSoundPlayer::Trace(const char* utf8Text) {
+    const std::string text = win::Utf8ToCp936(std::string(utf8Text) + "\n");
+    m_traceLog.Log("%s", text.c_str());
+}
+
+uint8_t CDirectSoundPlayer::SilenceByte() const { return m_wfx.wBitsPerSample == 8 ? 128 : 0; }
+
+bool CDirectSoundPlayer::IsThreadRunning() {
+    win::ScopedLock c(m_closeLock);
+    return m_pThread != nullptr;
+}
+
+void CDirectSoundPlayer::SetEngine(CPlaybackEngine* engine) {
+    win::ScopedLock e(m_hEngineLock);
+    m_pEngine = engine;
+}
+
+// ---- open and close ------------------------------------------------------------------------
+
+int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
+                             win::MessageTarget* notifyWindow, int globalFocus,
+                             win::RecursiveMutex* engineLock, IVideoTarget* videoWindow) {
+    int32_t startSecond = 0;
+    {
+        win::ScopedLock c(m_closeLock);
+        EndThread();
+        ReleaseSound();
+        m_hNotifyEvent.reset();
+
+        m_hEngineLock = engineLock;
+        {
+            win::ScopedLock e(m_hEngineLock);
+            m_pEngine = engine;
+        }
+        m_pVideoWindow = videoWindow;
+        m_hWakeEvent = wakeEvent;
+        m_hNotifyWindow = notifyWindow;
+        {
+            win::ScopedLock s(m_stateLock);
+            ResetCounters();
+            m_dwClock = 0;
+            m_bPaused = 0;
+        }
+        if (!engine) return 0;
+
+        const int fps = engine->GetFramesPerSecond();
+        m_nNotificationCount = std::max(fps, kMinNotificationCount);
+        startSecond = std::max(engine->GetBaseSecond(), 0);
+
+        if (!CreateSound(*engine, notifyWindow, globalFocus)) return 0;
+
+        if (m_pVideoWindow) m_pVideoWindow->ShowFrameAt(0, 0);
+
+        m_bThreadStarted = 0;
+        m_pThread = std::make_unique<win::WorkerThread>();
+        m_pThread->Start([this] { HandleNotificationThread(); }, win::ThreadPriority::AboveNormal);
+    }
+    FillAt(startSecond);
+    return 1;
+}
+
+int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget* notifyWindow,
+                                    int globalFocus) {
+    win::ScopedLock s(m_stateLock);
+    if (win::FAILED(win::DirectSoundCreate(&m_pDirectSound))) {
+        Trace("创建m_pDirectSound失败");
+        return 0;
+    }
+    m_pDirectSound->SetCooperativeLevel(notifyWindow, win::DSSCL_PRIORITY);
+
+    win::DSBUFFERDESC primaryDesc;
+    primaryDesc.dwFlags = win::DSBCAPS_PRIMARYBUFFER;
+    std::unique_ptr<win::DirectSoundBuffer> primary;
+    if (win::FAILED(m_pDirectSound->CreateSoundBuffer(&primaryDesc, &primary))) {
+        Trace("创建pDSBPrimary失败");
+        return 0;
+    }
+    const win::WAVEFORMATEX wfx = win::DefaultPrimaryFormat();
+    if (win::FAILED(primary->SetFormat(&wfx))) {
+        Trace("pDSBPrimary->SetFormat(&wfx)失败");
+        return 0;
+    }
+    primary.reset();
+
+    m_wfx = engine.GetAudioFormat();
+    const uint32_t count = static_cast<uint32_t>(m_nNotificationCount.load());
+    const uint32_t align = m_wfx.nBlockAlign;
+    uint32_t chunk = static_cast<uint32_t>(static_cast<uint64_t>(m_nBufferSeconds) *
+                                           m_wfx.nSamplesPerSec * align / count);
+    if (align > 0) chunk -= chunk % align;
+    m_dwChunkBytes = chunk;
+    m_dwBufferBytes = chunk * count;
+
+    win::DSBUFFERDESC desc;
+    desc.dwFlags = win::DSBCAPS_GETCURRENTPOSITION2 | win::DSBCAPS_CTRLPOSITIONNOTIFY |
+                   win::DSBCAPS_CTRLVOLUME;
+    if (globalFocus) desc.dwFlags |= win::DSBCAPS_GLOBALFOCUS;
+    desc.dwBufferBytes = m_dwBufferBytes;
+    desc.lpwfxFormat = &m_wfx;
+    if (win::FAILED(m_pDirectSound->CreateSoundBuffer(&desc, &m_pDSBuffer))) {
+        Trace("创建m_pDSBuffer失败");
+        return 0;
+    }
+
+    std::unique_ptr<win::DirectSoundNotify> notify;
+    if (win::FAILED(m_pDSBuffer->QueryInterface(&notify))) {
+        Trace("QueryInterface失败");
+        return 0;
+    }
+    m_hNotifyEvent = std::make_unique<win::Event>(/*manualReset=*/false);
+    std::vector<win::DSBPOSITIONNOTIFY> positions(count);
+    const uint32_t step = m_dwBufferBytes / count;
+    for (uint32_t i = 0; i < count; ++i) {
+        positions[i].dwOffset = step * (i + 1) - 1;
+        positions[i].hEventNotify = m_hNotifyEvent.get();
+    }
+    if (win::FAILED(notify->SetNotificationPositions(count, positions.data()))) {
+        Trace("SetNotificationPositions失败");
+        return 0;
+    }
+    return 1;
+}
+
+void CDirectSoundPlayer::Close() {
+    win::ScopedLock c(m_closeLock);
+    if (!m_pThread) return;
+    m_bThreadStarted = 0;
+    EndThread();
+    ReleaseSound();
+    // Only now: the buffer's notification positions pointed at it.
+    m_hNotifyEvent.reset();
+}
+
+void CDirectSoundPlayer::EndThread() {
+    if (!m_pThread) return;
+    m_pThread->PostMessage(win::WM_QUIT);  // fails harmlessly when the thread ended itself
+    m_pThread->Join();
+    m_pThread.reset();
+}
+
+void CDirectSoundPlayer::ReleaseSound() {
+    win::ScopedLock s(m_stateLock);
+    if (m_pDSBuffer) {
+        m_pDSBuffer->Stop();
+        m_pDSBuffer.reset();
+    }
+    m_pDirectSound.reset();
+}
+
+// ---- filling and playing -------------------------------------------------------------------
+
+void CDirectSoundPlayer::ResetCounters() {
+    m_dwWriteCursor = 0;
+    m_nExtraSeconds = 0;
+    m_nLastSubSecond = 0;
+    m_dwBackwardBase = 0;
+}
+
+int CDirectSoundPlayer::FillAt(int32_t second) { return PlayBuffer(second); }
+
+int CDirectSoundPlayer::PlayBuffer(int32_t second) {
+    // The engine lock first: the fill below pulls from the engine, and the engine calls in
+    // here with that lock held.
+    win::ScopedLock e(m_hEngineLock);
+    win::ScopedLock s(m_stateLock);
+    if (!m_pDSBuffer) return 0;
+    int result = 1;
+    if (m_bPaused) {
+        if (!RestoreBuffer()) {
+            Trace("PlayBuffer()：恢复缓冲区和数据失败");
+            return 0;
+        }
+        m_bPaused = 0;
+    } else {
+        ResetCounters();
+        m_dwClock = second > 0 ? static_cast<uint32_t>(second) * m_wfx.nAvgBytesPerSec : 0;
+        bool lost = false;
+        if (!RestoreLost(&lost)) return 0;
+        m_pDSBuffer->Stop();
+        m_pDSBuffer->SetCurrentPosition(0);
+        if (!FillWholeBuffer("PlayBuffer(),Lock失败", "PlayBuffer(),Unlock失败")) return 0;
+        result = m_pEngine ? m_pEngine->IsRunning() : 0;
+    }
+    m_pDSBuffer->SetVolume(win::DSBVOLUME_MIN);
+    m_pDSBuffer->SetVolume(m_lVolume);
+    m_bMuted = 0;
+    m_pDSBuffer->Play(0, 0, win::DSBPLAY_LOOPING);
+    return result;
+}
+
+int CDirectSoundPlayer::RestoreBuffer() {
+    win::ScopedLock e(m_hEngineLock);
+    win::ScopedLock s(m_stateLock);
+    if (!m_pDSBuffer) return 0;
+    bool lost = false;
+    if (!RestoreLost(&lost)) return 0;
+    if (!lost) return 1;
+    if (!FillWholeBuffer("RestoreBuffer(),Lock失败", "RestoreBuffer(),Unlock失败")) return 0;
+    return m_pEngine ? m_pEngine->IsRunning() : 0;
+}
+
+int CDirectSoundPlayer::RestoreLost(bool* wasLost) {
+    uint32_t status = 0;
+    if (win::FAILED(m_pDSBuffer->GetStatus(&status))) {
+        Trace("m_pDSBuffer->GetStatus()失败");
+        return 0;
+    }
+    *wasLost = (status & win::DSBSTATUS_BUFFERLOST) != 0;
+    if (*wasLost) {
+        while (m_pDSBuffer->Restore() == win::DSERR_BUFFERLOST)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRestoreRetryMs));
+    }
+    return 1;
+}
+
+int CDirectSoundPlayer::FillWholeBuffer(const char* lockTrace, const char* unlockTrace) {
+    void* part1 = nullptr;
+    void* part2 = nullptr;
+    uint32_t bytes1 = 0;
+    uint32_t bytes2 = 0;
+    if (win::FAILED(m_pDSBuffer->Lock(0, m_dwBufferBytes, &part1, &bytes1, &part2, &bytes2, 0))) {
+        Trace(lockTrace);
+        return 0;
+    }
+    FillPart(static_cast<uint8_t*>(part1), bytes1);
+    if (part2) FillPart(static_cast<uint8_t*>(part2), bytes2);
+    if (win::FAILED(m_pDSBuffer->Unlock(part1, bytes1, part2, bytes2))) {
+        Trace(unlockTrace);
+        return 0;
+    }
+    return 1;
+}
+
+void CDirectSoundPlayer::FillPart(uint8_t* part, uint32_t bytes) {
+    int32_t got = 0;
+    if (m_pEngine) got = m_pEngine->ReadAudio(part, static_cast<int32_t>(bytes));
+    got = std::clamp<int32_t>(got, 0, static_cast<int32_t>(bytes));
+    std::memset(part + got, SilenceByte(), bytes - static_cast<uint32_t>(got));
+}
+
+int CDirectSoundPlayer::Stop() {
+    win::ScopedLock s(m_stateLock);
+    if (!m_pDSBuffer) return 0;
+    m_bPaused = 0;
+    ResetCounters();
+    m_dwClock = 0;
+    if (win::FAILED(m_pDSBuffer->Stop())) {
+        Trace("Stop()失败");
+        return 0;
+    }
+    if (win::FAILED(m_pDSBuffer->SetCurrentPosition(0))) {
+        Trace("SetCurrentPosition()失败");
+        return 0;
+    }
+    return 1;
+}
+
+void CDirectSoundPlayer::Pause() {
+    win::ScopedLock s(m_stateLock);
+    if (m_pDSBuffer) m_pDSBuffer->Stop();
+    m_bPaused = 1;
+}
+
+void CDirectSoundPlayer::Resume() { PlayBuffer(0); }
+
+void CDirectSoundPlayer::Mute(int flag) {
+    win::ScopedLock s(m_stateLock);
+    m_bMuted = flag ? 1 : 0;
+    if (m_pDSBuffer) m_pDSBuffer->SetVolume(flag ? win::DSBVOLUME_MIN : m_lVolume);
+}
+
+// ---- the notification thread ---------------------------------------------------------------
+
+void CDirectSoundPlayer::HandleNotificationThread() {
+    m_bThreadStarted = 1;
+    win::Event* const events[] = {m_hNotifyEvent.get()};
+    bool running = true;
+    while (running) {
+        const uint32_t r = win::MsgWaitForMultipleObjects(events, win::INFINITE);
+        if (r == win::WAIT_OBJECT_0) {
+            running = HandleNotification() != 0;
+        } else if (r == win::WAIT_OBJECT_0 + 1) {
+            win::Message msg;
+            while (win::PeekMessage(msg, true))
+                if (msg.message == win::WM_QUIT) running = false;
+        }
+    }
+    if (m_hWakeEvent) m_hWakeEvent->Set();
+}
+
+int CDirectSoundPlayer::HandleNotification() {
+    int running = 0;
+    TimeStep step;
+    {
+        win::ScopedLock e(m_hEngineLock);
+        if (!m_pEngine) return 0;
+        win::ScopedLock s(m_stateLock);
+        if (!m_pDSBuffer) return 0;
+        if (!m_pEngine->IsRunning()) {
+            m_pDSBuffer->Stop();
+            m_dwWriteCursor = 0;
+            return 0;
+        }
+        uint32_t play = 0;
+        if (win::FAILED(m_pDSBuffer->GetCurrentPosition(&play, nullptr))) {
+            Trace("HandleNotificationThread(void* pParam),GetCurrentPosition()失败");
+            return 0;
+        }
+        const uint32_t write = m_dwWriteCursor;
+        if (play == write) return 1;
+        // Below the write cursor the play cursor has wrapped: the span runs through the end of
+        // the buffer and on from 0, and Lock hands it out as two parts.
+        const uint32_t span = play > write ? play - write : m_dwBufferBytes - write + play;
+        if (!WriteSpan(write, span, &running)) return 0;
+        step = UpdateTime();
+    }
+    Publish(step);
+    win::ScopedLock e(m_hEngineLock);
+    if (m_pEngine && m_pVideoWindow && m_pVideoWindow->GetAdjust()) m_pEngine->Resync(0, this);
+    return running;
+}
+
+int CDirectSoundPlayer::WriteSpan(uint32_t from, uint32_t bytes, int* running) {
+    void* part1 = nullptr;
+    void* part2 = nullptr;
+    uint32_t bytes1 = 0;
+    uint32_t bytes2 = 0;
+    if (win::FAILED(m_pDSBuffer->Lock(from, bytes, &part1, &bytes1, &part2, &bytes2, 0))) {
+        Trace("HandleNotificationThread(void* pParam),Lock失败");
+        return 0;
+    }
+    FillPart(static_cast<uint8_t*>(part1), bytes1);
+    m_dwClock += bytes1;
+    if (part2) {
+        FillPart(static_cast<uint8_t*>(part2), bytes2);
+        m_dwClock += bytes2;
+    }
+    if (win::FAILED(m_pDSBuffer->Unlock(part1, bytes1, part2, bytes2))) {
+        Trace("HandleNotificationThread(void* pParam),Unlock失败");
+        return 0;
+    }
+    m_dwWriteCursor = (from + bytes) % m_dwBufferBytes;
+    *running = m_pEngine->IsRunning();
+    return 1;
+}
+
+// ---- time ----------------------------------------------------------------------------------
+
+CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
+    TimeStep step;
+    const uint64_t bps = m_wfx.nAvgBytesPerSec;
+    if (bps == 0) return step;
+    const int mode = m_pEngine->GetMode();
+    const uint64_t fps = static_cast<uint64_t>(std::max(m_pEngine->GetFramesPerSecond(), 1));
+    const uint32_t clock = m_dwClock;
+    if (mode == CPlaybackEngine::kModeNormal) {
+        step.second = static_cast<int32_t>(clock / bps);
+        step.frame = static_cast<int32_t>(fps * (clock % bps) / bps);
+        step.post = step.second % 2 == 0;
+        step.show = true;
+        return step;
+    }
+    const int index = std::clamp(m_pEngine->GetSpeedIndex(), 0, 3);
+    const uint64_t factor = static_cast<uint64_t>(CPlaybackEngine::kSpeedFactors[index]);
+    uint32_t played = clock;
+    if (mode == CPlaybackEngine::kModeBackward) {
+        if (m_dwBackwardBase == 0) {
+            m_dwBackwardBase = clock;
+            return step;
+        }
+        played = clock - m_dwBackwardBase;
+    }
+    const int32_t whole = static_cast<int32_t>(played / bps);
+    const uint64_t v = factor * (played % bps) * fps / bps;
+    // The sub-second counter runs `factor` times through each second of sound: every time it
+    // moves on, the display skips one more second ahead (or back).
+    const int sub = static_cast<int>(v / fps);
+    if (sub != m_nLastSubSecond) {
+        m_nLastSubSecond = sub;
+        ++m_nExtraSeconds;
+    }
+    const int32_t within = static_cast<int32_t>(v % fps);
+    if (mode == CPlaybackEngine::kModeForward) {
+        step.second = m_nExtraSeconds + whole;
+        step.frame = within;
+    } else {
+        step.second = m_pEngine->GetBackwardStart() - m_nExtraSeconds - whole;
+        step.frame = static_cast<int32_t>(fps) - within;
+        if (step.second < 0) return step;
+    }
+    step.post = step.second % 2 == 0;
+    step.show = true;
+    return step;
+}
+
+void CDirectSoundPlayer::Publish(const TimeStep& step) {
+    if (step.post && m_hNotifyWindow)
+        m_hNotifyWindow->PostMessage(WM_PLAY_POSITION, static_cast<uintptr_t>(step.second), 0);
+    if (step.show && m_pVideoWindow) m_pVideoWindow->ShowFrameAt(step.second, step.frame);
+}

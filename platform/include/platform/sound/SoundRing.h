@@ -1,0 +1,79 @@
+#pragma once
+// The bytes and play state of one secondary sound buffer. The application side
+// (DirectSoundBuffer) and the device that plays it (SDL callback or the virtual test device)
+// share it; every field below lives under mutex_.
+//
+// The bytes themselves are written by the application outside the lock, through the spans
+// that DirectSoundBuffer::Lock hands out, and read by the device under the lock. As with the
+// real thing, the application writes only what has been played; Lock and Unlock take the lock
+// briefly so that each write is ordered after the last read of those bytes and before the
+// next one.
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "platform/sound/DirectSoundTypes.h"
+
+namespace win {
+
+class SoundRing {
+public:
+    SoundRing(const WAVEFORMATEX& format, uint32_t bytes);
+    SoundRing(const SoundRing&) = delete;
+    SoundRing& operator=(const SoundRing&) = delete;
+
+    const WAVEFORMATEX& Format() const { return format_; }  // set once
+    uint32_t Size() const { return size_; }                 // set once
+    uint8_t* Data() { return data_.data(); }
+
+    // Application side.
+    void Play(bool looping);
+    void Stop();
+    uint32_t PlayCursor() const;
+    void SetPlayCursor(uint32_t offset);
+    void SetVolume(int32_t hundredthsDb);
+    int32_t Volume() const;
+    uint32_t Status() const;  // DSBSTATUS_* bits
+    bool IsPlaying() const { return (Status() & DSBSTATUS_PLAYING) != 0; }
+    void MarkLost();          // the device was taken away: playing stops, contents are void
+    void ClearLost();
+    bool IsLost() const { return (Status() & DSBSTATUS_BUFFERLOST) != 0; }
+    void SetNotifications(std::vector<DSBPOSITIONNOTIFY> positions);
+    std::vector<DSBPOSITIONNOTIFY> Notifications() const;
+    // Publishes the application's writes to the device (see the header comment).
+    void Fence() const;
+
+    // Device side. Copies up to `bytes` bytes from the play cursor into `out` and moves the
+    // cursor on (round the end when looping; a one-shot play stops at the end), then sets the
+    // event of every notification position it passed. With wait = false it only tries the
+    // lock and takes nothing when the application holds it: the device plays silence rather
+    // than wait.
+    struct Taken {
+        uint32_t bytes = 0;
+        int32_t volume = DSBVOLUME_MAX;
+        uint32_t generation = 0;  // changes whenever the cursor jumps (SetPlayCursor)
+        bool busy = false;        // the try-lock failed; nothing else is valid
+    };
+    Taken Consume(uint8_t* out, uint32_t bytes, bool wait);
+
+    // Linear gain of a volume in hundredths of a decibel; 0 at DSBVOLUME_MIN and below.
+    static float GainOf(int32_t hundredthsDb);
+
+private:
+    Taken ConsumeLocked(uint8_t* out, uint32_t bytes, std::vector<Event*>& passed);
+
+    const WAVEFORMATEX format_;
+    const uint32_t size_;
+    std::vector<uint8_t> data_;  // see the header comment
+
+    mutable std::mutex mutex_;
+    bool playing_ = false;            // under mutex_
+    bool looping_ = false;            // under mutex_
+    bool lost_ = false;               // under mutex_
+    uint32_t cursor_ = 0;             // under mutex_: offset of the next byte to play
+    uint32_t generation_ = 0;         // under mutex_
+    int32_t volume_ = DSBVOLUME_MAX;  // under mutex_
+    std::vector<DSBPOSITIONNOTIFY> notifications_;  // under mutex_
+};
+
+}  // namespace win

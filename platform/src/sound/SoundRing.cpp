@@ -1,0 +1,143 @@
+#include "platform/sound/SoundRing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/Sync.h"
+
+namespace win {
+
+bool IsPlayablePcm(const WAVEFORMATEX& f) {
+    if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
+    if (f.nChannels != 1 && f.nChannels != 2) return false;
+    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
+    if (f.nSamplesPerSec < 1000 || f.nSamplesPerSec > 384000) return false;
+    if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8) return false;
+    return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
+}
+
+SoundRing::SoundRing(const WAVEFORMATEX& format, uint32_t bytes)
+    : format_(format), size_(bytes), data_(bytes, format.wBitsPerSample == 8 ? 128 : 0) {}
+
+void SoundRing::Play(bool looping) {
+    std::lock_guard lk(mutex_);
+    if (lost_) return;
+    playing_ = true;
+    looping_ = looping;
+}
+
+void SoundRing::Stop() {
+    std::lock_guard lk(mutex_);
+    playing_ = false;
+}
+
+uint32_t SoundRing::PlayCursor() const {
+    std::lock_guard lk(mutex_);
+    return cursor_;
+}
+
+void SoundRing::SetPlayCursor(uint32_t offset) {
+    std::lock_guard lk(mutex_);
+    cursor_ = size_ ? offset % size_ : 0;
+    ++generation_;
+}
+
+void SoundRing::SetVolume(int32_t hundredthsDb) {
+    std::lock_guard lk(mutex_);
+    volume_ = std::clamp(hundredthsDb, DSBVOLUME_MIN, DSBVOLUME_MAX);
+}
+
+int32_t SoundRing::Volume() const {
+    std::lock_guard lk(mutex_);
+    return volume_;
+}
+
+uint32_t SoundRing::Status() const {
+    std::lock_guard lk(mutex_);
+    uint32_t s = 0;
+    if (playing_) s |= DSBSTATUS_PLAYING;
+    if (playing_ && looping_) s |= DSBSTATUS_LOOPING;
+    if (lost_) s |= DSBSTATUS_BUFFERLOST;
+    return s;
+}
+
+void SoundRing::MarkLost() {
+    std::lock_guard lk(mutex_);
+    lost_ = true;
+    playing_ = false;
+}
+
+void SoundRing::ClearLost() {
+    std::lock_guard lk(mutex_);
+    lost_ = false;
+}
+
+void SoundRing::SetNotifications(std::vector<DSBPOSITIONNOTIFY> positions) {
+    std::lock_guard lk(mutex_);
+    notifications_ = std::move(positions);
+}
+
+std::vector<DSBPOSITIONNOTIFY> SoundRing::Notifications() const {
+    std::lock_guard lk(mutex_);
+    return notifications_;
+}
+
+void SoundRing::Fence() const { std::lock_guard lk(mutex_); }
+
+SoundRing::Taken SoundRing::Consume(uint8_t* out, uint32_t bytes, bool wait) {
+    std::vector<Event*> passed;
+    Taken taken;
+    {
+        std::unique_lock lk(mutex_, std::defer_lock);
+        if (wait)
+            lk.lock();
+        else if (!lk.try_lock()) {
+            taken.busy = true;
+            return taken;
+        }
+        taken = ConsumeLocked(out, bytes, passed);
+    }
+    // Outside the ring lock: setting an event takes the wait lock of every waiter.
+    for (Event* e : passed) e->Set();
+    return taken;
+}
+
+SoundRing::Taken SoundRing::ConsumeLocked(uint8_t* out, uint32_t bytes,
+                                          std::vector<Event*>& passed) {
+    Taken taken;
+    taken.volume = volume_;
+    taken.generation = generation_;
+    if (!playing_ || size_ == 0) return taken;
+    const uint32_t start = cursor_;
+    uint32_t done = 0;
+    while (done < bytes) {
+        const uint32_t run = std::min(bytes - done, size_ - cursor_);
+        std::memcpy(out + done, data_.data() + cursor_, run);
+        done += run;
+        cursor_ += run;
+        if (cursor_ == size_) {
+            cursor_ = 0;
+            if (!looping_) {
+                playing_ = false;
+                break;
+            }
+        }
+    }
+    // A position is passed when its byte was among those just taken.
+    for (const DSBPOSITIONNOTIFY& n : notifications_) {
+        if (!n.hEventNotify) continue;
+        const uint32_t ahead = (n.dwOffset + size_ - start) % size_;
+        if (done >= size_ || ahead < done) passed.push_back(n.hEventNotify);
+    }
+    taken.bytes = done;
+    return taken;
+}
+
+float SoundRing::GainOf(int32_t hundredthsDb) {
+    if (hundredthsDb <= DSBVOLUME_MIN) return 0.0f;
+    if (hundredthsDb >= DSBVOLUME_MAX) return 1.0f;
+    return std::pow(10.0f, static_cast<float>(hundredthsDb) / 2000.0f);
+}
+
+}  // namespace win

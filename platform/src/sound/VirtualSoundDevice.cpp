@@ -1,0 +1,105 @@
+#include "platform/sound/VirtualSoundDevice.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace win {
+
+VirtualSoundDevice::VirtualSoundDevice() : primary_(DefaultPrimaryFormat()) {}
+
+HRESULT VirtualSoundDevice::SetPrimaryFormat(const WAVEFORMATEX& format) {
+    std::lock_guard lk(mutex_);
+    primary_ = format;
+    return DS_OK;
+}
+
+WAVEFORMATEX VirtualSoundDevice::PrimaryFormat() const {
+    std::lock_guard lk(mutex_);
+    return primary_;
+}
+
+void VirtualSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
+    std::lock_guard lk(mutex_);
+    rings_.push_back(ring);
+    ++created_;
+}
+
+void VirtualSoundDevice::Detach(const SoundRing* ring) {
+    std::lock_guard lk(mutex_);
+    std::erase_if(rings_, [ring](const auto& r) { return r.get() == ring; });
+}
+
+bool VirtualSoundDevice::Fails(SoundOp op) {
+    std::lock_guard lk(mutex_);
+    int& left = failures_[static_cast<size_t>(op)];
+    if (left == 0) return false;
+    if (left > 0) --left;
+    return true;
+}
+
+void VirtualSoundDevice::FailOn(SoundOp op, int times) {
+    std::lock_guard lk(mutex_);
+    failures_[static_cast<size_t>(op)] = times;
+}
+
+void VirtualSoundDevice::ClearFailures() {
+    std::lock_guard lk(mutex_);
+    failures_.fill(0);
+}
+
+std::vector<std::shared_ptr<SoundRing>> VirtualSoundDevice::Buffers() const {
+    std::lock_guard lk(mutex_);
+    return rings_;
+}
+
+std::shared_ptr<SoundRing> VirtualSoundDevice::FirstBuffer() const {
+    std::lock_guard lk(mutex_);
+    return rings_.empty() ? nullptr : rings_.front();
+}
+
+int VirtualSoundDevice::CreatedBuffers() const {
+    std::lock_guard lk(mutex_);
+    return created_;
+}
+
+void VirtualSoundDevice::LoseBuffers() {
+    for (const auto& ring : Buffers()) ring->MarkLost();
+}
+
+std::vector<uint8_t> VirtualSoundDevice::Advance(uint32_t bytes) {
+    std::vector<uint8_t> heard;
+    bool first = true;
+    // The rings are played outside the device lock: setting a notification event may wake a
+    // thread that calls straight back into the device.
+    for (const auto& ring : Buffers()) {
+        std::vector<uint8_t> out(bytes);
+        const SoundRing::Taken taken = ring->Consume(out.data(), bytes, /*wait=*/true);
+        out.resize(taken.bytes);
+        if (taken.volume <= DSBVOLUME_MIN)
+            std::fill(out.begin(), out.end(), ring->Format().wBitsPerSample == 8 ? 128 : 0);
+        if (first) heard = std::move(out);
+        first = false;
+    }
+    return heard;
+}
+
+void VirtualSoundDevice::NoteUnlock() {
+    {
+        std::lock_guard lk(mutex_);
+        ++unlocks_;
+    }
+    unlocked_.notify_all();
+}
+
+uint64_t VirtualSoundDevice::Unlocks() const {
+    std::lock_guard lk(mutex_);
+    return unlocks_;
+}
+
+bool VirtualSoundDevice::WaitForUnlocks(uint64_t count, int timeoutMs) const {
+    std::unique_lock lk(mutex_);
+    return unlocked_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                              [&] { return unlocks_ >= count; });
+}
+
+}  // namespace win
