@@ -1,0 +1,194 @@
+// A stand-in for the decoder component: streams of numbered seconds whose shape comes from
+// the file name, with counters that let tests check how the player called it. Built once
+// complete and once without each of the three entry points.
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "FakeTvq.h"
+#include "codec/TvqComponentApi.h"
+
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+struct Options {
+    int32_t fps = 10, width = 16, height = 8, bytesPerPixel = 3;
+    int32_t rate = 2500, channels = 2, bits = 16, length = 40;
+    int32_t refuse = 0, lengthZeroUntil = 0, spinMicroseconds = 0;
+};
+
+// One open stream. The info record comes first so the pointer handed out is the stream's.
+struct Stream {
+    TvqStreamInfo info;
+    Options options;
+    TvqOpenBlock* block = nullptr;
+    int32_t nextSecond = 0;
+    bool ended = false;
+};
+
+std::mutex g_lock;  // guards g_streams and g_stats
+std::set<Stream*> g_streams;
+FakeTvqStats g_stats{};
+std::atomic<int32_t> g_running{0};
+
+[[maybe_unused]] Options ParseOptions(const char* path) {
+    Options o;
+    const std::string text(path, strnlen(path, sizeof(TvqOpenBlock::path)));
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(':', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(start, end - start);
+        const size_t eq = item.find('=');
+        if (eq != std::string::npos) {
+            const std::string key = item.substr(0, eq);
+            const int32_t value = static_cast<int32_t>(std::atoi(item.c_str() + eq + 1));
+            if (key == "fps") o.fps = value;
+            else if (key == "w") o.width = value;
+            else if (key == "h") o.height = value;
+            else if (key == "bpp") o.bytesPerPixel = value;
+            else if (key == "rate") o.rate = value;
+            else if (key == "ch") o.channels = value;
+            else if (key == "bits") o.bits = value;
+            else if (key == "len") o.length = value;
+            else if (key == "refuse") o.refuse = value;
+            else if (key == "len0until") o.lengthZeroUntil = value;
+            else if (key == "spin") o.spinMicroseconds = value;
+        }
+        start = end + 1;
+    }
+    return o;
+}
+
+[[maybe_unused]] int32_t PackLength(int32_t seconds) {
+    const int32_t hours = seconds / 3600, minutes = seconds / 60 % 60, rest = seconds % 60;
+    return static_cast<int32_t>((static_cast<uint32_t>(hours & 0xFFFF) << 16) |
+                                (static_cast<uint32_t>(minutes) << 8) | static_cast<uint32_t>(rest));
+}
+
+[[maybe_unused]] void Spin(int32_t microseconds) {
+    if (microseconds <= 0) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
+
+[[maybe_unused]] int32_t ImageBytes(const Options& o) {
+    const int32_t stride = ((o.bytesPerPixel * 8 * o.width + 31) / 32) * 4;
+    return stride * o.height;
+}
+
+[[maybe_unused]] void WriteSecond(Stream& s, TvqDecodeRequest* request) {
+    const Options& o = s.options;
+    const int32_t second = s.nextSecond;
+    const int32_t bytesPerSecond = o.rate * o.channels * o.bits / 8;
+    auto* audio = reinterpret_cast<uint8_t*>(request->audioBuffer);
+    std::memset(audio, FakeAudioByte(second), static_cast<size_t>(bytesPerSecond));
+    *reinterpret_cast<int32_t*>(request->audioCount) = bytesPerSecond / 2;
+    const int32_t image = ImageBytes(o);
+    auto* frames = reinterpret_cast<uint8_t*>(request->frameBuffer);
+    for (int32_t i = 0; i < o.fps; ++i) {
+        uint8_t* frame = frames + static_cast<int64_t>(i) * image;
+        std::memset(frame, FakeFrameByte(second, i), static_cast<size_t>(image));
+        if (image >= 8) {
+            std::memcpy(frame, &second, 4);
+            std::memcpy(frame + 4, &i, 4);
+        }
+    }
+    *reinterpret_cast<int32_t*>(request->frameCount) = o.fps;
+}
+
+}  // namespace
+
+FAKE_EXPORT void FakeTvqGetStats(FakeTvqStats* out) {
+    std::lock_guard lk(g_lock);
+    *out = g_stats;
+}
+
+FAKE_EXPORT void FakeTvqResetStats() {
+    std::lock_guard lk(g_lock);
+    g_stats = FakeTvqStats{};
+    g_stats.openStreams = static_cast<int32_t>(g_streams.size());
+}
+
+#ifndef FAKE_WITHOUT_INFORINIT
+FAKE_EXPORT TvqStreamInfo* TvqInforInit(TvqOpenBlock* block) {
+    std::lock_guard lk(g_lock);
+    ++g_stats.initCalls;
+    const Options o = ParseOptions(block->path);
+    if (o.refuse) return nullptr;
+    auto* s = new Stream{};
+    s->options = o;
+    s->block = block;
+    s->info.framesPerSecond = o.fps;
+    s->info.height = o.height;
+    s->info.width = o.width;
+    s->info.bytesPerPixel = static_cast<uint16_t>(o.bytesPerPixel);
+    s->info.samplesPerSecond = static_cast<uint32_t>(o.rate);
+    s->info.channels = static_cast<uint16_t>(o.channels);
+    s->info.bitsPerSample = static_cast<uint16_t>(o.bits);
+    s->info.packedLength = o.lengthZeroUntil > 0 ? 0 : PackLength(o.length);
+    g_streams.insert(s);
+    ++g_stats.openStreams;
+    return &s->info;
+}
+#endif
+
+#ifndef FAKE_WITHOUT_DECODER
+FAKE_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* block, TvqStreamInfo* info) {
+    const int32_t running = g_running.fetch_add(1) + 1;
+    Stream* s = reinterpret_cast<Stream*>(info);
+    {
+        std::lock_guard lk(g_lock);
+        ++g_stats.decodeCalls;
+        if (running > g_stats.maxConcurrent) g_stats.maxConcurrent = running;
+        if (!g_streams.count(s)) {
+            ++g_stats.decodeBeforeInit;
+            g_running.fetch_sub(1);
+            return 0;
+        }
+        if (s->block != block || request->one != 1 || request->zero != 0) ++g_stats.badArguments;
+        if (s->ended) ++g_stats.callsAfterEnd;
+    }
+    // The stream itself is touched only here; the player lets one call run at a time.
+    Spin(s->options.spinMicroseconds);
+    int result = 1;
+    if (s->ended || s->nextSecond >= s->options.length) {
+        *reinterpret_cast<int32_t*>(request->audioCount) = 0;
+        *reinterpret_cast<int32_t*>(request->frameCount) = 0;
+        result = kTvqEndOfFile;
+    } else {
+        WriteSecond(*s, request);
+        ++s->nextSecond;
+        if (s->nextSecond >= s->options.length) result = kTvqEndOfFile;
+    }
+    if (result == kTvqEndOfFile) s->ended = true;
+    {
+        std::lock_guard lk(g_lock);
+        if (s->options.lengthZeroUntil > 0 && g_stats.decodeCalls >= s->options.lengthZeroUntil)
+            s->info.packedLength = PackLength(s->options.length);
+    }
+    g_running.fetch_sub(1);
+    return result;
+}
+#endif
+
+#ifndef FAKE_WITHOUT_CLOSE
+FAKE_EXPORT int TvqClose(TvqStreamInfo* info) {
+    std::lock_guard lk(g_lock);
+    ++g_stats.closeCalls;
+    Stream* s = reinterpret_cast<Stream*>(info);
+    if (!g_streams.erase(s)) {
+        ++g_stats.badArguments;
+        return 0;
+    }
+    --g_stats.openStreams;
+    delete s;
+    return 1;
+}
+#endif
