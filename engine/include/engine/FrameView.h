@@ -1,0 +1,180 @@
+#pragma once
+// The frame-pulling half of the video window, free of any toolkit: it keeps the picture format
+// and the frame buffers, pulls frame records from the engine up to the position the audio
+// clock asks for, turns the last one by the display mode, and carries the user's display
+// options and their settings file. The Qt window (CVideoWnd) derives from it and paints; the
+// playback tests use it as it is, as a headless video target.
+//
+// Buffer safety: the notification thread pulls and transforms into a pair of *work* buffers
+// (frame and rotated) under the work lock, then swaps them with the *shown* pair under the view
+// lock, which is held only for that O(1) swap. The paint holds the view lock while it reads the
+// shown pair, so it never sees a frame half written, and FreeBuffers (which takes both locks)
+// can never free a buffer under a paint or a pull. Lock order, outermost first: the playlist
+// player's engine lock, the work lock, the view lock; the paint takes only the view lock.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/IVideoTarget.h"
+#include "platform/WinTypes.h"
+
+class CFrameView : public IVideoTarget {
+public:
+    // How the settings reach the skin list, which lives above this library. Without them the
+    // skin index is only remembered here (loaded value, written back as it was).
+    struct SkinIndexAccess {
+        std::function<int()> current;         // the skin list's current index
+        std::function<void(int)> selectSkin;  // SelectSkin with a loaded index
+    };
+
+    // The frame the paint should draw: bits null without a stream. Rotated frames (display
+    // modes 4 and 5) come with the rotated format.
+    struct ShownFrame {
+        const uint8_t* bits = nullptr;
+        win::BITMAPINFOHEADER format;
+        bool rotated = false;
+    };
+
+    // The texts and numbers the paint draws over the picture, copied under the view lock.
+    struct Overlay {
+        int32_t position = 0;  // seconds
+        int32_t length = 0;    // seconds
+        std::string title;
+        std::string seekText;
+        std::string dragText;
+        bool hasStream = false;
+    };
+
+    static constexpr int kDisplayModeCount = 6;  // 0 Normal .. 5 270 Degree Circle
+    static constexpr const char* kSettingsSection = "PlayerSetup";
+    static constexpr const char* kSettingsFileName = "settings.ini";
+
+    // settingsPath empty: the writable folder of the program folder + "settings.ini" (when the
+    // program folder is writable that is the program folder itself). The
+    // constructor does not read the file; the window calls LoadSettings when it is built.
+    explicit CFrameView(std::string settingsPath = {}, SkinIndexAccess skin = {});
+    ~CFrameView() override;
+    CFrameView(const CFrameView&) = delete;
+    CFrameView& operator=(const CFrameView&) = delete;
+
+    // IVideoTarget (playlist thread and audio notification thread).
+    bool OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engineLock,
+                    win::Event* wakeEvent) override;
+    void FreeBuffers() override;
+    void SetSeekText(const std::string& text) override;
+    int ShowFrameAt(int32_t second, int32_t frameIndex) override;
+    bool GetRepeat() const override { return repeat_.load(); }
+    bool GetAdjust() const override { return adjust_.load(); }
+
+    void SetEngine(CPlaybackEngine* engine);
+    // Pulls records until (frame second, frame index) >= (second, index) or a pull fails.
+    // 0 when the last record pulled is already past the request (nothing pulled).
+    int CatchUp(int32_t second, int32_t frameIndex);
+    // One record into the work frame buffer under the engine lock; 1 when bytes were read.
+    int PullFrame();
+    // Turns the freshly pulled frame by the display mode and makes it the shown frame. A frame
+    // is turned once: without a new pull there is nothing to do (turning an in-place flip twice
+    // would show it upright again).
+    void TransformFrame();
+    void SetDragText(const std::string& text);
+
+    // Settings file (UI thread).
+    void LoadSettings();
+    void SaveSettings();
+    const std::string& SettingsPath() const { return settingsPath_; }
+    static std::string DefaultSettingsPath();
+
+    // Options (written on the UI thread, read anywhere).
+    void SetRepeat(bool on) { repeat_ = on; }
+    void SetAdjust(bool on) { adjust_ = on; }
+    int GetDisplayMode() const { return displayMode_.load(); }
+    void SetDisplayModeValue(int mode) { displayMode_ = mode; }
+    bool IsFullScreen() const { return fullScreen_.load(); }
+    float GetZoom() const { return zoom_.load(); }
+    void SetZoom(float zoom) { zoom_ = zoom; }
+    int32_t GetVideoAreaBottom() const { return videoAreaBottom_.load(); }
+    void SetVideoAreaBottom(int32_t y) { videoAreaBottom_ = y; }
+    int32_t GetPosition() const { return position_.load(); }
+    int GetSkinIndex() const;
+
+    // The engine's speed index and mode under the engine lock; 0 without an engine.
+    int GetSpeedIndex() const;
+    int GetSpeedMode() const;
+
+    // Untransformed picture format (zoom rules use it also in the turned modes).
+    win::BITMAPINFOHEADER GetPictureFormat() const;
+    // Calls draw with the shown frame while holding the view lock: the bits stay valid and
+    // unchanged for the call. draw must not call back into this object.
+    void WithShownFrame(const std::function<void(const ShownFrame&)>& draw) const;
+    Overlay GetOverlay() const;
+    // Last record pulled (second, index).
+    std::pair<int32_t, int32_t> GetFramePosition() const;
+
+    // The transforms, on one bottom-up frame of the given format (bytes per pixel from its bit
+    // count). Flips and mirrors work in place; the quarter turns write a buffer of
+    // RotatedFormat(format).biSizeImage bytes.
+    static void FlipRows(uint8_t* bits, const win::BITMAPINFOHEADER& format);
+    static void MirrorRows(uint8_t* bits, const win::BITMAPINFOHEADER& format);
+    static void Turn180(uint8_t* bits, const win::BITMAPINFOHEADER& format);
+    static void Rotate90(const uint8_t* src, const win::BITMAPINFOHEADER& format, uint8_t* dst);
+    static void Rotate270(const uint8_t* src, const win::BITMAPINFOHEADER& format, uint8_t* dst);
+    static win::BITMAPINFOHEADER RotatedFormat(const win::BITMAPINFOHEADER& format);
+
+protected:
+    // A new frame or text is ready to be painted. Called on whichever thread changed it, with
+    // no lock of this object held.
+    virtual void Invalidate() {}
+    void SetFullScreenFlag(bool on) { fullScreen_ = on; }
+
+private:
+    static constexpr int32_t kRotatedSlackBytes = 1000;  // spare bytes after the turned frame
+    static constexpr uint32_t kSettingsValueBytes = 100;
+
+    bool Publish();
+    static bool UsableFormat(const win::BITMAPINFOHEADER& format);
+
+    // Set at construction.
+    const std::string settingsPath_;      // read and written
+    const std::string readFallbackPath_;  // read when settingsPath_ does not exist
+    SkinIndexAccess skin_;
+
+    // Engine pointer: written by SetEngine under the engine lock, read under it.
+    std::atomic<CPlaybackEngine*> engine_{nullptr};
+    std::atomic<win::RecursiveMutex*> engineLock_{nullptr};  // set by OpenStream
+    std::atomic<win::Event*> wakeEvent_{nullptr};            // kept, never used
+
+    // Work side: notification thread (pulls, transforms), playlist thread (open, free).
+    mutable std::mutex workMutex_;
+    win::BITMAPINFOHEADER pictureFormat_;   // under workMutex_
+    win::BITMAPINFOHEADER rotatedFormat_;   // under workMutex_
+    std::vector<uint8_t> frameBuffer_;      // under workMutex_; empty without a stream
+    std::vector<uint8_t> rotatedBuffer_;    // under workMutex_
+    int32_t frameSecond_ = 0;               // under workMutex_
+    int32_t frameIndex_ = 0;                // under workMutex_
+    bool freshFrame_ = false;               // under workMutex_: pulled, not yet turned
+
+    // View side: read by the paint (UI thread), swapped in by the notification thread.
+    mutable std::mutex viewMutex_;
+    std::vector<uint8_t> shownFrame_;       // under viewMutex_
+    std::vector<uint8_t> shownRotated_;     // under viewMutex_
+    win::BITMAPINFOHEADER shownFormat_;     // under viewMutex_
+    win::BITMAPINFOHEADER shownRotatedFormat_;  // under viewMutex_
+    bool shownIsRotated_ = false;           // under viewMutex_
+    int32_t length_ = 0;                    // under viewMutex_
+    std::string title_;                     // under viewMutex_
+    std::string seekText_;                  // under viewMutex_
+    std::string dragText_;                  // under viewMutex_
+
+    // Single values touched from several threads.
+    std::atomic<int32_t> position_{0};      // notification thread writes, paint reads
+    std::atomic<bool> repeat_{true};
+    std::atomic<bool> adjust_{true};
+    std::atomic<bool> fullScreen_{false};
+    std::atomic<int> displayMode_{0};
+    std::atomic<float> zoom_{1.0f};
+    std::atomic<int32_t> videoAreaBottom_{0};
+    std::atomic<int> skinIndex_{0};          // without SkinIndexAccess
+};

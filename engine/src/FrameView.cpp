@@ -1,0 +1,414 @@
+#include "engine/FrameView.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "engine/PlaybackEngine.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+
+namespace {
+
+// Frames beyond this are refused rather than allocated: no movie is that big, and a
+// corrupt header must not make us reserve gigabytes.
+constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
+// Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
+// tile of the source and of the destination stay in the cache together.
+constexpr int32_t kTurnTilePixels = 32;
+
+int BytesPerPixel(const win::BITMAPINFOHEADER& f) { return f.biBitCount / 8; }
+
+int32_t StrideOf(const win::BITMAPINFOHEADER& f) { return win::DibStride(f.biWidth, f.biBitCount); }
+
+inline void CopyPixel(uint8_t* dst, const uint8_t* src, int bpp) {
+    if (bpp == 3) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+    } else {
+        std::memcpy(dst, src, static_cast<size_t>(bpp));
+    }
+}
+
+inline void SwapPixel(uint8_t* a, uint8_t* b, int bpp) {
+    for (int k = 0; k < bpp; ++k) std::swap(a[k], b[k]);
+}
+
+// Shared loop of the quarter turns: dstRow/dstCol map a source (row, column) to the
+// destination's memory row and column.
+template <typename Map>
+void TurnTiled(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst, Map map) {
+    const int32_t w = f.biWidth, h = f.biHeight;
+    const int bpp = BytesPerPixel(f);
+    const int32_t srcStride = StrideOf(f);
+    const int32_t dstStride = win::DibStride(h, f.biBitCount);
+    for (int32_t r0 = 0; r0 < h; r0 += kTurnTilePixels) {
+        const int32_t r1 = std::min(h, r0 + kTurnTilePixels);
+        for (int32_t c0 = 0; c0 < w; c0 += kTurnTilePixels) {
+            const int32_t c1 = std::min(w, c0 + kTurnTilePixels);
+            for (int32_t r = r0; r < r1; ++r) {
+                const uint8_t* s = src + static_cast<int64_t>(r) * srcStride;
+                for (int32_t c = c0; c < c1; ++c) {
+                    auto [dr, dc] = map(r, c, w, h);
+                    CopyPixel(dst + static_cast<int64_t>(dr) * dstStride + dc * bpp,
+                              s + c * bpp, bpp);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+CFrameView::CFrameView(std::string settingsPath, SkinIndexAccess skin)
+    : settingsPath_(settingsPath.empty() ? DefaultSettingsPath() : settingsPath),
+      // A copy shipped next to a read-only program still gives the first values; the
+      // user's own copy, once written, wins.
+      readFallbackPath_(settingsPath.empty() ? win::ProgramFolder() + kSettingsFileName : ""),
+      skin_(std::move(skin)) {}
+
+CFrameView::~CFrameView() { FreeBuffers(); }
+
+// ---- stream ---------------------------------------------------------------------------
+
+bool CFrameView::UsableFormat(const win::BITMAPINFOHEADER& f) {
+    if (f.biWidth <= 0 || f.biHeight <= 0) return false;
+    if (f.biBitCount != 24 && f.biBitCount != 32) return false;
+    const int64_t stride = win::DibStride(f.biWidth, f.biBitCount);
+    const int64_t turnedStride = win::DibStride(f.biHeight, f.biBitCount);
+    return stride * f.biHeight <= kMaxFrameBytes && turnedStride * f.biWidth <= kMaxFrameBytes;
+}
+
+win::BITMAPINFOHEADER CFrameView::RotatedFormat(const win::BITMAPINFOHEADER& f) {
+    win::BITMAPINFOHEADER r = f;
+    r.biWidth = f.biHeight;
+    r.biHeight = f.biWidth;
+    r.biSizeImage = static_cast<uint32_t>(win::DibStride(r.biWidth, r.biBitCount)) *
+                    static_cast<uint32_t>(r.biHeight);
+    return r;
+}
+
+bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engineLock,
+                            win::Event* wakeEvent) {
+    videoAreaBottom_ = 0;
+    {
+        std::lock_guard work(workMutex_);
+        std::lock_guard view(viewMutex_);
+        frameSecond_ = frameIndex_ = 0;
+        freshFrame_ = false;
+        std::vector<uint8_t>().swap(frameBuffer_);
+        std::vector<uint8_t>().swap(rotatedBuffer_);
+        std::vector<uint8_t>().swap(shownFrame_);
+        std::vector<uint8_t>().swap(shownRotated_);
+        seekText_.clear();
+        dragText_.clear();
+        length_ = 0;
+        pictureFormat_ = win::BITMAPINFOHEADER{};
+        pictureFormat_.biWidth = 96;
+        pictureFormat_.biHeight = 64;
+        pictureFormat_.biBitCount = 32;
+    }
+    wakeEvent_ = wakeEvent;
+    engineLock_ = engineLock;
+    zoom_ = 1.0f;
+
+    // Takes the engine lock, so none of ours may be held here.
+    SetEngine(engine);
+    if (engine_.load() == nullptr) return false;
+
+    std::lock_guard work(workMutex_);
+        std::lock_guard view(viewMutex_);
+    win::BITMAPINFOHEADER& f = pictureFormat_;
+    if (!UsableFormat(f)) return false;
+    f.biSizeImage = static_cast<uint32_t>(StrideOf(f)) * static_cast<uint32_t>(f.biHeight);
+    f.biXPelsPerMeter = f.biYPelsPerMeter = 0;
+    f.biClrUsed = f.biClrImportant = 0;
+    rotatedFormat_ = RotatedFormat(f);
+
+    // Cleared, unlike a fresh Windows allocation: until the first frame arrives the paint
+    // shows black rather than whatever the heap held.
+    frameBuffer_.assign(f.biSizeImage, 0);
+    shownFrame_.assign(f.biSizeImage, 0);
+    rotatedBuffer_.assign(rotatedFormat_.biSizeImage + kRotatedSlackBytes, 0);
+    shownRotated_.assign(rotatedFormat_.biSizeImage + kRotatedSlackBytes, 0);
+    shownFormat_ = f;
+    shownRotatedFormat_ = rotatedFormat_;
+    shownIsRotated_ = false;
+    return true;
+}
+
+void CFrameView::SetEngine(CPlaybackEngine* engine) {
+    win::ScopedLock lock(engineLock_.load());
+    engine_ = engine;
+    if (engine == nullptr) return;
+    const win::BITMAPINFOHEADER format = engine->GetPictureFormat();
+    std::string title = engine->GetFileName();
+    const int32_t length = engine->GetLengthSeconds();
+    std::lock_guard work(workMutex_);
+    std::lock_guard view(viewMutex_);
+    pictureFormat_ = format;
+    title_ = std::move(title);
+    length_ = length;
+}
+
+void CFrameView::FreeBuffers() {
+    {
+        std::lock_guard work(workMutex_);
+        std::lock_guard view(viewMutex_);
+        // swap with empties so the memory really goes back now
+        std::vector<uint8_t>().swap(frameBuffer_);
+        std::vector<uint8_t>().swap(rotatedBuffer_);
+        std::vector<uint8_t>().swap(shownFrame_);
+        std::vector<uint8_t>().swap(shownRotated_);
+        freshFrame_ = false;
+    }
+}
+
+// ---- pulling frames --------------------------------------------------------------------
+
+int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
+    {
+        std::lock_guard lock(workMutex_);
+        if (frameBuffer_.empty()) return 0;
+    }
+    position_ = second;
+    {
+        win::ScopedLock lock(engineLock_.load());
+        CPlaybackEngine* engine = engine_.load();
+        if (engine == nullptr || !engine->IsRunning()) return 0;
+    }
+    if (CatchUp(second, frameIndex) == 0) return 1;
+    TransformFrame();
+    Invalidate();
+    return 1;
+}
+
+int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
+    const auto wanted = std::make_pair(second, frameIndex);
+    if (GetFramePosition() > wanted) return 0;
+    while (GetFramePosition() < wanted) {
+        if (PullFrame() == 0) break;
+    }
+    return 1;
+}
+
+int CFrameView::PullFrame() {
+    win::ScopedLock engineLock(engineLock_.load());
+    CPlaybackEngine* engine = engine_.load();
+    if (engine == nullptr || !engine->IsRunning()) return 0;
+    std::lock_guard lock(workMutex_);
+    if (frameBuffer_.empty()) return 0;
+    const int32_t imageSize = static_cast<int32_t>(pictureFormat_.biSizeImage);
+    if (engine->EnsureFrame(imageSize + 8) != 1) return 0;
+    int32_t second = 0, index = 0;
+    if (engine->ReadFrame(frameBuffer_.data(), imageSize, &second, &index) <= 0) return 0;
+    frameSecond_ = second;
+    frameIndex_ = index;
+    freshFrame_ = true;
+    return 1;
+}
+
+void CFrameView::TransformFrame() {
+    std::lock_guard lock(workMutex_);
+    if (!freshFrame_ || frameBuffer_.empty()) return;
+    uint8_t* bits = frameBuffer_.data();
+    switch (displayMode_.load()) {
+        case 1: FlipRows(bits, pictureFormat_); break;
+        case 2: MirrorRows(bits, pictureFormat_); break;
+        case 3: Turn180(bits, pictureFormat_); break;
+        case 4: Rotate90(bits, pictureFormat_, rotatedBuffer_.data()); break;
+        case 5: Rotate270(bits, pictureFormat_, rotatedBuffer_.data()); break;
+        default: break;  // 0, and values out of range from a hand-edited settings file
+    }
+    freshFrame_ = false;
+    Publish();
+}
+
+// Makes the work frame (or its turn) the shown one. Caller holds workMutex_.
+bool CFrameView::Publish() {
+    const int mode = displayMode_.load();
+    const bool turned = mode == 4 || mode == 5;
+    std::lock_guard lock(viewMutex_);
+    if (turned) {
+        shownRotated_.swap(rotatedBuffer_);
+        shownRotatedFormat_ = rotatedFormat_;
+    } else {
+        shownFrame_.swap(frameBuffer_);
+        shownFormat_ = pictureFormat_;
+    }
+    shownIsRotated_ = turned;
+    return true;
+}
+
+std::pair<int32_t, int32_t> CFrameView::GetFramePosition() const {
+    std::lock_guard lock(workMutex_);
+    return {frameSecond_, frameIndex_};
+}
+
+win::BITMAPINFOHEADER CFrameView::GetPictureFormat() const {
+    std::lock_guard lock(workMutex_);
+    return pictureFormat_;
+}
+
+// ---- what the paint reads --------------------------------------------------------------
+
+void CFrameView::WithShownFrame(const std::function<void(const ShownFrame&)>& draw) const {
+    std::lock_guard lock(viewMutex_);
+    ShownFrame shown;
+    if (shownIsRotated_) {
+        if (!shownRotated_.empty()) shown.bits = shownRotated_.data();
+        shown.format = shownRotatedFormat_;
+        shown.rotated = true;
+    } else {
+        if (!shownFrame_.empty()) shown.bits = shownFrame_.data();
+        shown.format = shownFormat_;
+    }
+    draw(shown);
+}
+
+CFrameView::Overlay CFrameView::GetOverlay() const {
+    Overlay o;
+    o.position = position_.load();
+    std::lock_guard lock(viewMutex_);
+    o.length = length_;
+    o.title = title_;
+    o.seekText = seekText_;
+    o.dragText = dragText_;
+    o.hasStream = !shownFrame_.empty();
+    return o;
+}
+
+void CFrameView::SetSeekText(const std::string& text) {
+    {
+        std::lock_guard lock(viewMutex_);
+        seekText_ = text;
+    }
+    Invalidate();
+}
+
+void CFrameView::SetDragText(const std::string& text) {
+    {
+        std::lock_guard lock(viewMutex_);
+        dragText_ = text;
+    }
+    Invalidate();
+}
+
+// ---- engine reads for the menu ---------------------------------------------------------
+
+int CFrameView::GetSpeedIndex() const {
+    win::ScopedLock lock(engineLock_.load());
+    CPlaybackEngine* engine = engine_.load();
+    return engine ? engine->GetSpeedIndex() : 0;
+}
+
+int CFrameView::GetSpeedMode() const {
+    win::ScopedLock lock(engineLock_.load());
+    CPlaybackEngine* engine = engine_.load();
+    return engine ? engine->GetMode() : 0;
+}
+
+// ---- settings file ---------------------------------------------------------------------
+
+std::string CFrameView::DefaultSettingsPath() {
+    return win::WritableFolder(win::ProgramFolder()) + kSettingsFileName;
+}
+
+namespace {
+
+bool ReadFlag(const char* key, const std::string& path) {
+    char value[100] = {};
+    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "TRUE", value, sizeof value,
+                                 path);
+    return strcasecmp(value, "TRUE") == 0;
+}
+
+// atoi without its undefined overflow: leading blanks, optional sign, digits.
+int ReadNumber(const char* key, const std::string& path) {
+    char value[100] = {};
+    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "0", value, sizeof value,
+                                 path);
+    errno = 0;
+    const long n = std::strtol(value, nullptr, 10);
+    if (errno == ERANGE || n > INT_MAX || n < INT_MIN) return n < 0 ? INT_MIN : INT_MAX;
+    return static_cast<int>(n);
+}
+
+}  // namespace
+
+void CFrameView::LoadSettings() {
+    std::string path = settingsPath_;
+    if (!win::FileExists(path)) path = readFallbackPath_;
+    if (path.empty() || !win::FileExists(path)) return;
+    repeat_ = ReadFlag("repeat", path);
+    adjust_ = ReadFlag("adjust", path);
+    displayMode_ = ReadNumber("bmpdir", path);
+    const int skin = ReadNumber("Skin", path);
+    skinIndex_ = skin;
+    if (skin_.selectSkin) skin_.selectSkin(skin);
+}
+
+int CFrameView::GetSkinIndex() const {
+    return skin_.current ? skin_.current() : skinIndex_.load();
+}
+
+void CFrameView::SaveSettings() {
+    const auto write = [this](const char* key, const std::string& value) {
+        win::WritePrivateProfileString(kSettingsSection, key, value.c_str(), settingsPath_);
+    };
+    write("repeat", repeat_ ? "TRUE" : "FALSE");
+    write("adjust", adjust_ ? "TRUE" : "FALSE");
+    write("bmpdir", std::to_string(displayMode_.load()));
+    write("Skin", std::to_string(GetSkinIndex()));
+}
+
+// ---- transforms ------------------------------------------------------------------------
+
+void CFrameView::FlipRows(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
+    const int64_t stride = StrideOf(f);
+    for (int32_t r = 0; r < f.biHeight / 2; ++r) {
+        uint8_t* a = bits + r * stride;
+        uint8_t* b = bits + (f.biHeight - 1 - r) * stride;
+        std::swap_ranges(a, a + stride, b);
+    }
+}
+
+void CFrameView::MirrorRows(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
+    const int64_t stride = StrideOf(f);
+    const int bpp = BytesPerPixel(f);
+    const int32_t w = f.biWidth;
+    for (int32_t r = 0; r < f.biHeight; ++r) {
+        uint8_t* row = bits + r * stride;
+        for (int32_t c = 0; c < w / 2; ++c) SwapPixel(row + c * bpp, row + (w - 1 - c) * bpp, bpp);
+    }
+}
+
+void CFrameView::Turn180(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
+    const int64_t stride = StrideOf(f);
+    const int bpp = BytesPerPixel(f);
+    const int32_t w = f.biWidth, h = f.biHeight;
+    // The middle row of an odd height stays as it is (not mirrored).
+    for (int32_t r = 0; r < h / 2; ++r) {
+        uint8_t* a = bits + r * stride;
+        uint8_t* b = bits + (h - 1 - r) * stride;
+        for (int32_t c = 0; c < w; ++c) SwapPixel(a + c * bpp, b + (w - 1 - c) * bpp, bpp);
+    }
+}
+
+void CFrameView::Rotate90(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
+    TurnTiled(src, f, dst, [](int32_t r, int32_t c, int32_t w, int32_t) {
+        return std::make_pair(w - 1 - c, r);
+    });
+}
+
+void CFrameView::Rotate270(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
+    TurnTiled(src, f, dst, [](int32_t r, int32_t c, int32_t, int32_t h) {
+        return std::make_pair(c, h - 1 - r);
+    });
+}
