@@ -12,9 +12,15 @@ constexpr COLORREF MakeColorRef(uint8_t red, uint8_t green, uint8_t blue) {
     return static_cast<COLORREF>(red) | static_cast<COLORREF>(green) << 8 |
            static_cast<COLORREF>(blue) << 16;
 }
-constexpr uint8_t GetRValue(COLORREF c) { return static_cast<uint8_t>(c & 0xFF); }
-constexpr uint8_t GetGValue(COLORREF c) { return static_cast<uint8_t>((c >> 8) & 0xFF); }
-constexpr uint8_t GetBValue(COLORREF c) { return static_cast<uint8_t>((c >> 16) & 0xFF); }
+constexpr uint8_t GetRValue(COLORREF c) {
+    return static_cast<uint8_t>(c & 0xFF);
+}
+constexpr uint8_t GetGValue(COLORREF c) {
+    return static_cast<uint8_t>((c >> 8) & 0xFF);
+}
+constexpr uint8_t GetBValue(COLORREF c) {
+    return static_cast<uint8_t>((c >> 16) & 0xFF);
+}
 
 // Bytes of the buffer a colour value is read into (longer values are cut to 999).
 constexpr uint32_t kIniColorBufferBytes = 1000;

@@ -23,7 +23,8 @@ CErrorLog::~CErrorLog() = default;
 void CErrorLog::SetFileName(const char* name) {
     std::lock_guard lock(m_mutex);
     m_fileName = name ? name : "";
-    if (m_fileName.size() > kMaxFileNameBytes) m_fileName.resize(kMaxFileNameBytes);
+    if (m_fileName.size() > kMaxFileNameBytes)
+        m_fileName.resize(kMaxFileNameBytes);
 }
 
 std::string CErrorLog::GetFileName() const {
@@ -39,7 +40,8 @@ std::string CErrorLog::FormatTimeStamp(const std::tm& local) {
 }
 
 void CErrorLog::Log(const char* format, ...) {
-    if (!format) return;
+    if (!format)
+        return;
     std::lock_guard lock(m_mutex);
     // Resolved once, so later entries go to the same file even if the folder changes.
     if (!HasFolder(m_fileName))
@@ -47,10 +49,12 @@ void CErrorLog::Log(const char* format, ...) {
 
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (!localtime_r(&now, &local)) return;
+    if (!localtime_r(&now, &local))
+        return;
 
     std::FILE* file = std::fopen(win::ToNativePath(m_fileName).c_str(), "a+");
-    if (!file) return;  // a lost trace must never disturb the caller
+    if (!file)
+        return;  // a lost trace must never disturb the caller
     std::fputs(FormatTimeStamp(local).c_str(), file);
     va_list args;
     va_start(args, format);

@@ -36,17 +36,19 @@ int AToI(const char* text) {
 
 }  // namespace
 
-const char* NextToken(const char* cursor, char* token, size_t tokenSize,
-                      const char* delimiters) {
-    if (!delimiters) delimiters = kDefaultDelimiters;
+const char* NextToken(const char* cursor, char* token, size_t tokenSize, const char* delimiters) {
+    if (!delimiters)
+        delimiters = kDefaultDelimiters;
     size_t length = 0;
     const auto append = [&](const char* bytes, size_t count) {
-        if (!token || length + count >= tokenSize) return;  // full: keep scanning, drop bytes
+        if (!token || length + count >= tokenSize)
+            return;  // full: keep scanning, drop bytes
         std::memcpy(token + length, bytes, count);
         length += count;
     };
     if (!cursor) {
-        if (token && tokenSize > 0) token[0] = '\0';
+        if (token && tokenSize > 0)
+            token[0] = '\0';
         return cursor;
     }
     while (*cursor != '\0') {
@@ -74,7 +76,8 @@ COLORREF ReadIniColor(const char* section, const char* key, const std::string& i
                       COLORREF defaultColor) {
     char value[kIniColorBufferBytes];
     win::GetPrivateProfileString(section, key, "", value, sizeof value, iniPath);
-    if (value[0] == '\0') return defaultColor;
+    if (value[0] == '\0')
+        return defaultColor;
 
     char token[kIniColorBufferBytes];
     int component[3] = {};

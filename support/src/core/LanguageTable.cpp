@@ -151,8 +151,10 @@ std::string ReadValue(const char* section, const char* key, const std::string& p
 // The "LanguageMap" key of a language id: Chinese variants share two keys, every other
 // language is keyed by its primary language byte.
 std::string LanguageMapKey(uint16_t langId) {
-    if (langId == 0x0804) return "804";
-    if (langId == 0x0404 || langId == 0x0C04 || langId == 0x1004) return "404";
+    if (langId == 0x0804)
+        return "804";
+    if (langId == 0x0404 || langId == 0x0C04 || langId == 0x1004)
+        return "404";
     char key[8];
     std::snprintf(key, sizeof key, "4%02x", langId & 0xFF);
     return key;
@@ -209,7 +211,8 @@ std::string CLanguageTable::ListField(const std::string& text, int n) {
     size_t end = text.size();
     int commasPassed = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != ',') continue;
+        if (text[i] != ',')
+            continue;
         if (commasPassed < n) {
             start = i + 1;
             ++commasPassed;
@@ -219,12 +222,14 @@ std::string CLanguageTable::ListField(const std::string& text, int n) {
         }
     }
     std::string field = text.substr(start, end - start);
-    if (field.empty() && n == 0) return kFallbackSection;
+    if (field.empty() && n == 0)
+        return kFallbackSection;
     return field;
 }
 
 int32_t CLanguageTable::ParseNumber(const std::string& text, int* success) {
-    if (success) *success = 0;
+    if (success)
+        *success = 0;
     std::string number = TrimUpper(text);
     bool negative = false;
     if (!number.empty() && (number[0] == '-' || number[0] == '+')) {
@@ -248,8 +253,10 @@ int32_t CLanguageTable::ParseNumber(const std::string& text, int* success) {
         const long long v = std::strtoll(number.c_str(), nullptr, 10);
         value = static_cast<uint32_t>(std::clamp<long long>(v, 0, INT32_MAX));
     }
-    if (negative) value = 0u - value;
-    if (success) *success = 1;
+    if (negative)
+        value = 0u - value;
+    if (success)
+        *success = 1;
     return static_cast<int32_t>(value);
 }
 
@@ -259,10 +266,12 @@ std::string CLanguageTable::SelectLanguageSection(const std::string& filePath,
     std::string map = ReadValue("LanguageMap", key.c_str(), filePath);
     if (map.empty()) {
         map = ReadValue("LanguageMap", "default", filePath);
-        if (map.empty()) return kFallbackSection;
+        if (map.empty())
+            return kFallbackSection;
     }
     const std::string candidate = ListField(map, fieldIndex);
-    if (ReadValue(candidate.c_str(), "TitleInfo00", filePath).empty()) return kFallbackSection;
+    if (ReadValue(candidate.c_str(), "TitleInfo00", filePath).empty())
+        return kFallbackSection;
     return candidate;
 }
 
@@ -281,7 +290,8 @@ void CLanguageTable::LoadOptions(const std::string& path, int counts[3]) {
     m_optionValue[kOptionUserFrameRate] = userRate.empty() ? 0 : ParseNumber(userRate, &ok);
 
     const std::string extension = ReadValue("Option", "MTVFILEEXTEND", path);
-    if (!extension.empty()) m_optionText[kOptionFileExtension] = extension;
+    if (!extension.empty())
+        m_optionText[kOptionFileExtension] = extension;
 }
 
 // Every entry below the count is assigned, so a missing key empties its entry; the count
@@ -298,9 +308,11 @@ void CLanguageTable::LoadGroup(const std::string& path, const char* keyFormat, i
 
 void CLanguageTable::LoadLanguageFile(const std::string& folder) {
     std::string path = folder;
-    if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
+    if (path.empty() || (path.back() != '/' && path.back() != '\\'))
+        path += '/';
     path = win::ToNativePath(path + kFileName);
-    if (!win::FileExists(path)) return;
+    if (!win::FileExists(path))
+        return;
 
     int counts[3] = {};
     LoadOptions(path, counts);

@@ -20,10 +20,11 @@ std::vector<std::string> Entries(const std::string& text) {
     size_t pos = 0;
     while (pos < text.size()) {
         int year, month, day, hour, minute, second, used = 0;
-        if (std::sscanf(text.c_str() + pos, "[%d-%d-%d, %d:%d:%d]\n%n", &year, &month, &day,
-                        &hour, &minute, &second, &used) != 6 ||
-            used == 0 || text[pos + static_cast<size_t>(used) - 1] != '\n' || year < 2000 || month < 1 || month > 12 || day < 1 || day > 31 ||
-            hour > 23 || minute > 59 || second > 60)
+        if (std::sscanf(text.c_str() + pos, "[%d-%d-%d, %d:%d:%d]\n%n", &year, &month, &day, &hour,
+                        &minute, &second, &used) != 6 ||
+            used == 0 || text[pos + static_cast<size_t>(used) - 1] != '\n' || year < 2000 ||
+            month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+            second > 60)
             return {};
         pos += static_cast<size_t>(used);
         size_t next = text.find("\n[", pos);
@@ -62,8 +63,7 @@ TEST(ErrorLog, EntriesAreAppendedWithAHeaderEach) {
     EXPECT_EQ(log.GetFileName(), path);
 
     const std::string text = TempFolder::ReadAll(path);
-    EXPECT_EQ(Entries(text), (std::vector<std::string>{"first 1\n", "second no newline"}))
-        << text;
+    EXPECT_EQ(Entries(text), (std::vector<std::string>{"first 1\n", "second no newline"})) << text;
 
     // A new object on the same file keeps what is there.
     CErrorLog again;
@@ -123,8 +123,7 @@ TEST(ErrorLog, EntriesFromSeveralThreadsStayWhole) {
     ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kEntriesEach));
     for (const std::string& entry : entries) {
         int t = -1, i = -1, used = 0;
-        EXPECT_EQ(std::sscanf(entry.c_str(), "thread %d entry %d\n%n", &t, &i, &used), 2)
-            << entry;
+        EXPECT_EQ(std::sscanf(entry.c_str(), "thread %d entry %d\n%n", &t, &i, &used), 2) << entry;
         EXPECT_EQ(static_cast<size_t>(used), entry.size()) << entry;
     }
 }

@@ -69,8 +69,7 @@ TEST(NextToken, TokenBufferIsNeverOverrun) {
 class ReadIniColorTest : public ::testing::Test {
 protected:
     COLORREF Read(const std::string& value, COLORREF fallback = 0x123456) {
-        const std::string path =
-            folder_.Write("theme.ini", "[Colours]\r\nTitle=" + value + "\r\n");
+        const std::string path = folder_.Write("theme.ini", "[Colours]\r\nTitle=" + value + "\r\n");
         return ReadIniColor("Colours", "Title", path, fallback);
     }
     TempFolder folder_;

@@ -143,19 +143,18 @@ TEST_F(LanguageFileTest, KeysOfOtherLanguagesUseTheLowByteInLowerCaseHex) {
 
 TEST_F(LanguageFileTest, UnusableSectionsFallBackToEnglish) {
     // The mapped section lacks TitleInfo00.
-    EXPECT_EQ(Load("[LanguageMap]\n804=Chinese\n[Chinese]\nTitleInfo01=x\n", "2052")
-                  .GetLanguageName(),
-              "English");
+    EXPECT_EQ(
+        Load("[LanguageMap]\n804=Chinese\n[Chinese]\nTitleInfo01=x\n", "2052").GetLanguageName(),
+        "English");
     // No key for the language and no default.
     EXPECT_EQ(Load("[LanguageMap]\n409=X\n[X]\nTitleInfo00=x\n", "2052").GetLanguageName(),
               "English");
     // A value starting with a comma has an empty first field.
-    EXPECT_EQ(Load("[LanguageMap]\n804=,Chinese\n[Chinese]\nTitleInfo00=x\n", "2052")
-                  .GetLanguageName(),
-              "English");
+    EXPECT_EQ(
+        Load("[LanguageMap]\n804=,Chinese\n[Chinese]\nTitleInfo00=x\n", "2052").GetLanguageName(),
+        "English");
     // The default list names a section without TitleInfo00.
-    EXPECT_EQ(Load("[LanguageMap]\ndefault=Other\n[Other]\nUIInfo00=y\n", "2052")
-                  .GetLanguageName(),
+    EXPECT_EQ(Load("[LanguageMap]\ndefault=Other\n[Other]\nUIInfo00=y\n", "2052").GetLanguageName(),
               "English");
 }
 
@@ -216,9 +215,10 @@ TEST_F(LanguageFileTest, OptionValuesAreCheckedAgainstTheirRanges) {
 
 TEST_F(LanguageFileTest, LongValuesAreCutTo99Bytes) {
     const std::string longText(300, 'x');
-    CLanguageTable table = Load("[Option]\nUIInfoCount=1\n[LanguageMap]\ndefault=English\n"
-                                "[English]\nTitleInfo00=E\nUIInfo00=" +
-                                longText + "\n");
+    CLanguageTable table = Load(
+        "[Option]\nUIInfoCount=1\n[LanguageMap]\ndefault=English\n"
+        "[English]\nTitleInfo00=E\nUIInfo00=" +
+        longText + "\n");
     EXPECT_EQ(table.UIInfo(0), longText.substr(0, 99));
 }
 
@@ -238,12 +238,13 @@ TEST_F(LanguageFileTest, MalformedFilesDoNotBreakLoading) {
     // 10 MB line: the keys that are well formed still count.
     std::string junk(4096, '\0');
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 131) & 0xFF);
-    const std::string file = "\xEF\xBB\xBF[Option]\r\nTitleInfoCount=2\r\nno equals sign\r\n"
-                             "[broken section\r\n" +
-                             junk + "\r\n" + std::string(10 * 1024 * 1024, 'q') +
-                             "\r\n[LanguageMap]\r\ndefault=English\r\n"
-                             "[English]\r\nTitleInfo00=CRLF\r\nTitleInfo01=" +
-                             std::string(200, 'z') + "\r\n";
+    const std::string file =
+        "\xEF\xBB\xBF[Option]\r\nTitleInfoCount=2\r\nno equals sign\r\n"
+        "[broken section\r\n" +
+        junk + "\r\n" + std::string(10 * 1024 * 1024, 'q') +
+        "\r\n[LanguageMap]\r\ndefault=English\r\n"
+        "[English]\r\nTitleInfo00=CRLF\r\nTitleInfo01=" +
+        std::string(200, 'z') + "\r\n";
     CLanguageTable table = Load(file);
     EXPECT_EQ(table.TitleInfo(0), "CRLF");
     EXPECT_EQ(table.TitleInfo(1), std::string(99, 'z'));
@@ -273,11 +274,12 @@ TEST(LanguageTableParseNumber, DecimalHexAndRejects) {
         int success;
     };
     const Case cases[] = {
-        {" 12 ", 12, 1},   {"-3", -3, 1},         {"+7", 7, 1},          {"12.7", 12, 1},
-        {"1A", 1, 1},      {"A1", 0, 1},          {"", 0, 1},            {"0x1f", 31, 1},
-        {"0X1F", 31, 1},   {"-0x10", -16, 1},     {"0xFFFFFFFF", -1, 1}, {"12z", 0, 0},
-        {"1 2", 0, 0},     {"--5", 0, 0},         {"0x1g", 0, 0},        {"\t-0\n", 0, 1},
-        {"007", 7, 1},     {"99999999999", INT32_MAX, 1},
+        {" 12 ", 12, 1},   {"-3", -3, 1},         {"+7", 7, 1},
+        {"12.7", 12, 1},   {"1A", 1, 1},          {"A1", 0, 1},
+        {"", 0, 1},        {"0x1f", 31, 1},       {"0X1F", 31, 1},
+        {"-0x10", -16, 1}, {"0xFFFFFFFF", -1, 1}, {"12z", 0, 0},
+        {"1 2", 0, 0},     {"--5", 0, 0},         {"0x1g", 0, 0},
+        {"\t-0\n", 0, 1},  {"007", 7, 1},         {"99999999999", INT32_MAX, 1},
     };
     for (const Case& c : cases) {
         int success = -1;

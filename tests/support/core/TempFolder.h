@@ -11,11 +11,13 @@ public:
     TempFolder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tvq-support-XXXXXX").string();
-        if (mkdtemp(pattern.data())) m_path = pattern + "/";
+        if (mkdtemp(pattern.data()))
+            m_path = pattern + "/";
     }
     ~TempFolder() {
         std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ec);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

@@ -155,8 +155,7 @@ TEST_F(PictureBitmapTest, TruncatedPicturesNeverGiveAHalfObject) {
                                 std::istreambuf_iterator<char>());
         for (size_t cut : {size_t{10}, bytes.size() / 2, bytes.size() - 1}) {
             CPictureBitmap bitmap;
-            const bool loaded =
-                bitmap.LoadFromFile(WriteBytes("cut", bytes.substr(0, cut)), 0);
+            const bool loaded = bitmap.LoadFromFile(WriteBytes("cut", bytes.substr(0, cut)), 0);
             EXPECT_EQ(loaded, !bitmap.IsEmpty()) << format << " cut at " << cut;
             if (loaded) {
                 EXPECT_EQ(bitmap.Size(), QSize(16, 16)) << format << " cut at " << cut;
