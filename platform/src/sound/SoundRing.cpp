@@ -128,7 +128,9 @@ SoundRing::Taken SoundRing::ConsumeLocked(uint8_t* out, uint32_t bytes,
     for (const DSBPOSITIONNOTIFY& n : notifications_) {
         if (!n.hEventNotify) continue;
         const uint32_t ahead = (n.dwOffset + size_ - start) % size_;
-        if (done >= size_ || ahead < done) passed.push_back(n.hEventNotify);
+        if ((done >= size_ || ahead < done) &&
+            std::find(passed.begin(), passed.end(), n.hEventNotify) == passed.end())
+            passed.push_back(n.hEventNotify);
     }
     taken.bytes = done;
     return taken;

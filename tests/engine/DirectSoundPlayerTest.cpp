@@ -1,0 +1,356 @@
+// The audio output over the virtual sound device: buffer geometry, the clock, refills, the
+// time it reports in each display mode, pause, end of file and failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "DirectSoundPlayerTestSupport.h"
+#include "FakeTvq.h"
+#include "engine/Messages.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace {
+
+using sound_test::AudioOutputTest;
+
+// 8000 Hz mono 16 bits at 10 fps: 16000 bytes a second, 40 spans of exactly 400 bytes, so
+// whole seconds fall on notification positions.
+constexpr const char* kEvenMovie = "fps=10:rate=8000:ch=1:bits=16:len=60";
+constexpr uint32_t kEvenBps = 16000;
+constexpr uint32_t kEvenChunk = 400;
+
+TEST_F(AudioOutputTest, NotificationCountIsTheFrameRateButAtLeastForty) {
+    ASSERT_EQ(OpenMovie("fps=12:rate=8000:ch=1:bits=8"), 1);
+    EXPECT_EQ(player_.GetNotificationCount(), 40);
+    EXPECT_EQ(Ring()->Notifications().size(), 40u);
+    player_.Close();
+
+    ASSERT_EQ(OpenMovie("fps=50:rate=8000:ch=1:bits=8"), 1);
+    EXPECT_EQ(player_.GetNotificationCount(), 50);
+    const auto positions = Ring()->Notifications();
+    ASSERT_EQ(positions.size(), 50u);
+    EXPECT_EQ(player_.GetChunkBytes(), 160u);
+    EXPECT_EQ(positions.front().dwOffset, 159u);
+    EXPECT_EQ(positions.back().dwOffset, 7999u);
+}
+
+TEST_F(AudioOutputTest, SpansAreWholeSampleFrames) {
+    // 22050 x 4 / 40 = 2205, cut to a multiple of the 4-byte block.
+    ASSERT_EQ(OpenMovie("fps=12:rate=22050:ch=2:bits=16"), 1);
+    EXPECT_EQ(player_.GetChunkBytes(), 2204u);
+    EXPECT_EQ(player_.GetBufferBytes(), 88160u);
+    EXPECT_EQ(Ring()->Size(), 88160u);
+    const auto positions = Ring()->Notifications();
+    ASSERT_EQ(positions.size(), 40u);
+    for (size_t i = 0; i < positions.size(); ++i)
+        EXPECT_EQ(positions[i].dwOffset, 2204u * (i + 1) - 1) << i;
+    EXPECT_EQ(positions[0].dwOffset, 2203u);
+    EXPECT_EQ(positions[1].dwOffset, 4407u);
+    EXPECT_EQ(Ring()->Format().nAvgBytesPerSec, 88200u);
+    EXPECT_TRUE(Ring()->IsPlaying());
+}
+
+TEST_F(AudioOutputTest, BufferIsFilledBeforePlayAndEachSpanRefilledOnce) {
+    ASSERT_EQ(OpenMovie("fps=12:rate=22050:ch=2:bits=16", 5), 1);
+    const auto ring = Ring();
+    // The whole buffer holds second 5 before anything is played.
+    const uint8_t* data = ring->Data();
+    EXPECT_TRUE(std::all_of(data, data + 88160, [](uint8_t b) { return b == FakeAudioByte(5); }));
+    EXPECT_EQ(player_.GetClock(), 5u * 88200);
+
+    // One span played: exactly that span is written again, with the 40 bytes left of second 5
+    // first, and the clock counts it.
+    ASSERT_TRUE(Play(2204));
+    EXPECT_EQ(player_.GetWriteCursor(), 2204u);
+    EXPECT_EQ(player_.GetClock(), 5u * 88200 + 2204);
+    EXPECT_TRUE(std::all_of(data, data + 40, [](uint8_t b) { return b == FakeAudioByte(5); }));
+    EXPECT_NE(data[40], FakeAudioByte(5));
+    EXPECT_TRUE(std::all_of(data + 2204, data + 88160,
+                            [](uint8_t b) { return b == FakeAudioByte(5); }));
+}
+
+TEST_F(AudioOutputTest, FillAtStartsTheClockAtThatSecond) {
+    ASSERT_EQ(OpenMovie("fps=12:rate=22050:ch=2:bits=16"), 1);
+    EXPECT_EQ(player_.GetClock(), 0u);
+    EXPECT_EQ(player_.FillAt(30), 1);
+    EXPECT_EQ(player_.GetClock(), 2646000u);
+    EXPECT_EQ(player_.GetWriteCursor(), 0u);
+    EXPECT_EQ(PlayAndShow(2204), std::make_pair(30, 0));
+    EXPECT_EQ(player_.GetClock(), 2646000u + 2204);
+    EXPECT_EQ(player_.FillAt(-3), 1);  // before the start counts as second 0
+    EXPECT_EQ(player_.GetClock(), 0u);
+}
+
+TEST_F(AudioOutputTest, WrappedPlayCursorRefillsBothParts) {
+    ASSERT_EQ(OpenMovie("fps=12:rate=22050:ch=2:bits=16"), 1);
+    for (int i = 0; i < 39; ++i) ASSERT_TRUE(Play(2204));
+    ASSERT_EQ(player_.GetWriteCursor(), 39u * 2204);
+    const uint32_t clock = player_.GetClock();
+    // Marks in the part before the end and the part after the start of the next refill. The
+    // notification thread is idle, and the device orders these writes before its next ones.
+    uint8_t* data = Ring()->Data();
+    data[87000] = 0xEE;
+    data[1000] = 0xEE;
+    data[3000] = 0xEE;  // beyond the play cursor: must stay
+
+    ASSERT_TRUE(Play(2 * 2204));  // from 85956 round the end to 2204
+    EXPECT_EQ(player_.GetWriteCursor(), 2204u);
+    EXPECT_EQ(Ring()->PlayCursor(), 2204u);
+    EXPECT_EQ(player_.GetClock(), clock + 2 * 2204);
+    EXPECT_NE(data[87000], 0xEE);
+    EXPECT_NE(data[1000], 0xEE);
+    EXPECT_EQ(data[3000], 0xEE);
+}
+
+TEST_F(AudioOutputTest, NormalPlayReportsEvenSecondsAndShowsTheFrameOfTheClock) {
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    ASSERT_EQ(video_.Shown().front(), std::make_pair(0, 0));  // Open shows the start
+    int expectedPosts = 0;
+    for (uint32_t step = 1; step <= 160; ++step) {  // four seconds
+        const auto shown = PlayAndShow(kEvenChunk);
+        const uint32_t clock = step * kEvenChunk;
+        ASSERT_EQ(shown, std::make_pair(static_cast<int32_t>(clock / kEvenBps),
+                                        static_cast<int32_t>(10 * (clock % kEvenBps) / kEvenBps)));
+        if ((clock / kEvenBps) % 2 == 0) ++expectedPosts;
+    }
+    const auto posts = window_.MessagesOf(WM_PLAY_POSITION);
+    EXPECT_EQ(static_cast<int>(posts.size()), expectedPosts);
+    for (const auto& p : posts) {
+        EXPECT_EQ(p.wParam % 2, 0u);
+        EXPECT_EQ(p.lParam, 0);
+    }
+    EXPECT_TRUE(std::any_of(posts.begin(), posts.end(), [](const auto& p) { return p.wParam == 2; }));
+    EXPECT_TRUE(std::any_of(posts.begin(), posts.end(), [](const auto& p) { return p.wParam == 4; }));
+}
+
+TEST_F(AudioOutputTest, ForwardDisplaySkipsSecondsByItsFactor) {
+    ASSERT_EQ(OpenMovie(kEvenMovie, 20), 1);
+    ASSERT_EQ(SetSpeed(1, CPlaybackEngine::kDirectionForward), 1);  // 2x
+    EXPECT_EQ(player_.IsMuted(), 1);
+    EXPECT_EQ(Ring()->Volume(), win::DSBVOLUME_MIN);
+    window_.Clear();
+
+    std::vector<int32_t> seconds;
+    seconds.push_back(PlayAndShow(kEvenChunk).first);  // just after entering
+    uint32_t played = kEvenChunk;
+    for (int half = 1; half <= 4; ++half) {
+        seconds.push_back(PlayAndShow(half * kEvenBps / 2 - played).first);
+        played = half * kEvenBps / 2;
+    }
+    EXPECT_EQ(seconds, (std::vector<int32_t>{20, 21, 23, 24, 26}));
+    EXPECT_EQ(player_.GetExtraSeconds(), 4);
+    std::vector<uintptr_t> posted;
+    for (const auto& p : window_.MessagesOf(WM_PLAY_POSITION)) posted.push_back(p.wParam);
+    EXPECT_EQ(posted, (std::vector<uintptr_t>{20, 24, 26}));
+}
+
+TEST_F(AudioOutputTest, BackwardAtFactorOneCountsDownWithoutExtraSeconds) {
+    ASSERT_EQ(OpenMovie(kEvenMovie, 20), 1);
+    ASSERT_EQ(SetSpeed(0, CPlaybackEngine::kDirectionBackward), 1);
+    const int32_t start = engine_->GetBackwardStart();
+    ASSERT_GE(start, 20);
+    const size_t shownBefore = video_.Count();
+    ASSERT_TRUE(Play(kEvenChunk));  // the first update only takes the base
+
+    EXPECT_EQ(PlayAndShow(kEvenBps / 4), std::make_pair(start, 10 - 2));
+    EXPECT_EQ(video_.Count(), shownBefore + 1);
+    EXPECT_EQ(player_.GetBackwardBase(), 20 * kEvenBps + kEvenChunk);
+    EXPECT_EQ(PlayAndShow(kEvenBps * 3 / 4), std::make_pair(start - 1, 10));
+    // (A whole buffer at once would look like nothing played: the cursor would be back.)
+    EXPECT_EQ(PlayAndShow(kEvenBps / 2), std::make_pair(start - 1, 5));
+    EXPECT_EQ(PlayAndShow(kEvenBps / 2), std::make_pair(start - 2, 10));
+    EXPECT_EQ(player_.GetExtraSeconds(), 0);
+}
+
+TEST_F(AudioOutputTest, PauseAndResumeKeepTheClock) {
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(Play(kEvenChunk));
+    const uint32_t clock = player_.GetClock();
+    player_.Pause();
+    EXPECT_EQ(player_.IsPaused(), 1);
+    EXPECT_FALSE(Ring()->IsPlaying());
+    EXPECT_TRUE(device_->Advance(kEvenChunk).empty());  // nothing plays while paused
+    EXPECT_EQ(player_.GetClock(), clock);
+
+    player_.Resume();
+    EXPECT_EQ(player_.IsPaused(), 0);
+    EXPECT_TRUE(Ring()->IsPlaying());
+    EXPECT_EQ(player_.GetClock(), clock);
+    EXPECT_EQ(player_.GetWriteCursor(), 5 * kEvenChunk);
+    ASSERT_TRUE(Play(kEvenChunk));
+    EXPECT_EQ(player_.GetClock(), clock + kEvenChunk);
+
+    // A buffer lost while paused is restored and refilled on resume; the clock stays.
+    player_.Pause();
+    device_->LoseBuffers();
+    device_->FailOn(win::SoundOp::Restore, 2);
+    player_.Resume();
+    EXPECT_TRUE(Ring()->IsPlaying());
+    EXPECT_FALSE(Ring()->IsLost());
+    EXPECT_EQ(player_.GetClock(), clock + kEvenChunk);
+}
+
+TEST_F(AudioOutputTest, StopRewindsAndMuteSilences) {
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Play(kEvenChunk));
+    player_.Mute(1);
+    EXPECT_EQ(Ring()->Volume(), win::DSBVOLUME_MIN);
+    EXPECT_EQ(device_->Advance(2), std::vector<uint8_t>(2, 0));
+    player_.Mute(0);
+    EXPECT_EQ(Ring()->Volume(), 0);
+
+    EXPECT_EQ(player_.Stop(), 1);
+    EXPECT_EQ(player_.GetClock(), 0u);
+    EXPECT_EQ(player_.GetWriteCursor(), 0u);
+    EXPECT_FALSE(Ring()->IsPlaying());
+    EXPECT_EQ(Ring()->PlayCursor(), 0u);
+    // Restarting unmutes and plays from the new second.
+    player_.Mute(1);
+    EXPECT_EQ(player_.FillAt(7), 1);
+    EXPECT_EQ(Ring()->Volume(), 0);
+    EXPECT_EQ(PlayAndShow(kEvenChunk), std::make_pair(7, 0));
+}
+
+TEST_F(AudioOutputTest, CloseEndsTheThreadAndSetsTheWakeEvent) {
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    ASSERT_TRUE(Play(kEvenChunk));
+    EXPECT_TRUE(player_.IsThreadRunning());
+    EXPECT_FALSE(wake_.IsSet());
+    player_.Close();
+    EXPECT_TRUE(wake_.IsSet());
+    EXPECT_FALSE(player_.IsThreadRunning());
+    EXPECT_TRUE(device_->Buffers().empty());
+    EXPECT_EQ(player_.Stop(), 0);  // nothing left to stop
+    player_.Close();               // a second close does nothing
+
+    // The same object serves the next file.
+    wake_.Reset();
+    ASSERT_EQ(OpenMovie(kEvenMovie, 3), 1);
+    EXPECT_EQ(PlayAndShow(kEvenChunk), std::make_pair(3, 0));
+    EXPECT_EQ(device_->CreatedBuffers(), 2);
+}
+
+TEST_F(AudioOutputTest, EngineEndStopsTheBufferAndWakesThePlaylist) {
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    ASSERT_TRUE(Play(kEvenChunk));
+    {
+        win::ScopedLock e(engineLock_);
+        engine_->Shutdown();
+    }
+    device_->Advance(kEvenChunk);
+    ASSERT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0);
+    EXPECT_FALSE(Ring()->IsPlaying());
+    EXPECT_EQ(player_.GetWriteCursor(), 0u);
+}
+
+TEST_F(AudioOutputTest, ResyncIsAskedOnlyWhenAdjustIsOn) {
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    std::atomic<int> ticks{0};
+    engine_->SetTickSource([&ticks] {
+        ++ticks;
+        return 1000u;
+    });
+    // Nobody takes frames here, so video soon leads audio by more than a second: with adjust
+    // on, that would be re-aligned at once.
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(PlayAndShow(kEvenChunk).first, i < 39 ? 0 : 1);
+    EXPECT_EQ(ticks.load(), 0);
+    video_.SetAdjust(true);
+    // Each Resync runs at the end of its notification; the refill after it proves it is done.
+    ASSERT_TRUE(Play(kEvenChunk));
+    ASSERT_TRUE(Play(kEvenChunk));
+    EXPECT_GE(ticks.load(), 1);
+}
+
+// ---- failures ------------------------------------------------------------------------------
+
+class TraceFile {
+public:
+    TraceFile()
+        : path_(win::WritableFolder(win::ProgramFolder()) + CDirectSoundPlayer::kTraceFileName),
+          start_(Size()) {}
+    // What was appended since construction or the last call.
+    std::string Appended() {
+        std::ifstream in(path_, std::ios::binary);
+        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string added = all.size() > start_ ? all.substr(start_) : "";
+        start_ = all.size();
+        return added;
+    }
+
+private:
+    size_t Size() {
+        std::ifstream in(path_, std::ios::binary | std::ios::ate);
+        return in ? static_cast<size_t>(in.tellg()) : 0;
+    }
+    std::string path_;
+    size_t start_;
+};
+
+TEST_F(AudioOutputTest, FailuresAreTracedInCodePage936) {
+    TraceFile trace;
+    // No device at all.
+    win::SetSoundDeviceFactory([] { return std::shared_ptr<win::SoundDevice>(); });
+    EXPECT_EQ(OpenMovie(kEvenMovie), 0);
+    const std::string first = trace.Appended();
+    const std::string gbk = "\xB4\xB4\xBD\xA8m_pDirectSound\xCA\xA7\xB0\xDC\n";
+    EXPECT_NE(first.find(gbk), std::string::npos) << first;
+    EXPECT_EQ(first.front(), '[');  // the time stamp line comes first
+    EXPECT_FALSE(player_.IsThreadRunning());
+    EXPECT_FALSE(wake_.IsSet());
+    win::SetSoundDeviceFactory([d = device_] { return d; });
+
+    const std::pair<win::SoundOp, const char*> openSteps[] = {
+        {win::SoundOp::CreatePrimary, "创建pDSBPrimary失败\n"},
+        {win::SoundOp::SetFormat, "pDSBPrimary->SetFormat(&wfx)失败\n"},
+        {win::SoundOp::CreateSecondary, "创建m_pDSBuffer失败\n"},
+        {win::SoundOp::QueryNotify, "QueryInterface失败\n"},
+        {win::SoundOp::SetNotifications, "SetNotificationPositions失败\n"},
+    };
+    for (const auto& [op, text] : openSteps) {
+        device_->FailOn(op, 1);
+        EXPECT_EQ(OpenMovie(kEvenMovie), 0) << text;
+        EXPECT_NE(trace.Appended().find(win::Utf8ToCp936(text)), std::string::npos) << text;
+        EXPECT_FALSE(player_.IsThreadRunning());
+    }
+
+    // A failed refill ends the notification thread, which wakes the playlist.
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    device_->FailOn(win::SoundOp::GetPosition, 1);
+    device_->Advance(kEvenChunk);
+    ASSERT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0);
+    EXPECT_NE(trace.Appended().find(win::Utf8ToCp936(
+                  "HandleNotificationThread(void* pParam),GetCurrentPosition()失败\n")),
+              std::string::npos);
+
+    wake_.Reset();
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    device_->FailOn(win::SoundOp::Lock, 1);
+    device_->Advance(kEvenChunk);
+    ASSERT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0);
+    EXPECT_NE(trace.Appended().find(
+                  win::Utf8ToCp936("HandleNotificationThread(void* pParam),Lock失败\n")),
+              std::string::npos);
+
+    device_->FailOn(win::SoundOp::Lock, 1);
+    EXPECT_EQ(player_.FillAt(2), 0);
+    EXPECT_NE(trace.Appended().find(win::Utf8ToCp936("PlayBuffer(),Lock失败\n")),
+              std::string::npos);
+    device_->FailOn(win::SoundOp::Stop, 1);
+    EXPECT_EQ(player_.Stop(), 0);
+    EXPECT_NE(trace.Appended().find(win::Utf8ToCp936("Stop()失败\n")), std::string::npos);
+    player_.Pause();
+    device_->FailOn(win::SoundOp::GetStatus, 1);
+    EXPECT_EQ(player_.PlayBuffer(0), 0);
+    const std::string resume = trace.Appended();
+    EXPECT_NE(resume.find(win::Utf8ToCp936("m_pDSBuffer->GetStatus()失败\n")), std::string::npos);
+    EXPECT_NE(resume.find(win::Utf8ToCp936("PlayBuffer()：恢复缓冲区和数据失败\n")),
+              std::string::npos);
+}
+
+}  // namespace

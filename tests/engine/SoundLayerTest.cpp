@@ -1,0 +1,364 @@
+// The sound layer on its own: buffer semantics on the virtual device, and the SDL device on
+// SDL's headless drivers.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "platform/Sync.h"
+#include "platform/sound/DirectSound.h"
+#include "platform/sound/SdlSoundDevice.h"
+#include "platform/sound/VirtualSoundDevice.h"
+
+namespace {
+
+using namespace win;
+
+WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
+    WAVEFORMATEX f;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    return f;
+}
+
+constexpr uint32_t kStreamFlags =
+    DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLVOLUME;
+
+class SoundLayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetSoundDeviceFactory([d = device_] { return d; });
+        ASSERT_EQ(DirectSoundCreate(&ds_), DS_OK);
+    }
+    void TearDown() override { SetSoundDeviceFactory({}); }
+
+    std::unique_ptr<DirectSoundBuffer> MakeBuffer(uint32_t bytes, const WAVEFORMATEX& f,
+                                                  uint32_t flags = kStreamFlags) {
+        DSBUFFERDESC desc;
+        desc.dwFlags = flags;
+        desc.dwBufferBytes = bytes;
+        desc.lpwfxFormat = &f;
+        std::unique_ptr<DirectSoundBuffer> b;
+        EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
+        return b;
+    }
+
+    // Writes `bytes` of `value` at `offset` through Lock/Unlock.
+    static void Write(DirectSoundBuffer& b, uint32_t offset, uint32_t bytes, uint8_t value) {
+        void* p1 = nullptr;
+        void* p2 = nullptr;
+        uint32_t n1 = 0, n2 = 0;
+        ASSERT_EQ(b.Lock(offset, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
+        std::memset(p1, value, n1);
+        if (p2) std::memset(p2, value, n2);
+        ASSERT_EQ(b.Unlock(p1, n1, p2, n2), DS_OK);
+    }
+
+    std::shared_ptr<VirtualSoundDevice> device_ = std::make_shared<VirtualSoundDevice>();
+    std::unique_ptr<DirectSound> ds_;
+};
+
+TEST_F(SoundLayerTest, LockAcrossTheEndHandsOutTwoParts) {
+    auto b = MakeBuffer(400, Pcm(8000, 1, 8));
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    ASSERT_EQ(b->Lock(300, 250, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 100u);
+    EXPECT_EQ(n2, 150u);
+    EXPECT_EQ(static_cast<uint8_t*>(p1) - static_cast<uint8_t*>(p2), 300);
+    // A second lock before the unlock, and an unlock of other pointers, are refused.
+    void* q1 = nullptr;
+    void* q2 = nullptr;
+    uint32_t m1 = 0, m2 = 0;
+    EXPECT_NE(b->Lock(0, 10, &q1, &m1, &q2, &m2, 0), DS_OK);
+    EXPECT_EQ(b->Unlock(p2, n1, nullptr, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+
+    ASSERT_EQ(b->Lock(0, 400, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 400u);
+    EXPECT_EQ(p2, nullptr);
+    EXPECT_EQ(n2, 0u);
+    EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+    EXPECT_EQ(b->Lock(400, 1, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Lock(0, 401, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+}
+
+TEST_F(SoundLayerTest, PlayingLoopsAndStopKeepsThePosition) {
+    auto b = MakeBuffer(400, Pcm(8000, 1, 8));
+    Write(*b, 0, 200, 1);
+    Write(*b, 200, 200, 2);
+    EXPECT_TRUE(device_->Advance(50).empty());  // not playing: nothing moves
+
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    uint32_t status = 0;
+    ASSERT_EQ(b->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+
+    std::vector<uint8_t> heard = device_->Advance(350);
+    ASSERT_EQ(heard.size(), 350u);
+    EXPECT_EQ(heard[199], 1);
+    EXPECT_EQ(heard[200], 2);
+    uint32_t play = 0, write = 0;
+    ASSERT_EQ(b->GetCurrentPosition(&play, &write), DS_OK);
+    EXPECT_EQ(play, 350u);
+
+    heard = device_->Advance(100);  // round the end
+    EXPECT_EQ(heard.front(), 2);
+    EXPECT_EQ(heard.back(), 1);
+    ASSERT_EQ(b->GetCurrentPosition(&play, nullptr), DS_OK);
+    EXPECT_EQ(play, 50u);
+
+    ASSERT_EQ(b->Stop(), DS_OK);
+    EXPECT_TRUE(device_->Advance(100).empty());
+    ASSERT_EQ(b->GetCurrentPosition(&play, nullptr), DS_OK);
+    EXPECT_EQ(play, 50u);
+    ASSERT_EQ(b->SetCurrentPosition(390), DS_OK);
+    ASSERT_EQ(b->Play(0, 0, 0), DS_OK);  // once, not looping: stops at the end
+    EXPECT_EQ(device_->Advance(100).size(), 10u);
+    ASSERT_EQ(b->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, 0u);
+}
+
+TEST_F(SoundLayerTest, NotificationFiresWhenItsByteIsPlayed) {
+    auto b = MakeBuffer(400, Pcm(8000, 1, 8));
+    Event e0(false), e1(false), e2(false), e3(false);
+    std::unique_ptr<DirectSoundNotify> notify;
+    ASSERT_EQ(b->QueryInterface(&notify), DS_OK);
+    const DSBPOSITIONNOTIFY positions[] = {{99, &e0}, {199, &e1}, {299, &e2}, {399, &e3}};
+    ASSERT_EQ(notify->SetNotificationPositions(4, positions), DS_OK);
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+
+    device_->Advance(99);  // bytes 0..98: position 99 not yet played
+    EXPECT_FALSE(e0.IsSet());
+    device_->Advance(1);
+    EXPECT_EQ(e0.Wait(0), WAIT_OBJECT_0);
+    device_->Advance(250);  // 100..349 passes 199 and 299
+    EXPECT_FALSE(e0.IsSet());
+    EXPECT_EQ(e1.Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(e2.Wait(0), WAIT_OBJECT_0);
+    EXPECT_FALSE(e3.IsSet());
+    device_->Advance(120);  // 350..399, 0..69: the last position, across the end
+    EXPECT_EQ(e3.Wait(0), WAIT_OBJECT_0);
+    EXPECT_FALSE(e0.IsSet());
+    device_->Advance(800);  // two laps at once: every position once
+    for (Event* e : {&e0, &e1, &e2, &e3}) EXPECT_EQ(e->Wait(0), WAIT_OBJECT_0);
+
+    // Positions are set while stopped, inside the buffer, with an event.
+    const DSBPOSITIONNOTIFY outside[] = {{400, &e0}};
+    EXPECT_EQ(notify->SetNotificationPositions(1, outside), DSERR_INVALIDCALL);
+    ASSERT_EQ(b->Stop(), DS_OK);
+    EXPECT_EQ(notify->SetNotificationPositions(1, outside), DSERR_INVALIDPARAM);
+    const DSBPOSITIONNOTIFY noEvent[] = {{10, nullptr}};
+    EXPECT_EQ(notify->SetNotificationPositions(1, noEvent), DSERR_INVALIDPARAM);
+}
+
+TEST_F(SoundLayerTest, VolumeIsHundredthsOfADecibel) {
+    EXPECT_FLOAT_EQ(SoundRing::GainOf(0), 1.0f);
+    EXPECT_NEAR(SoundRing::GainOf(-600), 0.501f, 0.001f);
+    EXPECT_NEAR(SoundRing::GainOf(-2000), 0.1f, 0.0001f);
+    EXPECT_EQ(SoundRing::GainOf(DSBVOLUME_MIN), 0.0f);
+
+    auto b = MakeBuffer(100, Pcm(8000, 1, 16));
+    Write(*b, 0, 100, 0x55);
+    ASSERT_EQ(b->SetVolume(DSBVOLUME_MIN), DS_OK);
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    EXPECT_EQ(device_->Advance(10), std::vector<uint8_t>(10, 0));
+    ASSERT_EQ(b->SetVolume(0), DS_OK);
+    EXPECT_EQ(device_->Advance(10), std::vector<uint8_t>(10, 0x55));
+    EXPECT_EQ(b->SetVolume(1), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->SetVolume(-10001), DSERR_INVALIDPARAM);
+
+    // Volume needs DSBCAPS_CTRLVOLUME, notifications DSBCAPS_CTRLPOSITIONNOTIFY.
+    auto plain = MakeBuffer(100, Pcm(8000, 1, 16), DSBCAPS_GETCURRENTPOSITION2);
+    EXPECT_EQ(plain->SetVolume(0), DSERR_INVALIDCALL);
+    std::unique_ptr<DirectSoundNotify> notify;
+    EXPECT_EQ(plain->QueryInterface(&notify), DSERR_NOINTERFACE);
+    EXPECT_EQ(notify, nullptr);
+}
+
+TEST_F(SoundLayerTest, LostBufferRefusesUntilRestored) {
+    auto b = MakeBuffer(100, Pcm(8000, 2, 16));
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    device_->LoseBuffers();
+    uint32_t status = 0;
+    ASSERT_EQ(b->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DSBSTATUS_BUFFERLOST);
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    EXPECT_EQ(b->Lock(0, 100, &p1, &n1, &p2, &n2, 0), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DSERR_BUFFERLOST);
+    device_->FailOn(SoundOp::Restore, 2);
+    EXPECT_EQ(b->Restore(), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Restore(), DSERR_BUFFERLOST);
+    EXPECT_EQ(b->Restore(), DS_OK);
+    ASSERT_EQ(b->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(b->Lock(0, 100, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+}
+
+TEST_F(SoundLayerTest, CreationChecksItsArguments) {
+    DSBUFFERDESC primaryDesc;
+    primaryDesc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    std::unique_ptr<DirectSoundBuffer> primary;
+    ASSERT_EQ(ds_->CreateSoundBuffer(&primaryDesc, &primary), DS_OK);
+    const WAVEFORMATEX cd = Pcm(44100, 2, 16);
+    EXPECT_EQ(primary->SetFormat(&cd), DS_OK);
+    void* p1 = nullptr;
+    uint32_t n1 = 0;
+    EXPECT_EQ(primary->Lock(0, 4, &p1, &n1, nullptr, nullptr, 0), DSERR_INVALIDCALL);
+
+    WAVEFORMATEX odd = Pcm(22050, 2, 16);
+    odd.nBlockAlign = 3;
+    DSBUFFERDESC desc;
+    desc.dwFlags = kStreamFlags;
+    desc.dwBufferBytes = 1000;
+    desc.lpwfxFormat = &odd;
+    std::unique_ptr<DirectSoundBuffer> b;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DSERR_BADFORMAT);
+    EXPECT_EQ(primary->SetFormat(&odd), DSERR_BADFORMAT);
+    const WAVEFORMATEX ok = Pcm(22050, 1, 8);
+    desc.lpwfxFormat = &ok;
+    desc.dwBufferBytes = 0;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b, nullptr);
+
+    device_->FailOn(SoundOp::CreateSecondary, 1);
+    desc.dwBufferBytes = 1000;
+    EXPECT_NE(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
+    EXPECT_EQ(device_->Buffers().size(), 1u);
+    b.reset();  // releasing detaches it from the device
+    EXPECT_TRUE(device_->Buffers().empty());
+}
+
+TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {
+    SetSoundDeviceFactory([] { return std::shared_ptr<SoundDevice>(); });
+    std::unique_ptr<DirectSound> ds;
+    EXPECT_EQ(DirectSoundCreate(&ds), DSERR_NODRIVER);
+    EXPECT_EQ(ds, nullptr);
+    SetSoundDeviceFactory({});
+}
+
+// ---- SDL on its headless drivers ----
+
+// Picks an SDL driver for one test and restores the environment afterwards.
+class SdlDriver {
+public:
+    SdlDriver(const char* driver, const std::string& diskFile = "") {
+        setenv("SDL_AUDIODRIVER", driver, 1);
+        if (!diskFile.empty()) setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
+    }
+    ~SdlDriver() { unsetenv("SDL_DISKAUDIOFILE"); }
+};
+
+// Plays a looping buffer until its last notification position has fired `laps` times.
+bool PlayLaps(DirectSoundBuffer& b, uint32_t bytes, int laps) {
+    Event lap(false);
+    std::unique_ptr<DirectSoundNotify> notify;
+    if (b.QueryInterface(&notify) != DS_OK) return false;
+    const DSBPOSITIONNOTIFY end[] = {{bytes - 1, &lap}};
+    if (notify->SetNotificationPositions(1, end) != DS_OK) return false;
+    if (b.Play(0, 0, DSBPLAY_LOOPING) != DS_OK) return false;
+    for (int i = 0; i < laps; ++i)
+        if (lap.Wait(10000) != WAIT_OBJECT_0) return false;
+    return b.Stop() == DS_OK;
+}
+
+TEST(SdlSoundDevice, DummyDriverPlaysAndNotifies) {
+    SdlDriver driver("dummy");
+    auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
+    if (!device) GTEST_SKIP() << "SDL has no dummy audio driver here";
+    SetSoundDeviceFactory([device] { return device; });
+    std::unique_ptr<DirectSound> ds;
+    ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
+    // 8-bit mono at 11025 Hz: converted and resampled to the device format on the way.
+    const WAVEFORMATEX f = Pcm(11025, 1, 8);
+    DSBUFFERDESC desc;
+    desc.dwFlags = kStreamFlags;
+    desc.dwBufferBytes = 2205;  // 0.2 s
+    desc.lpwfxFormat = &f;
+    std::unique_ptr<DirectSoundBuffer> b;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
+    EXPECT_TRUE(PlayLaps(*b, desc.dwBufferBytes, 3));
+    EXPECT_GE(device->ConsumedBytes(), 3u * desc.dwBufferBytes);
+    b.reset();
+    ds.reset();
+    SetSoundDeviceFactory({});
+}
+
+// Reads the file SDL's disk driver wrote, as 16-bit samples.
+std::vector<int16_t> ReadSamples(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("tvq-sound-" + std::to_string(getpid()))).string();
+    const WAVEFORMATEX f = DefaultPrimaryFormat();
+    const uint32_t bytes = 17640;  // 0.1 s
+    // A ramp that cannot be mistaken for silence or for a shifted copy of itself.
+    std::vector<int16_t> ramp(bytes / 2);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(1000 + (i * 7) % 20000);
+
+    for (const int32_t volume : {DSBVOLUME_MAX, int32_t{-600}, DSBVOLUME_MIN}) {
+        std::filesystem::remove(file);
+        {
+            SdlDriver driver("disk", file);
+            auto device = SdlSoundDevice::Open(f);
+            if (!device) GTEST_SKIP() << "SDL has no disk audio driver here";
+            SetSoundDeviceFactory([device] { return device; });
+            std::unique_ptr<DirectSound> ds;
+            ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
+            DSBUFFERDESC desc;
+            desc.dwFlags = kStreamFlags;
+            desc.dwBufferBytes = bytes;
+            desc.lpwfxFormat = &f;
+            std::unique_ptr<DirectSoundBuffer> b;
+            ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
+            void* p1 = nullptr;
+            void* p2 = nullptr;
+            uint32_t n1 = 0, n2 = 0;
+            ASSERT_EQ(b->Lock(0, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
+            std::memcpy(p1, ramp.data(), bytes);
+            ASSERT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+            ASSERT_EQ(b->SetVolume(volume), DS_OK);
+            EXPECT_TRUE(PlayLaps(*b, bytes, 2));
+            b.reset();
+            ds.reset();
+            SetSoundDeviceFactory({});
+        }  // the device closes: the file is complete
+        const std::vector<int16_t> heard = ReadSamples(file);
+        ASSERT_GE(heard.size(), ramp.size() * 2);
+        if (volume == DSBVOLUME_MIN) {
+            EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t s) { return s == 0; }));
+            continue;
+        }
+        // Same format in and out: the whole first lap comes out sample for sample, scaled.
+        const auto start = std::find(heard.begin(), heard.end(),
+                                     static_cast<int16_t>(ramp[0] * SoundRing::GainOf(volume)));
+        ASSERT_NE(start, heard.end()) << "volume " << volume;
+        ASSERT_GE(static_cast<size_t>(heard.end() - start), ramp.size());
+        const float gain = SoundRing::GainOf(volume);
+        for (size_t i = 0; i < ramp.size(); ++i)
+            ASSERT_NEAR(start[static_cast<long>(i)], ramp[i] * gain, 1.0) << "sample " << i;
+    }
+    std::filesystem::remove(file);
+}
+
+}  // namespace
