@@ -86,11 +86,15 @@ protected:
 
     std::shared_ptr<win::SoundRing> Ring() const { return device_->FirstBuffer(); }
 
-    // Plays `bytes` and waits until the output has refilled what was played.
+    // Plays `bytes` and waits until the output has refilled what was played and counted it.
     bool Play(uint32_t bytes) {
         const uint64_t before = device_->Unlocks();
         device_->Advance(bytes);
-        return device_->WaitForUnlocks(before + 1, 10000);
+        if (!device_->WaitForUnlocks(before + 1, 10000)) return false;
+        // The notification thread holds the engine lock from before the refill until the time
+        // is worked out; once the test gets it, the write cursor and counters are settled.
+        win::ScopedLock e(engineLock_);
+        return true;
     }
     // Plays `bytes` and waits for the frame shown for it; returns that frame.
     std::pair<int32_t, int32_t> PlayAndShow(uint32_t bytes) {
