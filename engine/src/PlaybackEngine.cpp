@@ -282,6 +282,9 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
 int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second,
                                    int32_t* index) {
     win::ScopedLock data(dataLock_);
+    // The writer appends a record in three parts; take one only when all three are there, so
+    // a reader never splits a record and loses step with the queue.
+    if (imageSize <= 0 || videoQueue_.GetCount() < imageSize + kRecordLabelBytes) return 0;
     int32_t frameBytes = imageSize;
     if (!videoQueue_.Read(dest, &frameBytes)) return 0;
     int32_t labelBytes = sizeof(int32_t);

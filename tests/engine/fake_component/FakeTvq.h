@@ -5,7 +5,7 @@
 // The file name in the open block carries the stream's shape as colon-separated options,
 // e.g. "fake:fps=12:w=97:h=65:len=40". Options (defaults in brackets): fps [10], w [16],
 // h [8], bpp bytes per pixel [3], rate samples per second [2500], ch [2], bits [16], len
-// seconds [40], refuse=1 (TvqInforInit returns null), len0until=N (the packed length reads 0
+// seconds [40], end seconds the stream really has [len], refuse=1 (TvqInforInit returns null), len0until=N (the packed length reads 0
 // until N decode calls were made), spin=us (each decode call works that long, to widen race
 // windows).
 //

@@ -20,6 +20,7 @@ struct Options {
     int32_t fps = 10, width = 16, height = 8, bytesPerPixel = 3;
     int32_t rate = 2500, channels = 2, bits = 16, length = 40;
     int32_t refuse = 0, lengthZeroUntil = 0, spinMicroseconds = 0;
+    int32_t end = -1;  // the stream's real end in seconds; the reported length when -1
 };
 
 // One open stream. The info record comes first so the pointer handed out is the stream's.
@@ -59,9 +60,11 @@ std::atomic<int32_t> g_running{0};
             else if (key == "refuse") o.refuse = value;
             else if (key == "len0until") o.lengthZeroUntil = value;
             else if (key == "spin") o.spinMicroseconds = value;
+            else if (key == "end") o.end = value;
         }
         start = end + 1;
     }
+    if (o.end < 0) o.end = o.length;
     return o;
 }
 
@@ -158,14 +161,14 @@ FAKE_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* block, TvqSt
     // The stream itself is touched only here; the player lets one call run at a time.
     Spin(s->options.spinMicroseconds);
     int result = 1;
-    if (s->ended || s->nextSecond >= s->options.length) {
+    if (s->ended || s->nextSecond >= s->options.end) {
         *reinterpret_cast<int32_t*>(request->audioCount) = 0;
         *reinterpret_cast<int32_t*>(request->frameCount) = 0;
         result = kTvqEndOfFile;
     } else {
         WriteSecond(*s, request);
         ++s->nextSecond;
-        if (s->nextSecond >= s->options.length) result = kTvqEndOfFile;
+        if (s->nextSecond >= s->options.end) result = kTvqEndOfFile;
     }
     if (result == kTvqEndOfFile) s->ended = true;
     {

@@ -1,0 +1,252 @@
+// The engine over the fake component: what Open queues, record labels, the fill marks, forward
+// seeks through the decode thread, the end of a file, an unusable decoder, and Shutdown
+// racing the decode thread's own end.
+#include "engine/PlaybackEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "FakeRecords.h"
+#include "FakeTvq.h"
+#include "engine/Messages.h"
+#include "engine/TvqDecoder.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+using Manual = CPlaybackEngine::ThreadStart;
+
+// Generous bound for the decode thread to answer; never reached when things work.
+constexpr uint32_t kPatienceMs = 20000;
+
+class PlaybackEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fake_.Loaded());
+        CTvqDecoder::SetLibraryPathForTesting(fake_.Path());
+        boxes_ = std::make_shared<win::RecordingMessageBoxService>();
+        win::SetMessageBoxService(boxes_);
+        win::EnsureMessageQueue();
+        win::Message m;
+        while (win::PeekMessage(m, true)) {
+        }
+    }
+    void TearDown() override {
+        CTvqDecoder::SetLibraryPathForTesting("");
+        win::SetMessageBoxService(nullptr);
+    }
+    // Waits for a message on this thread's queue; true when it is `message`.
+    static bool NextMessageIs(uint32_t message) {
+        if (win::MsgWaitForMultipleObjects({}, kPatienceMs) != win::WAIT_OBJECT_0) return false;
+        win::Message m;
+        return win::PeekMessage(m, true) && m.message == message && m.wParam == 0 && m.lParam == 0;
+    }
+    static std::vector<uint8_t> TakeAudio(CPlaybackEngine& engine, int32_t bytes) {
+        std::vector<uint8_t> out(static_cast<size_t>(bytes));
+        out.resize(static_cast<size_t>(engine.ReadAudio(out.data(), bytes)));
+        return out;
+    }
+
+    FakeTvqLibrary fake_{FAKE_TVQ_COMPONENT};
+    std::shared_ptr<win::RecordingMessageBoxService> boxes_;
+};
+
+TEST_F(PlaybackEngineTest, StartSecondIsReachedByDecodingAndDiscarding) {
+    CPlaybackEngine engine("fake:fps=4:len=60", 30, Manual::Manual);
+    EXPECT_EQ(engine.GetOpened(), 1);
+    EXPECT_EQ(engine.GetBaseSecond(), 30);
+    // 30 calls thrown away, then one per second queued.
+    EXPECT_EQ(fake_.Stats().decodeCalls, 30 + engine.GetDecodedSeconds());
+    EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(30, 30, 1, 4, false));
+    const auto audio = TakeAudio(engine, 10000);
+    ASSERT_EQ(audio.size(), 10000u);
+    EXPECT_EQ(audio.front(), FakeAudioByte(30));
+    EXPECT_EQ(audio.back(), FakeAudioByte(30));
+}
+
+TEST_F(PlaybackEngineTest, RecordsCarryTheirSecondAndIndexWholeFramesAndAudioInOrder) {
+    CPlaybackEngine engine("fake:fps=12:w=97:h=65:len=40", 0, Manual::Manual);
+    EXPECT_EQ(engine.GetFramesPerSecond(), 12);
+    EXPECT_EQ(engine.GetPictureFormat().biSizeImage, 292u * 65u);
+    EXPECT_EQ(engine.GetVideoHighWater(), 97 * 65 * 3 * 12);  // bare frames, no padding
+    EXPECT_EQ(engine.GetAudioHighWater(), 10000);
+    // Open decoded two seconds (audio is filled until it holds more than one).
+    EXPECT_EQ(TakeRecords(engine, 100), ExpectedSeconds(0, 0, 2, 12, false));
+
+    const auto audio = TakeAudio(engine, 25000);
+    ASSERT_EQ(audio.size(), 20000u);
+    EXPECT_EQ(audio[0], FakeAudioByte(0));
+    EXPECT_EQ(audio[9999], FakeAudioByte(0));
+    EXPECT_EQ(audio[10000], FakeAudioByte(1));
+    EXPECT_EQ(audio[19999], FakeAudioByte(1));
+}
+
+TEST_F(PlaybackEngineTest, FillDecodesOnlyWhenAQueueIsAtOrBelowOneSecond) {
+    CPlaybackEngine engine("fake:fps=4:len=60", 0, Manual::Manual);
+    // Audio is filled until it holds more than one second; video already does after one.
+    EXPECT_EQ(engine.GetDecodedSeconds(), 2);
+    EXPECT_EQ(engine.GetAudioQueuedBytes(), 20000);
+    EXPECT_EQ(engine.GetVideoQueuedBytes(), 2 * 4 * (384 + 8));
+    const int32_t calls = fake_.Stats().decodeCalls;
+    EXPECT_EQ(engine.Step(), 1);
+    EXPECT_EQ(fake_.Stats().decodeCalls, calls);  // both above their marks: nothing to do
+
+    TakeAudio(engine, 10000);  // audio at its mark now
+    EXPECT_EQ(engine.Step(), 1);
+    EXPECT_EQ(fake_.Stats().decodeCalls, calls + 1);
+    EXPECT_EQ(engine.GetAudioQueuedBytes(), 20000);
+}
+
+TEST_F(PlaybackEngineTest, ForwardSeekIsDoneByTheDecodeThreadAndReportedToTheAsker) {
+    CPlaybackEngine engine("fake:fps=4:len=60", 0);
+    engine.RequestSeek(25, 1, win::GetCurrentThreadId());
+    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    EXPECT_EQ(engine.GetBaseSecond(), 25);
+    FakeRecord r;
+    ASSERT_TRUE(TakeRecord(engine, &r, true));
+    EXPECT_EQ(r, Expected(25, 0, 25));
+    EXPECT_EQ(TakeAudio(engine, 1).at(0), FakeAudioByte(25));
+    EXPECT_EQ(engine.IsRunning(), 1);
+}
+
+TEST_F(PlaybackEngineTest, SeekWaitsUntilTheModeIsNormalAgain) {
+    CPlaybackEngine engine("fake:fps=4:len=60", 0, Manual::Manual);
+    engine.SetSpeed(2, nullptr, CPlaybackEngine::kDirectionForward);
+    engine.RequestSeek(20, 1, win::GetCurrentThreadId());
+    engine.Step();
+    win::Message m;
+    EXPECT_FALSE(win::PeekMessage(m, false));
+    EXPECT_EQ(engine.GetBaseSecond(), 0);
+
+    engine.SetSpeed(0, nullptr, CPlaybackEngine::kDirectionForward);
+    engine.Step();
+    ASSERT_TRUE(win::PeekMessage(m, true));
+    EXPECT_EQ(m.message, WM_SEEK_DONE);
+    EXPECT_EQ(engine.GetBaseSecond(), 20);
+    EXPECT_FALSE(win::PeekMessage(m, false));  // posted once
+}
+
+TEST_F(PlaybackEngineTest, SeekPastTheEndStillTakesTheTargetAsBase) {
+    CPlaybackEngine engine("fake:fps=4:len=10", 0, Manual::Manual);
+    engine.RequestSeek(50, 1, win::GetCurrentThreadId());
+    engine.Step();
+    EXPECT_EQ(engine.GetBaseSecond(), 50);
+    EXPECT_EQ(engine.IsAtEnd(), 1);
+    EXPECT_EQ(engine.GetVideoQueuedBytes(), 0);
+    EXPECT_EQ(fake_.Stats().callsAfterEnd, 0);
+    EXPECT_EQ(engine.Step(), 0);  // nothing left to play
+}
+
+TEST_F(PlaybackEngineTest, EndOfFileDrainsBothQueuesThenTheDecodeThreadShutsDown) {
+    const int fps = 5, seconds = 6;
+    auto engine = std::make_unique<CPlaybackEngine>("fake:fps=5:len=6", 0);
+    std::vector<FakeRecord> records;
+    FakeRecord r;
+    while (TakeRecord(*engine, &r, true)) records.push_back(r);
+    EXPECT_EQ(records, ExpectedSeconds(0, 0, seconds, fps, false));
+    EXPECT_EQ(engine->IsRunning(), 1);  // audio still queued
+
+    std::vector<uint8_t> audio;
+    for (;;) {
+        const auto part = TakeAudio(*engine, 7777);
+        if (part.empty()) break;
+        audio.insert(audio.end(), part.begin(), part.end());
+    }
+    ASSERT_EQ(audio.size(), 10000u * seconds);
+    for (int s = 0; s < seconds; ++s) EXPECT_EQ(audio[10000u * s + 5000], FakeAudioByte(s));
+
+    ASSERT_TRUE(engine->WaitForThreadEnd(kPatienceMs));
+    EXPECT_EQ(engine->IsRunning(), 0);
+    // The decode thread's own Shutdown closed the stream; nothing was decoded past the end.
+    EXPECT_EQ(fake_.Stats().closeCalls, 1);
+    EXPECT_EQ(fake_.Stats().callsAfterEnd, 0);
+    EXPECT_EQ(engine->ReadAudio(audio.data(), 10), 0);
+    EXPECT_EQ(engine->EnsureFrame(392), 0);
+    EXPECT_EQ(engine->GetLengthSeconds(), 0);
+    engine.reset();
+    EXPECT_EQ(fake_.Stats().closeCalls, 1);
+}
+
+TEST_F(PlaybackEngineTest, UnusableDecoderYieldsNothingWhileTheThreadRuns) {
+    CTvqDecoder::SetLibraryPathForTesting("/nonexistent/TVQ_DecDLL.so");
+    CPlaybackEngine engine("/movies/any.tvq", 0);
+    EXPECT_EQ(boxes_->Boxes().size(), 1u);
+    EXPECT_EQ(engine.GetFramesPerSecond(), 16);
+    EXPECT_EQ(engine.GetAudioFormat().nAvgBytesPerSec, 88100u);
+    uint8_t buffer[64];
+    EXPECT_EQ(engine.ReadAudio(buffer, sizeof buffer), 0);
+    EXPECT_EQ(engine.EnsureFrame(18432 + 8), 0);
+    EXPECT_EQ(engine.GetLengthSeconds(), 0);
+    // The seek's answer proves the thread stepped; it is still running afterwards.
+    engine.RequestSeek(3, 1, win::GetCurrentThreadId());
+    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    EXPECT_EQ(engine.IsRunning(), 1);
+    EXPECT_EQ(engine.Step(), 1);
+    EXPECT_EQ(engine.GetVideoQueuedBytes(), 0);
+}
+
+TEST_F(PlaybackEngineTest, ReadFrameNeverSplitsARecord) {
+    CPlaybackEngine engine("fake:fps=2:w=4:h=2:len=3", 0, Manual::Manual);
+    const int32_t image = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage);
+    std::vector<uint8_t> frame(static_cast<size_t>(image));
+    int32_t second = -1, index = -1;
+    while (engine.ReadFrame(frame.data(), image, &second, &index) == image) {
+    }
+    EXPECT_EQ(engine.GetVideoQueuedBytes(), 0);
+    EXPECT_EQ(engine.ReadFrame(frame.data(), image, &second, &index), 0);
+}
+
+// The decode thread ends by itself at the end of a short file while another thread shuts the
+// engine down and deletes it, in every interleaving the scheduler offers.
+TEST_F(PlaybackEngineTest, ShutdownRacesTheDecodeThreadsOwnEnd) {
+    constexpr int kRounds = 150;
+    std::mt19937 random(7);
+    for (int round = 0; round < kRounds; ++round) {
+        win::RecursiveMutex engineLock;
+        CPlaybackEngine* current = new CPlaybackEngine("fake:fps=2:w=4:h=2:len=2", 0);
+        std::atomic<bool> stop{false};
+        std::thread reader([&] {
+            std::vector<uint8_t> buffer(4096);
+            while (!stop) {
+                {
+                    win::ScopedLock lock(engineLock);
+                    if (!current) break;
+                    current->ReadAudio(buffer.data(), 4096);
+                    FakeRecord r;
+                    TakeRecord(*current, &r);
+                }
+                std::this_thread::yield();  // let the other thread at the engine lock
+            }
+        });
+        const int delay = static_cast<int>(random() % 400);
+        for (int i = 0; i < delay; ++i) std::this_thread::yield();
+        {
+            win::ScopedLock lock(engineLock);
+            if (random() % 2) current->Shutdown();
+            delete current;
+            current = nullptr;
+        }
+        stop = true;
+        reader.join();
+    }
+    const FakeTvqStats s = fake_.Stats();
+    EXPECT_EQ(s.openStreams, 0);
+    EXPECT_EQ(s.closeCalls, kRounds);
+    EXPECT_EQ(s.callsAfterEnd, 0);
+    EXPECT_EQ(s.maxConcurrent, 1);
+}
+
+TEST_F(PlaybackEngineTest, EngineDeletedRightAfterCreationLeavesNothingBehind) {
+    for (int i = 0; i < 50; ++i) {
+        auto engine = std::make_unique<CPlaybackEngine>("fake:fps=2:w=4:h=2:len=30", i % 5);
+        if (i % 2) engine->Shutdown();
+    }
+    EXPECT_EQ(fake_.Stats().openStreams, 0);
+    EXPECT_EQ(fake_.Stats().closeCalls, 50);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// The decoder wrapper against the fake component: what it derives from the stream info, when
+// it reports a load failure, that nothing of an incomplete library is called, the call order
+// and that decode calls never overlap.
+#include "engine/TvqDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include "FakeTvq.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+TvqOpenBlock Block(const std::string& path) {
+    TvqOpenBlock block{};
+    path.copy(block.path, sizeof block.path - 1);
+    return block;
+}
+
+// A decode request with buffers large enough for any stream these tests open.
+struct Request {
+    std::vector<uint8_t> audio = std::vector<uint8_t>(1 << 20);
+    std::vector<uint8_t> frames = std::vector<uint8_t>(1 << 22);
+    int32_t audioCount = 0, frameCount = 0;
+    TvqDecodeRequest request{1, reinterpret_cast<uintptr_t>(audio.data()),
+                             reinterpret_cast<uintptr_t>(&audioCount),
+                             reinterpret_cast<uintptr_t>(frames.data()),
+                             reinterpret_cast<uintptr_t>(&frameCount), 0};
+};
+
+class TvqDecoderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        boxes_ = std::make_shared<win::RecordingMessageBoxService>();
+        win::SetMessageBoxService(boxes_);
+    }
+    void TearDown() override {
+        CTvqDecoder::SetLibraryPathForTesting("");
+        win::SetMessageBoxService(nullptr);
+    }
+    std::shared_ptr<win::RecordingMessageBoxService> boxes_;
+};
+
+TEST_F(TvqDecoderTest, DerivesPaddedPictureAndPcmFormatsFromTheStream) {
+    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    CTvqDecoder decoder(Block("fake:fps=12:w=97:h=65:rate=22050:ch=2:bits=16"));
+    ASSERT_EQ(decoder.IsUsable(), 1);
+    const auto& bi = decoder.GetPictureFormat();
+    EXPECT_EQ(bi.biSize, 40u);
+    EXPECT_EQ(bi.biWidth, 97);
+    EXPECT_EQ(bi.biHeight, 65);
+    EXPECT_EQ(bi.biPlanes, 1);
+    EXPECT_EQ(bi.biBitCount, 24);
+    EXPECT_EQ(bi.biCompression, win::BI_RGB);
+    EXPECT_EQ(bi.biSizeImage, 292u * 65u);  // rows of 291 bytes padded to 292
+    const auto& wf = decoder.GetAudioFormat();
+    EXPECT_EQ(wf.wFormatTag, 1);
+    EXPECT_EQ(wf.nChannels, 2);
+    EXPECT_EQ(wf.nSamplesPerSec, 22050u);
+    EXPECT_EQ(wf.wBitsPerSample, 16);
+    EXPECT_EQ(wf.nBlockAlign, 4);
+    EXPECT_EQ(wf.nAvgBytesPerSec, 88200u);
+    EXPECT_EQ(wf.cbSize, 0);
+    EXPECT_EQ(decoder.GetFramesPerSecond(), 12);
+    EXPECT_TRUE(boxes_->Boxes().empty());
+}
+
+TEST_F(TvqDecoderTest, MissingLibraryReportsTheErrorNumberAndKeepsTheDefaults) {
+    CTvqDecoder::SetLibraryPathForTesting("/nonexistent/folder/TVQ_DecDLL.so");
+    Request r;
+    {
+        CTvqDecoder decoder(Block("/movies/a.tvq"));
+        EXPECT_EQ(decoder.IsUsable(), 0);
+        EXPECT_EQ(decoder.Decode(&r.request), 0);
+        EXPECT_EQ(decoder.GetLengthSeconds(), 0);
+        EXPECT_EQ(decoder.GetPictureFormat().biWidth, 96);
+        EXPECT_EQ(decoder.GetPictureFormat().biHeight, 64);
+        EXPECT_EQ(decoder.GetPictureFormat().biBitCount, 24);
+        EXPECT_EQ(decoder.GetPictureFormat().biSizeImage, 18432u);
+        EXPECT_EQ(decoder.GetAudioFormat().nSamplesPerSec, 11025u);
+        EXPECT_EQ(decoder.GetAudioFormat().nAvgBytesPerSec, 88100u);
+        EXPECT_EQ(decoder.GetAudioFormat().nBlockAlign, 4);
+        EXPECT_EQ(decoder.GetFramesPerSecond(), 16);
+    }
+    const auto boxes = boxes_->Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(boxes[0].text, m, std::regex("Error loading lame_enc\\.DLL err=(\\d+)")))
+        << boxes[0].text;
+    EXPECT_NE(std::stoi(m[1]), 0);
+    EXPECT_EQ(boxes[0].caption, "");
+    EXPECT_EQ(boxes[0].flags, win::MB_OK);
+}
+
+TEST_F(TvqDecoderTest, LibraryLackingAnEntryPointIsNeverCalled) {
+    for (const char* path : {FAKE_TVQ_NO_INIT, FAKE_TVQ_NO_DECODER, FAKE_TVQ_NO_CLOSE}) {
+        SCOPED_TRACE(path);
+        FakeTvqLibrary fake(path);
+        ASSERT_TRUE(fake.Loaded());
+        CTvqDecoder::SetLibraryPathForTesting(path);
+        Request r;
+        {
+            CTvqDecoder decoder(Block("fake:len=5"));
+            EXPECT_EQ(decoder.IsUsable(), 0);
+            EXPECT_EQ(decoder.Decode(&r.request), 0);
+        }
+        const FakeTvqStats s = fake.Stats();
+        EXPECT_EQ(s.initCalls, 0);
+        EXPECT_EQ(s.decodeCalls, 0);
+        EXPECT_EQ(s.closeCalls, 0);
+    }
+    const auto boxes = boxes_->Boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const auto& box : boxes) EXPECT_EQ(box.text, "Error loading lame_enc.DLL err=127");
+}
+
+TEST_F(TvqDecoderTest, RefusedFileIsQuietlyUnusableAndNotClosed) {
+    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    Request r;
+    {
+        CTvqDecoder decoder(Block("fake:refuse=1"));
+        EXPECT_EQ(decoder.IsUsable(), 0);
+        EXPECT_EQ(decoder.Decode(&r.request), 0);
+        EXPECT_EQ(decoder.GetPictureFormat().biWidth, 96);
+    }
+    EXPECT_EQ(fake.Stats().initCalls, 1);
+    EXPECT_EQ(fake.Stats().decodeCalls, 0);
+    EXPECT_EQ(fake.Stats().closeCalls, 0);
+    EXPECT_TRUE(boxes_->Boxes().empty());
+}
+
+TEST_F(TvqDecoderTest, OpensOnceDecodesWithItsOwnBlockAndClosesAtDestruction) {
+    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    Request r;
+    auto decoder = std::make_unique<CTvqDecoder>(Block("fake:fps=4:len=3"));
+    EXPECT_EQ(fake.Stats().initCalls, 1);
+    EXPECT_EQ(decoder->Decode(&r.request), 1);
+    EXPECT_EQ(r.frameCount, 4);
+    EXPECT_EQ(r.audioCount, 2500 * 2 * 2 / 2);
+    int32_t marker[2];
+    std::memcpy(marker, r.frames.data() + 3 * (16 * 3 * 8), sizeof marker);  // frame 3 of second 0
+    EXPECT_EQ(marker[0], 0);
+    EXPECT_EQ(marker[1], 3);
+    EXPECT_EQ(decoder->Decode(&r.request), 1);
+    EXPECT_EQ(decoder->Decode(&r.request), kTvqEndOfFile);
+    EXPECT_EQ(fake.Stats().closeCalls, 0);
+    decoder.reset();
+    const FakeTvqStats s = fake.Stats();
+    EXPECT_EQ(s.decodeCalls, 3);
+    EXPECT_EQ(s.closeCalls, 1);
+    EXPECT_EQ(s.openStreams, 0);
+    EXPECT_EQ(s.badArguments, 0);  // the same block and info on every call
+}
+
+TEST_F(TvqDecoderTest, DecodeCallsFromTwoThreadsNeverOverlap) {
+    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    CTvqDecoder decoder(Block("fake:fps=2:w=8:h=2:len=100000:spin=200"));
+    auto run = [&] {
+        Request r;
+        for (int i = 0; i < 40; ++i) decoder.Decode(&r.request);
+    };
+    std::thread a(run), b(run);
+    a.join();
+    b.join();
+    EXPECT_EQ(fake.Stats().decodeCalls, 80);
+    EXPECT_EQ(fake.Stats().maxConcurrent, 1);
+}
+
+TEST_F(TvqDecoderTest, PackedLengthIsUnpackedAndZeroIsAskedAgain) {
+    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    {
+        CTvqDecoder decoder(Block("fake:len=3723"));  // 1:02:03
+        EXPECT_EQ(decoder.GetLengthSeconds(), 3723);
+    }
+    fake.Reset();
+    Request r;
+    CTvqDecoder decoder(Block("fake:fps=1:len=125:len0until=2"));
+    EXPECT_EQ(decoder.GetLengthSeconds(), 0);
+    decoder.Decode(&r.request);
+    EXPECT_EQ(decoder.GetLengthSeconds(), 0);
+    decoder.Decode(&r.request);  // the component now knows the length
+    EXPECT_EQ(decoder.GetLengthSeconds(), 125);
+}
+
+}  // namespace
