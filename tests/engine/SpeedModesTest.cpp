@@ -1,0 +1,284 @@
+// Speed changes and re-alignment on an engine stepped by hand: every transition of the speed
+// table with what it does to the audio output, backward numbering, and the calibration and
+// limits of the re-alignment.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "FakeRecords.h"
+#include "FakeTvq.h"
+#include "RecordingAudioOutput.h"
+#include "engine/PlaybackEngine.h"
+#include "engine/TvqDecoder.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+constexpr int kForward = CPlaybackEngine::kDirectionForward;
+constexpr int kBackward = CPlaybackEngine::kDirectionBackward;
+constexpr int kFps = 4;
+constexpr int32_t kBytesPerSecond = 10000;      // 2500 Hz, stereo, 16 bits
+constexpr int32_t kRecordSecond = kFps * 392;  // 16 x 8 frames of 384 bytes + labels
+
+class SpeedModesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fake_.Loaded());
+        CTvqDecoder::SetLibraryPathForTesting(fake_.Path());
+    }
+    void TearDown() override { CTvqDecoder::SetLibraryPathForTesting(""); }
+
+    // Opened at second 10: two seconds decoded, so the position is 12.
+    std::unique_ptr<CPlaybackEngine> Open(const std::string& options = "fps=4:len=60", int32_t start = 10) {
+        return std::make_unique<CPlaybackEngine>("fake:" + options, start,
+                                                 CPlaybackEngine::ThreadStart::Manual);
+    }
+    static int32_t Position(const CPlaybackEngine& e) { return e.GetBaseSecond() + e.GetDecodedSeconds(); }
+
+    FakeTvqLibrary fake_{FAKE_TVQ_COMPONENT};
+    RecordingAudioOutput out_;
+};
+
+TEST_F(SpeedModesTest, NormalToForwardMutesAndStopsQueueingAudio) {
+    auto e = Open();
+    const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
+    EXPECT_EQ(e->SetSpeed(2, &out_, kForward), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeForward);
+    EXPECT_EQ(e->GetSpeedIndex(), 2);
+    EXPECT_EQ(e->GetAudioQueuedBytes(), audio);  // plays out muted
+    EXPECT_EQ(e->GetVideoQueuedBytes(), video);
+
+    TakeRecords(*e, 100);
+    e->Step();
+    EXPECT_EQ(e->GetAudioQueuedBytes(), audio);  // only video was decoded
+    EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(12, 12, 1, kFps, false));
+}
+
+TEST_F(SpeedModesTest, ForwardToNormalRestartsTheOutputAtThePosition) {
+    auto e = Open();
+    e->SetSpeed(3, &out_, kForward);
+    TakeRecords(*e, 100);
+    e->Step();
+    const int32_t p = Position(*e);
+    out_.Clear();
+    EXPECT_EQ(e->SetSpeed(0, &out_, kForward), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(" + std::to_string(p) + ")"}));
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+    EXPECT_EQ(e->GetSpeedIndex(), 0);
+    EXPECT_EQ(e->GetBaseSecond(), p);
+    EXPECT_EQ(e->GetDecodedSeconds(), 1);  // one second decoded before the restart
+    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
+    EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(p, p, 1, kFps, false));
+}
+
+TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondOne) {
+    auto e = Open("fps=4:len=60", 3);  // position 5
+    EXPECT_EQ(e->SetSpeed(1, &out_, kBackward), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeBackward);
+    EXPECT_EQ(e->GetSpeedIndex(), 1);
+    EXPECT_EQ(e->GetBackwardStart(), 5);
+    EXPECT_EQ(e->GetAudioQueuedBytes(), 0);
+
+    std::vector<FakeRecord> records;
+    int steps = 0;
+    for (;;) {
+        for (const auto& r : TakeRecords(*e, 100)) records.push_back(r);
+        if (!e->Step() || ++steps > 20) break;
+    }
+    // Labels go 5, 4, 3, 2, 1 with indexes 3..0; the component itself went on forward.
+    EXPECT_EQ(records, ExpectedSeconds(5, 5, 5, kFps, true));
+    EXPECT_EQ(e->GetAudioQueuedBytes(), 0);
+    EXPECT_EQ(e->Step(), 0);  // numbering reached second 0: the decode thread would end
+}
+
+TEST_F(SpeedModesTest, BackwardToNormalRestartsAtTheBackwardPosition) {
+    auto e = Open();
+    e->SetSpeed(2, &out_, kBackward);  // backward from 12
+    TakeRecords(*e, 100);
+    e->Step();  // second 11
+    TakeRecords(*e, 100);
+    out_.Clear();
+    EXPECT_EQ(e->SetSpeed(0, &out_, kBackward), 1);
+    const int32_t p = 12 - 2;
+    EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(" + std::to_string(p) + ")"}));
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+    EXPECT_EQ(e->GetBaseSecond(), p);
+    EXPECT_EQ(e->GetDecodedSeconds(), 1);
+    EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(p, 14, 1, kFps, false));
+}
+
+TEST_F(SpeedModesTest, BackwardToForwardUnmutesAndRestarts) {
+    auto e = Open();
+    e->SetSpeed(1, &out_, kBackward);
+    out_.Clear();
+    EXPECT_EQ(e->SetSpeed(3, &out_, kForward), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(11)"}));
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeForward);
+    EXPECT_EQ(e->GetSpeedIndex(), 3);
+}
+
+TEST_F(SpeedModesTest, ForwardToBackwardLeavesForwardThenNumbersDown) {
+    auto e = Open();
+    e->SetSpeed(1, &out_, kForward);
+    TakeRecords(*e, 100);
+    e->Step();  // second 12 queued, position 13
+    out_.Clear();
+    EXPECT_EQ(e->SetSpeed(2, &out_, kBackward), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(13)"}));
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeBackward);
+    EXPECT_EQ(e->GetSpeedIndex(), 2);
+    EXPECT_EQ(e->GetBackwardStart(), 13);
+    EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(13, 13, 1, kFps, true));
+}
+
+TEST_F(SpeedModesTest, RequestForTheDirectionInForceFallsThroughToNormalNumbers) {
+    for (int direction : {kForward, kBackward}) {
+        SCOPED_TRACE(direction);
+        auto e = Open();
+        e->SetSpeed(2, &out_, direction);
+        const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
+        out_.Clear();
+        EXPECT_EQ(e->SetSpeed(3, &out_, direction), 0);
+        EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));  // stays muted: nothing restarts it
+        EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+        EXPECT_EQ(e->GetSpeedIndex(), 0);
+        EXPECT_EQ(e->GetAudioQueuedBytes(), audio);
+        EXPECT_EQ(e->GetVideoQueuedBytes(), video);
+        out_.Clear();
+    }
+}
+
+TEST_F(SpeedModesTest, BackwardAtFactorOneTogglesBetweenNormalAndBackward) {
+    auto e = Open();
+    EXPECT_EQ(e->SetSpeed(0, &out_, kBackward), 1);
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeBackward);
+    EXPECT_EQ(e->GetSpeedIndex(), 0);
+    out_.Clear();
+    EXPECT_EQ(e->SetSpeed(0, &out_, kBackward), 1);
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+    EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(11)"}));
+
+    out_.Clear();
+    EXPECT_EQ(e->SetSpeed(0, &out_, kForward), 0);  // normal already: nothing applies
+    EXPECT_TRUE(out_.Calls().empty());
+    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+}
+
+// --- re-alignment ---
+
+constexpr int kResyncFps = 20;  // a record is 1/20 s, fine enough to shape any lead
+constexpr int32_t kResyncRecordSecond = kResyncFps * 392;
+
+class ResyncTest : public SpeedModesTest {
+protected:
+    // Opened at second 0 with two seconds of both kinds queued.
+    std::unique_ptr<CPlaybackEngine> OpenAtZero(const std::string& options = "len=60") {
+        auto e = Open("fps=20:" + options, 0);
+        e->SetTickSource([this] { return now_; });
+        return e;
+    }
+    // Trims the queues (oldest first) to the given seconds of video and audio.
+    static void Shape(CPlaybackEngine& e, float videoSeconds, float audioSeconds) {
+        const int keepRecords = static_cast<int>(videoSeconds * kResyncFps + 0.5f);
+        TakeRecords(e, e.GetVideoQueuedBytes() / 392 - keepRecords);
+        const int32_t keep = static_cast<int32_t>(audioSeconds * kBytesPerSecond + 0.5f);
+        std::vector<uint8_t> sink(static_cast<size_t>(e.GetAudioQueuedBytes()));
+        e.ReadAudio(sink.data(), e.GetAudioQueuedBytes() - keep);
+        ASSERT_EQ(e.GetAudioQueuedBytes(), keep);
+        ASSERT_EQ(e.GetVideoQueuedBytes(), keepRecords * 392);
+    }
+    uint32_t now_ = 1000;
+};
+
+TEST_F(ResyncTest, AudioAheadOfVideoCutsBothQueuesToTheSameWholeSeconds) {
+    auto e = OpenAtZero();
+    Shape(*e, 1.0f, 2.0f);  // lead -1
+    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(1)"}));
+    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
+    EXPECT_EQ(e->GetVideoQueuedBytes(), kResyncRecordSecond);
+    std::vector<uint8_t> byte(1);
+    e->ReadAudio(byte.data(), 1);
+    EXPECT_EQ(byte[0], FakeAudioByte(1));  // the oldest second was dropped
+}
+
+TEST_F(ResyncTest, LessThanAWholeSecondQueuedDecodesOneMoreAndRestartsAtThePosition) {
+    auto e = OpenAtZero();
+    Shape(*e, 0.5f, 0.2f);  // lead 0.3, below the starting threshold
+    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));
+    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
+    EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(2, 2, 1, kResyncFps, false));
+}
+
+TEST_F(ResyncTest, CalibrationLowersTheThresholdBelowTheSmallestLead) {
+    auto e = OpenAtZero();
+    Shape(*e, 1.0f, 0.3f);  // lead 0.7
+    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->IsCalibrating(), 1);
+    now_ = 2000;
+    Shape(*e, 1.0f, 0.2f);  // 0.8, still inside the first second
+    EXPECT_EQ(e->Resync(0, &out_), 0);
+    now_ = 2001;
+    Shape(*e, 1.0f, 0.1f);  // 0.9 at the first call after it
+    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->IsCalibrating(), 0);
+    EXPECT_NEAR(e->GetLeadThreshold(), 0.6f, 1e-5);
+    EXPECT_TRUE(out_.Calls().empty());
+    // A lead of 0.55 passed before calibration; now it is below the threshold.
+    Shape(*e, 0.65f, 0.1f);
+    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(out_.Calls().at(0), "Stop");
+}
+
+TEST_F(ResyncTest, CalibrationKeepsTheThresholdWhenTheFinalLeadIsSmall) {
+    auto e = OpenAtZero();
+    Shape(*e, 1.0f, 0.3f);  // lead 0.7
+    EXPECT_EQ(e->Resync(0, &out_), 0);
+    now_ = 2500;
+    Shape(*e, 0.85f, 0.3f);  // 0.55 at the end of the first second
+    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->IsCalibrating(), 0);
+    EXPECT_FLOAT_EQ(e->GetLeadThreshold(), 0.5f);
+    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_TRUE(out_.Calls().empty());
+}
+
+TEST_F(ResyncTest, VideoFarAheadOfAudioIsCutBack) {
+    auto e = OpenAtZero();
+    e->DecodeOneSecond();  // video 3 s, audio 3 s
+    Shape(*e, 3.0f, 1.5f);  // lead 1.5
+    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));  // position 3, one whole second kept
+    EXPECT_EQ(e->GetVideoQueuedBytes(), kResyncRecordSecond);
+    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
+}
+
+TEST_F(ResyncTest, NothingHappensNearTheEndAfterTheEndOrOutsideNormalMode) {
+    {
+        auto e = OpenAtZero("len=12");  // position 2: exactly ten seconds left
+        EXPECT_EQ(e->Resync(0, &out_), 1);
+    }
+    out_.Clear();
+    {
+        auto e = OpenAtZero("len=11");  // nine seconds left
+        EXPECT_EQ(e->Resync(0, &out_), 0);
+    }
+    {
+        auto e = OpenAtZero("len=60:end=2");  // the stream ended early
+        ASSERT_EQ(e->IsAtEnd(), 1);
+        EXPECT_EQ(e->Resync(0, &out_), 0);
+    }
+    for (int direction : {kForward, kBackward}) {
+        auto e = OpenAtZero();
+        e->SetSpeed(1, &out_, direction);
+        out_.Clear();
+        EXPECT_EQ(e->Resync(0, &out_), 0);
+    }
+    EXPECT_TRUE(out_.Calls().empty());
+}
+
+}  // namespace
