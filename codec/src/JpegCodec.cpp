@@ -22,16 +22,18 @@ bool JpegCodec::Encode(const uint8_t* bottomUpBgr, int width, int height, int st
         compressor_ = tjInitCompress();
     if (!compressor_)
         return false;
-    // Preallocated to the worst case so libjpeg-turbo never reallocates our vector's memory.
-    out.resize(tjBufSize(width, height, TJSAMP_420));
-    unsigned char* buffer = out.data();
-    unsigned long size = out.size();
+    // A worst-case buffer kept between calls, so libjpeg-turbo never reallocates and the
+    // pages are not faulted in and zeroed again for every frame.
+    const unsigned long worst = tjBufSize(width, height, TJSAMP_420);
+    if (encodeBuffer_.size() < worst)
+        encodeBuffer_.resize(worst);
+    unsigned char* buffer = encodeBuffer_.data();
+    unsigned long size = encodeBuffer_.size();
+    out.clear();
     if (tjCompress2(compressor_, bottomUpBgr, width, stride, height, TJPF_BGR, &buffer, &size,
-                    TJSAMP_420, quality, TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC) != 0) {
-        out.clear();
+                    TJSAMP_420, quality, TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC) != 0)
         return false;
-    }
-    out.resize(size);
+    out.assign(encodeBuffer_.data(), encodeBuffer_.data() + size);
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <numbers>
 #include <vector>
 
@@ -30,6 +29,9 @@ constexpr int kToneStepHz = 6;
 constexpr double kMinToneShare = 0.05;
 // Below this RMS, as a share of full scale, the audio counts as silence.
 constexpr double kSilenceRms = 0.01;
+// Audio is averaged down to about this rate before analysis; the highest tone stays well below
+// its Nyquist frequency and the transform stays small.
+constexpr int kAnalysisRate = 8000;
 
 int CellPixels(int width, int height) {
     if (width < kMarkerMinWidth || height < kMarkerMinHeight)
@@ -74,45 +76,57 @@ int CellLuma(const uint8_t* bgr, int height, int stride, int cell, int col, int 
     return count ? static_cast<int>(sum / count) : 0;
 }
 
-void Fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
+// In-place radix-2 FFT on separate real and imaginary arrays (plain arithmetic, so it stays
+// quick in unoptimised test builds too).
+void Fft(std::vector<double>& re, std::vector<double>& im) {
+    const size_t n = re.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
             j ^= bit;
         j ^= bit;
-        if (i < j)
-            std::swap(a[i], a[j]);
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
     }
     for (size_t len = 2; len <= n; len <<= 1) {
         const double angle = -2 * std::numbers::pi / static_cast<double>(len);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
+        const double stepRe = std::cos(angle), stepIm = std::sin(angle);
+        const size_t half = len / 2;
         for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w(1);
-            for (size_t k = 0; k < len / 2; ++k, w *= step) {
-                const auto u = a[i + k], v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
+            double wRe = 1, wIm = 0;
+            for (size_t k = 0; k < half; ++k) {
+                const size_t a = i + k, b = a + half;
+                const double vRe = re[b] * wRe - im[b] * wIm;
+                const double vIm = re[b] * wIm + im[b] * wRe;
+                re[b] = re[a] - vRe;
+                im[b] = im[a] - vIm;
+                re[a] += vRe;
+                im[a] += vIm;
+                const double t = wRe * stepRe - wIm * stepIm;
+                wIm = wRe * stepIm + wIm * stepRe;
+                wRe = t;
             }
         }
     }
 }
 
-// Mono samples in -1..1 from interleaved PCM, at most `maxFrames` sample frames.
+// Mono samples in -1..1 from interleaved PCM, at most `maxFrames` sample frames, averaged in
+// groups of `decimate` (the tones lie far below the reduced rate's Nyquist frequency).
 std::vector<double> MixToMono(const uint8_t* pcm, size_t bytes, int channels, int bits,
-                              size_t maxFrames) {
+                              size_t maxFrames, int decimate) {
     const size_t sampleBytes = bits / 8;
     const size_t frameBytes = sampleBytes * channels;
-    const size_t frames = std::min(bytes / frameBytes, maxFrames);
+    const size_t frames = std::min(bytes / frameBytes, maxFrames) / decimate;
     std::vector<double> mono(frames);
     for (size_t i = 0; i < frames; ++i) {
         double sum = 0;
-        for (int c = 0; c < channels; ++c) {
-            const uint8_t* s = pcm + i * frameBytes + c * sampleBytes;
+        const uint8_t* s = pcm + i * decimate * frameBytes;
+        for (int k = 0; k < decimate * channels; ++k, s += sampleBytes)
             sum += bits == 8 ? (s[0] - 128) / 128.0
                              : static_cast<int16_t>(s[0] | (s[1] << 8)) / 32768.0;
-        }
-        mono[i] = sum / channels;
+        mono[i] = sum / (decimate * channels);
     }
     return mono;
 }
@@ -164,7 +178,10 @@ int ToneHzForSecond(int second) {
 int DetectSecondFromPcm(const uint8_t* pcm, size_t bytes, int rate, int channels, int bits) {
     if (!pcm || rate <= 0 || channels < 1 || channels > 8 || (bits != 8 && bits != 16))
         return -1;
-    std::vector<double> mono = MixToMono(pcm, bytes, channels, bits, static_cast<size_t>(rate));
+    const int decimate = std::max(1, rate / kAnalysisRate);
+    const double analysisRate = static_cast<double>(rate) / decimate;
+    std::vector<double> mono =
+        MixToMono(pcm, bytes, channels, bits, static_cast<size_t>(rate), decimate);
     const size_t n = mono.size();
     if (n < 64)
         return -1;
@@ -176,27 +193,28 @@ int DetectSecondFromPcm(const uint8_t* pcm, size_t bytes, int rate, int channels
     size_t padded = 1;
     while (padded < 2 * n)
         padded <<= 1;
-    std::vector<std::complex<double>> spectrum(padded);
+    std::vector<double> re(padded, 0.0), im(padded, 0.0);
     for (size_t i = 0; i < n; ++i) {
         const double v = mono[i] - mean;
         const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
                                               static_cast<double>(n - 1));
         energy += v * v;
         windowEnergy += w * w;
-        spectrum[i] = v * w;
+        re[i] = v * w;
     }
     if (std::sqrt(energy / static_cast<double>(n)) < kSilenceRms)
         return -1;
-    Fft(spectrum);
+    Fft(re, im);
     int best = -1;
     double bestPower = 0;
     for (int s = 0; s < kToneCycleSeconds; ++s) {
-        const double bin = ToneHzForSecond(s) * static_cast<double>(padded) / rate;
+        const double bin = ToneHzForSecond(s) * static_cast<double>(padded) / analysisRate;
         const size_t b = static_cast<size_t>(std::lround(bin));
         if (b + 1 >= padded / 2)
             break;
-        const double power = std::max({std::norm(spectrum[b - 1]), std::norm(spectrum[b]),
-                                       std::norm(spectrum[b + 1])});
+        double power = 0;
+        for (size_t k = b - 1; k <= b + 1; ++k)
+            power = std::max(power, re[k] * re[k] + im[k] * im[k]);
         if (power > bestPower) {
             bestPower = power;
             best = s;

@@ -1,8 +1,12 @@
 #pragma once
-// Frames and sounds the codec tests build their movies from.
+// Frames, sounds and movies the codec tests build, and the loaded decoder component.
+#include "codec/TvqComponentApi.h"
+#include "codec/TvqFormat.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tvqtest {
@@ -10,19 +14,64 @@ namespace tvqtest {
 inline int StrideFor(int width) { return (width * 3 + 3) & ~3; }
 
 // A bottom-up BGR frame of smooth colour plus noise, the kind of picture JPEG finds hard.
-inline std::vector<uint8_t> NoisyFrame(int width, int height, unsigned seed) {
-    const int stride = StrideFor(width);
-    std::vector<uint8_t> frame(static_cast<size_t>(stride) * height, 0);
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> noise(-40, 40);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = &frame[static_cast<size_t>(y) * stride + x * 3];
-            const int base[3] = {x * 255 / width, y * 255 / height, (x + y + int(seed)) & 255};
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<uint8_t>(std::clamp(base[c] + noise(rng), 0, 255));
-        }
-    return frame;
-}
+std::vector<uint8_t> NoisyFrame(int width, int height, unsigned seed);
+
+// A fresh empty folder for one test, removed by the caller's TempFolder destructor.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Writes a movie whose frames carry markers (second, frame) over noise and whose seconds
+// carry their tones. A positive shortLastMs makes the last second that long.
+bool WriteMarkedMovie(const std::string& path, const tvq::TvqStreamFormat& format, int seconds,
+                      int shortLastMs = 0);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The real TVQ_DecDLL.so, loaded with dlopen as the player loads it.
+class Component {
+public:
+    Component();
+    ~Component();
+    bool Loaded() const { return init_ && decode_ && close_; }
+
+    TvqStreamInfo* Init(const std::string& path) const;
+    TvqStreamInfo* InitBlock(TvqOpenBlock* block) const { return init_(block); }
+    int Decode(TvqDecodeRequest* request, TvqOpenBlock* block, TvqStreamInfo* info) const {
+        return decode_(request, block, info);
+    }
+    int Close(TvqStreamInfo* info) const { return close_(info); }
+
+private:
+    void* handle_ = nullptr;
+    TvqInforInitFn init_ = nullptr;
+    TvqDecoderFn decode_ = nullptr;
+    TvqCloseFn close_ = nullptr;
+};
+
+// One open file with buffers sized as the player sizes them.
+struct OpenMovie {
+    const Component& component;
+    TvqOpenBlock block{};
+    TvqStreamInfo* info = nullptr;
+    std::vector<uint8_t> audio, frames;
+    int32_t audioCount = -7, frameCount = -7;
+    TvqDecodeRequest request{};
+
+    OpenMovie(const Component& c, const std::string& path);
+    ~OpenMovie();
+    // One decode call; the counts are set to a sentinel first to see that the call writes them.
+    int Next();
+    size_t FrameBytes() const;
+    const uint8_t* Frame(int i) const { return frames.data() + i * FrameBytes(); }
+};
 
 } // namespace tvqtest

@@ -27,6 +27,7 @@ public:
 private:
     void* compressor_ = nullptr;   // tjhandle, made on first Encode
     void* decompressor_ = nullptr; // tjhandle, made on first Decode
+    std::vector<uint8_t> encodeBuffer_; // worst-case size of the last Encode
 };
 
 } // namespace tvq

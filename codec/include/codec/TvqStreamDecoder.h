@@ -1,0 +1,46 @@
+#pragma once
+// One open movie as the decoder component serves it: each call delivers the next second as a
+// full second of PCM (short seconds padded with silence) and exactly framesPerSecond frames
+// (short seconds repeat their last frame).
+//
+// Audio is counted in 16-bit values, so only an even number of bytes can be handed over. With
+// 8-bit audio a second may hold an odd number of bytes (11025 Hz mono); the odd byte is carried
+// to the front of the next call, and the last call adds one byte of silence instead, so no
+// sample is lost or duplicated over the whole movie.
+#include "codec/TvqComponentApi.h"
+#include "codec/TvqFrameDecoder.h"
+#include "codec/TvqReader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tvq {
+
+class TvqStreamDecoder {
+public:
+    // Opens the movie; false when it is missing, damaged or outside the limits.
+    bool Open(const std::string& path);
+
+    // The record handed to the player; filled by Open.
+    TvqStreamInfo& Info() { return info_; }
+
+    // Delivers the next second into the request's buffers and sets both counts (zero once the
+    // movie is over or a damaged second ends it). Returns kTvqEndOfFile on the call that
+    // delivers the last second and on every call after it, 1 otherwise.
+    int DecodeNext(const TvqDecodeRequest& request);
+
+private:
+    int Finish(const TvqDecodeRequest& request); // zero counts, end of file
+    size_t PutAudio(const TvqStoredSecond& second, uint8_t* out, bool last);
+
+    TvqStreamInfo info_{};
+    TvqReader reader_;
+    TvqFrameDecoder frames_;
+    int nextSecond_ = 0;
+    bool ended_ = false;
+    bool haveCarry_ = false; // an odd 8-bit byte waits for the next call
+    uint8_t carry_ = 0;
+};
+
+} // namespace tvq

@@ -1,0 +1,84 @@
+#include "codec/TvqStreamDecoder.h"
+
+#include <cstring>
+
+namespace tvq {
+namespace {
+
+void SetCount(uintptr_t address, int32_t value) {
+    if (address)
+        *reinterpret_cast<int32_t*>(address) = value;
+}
+
+} // namespace
+
+bool TvqStreamDecoder::Open(const std::string& path) {
+    if (!reader_.Open(path))
+        return false;
+    const TvqStreamFormat& f = reader_.Format();
+    info_ = {};
+    info_.framesPerSecond = f.framesPerSecond;
+    info_.height = f.height;
+    info_.width = f.width;
+    info_.bytesPerPixel = 3;
+    info_.samplesPerSecond = static_cast<uint32_t>(f.sampleRate);
+    info_.channels = static_cast<uint16_t>(f.channels);
+    info_.bitsPerSample = static_cast<uint16_t>(f.bitsPerSample);
+    // From the index rather than offset 84, so the length always matches what will play.
+    info_.packedLength = PackLength(static_cast<uint32_t>(reader_.SecondsCount()));
+    nextSecond_ = 0;
+    ended_ = false;
+    haveCarry_ = false;
+    return true;
+}
+
+int TvqStreamDecoder::Finish(const TvqDecodeRequest& request) {
+    ended_ = true;
+    SetCount(request.audioCount, 0);
+    SetCount(request.frameCount, 0);
+    return kTvqEndOfFile;
+}
+
+size_t TvqStreamDecoder::PutAudio(const TvqStoredSecond& second, uint8_t* out, bool last) {
+    const TvqStreamFormat& f = reader_.Format();
+    const uint8_t silence = f.bitsPerSample == 8 ? 0x80 : 0x00;
+    const size_t secondBytes = f.AudioBytesPerSecond();
+    size_t n = 0;
+    if (haveCarry_)
+        out[n++] = carry_;
+    haveCarry_ = false;
+    std::memcpy(out + n, second.audio.data(), second.audio.size());
+    std::memset(out + n + second.audio.size(), silence, secondBytes - second.audio.size());
+    n += secondBytes;
+    if (n % 2 != 0) {
+        if (last) {
+            out[n++] = silence;
+        } else {
+            carry_ = out[--n];
+            haveCarry_ = true;
+        }
+    }
+    return n;
+}
+
+int TvqStreamDecoder::DecodeNext(const TvqDecodeRequest& request) {
+    if (ended_ || nextSecond_ >= reader_.SecondsCount())
+        return Finish(request);
+    TvqStoredSecond second;
+    if (!reader_.ReadSecond(nextSecond_, second))
+        return Finish(request);
+    const bool last = nextSecond_ + 1 == reader_.SecondsCount();
+    ++nextSecond_;
+    auto* audio = reinterpret_cast<uint8_t*>(request.audioBuffer);
+    auto* frames = reinterpret_cast<uint8_t*>(request.frameBuffer);
+    const size_t audioBytes = audio ? PutAudio(second, audio, last) : 0;
+    if (frames)
+        frames_.Decode(reader_.Format(), second, frames, info_.framesPerSecond);
+    SetCount(request.audioCount, static_cast<int32_t>(audioBytes / 2));
+    SetCount(request.frameCount, frames ? info_.framesPerSecond : 0);
+    if (last)
+        ended_ = true;
+    return last ? kTvqEndOfFile : 1;
+}
+
+} // namespace tvq
