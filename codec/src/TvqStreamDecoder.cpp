@@ -12,9 +12,13 @@ void SetCount(uintptr_t address, int32_t value) {
 
 } // namespace
 
-bool TvqStreamDecoder::Open(const std::string& path) {
-    if (!reader_.Open(path))
-        return false;
+bool TvqStreamDecoder::Open(const std::string& path) { return reader_.Open(path) && Start(); }
+
+bool TvqStreamDecoder::OpenMemory(const uint8_t* data, size_t size) {
+    return reader_.OpenMemory(data, size) && Start();
+}
+
+bool TvqStreamDecoder::Start() {
     const TvqStreamFormat& f = reader_.Format();
     info_ = {};
     info_.framesPerSecond = f.framesPerSecond;

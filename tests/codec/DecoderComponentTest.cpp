@@ -20,6 +20,8 @@ struct Shape {
     int shortLastMs;
 };
 
+void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
+
 class ComponentContract : public ::testing::TestWithParam<Shape> {
 protected:
     Component component;

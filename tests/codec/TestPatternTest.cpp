@@ -16,6 +16,8 @@ struct Size {
     int width, height;
 };
 
+void PrintTo(const Size& s, std::ostream* os) { *os << s.width << "x" << s.height; }
+
 class FrameMarkerTest : public ::testing::TestWithParam<Size> {};
 
 TEST_P(FrameMarkerTest, SurvivesRawAndJpegDownToQuality50) {

@@ -21,6 +21,8 @@ class TvqStreamDecoder {
 public:
     // Opens the movie; false when it is missing, damaged or outside the limits.
     bool Open(const std::string& path);
+    // The same over a buffer that outlives the decoder (used by the fuzzer).
+    bool OpenMemory(const uint8_t* data, size_t size);
 
     // The record handed to the player; filled by Open.
     TvqStreamInfo& Info() { return info_; }
@@ -31,6 +33,7 @@ public:
     int DecodeNext(const TvqDecodeRequest& request);
 
 private:
+    bool Start(); // fills the info from the opened reader
     int Finish(const TvqDecodeRequest& request); // zero counts, end of file
     size_t PutAudio(const TvqStoredSecond& second, uint8_t* out, bool last);
 
