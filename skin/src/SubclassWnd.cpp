@@ -49,7 +49,8 @@ public:
         for (;;) {
             auto it = map.find(static_cast<const QWidget*>(widget));
             if (it == map.end()) break;
-            it->second->Attach(nullptr);
+            // The base detach: an override must not be able to keep the dead widget.
+            it->second->CSubclassWnd::Attach(nullptr);
         }
     }
 

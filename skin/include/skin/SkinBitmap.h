@@ -16,6 +16,9 @@ public:
     // Loads with the black background every skin picture uses.
     bool Load(const std::string& path) { return LoadFromFile(path, kLoadBackground); }
 
+    // Replaces the picture (an empty image empties the object).
+    void SetImage(QImage image) { m_image = std::move(image); }
+
     // Copies source (the whole picture when null) to (x, y), unscaled.
     void Draw(QPainter& painter, int x, int y, const QRect* source = nullptr) const;
     // Copies from the picture's origin into rect, cut to it, no stretching.

@@ -43,7 +43,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void DrawHeaderItem(QPainter& p, int index, QRect rect, bool pressedLook);

@@ -23,6 +23,7 @@ public:
     // The text as painted: with fileNameOnly only the part after the last '\'.
     std::string DisplayedText() const;
     void SetTextColor(COLORREF color);
+    bool FileNameOnly() const { return fileNameOnly; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -23,6 +23,7 @@
 
 #include "skin/SkinBitmap.h"
 #include "skin/SubclassWnd.h"
+#include "platform/WinTypes.h"
 
 class QMenu;
 class QMouseEvent;
@@ -81,7 +82,10 @@ public:
     // widget, when given and not managed by a layout, is kept on the client area. FALSE (0)
     // when window is null or no skin is loaded.
     int Attach(QWidget* window, bool fit, QWidget* client = nullptr);
-    int Attach(QWidget* window) override { return Attach(window, false, nullptr); }
+    // Null detaches (always succeeds); a window is hooked as by Attach (window, false).
+    int Attach(QWidget* window) override {
+        return window == nullptr ? CSubclassWnd::Attach(nullptr) : Attach(window, false, nullptr);
+    }
     // Resizes the window so that its client area is exactly the background bitmap.
     void FitToBackground();
 
@@ -148,6 +152,7 @@ private:
     void DrawRightEdge(QPainter& p, int x, int y, int length, bool inactive) const;
     void DrawBottomEdge(QPainter& p, int x, int y, int length, bool inactive) const;
     void DrawCaptionButton(QPainter& p, int which, int state, int windowWidth) const;
+    QRect ButtonRectFor(int which, int windowWidth) const;
     void DrawIconAndTitle(QPainter& p, int windowWidth);
     void PaintBackground(QPainter& p, const QRect& client) const;
 
@@ -170,7 +175,9 @@ private:
     int rightHead = 0, rightTail = 0;
     int bottomHead = 0, bottomTail = 0;
     CSkinBitmap minimizeImage, maximizeImage, closeImage, restoreImage;
-    QRect minimizeRect, maximizeRect, closeRect, restoreRect;  // (XCoord - w, YCoord, w, h)
+    // As read: (XCoord - w, YCoord, XCoord, YCoord + h), w x h the size of one state image.
+    win::RECT minimizeRect, maximizeRect, closeRect, restoreRect;
+    int buttonImgCount = 3;
     QRect savedRect;
     int windowState = 0;  // 0 normal, 1 maximized by the frame, 2 minimized by the frame
     int stateBeforeMinimize = 0;

@@ -1,0 +1,68 @@
+#include "support/SkinSliderCtrl.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+namespace {
+// Every skin picture is composed over black.
+constexpr COLORREF kLoadBackground = 0;
+}  // namespace
+
+CSkinSliderCtrl::CSkinSliderCtrl(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setTickPosition(QSlider::NoTicks);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+CSkinSliderCtrl::~CSkinSliderCtrl() = default;
+
+void CSkinSliderCtrl::SetSkin(const std::string& skinFolder, const std::string& backgroundPath) {
+    m_skinned = true;
+    CPictureBitmap background;
+    background.LoadFromFile(backgroundPath, kLoadBackground);
+    // A fresh screen bitmap: black until the background is copied in.
+    m_snapshot = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    m_snapshot.fill(Qt::black);
+    if (!background.IsEmpty()) {
+        QPainter painter(&m_snapshot);
+        // The control's place in its parent is where it sits on the dialog background.
+        painter.drawImage(QPoint(0, 0), background.Image(), QRect(pos(), size()));
+    }
+    m_thumb.DeleteObject();
+    m_thumb.LoadFromFile(skinFolder + kThumbFile, kLoadBackground);
+    update();
+}
+
+QRect CSkinSliderCtrl::GetThumbRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+}
+
+QRect CSkinSliderCtrl::GetChannelRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+}
+
+void CSkinSliderCtrl::paintEvent(QPaintEvent* event) {
+    if (!m_skinned) {
+        QSlider::paintEvent(event);
+        return;
+    }
+    // Composed off screen and copied once so the moving thumb does not flicker.
+    QImage canvas(size(), QImage::Format_RGB32);
+    if (canvas.isNull()) return;
+    canvas.fill(Qt::black);
+    {
+        QPainter mem(&canvas);
+        if (!m_snapshot.isNull()) mem.drawImage(QPoint(0, 0), m_snapshot, rect());
+        if (!m_thumb.IsEmpty()) {
+            const QRect thumb = GetThumbRect().adjusted(0, 0, kThumbExtraWidth, 0);
+            mem.setClipRect(thumb);
+            mem.drawImage(thumb.topLeft(), m_thumb.Image());
+        }
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, canvas);
+}

@@ -1,0 +1,130 @@
+#pragma once
+// Shared pieces of the skin tests: the offscreen application, a temporary skin folder with
+// small generated pictures and a theme.ini, and pixel helpers.
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <fstream>
+#include <map>
+#include <string>
+
+inline QApplication& TestApp() {
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            static QTemporaryDir runtime;
+            qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        }
+        static int argc = 1;
+        static char name[] = "skin_tests";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// Colours of the generated frame pictures.
+inline const QColor kActiveCaption(0, 0, 200);
+inline const QColor kInactiveCaption(120, 120, 120);
+inline const QColor kBorderActive(0, 150, 0);
+inline const QColor kBorderInactive(90, 90, 90);
+inline const QColor kMagenta(255, 0, 255);
+inline const QColor kBackgroundColour(200, 180, 40);
+inline const QColor kButtonStates[3] = {QColor(250, 0, 0), QColor(0, 250, 250), QColor(250, 250, 0)};
+
+inline QImage Filled(int w, int h, QColor colour) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+inline void SaveBmp(const QImage& image, const std::string& path) {
+    image.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "BMP");
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// A skin folder: frame pictures (caption 20, borders 4), caption buttons of 16 x 14 with three
+// states, a 100 x 80 background, and the theme.ini built from the parts below.
+struct TestSkin {
+    static constexpr int kCaption = 20;
+    static constexpr int kBorder = 4;
+    static constexpr int kButtonW = 16;
+    static constexpr int kButtonH = 14;
+    static constexpr int kBackgroundW = 100;
+    static constexpr int kBackgroundH = 80;
+
+    std::string folder;  // ends with '/'
+    std::string personality;  // extra [Personality] lines
+    std::string buttons;      // [ButtonN] sections
+    std::string extra;        // further sections ([Colours], [PLAYPOSITION])
+    int buttonCount = 3;
+
+    explicit TestSkin(const std::string& dir) : folder(dir + "/") {
+        // Caption: active upper half, inactive lower half; magenta 3 x 3 corners at the top.
+        QImage top(60, 2 * kCaption, QImage::Format_RGB32);
+        for (int y = 0; y < top.height(); ++y)
+            for (int x = 0; x < top.width(); ++x)
+                top.setPixelColor(x, y, y < kCaption ? kActiveCaption : kInactiveCaption);
+        SaveBmp(top, folder + "top.bmp");
+        QImage left(2 * kBorder, 40, QImage::Format_RGB32), right(2 * kBorder, 40, QImage::Format_RGB32);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 2 * kBorder; ++x) {
+                const QColor c = x < kBorder ? kBorderActive : kBorderInactive;
+                left.setPixelColor(x, y, c);
+                right.setPixelColor(x, y, c);
+            }
+        // The outer top corners of the side borders are key coloured.
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 3; ++x) {
+                left.setPixelColor(x, y, kMagenta);
+                left.setPixelColor(kBorder + x, y, kMagenta);
+                right.setPixelColor(kBorder - 1 - x, y, kMagenta);
+                right.setPixelColor(2 * kBorder - 1 - x, y, kMagenta);
+            }
+        SaveBmp(left, folder + "left.bmp");
+        SaveBmp(right, folder + "right.bmp");
+        QImage bottom(60, 2 * kBorder, QImage::Format_RGB32);
+        for (int y = 0; y < bottom.height(); ++y)
+            for (int x = 0; x < 60; ++x) bottom.setPixelColor(x, y, y < kBorder ? kBorderActive : kBorderInactive);
+        SaveBmp(bottom, folder + "bottom.bmp");
+        QImage button(3 * kButtonW, kButtonH, QImage::Format_RGB32);
+        for (int s = 0; s < 3; ++s)
+            for (int y = 0; y < kButtonH; ++y)
+                for (int x = 0; x < kButtonW; ++x) button.setPixelColor(s * kButtonW + x, y, kButtonStates[s]);
+        SaveBmp(button, folder + "close.bmp");
+        SaveBmp(button, folder + "max.bmp");
+        SaveBmp(button, folder + "min.bmp");
+        SaveBmp(Filled(kBackgroundW, kBackgroundH, kBackgroundColour), folder + "back.bmp");
+        buttons =
+            "[Button0]\nButtonImage=close.bmp\nAction=0\nXCoord=20\nYCoord=3\n"
+            "[Button1]\nButtonImage=max.bmp\nAction=1\nXCoord=40\nYCoord=3\n"
+            "[Button2]\nButtonImage=min.bmp\nAction=2\nXCoord=60\nYCoord=3\n";
+    }
+
+    std::string Ini() const { return folder + "theme.ini"; }
+
+    // Writes theme.ini; the frame bitmap values carry Windows folders, which are ignored.
+    void Write() const {
+        std::string text = "[Personality]\nTop=C:\\skins\\old\\top.bmp\nLeft=left.bmp\nRight=right.bmp\n"
+                           "Bottom=bottom.bmp\nDialogBmp=back.bmp\nLeftTopHeight=3\nRightTopHeight=3\nButtonCount=" +
+                           std::to_string(buttonCount) + "\n" + personality + buttons + extra;
+        WriteText(Ini(), text);
+    }
+};
+
+// Sends a mouse event to widget at local point p.
+inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint p, Qt::MouseButton button,
+                      Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(p), QPointF(widget->mapToGlobal(p)), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+inline bool SameRgb(QColor a, QColor b) { return a.rgb() == b.rgb(); }

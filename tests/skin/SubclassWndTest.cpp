@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SkinTestSupport.h"
+#include "skin/SubclassWnd.h"
+
+namespace {
+
+const QEvent::Type kProbe = static_cast<QEvent::Type>(QEvent::User + 7);
+
+class ProbeWidget : public QWidget {
+public:
+    explicit ProbeWidget(std::vector<std::string>* log) : m_log(log) {}
+    bool event(QEvent* e) override {
+        if (e->type() == kProbe) {
+            m_log->push_back("widget");
+            return true;
+        }
+        return QWidget::event(e);
+    }
+
+private:
+    std::vector<std::string>* m_log;
+};
+
+class Hook : public CSubclassWnd {
+public:
+    Hook(std::string name, std::vector<std::string>* log, bool workAfterDefault = false)
+        : m_name(std::move(name)), m_log(log), m_after(workAfterDefault) {}
+    bool OnMessage(QEvent* e) override {
+        if (e->type() != kProbe) return CSubclassWnd::OnMessage(e);
+        m_log->push_back(m_name);
+        if (!m_after) return CSubclassWnd::OnMessage(e);
+        const bool result = CallDefault();
+        m_log->push_back(m_name + "-after");
+        return result;
+    }
+
+private:
+    std::string m_name;
+    std::vector<std::string>* m_log;
+    bool m_after;
+};
+
+std::vector<std::string> Probe(QWidget* widget, std::vector<std::string>* log) {
+    log->clear();
+    QEvent event(kProbe);
+    QCoreApplication::sendEvent(widget, &event);
+    return *log;
+}
+
+class SubclassWndTest : public ::testing::Test {
+protected:
+    void SetUp() override { TestApp(); }
+    std::vector<std::string> log;
+};
+
+TEST_F(SubclassWndTest, LatestHookSeesEventsFirstAndDetachingTheLowerKeepsTheUpper) {
+    ProbeWidget widget(&log);
+    Hook a("A", &log), b("B", &log);
+    EXPECT_EQ(a.Attach(&widget), 1);
+    EXPECT_EQ(b.Attach(&widget), 1);
+    EXPECT_EQ(CSubclassWnd::FirstHookOf(&widget), &b);
+    EXPECT_EQ(Probe(&widget, &log), (std::vector<std::string>{"B", "A", "widget"}));
+
+    a.Attach(nullptr);
+    EXPECT_FALSE(a.IsAttached());
+    EXPECT_TRUE(b.IsAttached());
+    EXPECT_EQ(Probe(&widget, &log), (std::vector<std::string>{"B", "widget"}));
+
+    b.Attach(nullptr);
+    EXPECT_EQ(CSubclassWnd::FirstHookOf(&widget), nullptr);
+    EXPECT_EQ(Probe(&widget, &log), (std::vector<std::string>{"widget"}));
+}
+
+TEST_F(SubclassWndTest, DetachingTheHeadHandsTheWidgetToTheNextHook) {
+    ProbeWidget widget(&log);
+    Hook a("A", &log), b("B", &log), c("C", &log);
+    a.Attach(&widget);
+    b.Attach(&widget);
+    c.Attach(&widget);
+    c.Attach(nullptr);
+    EXPECT_EQ(CSubclassWnd::FirstHookOf(&widget), &b);
+    b.Attach(nullptr);  // middle of nothing now: A alone remains
+    EXPECT_EQ(Probe(&widget, &log), (std::vector<std::string>{"A", "widget"}));
+}
+
+TEST_F(SubclassWndTest, CallDefaultRunsTheRestOfTheChainAndTheWidgetBeforeReturning) {
+    ProbeWidget widget(&log);
+    Hook a("A", &log), b("B", &log, true);
+    a.Attach(&widget);
+    b.Attach(&widget);
+    EXPECT_EQ(Probe(&widget, &log), (std::vector<std::string>{"B", "A", "widget", "B-after"}));
+}
+
+TEST_F(SubclassWndTest, DestroyingTheWidgetDetachesEveryHook) {
+    auto widget = std::make_unique<ProbeWidget>(&log);
+    const QWidget* address = widget.get();
+    Hook a("A", &log), b("B", &log);
+    a.Attach(widget.get());
+    b.Attach(widget.get());
+    widget.reset();
+    EXPECT_FALSE(a.IsAttached());
+    EXPECT_FALSE(b.IsAttached());
+    EXPECT_EQ(CSubclassWnd::FirstHookOf(address), nullptr);
+    // Hooks may be reused on another widget afterwards.
+    ProbeWidget other(&log);
+    a.Attach(&other);
+    EXPECT_EQ(Probe(&other, &log), (std::vector<std::string>{"A", "widget"}));
+}
+
+TEST_F(SubclassWndTest, DestroyingAHookDetachesItFromTheChain) {
+    ProbeWidget widget(&log);
+    Hook a("A", &log);
+    {
+        Hook b("B", &log);
+        b.Attach(&widget);
+        a.Attach(&widget);
+    }
+    EXPECT_EQ(Probe(&widget, &log), (std::vector<std::string>{"A", "widget"}));
+}
+
+}  // namespace
