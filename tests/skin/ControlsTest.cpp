@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPalette>
+#include <memory>
+
+#include "SkinTestSupport.h"
+#include "skin/DialogSkin.h"
+#include "skin/IconButton.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinHeader.h"
+#include "skin/SkinLabel.h"
+#include "skin/SkinList.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+class ControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.path().toStdString() + "/";
+    }
+    QTemporaryDir dir;
+    std::string folder;
+};
+
+TEST_F(ControlsTest, ButtonTakesThePictureSizeOnlyWhenEveryPictureLoads) {
+    QWidget parent;
+    CSkinButton button(&parent);
+    button.setGeometry(7, 9, 20, 15);
+    SaveBmp(Filled(40, 30, Qt::red), folder + "n.bmp");
+    SaveBmp(Filled(40, 30, Qt::green), folder + "p.bmp");
+    SaveBmp(Filled(40, 30, Qt::blue), folder + "d.bmp");
+    SaveBmp(Filled(40, 30, Qt::gray), folder + "b.bmp");
+    EXPECT_FALSE(button.SetBitmaps(folder + "n.bmp", folder + "missing.bmp", folder + "d.bmp", folder + "b.bmp"));
+    EXPECT_FALSE(button.IsLoaded());
+    EXPECT_EQ(button.geometry(), QRect(7, 9, 20, 15));
+
+    EXPECT_TRUE(button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "d.bmp", folder + "b.bmp"));
+    EXPECT_EQ(button.geometry(), QRect(7, 9, 40, 30));
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), Qt::red));
+    button.setEnabled(false);
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), Qt::blue));
+    button.setEnabled(true);
+    button.SetDrawMode(2);
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), Qt::green));
+    button.SetDrawMode(7);  // no picture at all
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), button.palette().color(QPalette::Button)));
+}
+
+TEST_F(ControlsTest, MagentaPixelsShowTheButtonFace) {
+    QImage normal = Filled(20, 20, Qt::red);
+    for (int y = 5; y < 15; ++y)
+        for (int x = 5; x < 15; ++x) normal.setPixelColor(x, y, kMagenta);
+    SaveBmp(normal, folder + "n.bmp");
+    SaveBmp(Filled(20, 20, Qt::green), folder + "p.bmp");
+    CSkinButton button;
+    ASSERT_TRUE(button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "p.bmp", folder + "p.bmp"));
+    const QImage shot = button.grab().toImage();
+    EXPECT_TRUE(SameRgb(shot.pixelColor(10, 10), button.palette().color(QPalette::Button)));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(2, 2), Qt::red));
+}
+
+TEST_F(ControlsTest, ButtonWithoutPicturesHasThePlainLook) {
+    CSkinButton button;
+    button.resize(30, 20);
+    const QImage shot = button.grab().toImage();
+    EXPECT_TRUE(SameRgb(shot.pixelColor(1, 1), button.palette().color(QPalette::Button)));
+    button.SetTooltipText("Play");
+    EXPECT_EQ(button.toolTip(), QStringLiteral("Play"));
+    button.SetTooltipText(nullptr);
+    EXPECT_EQ(button.toolTip(), QStringLiteral("Play"));
+    button.SetTooltipText("Stop");
+    EXPECT_EQ(button.toolTip(), QStringLiteral("Stop"));
+}
+
+TEST_F(ControlsTest, LabelShowsTheBackgroundUnderItAndTheFileNamePart) {
+    QImage background = Filled(100, 60, Qt::blue);
+    for (int y = 20; y < 60; ++y)
+        for (int x = 30; x < 100; ++x) background.setPixelColor(x, y, Qt::green);
+    SaveBmp(background, folder + "Dialog-d.bmp");
+    QWidget parent;
+    parent.resize(100, 60);
+    CSkinLabel label(&parent);
+    label.setGeometry(30, 20, 60, 30);
+    label.SetText("C:\\films\\movie.tvq");
+    EXPECT_EQ(label.DisplayedText(), "movie.tvq");
+    label.SetBackground(folder + "Dialog-d.bmp", true);
+    EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(59, 29), Qt::green));
+    label.SetText("/home/user/films/second.tvq");
+    EXPECT_EQ(label.DisplayedText(), "second.tvq");
+    label.SetBackground("", false);  // keeps the picture, changes the flag
+    EXPECT_EQ(label.DisplayedText(), "/home/user/films/second.tvq");
+    EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(59, 29), Qt::green));
+}
+
+TEST_F(ControlsTest, IconButtonShowsItsBorderOnlyWhileHovered) {
+    QWidget parent;
+    CIconButton button(&parent);
+    button.setGeometry(0, 0, 60, 24);
+    button.setText(QStringLiteral("OK"));
+    EXPECT_TRUE(button.IsFlat());
+    const QColor face = button.palette().color(QPalette::Button);
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
+    button.SetFlat(false);
+    EXPECT_FALSE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
+}
+
+TEST_F(ControlsTest, HeaderFontRule) {
+    EXPECT_EQ(CSkinHeader::ChooseFace("Menu Face", true, true), QStringLiteral("Tahoma"));
+    EXPECT_EQ(CSkinHeader::ChooseFace("Menu Face", true, false), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(CSkinHeader::ChooseFace("SimSun", false, true), QStringLiteral("SimSun"));
+}
+
+TEST_F(ControlsTest, HeaderDrawsListheadAndRepaintsOncePerHotChange) {
+    QDir().mkpath(QString::fromStdString(folder + "skin/blue"));
+    SaveBmp(Filled(10, 10, Qt::darkBlue), folder + "skin/blue/listhead.bmp");
+    COwnerDrawListCtrl list;
+    list.resize(300, 100);
+    list.InsertColumn(0, "File name", COwnerDrawListCtrl::LVCFMT_LEFT, 100);
+    list.InsertColumn(1, "Time", COwnerDrawListCtrl::LVCFMT_RIGHT, 80);
+    CSkinHeader* header = CSkinHeader::Install(&list, folder);
+    ASSERT_EQ(list.header(), header);
+    list.SetHeaderBitmap("skin\\blue\\");
+    EXPECT_EQ(header->BitmapPath(), folder + "skin/blue/listhead.bmp");
+    list.show();
+    header->resize(300, 24);
+    const QImage shot = header->viewport()->grab().toImage();
+    EXPECT_TRUE(SameRgb(shot.pixelColor(50, 2), Qt::darkBlue));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(250, 10), Qt::darkBlue));  // the area after the last item
+
+    QWidget* port = header->viewport();
+    SendMouse(port, QEvent::MouseMove, QPoint(10, 5), Qt::NoButton, Qt::NoButton);
+    SendMouse(port, QEvent::MouseMove, QPoint(50, 5), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(header->HotItem(), 0);
+    SendMouse(port, QEvent::MouseMove, QPoint(150, 5), Qt::NoButton, Qt::NoButton);
+    SendMouse(port, QEvent::MouseMove, QPoint(160, 5), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(header->HotItem(), 1);
+    EXPECT_EQ(header->HotChanges(), 2);
+}
+
+TEST_F(ControlsTest, SecondaryDialogWithoutThemeKeepsItsFrameQuietlyAndIsCentred) {
+    auto boxes = std::make_shared<win::RecordingMessageBoxService>();
+    win::SetMessageBoxService(boxes);
+    CreateSkinList("");
+    QWidget dialog;
+    dialog.resize(120, 90);
+    QWidget client(&dialog);
+    CSkinLabel label(&client);
+    CDialogSkin skin(folder);
+    skin.ApplyDialogSkin(&dialog, &client, {&label});
+    EXPECT_TRUE(boxes->Boxes().empty());
+    EXPECT_FALSE(skin.Frame().IsAttached());
+    EXPECT_TRUE(skin.AttachPending());
+    EXPECT_EQ(dialog.frameGeometry().center(), dialog.screen()->availableGeometry().center());
+    win::SetMessageBoxService(nullptr);
+    DeleteSkinList();
+}
+
+TEST_F(ControlsTest, SecondaryDialogWithThemeIsFramedAndItsLabelsGetTheBackground) {
+    CreateSkinList("");
+    QDir().mkpath(QString::fromStdString(folder + "skin/xpstyle"));
+    TestSkin theme(folder + "skin/xpstyle");
+    theme.Write();
+    SaveBmp(Filled(50, 50, Qt::darkGreen), theme.folder + "Dialog-d.bmp");
+    QWidget dialog;
+    dialog.resize(120, 90);
+    QWidget client(&dialog);
+    CSkinLabel label(&client);
+    label.setGeometry(5, 5, 20, 10);
+    CDialogSkin skin(folder);
+    skin.ApplyDialogSkin(&dialog, &client, {&label});
+    EXPECT_TRUE(skin.Frame().IsAttached());
+    EXPECT_FALSE(skin.AttachPending());
+    EXPECT_EQ(dialog.size(), QSize(120, 90));  // not fitted
+    EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(2, 2), Qt::darkGreen));
+    EXPECT_TRUE(SameRgb(skin.Frame().Background().Image().pixelColor(0, 0), Qt::darkGreen));
+    DeleteSkinList();
+}
+
+}  // namespace

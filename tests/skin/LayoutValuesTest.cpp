@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "skin/MainSkin.h"
+
+namespace {
+
+TEST(LayoutValuesTest, PointsParseDigitsCommaAndParentheses) {
+    int x = -1, y = -1;
+    EXPECT_TRUE(ReadLayoutPoint("(10,20)", &x, &y));
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 20);
+    EXPECT_TRUE(ReadLayoutPoint("(,7)", &x, &y));
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 7);
+    EXPECT_TRUE(ReadLayoutPoint("(10,20)xyz", &x, &y));
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 20);
+}
+
+TEST(LayoutValuesTest, PointsRejectBlanksSignsAndMissingParts) {
+    int x = 0, y = 0;
+    for (const char* bad : {"(10, 20)", "(-5,3)", "(10,20", "10,20", "", "(10,", "(10", "(1;2)"})
+        EXPECT_FALSE(ReadLayoutPoint(bad, &x, &y)) << bad;
+    const std::string tooLong = "(1," + std::string(300, '2') + ")";
+    EXPECT_FALSE(ReadLayoutPoint(tooLong.c_str(), &x, &y));
+    EXPECT_FALSE(ReadLayoutPoint(nullptr, &x, &y));
+}
+
+TEST(LayoutValuesTest, ColoursTakeTheLowByteAndLeaveTheColourOnFailure) {
+    COLORREF colour = 0;
+    EXPECT_TRUE(ReadLayoutColor("(255,0,0)", &colour));
+    EXPECT_EQ(colour, 0x0000FFu);
+    EXPECT_TRUE(ReadLayoutColor("(300,0,0)", &colour));
+    EXPECT_EQ(colour, 44u);
+    EXPECT_TRUE(ReadLayoutColor("(1,2,3)", &colour));
+    EXPECT_EQ(colour, 0x030201u);
+    colour = 0;
+    EXPECT_FALSE(ReadLayoutColor("(0,0,255", &colour));
+    EXPECT_FALSE(ReadLayoutColor("(0,0)", &colour));
+    EXPECT_FALSE(ReadLayoutColor("(0 0 255)", &colour));
+    EXPECT_EQ(colour, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "SkinTestSupport.h"
+#include "platform/MessageBox.h"
+#include "platform/WinTypes.h"
+#include "skin/MainSkin.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinHeader.h"
+#include "skin/SkinList.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+const int kButtonIds[] = {IDC_PREV, IDC_PLAY, IDC_STOP, IDC_PAUSE, IDC_NEXT, IDC_ADD, IDC_STYLE};
+const char* const kButtonFiles[] = {"prev_normal", "prev_click", "prev_disable", "play_normal_p",
+                                    "play_click_p", "play_disable_p", "stop_normal_p", "stop_click_p",
+                                    "stop_disable_p", "pause_normal_p", "pause_click_p", "pause_disable_p",
+                                    "next_normal", "next_click", "next_disable", "open_normal",
+                                    "open_click", "open_disable", "style1", "style2", "style3"};
+
+const char* const kFullLayout =
+    "[PLAYPOSITION]\nDISPLAY1=(5,6)\nDISPLAY2=(95,40)\nSLIDER1=(5,42)\nSLIDER2=(95,50)\n"
+    "PREVBUTTON=(1,52)\nPLAYBUTTON=(11,52)\nSTOPBUTTON=(21,52)\nPAUSEBUTTON=(31,52)\n"
+    "NEXTBUTTON=(41,52)\nADDBUTTON=(51,52)\nLIST1=(2,60)\nLIST2=(98,78)\nSTYLEBUTTON=(61,52)\n"
+    "LISTBKCOLOR=(10,20,30)\nLISTSELCOLOR=(255,0,0)\n";
+
+class FakeMainDialog : public ISkinnedMainDialog {
+public:
+    FakeMainDialog() : client(new QWidget(&window)) {
+        window.setWindowFlags(Qt::Dialog | Qt::WindowMinimizeButtonHint);
+        window.setGeometry(100, 100, 300, 250);
+        client->setGeometry(0, 0, 300, 250);
+        for (int i = 0; i < 7; ++i) {
+            buttons[i] = new CSkinButton(client);
+            buttons[i]->setGeometry(200, 10 + 20 * i, 20, 15);
+            buttons[i]->setText(QStringLiteral("x"));
+        }
+        slider = new CSkinSliderCtrl(client);
+        slider->setGeometry(3, 180, 250, 20);
+        slider->setRange(0, 100);
+        list = new COwnerDrawListCtrl(client);
+        list->setGeometry(3, 200, 250, 40);
+        video = new QWidget(client);
+        video->setGeometry(3, 3, 190, 170);
+    }
+
+    QWidget* SkinWindow() override { return &window; }
+    QWidget* SkinClient() override { return client; }
+    CSkinButton* SkinButton(int id) override {
+        for (int i = 0; i < 7; ++i)
+            if (kButtonIds[i] == id) return buttons[i];
+        return nullptr;
+    }
+    CSkinSliderCtrl* SkinSlider() override { return slider; }
+    COwnerDrawListCtrl* SkinPlaylist() override { return list; }
+    QWidget* SkinVideoWindow() override { return video; }
+    void ReloadScope(const std::string& folder) override { scopeFolder = folder; }
+    void SaveSettings() override { ++saves; }
+
+    QWidget window;
+    QWidget* client;
+    CSkinButton* buttons[7];
+    CSkinSliderCtrl* slider;
+    COwnerDrawListCtrl* list;
+    QWidget* video;
+    std::string scopeFolder;
+    int saves = 0;
+};
+
+class MainSkinTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();
+        ASSERT_TRUE(dir.isValid());
+        program = dir.path().toStdString() + "/";
+        boxes = std::make_shared<win::RecordingMessageBoxService>();
+        win::SetMessageBoxService(boxes);
+    }
+    void TearDown() override {
+        win::SetMessageBoxService(nullptr);
+        DeleteSkinList();
+    }
+
+    // A complete skin in program/sub with buttons of the given size and a caption of caption/2.
+    void MakeSkin(const std::string& sub, QSize buttonSize, int captionBitmapHeight,
+                  const std::string& layout = kFullLayout) {
+        QDir().mkpath(QString::fromStdString(program + sub));
+        TestSkin skin(program + sub);
+        SaveBmp(Filled(60, captionBitmapHeight, kActiveCaption), skin.folder + "top.bmp");
+        skin.extra = layout;
+        skin.Write();
+        for (const char* name : kButtonFiles)
+            SaveBmp(Filled(buttonSize.width(), buttonSize.height(), Qt::darkCyan), skin.folder + name + ".bmp");
+        SaveBmp(Filled(TestSkin::kBackgroundW, TestSkin::kBackgroundH, kBackgroundColour),
+                skin.folder + "dialog-p.bmp");
+        SaveBmp(Filled(8, 8, Qt::white), skin.folder + "thumb-p.bmp");
+    }
+
+    QTemporaryDir dir;
+    std::string program;
+    std::shared_ptr<win::RecordingMessageBoxService> boxes;
+    FakeMainDialog dialog;
+};
+
+TEST_F(MainSkinTest, FullSkinPlacesControlsFitsTheFrameAndLoadsEverything) {
+    CreateSkinList("(A,skinA\\);(B,skinB\\);");
+    MakeSkin("skinA", QSize(9, 8), 40);
+    CMainSkin skin(dialog, program);
+    const QPoint before = dialog.window.pos();
+    skin.ApplyMainSkin();
+
+    EXPECT_TRUE(skin.Layout().layoutValid);
+    EXPECT_TRUE(boxes->Boxes().empty());
+    EXPECT_EQ(dialog.SkinButton(IDC_PLAY)->geometry(), QRect(11, 52, 9, 8));
+    EXPECT_EQ(dialog.SkinButton(IDC_STYLE)->pos(), QPoint(61, 52));
+    EXPECT_EQ(dialog.SkinButton(IDC_ADD)->pos(), QPoint(51, 52));
+    EXPECT_EQ(dialog.slider->geometry(), QRect(5, 42, 90, 8));
+    EXPECT_EQ(dialog.list->geometry(), QRect(2, 60, 96, 18));
+    EXPECT_EQ(dialog.video->geometry(), QRect(5, 6, 90, 34));
+
+    EXPECT_TRUE(skin.Frame().IsAttached());
+    EXPECT_FALSE(skin.AttachPending());
+    EXPECT_EQ(dialog.window.size(), QSize(8 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
+    EXPECT_EQ(dialog.window.pos(), before + QPoint(0, 1));
+
+    for (int id : kButtonIds) {
+        EXPECT_TRUE(dialog.SkinButton(id)->IsLoaded()) << id;
+        EXPECT_TRUE(dialog.SkinButton(id)->text().isEmpty()) << id;
+    }
+    EXPECT_EQ(dialog.SkinButton(IDC_PLAY)->toolTip(), QStringLiteral("Play"));
+    EXPECT_EQ(dialog.SkinButton(IDC_PREV)->toolTip(), QStringLiteral("Previous"));
+    EXPECT_EQ(dialog.SkinButton(IDC_STYLE)->toolTip(), QStringLiteral("Skin style"));
+    EXPECT_FALSE(dialog.SkinButton(IDC_STYLE)->isHidden());
+
+    EXPECT_TRUE(dialog.slider->IsSkinned());
+    EXPECT_FALSE(dialog.slider->isEnabled());
+    EXPECT_EQ(dialog.slider->maximum(), 0);
+    EXPECT_EQ(dialog.list->GetBkColor(), 0x1E140Au);
+    EXPECT_EQ(dialog.list->GetCurrentRowColor(), 0x0000FFu);
+    ASSERT_NE(dynamic_cast<CSkinHeader*>(dialog.list->header()), nullptr);
+    EXPECT_EQ(dynamic_cast<CSkinHeader*>(dialog.list->header())->SkinFolder(), "skinA\\");
+    EXPECT_EQ(dialog.scopeFolder, program + "skinA/");
+}
+
+TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
+    std::string layout = kFullLayout;
+    layout.replace(layout.find("STYLEBUTTON=(61,52)\n"), 20, "");
+    CreateSkinList("");
+    MakeSkin("skin/xpstyle", QSize(9, 8), 40, layout);
+    CMainSkin skin(dialog, program);
+    skin.ApplyMainSkin();
+    EXPECT_FALSE(skin.Layout().layoutValid);
+    EXPECT_EQ(dialog.SkinButton(IDC_PLAY)->pos(), QPoint(200, 30));
+    EXPECT_EQ(dialog.slider->geometry(), QRect(3, 180, 250, 20));
+    EXPECT_EQ(dialog.video->geometry(), QRect(3, 3, 190, 170));
+    // The frame still loads, and a malformed list colour is black.
+    EXPECT_TRUE(skin.Frame().IsAttached());
+    EXPECT_TRUE(dialog.SkinButton(IDC_STYLE)->isHidden());  // one skin: nothing to choose
+}
+
+TEST_F(MainSkinTest, MissingThemeFileIsReportedWithItsFullPath) {
+    CreateSkinList("");
+    CMainSkin skin(dialog, program);
+    skin.ApplyMainSkin();
+    const auto shown = boxes->Boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "Can not open file " + program + "skin/xpstyle/theme.ini!");
+    EXPECT_EQ(shown[0].caption, "Error");
+    EXPECT_EQ(shown[0].flags, win::MB_ICONERROR);
+    EXPECT_FALSE(skin.Frame().IsAttached());
+    EXPECT_TRUE(skin.AttachPending());
+    EXPECT_FALSE(skin.Layout().layoutValid);
+    EXPECT_FALSE(dialog.SkinButton(IDC_PLAY)->IsLoaded());
+    EXPECT_EQ(dialog.SkinButton(IDC_PLAY)->size(), QSize(20, 15));
+    EXPECT_EQ(dialog.list->GetBkColor(), 0u);
+}
+
+TEST_F(MainSkinTest, SkinSwitchSavesAndReloadsInPlace) {
+    CreateSkinList("(A,skinA\\);(B,skinB\\);");
+    MakeSkin("skinA", QSize(9, 8), 40);
+    MakeSkin("skinB", QSize(12, 10), 60);
+    CMainSkin skin(dialog, program);
+    skin.ApplyMainSkin();
+    EXPECT_EQ(dialog.window.contentsMargins().top(), 20);
+
+    EXPECT_TRUE(skin.IsSkinCommand(0x8001));
+    EXPECT_FALSE(skin.IsSkinCommand(0x8000 + CMainSkin::kMaxSkinMenuItems));
+    skin.OnSkinCommand(0x8001);
+    EXPECT_EQ(GetSkinList()->GetCurrent(), 1);
+    EXPECT_EQ(dialog.saves, 1);
+    EXPECT_TRUE(skin.Frame().IsAttached());
+    EXPECT_EQ(dialog.window.contentsMargins().top(), 30);
+    EXPECT_EQ(dialog.SkinButton(IDC_PLAY)->size(), QSize(12, 10));
+    EXPECT_EQ(dialog.scopeFolder, program + "skinB/");
+
+    // Choosing the skin in use does nothing.
+    skin.OnSkinCommand(0x8001);
+    EXPECT_EQ(dialog.saves, 1);
+}
+
+}  // namespace
