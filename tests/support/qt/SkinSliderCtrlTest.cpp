@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+void EnsureSliderApp() {
+    if (QCoreApplication::instance() != nullptr) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "support_qt_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+bool Uniform(const QImage& image, QColor colour) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).rgb() != colour.rgb()) return false;
+    return true;
+}
+
+class SkinSliderCtrlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureSliderApp();
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.path().toStdString() + "/";
+        // The dialog background: its left 60 columns blue, the rest yellow.
+        QImage background(200, 100, QImage::Format_RGB32);
+        background.fill(Qt::yellow);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 60; ++x) background.setPixelColor(x, y, Qt::blue);
+        background.save(QString::fromStdString(folder + "dialog-p.bmp"), "BMP");
+        parent.resize(200, 100);
+        slider = new CSkinSliderCtrl(&parent);
+        slider->setGeometry(10, 20, 120, 20);
+        slider->setRange(0, 100);
+    }
+
+    void SaveThumb(int w, int h) {
+        QImage thumb(w, h, QImage::Format_RGB32);
+        thumb.fill(Qt::red);
+        thumb.save(QString::fromStdString(folder + "thumb-p.bmp"), "BMP");
+    }
+
+    QTemporaryDir dir;
+    std::string folder;
+    QWidget parent;
+    CSkinSliderCtrl* slider = nullptr;
+};
+
+TEST_F(SkinSliderCtrlTest, PlainBeforeSetSkinNeverAfterIt) {
+    EXPECT_FALSE(Uniform(slider->grab().toImage(), Qt::black));
+    slider->SetSkin(folder + "none/", folder + "missing.bmp");
+    EXPECT_TRUE(slider->IsSkinned());
+    EXPECT_TRUE(Uniform(slider->grab().toImage(), Qt::black));
+}
+
+TEST_F(SkinSliderCtrlTest, ShowsTheBackgroundUnderItAndTheThumb) {
+    SaveThumb(6, 14);
+    slider->setValue(100);  // thumb at the right end, over the yellow part
+    slider->SetSkin(folder, folder + "dialog-p.bmp");
+    const QImage shot = slider->grab().toImage();
+    // Columns 0 .. 49 of the control lie over background columns 10 .. 59: blue.
+    EXPECT_EQ(shot.pixelColor(2, 2).rgb(), QColor(Qt::blue).rgb());
+    EXPECT_EQ(shot.pixelColor(55, 2).rgb(), QColor(Qt::yellow).rgb());
+    const QRect thumb = slider->GetThumbRect();
+    EXPECT_EQ(shot.pixelColor(thumb.left() + 1, thumb.top() + 1).rgb(), QColor(Qt::red).rgb());
+}
+
+TEST_F(SkinSliderCtrlTest, LargeThumbIsCutAtItsRectangle) {
+    SaveThumb(200, 40);
+    slider->setValue(0);
+    slider->SetSkin(folder, folder + "dialog-p.bmp");
+    const QImage shot = slider->grab().toImage();
+    const QRect thumb = slider->GetThumbRect();
+    const int beyond = thumb.right() + CSkinSliderCtrl::kThumbExtraWidth + 2;
+    ASSERT_LT(beyond, shot.width());
+    EXPECT_EQ(shot.pixelColor(thumb.right() + CSkinSliderCtrl::kThumbExtraWidth, thumb.top()).rgb(),
+              QColor(Qt::red).rgb());
+    EXPECT_NE(shot.pixelColor(beyond, thumb.top()).rgb(), QColor(Qt::red).rgb());
+}
+
+TEST_F(SkinSliderCtrlTest, MovedSliderKeepsItsOldBackgroundUntilSetSkinAgain) {
+    slider->SetSkin(folder, folder + "dialog-p.bmp");
+    slider->move(70, 20);  // now entirely over yellow
+    EXPECT_EQ(slider->grab().toImage().pixelColor(2, 2).rgb(), QColor(Qt::blue).rgb());
+    slider->SetSkin(folder, folder + "dialog-p.bmp");
+    EXPECT_EQ(slider->grab().toImage().pixelColor(2, 2).rgb(), QColor(Qt::yellow).rgb());
+}
+
+}  // namespace
