@@ -314,11 +314,11 @@ void CPlaybackEngine::Shutdown() {
     shutdownDone_.Set();
 }
 
-// Frees the decoder and the buffers under both locks, so neither a queue reader nor a mode
-// change on another thread can be using them. std::lock takes the pair without a lock-order
-// deadlock against a thread that holds the decode lock and wants the data lock.
+// Frees the decoder and the buffers under both locks (in the engine's order), so neither a
+// queue reader nor a mode change on another thread can be using them.
 void CPlaybackEngine::FreeEverything() {
-    std::scoped_lock both(dataLock_, decodeLock_);
+    win::ScopedLock data(dataLock_);
+    win::ScopedLock decode(decodeLock_);
     stopEvent_.Set();
     audioDecodeBuffer_.reset();
     frameDecodeBuffer_.reset();

@@ -1,5 +1,10 @@
 // The speed modes (forward and backward play at factors 1 to 8) and the re-alignment of audio
 // and video. Both work in whole decoded seconds, like the rest of the engine.
+//
+// Each of them restarts the audio output, which pulls audio under the data lock while the
+// decode lock is held. So they take the data lock first themselves: every path then nests
+// data -> decode -> decoder mutex, the same order as EnsureFrame, and no two threads can ever
+// wait for each other's lock, whatever the callers' engine lock does.
 #include <algorithm>
 #include <cmath>
 
@@ -54,6 +59,7 @@ int CPlaybackEngine::SetSpeed(int speedIndex, IAudioOutput* output, int directio
 int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int direction) {
     if (speedIndex != 0) return 0;
     if (!(speedIndex_ != 0 || (mode_ == kModeBackward && direction == kDirectionBackward))) return 0;
+    win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     const bool wasForward = mode_ == kModeForward;
     mode_ = kModeNormal;
@@ -68,6 +74,7 @@ int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int dir
 int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int direction) {
     if (direction != kDirectionBackward) return 0;
     if (output) output->Mute(1);
+    win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     if (mode_ == kModeNormal) {
         mode_ = kModeBackward;
@@ -87,6 +94,7 @@ int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int d
 int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int direction) {
     if (direction != kDirectionForward || speedIndex == 0) return 0;
     if (output) output->Mute(1);
+    win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     if (mode_ == kModeNormal) {
         // The queued audio plays out muted; the fill queues no more of it.
@@ -104,6 +112,7 @@ int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int di
 }
 
 void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
+    win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
     const int32_t position = baseSecond_ + decodedSeconds_;
     audioQueue_.Reset();
@@ -119,6 +128,7 @@ void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
 }
 
 void CPlaybackEngine::LeaveBackward(IAudioOutput* output, int decode) {
+    win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
     const int32_t position = backwardStart_ - decodedSeconds_;
     decodedSeconds_ = 0;
@@ -134,6 +144,7 @@ void CPlaybackEngine::LeaveBackward(IAudioOutput* output, int decode) {
 }
 
 void CPlaybackEngine::StartBackward() {
+    win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
     const int32_t position = baseSecond_ + decodedSeconds_;
     backwardStart_ = position;
@@ -145,6 +156,7 @@ void CPlaybackEngine::StartBackward() {
 }
 
 void CPlaybackEngine::ForwardToBackward(IAudioOutput* output) {
+    win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
     LeaveForward(output, 0);
     const int32_t position = baseSecond_ + decodedSeconds_;
@@ -184,6 +196,7 @@ void CPlaybackEngine::Calibrate(float lead) {
 int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
     if (mode_ != kModeNormal || atEnd_) return 0;
     if (GetLengthSeconds() - baseSecond_ - decodedSeconds_ < kNoResyncTailSeconds) return 0;
+    win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     float videoSeconds = 0, audioSeconds = 0;
     const float lead = MeasureLead(&videoSeconds, &audioSeconds);
@@ -198,6 +211,7 @@ int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
 // output at the first second still queued.
 void CPlaybackEngine::Realign(float videoSeconds, float audioSeconds, int32_t position,
                               IAudioOutput* output) {
+    win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     if (output) output->Stop();
     int32_t whole = static_cast<int32_t>(std::min(std::floor(videoSeconds), std::floor(audioSeconds)));

@@ -11,9 +11,11 @@
 //
 // Locks, outermost first: the data lock (queue reads, the length query), the decode lock
 // (queue writes, decoding, Step, mode changes, re-alignment; recursive), the decoder's own
-// mutex. Callers from other threads (playlist player, audio output, video window) hold the
-// playlist player's engine lock around every call, which keeps the data -> decode path of
-// EnsureFrame apart from the decode -> data path of a mode change restarting the output.
+// mutex, and each queue's own small mutex. Every path takes them in that order: EnsureFrame
+// (data, then decode to fetch a second), the mode changes and the re-alignment (data, then
+// decode, then the output's restart reads audio under the data lock it already holds), and
+// Shutdown. The decode thread takes only the decode lock, and both at its own shutdown.
+// Callers from other threads also hold the playlist player's engine lock around every call.
 #include <atomic>
 #include <cstdint>
 #include <functional>
