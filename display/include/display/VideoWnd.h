@@ -1,0 +1,120 @@
+#pragma once
+// The display area of the main dialog: paints the shown frame (scaled by the zoom, centred,
+// turned by the display mode) with the play position, the scrolling title and the skin's
+// scope strip over it, and carries the display menu, the zoom and full screen. Frames are
+// pulled and turned by the CFrameView half on the audio notification thread; this half only
+// paints, on the user-interface thread.
+//
+// Threads: everything here runs on the user-interface thread except Invalidate, which any
+// thread may call (it queues a repaint).
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "display/DisplayMenu.h"
+#include "display/ScrollText.h"
+#include "engine/FrameView.h"
+#include "platform/MessageTarget.h"
+#include "support/PictureBitmap.h"
+
+class QMenu;
+class QPainter;
+
+class CVideoWnd : public QWidget, public CFrameView {
+    Q_OBJECT
+
+public:
+    static constexpr int kTitleTimerId = 10;
+    static constexpr const char* kDefaultSkinFolder = "skin\\xpstyle\\";
+    static constexpr const char* kScopeFileName = "scope.bmp";
+
+    // dialog: where the speed and property commands are posted (may be null: not posted).
+    // Reads the settings file (settingsPath empty: the program's own, see CFrameView).
+    explicit CVideoWnd(win::MessageTarget* dialog, QWidget* parent = nullptr,
+                       std::string settingsPath = {}, SkinIndexAccess skin = {});
+    ~CVideoWnd() override;
+
+    void SetMessageTarget(win::MessageTarget* dialog) { dialog_ = dialog; }
+    // Where LoadScopeBitmap looks: program folder + the current skin's sub-folder (its
+    // source returns "" for the default one).
+    void SetProgramFolder(const std::string& folder) { programFolder_ = folder; }
+    void SetSkinFolderSource(std::function<std::string()> source) {
+        skinFolder_ = std::move(source);
+    }
+
+    void LoadScopeBitmap();
+    bool LayoutTitle();
+    void Tick(int timerId);
+
+    // Display menu and its commands.
+    void ShowContextMenu();  // at the cursor
+    void ShowContextMenu(const QPoint& globalPos);
+    std::unique_ptr<QMenu> BuildContextMenu();
+    void OnCommand(int id);
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomReset();
+    void FitZoom();
+    void ToggleRepeat();
+    void ToggleAdjust();
+    void SetDisplayMode(int mode);
+    void ToggleFullScreen();
+    void EnterFullScreen();
+    void RestoreMainWindow();
+    void LeaveFullScreen();
+
+    // What a paint puts on the screen, composed into one image of the widget's size.
+    QImage RenderScene();
+    const CScrollText& TitleStrip() const { return titleStrip_; }
+    QSize ScreenSize() const { return screenSize_; }
+    bool HasScope() const { return !scope_.IsEmpty(); }
+
+    // How the frame is drawn onto the composed image: a flip in the painter's transform, or
+    // one 1:1 row at a time when the zoom leaves the picture unscaled. Public for the bench.
+    enum class FrameBlit { Auto, PainterFlip };
+    void SetFrameBlit(FrameBlit blit) { frameBlit_ = blit; }
+    // Draws one bottom-up frame into target.
+    static void DrawFrame(QPainter& painter, const ShownFrame& frame, const QRect& target,
+                          FrameBlit blit = FrameBlit::Auto);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void Invalidate() override;
+
+private:
+    void DrawScene(QPainter& painter);
+    void DrawScope(QPainter& painter, int y);
+    void DrawOverlayText(QPainter& painter, int x, int y, const QString& text) const;
+    QFont DialogFont() const;
+    void ApplyFullScreenGeometry();
+    display_menu::MenuState CurrentMenuState() const;
+
+    // Set at construction or by the dialog; UI thread.
+    win::MessageTarget* dialog_ = nullptr;
+    std::string programFolder_;
+    std::function<std::string()> skinFolder_;
+    QSize screenSize_;  // the primary screen's size when the window was made
+
+    // UI thread only.
+    CScrollText titleStrip_;
+    CPictureBitmap scope_;
+    QImage composed_;  // the paint's memory bitmap, kept between paints
+    FrameBlit frameBlit_ = FrameBlit::Auto;
+    QRect savedMainRect_;   // main window geometry before full screen
+    QRect savedVideoRect_;  // this window's geometry before full screen
+    bool savedMainFullScreen_ = false;
+
+    // A repaint is queued and not yet run; keeps a busy notification thread from flooding
+    // the event queue. Any thread.
+    std::atomic<bool> updateQueued_{false};
+};

@@ -1,0 +1,242 @@
+#include "display/VideoWnd.h"
+
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <cstdio>
+
+#include "platform/Paths.h"
+
+namespace {
+
+const QColor kTextColor(0, 255, 0);
+constexpr int kTextMargin = 5;         // time and seek text: from the right and bottom edges
+constexpr int kScopeGap = 5;           // between the scope strip and the text line
+constexpr int kTitleLeft = 10;         // left edge of the title strip
+constexpr int kTitleTopGap = 7;        // title strip top: text height + this above the bottom
+constexpr int kTitleMinRight = 10;     // a narrower strip than this ...
+constexpr int kTitleFallbackRight = 20;  // ... gets this right edge
+// Reserves the room of the longest time text beside the title strip.
+constexpr const char* kTimeTextRoom = "        seeking to 88:88  ";
+constexpr const char* kSeekTextRoom = "            ";  // 12 blanks after a seek text
+constexpr const char* kNoStreamText = "HELLO";
+
+QString TimeText(const CFrameView::Overlay& o) {
+    char text[300];
+    if (o.dragText.empty()) {
+        std::snprintf(text, sizeof text, "%d:%02d/%d:%02d", o.position / 60, o.position % 60,
+                      o.length / 60, o.length % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%s/%d:%02d", o.dragText.c_str(), o.position / 60,
+                      o.position % 60);
+    }
+    return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+CVideoWnd::CVideoWnd(win::MessageTarget* dialog, QWidget* parent, std::string settingsPath,
+                     SkinIndexAccess skin)
+    : QWidget(parent),
+      CFrameView(std::move(settingsPath), std::move(skin)),
+      dialog_(dialog),
+      programFolder_(win::ProgramFolder()) {
+    // The paint covers every pixel, so Qt need not clear the background first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        screenSize_ = screen->geometry().size();
+    LoadSettings();
+}
+
+CVideoWnd::~CVideoWnd() {
+    if (IsFullScreen() && window() != this) window()->removeEventFilter(this);
+    FreeBuffers();
+}
+
+void CVideoWnd::Invalidate() {
+    if (updateQueued_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            updateQueued_ = false;
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+QFont CVideoWnd::DialogFont() const { return parentWidget() ? parentWidget()->font() : font(); }
+
+// ---- paint -----------------------------------------------------------------------------
+
+void CVideoWnd::paintEvent(QPaintEvent*) {
+    QImage& scene = composed_;
+    if (scene.size() != size()) scene = QImage(size(), QImage::Format_RGB32);
+    scene.fill(Qt::black);
+    {
+        QPainter p(&scene);
+        DrawScene(p);
+    }
+    QPainter window(this);
+    window.drawImage(0, 0, scene);
+}
+
+QImage CVideoWnd::RenderScene() {
+    QImage scene(size(), QImage::Format_RGB32);
+    scene.fill(Qt::black);
+    QPainter p(&scene);
+    DrawScene(p);
+    return scene;
+}
+
+void CVideoWnd::DrawOverlayText(QPainter& p, int x, int y, const QString& text) const {
+    p.drawText(x, y + p.fontMetrics().ascent(), text);
+}
+
+void CVideoWnd::DrawScene(QPainter& p) {
+    const int right = width(), bottom = height();
+    const QFont font = DialogFont();
+    p.save();
+    p.setFont(font);
+    p.setPen(kTextColor);
+    const QFontMetrics metrics(font);
+    const Overlay o = GetOverlay();
+    const bool fullScreen = IsFullScreen();
+
+    const QString time = TimeText(o);
+    int lastHeight = metrics.height();
+    const int timeX = right - metrics.horizontalAdvance(time) - kTextMargin;
+    const int timeY = bottom - lastHeight - kTextMargin;
+    const int areaBottom = GetVideoAreaBottom();
+    const int areaHeight = areaBottom >= 1 ? areaBottom : bottom;
+
+    bool drewFrame = false;
+    WithShownFrame([&](const ShownFrame& frame) {
+        if (frame.bits == nullptr) return;
+        drewFrame = true;
+        const float zoom = GetZoom();
+        const int w = static_cast<int>(frame.format.biWidth * zoom);
+        const int h = static_cast<int>(frame.format.biHeight * zoom);
+        const QRect target = fullScreen ? QRect(QPoint(0, 0), screenSize_)
+                                        : QRect((right - w) / 2, (areaHeight - h) / 2, w, h);
+        DrawFrame(p, frame, target, frameBlit_);
+    });
+    if (drewFrame) {
+        if (!fullScreen) titleStrip_.Draw(p, font);
+        if (!fullScreen && o.seekText.empty()) DrawOverlayText(p, timeX, timeY, time);
+    } else {
+        const QString hello = QString::fromLatin1(kNoStreamText);
+        lastHeight = metrics.height();
+        DrawOverlayText(p, (right - metrics.horizontalAdvance(hello)) / 2,
+                        (areaBottom - lastHeight) / 2, hello);
+    }
+    if (!o.seekText.empty()) {
+        if (fullScreen) {
+            p.restore();
+            return;
+        }
+        const QString seek = QString::fromStdString(o.seekText);
+        lastHeight = metrics.height();
+        DrawOverlayText(p, right - metrics.horizontalAdvance(seek) - kTextMargin,
+                        bottom - lastHeight - kTextMargin, seek);
+        titleStrip_.Draw(p, font);
+    }
+    if (!fullScreen) DrawScope(p, bottom - lastHeight - kTextMargin);
+    p.restore();
+}
+
+void CVideoWnd::DrawScope(QPainter& p, int y) {
+    if (scope_.IsEmpty()) return;
+    const int height = scope_.Height();
+    p.drawImage(0, y - height - kScopeGap, scope_.Image());
+    SetVideoAreaBottom(y - height - kScopeGap - 1);
+}
+
+void CVideoWnd::DrawFrame(QPainter& p, const ShownFrame& frame, const QRect& target,
+                          FrameBlit blit) {
+    const win::BITMAPINFOHEADER& f = frame.format;
+    QImage::Format format;
+    if (f.biBitCount == 24) format = QImage::Format_BGR888;
+    else if (f.biBitCount == 32) format = QImage::Format_RGB32;
+    else return;
+    const int stride = win::DibStride(f.biWidth, f.biBitCount);
+    // Wraps the buffer without copying; its rows run bottom-up, so the picture is upside down.
+    const QImage image(frame.bits, f.biWidth, f.biHeight, stride, format);
+    if (blit == FrameBlit::Auto && target.size() == image.size()) {
+        // Unscaled: row by row keeps Qt on its plain copy path, which a flipping transform
+        // would leave for the scaling one.
+        const int bottomRow = target.top() + f.biHeight - 1;
+        for (int row = 0; row < f.biHeight; ++row)
+            p.drawImage(QPoint(target.left(), bottomRow - row), image,
+                        QRect(0, row, f.biWidth, 1));
+        return;
+    }
+    p.save();
+    p.translate(target.left(), target.top() + target.height());
+    p.scale(1.0, -1.0);
+    p.drawImage(QRect(0, 0, target.width(), target.height()), image);
+    p.restore();
+}
+
+// ---- scope, title, timer ---------------------------------------------------------------
+
+void CVideoWnd::LoadScopeBitmap() {
+    std::string folder = skinFolder_ ? skinFolder_() : std::string();
+    if (folder.empty()) folder = kDefaultSkinFolder;
+    const std::string path = win::ToNativePath(programFolder_ + folder + kScopeFileName);
+    scope_.DeleteObject();
+    scope_.LoadFromFile(path, 0);
+}
+
+bool CVideoWnd::LayoutTitle() {
+    const QFontMetrics metrics(DialogFont());
+    const Overlay o = GetOverlay();
+    const std::string room = o.seekText.empty() ? kTimeTextRoom : o.seekText + kSeekTextRoom;
+    const QString measured = QString::fromStdString(room);
+    const int roomWidth = metrics.horizontalAdvance(measured);
+    const int roomHeight = metrics.height();
+    const int top = height() - roomHeight - kTitleTopGap;
+    int right = width() - roomWidth - kTextMargin;
+    if (right < kTitleMinRight) right = kTitleFallbackRight;
+    titleStrip_.SetArea(kTitleLeft, top, right, height() - kTextMargin, o.title, metrics);
+    return true;
+}
+
+void CVideoWnd::Tick(int) {
+    titleStrip_.Step();
+    // While frames are shown they repaint the window anyway.
+    const Overlay o = GetOverlay();
+    if (!(o.hasStream && o.seekText.empty())) update();
+}
+
+// ---- input -----------------------------------------------------------------------------
+
+void CVideoWnd::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        ShowContextMenu(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CVideoWnd::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Full screen on a double click is the dialog's decision (only while playing); let the
+    // event travel on instead of turning it into a second press.
+    event->ignore();
+}
+
+void CVideoWnd::contextMenuEvent(QContextMenuEvent* event) {
+    // A mouse right click has shown the menu on its press already.
+    if (event->reason() != QContextMenuEvent::Mouse) ShowContextMenu(event->globalPos());
+    event->accept();
+}
+
+void CVideoWnd::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayoutTitle();
+    FitZoom();
+}

@@ -1,0 +1,191 @@
+// What the paint composes: the picture's place, size and orientation, the texts and the scope
+// strip, and the full-screen picture without them.
+#include <QFontMetrics>
+#include <QImage>
+
+#include "DisplayTestUtil.h"
+
+namespace {
+
+constexpr QRgb kBlack = 0xFF000000;
+
+bool IsGreen(QRgb c) { return qGreen(c) > 150 && qRed(c) < 60 && qBlue(c) < 60; }
+
+QRgb Gray(uint8_t v) { return qRgb(v, v, v); }
+
+int GreenPixelsIn(const QImage& image, const QRect& area) {
+    int n = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) n += IsGreen(image.pixel(x, y));
+    return n;
+}
+
+void WriteScope(const std::string& programFolder, int width, int height, QColor colour) {
+    std::filesystem::create_directories(programFolder + "skin/xpstyle");
+    QImage scope(width, height, QImage::Format_RGB32);
+    scope.fill(colour);
+    ASSERT_TRUE(scope.save(QString::fromStdString(programFolder + "skin/xpstyle/scope.bmp")));
+}
+
+TEST_F(VideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
+    ASSERT_NO_FATAL_FAILURE(Play(3, 5));
+    if (IsSkipped()) return;
+    video_->SetZoom(2.0f);
+    for (auto blit : {CVideoWnd::FrameBlit::Auto, CVideoWnd::FrameBlit::PainterFlip}) {
+        video_->SetFrameBlit(blit);
+        const QImage scene = video_->RenderScene();
+        // 192 x 128 in a 400 x 150 area: left (400 - 192) / 2 = 104, top (150 - 128) / 2 = 11.
+        const QRgb fill = Gray(FakeFrameByte(3, 5));
+        EXPECT_EQ(scene.pixel(104, 11), fill);
+        EXPECT_EQ(scene.pixel(295, 11), fill);
+        EXPECT_EQ(scene.pixel(103, 11), kBlack);
+        EXPECT_EQ(scene.pixel(104, 10), kBlack);
+        EXPECT_EQ(scene.pixel(296, 40), kBlack);
+        EXPECT_EQ(scene.pixel(150, 139), kBlack);
+        // The first memory row is the bottom line: its first pixel holds the bytes 3, 0, 0
+        // (blue 3) and its second 0, 5, 0 (green 5), each 2 x 2 at this zoom.
+        EXPECT_EQ(scene.pixel(104, 138), qRgb(0, 0, 3));
+        EXPECT_EQ(scene.pixel(105, 137), qRgb(0, 0, 3));
+        EXPECT_EQ(scene.pixel(106, 138), qRgb(0, 5, 0));
+        EXPECT_EQ(scene.pixel(104, 136), fill);
+    }
+}
+
+TEST_F(VideoWindowTest, UnzoomedPictureInEveryBlitIsTheSame) {
+    ASSERT_NO_FATAL_FAILURE(Play(2, 1));
+    if (IsSkipped()) return;
+    video_->SetFrameBlit(CVideoWnd::FrameBlit::Auto);
+    const QImage rows = video_->RenderScene();
+    video_->SetFrameBlit(CVideoWnd::FrameBlit::PainterFlip);
+    EXPECT_EQ(rows, video_->RenderScene());
+    EXPECT_EQ(rows.pixel(152, 43 + 63), qRgb(0, 0, 2));  // (400-96)/2, (150-64)/2 + 63
+    EXPECT_EQ(rows.pixel(152, 43), Gray(FakeFrameByte(2, 1)));
+}
+
+TEST_F(VideoWindowTest, TimeTextIsGreenAtTheBottomRight) {
+    ASSERT_NO_FATAL_FAILURE(Play(65, 0));
+    if (IsSkipped()) return;
+    const QFontMetrics metrics(dialog_->font());
+    const QString time = "1:05/2:05";
+    const int tw = metrics.horizontalAdvance(time), th = metrics.height();
+    const QRect place(400 - tw - 5, 150 - th - 5, tw, th);
+    const QImage scene = video_->RenderScene();
+    EXPECT_GT(GreenPixelsIn(scene, place), 10);
+    EXPECT_EQ(GreenPixelsIn(scene, QRect(place.right() + 1, 0, 400, 150)), 0);
+    EXPECT_EQ(GreenPixelsIn(scene, QRect(0, place.bottom() + 1, 400, 150)), 0);
+
+    // While the slider is dragged the drag text replaces the length.
+    video_->SetDragText("0:30");
+    const QString drag = "0:30/1:05";
+    const QRect dragPlace(400 - metrics.horizontalAdvance(drag) - 5, 150 - th - 5,
+                          metrics.horizontalAdvance(drag), th);
+    const QImage dragged = video_->RenderScene();
+    EXPECT_GT(GreenPixelsIn(dragged, dragPlace), 10);
+    EXPECT_EQ(GreenPixelsIn(dragged, QRect(0, 0, dragPlace.left(), 150 - th - 8)), 0);
+}
+
+TEST_F(VideoWindowTest, SeekTextHidesTheTimeAndNarrowsTheTitleStrip) {
+    ASSERT_NO_FATAL_FAILURE(Play(1, 0));
+    if (IsSkipped()) return;
+    const QFontMetrics metrics(dialog_->font());
+    const std::string seek = "Seeking to 1:40";
+    video_->SetSeekText(seek);
+    ASSERT_TRUE(video_->LayoutTitle());
+    const CScrollText& strip = video_->TitleStrip();
+    EXPECT_EQ(strip.AreaLeft(), 10);
+    EXPECT_EQ(strip.AreaRight(),
+              400 - metrics.horizontalAdvance(QString::fromStdString(seek + "            ")) - 5);
+    EXPECT_EQ(strip.AreaTop(), 150 - metrics.height() - 7);
+    EXPECT_EQ(strip.AreaBottom(), 145);
+    EXPECT_EQ(strip.Text(), "fake:fps=10:w=96:h=64:len=125");
+
+    const int sw = metrics.horizontalAdvance(QString::fromStdString(seek));
+    const QImage scene = video_->RenderScene();
+    EXPECT_GT(GreenPixelsIn(scene, QRect(400 - sw - 5, 150 - metrics.height() - 5, sw,
+                                         metrics.height())),
+              10);
+
+    video_->SetSeekText("");
+    ASSERT_TRUE(video_->LayoutTitle());
+    EXPECT_EQ(video_->TitleStrip().AreaRight(),
+              400 - metrics.horizontalAdvance("        seeking to 88:88  ") - 5);
+}
+
+TEST_F(VideoWindowTest, ScopeStripSitsAboveTheTextLineAndEndsTheVideoArea) {
+    ASSERT_NO_FATAL_FAILURE(WriteScope(dir_, 300, 12, QColor(255, 0, 0)));
+    video_->LoadScopeBitmap();
+    ASSERT_TRUE(video_->HasScope());
+    const int th = QFontMetrics(dialog_->font()).height();
+    const int scopeTop = 150 - th - 5 - 12 - 5;
+
+    // Without a stream the first paint finds the video-area bottom still 0, and centres
+    // "HELLO" on it; the scope strip then sets it.
+    EXPECT_EQ(video_->GetVideoAreaBottom(), 0);
+    QImage scene = video_->RenderScene();
+    EXPECT_EQ(scene.pixel(0, scopeTop), qRgb(255, 0, 0));
+    EXPECT_EQ(scene.pixel(299, scopeTop + 11), qRgb(255, 0, 0));
+    EXPECT_EQ(scene.pixel(0, scopeTop - 1), kBlack);
+    EXPECT_EQ(scene.pixel(300, scopeTop), kBlack);
+    EXPECT_EQ(video_->GetVideoAreaBottom(), scopeTop - 1);
+    scene = video_->RenderScene();
+    const QRect hello(150, (scopeTop - 1 - th) / 2, 100, th);
+    EXPECT_GT(GreenPixelsIn(scene, hello), 10);
+
+    // A missing file leaves no strip; the area keeps its bottom.
+    std::filesystem::remove(dir_ + "skin/xpstyle/scope.bmp");
+    video_->LoadScopeBitmap();
+    EXPECT_FALSE(video_->HasScope());
+    scene = video_->RenderScene();
+    EXPECT_EQ(scene.pixel(0, scopeTop), kBlack);
+    EXPECT_EQ(video_->GetVideoAreaBottom(), scopeTop - 1);
+}
+
+TEST_F(VideoWindowTest, TurnedPictureUsesTheTurnedFormat) {
+    video_->SetDisplayModeValue(4);
+    ASSERT_NO_FATAL_FAILURE(Play(0, 7));
+    if (IsSkipped()) return;
+    const QImage scene = video_->RenderScene();
+    // 64 x 96 upright in a 400 x 150 area: left 168, top 27.
+    const QRgb fill = Gray(FakeFrameByte(0, 7));
+    EXPECT_EQ(scene.pixel(169, 27), fill);
+    EXPECT_EQ(scene.pixel(231, 122), fill);
+    EXPECT_EQ(scene.pixel(167, 27), kBlack);
+    EXPECT_EQ(scene.pixel(232, 27), kBlack);
+    EXPECT_EQ(scene.pixel(168, 26), kBlack);
+    EXPECT_EQ(scene.pixel(168, 123), kBlack);
+    // A quarter turn clockwise brings the bottom line of the picture (the record's bytes:
+    // pixels (0,0,0), (0,7,0), (0,0,fill) in memory order) to the left edge, top down.
+    EXPECT_EQ(scene.pixel(168, 27), qRgb(0, 0, 0));
+    EXPECT_EQ(scene.pixel(168, 28), qRgb(0, 7, 0));
+    EXPECT_EQ(scene.pixel(168, 29), qRgb(FakeFrameByte(0, 7), 0, 0));
+}
+
+TEST_F(VideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {
+    ASSERT_NO_FATAL_FAILURE(WriteScope(dir_, 300, 12, QColor(255, 0, 0)));
+    video_->LoadScopeBitmap();
+    ASSERT_NO_FATAL_FAILURE(Play(4, 2));
+    if (IsSkipped()) return;
+    dialog_->show();
+    const QSize screen = video_->ScreenSize();
+    ASSERT_FALSE(screen.isEmpty());
+    video_->ToggleFullScreen();
+    ASSERT_TRUE(video_->IsFullScreen());
+    EXPECT_EQ(video_->size(), screen);
+    EXPECT_EQ(video_->mapTo(dialog_.get(), QPoint(0, 0)), QPoint(0, 0));
+
+    const QImage scene = video_->RenderScene();
+    const QRgb fill = Gray(FakeFrameByte(4, 2));
+    EXPECT_EQ(scene.pixel(0, 0), fill);
+    EXPECT_EQ(scene.pixel(screen.width() - 1, 0), fill);
+    EXPECT_EQ(scene.pixel(screen.width() - 1, screen.height() - 1), fill);
+    EXPECT_EQ(scene.pixel(0, screen.height() - 1), qRgb(0, 0, 4));
+    EXPECT_EQ(GreenPixelsIn(scene, scene.rect()), 0);
+    int red = 0;
+    for (int y = 0; y < scene.height(); ++y) red += scene.pixel(0, y) == qRgb(255, 0, 0);
+    EXPECT_EQ(red, 0);
+    video_->SetSeekText("Seeking to 0:09");
+    EXPECT_EQ(GreenPixelsIn(video_->RenderScene(), scene.rect()), 0);
+}
+
+}  // namespace

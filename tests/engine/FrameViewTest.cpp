@@ -1,0 +1,377 @@
+// The headless half of the video window: display-mode transforms against a reference written
+// from the destination's point of view, the settings file, and (with a real engine on a
+// generated movie) the catch-up rules of ShowFrameAt.
+#include "engine/FrameView.h"
+
+#include "FakeTvq.h"
+#include "engine/PlaybackEngine.h"
+#include "engine/TvqDecoder.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+win::BITMAPINFOHEADER Format(int32_t w, int32_t h, uint16_t bits = 24) {
+    win::BITMAPINFOHEADER f;
+    f.biWidth = w;
+    f.biHeight = h;
+    f.biBitCount = bits;
+    f.biSizeImage = static_cast<uint32_t>(win::DibStride(w, bits) * h);
+    return f;
+}
+
+std::vector<uint8_t> RandomFrame(const win::BITMAPINFOHEADER& f, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> v(f.biSizeImage);
+    for (auto& b : v) b = static_cast<uint8_t>(gen());
+    return v;
+}
+
+// Pixel at memory row r, column c.
+const uint8_t* At(const std::vector<uint8_t>& v, const win::BITMAPINFOHEADER& f, int r, int c) {
+    return v.data() + r * win::DibStride(f.biWidth, f.biBitCount) + c * (f.biBitCount / 8);
+}
+
+bool SamePixel(const uint8_t* a, const uint8_t* b, int bpp) { return std::memcmp(a, b, bpp) == 0; }
+
+// For each destination pixel, where on the source it must come from (memory rows/columns).
+std::pair<int, int> SourceOf(int mode, int r, int c, int w, int h) {
+    switch (mode) {
+        case 1: return {h - 1 - r, c};
+        case 2: return {r, w - 1 - c};
+        case 3:
+            if (h % 2 == 1 && r == h / 2) return {r, c};  // the middle row stays put
+            return {h - 1 - r, w - 1 - c};
+        case 4: return {c, w - 1 - r};  // destination is W rows of H pixels
+        case 5: return {h - 1 - c, r};
+        default: return {r, c};
+    }
+}
+
+void ExpectTransformed(int mode, const win::BITMAPINFOHEADER& f, const std::vector<uint8_t>& src,
+                       const std::vector<uint8_t>& dst) {
+    const bool turned = mode == 4 || mode == 5;
+    const win::BITMAPINFOHEADER df = turned ? Format(f.biHeight, f.biWidth, f.biBitCount) : f;
+    const int bpp = f.biBitCount / 8;
+    int wrong = 0;
+    for (int r = 0; r < df.biHeight; ++r) {
+        for (int c = 0; c < df.biWidth; ++c) {
+            auto [sr, sc] = SourceOf(mode, r, c, f.biWidth, f.biHeight);
+            if (!SamePixel(At(dst, df, r, c), At(src, f, sr, sc), bpp) && ++wrong < 5) {
+                ADD_FAILURE() << "mode " << mode << " pixel row " << r << " col " << c;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "mode " << mode;
+}
+
+std::vector<uint8_t> ApplyStatic(int mode, const win::BITMAPINFOHEADER& f,
+                                 std::vector<uint8_t> frame) {
+    switch (mode) {
+        case 1: CFrameView::FlipRows(frame.data(), f); return frame;
+        case 2: CFrameView::MirrorRows(frame.data(), f); return frame;
+        case 3: CFrameView::Turn180(frame.data(), f); return frame;
+        case 4:
+        case 5: {
+            std::vector<uint8_t> out(CFrameView::RotatedFormat(f).biSizeImage, 0);
+            if (mode == 4) CFrameView::Rotate90(frame.data(), f, out.data());
+            else CFrameView::Rotate270(frame.data(), f, out.data());
+            return out;
+        }
+        default: return frame;
+    }
+}
+
+TEST(FrameViewTransform, EveryModeOnOddSizesMatchesTheReference) {
+    // Odd width makes row padding, odd height a middle row; 32 bits checks the pixel size is
+    // taken from the format rather than assumed.
+    const win::BITMAPINFOHEADER formats[] = {Format(97, 65), Format(64, 33), Format(1, 7),
+                                             Format(33, 1), Format(35, 19, 32)};
+    unsigned seed = 1;
+    for (const auto& f : formats) {
+        const auto src = RandomFrame(f, seed++);
+        for (int mode = 0; mode < CFrameView::kDisplayModeCount; ++mode) {
+            SCOPED_TRACE(testing::Message() << f.biWidth << "x" << f.biHeight << " mode " << mode);
+            ExpectTransformed(mode, f, src, ApplyStatic(mode, f, src));
+        }
+    }
+}
+
+TEST(FrameViewTransform, RotatedFormatSwapsSidesWithItsOwnStride) {
+    const auto r = CFrameView::RotatedFormat(Format(97, 65));
+    EXPECT_EQ(r.biWidth, 65);
+    EXPECT_EQ(r.biHeight, 97);
+    EXPECT_EQ(r.biSizeImage, static_cast<uint32_t>(win::DibStride(65, 24) * 97));  // 196 * 97
+}
+
+TEST(FrameViewTransform, FlipMovesWholeRowsIncludingPadding) {
+    const auto f = Format(97, 65);  // 291 bytes of pixels, stride 292
+    const auto src = RandomFrame(f, 42);
+    const auto flipped = ApplyStatic(1, f, src);
+    const int stride = win::DibStride(97, 24);
+    EXPECT_EQ(flipped[stride - 1], src[64 * stride + stride - 1]);
+    EXPECT_EQ(ApplyStatic(1, f, flipped), src);   // a flip twice is the identity
+    EXPECT_EQ(ApplyStatic(3, f, ApplyStatic(3, f, src)), src);
+}
+
+// ---- settings file ----------------------------------------------------------------------
+
+class FrameViewSettings : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/frameview-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/settings.ini";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void WriteFile(const std::string& text) { std::ofstream(path_) << text; }
+    std::string ReadFile() {
+        std::ifstream in(path_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    std::string dir_, path_;
+};
+
+TEST_F(FrameViewSettings, MissingFileKeepsDefaultsAndTheFirstSaveCreatesIt) {
+    int selected = -1;
+    CFrameView view(path_, {nullptr, [&](int i) { selected = i; }});
+    view.SetDisplayModeValue(3);
+    view.LoadSettings();
+    EXPECT_TRUE(view.GetRepeat());
+    EXPECT_TRUE(view.GetAdjust());
+    EXPECT_EQ(view.GetDisplayMode(), 3);  // nothing read, so nothing changed
+    EXPECT_EQ(selected, -1);
+    EXPECT_FALSE(std::filesystem::exists(path_));
+
+    view.SetRepeat(false);
+    view.SaveSettings();
+    EXPECT_EQ(ReadFile(), "[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=3\nSkin=0\n");
+}
+
+TEST_F(FrameViewSettings, FlagsAreOnOnlyForTrueInAnyCase) {
+    WriteFile("[PlayerSetup]\nrepeat=true\nadjust=1\n");
+    CFrameView view(path_);
+    view.LoadSettings();
+    EXPECT_TRUE(view.GetRepeat());
+    EXPECT_FALSE(view.GetAdjust());
+
+    WriteFile("[playersetup]\nREPEAT=yes\nadjust=TrUe\n");
+    view.LoadSettings();
+    EXPECT_FALSE(view.GetRepeat());
+    EXPECT_TRUE(view.GetAdjust());
+}
+
+TEST_F(FrameViewSettings, ModeIsTrimmedAndTakenUncheckedAndMissingKeysGiveDefaults) {
+    WriteFile("[PlayerSetup]\nbmpdir= 4 \n");
+    int selected = -1;
+    CFrameView view(path_, {[] { return 2; }, [&](int i) { selected = i; }});
+    view.SetRepeat(false);
+    view.LoadSettings();
+    EXPECT_EQ(view.GetDisplayMode(), 4);
+    EXPECT_TRUE(view.GetRepeat());  // key missing: "TRUE"
+    EXPECT_EQ(selected, 0);         // key missing: "0"
+
+    WriteFile("[PlayerSetup]\nbmpdir=9\nSkin=7\n");
+    view.LoadSettings();
+    EXPECT_EQ(view.GetDisplayMode(), 9);
+    EXPECT_EQ(selected, 7);  // the skin list decides what an index out of range means
+    view.SaveSettings();
+    const std::string text = ReadFile();
+    EXPECT_NE(text.find("bmpdir=9\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Skin=2\n"), std::string::npos) << text;  // the list's current index
+
+    WriteFile("[PlayerSetup]\nbmpdir=abc\nSkin=-3x\n");
+    view.LoadSettings();
+    EXPECT_EQ(view.GetDisplayMode(), 0);
+    EXPECT_EQ(selected, -3);
+}
+
+TEST_F(FrameViewSettings, SaveKeepsOtherLinesAndRemembersTheSkinWithoutAList) {
+    WriteFile("; mine\n[Other]\nx=1\n[PlayerSetup]\nSkin=5\nrepeat=TRUE\n");
+    CFrameView view(path_);
+    view.LoadSettings();
+    EXPECT_EQ(view.GetSkinIndex(), 5);
+    view.SetAdjust(false);
+    view.SaveSettings();
+    const std::string text = ReadFile();
+    EXPECT_NE(text.find("; mine\n[Other]\nx=1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Skin=5"), std::string::npos) << text;
+    EXPECT_NE(text.find("adjust=FALSE"), std::string::npos) << text;
+}
+
+TEST(FrameViewStream, WithoutAnEngineThereIsNoStream) {
+    CFrameView view("/nonexistent/settings.ini");
+    EXPECT_FALSE(view.OpenStream(nullptr, nullptr, nullptr));
+    EXPECT_EQ(view.ShowFrameAt(0, 0), 0);
+    bool sawBits = true;
+    view.WithShownFrame([&](const CFrameView::ShownFrame& s) { sawBits = s.bits != nullptr; });
+    EXPECT_FALSE(sawBits);
+    EXPECT_FALSE(view.GetOverlay().hasStream);
+}
+
+// ---- catch-up against a real engine on the fake component ----------------------------
+
+class CountingView : public CFrameView {
+public:
+    using CFrameView::CFrameView;
+    std::atomic<int> invalidates{0};
+
+protected:
+    void Invalidate() override { ++invalidates; }
+};
+
+std::pair<int32_t, int32_t> ShownRecord(const CFrameView& view) {
+    int32_t pair[2] = {-1, -1};
+    view.WithShownFrame([&](const CFrameView::ShownFrame& s) {
+        if (s.bits) std::memcpy(pair, s.bits, sizeof pair);
+    });
+    return {pair[0], pair[1]};
+}
+
+class FrameViewCatchUp : public testing::Test {
+protected:
+    void SetUp() override {
+        CTvqDecoder::SetLibraryPathForTesting(FAKE_TVQ_COMPONENT);
+        engine_ = std::make_unique<CPlaybackEngine>("fake:fps=12:w=97:h=65:len=40", 0);
+        ASSERT_TRUE(engine_->IsRunning());
+    }
+    void TearDown() override {
+        view_.FreeBuffers();
+        engine_.reset();
+        CTvqDecoder::SetLibraryPathForTesting("");
+    }
+    // The record the next pull would get, read past the view.
+    std::pair<int32_t, int32_t> NextRecord() {
+        win::ScopedLock lock(lock_);
+        const int32_t size = static_cast<int32_t>(view_.GetPictureFormat().biSizeImage);
+        std::vector<uint8_t> frame(size);
+        int32_t s = -1, i = -1;
+        if (engine_->EnsureFrame(size + 8) != 1) return {-1, -1};
+        engine_->ReadFrame(frame.data(), size, &s, &i);
+        return {s, i};
+    }
+
+    win::RecursiveMutex lock_;
+    std::unique_ptr<CPlaybackEngine> engine_;
+    CountingView view_{"/nonexistent/settings.ini"};
+};
+
+TEST_F(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    EXPECT_EQ(view_.GetPictureFormat().biSizeImage, 292u * 65);
+    EXPECT_EQ(view_.GetOverlay().length, 40);
+    EXPECT_EQ(view_.GetOverlay().title, "fake:fps=12:w=97:h=65:len=40");
+
+    EXPECT_EQ(view_.ShowFrameAt(3, 5), 1);  // pulls (0,0) .. (3,5)
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 5));
+    EXPECT_EQ(view_.ShowFrameAt(3, 9), 1);  // pulls (3,6) .. (3,9), not beyond
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 9));
+    EXPECT_EQ(view_.GetPosition(), 3);
+    EXPECT_EQ(view_.invalidates.load(), 2);
+
+    EXPECT_EQ(view_.ShowFrameAt(3, 2), 1);  // already passed: no pull, no repaint
+    EXPECT_EQ(view_.ShowFrameAt(2, 11), 1);
+    EXPECT_EQ(view_.invalidates.load(), 2);
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 9));
+    EXPECT_EQ(NextRecord(), std::make_pair(3, 10));
+
+    // (3,10) was taken above, so the request for it stops at the first record past it.
+    EXPECT_EQ(view_.ShowFrameAt(3, 10), 1);
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 11));
+    EXPECT_EQ(NextRecord(), std::make_pair(4, 0));
+}
+
+TEST_F(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    view_.SetDisplayModeValue(1);
+    ASSERT_EQ(view_.ShowFrameAt(0, 4), 1);
+    // Flipped: the record pair now sits at the start of the last memory row.
+    const int stride = win::DibStride(97, 24);
+    view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
+        ASSERT_NE(s.bits, nullptr);
+        EXPECT_FALSE(s.rotated);
+        int32_t pair[2];
+        std::memcpy(pair, s.bits + 64 * stride, sizeof pair);
+        EXPECT_EQ(pair[0], 0);
+        EXPECT_EQ(pair[1], 4);
+    });
+    view_.SetDisplayModeValue(0);
+    EXPECT_EQ(view_.ShowFrameAt(0, 4), 1);  // nothing new pulled: the flipped frame stays
+    view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
+        EXPECT_EQ(s.bits[64 * stride + 4], 4) << "still flipped";
+        EXPECT_EQ(s.bits[0], FakeFrameByte(0, 4));
+    });
+    EXPECT_EQ(view_.ShowFrameAt(0, 5), 1);
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(0, 5));
+
+    view_.SetDisplayModeValue(4);
+    ASSERT_EQ(view_.ShowFrameAt(0, 6), 1);
+    view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
+        EXPECT_TRUE(s.rotated);
+        EXPECT_EQ(s.format.biWidth, 65);
+        EXPECT_EQ(s.format.biHeight, 97);
+        // Source row 0 holds the pixels (0,0,0) (0,6,0) (0,0,fill): columns 0, 1, 2 land on
+        // memory rows 96, 95, 94 at column 0.
+        const int turned = win::DibStride(65, 24);
+        EXPECT_EQ(s.bits[95 * turned + 1], 6);
+        EXPECT_EQ(s.bits[94 * turned + 2], FakeFrameByte(0, 6));
+        EXPECT_EQ(s.bits[96 * turned + 1], 0);
+    });
+}
+
+TEST_F(FrameViewCatchUp, NoStreamOrStoppedEngineShowsNothing) {
+    EXPECT_EQ(view_.ShowFrameAt(0, 0), 0);  // before OpenStream
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    view_.FreeBuffers();
+    EXPECT_EQ(view_.ShowFrameAt(0, 1), 0);
+    EXPECT_FALSE(view_.GetOverlay().hasStream);
+
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    EXPECT_EQ(view_.GetZoom(), 1.0f);
+    engine_->Shutdown();
+    EXPECT_EQ(view_.ShowFrameAt(0, 1), 0);
+    EXPECT_EQ(view_.invalidates.load(), 0);
+}
+
+// The paint reads the shown frame on its own thread while frames are pulled and the stream is
+// freed; under ThreadSanitizer this proves the locking, and every frame seen must be whole.
+TEST_F(FrameViewCatchUp, PaintNeverSeesAHalfWrittenOrFreedFrame) {
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread painter([&] {
+        while (!done) {
+            view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
+                if (!s.bits) return;
+                int32_t pair[2];
+                std::memcpy(pair, s.bits, sizeof pair);
+                if (pair[0] == 0 && pair[1] == 0 && s.bits[8] == 0) return;  // not yet a frame
+                const uint8_t expect = FakeFrameByte(pair[0], pair[1]);
+                if (s.bits[s.format.biSizeImage - 2] != expect) ++torn;
+            });
+            (void)view_.GetOverlay();
+        }
+    });
+    for (int32_t s = 0; s < 6; ++s) {
+        for (int32_t i = 0; i < 12; i += 3) view_.ShowFrameAt(s, i);
+    }
+    view_.FreeBuffers();
+    done = true;
+    painter.join();
+    EXPECT_EQ(torn.load(), 0);
+}
+
+}  // namespace
