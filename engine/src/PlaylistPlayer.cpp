@@ -334,15 +334,19 @@ int CPlaylistPlayer::RemoveFiles(const std::vector<std::string>& paths) {
 
 int CPlaylistPlayer::SelectFile(const std::string& path) {
     int found = -1;
+    bool empty;
     {
+        // Nothing is posted under the list lock: the dialog's side of a post takes locks of
+        // its own.
         win::ScopedLock l(m_listLock);
-        if (m_fileList.empty() || path.empty()) {
-            Post(WM_PLAY_STATE, 1, 0);
-            return 0;
-        }
+        empty = m_fileList.empty();
         for (size_t i = 0; i < m_fileList.size() && found < 0; ++i) {
             if (SamePath(m_fileList[i], path)) found = static_cast<int>(i);
         }
+    }
+    if (empty || path.empty()) {
+        Post(WM_PLAY_STATE, 1, 0);
+        return 0;
     }
     if (found < 0) {
         Post(WM_PLAY_STATE, 1, 0);

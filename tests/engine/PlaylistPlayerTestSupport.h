@@ -100,8 +100,9 @@ public:
 
     bool PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (message == WM_PLAY_STATE && wParam == 1 && lParam == 1 && player_) {
+            std::string current = player_->GetCurrentFile();
             std::lock_guard lk(mutex_);
-            started_.push_back(player_->GetCurrentFile());
+            started_.push_back(std::move(current));
         }
         return records_.PostMessage(message, wParam, lParam);
     }

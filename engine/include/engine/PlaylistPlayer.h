@@ -5,7 +5,8 @@
 // engine to the video target and to the audio output it embeds.
 //
 // Locks, outermost first: the thread lock, then the engine lock (then the engine's own locks).
-// The list lock is always taken alone. No lock is held while waiting for another thread to end.
+// The list lock is innermost: nothing else is locked, called out or posted while it is held.
+// No lock is held while waiting for another thread to end.
 #include <atomic>
 #include <cstdint>
 #include <functional>
