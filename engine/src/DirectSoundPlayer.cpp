@@ -42,7 +42,7 @@ bool CDirectSoundPlayer::IsThreadRunning() {
 }
 
 void CDirectSoundPlayer::SetEngine(CPlaybackEngine* engine) {
-    win::ScopedLock e(m_hEngineLock);
+    win::ScopedLock e(EngineLock());
     m_pEngine = engine;
 }
 
@@ -59,15 +59,12 @@ int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
         m_hNotifyEvent.reset();
 
         m_hEngineLock = engineLock;
-        {
-            win::ScopedLock e(m_hEngineLock);
-            m_pEngine = engine;
-        }
         m_pVideoWindow = videoWindow;
         m_hWakeEvent = wakeEvent;
         m_hNotifyWindow = notifyWindow;
         {
-            win::ScopedLock s(m_stateLock);
+            win::ScopedLock e(EngineLock());
+            m_pEngine = engine;
             ResetCounters();
             m_dwClock = 0;
             m_bPaused = 0;
@@ -92,17 +89,17 @@ int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
 
 int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget* notifyWindow,
                                     int globalFocus) {
-    win::ScopedLock s(m_stateLock);
-    if (win::FAILED(win::DirectSoundCreate(&m_pDirectSound))) {
+    std::unique_ptr<win::DirectSound> ds;
+    if (win::FAILED(win::DirectSoundCreate(&ds))) {
         Trace("创建m_pDirectSound失败");
         return 0;
     }
-    m_pDirectSound->SetCooperativeLevel(notifyWindow, win::DSSCL_PRIORITY);
+    ds->SetCooperativeLevel(notifyWindow, win::DSSCL_PRIORITY);
 
     win::DSBUFFERDESC primaryDesc;
     primaryDesc.dwFlags = win::DSBCAPS_PRIMARYBUFFER;
     std::unique_ptr<win::DirectSoundBuffer> primary;
-    if (win::FAILED(m_pDirectSound->CreateSoundBuffer(&primaryDesc, &primary))) {
+    if (win::FAILED(ds->CreateSoundBuffer(&primaryDesc, &primary))) {
         Trace("创建pDSBPrimary失败");
         return 0;
     }
@@ -113,11 +110,11 @@ int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget*
     }
     primary.reset();
 
-    m_wfx = engine.GetAudioFormat();
+    const win::WAVEFORMATEX format = engine.GetAudioFormat();
     const uint32_t count = static_cast<uint32_t>(m_nNotificationCount.load());
-    const uint32_t align = m_wfx.nBlockAlign;
+    const uint32_t align = format.nBlockAlign;
     uint32_t chunk = static_cast<uint32_t>(static_cast<uint64_t>(m_nBufferSeconds) *
-                                           m_wfx.nSamplesPerSec * align / count);
+                                           format.nSamplesPerSec * align / count);
     if (align > 0) chunk -= chunk % align;
     m_dwChunkBytes = chunk;
     m_dwBufferBytes = chunk * count;
@@ -127,28 +124,35 @@ int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget*
                    win::DSBCAPS_CTRLVOLUME;
     if (globalFocus) desc.dwFlags |= win::DSBCAPS_GLOBALFOCUS;
     desc.dwBufferBytes = m_dwBufferBytes;
-    desc.lpwfxFormat = &m_wfx;
-    if (win::FAILED(m_pDirectSound->CreateSoundBuffer(&desc, &m_pDSBuffer))) {
+    desc.lpwfxFormat = &format;
+    std::unique_ptr<win::DirectSoundBuffer> buffer;
+    if (win::FAILED(ds->CreateSoundBuffer(&desc, &buffer))) {
         Trace("创建m_pDSBuffer失败");
         return 0;
     }
 
     std::unique_ptr<win::DirectSoundNotify> notify;
-    if (win::FAILED(m_pDSBuffer->QueryInterface(&notify))) {
+    if (win::FAILED(buffer->QueryInterface(&notify))) {
         Trace("QueryInterface失败");
         return 0;
     }
-    m_hNotifyEvent = std::make_unique<win::Event>(/*manualReset=*/false);
+    auto event = std::make_unique<win::Event>(/*manualReset=*/false);
     std::vector<win::DSBPOSITIONNOTIFY> positions(count);
     const uint32_t step = m_dwBufferBytes / count;
     for (uint32_t i = 0; i < count; ++i) {
         positions[i].dwOffset = step * (i + 1) - 1;
-        positions[i].hEventNotify = m_hNotifyEvent.get();
+        positions[i].hEventNotify = event.get();
     }
     if (win::FAILED(notify->SetNotificationPositions(count, positions.data()))) {
         Trace("SetNotificationPositions失败");
         return 0;
     }
+
+    m_hNotifyEvent = std::move(event);
+    win::ScopedLock e(EngineLock());
+    m_wfx = format;
+    m_pDirectSound = std::move(ds);
+    m_pDSBuffer = std::move(buffer);
     return 1;
 }
 
@@ -170,7 +174,7 @@ void CDirectSoundPlayer::EndThread() {
 }
 
 void CDirectSoundPlayer::ReleaseSound() {
-    win::ScopedLock s(m_stateLock);
+    win::ScopedLock e(EngineLock());
     if (m_pDSBuffer) {
         m_pDSBuffer->Stop();
         m_pDSBuffer.reset();
@@ -190,10 +194,7 @@ void CDirectSoundPlayer::ResetCounters() {
 int CDirectSoundPlayer::FillAt(int32_t second) { return PlayBuffer(second); }
 
 int CDirectSoundPlayer::PlayBuffer(int32_t second) {
-    // The engine lock first: the fill below pulls from the engine, and the engine calls in
-    // here with that lock held.
-    win::ScopedLock e(m_hEngineLock);
-    win::ScopedLock s(m_stateLock);
+    win::ScopedLock e(EngineLock());
     if (!m_pDSBuffer) return 0;
     int result = 1;
     if (m_bPaused) {
@@ -220,8 +221,7 @@ int CDirectSoundPlayer::PlayBuffer(int32_t second) {
 }
 
 int CDirectSoundPlayer::RestoreBuffer() {
-    win::ScopedLock e(m_hEngineLock);
-    win::ScopedLock s(m_stateLock);
+    win::ScopedLock e(EngineLock());
     if (!m_pDSBuffer) return 0;
     bool lost = false;
     if (!RestoreLost(&lost)) return 0;
@@ -270,7 +270,7 @@ void CDirectSoundPlayer::FillPart(uint8_t* part, uint32_t bytes) {
 }
 
 int CDirectSoundPlayer::Stop() {
-    win::ScopedLock s(m_stateLock);
+    win::ScopedLock e(EngineLock());
     if (!m_pDSBuffer) return 0;
     m_bPaused = 0;
     ResetCounters();
@@ -287,7 +287,7 @@ int CDirectSoundPlayer::Stop() {
 }
 
 void CDirectSoundPlayer::Pause() {
-    win::ScopedLock s(m_stateLock);
+    win::ScopedLock e(EngineLock());
     if (m_pDSBuffer) m_pDSBuffer->Stop();
     m_bPaused = 1;
 }
@@ -295,7 +295,7 @@ void CDirectSoundPlayer::Pause() {
 void CDirectSoundPlayer::Resume() { PlayBuffer(0); }
 
 void CDirectSoundPlayer::Mute(int flag) {
-    win::ScopedLock s(m_stateLock);
+    win::ScopedLock e(EngineLock());
     m_bMuted = flag ? 1 : 0;
     if (m_pDSBuffer) m_pDSBuffer->SetVolume(flag ? win::DSBVOLUME_MIN : m_lVolume);
 }
@@ -323,9 +323,8 @@ int CDirectSoundPlayer::HandleNotification() {
     int running = 0;
     TimeStep step;
     {
-        win::ScopedLock e(m_hEngineLock);
+        win::ScopedLock e(EngineLock());
         if (!m_pEngine) return 0;
-        win::ScopedLock s(m_stateLock);
         if (!m_pDSBuffer) return 0;
         if (!m_pEngine->IsRunning()) {
             m_pDSBuffer->Stop();
@@ -345,8 +344,9 @@ int CDirectSoundPlayer::HandleNotification() {
         if (!WriteSpan(write, span, &running)) return 0;
         step = UpdateTime();
     }
+    // Without the engine lock: the video target takes it itself when it pulls frames.
     Publish(step);
-    win::ScopedLock e(m_hEngineLock);
+    win::ScopedLock e(EngineLock());
     if (m_pEngine && m_pVideoWindow && m_pVideoWindow->GetAdjust()) m_pEngine->Resync(0, this);
     return running;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "DirectSoundPlayerTestSupport.h"
@@ -251,20 +252,21 @@ TEST_F(AudioOutputTest, EngineEndStopsTheBufferAndWakesThePlaylist) {
 
 TEST_F(AudioOutputTest, ResyncIsAskedOnlyWhenAdjustIsOn) {
     ASSERT_EQ(OpenMovie(kEvenMovie), 1);
-    std::atomic<int> ticks{0};
-    engine_->SetTickSource([&ticks] {
-        ++ticks;
+    // Shared: the notification thread may still call it after the test body has ended.
+    auto ticks = std::make_shared<std::atomic<int>>(0);
+    engine_->SetTickSource([ticks] {
+        ++*ticks;
         return 1000u;
     });
     // Nobody takes frames here, so video soon leads audio by more than a second: with adjust
     // on, that would be re-aligned at once.
     for (int i = 0; i < 40; ++i) ASSERT_EQ(PlayAndShow(kEvenChunk).first, i < 39 ? 0 : 1);
-    EXPECT_EQ(ticks.load(), 0);
+    EXPECT_EQ(ticks->load(), 0);
     video_.SetAdjust(true);
     // Each Resync runs at the end of its notification; the refill after it proves it is done.
     ASSERT_TRUE(Play(kEvenChunk));
     ASSERT_TRUE(Play(kEvenChunk));
-    EXPECT_GE(ticks.load(), 1);
+    EXPECT_GE(ticks->load(), 1);
 }
 
 // ---- failures ------------------------------------------------------------------------------

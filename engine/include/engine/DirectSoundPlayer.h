@@ -9,9 +9,12 @@
 //
 // One object serves every file: Open at the start of a file, Close before the next.
 //
-// Locks: the engine lock (the playlist player's) is always taken before the output's own state
-// lock, never the other way round; the engine calls Stop and FillAt while holding the engine
-// lock, and those take the state lock inside it.
+// Locks: the engine lock (the playlist player's) guards the output's playing state as well as
+// the engine. Every operation takes it itself (it is recursive, so the engine's mode changes
+// and re-alignment, which call Stop, FillAt and Mute with it held, simply take it again). A
+// lock of the output's own would sit between the engine lock and the engine's data lock on one
+// path and behind the engine's decode lock on another, and so close a cycle with the engine's
+// own locks. The close lock is taken alone.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -82,7 +85,10 @@ public:
 
 private:
     // Open's steps from the device to the notification positions; traces and 0 on failure.
+    // Builds the objects outside the engine lock (opening a device can take a while) and
+    // hands them over under it.
     int CreateSound(CPlaybackEngine& engine, win::MessageTarget* notifyWindow, int globalFocus);
+    win::RecursiveMutex* EngineLock() const { return m_hEngineLock.load(); }
     // One wake of the notification thread. 0 ends the thread.
     int HandleNotification();
     void HandleNotificationThread();
@@ -109,9 +115,10 @@ private:
     void Trace(const char* utf8Text);
     uint8_t SilenceByte() const;
 
+    // The playlist player's engine lock, handed in by Open.
+    std::atomic<win::RecursiveMutex*> m_hEngineLock{nullptr};
+
     // Set by Open (no notification thread running), read by every thread.
-    win::RecursiveMutex* m_hEngineLock = nullptr;
-    win::WAVEFORMATEX m_wfx{};
     win::Event* m_hWakeEvent = nullptr;
     win::MessageTarget* m_hNotifyWindow = nullptr;
     IVideoTarget* m_pVideoWindow = nullptr;
@@ -121,22 +128,22 @@ private:
     std::atomic<uint32_t> m_dwBufferBytes{0};
     std::atomic<uint32_t> m_dwChunkBytes{0};
 
-    // Under the engine lock (written by Open before the thread starts, by SetEngine).
+    // Under the engine lock.
     CPlaybackEngine* m_pEngine = nullptr;
+    win::WAVEFORMATEX m_wfx{};
 
     // The close lock serialises Close with itself and with Open's set-up: the playlist thread
     // and the dialog's thread may both end playback. It guards m_pThread and m_hNotifyEvent.
     // Lives as long as the object, so that two Close calls never race over its release.
     win::RecursiveMutex m_closeLock;
 
-    // The sound objects and the playing state, under m_stateLock. The interface pointers are
-    // replaced only by Open and Close, when no notification thread runs.
-    win::RecursiveMutex m_stateLock;
+    // The sound objects and the playing state, under the engine lock. The interface pointers
+    // are replaced only by Open and Close, when no notification thread runs.
     std::unique_ptr<win::DirectSound> m_pDirectSound;
     std::unique_ptr<win::DirectSoundBuffer> m_pDSBuffer;
     std::atomic<int> m_bPaused{0};
     std::atomic<int> m_bMuted{0};
-    // The clock and the display counters: written under m_stateLock, readable anywhere.
+    // The clock and the display counters: written under the engine lock, readable anywhere.
     std::atomic<uint32_t> m_dwWriteCursor{0};
     std::atomic<uint32_t> m_dwClock{0};  // bytes played, counted from second 0 of the file
     std::atomic<int> m_nExtraSeconds{0};

@@ -88,7 +88,12 @@ DirectSoundBuffer::DirectSoundBuffer(std::shared_ptr<SoundDevice> device,
     : device_(std::move(device)), ring_(std::move(ring)), flags_(flags) {}
 
 DirectSoundBuffer::~DirectSoundBuffer() {
-    if (ring_) device_->Detach(ring_.get());
+    if (!ring_) return;
+    // The owner frees the notification events after releasing the buffer: from here on no
+    // device may set them, even one still holding the ring.
+    ring_->SetNotifications({});
+    ring_->Stop();
+    device_->Detach(ring_.get());
 }
 
 HRESULT DirectSoundBuffer::GetStatus(uint32_t* status) {

@@ -86,19 +86,19 @@ std::vector<DSBPOSITIONNOTIFY> SoundRing::Notifications() const {
 void SoundRing::Fence() const { std::lock_guard lk(mutex_); }
 
 SoundRing::Taken SoundRing::Consume(uint8_t* out, uint32_t bytes, bool wait) {
-    std::vector<Event*> passed;
-    Taken taken;
-    {
-        std::unique_lock lk(mutex_, std::defer_lock);
-        if (wait)
-            lk.lock();
-        else if (!lk.try_lock()) {
-            taken.busy = true;
-            return taken;
-        }
-        taken = ConsumeLocked(out, bytes, passed);
+    std::unique_lock lk(mutex_, std::defer_lock);
+    if (wait) {
+        lk.lock();
+    } else if (!lk.try_lock()) {
+        Taken busy;
+        busy.busy = true;
+        return busy;
     }
-    // Outside the ring lock: setting an event takes the wait lock of every waiter.
+    std::vector<Event*> passed;
+    const Taken taken = ConsumeLocked(out, bytes, passed);
+    // Still under the ring lock: once the buffer's owner has cleared the positions it may
+    // destroy their events, and no device may set one after that. (Setting an event takes
+    // only the wait lock, which never waits for a ring.)
     for (Event* e : passed) e->Set();
     return taken;
 }

@@ -45,9 +45,10 @@ public:
 
     // Device side. Copies up to `bytes` bytes from the play cursor into `out` and moves the
     // cursor on (round the end when looping; a one-shot play stops at the end), then sets the
-    // event of every notification position it passed. With wait = false it only tries the
-    // lock and takes nothing when the application holds it: the device plays silence rather
-    // than wait.
+    // event of every notification position it passed. The events are set under the ring's
+    // lock, so that events cleared by SetNotifications are never set afterwards. With
+    // wait = false it only tries the lock and takes nothing when the application holds it:
+    // the device plays silence rather than wait.
     struct Taken {
         uint32_t bytes = 0;
         int32_t volume = DSBVOLUME_MAX;

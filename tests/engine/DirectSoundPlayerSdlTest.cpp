@@ -1,0 +1,131 @@
+// The audio output on a real SDL device: SDL's disk driver writes every sample the callback
+// produced to a file, so what was heard can be checked sample by sample.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
+
+#include "DirectSoundPlayerTestSupport.h"
+#include "FakeTvq.h"
+#include "engine/Messages.h"
+#include "platform/sound/SdlSoundDevice.h"
+
+namespace {
+
+// Takes frame records up to the position shown, as the video window does, so that the engine
+// drains its video queue and reaches the end of the file.
+class ConsumingVideoTarget : public sound_test::RecordingVideoTarget {
+public:
+    void Attach(CPlaybackEngine* engine, win::RecursiveMutex* lock) {
+        engine_ = engine;
+        lock_ = lock;
+        frame_.resize(engine->GetPictureFormat().biSizeImage);
+    }
+    int ShowFrameAt(int32_t second, int32_t frameIndex) override {
+        {
+            win::ScopedLock e(lock_);
+            while (engine_ && (last_.first < second ||
+                               (last_.first == second && last_.second < frameIndex))) {
+                int32_t s = 0, i = 0;
+                if (engine_->ReadFrame(frame_.data(), static_cast<int32_t>(frame_.size()), &s,
+                                       &i) <= 0)
+                    break;
+                last_ = {s, i};
+            }
+        }
+        return RecordingVideoTarget::ShowFrameAt(second, frameIndex);
+    }
+
+private:
+    CPlaybackEngine* engine_ = nullptr;  // set before playing
+    win::RecursiveMutex* lock_ = nullptr;
+    std::vector<uint8_t> frame_;                // notification thread only
+    std::pair<int32_t, int32_t> last_{-1, -1};  // notification thread only
+};
+
+class SdlDiskOutput {
+public:
+    SdlDiskOutput()
+        : file_((std::filesystem::temp_directory_path() /
+                 ("tvq-output-" + std::to_string(getpid()) + ".raw"))
+                    .string()) {
+        std::filesystem::remove(file_);
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", file_.c_str(), 1);
+        // Milliseconds the driver waits per callback: well below the 11.6 ms of sound each
+        // callback carries, so the file plays several times faster than real time.
+        setenv("SDL_DISKAUDIODELAY", "2", 1);
+        win::SetSoundDeviceFactory({});  // the SDL device
+    }
+    ~SdlDiskOutput() {
+        unsetenv("SDL_DISKAUDIOFILE");
+        unsetenv("SDL_DISKAUDIODELAY");
+        std::filesystem::remove(file_);
+    }
+    std::vector<int16_t> Samples() const {
+        std::ifstream in(file_, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        std::vector<int16_t> samples(bytes.size() / 2);
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        return samples;
+    }
+
+private:
+    std::string file_;
+};
+
+// The sample value the fake component's bytes of `second` make in 16-bit sound.
+int16_t FakeSample(int32_t second) {
+    const uint8_t b = FakeAudioByte(second);
+    return static_cast<int16_t>(static_cast<uint16_t>(b | (b << 8)));
+}
+
+TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
+    constexpr int kSeconds = 5;
+    SdlDiskOutput disk;
+    if (!win::SdlSoundDevice::Open(win::DefaultPrimaryFormat()))
+        GTEST_SKIP() << "SDL has no disk audio driver here";
+    CTvqDecoder::SetLibraryPathForTesting(FAKE_TVQ_COMPONENT);
+    win::RecursiveMutex engineLock;
+    win::Event wake(true);
+    win::RecordingMessageTarget window;
+    ConsumingVideoTarget video;
+    // The device's own format, so that the samples reach the file unchanged.
+    CPlaybackEngine engine("fake:fps=10:rate=44100:ch=2:bits=16:len=" + std::to_string(kSeconds),
+                           0);
+    video.Attach(&engine, &engineLock);
+    {
+        CDirectSoundPlayer player;
+        ASSERT_EQ(player.Open(&engine, &wake, &window, 1, &engineLock, &video), 1);
+        ASSERT_EQ(wake.Wait(60000), win::WAIT_OBJECT_0) << "the end of the file never came";
+        player.Close();  // closes the device: the file is complete
+    }
+    CTvqDecoder::SetLibraryPathForTesting("");
+
+    // Runs of each second's level in the order heard, silence left out.
+    const std::vector<int16_t> heard = disk.Samples();
+    std::map<int16_t, size_t> count;
+    std::vector<int16_t> order;
+    for (const int16_t s : heard) {
+        if (s == 0) continue;
+        ++count[s];
+        if (order.empty() || order.back() != s) order.push_back(s);
+    }
+    std::vector<int16_t> expected;
+    for (int s = 0; s < kSeconds; ++s) expected.push_back(FakeSample(s));
+    EXPECT_EQ(order, expected);
+    // Whole seconds of samples, none lost or played twice. The last one is cut short where
+    // the end of the file stops the buffer.
+    for (int s = 0; s + 1 < kSeconds; ++s) EXPECT_EQ(count[FakeSample(s)], 88200u) << s;
+    EXPECT_GT(count[FakeSample(kSeconds - 1)], 0u);
+    EXPECT_FALSE(window.MessagesOf(WM_PLAY_POSITION).empty());
+}
+
+}  // namespace
