@@ -25,15 +25,16 @@
 
 namespace {
 
-constexpr int kPlaySeconds = 20;         // of movie time consumed in the memory run
-constexpr int kPaceMs = 8;               // one frame per 8 ms: five times real speed at 25 fps
+constexpr int kPlaySeconds = 20;  // of movie time consumed in the memory run
+constexpr int kPaceMs = 8;        // one frame per 8 ms: five times real speed at 25 fps
 constexpr int kIdleSeconds = 10;
 
 double ResidentMiB() {
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;
     statm >> size >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
 }
 
 double ProcessCpuSeconds() {
@@ -48,9 +49,11 @@ void MeasureMemory(const std::string& movie) {
     const double afterFill = ResidentMiB();
     const int fps = engine.GetFramesPerSecond();
     const int32_t image = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage);
-    const int32_t audioPerFrame = static_cast<int32_t>(engine.GetAudioFormat().nAvgBytesPerSec) / fps;
+    const int32_t audioPerFrame =
+        static_cast<int32_t>(engine.GetAudioFormat().nAvgBytesPerSec) / fps;
     const double secondOfFramesMiB = static_cast<double>(image) * fps / (1024.0 * 1024.0);
-    std::vector<uint8_t> frame(static_cast<size_t>(image)), audio(static_cast<size_t>(audioPerFrame));
+    std::vector<uint8_t> frame(static_cast<size_t>(image)),
+        audio(static_cast<size_t>(audioPerFrame));
 
     double peak = afterFill;
     int framesShown = 0, starved = 0;
@@ -58,24 +61,30 @@ void MeasureMemory(const std::string& movie) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kPaceMs));
         engine.ReadAudio(audio.data(), audioPerFrame);
         int32_t second = 0, index = 0;
-        if (engine.EnsureFrame(image + 8) && engine.ReadFrame(frame.data(), image, &second, &index) == image)
+        if (engine.EnsureFrame(image + 8) &&
+            engine.ReadFrame(frame.data(), image, &second, &index) == image)
             ++framesShown;
         else
             ++starved;
-        if (n % 10 == 0) peak = std::max(peak, ResidentMiB());
+        if (n % 10 == 0)
+            peak = std::max(peak, ResidentMiB());
     }
     peak = std::max(peak, ResidentMiB());
-    std::printf("memory: %dx%d %d fps, one second of frames %.1f MiB\n", engine.GetPictureFormat().biWidth,
-                engine.GetPictureFormat().biHeight, fps, secondOfFramesMiB);
-    std::printf("  resident before open %.1f MiB, after first fill %.1f MiB (+%.1f)\n", before, afterFill,
-                afterFill - before);
-    std::printf("  peak during %d s of play at 5x: %.1f MiB, growth after first fill %.1f MiB = %.2f s of frames"
-                " (limit 3)\n",
-                kPlaySeconds, peak, peak - afterFill, (peak - afterFill) / secondOfFramesMiB);
-    std::printf("  queues now: video %.2f s, audio %.2f s; frames shown %d, starved %d\n",
-                engine.GetVideoQueuedBytes() / (static_cast<double>(image + 8) * fps),
-                engine.GetAudioQueuedBytes() / static_cast<double>(engine.GetAudioFormat().nAvgBytesPerSec),
-                framesShown, starved);
+    std::printf("memory: %dx%d %d fps, one second of frames %.1f MiB\n",
+                engine.GetPictureFormat().biWidth, engine.GetPictureFormat().biHeight, fps,
+                secondOfFramesMiB);
+    std::printf("  resident before open %.1f MiB, after first fill %.1f MiB (+%.1f)\n", before,
+                afterFill, afterFill - before);
+    std::printf(
+        "  peak during %d s of play at 5x: %.1f MiB, growth after first fill %.1f MiB = %.2f s of "
+        "frames"
+        " (limit 3)\n",
+        kPlaySeconds, peak, peak - afterFill, (peak - afterFill) / secondOfFramesMiB);
+    std::printf(
+        "  queues now: video %.2f s, audio %.2f s; frames shown %d, starved %d\n",
+        engine.GetVideoQueuedBytes() / (static_cast<double>(image + 8) * fps),
+        engine.GetAudioQueuedBytes() / static_cast<double>(engine.GetAudioFormat().nAvgBytesPerSec),
+        framesShown, starved);
 }
 
 void MeasureIdle(const std::string& movie) {
@@ -85,10 +94,13 @@ void MeasureIdle(const std::string& movie) {
     const auto wall0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
     const double cpu = ProcessCpuSeconds() - cpu0;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    std::printf("idle: decode thread (process) CPU %.1f ms over %.1f s with both queues full = %.3f%% of a core,"
-                " %.1f us per 10 ms wake\n",
-                cpu * 1e3, wall, 100.0 * cpu / wall, cpu * 1e6 / (wall * 100.0));
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+    std::printf(
+        "idle: decode thread (process) CPU %.1f ms over %.1f s with both queues full = %.3f%% of a "
+        "core,"
+        " %.1f us per 10 ms wake\n",
+        cpu * 1e3, wall, 100.0 * cpu / wall, cpu * 1e6 / (wall * 100.0));
 }
 
 }  // namespace

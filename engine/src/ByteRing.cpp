@@ -9,9 +9,11 @@ int CByteRing::Allocate(int32_t capacity) {
     buffer_.reset();
     capacity_ = 0;
     ResetLocked();
-    if (capacity <= 0) return 0;
+    if (capacity <= 0)
+        return 0;
     buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity)]);
-    if (!buffer_) return 0;
+    if (!buffer_)
+        return 0;
     capacity_ = capacity;
     return 1;
 }
@@ -29,41 +31,52 @@ int CByteRing::Write(const uint8_t* source, int32_t length) {
 }
 
 int CByteRing::WriteLocked(const uint8_t* source, int32_t length) {
-    if (!buffer_ || length < 0 || (length > 0 && !source)) return 0;
-    if (length == 0) return 1;
+    if (!buffer_ || length < 0 || (length > 0 && !source))
+        return 0;
+    if (length == 0)
+        return 1;
     // A write larger than the doubled capacity keeps doubling until it fits.
     while (static_cast<int64_t>(count_) + length >= static_cast<int64_t>(capacity_) - 1) {
-        if (!GrowLocked()) return 0;
+        if (!GrowLocked())
+            return 0;
     }
     if (writeIndex_ + length <= capacity_ - 1) {
         std::memcpy(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(length));
         writeIndex_ += length;
     } else {
         const int32_t toEnd = capacity_ - writeIndex_ - 1;
-        if (toEnd > 0) std::memcpy(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(toEnd));
+        if (toEnd > 0)
+            std::memcpy(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(toEnd));
         const int32_t rest = length - toEnd;
         std::memcpy(buffer_.get(), source + toEnd, static_cast<size_t>(rest));
         writeIndex_ = rest - 1;
     }
     count_ += length;
-    if (readIndex_ == -1) readIndex_ = 0;
+    if (readIndex_ == -1)
+        readIndex_ = 0;
     return 1;
 }
 
 int CByteRing::Read(uint8_t* destination, int32_t* length) {
-    if (!length || !destination) return 0;
+    if (!length || !destination)
+        return 0;
     std::lock_guard lk(mutex_);
-    if (!buffer_ || readIndex_ == -1 || count_ <= 0 || *length < 0) return 0;
-    if (*length > count_) *length = count_;
+    if (!buffer_ || readIndex_ == -1 || count_ <= 0 || *length < 0)
+        return 0;
+    if (*length > count_)
+        *length = count_;
     TakeLocked(destination, *length);
     return 1;
 }
 
 int32_t CByteRing::KeepNewest(int32_t keep) {
     std::lock_guard lk(mutex_);
-    if (!buffer_ || readIndex_ == -1 || count_ <= 0) return 0;
-    if (keep < 0) keep = 0;
-    if (count_ <= keep) return 0;
+    if (!buffer_ || readIndex_ == -1 || count_ <= 0)
+        return 0;
+    if (keep < 0)
+        keep = 0;
+    if (count_ <= keep)
+        return 0;
     const int32_t drop = count_ - keep;
     TakeLocked(nullptr, drop);
     return drop;
@@ -79,21 +92,27 @@ void CByteRing::TakeLocked(uint8_t* destination, int32_t length) {
         }
         readIndex_ = rest;
     } else {
-        if (destination) std::memcpy(destination, buffer_.get() + readIndex_, static_cast<size_t>(length));
+        if (destination)
+            std::memcpy(destination, buffer_.get() + readIndex_, static_cast<size_t>(length));
         readIndex_ += length;
     }
     count_ -= length;
-    if (count_ == 0) ResetLocked();
+    if (count_ == 0)
+        ResetLocked();
 }
 
 int CByteRing::GrowLocked() {
-    if (capacity_ > std::numeric_limits<int32_t>::max() / 2) return 0;
-    std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[static_cast<size_t>(capacity_) * 2]);
-    if (!bigger) return 0;
+    if (capacity_ > std::numeric_limits<int32_t>::max() / 2)
+        return 0;
+    std::unique_ptr<uint8_t[]> bigger(new (std::nothrow)
+                                          uint8_t[static_cast<size_t>(capacity_) * 2]);
+    if (!bigger)
+        return 0;
     // The queued bytes move to the start of the new buffer, oldest first; copying straight
     // across spares a temporary block of the whole queue.
     const int32_t held = count_;
-    if (held > 0 && readIndex_ != -1) TakeLocked(bigger.get(), held);
+    if (held > 0 && readIndex_ != -1)
+        TakeLocked(bigger.get(), held);
     buffer_ = std::move(bigger);
     capacity_ *= 2;
     ResetLocked();

@@ -22,7 +22,8 @@ constexpr int64_t kFrameBufferSeconds = 2;
 constexpr int64_t kLargestBufferBytes = std::numeric_limits<int32_t>::max() / 4;
 
 std::unique_ptr<uint8_t[]> AllocateBuffer(int64_t bytes) {
-    if (bytes <= 0 || bytes > kLargestBufferBytes) return nullptr;
+    if (bytes <= 0 || bytes > kLargestBufferBytes)
+        return nullptr;
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
 }
 
@@ -40,7 +41,8 @@ CPlaybackEngine::CPlaybackEngine(const std::string& fileName, int32_t startSecon
 CPlaybackEngine::~CPlaybackEngine() {
     Shutdown();
     // The decode thread may still be leaving its body after its own shutdown.
-    if (thread_ && !thread_->IsCurrentThread()) thread_->Join();
+    if (thread_ && !thread_->IsCurrentThread())
+        thread_->Join();
     audioQueue_.Free();
     videoQueue_.Free();
     fileName_.clear();
@@ -87,7 +89,8 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
 
     SkipToSecond(startSecond);
     FillQueues();
-    if (threadStart_ == ThreadStart::Automatic) StartThread();
+    if (threadStart_ == ThreadStart::Automatic)
+        StartThread();
     return 1;
 }
 
@@ -116,7 +119,8 @@ void CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
     for (int32_t n = 0; n < framesPerSecond_; ++n) {
         const int32_t i = reverse ? framesPerSecond_ - 1 - n : n;
         // Straight from the decode buffer into the queue: no copy of the frame in between.
-        videoQueue_.Write(frameDecodeBuffer_.get() + static_cast<int64_t>(i) * imageSize, imageSize);
+        videoQueue_.Write(frameDecodeBuffer_.get() + static_cast<int64_t>(i) * imageSize,
+                          imageSize);
         videoQueue_.Write(reinterpret_cast<const uint8_t*>(&second), sizeof second);
         videoQueue_.Write(reinterpret_cast<const uint8_t*>(&i), sizeof i);
     }
@@ -132,7 +136,8 @@ void CPlaybackEngine::SkipToSecond(int32_t target) {
                 atEnd_ = 1;
                 break;
             }
-            if (CallDecoder() == kTvqEndOfFile) atEnd_ = 1;
+            if (CallDecoder() == kTvqEndOfFile)
+                atEnd_ = 1;
         }
     }
     ClearCounts();
@@ -142,16 +147,20 @@ void CPlaybackEngine::SkipToSecond(int32_t target) {
 
 int CPlaybackEngine::DecodeOneSecond() {
     win::ScopedLock decode(decodeLock_);
-    if (!HasDecodeBuffers() || atEnd_) return 0;
+    if (!HasDecodeBuffers() || atEnd_)
+        return 0;
     const int32_t position = baseSecond_ + decodedSeconds_;
     const int result = CallDecoder();
-    if (audioCountOut_ > 0) QueueAudio();
+    if (audioCountOut_ > 0)
+        QueueAudio();
     if (frameCountOut_ > 0) {
         QueueFrames(position, false);
         ++decodedSeconds_;
     }
-    if (result == kTvqEndOfFile) atEnd_ = 1;
-    if (frameCountOut_ < 1) return 0;
+    if (result == kTvqEndOfFile)
+        atEnd_ = 1;
+    if (frameCountOut_ < 1)
+        return 0;
     ClearCounts();
     return 1;
 }
@@ -165,26 +174,32 @@ int CPlaybackEngine::FillPass() {
     win::ScopedLock decode(decodeLock_);
     // The end may have been reached by another thread's call, and a change to backward play
     // may have happened since the decode thread looked at the mode.
-    if (atEnd_ || mode_ == kModeBackward || !HasDecodeBuffers()) return 0;
+    if (atEnd_ || mode_ == kModeBackward || !HasDecodeBuffers())
+        return 0;
     const int32_t position = baseSecond_ + decodedSeconds_;
     const int result = CallDecoder();
-    if (audioCountOut_ > 0 && speedIndex_ == 0 && mode_ == kModeNormal) QueueAudio();
+    if (audioCountOut_ > 0 && speedIndex_ == 0 && mode_ == kModeNormal)
+        QueueAudio();
     if (frameCountOut_ > 0) {
         QueueFrames(position, false);
         ++decodedSeconds_;
     }
-    if (result == kTvqEndOfFile) atEnd_ = 1;
-    if (audioCountOut_ < 1 || frameCountOut_ < 1) return 0;
+    if (result == kTvqEndOfFile)
+        atEnd_ = 1;
+    if (audioCountOut_ < 1 || frameCountOut_ < 1)
+        return 0;
     ClearCounts();
     return atEnd_ ? 0 : 1;
 }
 
 int CPlaybackEngine::FillQueues() {
-    if (!HasDecodeBuffers()) return 0;
+    if (!HasDecodeBuffers())
+        return 0;
     if (!atEnd_) {
         while ((audioQueue_.GetCount() <= audioHighWater_ && speedIndex_ == 0) ||
                videoQueue_.GetCount() <= videoHighWater_) {
-            if (!FillPass()) break;
+            if (!FillPass())
+                break;
         }
         return 1;
     }
@@ -193,7 +208,8 @@ int CPlaybackEngine::FillQueues() {
 
 // After the end: 1 while there is still something to play.
 int CPlaybackEngine::DrainedResult(bool videoOnly) const {
-    if (videoOnly) return videoQueue_.GetCount() >= 1 ? 1 : 0;
+    if (videoOnly)
+        return videoQueue_.GetCount() >= 1 ? 1 : 0;
     return audioQueue_.GetCount() > 0 || videoQueue_.GetCount() >= 1 ? 1 : 0;
 }
 
@@ -204,7 +220,8 @@ void CPlaybackEngine::StartThread() {
             stopEvent_.Set();
             threadEnded_.Wait(kDecodeWakeMs);
         }
-        if (!thread_->IsCurrentThread()) thread_->Join();
+        if (!thread_->IsCurrentThread())
+            thread_->Join();
         thread_.reset();
     }
     stopEvent_.Reset();
@@ -212,7 +229,8 @@ void CPlaybackEngine::StartThread() {
     thread_ = std::make_unique<win::WorkerThread>();
     // Running before the body starts, so a Shutdown right after creation waits for the thread.
     running_ = 1;
-    if (!thread_->Start([this] { ThreadBody(); }, win::ThreadPriority::Normal)) running_ = 0;
+    if (!thread_->Start([this] { ThreadBody(); }, win::ThreadPriority::Normal))
+        running_ = 0;
 }
 
 void CPlaybackEngine::ThreadBody() {
@@ -221,14 +239,17 @@ void CPlaybackEngine::ThreadBody() {
     int more = Step();
     while (more) {
         const uint32_t wake = win::MsgWaitForMultipleObjects(events, kDecodeWakeMs);
-        if (wake == win::WAIT_OBJECT_0) break;
+        if (wake == win::WAIT_OBJECT_0)
+            break;
         if (wake == win::WAIT_OBJECT_0 + 1) {
             bool quit = false;
             win::Message message;
             while (win::PeekMessage(message, true)) {
-                if (message.message == win::WM_QUIT) quit = true;
+                if (message.message == win::WM_QUIT)
+                    quit = true;
             }
-            if (quit) break;
+            if (quit)
+                break;
         }
         more = Step();
     }
@@ -268,13 +289,15 @@ int32_t CPlaybackEngine::GetLengthSeconds() {
 int32_t CPlaybackEngine::ReadAudio(uint8_t* dest, int32_t wanted) {
     win::ScopedLock data(dataLock_);
     int32_t length = wanted;
-    if (!audioQueue_.Read(dest, &length)) return 0;
+    if (!audioQueue_.Read(dest, &length))
+        return 0;
     return length;
 }
 
 int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     win::ScopedLock data(dataLock_);
-    if (videoQueue_.GetCount() >= recordSize) return 1;
+    if (videoQueue_.GetCount() >= recordSize)
+        return 1;
     win::ScopedLock decode(decodeLock_);
     return DecodeOneSecond();
 }
@@ -284,13 +307,17 @@ int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* se
     win::ScopedLock data(dataLock_);
     // The writer appends a record in three parts; take one only when all three are there, so
     // a reader never splits a record and loses step with the queue.
-    if (imageSize <= 0 || videoQueue_.GetCount() < imageSize + kRecordLabelBytes) return 0;
+    if (imageSize <= 0 || videoQueue_.GetCount() < imageSize + kRecordLabelBytes)
+        return 0;
     int32_t frameBytes = imageSize;
-    if (!videoQueue_.Read(dest, &frameBytes)) return 0;
+    if (!videoQueue_.Read(dest, &frameBytes))
+        return 0;
     int32_t labelBytes = sizeof(int32_t);
-    if (second) videoQueue_.Read(reinterpret_cast<uint8_t*>(second), &labelBytes);
+    if (second)
+        videoQueue_.Read(reinterpret_cast<uint8_t*>(second), &labelBytes);
     labelBytes = sizeof(int32_t);
-    if (index) videoQueue_.Read(reinterpret_cast<uint8_t*>(index), &labelBytes);
+    if (index)
+        videoQueue_.Read(reinterpret_cast<uint8_t*>(index), &labelBytes);
     return frameBytes;
 }
 
@@ -299,13 +326,15 @@ void CPlaybackEngine::Shutdown() {
     if (!shutdownState_.compare_exchange_strong(expected, 1)) {
         // Someone else is shutting down. The decode thread must not wait: that someone may be
         // waiting for it to end.
-        if (!(thread_ && thread_->IsCurrentThread())) shutdownDone_.Wait(win::INFINITE);
+        if (!(thread_ && thread_->IsCurrentThread()))
+            shutdownDone_.Wait(win::INFINITE);
         return;
     }
     closing_ = 1;
     // Ended before taking the locks, so the thread's last step can finish whatever it holds.
     if (thread_ && !thread_->IsCurrentThread()) {
-        if (running_) thread_->PostMessage(win::WM_QUIT);
+        if (running_)
+            thread_->PostMessage(win::WM_QUIT);
         thread_->Join();
     }
     running_ = 0;

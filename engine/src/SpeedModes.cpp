@@ -28,27 +28,36 @@ constexpr float kSmallLeadSeconds = 1.0f;
 
 int CPlaybackEngine::FillQueuesBackward() {
     win::ScopedLock decode(decodeLock_);
-    if (!HasDecodeBuffers()) return 0;
-    if (baseSecond_ <= decodedSeconds_) return 0;  // numbering reached second 0
-    if (atEnd_) return DrainedResult(false);
-    if (videoQueue_.GetCount() > videoHighWater_) return 1;
+    if (!HasDecodeBuffers())
+        return 0;
+    if (baseSecond_ <= decodedSeconds_)
+        return 0;  // numbering reached second 0
+    if (atEnd_)
+        return DrainedResult(false);
+    if (videoQueue_.GetCount() > videoHighWater_)
+        return 1;
     do {
         const int result = CallDecoder();
         if (frameCountOut_ > 0) {
             QueueFrames(std::max(baseSecond_ - decodedSeconds_, 0), true);
             ++decodedSeconds_;
         }
-        if (result == kTvqEndOfFile) atEnd_ = 1;
-        if (audioCountOut_ < 1 || frameCountOut_ < 1) return 1;
+        if (result == kTvqEndOfFile)
+            atEnd_ = 1;
+        if (audioCountOut_ < 1 || frameCountOut_ < 1)
+            return 1;
         ClearCounts();
     } while (!atEnd_ && videoQueue_.GetCount() <= videoHighWater_);
     return 1;
 }
 
 int CPlaybackEngine::SetSpeed(int speedIndex, IAudioOutput* output, int direction) {
-    if (SpeedToNormal(speedIndex, output, direction)) return 1;
-    if (SpeedToBackward(speedIndex, output, direction)) return 1;
-    if (SpeedToForward(speedIndex, output, direction)) return 1;
+    if (SpeedToNormal(speedIndex, output, direction))
+        return 1;
+    if (SpeedToBackward(speedIndex, output, direction))
+        return 1;
+    if (SpeedToForward(speedIndex, output, direction))
+        return 1;
     // Nothing applied (a request for the direction already in force): back to plain normal
     // numbers without touching the queues or the output, which stays muted until restarted.
     mode_ = kModeNormal;
@@ -57,8 +66,10 @@ int CPlaybackEngine::SetSpeed(int speedIndex, IAudioOutput* output, int directio
 }
 
 int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int direction) {
-    if (speedIndex != 0) return 0;
-    if (!(speedIndex_ != 0 || (mode_ == kModeBackward && direction == kDirectionBackward))) return 0;
+    if (speedIndex != 0)
+        return 0;
+    if (!(speedIndex_ != 0 || (mode_ == kModeBackward && direction == kDirectionBackward)))
+        return 0;
     win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     const bool wasForward = mode_ == kModeForward;
@@ -72,8 +83,10 @@ int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int dir
 }
 
 int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int direction) {
-    if (direction != kDirectionBackward) return 0;
-    if (output) output->Mute(1);
+    if (direction != kDirectionBackward)
+        return 0;
+    if (output)
+        output->Mute(1);
     win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     if (mode_ == kModeNormal) {
@@ -92,8 +105,10 @@ int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int d
 }
 
 int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int direction) {
-    if (direction != kDirectionForward || speedIndex == 0) return 0;
-    if (output) output->Mute(1);
+    if (direction != kDirectionForward || speedIndex == 0)
+        return 0;
+    if (output)
+        output->Mute(1);
     win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     if (mode_ == kModeNormal) {
@@ -119,8 +134,10 @@ void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
     videoQueue_.Reset();
     baseSecond_ = position;
     decodedSeconds_ = 0;
-    if (output) output->Stop();
-    if (decode) DecodeOneSecond();
+    if (output)
+        output->Stop();
+    if (decode)
+        DecodeOneSecond();
     if (output) {
         output->Mute(0);
         output->FillAt(position);
@@ -135,8 +152,10 @@ void CPlaybackEngine::LeaveBackward(IAudioOutput* output, int decode) {
     baseSecond_ = position;
     audioQueue_.Reset();
     videoQueue_.Reset();
-    if (output) output->Stop();
-    if (decode) DecodeOneSecond();
+    if (output)
+        output->Stop();
+    if (decode)
+        DecodeOneSecond();
     if (output) {
         output->Mute(0);
         output->FillAt(std::max(position, 0));
@@ -173,36 +192,44 @@ float CPlaybackEngine::MeasureLead(float* videoSeconds, float* audioSeconds) {
         static_cast<float>(static_cast<int64_t>(pictureFormat_.biSizeImage) + kRecordLabelBytes) *
         static_cast<float>(framesPerSecond_);
     const float bytesPerSecond = static_cast<float>(audioFormat_.nAvgBytesPerSec);
-    *videoSeconds = recordSecond > 0 ? static_cast<float>(videoQueue_.GetCount()) / recordSecond : 0.0f;
-    *audioSeconds = bytesPerSecond > 0 ? static_cast<float>(audioQueue_.GetCount()) / bytesPerSecond : 0.0f;
+    *videoSeconds =
+        recordSecond > 0 ? static_cast<float>(videoQueue_.GetCount()) / recordSecond : 0.0f;
+    *audioSeconds =
+        bytesPerSecond > 0 ? static_cast<float>(audioQueue_.GetCount()) / bytesPerSecond : 0.0f;
     return *videoSeconds - *audioSeconds;
 }
 
 // Learns, once per engine, how far video normally leads audio on this machine, so that the
 // usual small lead of a busy decoder does not count as drift.
 void CPlaybackEngine::Calibrate(float lead) {
-    if (!calibrating_) return;
+    if (!calibrating_)
+        return;
     const uint32_t now = tickSource_();
-    if (calibrationStart_ == 0) calibrationStart_ = now;
+    if (calibrationStart_ == 0)
+        calibrationStart_ = now;
     if (now - calibrationStart_ <= kCalibrationMs) {
         smallestLead_ = std::min(smallestLead_, lead);
         return;
     }
     if (lead > leadThreshold_ + kThresholdMarginSeconds)
-        leadThreshold_ = (smallestLead_ < kSmallLeadSeconds ? smallestLead_ : lead) - kThresholdMarginSeconds;
+        leadThreshold_ =
+            (smallestLead_ < kSmallLeadSeconds ? smallestLead_ : lead) - kThresholdMarginSeconds;
     calibrating_ = 0;
 }
 
 int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
-    if (mode_ != kModeNormal || atEnd_) return 0;
-    if (GetLengthSeconds() - baseSecond_ - decodedSeconds_ < kNoResyncTailSeconds) return 0;
+    if (mode_ != kModeNormal || atEnd_)
+        return 0;
+    if (GetLengthSeconds() - baseSecond_ - decodedSeconds_ < kNoResyncTailSeconds)
+        return 0;
     win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     float videoSeconds = 0, audioSeconds = 0;
     const float lead = MeasureLead(&videoSeconds, &audioSeconds);
     Calibrate(lead);
     const int32_t position = baseSecond_ + decodedSeconds_;
-    if (!(lead > kMaxLeadSeconds || lead < leadThreshold_)) return 0;
+    if (!(lead > kMaxLeadSeconds || lead < leadThreshold_))
+        return 0;
     Realign(videoSeconds, audioSeconds, position, output);
     return 1;
 }
@@ -213,15 +240,20 @@ void CPlaybackEngine::Realign(float videoSeconds, float audioSeconds, int32_t po
                               IAudioOutput* output) {
     win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
-    if (output) output->Stop();
-    int32_t whole = static_cast<int32_t>(std::min(std::floor(videoSeconds), std::floor(audioSeconds)));
+    if (output)
+        output->Stop();
+    int32_t whole =
+        static_cast<int32_t>(std::min(std::floor(videoSeconds), std::floor(audioSeconds)));
     const int64_t recordSecond =
         (static_cast<int64_t>(pictureFormat_.biSizeImage) + kRecordLabelBytes) * framesPerSecond_;
-    audioQueue_.KeepNewest(static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * audioFormat_.nAvgBytesPerSec)));
-    videoQueue_.KeepNewest(static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * recordSecond)));
+    audioQueue_.KeepNewest(
+        static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * audioFormat_.nAvgBytesPerSec)));
+    videoQueue_.KeepNewest(
+        static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * recordSecond)));
     if (whole < 1) {
         DecodeOneSecond();
         whole = 0;
     }
-    if (output) output->FillAt(std::max(position - whole, 0));
+    if (output)
+        output->FillAt(std::max(position - whole, 0));
 }

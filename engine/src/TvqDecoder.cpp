@@ -37,9 +37,11 @@ void ReportLoadError(int error) {
 std::string CTvqDecoder::LibraryPath() {
     {
         std::lock_guard lk(g_pathLock);
-        if (!TestLibraryPath().empty()) return TestLibraryPath();
+        if (!TestLibraryPath().empty())
+            return TestLibraryPath();
     }
-    if (const char* env = std::getenv("TVQ_DECODER_LIBRARY"); env && *env) return env;
+    if (const char* env = std::getenv("TVQ_DECODER_LIBRARY"); env && *env)
+        return env;
     return win::ProgramFolder() + kLibraryName;
 }
 
@@ -60,13 +62,15 @@ CTvqDecoder::CTvqDecoder(const TvqOpenBlock& openBlock) : openBlock_(openBlock) 
         return;
     }
     info_ = inforInit_(&openBlock_);
-    if (!info_) return;
+    if (!info_)
+        return;
     usable_ = 1;
     DeriveFormats();
 }
 
 CTvqDecoder::~CTvqDecoder() {
-    if (usable_ && close_) close_(info_);
+    if (usable_ && close_)
+        close_(info_);
     info_ = nullptr;
     usable_ = 0;
     library_.Free();
@@ -96,7 +100,8 @@ bool CTvqDecoder::LoadEntryPoints() {
     auto* inforInit = reinterpret_cast<TvqInforInitFn>(library_.Resolve("TvqInforInit"));
     auto* decoder = reinterpret_cast<TvqDecoderFn>(library_.Resolve("TvqDecoder"));
     auto* close = reinterpret_cast<TvqCloseFn>(library_.Resolve("TvqClose"));
-    if (!inforInit || !decoder || !close) return false;
+    if (!inforInit || !decoder || !close)
+        return false;
     inforInit_ = inforInit;
     decoder_ = decoder;
     close_ = close;
@@ -126,15 +131,18 @@ void CTvqDecoder::DeriveFormats() {
 }
 
 int CTvqDecoder::Decode(TvqDecodeRequest* request) {
-    if (!usable_) return 0;
+    if (!usable_)
+        return 0;
     std::lock_guard lk(decodeMutex_);
     return decoder_(request, &openBlock_, info_);
 }
 
 int32_t CTvqDecoder::GetLengthSeconds() {
     const int32_t cached = cachedLengthSeconds_.load();
-    if (cached > 0) return cached;
-    if (!info_) return 0;
+    if (cached > 0)
+        return cached;
+    if (!info_)
+        return 0;
     // The component fills the length when the file is opened; reading it needs no decode call.
     const uint32_t packed = static_cast<uint32_t>(info_->packedLength);
     const int32_t seconds = static_cast<int32_t>(packed & 0xFF);

@@ -19,7 +19,8 @@ std::vector<uint8_t> Bytes(int n, uint8_t first) {
 std::vector<uint8_t> ReadAll(CByteRing& ring, int32_t n) {
     std::vector<uint8_t> out(static_cast<size_t>(n));
     int32_t length = n;
-    if (!ring.Read(out.data(), &length)) return {};
+    if (!ring.Read(out.data(), &length))
+        return {};
     out.resize(static_cast<size_t>(length));
     return out;
 }
@@ -135,7 +136,8 @@ TEST(ByteRing, OneWriterOneReaderSeeTheSameStream) {
         while (sent < kTotal) {
             const int n = std::min(1 + sent % 97, kTotal - sent);
             chunk.resize(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i) chunk[static_cast<size_t>(i)] = static_cast<uint8_t>((sent + i) % 251);
+            for (int i = 0; i < n; ++i)
+                chunk[static_cast<size_t>(i)] = static_cast<uint8_t>((sent + i) % 251);
             // Keep the queue bounded so it wraps instead of growing for ever.
             while (ring.GetCount() > 4000) std::this_thread::yield();
             ASSERT_EQ(ring.Write(chunk.data(), n), 1);
@@ -152,7 +154,8 @@ TEST(ByteRing, OneWriterOneReaderSeeTheSameStream) {
             continue;
         }
         for (int i = 0; i < length; ++i)
-            inOrder = inOrder && buffer[static_cast<size_t>(i)] == static_cast<uint8_t>((received + i) % 251);
+            inOrder = inOrder &&
+                      buffer[static_cast<size_t>(i)] == static_cast<uint8_t>((received + i) % 251);
         received += length;
     }
     writer.join();

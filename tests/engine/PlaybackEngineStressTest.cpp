@@ -32,7 +32,8 @@ public:
     void Mute(int) override {}
     int FillAt(int32_t) override {
         win::ScopedLock lock(shared_.engineLock);
-        if (shared_.engine) shared_.engine->ReadAudio(buffer_, sizeof buffer_);
+        if (shared_.engine)
+            shared_.engine->ReadAudio(buffer_, sizeof buffer_);
         return 1;
     }
 
@@ -61,7 +62,8 @@ TEST(PlaybackEngineStress, RandomSpeedSeekAndShutdownSequences) {
                     FakeRecord r;
                     for (int k = 0; k < 3 && TakeRecord(*e, &r, true); ++k) {
                         ++recordsSeen;
-                        if (r.index != r.markIndex || !r.bodyIntact || r.index < 0 || r.index >= kFps)
+                        if (r.index != r.markIndex || !r.bodyIntact || r.index < 0 ||
+                            r.index >= kFps)
                             ++badRecords;
                     }
                     e->Resync(0, &output);
@@ -74,7 +76,8 @@ TEST(PlaybackEngineStress, RandomSpeedSeekAndShutdownSequences) {
     std::mt19937 random(20261206);
     PullingOutput output(shared);
     for (int sequence = 0; sequence < kSequences; ++sequence) {
-        auto* created = new CPlaybackEngine("fake:fps=4:w=8:h=4:len=40", static_cast<int32_t>(random() % 36));
+        auto* created =
+            new CPlaybackEngine("fake:fps=4:w=8:h=4:len=40", static_cast<int32_t>(random() % 36));
         {
             win::ScopedLock lock(shared.engineLock);
             shared.engine = created;
@@ -84,9 +87,11 @@ TEST(PlaybackEngineStress, RandomSpeedSeekAndShutdownSequences) {
             const unsigned what = random() % 10;
             win::ScopedLock lock(shared.engineLock);
             if (what < 6) {
-                shared.engine->SetSpeed(static_cast<int>(random() % 4), &output, 1 + static_cast<int>(random() % 2));
+                shared.engine->SetSpeed(static_cast<int>(random() % 4), &output,
+                                        1 + static_cast<int>(random() % 2));
             } else if (what < 9) {
-                shared.engine->RequestSeek(static_cast<int32_t>(random() % 45), 1, win::GetCurrentThreadId());
+                shared.engine->RequestSeek(static_cast<int32_t>(random() % 45), 1,
+                                           win::GetCurrentThreadId());
             } else {
                 shared.engine->Shutdown();
             }

@@ -41,7 +41,8 @@ protected:
     }
     // Waits for a message on this thread's queue; true when it is `message`.
     static bool NextMessageIs(uint32_t message) {
-        if (win::MsgWaitForMultipleObjects({}, kPatienceMs) != win::WAIT_OBJECT_0) return false;
+        if (win::MsgWaitForMultipleObjects({}, kPatienceMs) != win::WAIT_OBJECT_0)
+            return false;
         win::Message m;
         return win::PeekMessage(m, true) && m.message == message && m.wParam == 0 && m.lParam == 0;
     }
@@ -153,7 +154,8 @@ TEST_F(PlaybackEngineTest, EndOfFileDrainsBothQueuesThenTheDecodeThreadShutsDown
     std::vector<uint8_t> audio;
     for (;;) {
         const auto part = TakeAudio(*engine, 7777);
-        if (part.empty()) break;
+        if (part.empty())
+            break;
         audio.insert(audio.end(), part.begin(), part.end());
     }
     ASSERT_EQ(audio.size(), 10000u * seconds);
@@ -214,7 +216,8 @@ TEST_F(PlaybackEngineTest, ShutdownRacesTheDecodeThreadsOwnEnd) {
             while (!stop) {
                 {
                     win::ScopedLock lock(engineLock);
-                    if (!current) break;
+                    if (!current)
+                        break;
                     current->ReadAudio(buffer.data(), 4096);
                     FakeRecord r;
                     TakeRecord(*current, &r);
@@ -226,7 +229,8 @@ TEST_F(PlaybackEngineTest, ShutdownRacesTheDecodeThreadsOwnEnd) {
         for (int i = 0; i < delay; ++i) std::this_thread::yield();
         {
             win::ScopedLock lock(engineLock);
-            if (random() % 2) current->Shutdown();
+            if (random() % 2)
+                current->Shutdown();
             delete current;
             current = nullptr;
         }
@@ -243,7 +247,8 @@ TEST_F(PlaybackEngineTest, ShutdownRacesTheDecodeThreadsOwnEnd) {
 TEST_F(PlaybackEngineTest, EngineDeletedRightAfterCreationLeavesNothingBehind) {
     for (int i = 0; i < 50; ++i) {
         auto engine = std::make_unique<CPlaybackEngine>("fake:fps=2:w=4:h=2:len=30", i % 5);
-        if (i % 2) engine->Shutdown();
+        if (i % 2)
+            engine->Shutdown();
     }
     EXPECT_EQ(fake_.Stats().openStreams, 0);
     EXPECT_EQ(fake_.Stats().closeCalls, 50);

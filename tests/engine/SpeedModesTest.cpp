@@ -18,7 +18,7 @@ using Calls = std::vector<std::string>;
 constexpr int kForward = CPlaybackEngine::kDirectionForward;
 constexpr int kBackward = CPlaybackEngine::kDirectionBackward;
 constexpr int kFps = 4;
-constexpr int32_t kBytesPerSecond = 10000;      // 2500 Hz, stereo, 16 bits
+constexpr int32_t kBytesPerSecond = 10000;     // 2500 Hz, stereo, 16 bits
 constexpr int32_t kRecordSecond = kFps * 392;  // 16 x 8 frames of 384 bytes + labels
 
 class SpeedModesTest : public ::testing::Test {
@@ -30,11 +30,14 @@ protected:
     void TearDown() override { CTvqDecoder::SetLibraryPathForTesting(""); }
 
     // Opened at second 10: two seconds decoded, so the position is 12.
-    std::unique_ptr<CPlaybackEngine> Open(const std::string& options = "fps=4:len=60", int32_t start = 10) {
+    std::unique_ptr<CPlaybackEngine> Open(const std::string& options = "fps=4:len=60",
+                                          int32_t start = 10) {
         return std::make_unique<CPlaybackEngine>("fake:" + options, start,
                                                  CPlaybackEngine::ThreadStart::Manual);
     }
-    static int32_t Position(const CPlaybackEngine& e) { return e.GetBaseSecond() + e.GetDecodedSeconds(); }
+    static int32_t Position(const CPlaybackEngine& e) {
+        return e.GetBaseSecond() + e.GetDecodedSeconds();
+    }
 
     FakeTvqLibrary fake_{FAKE_TVQ_COMPONENT};
     RecordingAudioOutput out_;
@@ -86,7 +89,8 @@ TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondOne) {
     int steps = 0;
     for (;;) {
         for (const auto& r : TakeRecords(*e, 100)) records.push_back(r);
-        if (!e->Step() || ++steps > 20) break;
+        if (!e->Step() || ++steps > 20)
+            break;
     }
     // Labels go 5, 4, 3, 2, 1 with indexes 3..0; the component itself went on forward.
     EXPECT_EQ(records, ExpectedSeconds(5, 5, 5, kFps, true));
@@ -249,7 +253,7 @@ TEST_F(ResyncTest, CalibrationKeepsTheThresholdWhenTheFinalLeadIsSmall) {
 
 TEST_F(ResyncTest, VideoFarAheadOfAudioIsCutBack) {
     auto e = OpenAtZero();
-    e->DecodeOneSecond();  // video 3 s, audio 3 s
+    e->DecodeOneSecond();   // video 3 s, audio 3 s
     Shape(*e, 3.0f, 1.5f);  // lead 1.5
     EXPECT_EQ(e->Resync(0, &out_), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));  // position 3, one whole second kept

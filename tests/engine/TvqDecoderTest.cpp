@@ -26,10 +26,12 @@ struct Request {
     std::vector<uint8_t> audio = std::vector<uint8_t>(1 << 20);
     std::vector<uint8_t> frames = std::vector<uint8_t>(1 << 22);
     int32_t audioCount = 0, frameCount = 0;
-    TvqDecodeRequest request{1, reinterpret_cast<uintptr_t>(audio.data()),
+    TvqDecodeRequest request{1,
+                             reinterpret_cast<uintptr_t>(audio.data()),
                              reinterpret_cast<uintptr_t>(&audioCount),
                              reinterpret_cast<uintptr_t>(frames.data()),
-                             reinterpret_cast<uintptr_t>(&frameCount), 0};
+                             reinterpret_cast<uintptr_t>(&frameCount),
+                             0};
 };
 
 class TvqDecoderTest : public ::testing::Test {
@@ -90,7 +92,8 @@ TEST_F(TvqDecoderTest, MissingLibraryReportsTheErrorNumberAndKeepsTheDefaults) {
     const auto boxes = boxes_->Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(boxes[0].text, m, std::regex("Error loading lame_enc\\.DLL err=(\\d+)")))
+    ASSERT_TRUE(
+        std::regex_match(boxes[0].text, m, std::regex("Error loading lame_enc\\.DLL err=(\\d+)")))
         << boxes[0].text;
     EXPECT_NE(std::stoi(m[1]), 0);
     EXPECT_EQ(boxes[0].caption, "");

@@ -22,10 +22,12 @@ inline bool operator==(const FakeRecord& a, const FakeRecord& b) {
 // EnsureFrame, as the video window does (which may decode a second itself).
 inline bool TakeRecord(CPlaybackEngine& engine, FakeRecord* out, bool ensure = false) {
     const int32_t image = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage);
-    if (ensure && !engine.EnsureFrame(image + 8)) return false;
+    if (ensure && !engine.EnsureFrame(image + 8))
+        return false;
     std::vector<uint8_t> frame(static_cast<size_t>(image));
     FakeRecord r;
-    if (engine.ReadFrame(frame.data(), image, &r.second, &r.index) != image) return false;
+    if (engine.ReadFrame(frame.data(), image, &r.second, &r.index) != image)
+        return false;
     std::memcpy(&r.markSecond, frame.data(), 4);
     std::memcpy(&r.markIndex, frame.data() + 4, 4);
     const uint8_t fill = FakeFrameByte(r.markSecond, r.markIndex);
@@ -68,6 +70,6 @@ inline std::vector<FakeRecord> ExpectedSeconds(int32_t second, int32_t mark, int
 }
 
 inline std::ostream& operator<<(std::ostream& os, const FakeRecord& r) {
-    return os << "(" << r.second << "," << r.index << " mark " << r.markSecond << ","
-              << r.markIndex << (r.bodyIntact ? "" : " torn") << ")";
+    return os << "(" << r.second << "," << r.index << " mark " << r.markSecond << "," << r.markIndex
+              << (r.bodyIntact ? "" : " torn") << ")";
 }

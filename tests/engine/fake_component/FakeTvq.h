@@ -5,9 +5,9 @@
 // The file name in the open block carries the stream's shape as colon-separated options,
 // e.g. "fake:fps=12:w=97:h=65:len=40". Options (defaults in brackets): fps [10], w [16],
 // h [8], bpp bytes per pixel [3], rate samples per second [2500], ch [2], bits [16], len
-// seconds [40], end seconds the stream really has [len], refuse=1 (TvqInforInit returns null), len0until=N (the packed length reads 0
-// until N decode calls were made), spin=us (each decode call works that long, to widen race
-// windows).
+// seconds [40], end seconds the stream really has [len], refuse=1 (TvqInforInit returns null),
+// len0until=N (the packed length reads 0 until N decode calls were made), spin=us (each decode call
+// works that long, to widen race windows).
 //
 // Content: frame i of second s starts with the int32 pair (s, i) and is filled with
 // FakeFrameByte(s, i) after that; every audio byte of second s is FakeAudioByte(s). The call
@@ -22,11 +22,11 @@ struct FakeTvqStats {
     int32_t initCalls;
     int32_t decodeCalls;
     int32_t closeCalls;
-    int32_t openStreams;      // opened and not yet closed
-    int32_t maxConcurrent;    // most decode calls seen running at once
-    int32_t callsAfterEnd;    // decode calls after one that returned 2
-    int32_t badArguments;     // decode/close with a block or info the fake did not hand out
-    int32_t decodeBeforeInit; // decode calls on a stream never opened
+    int32_t openStreams;       // opened and not yet closed
+    int32_t maxConcurrent;     // most decode calls seen running at once
+    int32_t callsAfterEnd;     // decode calls after one that returned 2
+    int32_t badArguments;      // decode/close with a block or info the fake did not hand out
+    int32_t decodeBeforeInit;  // decode calls on a stream never opened
 };
 
 extern "C" {
@@ -46,13 +46,16 @@ class FakeTvqLibrary {
 public:
     explicit FakeTvqLibrary(const std::string& path) : path_(path) {
         handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_) return;
+        if (!handle_)
+            return;
         get_ = reinterpret_cast<FakeTvqGetStatsFn>(dlsym(handle_, "FakeTvqGetStats"));
         reset_ = reinterpret_cast<FakeTvqResetStatsFn>(dlsym(handle_, "FakeTvqResetStats"));
-        if (reset_) reset_();
+        if (reset_)
+            reset_();
     }
     ~FakeTvqLibrary() {
-        if (handle_) dlclose(handle_);
+        if (handle_)
+            dlclose(handle_);
     }
     FakeTvqLibrary(const FakeTvqLibrary&) = delete;
     FakeTvqLibrary& operator=(const FakeTvqLibrary&) = delete;
@@ -61,11 +64,13 @@ public:
     const std::string& Path() const { return path_; }
     FakeTvqStats Stats() const {
         FakeTvqStats s{};
-        if (get_) get_(&s);
+        if (get_)
+            get_(&s);
         return s;
     }
     void Reset() {
-        if (reset_) reset_();
+        if (reset_)
+            reset_();
     }
 
 private:

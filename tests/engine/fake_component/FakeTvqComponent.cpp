@@ -43,39 +43,55 @@ std::atomic<int32_t> g_running{0};
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(':', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         const std::string item = text.substr(start, end - start);
         const size_t eq = item.find('=');
         if (eq != std::string::npos) {
             const std::string key = item.substr(0, eq);
             const int32_t value = static_cast<int32_t>(std::atoi(item.c_str() + eq + 1));
-            if (key == "fps") o.fps = value;
-            else if (key == "w") o.width = value;
-            else if (key == "h") o.height = value;
-            else if (key == "bpp") o.bytesPerPixel = value;
-            else if (key == "rate") o.rate = value;
-            else if (key == "ch") o.channels = value;
-            else if (key == "bits") o.bits = value;
-            else if (key == "len") o.length = value;
-            else if (key == "refuse") o.refuse = value;
-            else if (key == "len0until") o.lengthZeroUntil = value;
-            else if (key == "spin") o.spinMicroseconds = value;
-            else if (key == "end") o.end = value;
+            if (key == "fps")
+                o.fps = value;
+            else if (key == "w")
+                o.width = value;
+            else if (key == "h")
+                o.height = value;
+            else if (key == "bpp")
+                o.bytesPerPixel = value;
+            else if (key == "rate")
+                o.rate = value;
+            else if (key == "ch")
+                o.channels = value;
+            else if (key == "bits")
+                o.bits = value;
+            else if (key == "len")
+                o.length = value;
+            else if (key == "refuse")
+                o.refuse = value;
+            else if (key == "len0until")
+                o.lengthZeroUntil = value;
+            else if (key == "spin")
+                o.spinMicroseconds = value;
+            else if (key == "end")
+                o.end = value;
         }
         start = end + 1;
     }
-    if (o.end < 0) o.end = o.length;
+    if (o.end < 0)
+        o.end = o.length;
     return o;
 }
 
 [[maybe_unused]] int32_t PackLength(int32_t seconds) {
     const int32_t hours = seconds / 3600, minutes = seconds / 60 % 60, rest = seconds % 60;
     return static_cast<int32_t>((static_cast<uint32_t>(hours & 0xFFFF) << 16) |
-                                (static_cast<uint32_t>(minutes) << 8) | static_cast<uint32_t>(rest));
+                                (static_cast<uint32_t>(minutes) << 8) |
+                                static_cast<uint32_t>(rest));
 }
 
 [[maybe_unused]] void Spin(int32_t microseconds) {
-    if (microseconds <= 0) return;
+    if (microseconds <= 0)
+        return;
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
     while (std::chrono::steady_clock::now() < until) {
     }
@@ -124,7 +140,8 @@ FAKE_EXPORT TvqStreamInfo* TvqInforInit(TvqOpenBlock* block) {
     std::lock_guard lk(g_lock);
     ++g_stats.initCalls;
     const Options o = ParseOptions(block->path);
-    if (o.refuse) return nullptr;
+    if (o.refuse)
+        return nullptr;
     auto* s = new Stream{};
     s->options = o;
     s->block = block;
@@ -149,14 +166,17 @@ FAKE_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* block, TvqSt
     {
         std::lock_guard lk(g_lock);
         ++g_stats.decodeCalls;
-        if (running > g_stats.maxConcurrent) g_stats.maxConcurrent = running;
+        if (running > g_stats.maxConcurrent)
+            g_stats.maxConcurrent = running;
         if (!g_streams.count(s)) {
             ++g_stats.decodeBeforeInit;
             g_running.fetch_sub(1);
             return 0;
         }
-        if (s->block != block || request->one != 1 || request->zero != 0) ++g_stats.badArguments;
-        if (s->ended) ++g_stats.callsAfterEnd;
+        if (s->block != block || request->one != 1 || request->zero != 0)
+            ++g_stats.badArguments;
+        if (s->ended)
+            ++g_stats.callsAfterEnd;
     }
     // The stream itself is touched only here; the player lets one call run at a time.
     Spin(s->options.spinMicroseconds);
@@ -168,9 +188,11 @@ FAKE_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* block, TvqSt
     } else {
         WriteSecond(*s, request);
         ++s->nextSecond;
-        if (s->nextSecond >= s->options.end) result = kTvqEndOfFile;
+        if (s->nextSecond >= s->options.end)
+            result = kTvqEndOfFile;
     }
-    if (result == kTvqEndOfFile) s->ended = true;
+    if (result == kTvqEndOfFile)
+        s->ended = true;
     {
         std::lock_guard lk(g_lock);
         if (s->options.lengthZeroUntil > 0 && g_stats.decodeCalls >= s->options.lengthZeroUntil)
