@@ -30,18 +30,24 @@ tvq::TvqStreamDecoder* Find(TvqStreamInfo* info) {
 
 #define TVQ_EXPORT extern "C" __attribute__((visibility("default")))
 
+// Nothing may escape into the caller as an exception: a failure inside (memory, threads) is
+// reported the way the interface reports failure.
 TVQ_EXPORT TvqStreamInfo* TvqInforInit(TvqOpenBlock* block) {
     if (!block)
         return nullptr;
-    // The block is 264 bytes; a path without its terminator is cut there, not overrun.
-    const std::string path(block->path, strnlen(block->path, sizeof block->path));
-    auto decoder = std::make_unique<tvq::TvqStreamDecoder>();
-    if (path.empty() || !decoder->Open(path))
+    try {
+        // The block is 264 bytes; a path without its terminator is cut there, not overrun.
+        const std::string path(block->path, strnlen(block->path, sizeof block->path));
+        auto decoder = std::make_unique<tvq::TvqStreamDecoder>();
+        if (path.empty() || !decoder->Open(path))
+            return nullptr;
+        TvqStreamInfo* info = &decoder->Info();
+        std::lock_guard lock(g_registryLock);
+        Registry().emplace(info, std::move(decoder));
+        return info;
+    } catch (...) {
         return nullptr;
-    TvqStreamInfo* info = &decoder->Info();
-    std::lock_guard lock(g_registryLock);
-    Registry().emplace(info, std::move(decoder));
-    return info;
+    }
 }
 
 TVQ_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* /*block*/,
@@ -49,7 +55,11 @@ TVQ_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* /*block*/,
     tvq::TvqStreamDecoder* decoder = Find(info);
     if (!request || !decoder)
         return kTvqEndOfFile;
-    return decoder->DecodeNext(*request);
+    try {
+        return decoder->DecodeNext(*request);
+    } catch (...) {
+        return decoder->Abandon(*request);
+    }
 }
 
 TVQ_EXPORT int TvqClose(TvqStreamInfo* info) {

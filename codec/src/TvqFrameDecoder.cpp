@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace tvq {
@@ -36,11 +37,18 @@ int TvqFrameDecoder::Decode(const TvqStreamFormat& format, const TvqStoredSecond
     const size_t frameBytes = format.FrameBytes();
     const int stored = std::min(static_cast<int>(second.frames.size()), framesOut);
     auto ok = std::make_unique<bool[]>(static_cast<size_t>(std::max(stored, 1)));
+    std::thread helper;
+    const int half = stored / 2;
     if (format.videoCodec == kCodecJpeg && stored >= kMinFramesForHelper) {
-        const int half = stored / 2;
-        std::thread helper([&] {
-            DecodeRange(format, second, out, half, stored, codecs_[1], ok.get());
-        });
+        try {
+            helper = std::thread([&] {
+                DecodeRange(format, second, out, half, stored, codecs_[1], ok.get());
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this thread decodes them all below.
+        }
+    }
+    if (helper.joinable()) {
         DecodeRange(format, second, out, 0, half, codecs_[0], ok.get());
         helper.join();
     } else {

@@ -1,6 +1,7 @@
 #include "codec/TvqWriter.h"
 
 #include <iterator>
+#include <system_error>
 #include <thread>
 
 namespace tvq {
@@ -54,13 +55,21 @@ bool TvqWriter::WriteSecond(const uint8_t* frames, int frameCount, const uint8_t
     scratch_.audio.assign(pcm, pcm + pcmBytes);
     scratch_.frames.clear();
     bool ok = true;
+    bool helperOk = true;
+    const int half = frameCount / 2;
+    helperFrames_.clear();
+    std::thread helper;
     if (format_.videoCodec == kCodecJpeg && frameCount >= kMinFramesForHelper) {
-        const int half = frameCount / 2;
-        bool helperOk = true;
-        helperFrames_.clear();
-        std::thread helper([&] {
-            helperOk = encoders_[1].EncodeFrames(format_, frames, half, frameCount, helperFrames_);
-        });
+        try {
+            helper = std::thread([&] {
+                helperOk =
+                    encoders_[1].EncodeFrames(format_, frames, half, frameCount, helperFrames_);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this thread codes them all below.
+        }
+    }
+    if (helper.joinable()) {
         ok = encoders_[0].EncodeFrames(format_, frames, 0, half, scratch_.frames);
         helper.join();
         ok = ok && helperOk;

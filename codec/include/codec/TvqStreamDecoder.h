@@ -32,6 +32,9 @@ public:
     // delivers the last second and on every call after it, 1 otherwise.
     int DecodeNext(const TvqDecodeRequest& request);
 
+    // Ends the stream early (zero counts, kTvqEndOfFile), e.g. after an internal failure.
+    int Abandon(const TvqDecodeRequest& request) { return Finish(request); }
+
 private:
     bool Start(); // fills the info from the opened reader
     int Finish(const TvqDecodeRequest& request); // zero counts, end of file
