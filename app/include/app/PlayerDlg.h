@@ -1,0 +1,193 @@
+#pragma once
+// The main player window: the video area, the playlist, the seek slider and seven bitmap
+// buttons, the playlist player that does the playing and the reading side of the block through
+// which a second copy hands over file names. It turns the user's clicks into commands of the
+// playlist player and the messages the playback side posts (engine/Messages.h) into changes
+// of its controls. Its look comes from the current skin, its words from the language table.
+//
+// Threads: everything runs on the user-interface thread; the playback threads reach the
+// dialog only through posted messages (CQtMessageTarget).
+#include <QDialog>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/CreditsCheck.h"
+#include "app/PlayerControl.h"
+#include "app/PlaylistView.h"
+#include "engine/IPropertyPresenter.h"
+#include "skin/MainSkin.h"
+#include "support/SharedFileMap.h"
+
+class CInstanceChannel;
+class CQtMessageTarget;
+class CSkinButton;
+class CSkinSliderCtrl;
+class COwnerDrawListCtrl;
+class CVideoWnd;
+class QMenu;
+
+class CPlayerDlg : public QDialog,
+                   public ISkinnedMainDialog,
+                   public IPropertyPresenter,
+                   public CPlaylistView::Host {
+    Q_OBJECT
+
+public:
+    // Trackbar scroll codes the slider handler takes.
+    enum ScrollCode { SB_PAGEUP = 2, SB_PAGEDOWN = 3, SB_THUMBPOSITION = 4, SB_THUMBTRACK = 5,
+                      SB_OTHER = 8 };
+    static constexpr int kTimerPeriodMs = 150;       // timer 10: title strip and idle repaint
+    static constexpr uint32_t kSeekThrottleMs = 1000;  // slider seeks closer than this are dropped
+    static constexpr int kAboutCommand = 16;         // window-menu item "About TVQ Player"
+    static constexpr int kDeleteCommand = CPlaylistView::kPopupDeleteCommand;
+
+    struct Options {
+        std::string programFolder;    // with a trailing '/'; empty: the program's folder
+        std::string commandLineFile;  // added and played at start when not empty
+        // Null: a CPlaylistPlayer. Tests give a fake.
+        std::unique_ptr<IPlayerControl> player;
+        // Releases the application's start-up lock at the end of the set-up.
+        std::function<void()> releaseStartupLock;
+        // Answer to a second copy under the window title.
+        bool listenForCopies = true;
+        // GetTickCount; tests drive the slider throttle with their own clock.
+        std::function<uint32_t()> tickCount;
+        // The add button's file choice; null: the open dialog.
+        std::function<std::vector<std::string>()> chooseFiles;
+        // Prints the playlist's changes to stdout (TVQ_TRACE=1).
+        bool trace = false;
+    };
+
+    explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
+    ~CPlayerDlg() override;
+
+    // Runs the dialog until it is closed; then shuts the playlist player down.
+    int DoModal();
+
+    // --- commands (buttons, menus) ---
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnAdd();
+    void OnPrevious();
+    void OnNext() override;
+    void OnStyle();
+    void OnCommand(int id);
+    void OnSysCommand(unsigned id);
+    void PlaySelected();
+    // Files dropped on the window; returns how many were taken.
+    int OnDropFiles(const std::vector<std::string>& paths);
+    // WM_HSCROLL from the seek slider; clickX is the cursor's x in the slider for page codes.
+    void OnHScroll(int code, int position, int clickX);
+    // The window messages of the playback side and WM_HANDOVER_FILES; true when handled.
+    bool OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    void OnHandoverFiles();
+    // A key-down before the dialog's own handling (credits word).
+    void OnKeyDown(uint32_t virtualKey);
+
+    // --- operations ---
+    void StartPlaylist(bool select);
+    void EnableStartControls(bool on);
+    void EnableControls(bool on, int takeTitle);
+    void SetSliderUsable(bool usable) override;
+    void SliderToMinimum();
+    int ClickPosition(int x) const;
+    void ShowCredits();
+    void ShowAbout();
+
+    // --- state, for the tests ---
+    bool IsPlaying() const override { return m_playing; }
+    bool IsBusy() const { return m_busy; }
+    bool IsDragging() const { return m_dragging; }
+    int CreditsIndex() const { return m_credits.Index(); }
+    CPlaylistView& Playlist() { return *m_playlistView; }
+    IPlayerControl& Player() override { return *m_player; }
+    CSkinButton* Button(int id) const;
+    CVideoWnd* VideoWindow() const { return m_video; }
+    QWidget* Client() const { return m_client; }
+    // Window-menu items of the dialog's own context menu (ID 16 "About TVQ Player").
+    QMenu* WindowMenu() const { return m_windowMenu; }
+
+    // --- ISkinnedMainDialog ---
+    QWidget* SkinWindow() override { return this; }
+    QWidget* SkinClient() override { return m_client; }
+    CSkinButton* SkinButton(int id) override { return Button(id); }
+    CSkinSliderCtrl* SkinSlider() override { return m_slider; }
+    COwnerDrawListCtrl* SkinPlaylist() override { return m_list; }
+    QWidget* SkinVideoWindow() override;
+    void ReloadScope(const std::string& skinFolder) override;
+    void SaveSettings() override;
+
+    // --- IPropertyPresenter ---
+    void RunModal(const EngineReader& withEngine) override;
+
+public slots:
+    void accept() override {}  // Enter does not close the dialog
+    void reject() override {}  // nor does Esc
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectControls();
+    void OnInitDialog();
+    void OnSeekBar(uintptr_t what, intptr_t value);
+    void OnPlaylistStopped();
+    void ThrottledSeek(int position);
+    void ShowPlaylistMenu(QPoint globalPos);
+    void AddWindowMenuItems();
+    void SetDragText(const std::string& text);
+    void OnDestroy();
+    void Trace(const std::string& line) override;
+
+    // Set once at construction.
+    CSharedFileMapOpener m_sharedBlock;
+    std::string m_programFolder;
+    std::string m_commandLineFile;
+    std::function<void()> m_releaseStartupLock;
+    std::function<uint32_t()> m_tickCount;
+    std::function<std::vector<std::string>()> m_chooseFiles;
+    bool m_listenForCopies;
+    bool m_trace;
+
+    std::unique_ptr<CQtMessageTarget> m_messageTarget;
+    std::unique_ptr<IPlayerControl> m_player;
+    std::unique_ptr<CInstanceChannel> m_channel;
+    std::unique_ptr<CMainSkin> m_mainSkin;
+    std::unique_ptr<CPlaylistView> m_playlistView;
+
+    // Controls, children of the client widget.
+    QWidget* m_client = nullptr;
+    CVideoWnd* m_video = nullptr;
+    CSkinButton* m_play = nullptr;
+    CSkinButton* m_pause = nullptr;
+    CSkinButton* m_stop = nullptr;
+    CSkinButton* m_add = nullptr;
+    CSkinButton* m_prev = nullptr;
+    CSkinButton* m_next = nullptr;
+    CSkinButton* m_style = nullptr;
+    CSkinSliderCtrl* m_slider = nullptr;
+    COwnerDrawListCtrl* m_list = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QTimer m_timer;
+
+    // Dialog state.
+    bool m_playing = false;   // the playlist thread was started and has not reported its end
+    bool m_busy = false;      // controls disabled for a file switch; blocks double-click play
+    bool m_dragging = false;  // the slider thumb is held; playback positions are ignored
+    bool m_destroyed = false;
+    CCreditsCheck m_credits;
+    uint32_t m_lastSliderSeekTick = 0;  // 0: no seek yet
+    int m_lastSliderPressX = 0;         // where the last mouse press on the slider was
+};

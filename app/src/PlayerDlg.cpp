@@ -1,0 +1,251 @@
+// The main dialog's life: construction, set-up, the Qt events standing in for its window
+// messages, and its end.
+#include "app/PlayerDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+#include <cstdio>
+
+#include "app/AboutDlg.h"
+#include "app/InstanceChannel.h"
+#include "app/MoviePropertyDlg.h"
+#include "app/QtMessageTarget.h"
+#include "display/VideoWnd.h"
+#include "engine/Messages.h"
+#include "platform/Paths.h"
+#include "platform/Sync.h"
+#include "skin/DialogSkin.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinList.h"
+#include "support/LanguageTable.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+constexpr int kUiTitle = 0;
+constexpr int kUiAbout = 24;
+constexpr int kUiDelete = 30;
+
+// Windows virtual-key code of a Qt key: letters and digits are their upper-case ASCII codes.
+uint32_t VirtualKey(int qtKey) {
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) ||
+        qtKey == Qt::Key_Space)
+        return static_cast<uint32_t>(qtKey);
+    return 0;
+}
+
+}  // namespace
+
+CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
+    : QDialog(parent),
+      m_programFolder(options.programFolder.empty() ? win::ProgramFolder()
+                                                    : options.programFolder),
+      m_commandLineFile(std::move(options.commandLineFile)),
+      m_releaseStartupLock(std::move(options.releaseStartupLock)),
+      m_tickCount(options.tickCount ? std::move(options.tickCount)
+                                    : std::function<uint32_t()>(win::GetTickCount)),
+      m_chooseFiles(std::move(options.chooseFiles)),
+      m_listenForCopies(options.listenForCopies),
+      m_trace(options.trace),
+      m_messageTarget(std::make_unique<CQtMessageTarget>(this)),
+      m_player(std::move(options.player)) {
+    if (!m_player) {
+        m_player = std::make_unique<CPlaylistPlayerControl>(
+            this, [this] { return m_slider && m_slider->isEnabled(); });
+    }
+    setAcceptDrops(true);
+    CreateControls();
+    m_playlistView = std::make_unique<CPlaylistView>(*m_list, *this);
+    m_mainSkin = std::make_unique<CMainSkin>(*this, m_programFolder);
+    ConnectControls();
+    qApp->installEventFilter(this);
+    OnInitDialog();
+}
+
+CPlayerDlg::~CPlayerDlg() {
+    qApp->removeEventFilter(this);
+    OnDestroy();
+    // The playlist player's threads use the video window; they end before it does.
+    m_player.reset();
+}
+
+void CPlayerDlg::OnInitDialog() {
+    const CLanguageTable& text = LanguageTable();
+    AddWindowMenuItems();
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    m_timer.start(kTimerPeriodMs);
+    m_playlistView->SetupColumns();
+
+    // The title is how a second copy finds this one.
+    setWindowTitle(QString::fromStdString(text.UIInfo(kUiTitle)));
+    if (m_listenForCopies) {
+        m_channel = std::make_unique<CInstanceChannel>(
+            [this](uint32_t message, uintptr_t, intptr_t) -> intptr_t {
+                if (message != WM_HANDOVER_FILES) return 0;
+                OnHandoverFiles();
+                return 1;
+            },
+            this);
+        m_channel->Listen(text.UIInfo(kUiTitle));
+    }
+    m_mainSkin->MoveControls();
+    if (!m_commandLineFile.empty()) {
+        m_playlistView->AddFileToList(m_commandLineFile);
+        OnPlay();
+    }
+    m_mainSkin->ApplyMainSkin();
+    if (m_releaseStartupLock) m_releaseStartupLock();
+    CenterOnScreen(this);
+}
+
+void CPlayerDlg::AddWindowMenuItems() {
+    const std::string about = LanguageTable().UIInfo(kUiAbout);
+    m_windowMenu = new QMenu(this);
+    if (about.empty()) return;
+    QAction* item = m_windowMenu->addAction(QString::fromStdString(about));
+    item->setData(kAboutCommand);
+    connect(item, &QAction::triggered, this, [this] { OnSysCommand(kAboutCommand); });
+    // The skinned frame's own window menu gets the item too.
+    if (QMenu* system = CSkinWnd::GetSystemMenu(this)) {
+        system->addSeparator();
+        QAction* sysItem = system->addAction(QString::fromStdString(about));
+        sysItem->setData(kAboutCommand);
+    }
+    m_mainSkin->Frame().SetSystemCommandHandler([this](unsigned id) { OnSysCommand(id); });
+}
+
+int CPlayerDlg::DoModal() {
+    const int result = exec();
+    OnDestroy();
+    return result;
+}
+
+void CPlayerDlg::OnDestroy() {
+    if (m_destroyed) return;
+    m_destroyed = true;
+    m_timer.stop();
+    if (m_channel) m_channel->Close();
+    m_player->Shutdown();
+    m_messageTarget->Detach();
+}
+
+void CPlayerDlg::Trace(const std::string& line) {
+    if (!m_trace) return;
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void CPlayerDlg::RunModal(const EngineReader& withEngine) {
+    CMoviePropertyDlg box(withEngine, this);
+    box.exec();
+}
+
+void CPlayerDlg::ShowAbout() {
+    CAboutDlg box(this);
+    box.exec();
+}
+
+QWidget* CPlayerDlg::SkinVideoWindow() { return m_video; }
+
+void CPlayerDlg::ReloadScope(const std::string&) {
+    if (m_video) m_video->LoadScopeBitmap();
+}
+
+void CPlayerDlg::SaveSettings() {
+    if (m_video) m_video->SaveSettings();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Qt events in place of the window messages
+
+bool CPlayerDlg::event(QEvent* event) {
+    if (event->type() == WinMessageEvent::EventType()) {
+        const auto* message = static_cast<WinMessageEvent*>(event);
+        OnWinMessage(message->message, message->wParam, message->lParam);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Every key-down typed into this window meets the credits check first.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        OnKeyDown(VirtualKey(static_cast<QKeyEvent*>(event)->key()));
+    } else if (watched == m_slider && event->type() == QEvent::MouseButtonPress) {
+        m_lastSliderPressX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
+    } else if (watched == m_video) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton &&
+            m_playing)
+            m_video->ToggleFullScreen();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter and Esc must not close the player.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape: event->accept(); return;
+        default: QDialog::keyPressEvent(event);
+    }
+}
+
+void CPlayerDlg::closeEvent(QCloseEvent* event) {
+    if (!m_destroyed) m_player->Stop();
+    QDialog::done(QDialog::Accepted);
+    event->accept();
+}
+
+void CPlayerDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // Without a skinned frame the client widget is the whole window.
+    if (!m_mainSkin || !m_mainSkin->Frame().IsLoaded() || m_mainSkin->AttachPending())
+        m_client->setGeometry(rect());
+    if (m_mainSkin) m_mainSkin->MoveControls();
+}
+
+void CPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // The video area has its own menu; elsewhere the window menu stands in for the system
+    // menu that Linux window managers do not let a program extend.
+    const QPoint inClient = m_client->mapFrom(this, event->pos());
+    if (m_video->geometry().contains(inClient)) return;
+    if (!m_windowMenu->isEmpty()) m_windowMenu->exec(event->globalPos());
+}
+
+void CPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CPlayerDlg::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    OnDropFiles(paths);
+    event->acceptProposedAction();
+}
+
+void CPlayerDlg::ShowPlaylistMenu(QPoint globalPos) {
+    QMenu menu(this);
+    QAction* remove = menu.addAction(QString::fromStdString(LanguageTable().UIInfo(kUiDelete)));
+    remove->setData(kDeleteCommand);
+    if (menu.exec(globalPos) == remove) OnCommand(kDeleteCommand);
+}
+
+void CPlayerDlg::SetDragText(const std::string& text) {
+    if (m_video) m_video->SetDragText(text);
+}
+
+void CPlayerDlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0) == kAboutCommand) ShowAbout();
+}

@@ -1,0 +1,299 @@
+// The main dialog's commands, its seek slider and the messages of the playback side.
+#include <QApplication>
+#include <QWindow>
+#include <algorithm>
+#include <cstdio>
+
+#include "app/CustomFileDialog.h"
+#include "app/PlayerDlg.h"
+#include "app/QtMessageTarget.h"
+#include "display/VideoWnd.h"
+#include "engine/Messages.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
+#include "platform/WinTypes.h"
+#include "skin/SkinButton.h"
+#include "support/LanguageTable.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+constexpr uint16_t kLangChineseSimplified = 2052;
+constexpr const char* kAddFilter = "tvq file(*.tvq)|*.tvq|";
+// Room beyond the queued bytes when the hand-over names are read.
+constexpr int32_t kHandoverSlackBytes = 100;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Buttons and menus
+
+void CPlayerDlg::OnPlay() {
+    m_playlistView->LoadPlayerList();
+    EnableStartControls(false);
+    StartPlaylist(true);
+}
+
+void CPlayerDlg::OnPause() { m_player->Pause(); }
+
+void CPlayerDlg::OnStop() { m_player->Stop(); }
+
+void CPlayerDlg::OnAdd() {
+    std::vector<std::string> paths;
+    if (m_chooseFiles) {
+        paths = m_chooseFiles();
+    } else {
+        using Dlg = CCustomFileDialog;
+        Dlg dialog(true,
+                   Dlg::OFN_OVERWRITEPROMPT | Dlg::OFN_HIDEREADONLY | Dlg::OFN_ALLOWMULTISELECT |
+                       Dlg::OFN_EXPLORER | Dlg::OFN_NODEREFERENCELINKS,
+                   kAddFilter, nullptr, nullptr, nullptr);
+        if (dialog.DoModal() == Dlg::IDOK) paths = dialog.GetPathNames();
+    }
+    for (const std::string& path : paths) m_playlistView->AddFileToList(path);
+}
+
+void CPlayerDlg::OnPrevious() {
+    if (!m_playing) return;
+    EnableControls(false, 0);
+    m_player->Previous();
+}
+
+void CPlayerDlg::OnNext() {
+    if (!m_playing) return;
+    EnableControls(false, 0);
+    m_player->Next();
+}
+
+void CPlayerDlg::OnStyle() {
+    if (const int id = m_mainSkin->ShowSkinMenu(); id != 0) OnCommand(id);
+}
+
+void CPlayerDlg::OnCommand(int id) {
+    // The playlist's Delete shares its number with the last skin-menu slot and comes first.
+    if (id == kDeleteCommand) {
+        SetSliderUsable(m_playlistView->DeleteSelected());
+        return;
+    }
+    if (m_mainSkin->IsSkinCommand(id)) m_mainSkin->OnSkinCommand(id);
+}
+
+void CPlayerDlg::PlaySelected() {
+    if (m_busy) return;
+    const std::string name = m_playlistView->FirstSelectedName();
+    // Without a selected entry nothing would clear the busy flag: leave it alone.
+    if (name.empty()) return;
+    m_busy = true;
+    if (m_playing) {
+        EnableControls(false, 0);
+        m_player->SelectFile(name);
+    } else {
+        m_playlistView->LoadPlayerList();
+        m_player->SelectFile(name);
+        EnableStartControls(false);
+        StartPlaylist(false);
+        EnableControls(false, 0);
+    }
+}
+
+int CPlayerDlg::OnDropFiles(const std::vector<std::string>& paths) {
+    const int added = m_playlistView->AddDroppedFiles(paths);
+    if (added > 0 && !m_playing) OnPlay();
+    return added;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control states
+
+void CPlayerDlg::StartPlaylist(bool select) {
+    const std::string selected = m_playlistView->FirstSelectedName();
+    m_player->Init(m_messageTarget.get(), m_video, select ? 1 : 0);
+    m_playing = true;
+    m_dragging = false;
+    if (!selected.empty() && select) m_player->SelectFile(selected);
+}
+
+void CPlayerDlg::EnableStartControls(bool on) {
+    m_play->setEnabled(on);
+    m_style->setEnabled(on);
+}
+
+void CPlayerDlg::EnableControls(bool on, int takeTitle) {
+    for (CSkinButton* button : {m_pause, m_stop, m_add, m_next, m_prev}) button->setEnabled(on);
+    m_busy = !on;
+    if (takeTitle == 1) m_playlistView->MarkPlayingItem(m_player->GetCurrentFile());
+}
+
+void CPlayerDlg::SetSliderUsable(bool usable) {
+    if (usable) {
+        m_slider->setEnabled(true);
+        m_slider->update();
+        return;
+    }
+    m_slider->setValue(0);
+    m_slider->setRange(0, 0);
+    m_slider->update();
+    m_slider->setEnabled(false);
+}
+
+void CPlayerDlg::SliderToMinimum() {
+    m_slider->setValue(m_slider->minimum());
+    m_slider->update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Seek slider
+
+void CPlayerDlg::OnHScroll(int code, int position, int clickX) {
+    if (!m_playing) return;
+    switch (code) {
+        case SB_THUMBTRACK: {
+            const auto p = static_cast<uint32_t>(position);
+            char text[32];
+            std::snprintf(text, sizeof text, "%u:%02u", p / 60, p % 60);
+            SetDragText(text);
+            m_dragging = true;
+            break;
+        }
+        case SB_THUMBPOSITION:
+            ThrottledSeek(position);
+            SetDragText("");
+            m_dragging = false;
+            break;
+        case SB_PAGEUP:
+        case SB_PAGEDOWN: ThrottledSeek(ClickPosition(clickX)); break;
+        default:
+            SetDragText("");
+            m_dragging = false;
+            break;
+    }
+}
+
+void CPlayerDlg::ThrottledSeek(int position) {
+    const uint32_t now = m_tickCount();
+    if (m_lastSliderSeekTick != 0 && now <= m_lastSliderSeekTick + kSeekThrottleMs) {
+        m_lastSliderSeekTick = now;  // dropped: seeks come too close together
+        return;
+    }
+    m_lastSliderSeekTick = now;
+    if (m_player->SeekTo(position) == 1)
+        m_slider->setEnabled(false);  // WM_SEEKBAR (1, 1) enables it when the seek is done
+    else
+        OnNext();
+}
+
+int CPlayerDlg::ClickPosition(int x) const {
+    const int low = m_slider->minimum(), high = m_slider->maximum();
+    const QRect channel = m_slider->GetChannelRect();
+    const int left = channel.left(), right = channel.left() + channel.width();
+    if (right <= left) return low;
+    const int value = low + (high - low) * (x - left) / (right - left);
+    return std::clamp(value, low, high);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Posted messages
+
+bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case WM_PLAYLIST_STOPPED: OnPlaylistStopped(); return true;
+        case WM_PLAY_POSITION:
+            if (!m_dragging) {
+                m_slider->setValue(static_cast<int>(wParam));
+                m_slider->update();
+            }
+            return true;
+        case WM_PLAY_STATE: EnableControls(wParam != 0, static_cast<int>(lParam)); return true;
+        case WM_SPEED_FORWARD_1X:
+        case WM_SPEED_FORWARD_2X:
+        case WM_SPEED_FORWARD_4X:
+        case WM_SPEED_FORWARD_8X:
+        case WM_SPEED_BACKWARD_1X:
+        case WM_SPEED_BACKWARD_2X:
+        case WM_SPEED_BACKWARD_4X:
+        case WM_SPEED_BACKWARD_8X: m_player->OnSpeedMessage(message); return true;
+        case WM_SHOW_PROPERTY: m_player->ShowProperties(); return true;
+        case WM_HANDOVER_FILES: OnHandoverFiles(); return true;
+        case WM_SEEKBAR: OnSeekBar(wParam, lParam); return true;
+        case WM_PLAY_STARTING:
+            if (m_video) m_video->LayoutTitle();
+            return true;
+        default: return false;
+    }
+}
+
+void CPlayerDlg::OnSeekBar(uintptr_t what, intptr_t value) {
+    switch (what) {
+        case 0:
+            m_slider->setValue(static_cast<int>(value));
+            m_slider->update();
+            break;
+        case 1: m_slider->setEnabled(value != 0); break;
+        case 2:
+            m_slider->setRange(0, static_cast<int>(value));
+            m_slider->update();
+            m_slider->setPageStep(0);
+            break;
+        default: break;
+    }
+}
+
+void CPlayerDlg::OnPlaylistStopped() {
+    EnableStartControls(true);
+    m_playing = false;
+    m_playlistView->ClearPlayingItem();
+    m_dragging = false;
+    if (m_video) m_video->LeaveFullScreen();
+    SliderToMinimum();
+}
+
+void CPlayerDlg::OnHandoverFiles() {
+    std::string last;
+    if (const int32_t count = m_sharedBlock.GetCount(); count >= 1) {
+        std::vector<char> buffer(static_cast<size_t>(count) + kHandoverSlackBytes, '\0');
+        int32_t length = count;
+        if (m_sharedBlock.Read(buffer.data(), length)) {
+            buffer[static_cast<size_t>(length)] = '\0';
+            // Consecutive zero-terminated names, up to the first empty one.
+            for (size_t at = 0; at < static_cast<size_t>(length) && buffer[at] != '\0';) {
+                const std::string name(buffer.data() + at);
+                m_playlistView->AddFileToList(name);
+                last = name;
+                at += name.size() + 1;
+            }
+        }
+    }
+    if (!last.empty() && !m_playing) {
+        OnPlay();
+        m_player->SelectFile(last);
+    }
+    // Bring the window forward.
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+        raise();
+    }
+    activateWindow();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Credits
+
+void CPlayerDlg::OnKeyDown(uint32_t virtualKey) {
+    if (m_credits.OnKeyDown(virtualKey)) ShowCredits();
+}
+
+void CPlayerDlg::ShowCredits() {
+    std::string caption = "Information";
+    std::string text =
+        "TVQ Player V1.5\n\nWritten by the TVQ Player team.\nBuilt with Qt, SDL and "
+        "libjpeg-turbo.\nThank you for watching!";
+    if (win::GetSystemDefaultLangID() == kLangChineseSimplified) {
+        caption = "信息";
+        text = "TVQ 播放器 V1.5\n\n由 TVQ 播放器团队编写。\n使用 Qt、SDL 和 libjpeg-turbo 构建。\n"
+               "感谢观看！";
+    }
+    win::MessageBox(text, caption, win::MB_OK);
+}

@@ -1,0 +1,143 @@
+// The controls of the main dialog at their template places, each kind made by one factory
+// function, and their signals turned into the dialog's commands.
+#include <QMouseEvent>
+
+#include "app/DialogUnits.h"
+#include "app/PlayerDlg.h"
+#include "app/QtMessageTarget.h"
+#include "display/VideoWnd.h"
+#include "platform/Paths.h"
+#include "skin/SkinList.h"
+#include "skin/SkinButton.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+// Template 136, in dialog units. The skin's [PLAYPOSITION] replaces these when it has one.
+constexpr DialogRect kClientRect{0, 0, 385, 312};
+constexpr DialogRect kVideoRect{2, 1, 381, 165};
+constexpr DialogRect kSliderRect{2, 196, 381, 15};
+constexpr DialogRect kListRect{2, 241, 381, 68};
+
+struct ButtonTemplate {
+    int id;
+    const char* text;
+    DialogRect rect;
+};
+constexpr ButtonTemplate kButtons[] = {
+    {IDC_PLAY, "PL", {27, 220, 13, 14}},     {IDC_PAUSE, "PA", {45, 220, 13, 14}},
+    {IDC_STOP, "ST", {63, 220, 13, 14}},     {IDC_ADD, "AD", {9, 220, 13, 14}},
+    {IDC_PREV, "PREV", {81, 220, 20, 14}},   {IDC_NEXT, "NEXT", {106, 220, 20, 14}},
+    {IDC_STYLE, "Style", {138, 221, 20, 14}},
+};
+
+void Place(QWidget* control, int id, const DialogRect& rect) {
+    control->setObjectName(QString::number(id));
+    control->setGeometry(rect.ToPixels());
+}
+
+CSkinButton* MakeButton(QWidget* parent, const ButtonTemplate& t) {
+    auto* button = new CSkinButton(parent);
+    Place(button, t.id, t.rect);
+    button->setText(QString::fromLatin1(t.text));
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+CSkinSliderCtrl* MakeSlider(QWidget* parent) {
+    auto* slider = new CSkinSliderCtrl(parent);
+    Place(slider, IDC_SLIDER, kSliderRect);
+    slider->setOrientation(Qt::Horizontal);
+    slider->setTickPosition(QSlider::NoTicks);
+    slider->setRange(0, 0);
+    slider->setPageStep(0);
+    slider->setEnabled(false);
+    return slider;
+}
+
+COwnerDrawListCtrl* MakePlaylist(QWidget* parent) {
+    auto* list = new COwnerDrawListCtrl(parent);
+    Place(list, IDC_PLAYLIST, kListRect);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->setSortingEnabled(false);
+    return list;
+}
+
+// The video window keeps the settings file; the skin index in it belongs to the skin list.
+CVideoWnd* MakeVideoWindow(QWidget* parent, win::MessageTarget* dialog,
+                           const std::string& programFolder) {
+    CFrameView::SkinIndexAccess skin;
+    skin.current = [] { return GetSkinList() ? GetSkinList()->GetCurrent() : 0; };
+    skin.selectSkin = [](int index) {
+        if (GetSkinList()) GetSkinList()->SelectSkin(index);
+    };
+    const std::string settings =
+        win::WritableFolder(programFolder) + CFrameView::kSettingsFileName;
+    auto* video = new CVideoWnd(dialog, parent, settings, std::move(skin));
+    video->SetProgramFolder(programFolder);
+    video->SetSkinFolderSource([] { return GetSkinList() ? GetSkinList()->GetSubFolder() : ""; });
+    Place(video, IDC_VIDEO, kVideoRect);
+    return video;
+}
+
+}  // namespace
+
+void CPlayerDlg::CreateControls() {
+    m_client = new QWidget(this);
+    m_client->setGeometry(kClientRect.ToPixels());
+    resize(m_client->size());
+
+    m_video = MakeVideoWindow(m_client, m_messageTarget.get(), m_programFolder);
+    m_slider = MakeSlider(m_client);
+    m_list = MakePlaylist(m_client);
+    CSkinButton** buttonSlots[] = {&m_play, &m_pause, &m_stop, &m_add, &m_prev, &m_next, &m_style};
+    for (size_t i = 0; i < std::size(kButtons); ++i) *buttonSlots[i] = MakeButton(m_client, kButtons[i]);
+}
+
+CSkinButton* CPlayerDlg::Button(int id) const {
+    switch (id) {
+        case IDC_PLAY: return m_play;
+        case IDC_PAUSE: return m_pause;
+        case IDC_STOP: return m_stop;
+        case IDC_ADD: return m_add;
+        case IDC_PREV: return m_prev;
+        case IDC_NEXT: return m_next;
+        case IDC_STYLE: return m_style;
+        default: return nullptr;
+    }
+}
+
+void CPlayerDlg::ConnectControls() {
+    connect(m_play, &QAbstractButton::clicked, this, &CPlayerDlg::OnPlay);
+    connect(m_pause, &QAbstractButton::clicked, this, &CPlayerDlg::OnPause);
+    connect(m_stop, &QAbstractButton::clicked, this, &CPlayerDlg::OnStop);
+    connect(m_add, &QAbstractButton::clicked, this, &CPlayerDlg::OnAdd);
+    connect(m_prev, &QAbstractButton::clicked, this, &CPlayerDlg::OnPrevious);
+    connect(m_next, &QAbstractButton::clicked, this, &CPlayerDlg::OnNext);
+    connect(m_style, &QAbstractButton::clicked, this, &CPlayerDlg::OnStyle);
+
+    // The trackbar's scroll codes: thumb dragged, thumb released, click in the channel.
+    connect(m_slider, &QAbstractSlider::sliderMoved, this,
+            [this](int position) { OnHScroll(SB_THUMBTRACK, position, 0); });
+    connect(m_slider, &QAbstractSlider::sliderReleased, this,
+            [this] { OnHScroll(SB_THUMBPOSITION, m_slider->sliderPosition(), 0); });
+    connect(m_slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderPageStepAdd)
+            OnHScroll(SB_PAGEDOWN, m_slider->sliderPosition(), m_lastSliderPressX);
+        else if (action == QAbstractSlider::SliderPageStepSub)
+            OnHScroll(SB_PAGEUP, m_slider->sliderPosition(), m_lastSliderPressX);
+        else if (action != QAbstractSlider::SliderMove)
+            OnHScroll(SB_OTHER, m_slider->sliderPosition(), 0);
+    });
+    m_slider->installEventFilter(this);
+    m_video->installEventFilter(this);
+
+    connect(m_list, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](QPoint pos) { ShowPlaylistMenu(m_list->viewport()->mapToGlobal(pos)); });
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_video) m_video->Tick(CVideoWnd::kTitleTimerId);
+    });
+}

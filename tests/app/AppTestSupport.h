@@ -1,0 +1,68 @@
+#pragma once
+// Shared pieces of the front-end tests: a recording playlist player, movie files with just
+// the header the playlist reads, and a private folder for each test.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/PlayerControl.h"
+
+class FakePlayer : public IPlayerControl {
+public:
+    int Init(win::MessageTarget*, IVideoTarget*, int resetIndex) override {
+        inits.push_back(resetIndex);
+        return 1;
+    }
+    void AddFile(const std::string& path) override { files.push_back(path); }
+    void ClearList() override {
+        files.clear();
+        ++clears;
+    }
+    int RemoveFiles(const std::vector<std::string>& paths) override {
+        removed = paths;
+        return removeResult;
+    }
+    int SelectFile(const std::string& path) override {
+        selected.push_back(path);
+        return 1;
+    }
+    int Next() override { return ++nexts, 1; }
+    int Previous() override { return ++previouses, 1; }
+    void Pause() override { ++pauses; }
+    void Stop() override { ++stops; }
+    int SeekTo(int32_t second) override {
+        seeks.push_back(second);
+        return second >= 0 && second < length ? 1 : 0;
+    }
+    void OnSpeedMessage(uint32_t message) override { speeds.push_back(message); }
+    void ShowProperties() override { ++properties; }
+    void Shutdown() override { ++shutdowns; }
+    std::string GetCurrentFile() const override { return currentFile; }
+
+    std::vector<int> inits;
+    std::vector<std::string> files, selected, removed;
+    std::vector<int32_t> seeks;
+    std::vector<uint32_t> speeds;
+    int clears = 0, nexts = 0, previouses = 0, pauses = 0, stops = 0, properties = 0,
+        shutdowns = 0;
+    int removeResult = 0;
+    int32_t length = 200;  // seconds of the "playing" file
+    std::string currentFile;
+};
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+};
+
+// A file with the 28-byte movie header and the packed length at 84; riffSize != 0 spoils it.
+std::string WriteMovieHeader(const std::string& path, int32_t seconds, uint32_t riffSize = 0);

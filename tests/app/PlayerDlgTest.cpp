@@ -1,0 +1,313 @@
+// The main dialog with a recording playlist player: its commands, the seek slider and the
+// messages of the playback side and of a second copy.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QSignalSpy>
+#include <QMenu>
+#include <QTest>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "app/PlayerDlg.h"
+#include "app/QtMessageTarget.h"
+#include "display/VideoWnd.h"
+#include "engine/Messages.h"
+#include "platform/MessageBox.h"
+#include "skin/SkinButton.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SharedFileMap.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+class PlayerDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::SetMessageBoxService(boxes);
+        auto fake = std::make_unique<FakePlayer>();
+        player = fake.get();
+        CPlayerDlg::Options options;
+        options.programFolder = dir.Folder() + "/";
+        options.player = std::move(fake);
+        options.listenForCopies = false;
+        options.tickCount = [this] { return now; };
+        options.chooseFiles = [this] { return chosen; };
+        dlg = std::make_unique<CPlayerDlg>(std::move(options));
+    }
+    void TearDown() override {
+        dlg.reset();
+        win::SetMessageBoxService(nullptr);
+    }
+    std::string Movie(const std::string& name, int32_t seconds = 75) {
+        return WriteMovieHeader(dir.Path(name), seconds);
+    }
+    CSkinSliderCtrl* Slider() { return dlg->SkinSlider(); }
+    COwnerDrawListCtrl* List() { return dlg->SkinPlaylist(); }
+    void StartPlaying() {
+        dlg->OnPlay();
+        dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+        dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
+    }
+
+    TempFolder dir;
+    // The block a second copy writes into; it exists before the dialog opens it.
+    CSharedFileMapCreator secondCopy;
+    std::shared_ptr<win::RecordingMessageBoxService> boxes =
+        std::make_shared<win::RecordingMessageBoxService>();
+    FakePlayer* player = nullptr;
+    uint32_t now = 5000;
+    std::vector<std::string> chosen;
+    std::unique_ptr<CPlayerDlg> dlg;
+};
+
+TEST_F(PlayerDlgTest, StartsIdleWithTheTemplateControls) {
+    EXPECT_EQ(dlg->windowTitle(), "TVQ Player");
+    EXPECT_FALSE(dlg->IsPlaying());
+    EXPECT_FALSE(Slider()->isEnabled());
+    EXPECT_EQ(Slider()->maximum(), 0);
+    for (int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_ADD, IDC_PREV, IDC_NEXT, IDC_STYLE})
+        ASSERT_NE(dlg->Button(id), nullptr) << id;
+    EXPECT_EQ(dlg->VideoWindow()->objectName(), "1040");
+    EXPECT_EQ(List()->objectName(), "1046");
+    EXPECT_EQ(Slider()->objectName(), "1049");
+    // The window menu carries the about item in place of the system menu's.
+    ASSERT_EQ(dlg->WindowMenu()->actions().size(), 1);
+    EXPECT_EQ(dlg->WindowMenu()->actions()[0]->text(), "About TVQ Player");
+    EXPECT_EQ(dlg->WindowMenu()->actions()[0]->data().toInt(), 16);
+}
+
+TEST_F(PlayerDlgTest, PlayCopiesTheListAndStartsAtTheSelectedEntry) {
+    chosen = {Movie("a.tvq"), dir.Path("missing.tvq"), Movie("b.tvq")};
+    dlg->OnAdd();
+    EXPECT_EQ(List()->GetItemCount(), 2);
+    EXPECT_TRUE(player->inits.empty());  // adding does not start playback
+    dlg->OnPlay();
+    EXPECT_EQ(player->files, (std::vector<std::string>{dir.Path("a.tvq"), dir.Path("b.tvq")}));
+    EXPECT_EQ(player->inits, std::vector<int>{1});
+    EXPECT_EQ(player->selected, std::vector<std::string>{dir.Path("b.tvq")});  // last added
+    EXPECT_TRUE(dlg->IsPlaying());
+    EXPECT_FALSE(dlg->Button(IDC_PLAY)->isEnabled());
+    EXPECT_FALSE(dlg->Button(IDC_STYLE)->isEnabled());
+}
+
+TEST_F(PlayerDlgTest, PlayStateMessagesSwitchTheControlsAndMarkThePlayingRow) {
+    chosen = {Movie("a.tvq"), Movie("b.tvq")};
+    dlg->OnAdd();
+    StartPlaying();
+    dlg->OnWinMessage(WM_PLAY_STATE, 0, 0);
+    EXPECT_TRUE(dlg->IsBusy());
+    EXPECT_FALSE(dlg->Button(IDC_PAUSE)->isEnabled());
+    player->currentFile = dir.Path("A.TVQ");
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    EXPECT_FALSE(dlg->IsBusy());
+    EXPECT_TRUE(dlg->Button(IDC_NEXT)->isEnabled());
+    EXPECT_EQ(List()->GetCurrentRow(), 0);
+
+    dlg->OnWinMessage(WM_PLAYLIST_STOPPED, 0, 0);
+    EXPECT_FALSE(dlg->IsPlaying());
+    EXPECT_TRUE(dlg->Button(IDC_PLAY)->isEnabled());
+    EXPECT_EQ(List()->GetCurrentRow(), -1);
+    EXPECT_EQ(Slider()->value(), 0);
+}
+
+TEST_F(PlayerDlgTest, SliderSeeksCloserThanASecondAreDropped) {
+    StartPlaying();
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBPOSITION, 30, 0);
+    EXPECT_EQ(player->seeks, std::vector<int32_t>{30});
+    EXPECT_FALSE(Slider()->isEnabled());  // until the playlist player reports the seek done
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    EXPECT_TRUE(Slider()->isEnabled());
+
+    now += 600;
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBPOSITION, 40, 0);
+    EXPECT_EQ(player->seeks.size(), 1u);
+    now += 1200;
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBPOSITION, 50, 0);
+    EXPECT_EQ(player->seeks, (std::vector<int32_t>{30, 50}));
+}
+
+TEST_F(PlayerDlgTest, ReleasingTheThumbAtTheEndMovesToTheNextFile) {
+    StartPlaying();
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBTRACK, 200, 0);
+    EXPECT_TRUE(dlg->IsDragging());
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBPOSITION, 200, 0);
+    EXPECT_EQ(player->seeks, std::vector<int32_t>{200});
+    EXPECT_EQ(player->nexts, 1);
+    EXPECT_TRUE(dlg->IsBusy());
+    EXPECT_FALSE(dlg->IsDragging());
+}
+
+TEST_F(PlayerDlgTest, AClickInTheChannelSeeksInProportion) {
+    StartPlaying();
+    // Make the channel width a multiple of four so that 25 % is a whole pixel.
+    QRect channel = Slider()->GetChannelRect();
+    for (int w = Slider()->width(); channel.width() % 4 != 0; ++w) {
+        Slider()->resize(w, Slider()->height());
+        channel = Slider()->GetChannelRect();
+    }
+    const int x = channel.left() + channel.width() / 4;
+    EXPECT_EQ(dlg->ClickPosition(x), 50);
+    EXPECT_EQ(dlg->ClickPosition(channel.left() - 40), 0);  // clamped to the range
+    EXPECT_EQ(dlg->ClickPosition(channel.right() + 40), 200);
+
+    // A real click beside the thumb arrives as a page step at the cursor.
+    QTest::mouseClick(Slider(), Qt::LeftButton, {}, QPoint(x, Slider()->height() / 2));
+    ASSERT_EQ(player->seeks.size(), 1u);
+    EXPECT_EQ(player->seeks[0], 50);
+}
+
+TEST_F(PlayerDlgTest, PositionsWaitWhileTheThumbIsHeld) {
+    StartPlaying();
+    dlg->OnWinMessage(WM_PLAY_POSITION, 20, 0);
+    EXPECT_EQ(Slider()->value(), 20);
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBTRACK, 90, 0);
+    Slider()->setSliderPosition(90);
+    dlg->OnWinMessage(WM_PLAY_POSITION, 22, 0);
+    EXPECT_EQ(Slider()->sliderPosition(), 90);
+    dlg->OnHScroll(CPlayerDlg::SB_OTHER, 90, 0);
+    dlg->OnWinMessage(WM_PLAY_POSITION, 24, 0);
+    EXPECT_EQ(Slider()->value(), 24);
+}
+
+TEST_F(PlayerDlgTest, SliderDoesNothingWhileIdle) {
+    dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBPOSITION, 30, 0);
+    dlg->OnHScroll(CPlayerDlg::SB_THUMBTRACK, 30, 0);
+    EXPECT_TRUE(player->seeks.empty());
+    EXPECT_FALSE(dlg->IsDragging());
+}
+
+TEST_F(PlayerDlgTest, SeekBarMessagesSetPositionStateAndRange) {
+    dlg->OnWinMessage(WM_SEEKBAR, 2, 75);
+    EXPECT_EQ(Slider()->maximum(), 75);
+    EXPECT_EQ(Slider()->pageStep(), 0);
+    dlg->OnWinMessage(WM_SEEKBAR, 0, 33);
+    EXPECT_EQ(Slider()->value(), 33);
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    EXPECT_TRUE(Slider()->isEnabled());
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 0);
+    EXPECT_FALSE(Slider()->isEnabled());
+}
+
+TEST_F(PlayerDlgTest, SpeedAndPropertyMessagesReachThePlayer) {
+    for (uint32_t m = WM_SPEED_FORWARD_1X; m <= WM_SPEED_BACKWARD_8X; ++m)
+        EXPECT_TRUE(dlg->OnWinMessage(m, 0, 0));
+    EXPECT_EQ(player->speeds.size(), 8u);
+    EXPECT_EQ(player->speeds.front(), WM_SPEED_FORWARD_1X);
+    EXPECT_TRUE(dlg->OnWinMessage(WM_SHOW_PROPERTY, 0, 0));
+    EXPECT_EQ(player->properties, 1);
+}
+
+TEST_F(PlayerDlgTest, PostedMessagesArriveThroughTheEventQueue) {
+    CQtMessageTarget target(dlg.get());
+    std::thread worker([&] { target.PostMessage(WM_SEEKBAR, 2, 42); });
+    worker.join();
+    EXPECT_EQ(Slider()->maximum(), 0);  // not before the user-interface thread handles it
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Slider()->maximum(), 42);
+}
+
+TEST_F(PlayerDlgTest, TwoHandedOverNamesAreAddedAndTheSecondPlayed) {
+    const std::string a = Movie("a.tvq"), b = Movie("b.tvq");
+    std::string bytes = a + '\0' + b + '\0';
+    ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    dlg->OnWinMessage(WM_HANDOVER_FILES, 0, 0);
+    EXPECT_EQ(List()->GetItemCount(), 2);
+    EXPECT_EQ(player->inits.size(), 1u);
+    ASSERT_FALSE(player->selected.empty());
+    EXPECT_EQ(player->selected.back(), b);
+    EXPECT_EQ(secondCopy.GetCount(), 0);
+
+    // While playing, a further name only joins the list.
+    const std::string c = Movie("c.tvq");
+    bytes = c + '\0';
+    ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    dlg->OnHandoverFiles();
+    EXPECT_EQ(List()->GetItemCount(), 3);
+    EXPECT_EQ(player->inits.size(), 1u);
+    EXPECT_EQ(player->files.back(), c);
+}
+
+TEST_F(PlayerDlgTest, AnEmptyHandOverOnlyBringsTheWindowForward) {
+    dlg->OnHandoverFiles();
+    EXPECT_EQ(List()->GetItemCount(), 0);
+    EXPECT_TRUE(player->inits.empty());
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(PlayerDlgTest, DroppingStartsPlaybackWhenIdle) {
+    EXPECT_EQ(dlg->OnDropFiles({Movie("x.TVQ"), Movie("y.avi")}), 1);
+    EXPECT_EQ(List()->GetItemCount(), 1);
+    EXPECT_EQ(player->inits.size(), 1u);
+    EXPECT_EQ(dlg->OnDropFiles({Movie("z.avi")}), 0);
+    EXPECT_EQ(player->inits.size(), 1u);
+}
+
+TEST_F(PlayerDlgTest, DoubleClickPlaysTheSelectedEntryUnlessBusy) {
+    chosen = {Movie("a.tvq"), Movie("b.tvq")};
+    dlg->OnAdd();
+    List()->ClearSelection();
+    dlg->PlaySelected();  // nothing selected: nothing happens
+    EXPECT_FALSE(dlg->IsBusy());
+    List()->SetSelected(0, true);
+    dlg->PlaySelected();
+    EXPECT_EQ(player->inits, std::vector<int>{0});
+    EXPECT_EQ(player->selected.back(), dir.Path("a.tvq"));
+    EXPECT_TRUE(dlg->IsBusy());
+    const size_t selections = player->selected.size();
+    dlg->PlaySelected();  // busy: ignored
+    EXPECT_EQ(player->selected.size(), selections);
+}
+
+TEST_F(PlayerDlgTest, DeleteCommandResetsTheSliderWhenTheListEmpties) {
+    chosen = {Movie("a.tvq")};
+    dlg->OnAdd();
+    EXPECT_TRUE(Slider()->isEnabled());
+    List()->SetSelected(0, true);
+    dlg->OnCommand(CPlayerDlg::kDeleteCommand);
+    EXPECT_EQ(List()->GetItemCount(), 0);
+    EXPECT_FALSE(Slider()->isEnabled());
+}
+
+TEST_F(PlayerDlgTest, EnterAndEscDoNothingAndTheCloseBoxStops) {
+    dlg->show();
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(player->stops, 0);
+    dlg->close();
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(player->stops, 1);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+}
+
+TEST_F(PlayerDlgTest, TypingTheCreditsWordShowsTheCredits) {
+    dlg->show();
+    const size_t before = boxes->Boxes().size();
+    QTest::keyClicks(dlg.get(), "thaxnks");  // a wrong letter restarts the count
+    EXPECT_EQ(boxes->Boxes().size(), before);
+    QTest::keyClicks(dlg.get(), "THANKS");  // the shift state does not matter
+    ASSERT_EQ(boxes->Boxes().size(), before + 1);
+    EXPECT_EQ(boxes->Boxes().back().caption, "Information");
+    EXPECT_EQ(dlg->CreditsIndex(), 0);
+
+    setenv("TVQ_LANGID", "2052", 1);
+    dlg->ShowCredits();
+    setenv("TVQ_LANGID", "1033", 1);
+    EXPECT_EQ(boxes->Boxes().back().caption, "信息");
+}
+
+TEST(CreditsCheck, AWrongKeyIsNotTakenAsAFirstLetter) {
+    CCreditsCheck check;
+    for (char c : std::string("THANK")) EXPECT_FALSE(check.OnKeyDown(static_cast<uint32_t>(c)));
+    EXPECT_EQ(check.Index(), 5);
+    EXPECT_FALSE(check.OnKeyDown('T'));  // wrong: resets, and does not count as the first 't'
+    EXPECT_EQ(check.Index(), 0);
+    bool shown = false;
+    for (char c : std::string("THANKS")) shown = check.OnKeyDown(static_cast<uint32_t>(c));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(check.Index(), 0);
+}
+
+}  // namespace
