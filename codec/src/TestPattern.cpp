@@ -57,18 +57,19 @@ uint32_t MarkerWord(int second, int frame) {
 
 // Pointer to pixel (x, y) counted from the top-left corner as seen on screen.
 inline uint8_t* PixelAt(uint8_t* bgr, int height, int stride, int x, int y) {
-    return bgr + static_cast<size_t>(height - 1 - y) * stride + static_cast<size_t>(x) * 3;
+    return bgr + static_cast<ptrdiff_t>(height - 1 - y) * stride + static_cast<ptrdiff_t>(x) * 3;
 }
 
-int CellLuma(const uint8_t* bgr, int height, int stride, int cell, int col, int row) {
+int CellLuma(const uint8_t* topRow, ptrdiff_t rowStep, int bytesPerPixel, int cell, int col,
+             int row) {
     // Only the inner half of the cell: its edges blur into the neighbours under JPEG.
     const int inset = cell / 4;
     const int x0 = col * cell + inset, x1 = (col + 1) * cell - inset;
     const int y0 = row * cell + inset, y1 = (row + 1) * cell - inset;
     long sum = 0, count = 0;
     for (int y = y0; y < y1; ++y) {
-        const uint8_t* p = PixelAt(const_cast<uint8_t*>(bgr), height, stride, x0, y);
-        for (int x = x0; x < x1; ++x, p += 3) {
+        const uint8_t* p = topRow + y * rowStep + static_cast<ptrdiff_t>(x0) * bytesPerPixel;
+        for (int x = x0; x < x1; ++x, p += bytesPerPixel) {
             sum += p[0] + 2 * p[1] + p[2];
             count += 4;
         }
@@ -153,12 +154,20 @@ void WriteFrameMarker(uint8_t* bottomUpBgr, int width, int height, int stride, i
 
 bool ReadFrameMarker(const uint8_t* bottomUpBgr, int width, int height, int stride, int& second,
                      int& frame) {
+    if (!bottomUpBgr || height < 1)
+        return false;
+    return ReadFrameMarkerAt(bottomUpBgr + static_cast<ptrdiff_t>(height - 1) * stride, width,
+                             height, -static_cast<ptrdiff_t>(stride), 3, second, frame);
+}
+
+bool ReadFrameMarkerAt(const uint8_t* topRow, int width, int height, ptrdiff_t rowStep,
+                       int bytesPerPixel, int& second, int& frame) {
     const int cell = CellPixels(width, height);
-    if (!bottomUpBgr || cell == 0)
+    if (!topRow || cell == 0 || (bytesPerPixel != 3 && bytesPerPixel != 4))
         return false;
     uint32_t word = 0;
     for (int bit = 0; bit < kMarkerBits; ++bit) {
-        const int luma = CellLuma(bottomUpBgr, height, stride, cell, bit % kMarkerColumns,
+        const int luma = CellLuma(topRow, rowStep, bytesPerPixel, cell, bit % kMarkerColumns,
                                   bit / kMarkerColumns);
         word = (word << 1) | (luma >= kLumaThreshold ? 1u : 0u);
     }

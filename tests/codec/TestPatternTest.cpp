@@ -85,6 +85,26 @@ TEST(FrameMarker, StaysInsideTheTopLeftCornerAndIsAbsentFromPlainOrNoisyPictures
     EXPECT_FALSE(tvq::ReadFrameMarker(tiny.data(), 31, 24, StrideFor(31), s, f));
 }
 
+TEST(FrameMarker, ReadsFromTopDownPicturesWithFourBytePixels) {
+    const int width = 101, height = 77, stride = StrideFor(width);
+    auto picture = NoisyFrame(width, height, 3);
+    tvq::WriteFrameMarker(picture.data(), width, height, stride, 321, 9);
+    // The same picture top-down with 4-byte pixels, as a screenshot holds it.
+    std::vector<uint8_t> rgbx(static_cast<size_t>(width) * 4 * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                rgbx[(static_cast<size_t>(y) * width + x) * 4 + c] =
+                    picture[static_cast<size_t>(height - 1 - y) * stride + x * 3 + 2 - c];
+    int s = -1, f = -1;
+    ASSERT_TRUE(tvq::ReadFrameMarkerAt(rgbx.data(), width, height, width * 4, 4, s, f));
+    EXPECT_EQ(s, 321);
+    EXPECT_EQ(f, 9);
+    EXPECT_FALSE(tvq::ReadFrameMarkerAt(rgbx.data(), width, height, width * 4, 2, s, f));
+    // Read upside down, the corner holds other pixels: no marker.
+    EXPECT_FALSE(tvq::ReadFrameMarker(rgbx.data(), width, height, width * 4, s, f));
+}
+
 std::vector<uint8_t> Tone(int second, long firstFrame, long frames, int rate, int channels,
                           int bits) {
     std::vector<uint8_t> pcm(static_cast<size_t>(frames) * channels * bits / 8);

@@ -37,6 +37,13 @@ void WriteFrameMarker(uint8_t* bottomUpBgr, int width, int height, int stride, i
 bool ReadFrameMarker(const uint8_t* bottomUpBgr, int width, int height, int stride, int& second,
                      int& frame);
 
+// The same for a picture in another memory layout, e.g. a screenshot shown at 1:1: `topRow` is
+// the first row as seen on screen, `rowStep` the signed distance in bytes from a row to the one
+// below it, `bytesPerPixel` 3 or 4 (BGR, RGB, BGRX, XRGB... the cells are grey, so channel order
+// does not matter as long as the first three bytes of a pixel are the colour).
+bool ReadFrameMarkerAt(const uint8_t* topRow, int width, int height, ptrdiff_t rowStep,
+                       int bytesPerPixel, int& second, int& frame);
+
 // The tone of a second, in Hz (an integer, so that one second holds whole cycles).
 int ToneHzForSecond(int second);
 
