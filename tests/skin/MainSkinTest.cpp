@@ -74,6 +74,7 @@ class MainSkinTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
+        holder = std::make_unique<FakeMainDialog>();
         ASSERT_TRUE(dir.isValid());
         program = dir.path().toStdString() + "/";
         boxes = std::make_shared<win::RecordingMessageBoxService>();
@@ -102,10 +103,11 @@ protected:
     QTemporaryDir dir;
     std::string program;
     std::shared_ptr<win::RecordingMessageBoxService> boxes;
-    FakeMainDialog dialog;
+    std::unique_ptr<FakeMainDialog> holder;  // made once the application exists
 };
 
 TEST_F(MainSkinTest, FullSkinPlacesControlsFitsTheFrameAndLoadsEverything) {
+    FakeMainDialog& dialog = *holder;
     CreateSkinList("(A,skinA\\);(B,skinB\\);");
     MakeSkin("skinA", QSize(9, 8), 40);
     CMainSkin skin(dialog, program);
@@ -146,6 +148,7 @@ TEST_F(MainSkinTest, FullSkinPlacesControlsFitsTheFrameAndLoadsEverything) {
 }
 
 TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
+    FakeMainDialog& dialog = *holder;
     std::string layout = kFullLayout;
     layout.replace(layout.find("STYLEBUTTON=(61,52)\n"), 20, "");
     CreateSkinList("");
@@ -162,6 +165,7 @@ TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
 }
 
 TEST_F(MainSkinTest, MissingThemeFileIsReportedWithItsFullPath) {
+    FakeMainDialog& dialog = *holder;
     CreateSkinList("");
     CMainSkin skin(dialog, program);
     skin.ApplyMainSkin();
@@ -179,6 +183,7 @@ TEST_F(MainSkinTest, MissingThemeFileIsReportedWithItsFullPath) {
 }
 
 TEST_F(MainSkinTest, SkinSwitchSavesAndReloadsInPlace) {
+    FakeMainDialog& dialog = *holder;
     CreateSkinList("(A,skinA\\);(B,skinB\\);");
     MakeSkin("skinA", QSize(9, 8), 40);
     MakeSkin("skinB", QSize(12, 10), 60);

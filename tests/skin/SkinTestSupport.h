@@ -1,6 +1,8 @@
 #pragma once
 // Shared pieces of the skin tests: the offscreen application, a temporary skin folder with
 // small generated pictures and a theme.ini, and pixel helpers.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QColor>
 #include <QDir>
@@ -12,6 +14,20 @@
 #include <map>
 #include <string>
 
+// Deletes the application after the last test, so that the font and platform caches it
+// holds are released before the leak check runs.
+class AppEnvironment : public ::testing::Environment {
+public:
+    static QApplication*& App() {
+        static QApplication* app = nullptr;
+        return app;
+    }
+    void TearDown() override {
+        delete App();
+        App() = nullptr;
+    }
+};
+
 inline QApplication& TestApp() {
     static QApplication* app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -22,7 +38,9 @@ inline QApplication& TestApp() {
         static int argc = 1;
         static char name[] = "skin_tests";
         static char* argv[] = {name, nullptr};
-        return new QApplication(argc, argv);
+        AppEnvironment::App() = new QApplication(argc, argv);
+        ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+        return AppEnvironment::App();
     }();
     return *app;
 }

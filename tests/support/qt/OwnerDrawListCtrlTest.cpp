@@ -15,7 +15,12 @@ void EnsureListApp() {
     static int argc = 1;
     static char name[] = "support_qt_tests";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    static QApplication* app = new QApplication(argc, argv);
+    // Deleted after the last test so the caches it holds are gone before the leak check.
+    struct AppEnvironment : ::testing::Environment {
+        void TearDown() override { delete app; }
+    };
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 }
 
 class FakeHeader : public COwnerDrawListCtrl::ISortHeader {

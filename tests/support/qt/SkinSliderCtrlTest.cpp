@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <memory>
 
 #include "support/SkinSliderCtrl.h"
 
@@ -13,7 +14,12 @@ void EnsureSliderApp() {
     static int argc = 1;
     static char name[] = "support_qt_tests";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    static QApplication* app = new QApplication(argc, argv);
+    // Deleted after the last test so the caches it holds are gone before the leak check.
+    struct AppEnvironment : ::testing::Environment {
+        void TearDown() override { delete app; }
+    };
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 }
 
 bool Uniform(const QImage& image, QColor colour) {
@@ -35,8 +41,9 @@ protected:
         for (int y = 0; y < 100; ++y)
             for (int x = 0; x < 60; ++x) background.setPixelColor(x, y, Qt::blue);
         background.save(QString::fromStdString(folder + "dialog-p.bmp"), "BMP");
-        parent.resize(200, 100);
-        slider = new CSkinSliderCtrl(&parent);
+        parent = std::make_unique<QWidget>();
+        parent->resize(200, 100);
+        slider = new CSkinSliderCtrl(parent.get());
         slider->setGeometry(10, 20, 120, 20);
         slider->setRange(0, 100);
     }
@@ -49,7 +56,7 @@ protected:
 
     QTemporaryDir dir;
     std::string folder;
-    QWidget parent;
+    std::unique_ptr<QWidget> parent;  // made once the application exists
     CSkinSliderCtrl* slider = nullptr;
 };
 
