@@ -38,8 +38,7 @@ tvq::TvqStreamFormat FormatFor(int width, int height) {
 
 // Camera-like content: soft light and colour variation, hard-edged objects, sensor noise, and
 // a slow pan so that no two frames are alike.
-void PaintNaturalFrame(const tvq::TvqStreamFormat& f, int index, std::mt19937& rng,
-                       uint8_t* out) {
+void PaintNaturalFrame(const tvq::TvqStreamFormat& f, int index, std::mt19937& rng, uint8_t* out) {
     std::normal_distribution<double> grain(0.0, 9.0);
     const int stride = f.Stride();
     const double pan = index * 3.0;
@@ -53,8 +52,8 @@ void PaintNaturalFrame(const tvq::TvqStreamFormat& f, int index, std::mt19937& r
             const double base = object ? 200 - 0.5 * light : light + texture;
             const double tint[3] = {0.8 + 0.3 * v, 1.0, 1.1 - 0.3 * u};
             for (int c = 0; c < 3; ++c)
-                row[x * 3 + c] = static_cast<uint8_t>(
-                    std::clamp(base * tint[c] + grain(rng), 0.0, 255.0));
+                row[x * 3 + c] =
+                    static_cast<uint8_t>(std::clamp(base * tint[c] + grain(rng), 0.0, 255.0));
         }
     }
     tvq::WriteFrameMarker(out, f.width, f.height, stride, index / kFps, index % kFps);
@@ -84,10 +83,12 @@ std::string MovieFor(int width, int height) {
 struct Buffers {
     explicit Buffers(const tvq::TvqStreamFormat& f)
         : audio(4 * f.AudioBytesPerSecond()), frames(2 * kFps * f.FrameBytes()) {
-        request = {1, reinterpret_cast<uintptr_t>(audio.data()),
+        request = {1,
+                   reinterpret_cast<uintptr_t>(audio.data()),
                    reinterpret_cast<uintptr_t>(&audioCount),
                    reinterpret_cast<uintptr_t>(frames.data()),
-                   reinterpret_cast<uintptr_t>(&frameCount), 0};
+                   reinterpret_cast<uintptr_t>(&frameCount),
+                   0};
     }
     std::vector<uint8_t> audio, frames;
     int32_t audioCount = 0, frameCount = 0;
@@ -151,16 +152,14 @@ void BM_EncodeSecondOneCore(benchmark::State& state) {
         FormatFor(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     std::mt19937 rng(9);
     std::vector<uint8_t> frames(f.FrameBytes() * kFps), pcm(f.AudioBytesPerSecond());
-    for (int i = 0; i < kFps; ++i)
-        PaintNaturalFrame(f, i, rng, frames.data() + i * f.FrameBytes());
+    for (int i = 0; i < kFps; ++i) PaintNaturalFrame(f, i, rng, frames.data() + i * f.FrameBytes());
     tvq::TvqSecondEncoder encoder;
     tvq::TvqEncodedSecond out;
-    for (auto _ : state)
-        encoder.Encode(f, frames.data(), kFps, pcm.data(), pcm.size(), out);
+    for (auto _ : state) encoder.Encode(f, frames.data(), kFps, pcm.data(), pcm.size(), out);
 }
 BENCHMARK(BM_EncodeSecondOneCore)->Args({1280, 720})->Unit(benchmark::kMillisecond)->UseRealTime();
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

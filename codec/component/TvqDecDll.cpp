@@ -26,7 +26,7 @@ tvq::TvqStreamDecoder* Find(TvqStreamInfo* info) {
     return it == Registry().end() ? nullptr : it->second.get();
 }
 
-} // namespace
+}  // namespace
 
 #define TVQ_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -50,8 +50,7 @@ TVQ_EXPORT TvqStreamInfo* TvqInforInit(TvqOpenBlock* block) {
     }
 }
 
-TVQ_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* /*block*/,
-                          TvqStreamInfo* info) {
+TVQ_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* /*block*/, TvqStreamInfo* info) {
     tvq::TvqStreamDecoder* decoder = Find(info);
     if (!request || !decoder)
         return kTvqEndOfFile;

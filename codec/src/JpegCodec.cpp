@@ -13,8 +13,8 @@ JpegCodec::~JpegCodec() {
         tjDestroy(decompressor_);
 }
 
-bool JpegCodec::Encode(const uint8_t* bottomUpBgr, int width, int height, int stride,
-                       int quality, std::vector<uint8_t>& out) {
+bool JpegCodec::Encode(const uint8_t* bottomUpBgr, int width, int height, int stride, int quality,
+                       std::vector<uint8_t>& out) {
     if (!bottomUpBgr || width <= 0 || height <= 0 || stride < width * 3 || quality < 1 ||
         quality > 100)
         return false;
@@ -61,4 +61,4 @@ bool JpegCodec::Decode(const uint8_t* jpeg, size_t size, uint8_t* bottomUpBgr, i
     return true;
 }
 
-} // namespace tvq
+}  // namespace tvq

@@ -50,8 +50,8 @@ uint8_t Crc8(uint32_t value, int bytes) {
 }
 
 uint32_t MarkerWord(int second, int frame) {
-    const uint32_t data = (static_cast<uint32_t>(second & 0xFFFF) << 8) |
-                          static_cast<uint32_t>(frame & 0xFF);
+    const uint32_t data =
+        (static_cast<uint32_t>(second & 0xFFFF) << 8) | static_cast<uint32_t>(frame & 0xFF);
     return (data << 8) | static_cast<uint8_t>(Crc8(data, 3) ^ kCheckSalt);
 }
 
@@ -83,8 +83,7 @@ void Fft(std::vector<double>& re, std::vector<double>& im) {
     const size_t n = re.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
+        for (; j & bit; bit >>= 1) j ^= bit;
         j ^= bit;
         if (i < j) {
             std::swap(re[i], re[j]);
@@ -132,11 +131,15 @@ std::vector<double> MixToMono(const uint8_t* pcm, size_t bytes, int channels, in
     return mono;
 }
 
-} // namespace
+}  // namespace
 
-int FrameMarkerWidth(int width, int height) { return CellPixels(width, height) * kMarkerColumns; }
+int FrameMarkerWidth(int width, int height) {
+    return CellPixels(width, height) * kMarkerColumns;
+}
 
-int FrameMarkerHeight(int width, int height) { return CellPixels(width, height) * kMarkerRows; }
+int FrameMarkerHeight(int width, int height) {
+    return CellPixels(width, height) * kMarkerRows;
+}
 
 void WriteFrameMarker(uint8_t* bottomUpBgr, int width, int height, int stride, int second,
                       int frame) {
@@ -195,13 +198,11 @@ int DetectSecondFromPcm(const uint8_t* pcm, size_t bytes, int rate, int channels
     if (n < 64)
         return -1;
     double mean = 0;
-    for (double v : mono)
-        mean += v;
+    for (double v : mono) mean += v;
     mean /= static_cast<double>(n);
     double energy = 0, windowEnergy = 0;
     size_t padded = 1;
-    while (padded < 2 * n)
-        padded <<= 1;
+    while (padded < 2 * n) padded <<= 1;
     std::vector<double> re(padded, 0.0), im(padded, 0.0);
     for (size_t i = 0; i < n; ++i) {
         const double v = mono[i] - mean;
@@ -258,4 +259,4 @@ size_t WriteToneForSecond(uint8_t* pcm, int second, long firstSampleFrame, long 
     return static_cast<size_t>(out - pcm);
 }
 
-} // namespace tvq
+}  // namespace tvq

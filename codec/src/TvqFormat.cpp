@@ -6,8 +6,7 @@
 namespace tvq {
 namespace {
 
-constexpr char kFixedHeader[kFixedHeaderBytes + 1] =
-    "RIFF\0\0\0\0TVQ LIST\0\0\0\0hdrltvqh";
+constexpr char kFixedHeader[kFixedHeaderBytes + 1] = "RIFF\0\0\0\0TVQ LIST\0\0\0\0hdrltvqh";
 // JPEG headers and markers on top of the worst-case compressed data of a frame.
 constexpr size_t kJpegOverheadBytes = 64 * 1024;
 
@@ -29,7 +28,7 @@ enum : size_t {
     kOffIndexOffset = 72,
 };
 
-} // namespace
+}  // namespace
 
 bool TvqStreamFormat::IsValid() const {
     return framesPerSecond >= 1 && framesPerSecond <= kMaxFramesPerSecond && width >= 1 &&
@@ -105,4 +104,4 @@ bool DecodeFileHeader(const uint8_t* in, size_t bytes, TvqFileHeader& h) {
     return GetU32(in + kOffBytesPerPixel) == 3 && f.IsValid();
 }
 
-} // namespace tvq
+}  // namespace tvq

@@ -10,11 +10,10 @@ namespace tvq {
 namespace {
 // Below this many JPEG frames a helper thread costs more than it saves.
 constexpr int kMinFramesForHelper = 4;
-} // namespace
+}  // namespace
 
 void TvqFrameDecoder::DecodeRange(const TvqStreamFormat& format, const TvqStoredSecond& second,
-                                  uint8_t* out, int first, int last, JpegCodec& codec,
-                                  bool* ok) {
+                                  uint8_t* out, int first, int last, JpegCodec& codec, bool* ok) {
     const size_t frameBytes = format.FrameBytes();
     for (int i = first; i < last; ++i) {
         const auto& data = second.frames[static_cast<size_t>(i)];
@@ -41,9 +40,8 @@ int TvqFrameDecoder::Decode(const TvqStreamFormat& format, const TvqStoredSecond
     const int half = stored / 2;
     if (format.videoCodec == kCodecJpeg && stored >= kMinFramesForHelper) {
         try {
-            helper = std::thread([&] {
-                DecodeRange(format, second, out, half, stored, codecs_[1], ok.get());
-            });
+            helper = std::thread(
+                [&] { DecodeRange(format, second, out, half, stored, codecs_[1], ok.get()); });
         } catch (const std::system_error&) {
             // No thread to be had: this thread decodes them all below.
         }
@@ -68,4 +66,4 @@ int TvqFrameDecoder::Decode(const TvqStreamFormat& format, const TvqStoredSecond
     return good;
 }
 
-} // namespace tvq
+}  // namespace tvq

@@ -9,7 +9,9 @@
 
 namespace tvq {
 
-TvqReader::~TvqReader() { Close(); }
+TvqReader::~TvqReader() {
+    Close();
+}
 
 bool TvqReader::Open(const std::string& path) {
     Close();
@@ -70,7 +72,7 @@ bool TvqReader::ReadAt(uint64_t offset, size_t bytes, uint8_t* out) const {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false; // an error, or the file shrank under us
+            return false;  // an error, or the file shrank under us
         done += static_cast<size_t>(n);
     }
     return true;
@@ -115,9 +117,9 @@ bool TvqReader::ReadSecond(int index, TvqStoredSecond& out) {
         return false;
     const IndexEntry& entry = index_[static_cast<size_t>(index)];
     const TvqStreamFormat& f = header_.format;
-    const uint64_t maxChunk = kChunkHeaderBytes + f.AudioBytesPerSecond() +
-                              static_cast<uint64_t>(f.framesPerSecond) *
-                                  (4 + f.MaxStoredFrameBytes()) + 4096;
+    const uint64_t maxChunk =
+        kChunkHeaderBytes + f.AudioBytesPerSecond() +
+        static_cast<uint64_t>(f.framesPerSecond) * (4 + f.MaxStoredFrameBytes()) + 4096;
     if (entry.size > maxChunk)
         return false;
     chunk_.resize(entry.size);
@@ -163,4 +165,4 @@ bool TvqReader::ParseChunk(int index, TvqStoredSecond& out) const {
     return true;
 }
 
-} // namespace tvq
+}  // namespace tvq

@@ -10,9 +10,11 @@ void SetCount(uintptr_t address, int32_t value) {
         *reinterpret_cast<int32_t*>(address) = value;
 }
 
-} // namespace
+}  // namespace
 
-bool TvqStreamDecoder::Open(const std::string& path) { return reader_.Open(path) && Start(); }
+bool TvqStreamDecoder::Open(const std::string& path) {
+    return reader_.Open(path) && Start();
+}
 
 bool TvqStreamDecoder::OpenMemory(const uint8_t* data, size_t size) {
     return reader_.OpenMemory(data, size) && Start();
@@ -85,4 +87,4 @@ int TvqStreamDecoder::DecodeNext(const TvqDecodeRequest& request) {
     return last ? kTvqEndOfFile : 1;
 }
 
-} // namespace tvq
+}  // namespace tvq

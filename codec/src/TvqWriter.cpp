@@ -8,9 +8,11 @@ namespace tvq {
 namespace {
 // Below this many JPEG frames a helper thread costs more than it saves.
 constexpr int kMinFramesForHelper = 4;
-} // namespace
+}  // namespace
 
-TvqWriter::~TvqWriter() { Close(); }
+TvqWriter::~TvqWriter() {
+    Close();
+}
 
 bool TvqWriter::Open(const std::string& path, const TvqStreamFormat& format) {
     Close();
@@ -131,11 +133,12 @@ bool TvqWriter::Close() {
     }
     uint8_t bytes[kFileHeaderBytes];
     EncodeFileHeader(header, bytes);
-    ok = ok && std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(bytes, 1, sizeof bytes, file_) == sizeof bytes;
+    ok = ok && std::fseek(file_, 0, SEEK_SET) == 0 &&
+         std::fwrite(bytes, 1, sizeof bytes, file_) == sizeof bytes;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     index_.clear();
     return ok;
 }
 
-} // namespace tvq
+}  // namespace tvq

@@ -115,7 +115,7 @@ TEST_F(BadInput, LaterVersionsWithLargerRecordsAreReadByTheirSizes) {
     future.chunkHeaderBytes = 40;
     future.entryBytes = 32;
     EXPECT_EQ(Play(future.Build()), Outcome::Played);
-    future.readerVersion = 2; // "readers older than 2 must not try"
+    future.readerVersion = 2;  // "readers older than 2 must not try"
     EXPECT_EQ(Play(future.Build()), Outcome::Refused);
     EXPECT_EQ(Play(ForgedMovie{}.Build()), Outcome::Played);
 }
@@ -151,12 +151,12 @@ TEST_F(BadInput, AbsurdStreamHeadersAreRefused) {
         int bytes;
     };
     const Patch patches[] = {
-        {40, 0, 4},          {40, 8193, 4},       {40, 0x80000000u, 4}, {44, 0, 4},
-        {44, 8193, 4},       {36, 0, 4},          {36, 121, 4},         {48, 0, 4},
-        {48, 192001, 4},     {52, 0, 2},          {52, 3, 2},           {54, 12, 2},
-        {54, 0, 2},          {68, 4, 4},          {56, 0x4D504547, 4},  {28, 95, 4},
-        {28, 0xFFFFFFFFu, 4}, {64, 3, 4},         {64, 0xFFFFFFFFu, 4}, {72, 0, 4},
-        {72, 0xFFFFFFF0u, 4}, {76, 1, 4},         {34, 9, 2},           {32, 0, 2},
+        {40, 0, 4},           {40, 8193, 4}, {40, 0x80000000u, 4}, {44, 0, 4},
+        {44, 8193, 4},        {36, 0, 4},    {36, 121, 4},         {48, 0, 4},
+        {48, 192001, 4},      {52, 0, 2},    {52, 3, 2},           {54, 12, 2},
+        {54, 0, 2},           {68, 4, 4},    {56, 0x4D504547, 4},  {28, 95, 4},
+        {28, 0xFFFFFFFFu, 4}, {64, 3, 4},    {64, 0xFFFFFFFFu, 4}, {72, 0, 4},
+        {72, 0xFFFFFFF0u, 4}, {76, 1, 4},    {34, 9, 2},           {32, 0, 2},
     };
     for (const Patch& p : patches) {
         auto bytes = good;
@@ -184,10 +184,10 @@ TEST_F(BadInput, IndexEntriesOutsideTheFileAreRefused) {
         EXPECT_EQ(Play(bytes), Outcome::Refused) << size;
     }
     auto bytes = good;
-    tvq::PutU32(&bytes[index + 4], 3); // more entries than seconds
+    tvq::PutU32(&bytes[index + 4], 3);  // more entries than seconds
     EXPECT_EQ(Play(bytes), Outcome::Refused);
     bytes = good;
-    tvq::PutU32(&bytes[index + 8], 8); // entries smaller than version 1's
+    tvq::PutU32(&bytes[index + 8], 8);  // entries smaller than version 1's
     EXPECT_EQ(Play(bytes), Outcome::Refused);
 }
 
@@ -200,12 +200,12 @@ TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecond) {
         uint32_t value;
     };
     const Patch patches[] = {
-        {0, 0x41414141},          // tag
-        {4, 0},                   {4, 0xFFFFFFFFu},       // chunk header size
-        {8, 0},                   // claims to be second 0
-        {12, 8001},               {12, 0xFFFFFFF0u},      // more than one second of audio
-        {16, 3},                  {16, 0xFFFFFFFFu},      // more frames than fps
-        {24 + 8000, 5},           {24 + 8000, 0xFFFFFFFFu}, // a RAW frame of the wrong size
+        {0, 0x41414141},                            // tag
+        {4, 0},          {4, 0xFFFFFFFFu},          // chunk header size
+        {8, 0},                                     // claims to be second 0
+        {12, 8001},      {12, 0xFFFFFFF0u},         // more than one second of audio
+        {16, 3},         {16, 0xFFFFFFFFu},         // more frames than fps
+        {24 + 8000, 5},  {24 + 8000, 0xFFFFFFFFu},  // a RAW frame of the wrong size
     };
     for (const Patch& p : patches) {
         auto bytes = good;
@@ -236,9 +236,9 @@ TEST_F(BadInput, CorruptJpegFramesBecomeBlackOrRepeatedFrames) {
         pos += 4 + tvq::GetU32(&bytes[pos]);
     }
     std::memset(&bytes[frameAt[0]], 0x5A, 200);
-    bytes[frameAt[3] + 0xA3] ^= 0xFF; // somewhere in the frame header's size fields
+    bytes[frameAt[3] + 0xA3] ^= 0xFF;  // somewhere in the frame header's size fields
     for (size_t i = frameAt[3]; i + 8 < frameAt[4]; ++i)
-        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) { // start of frame: make it 16 x 48
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {  // start of frame: make it 16 x 48
             tvq::PutU16(&bytes[i + 7], 0x1000);
             break;
         }
@@ -275,4 +275,4 @@ TEST_F(BadInput, EmptyFilesFoldersMissingFilesAndOverlongPathsAreRefused) {
     EXPECT_FALSE(reader.OpenMemory(forged.data(), 95));
 }
 
-} // namespace
+}  // namespace

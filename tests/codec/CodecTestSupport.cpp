@@ -37,8 +37,8 @@ TempFolder::TempFolder() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = ::testing::TempDir() + "tvq-codec-" + std::to_string(::getpid()) + "-" +
             std::to_string(counter++) + "-" + (test ? test->name() : "x");
-    std::replace(path_.begin() + static_cast<long>(::testing::TempDir().size()), path_.end(),
-                 '/', '_');
+    std::replace(path_.begin() + static_cast<long>(::testing::TempDir().size()), path_.end(), '/',
+                 '_');
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
 }
@@ -58,8 +58,7 @@ bool WriteMarkedMovie(const std::string& path, const tvq::TvqStreamFormat& forma
     std::vector<uint8_t> pcm(format.AudioBytesPerSecond());
     // A few noise pictures reused, so long movies stay quick to make.
     std::vector<std::vector<uint8_t>> noise;
-    for (unsigned i = 0; i < 3; ++i)
-        noise.push_back(NoisyFrame(format.width, format.height, i));
+    for (unsigned i = 0; i < 3; ++i) noise.push_back(NoisyFrame(format.width, format.height, i));
     for (int s = 0; s < seconds; ++s) {
         int frameCount = format.framesPerSecond;
         long sampleFrames = format.sampleRate;
@@ -72,9 +71,9 @@ bool WriteMarkedMovie(const std::string& path, const tvq::TvqStreamFormat& forma
             std::memcpy(frame, noise[(s + f) % noise.size()].data(), frameBytes);
             tvq::WriteFrameMarker(frame, format.width, format.height, format.Stride(), s, f);
         }
-        const size_t bytes = tvq::WriteToneForSecond(pcm.data(), s, 0, sampleFrames,
-                                                     format.sampleRate, format.channels,
-                                                     format.bitsPerSample);
+        const size_t bytes =
+            tvq::WriteToneForSecond(pcm.data(), s, 0, sampleFrames, format.sampleRate,
+                                    format.channels, format.bitsPerSample);
         if (!writer.WriteSecond(frames.data(), frameCount, pcm.data(), bytes))
             return false;
     }
@@ -88,7 +87,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 Component::Component() {
@@ -116,8 +116,8 @@ OpenMovie::OpenMovie(const Component& c, const std::string& path) : component(c)
     info = component.Init(path);
     if (!info)
         return;
-    const size_t byteRate = static_cast<size_t>(info->samplesPerSecond) * info->channels *
-                            info->bitsPerSample / 8;
+    const size_t byteRate =
+        static_cast<size_t>(info->samplesPerSecond) * info->channels * info->bitsPerSample / 8;
     audio.assign(4 * byteRate, 0xEE);
     frames.assign(2 * static_cast<size_t>(info->framesPerSecond) * FrameBytes(), 0xEE);
     request.one = 1;
@@ -141,4 +141,4 @@ size_t OpenMovie::FrameBytes() const {
     return static_cast<size_t>((info->width * 3 + 3) & ~3) * info->height;
 }
 
-} // namespace tvqtest
+}  // namespace tvqtest

@@ -11,7 +11,9 @@
 
 namespace tvqtest {
 
-inline int StrideFor(int width) { return (width * 3 + 3) & ~3; }
+inline int StrideFor(int width) {
+    return (width * 3 + 3) & ~3;
+}
 
 // A bottom-up BGR frame of smooth colour plus noise, the kind of picture JPEG finds hard.
 std::vector<uint8_t> NoisyFrame(int width, int height, unsigned seed);
@@ -74,4 +76,4 @@ struct OpenMovie {
     const uint8_t* Frame(int i) const { return frames.data() + i * FrameBytes(); }
 };
 
-} // namespace tvqtest
+}  // namespace tvqtest

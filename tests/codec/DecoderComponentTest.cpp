@@ -20,7 +20,9 @@ struct Shape {
     int shortLastMs;
 };
 
-void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
+void PrintTo(const Shape& s, std::ostream* os) {
+    *os << s.name;
+}
 
 class ComponentContract : public ::testing::TestWithParam<Shape> {
 protected:
@@ -96,18 +98,19 @@ TEST_P(ComponentContract, DeliversEverySecondInOrderThenEnds) {
     const uint8_t silence = shape.bits == 8 ? 0x80 : 0x00;
     for (int s = 0; s < shape.seconds; ++s) {
         const bool last = s + 1 == shape.seconds;
-        const size_t toneBytes = last && shape.shortLastMs
-                                     ? static_cast<size_t>(shape.rate) * shape.shortLastMs / 1000 *
-                                           f.BlockAlign()
-                                     : secondBytes;
+        const size_t toneBytes =
+            last && shape.shortLastMs
+                ? static_cast<size_t>(shape.rate) * shape.shortLastMs / 1000 * f.BlockAlign()
+                : secondBytes;
         const uint8_t* start = heard.data() + s * secondBytes;
         const uint8_t* end = heard.data() + heard.size();
-        EXPECT_EQ(tvq::DetectSecondFromPcm(start, toneBytes, shape.rate, shape.channels,
-                                           shape.bits),
-                  s % tvq::kToneCycleSeconds)
+        EXPECT_EQ(
+            tvq::DetectSecondFromPcm(start, toneBytes, shape.rate, shape.channels, shape.bits),
+            s % tvq::kToneCycleSeconds)
             << "second " << s;
         if (last) {
-            EXPECT_TRUE(std::all_of(start + toneBytes, end, [&](uint8_t b) { return b == silence; }));
+            EXPECT_TRUE(
+                std::all_of(start + toneBytes, end, [&](uint8_t b) { return b == silence; }));
         }
     }
 }
@@ -143,9 +146,8 @@ TEST(ComponentInstances, SeveralOpenFilesAdvanceIndependently) {
     const auto markerSecond = [](const OpenMovie& m) {
         int s = -1, f = -1;
         const int stride = (m.info->width * 3 + 3) & ~3;
-        return tvq::ReadFrameMarker(m.Frame(0), m.info->width, m.info->height, stride, s, f)
-                   ? s
-                   : -1;
+        return tvq::ReadFrameMarker(m.Frame(0), m.info->width, m.info->height, stride, s, f) ? s
+                                                                                             : -1;
     };
     EXPECT_EQ(first.Next(), 1);
     EXPECT_EQ(first.Next(), 1);
@@ -179,8 +181,9 @@ TEST(ComponentInstances, ForeignOrClosedHandlesAreRefusedNotUsed) {
     EXPECT_EQ(component.Close(info), 0);
     TvqStreamInfo fake{};
     int32_t audioCount = 5, frameCount = 5;
-    TvqDecodeRequest request{1, 0, reinterpret_cast<uintptr_t>(&audioCount), 0,
-                             reinterpret_cast<uintptr_t>(&frameCount), 0};
+    TvqDecodeRequest request{
+        1, 0, reinterpret_cast<uintptr_t>(&audioCount), 0, reinterpret_cast<uintptr_t>(&frameCount),
+        0};
     TvqOpenBlock block{};
     EXPECT_EQ(component.Decode(&request, &block, info), kTvqEndOfFile);
     EXPECT_EQ(component.Decode(&request, &block, &fake), kTvqEndOfFile);
@@ -188,4 +191,4 @@ TEST(ComponentInstances, ForeignOrClosedHandlesAreRefusedNotUsed) {
     EXPECT_EQ(component.Close(nullptr), 0);
 }
 
-} // namespace
+}  // namespace

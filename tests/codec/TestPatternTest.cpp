@@ -16,7 +16,9 @@ struct Size {
     int width, height;
 };
 
-void PrintTo(const Size& s, std::ostream* os) { *os << s.width << "x" << s.height; }
+void PrintTo(const Size& s, std::ostream* os) {
+    *os << s.width << "x" << s.height;
+}
 
 class FrameMarkerTest : public ::testing::TestWithParam<Size> {};
 
@@ -35,8 +37,8 @@ TEST_P(FrameMarkerTest, SurvivesRawAndJpegDownToQuality50) {
         EXPECT_EQ(f, frame);
         for (int quality : {50, 85, 100}) {
             ASSERT_TRUE(codec.Encode(picture.data(), width, height, stride, quality, jpeg));
-            ASSERT_TRUE(codec.Decode(jpeg.data(), jpeg.size(), decoded.data(), width, height,
-                                     stride));
+            ASSERT_TRUE(
+                codec.Decode(jpeg.data(), jpeg.size(), decoded.data(), width, height, stride));
             s = f = -1;
             ASSERT_TRUE(tvq::ReadFrameMarker(decoded.data(), width, height, stride, s, f))
                 << "quality " << quality;
@@ -108,8 +110,7 @@ TEST(FrameMarker, ReadsFromTopDownPicturesWithFourBytePixels) {
 std::vector<uint8_t> Tone(int second, long firstFrame, long frames, int rate, int channels,
                           int bits) {
     std::vector<uint8_t> pcm(static_cast<size_t>(frames) * channels * bits / 8);
-    EXPECT_EQ(tvq::WriteToneForSecond(pcm.data(), second, firstFrame, frames, rate, channels,
-                                      bits),
+    EXPECT_EQ(tvq::WriteToneForSecond(pcm.data(), second, firstFrame, frames, rate, channels, bits),
               pcm.size());
     return pcm;
 }
@@ -133,9 +134,9 @@ TEST(Tone, WholeSecondsAreDetectedAtEveryFormat) {
     for (const Format fmt : {Format{8000, 1, 8}, Format{22050, 2, 16}, Format{44100, 2, 16}}) {
         for (int s = 0; s < tvq::kToneCycleSeconds; s += (fmt.rate == 8000 ? 1 : 37)) {
             const auto pcm = Tone(s, 0, fmt.rate, fmt.rate, fmt.channels, fmt.bits);
-            ASSERT_EQ(tvq::DetectSecondFromPcm(pcm.data(), pcm.size(), fmt.rate, fmt.channels,
-                                               fmt.bits),
-                      s)
+            ASSERT_EQ(
+                tvq::DetectSecondFromPcm(pcm.data(), pcm.size(), fmt.rate, fmt.channels, fmt.bits),
+                s)
                 << fmt.rate << " Hz " << fmt.channels << " ch " << fmt.bits << " bit";
         }
     }
@@ -160,8 +161,7 @@ TEST(Tone, SilenceNoiseAndNonsenseGiveMinusOne) {
     EXPECT_EQ(tvq::DetectSecondFromPcm(silence16.data(), silence16.size(), 44100, 2, 16), -1);
     std::mt19937 rng(7);
     std::vector<uint8_t> noise(22050 * 2);
-    for (auto& b : noise)
-        b = static_cast<uint8_t>(rng());
+    for (auto& b : noise) b = static_cast<uint8_t>(rng());
     EXPECT_EQ(tvq::DetectSecondFromPcm(noise.data(), noise.size(), 22050, 1, 16), -1);
     const auto pcm = Tone(3, 0, 8000, 8000, 1, 8);
     EXPECT_EQ(tvq::DetectSecondFromPcm(pcm.data(), pcm.size(), 8000, 1, 12), -1);
@@ -170,4 +170,4 @@ TEST(Tone, SilenceNoiseAndNonsenseGiveMinusOne) {
     EXPECT_EQ(tvq::DetectSecondFromPcm(pcm.data(), 3, 8000, 1, 8), -1);
 }
 
-} // namespace
+}  // namespace

@@ -13,8 +13,8 @@ using namespace tvqtest;
 
 namespace {
 
-tvq::TvqStreamFormat Format(int w, int h, int fps, int rate, int channels, int bits,
-                            uint32_t codec, int quality = 85) {
+tvq::TvqStreamFormat Format(int w, int h, int fps, int rate, int channels, int bits, uint32_t codec,
+                            int quality = 85) {
     tvq::TvqStreamFormat f;
     f.width = w;
     f.height = h;
@@ -43,8 +43,7 @@ TEST(TvqRoundTrip, RawFramesAndPcmComeBackExactlyAndShortSecondsArePadded) {
             all.insert(all.end(), frames.back().begin(), frames.back().end());
         }
         audio.emplace_back(audioBytes[s]);
-        for (auto& b : audio.back())
-            b = static_cast<uint8_t>(rng());
+        for (auto& b : audio.back()) b = static_cast<uint8_t>(rng());
         ASSERT_TRUE(writer.WriteSecond(all.data(), frameCounts[s], audio.back().data(),
                                        audio.back().size()));
     }
@@ -71,8 +70,7 @@ TEST(TvqRoundTrip, RawFramesAndPcmComeBackExactlyAndShortSecondsArePadded) {
         EXPECT_EQ(decoder.Decode(f, second, out.data(), 7), frameCounts[s]);
         for (int i = 0; i < 7; ++i) {
             const auto& expected = frames[next + std::min(i, frameCounts[s] - 1)];
-            ASSERT_EQ(std::memcmp(out.data() + i * f.FrameBytes(), expected.data(),
-                                  f.FrameBytes()),
+            ASSERT_EQ(std::memcmp(out.data() + i * f.FrameBytes(), expected.data(), f.FrameBytes()),
                       0)
                 << "second " << s << " frame " << i;
         }
@@ -100,14 +98,13 @@ TEST(TvqRoundTrip, JpegFramesKeepTheirMarkersAtEveryQuality) {
             ASSERT_EQ(decoder.Decode(f, second, out.data(), 25), 25);
             for (int i = 0; i < 25; ++i) {
                 int ms = -1, mf = -1;
-                ASSERT_TRUE(tvq::ReadFrameMarker(out.data() + i * f.FrameBytes(), f.width,
-                                                 f.height, f.Stride(), ms, mf));
+                ASSERT_TRUE(tvq::ReadFrameMarker(out.data() + i * f.FrameBytes(), f.width, f.height,
+                                                 f.Stride(), ms, mf));
                 EXPECT_EQ(ms, s);
                 EXPECT_EQ(mf, i);
             }
-            EXPECT_EQ(tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(), 8000,
-                                               2, 16),
-                      s);
+            EXPECT_EQ(
+                tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(), 8000, 2, 16), s);
         }
     }
 }
@@ -118,9 +115,8 @@ TEST(TvqFormat, FixedHeaderBytesAndPackedLengthAtOffset84) {
     ASSERT_TRUE(WriteMarkedMovie(dir.File("m.tvq"), f, 75));
     const auto bytes = ReadFileBytes(dir.File("m.tvq"));
     ASSERT_GE(bytes.size(), 96u);
-    const uint8_t fixed[28] = {'R', 'I', 'F', 'F', 0,   0,   0,   0,   'T', 'V',
-                               'Q', ' ', 'L', 'I', 'S', 'T', 0,   0,   0,   0,
-                               'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};
+    const uint8_t fixed[28] = {'R', 'I', 'F', 'F', 0, 0, 0,   0,   'T', 'V', 'Q', ' ', 'L', 'I',
+                               'S', 'T', 0,   0,   0, 0, 'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};
     EXPECT_EQ(std::memcmp(bytes.data(), fixed, 28), 0);
     // 75 s = 0 h 1 min 15 s.
     EXPECT_EQ(bytes[84], 15);
@@ -148,7 +144,7 @@ TEST(TvqFormat, PackedLengthSplitsHoursMinutesSeconds) {
     EXPECT_EQ(tvq::PackLength(60), 0x100);
     for (uint32_t s : {0u, 1u, 3599u, 3600u, 86399u, 32767u * 3600u + 3599u})
         EXPECT_EQ(tvq::UnpackLength(tvq::PackLength(s)), s) << s;
-    EXPECT_EQ(tvq::UnpackLength(static_cast<int32_t>(0xFFFF0000u)), 0u); // negative hours
+    EXPECT_EQ(tvq::UnpackLength(static_cast<int32_t>(0xFFFF0000u)), 0u);  // negative hours
 }
 
 TEST(TvqWriter, RefusesWhatNoReaderWouldAcceptAndKeepsTheMovieUsable) {
@@ -156,17 +152,18 @@ TEST(TvqWriter, RefusesWhatNoReaderWouldAcceptAndKeepsTheMovieUsable) {
     tvq::TvqWriter writer;
     const auto good = Format(32, 24, 2, 8000, 1, 16, tvq::kCodecRaw);
     auto bad = good;
-    for (auto change : {+[](tvq::TvqStreamFormat& f) { f.width = 0; },
-                        +[](tvq::TvqStreamFormat& f) { f.height = 8193; },
-                        +[](tvq::TvqStreamFormat& f) { f.framesPerSecond = 121; },
-                        +[](tvq::TvqStreamFormat& f) { f.sampleRate = 0; },
-                        +[](tvq::TvqStreamFormat& f) { f.channels = 3; },
-                        +[](tvq::TvqStreamFormat& f) { f.bitsPerSample = 12; },
-                        +[](tvq::TvqStreamFormat& f) { f.videoCodec = tvq::FourCc('M', 'P', 'G', '4'); },
-                        +[](tvq::TvqStreamFormat& f) {
-                            f.videoCodec = tvq::kCodecJpeg;
-                            f.jpegQuality = 0;
-                        }}) {
+    for (auto change :
+         {+[](tvq::TvqStreamFormat& f) { f.width = 0; },
+          +[](tvq::TvqStreamFormat& f) { f.height = 8193; },
+          +[](tvq::TvqStreamFormat& f) { f.framesPerSecond = 121; },
+          +[](tvq::TvqStreamFormat& f) { f.sampleRate = 0; },
+          +[](tvq::TvqStreamFormat& f) { f.channels = 3; },
+          +[](tvq::TvqStreamFormat& f) { f.bitsPerSample = 12; },
+          +[](tvq::TvqStreamFormat& f) { f.videoCodec = tvq::FourCc('M', 'P', 'G', '4'); },
+          +[](tvq::TvqStreamFormat& f) {
+              f.videoCodec = tvq::kCodecJpeg;
+              f.jpegQuality = 0;
+          }}) {
         bad = good;
         change(bad);
         EXPECT_FALSE(writer.Open(dir.File("bad.tvq"), bad));
@@ -176,9 +173,9 @@ TEST(TvqWriter, RefusesWhatNoReaderWouldAcceptAndKeepsTheMovieUsable) {
     ASSERT_TRUE(writer.Open(dir.File("m.tvq"), good));
     std::vector<uint8_t> frames(good.FrameBytes() * 3), pcm(good.AudioBytesPerSecond() + 2);
     EXPECT_TRUE(writer.WriteSecond(frames.data(), 2, pcm.data(), 16000));
-    EXPECT_FALSE(writer.WriteSecond(frames.data(), 3, pcm.data(), 16000)); // > fps frames
-    EXPECT_FALSE(writer.WriteSecond(frames.data(), 2, pcm.data(), 16002)); // > one second
-    EXPECT_FALSE(writer.WriteSecond(frames.data(), 2, pcm.data(), 15999)); // half a sample
+    EXPECT_FALSE(writer.WriteSecond(frames.data(), 3, pcm.data(), 16000));  // > fps frames
+    EXPECT_FALSE(writer.WriteSecond(frames.data(), 2, pcm.data(), 16002));  // > one second
+    EXPECT_FALSE(writer.WriteSecond(frames.data(), 2, pcm.data(), 15999));  // half a sample
     EXPECT_FALSE(writer.WriteSecond(nullptr, 2, pcm.data(), 16000));
     EXPECT_TRUE(writer.WriteSecond(frames.data(), 1, pcm.data(), 8000));
     ASSERT_TRUE(writer.Close());
@@ -187,4 +184,4 @@ TEST(TvqWriter, RefusesWhatNoReaderWouldAcceptAndKeepsTheMovieUsable) {
     EXPECT_EQ(reader.SecondsCount(), 2);
 }
 
-} // namespace
+}  // namespace

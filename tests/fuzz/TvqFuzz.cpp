@@ -20,7 +20,7 @@ void Check(bool condition) {
         std::abort();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tvq::TvqStreamDecoder decoder;
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const TvqStreamInfo& info = decoder.Info();
     const size_t frameBytes = static_cast<size_t>((info.width * 3 + 3) & ~3) * info.height;
-    const size_t byteRate = static_cast<size_t>(info.samplesPerSecond) * info.channels *
-                            info.bitsPerSample / 8;
+    const size_t byteRate =
+        static_cast<size_t>(info.samplesPerSecond) * info.channels * info.bitsPerSample / 8;
     if (2 * info.framesPerSecond * frameBytes > kMaxBufferBytes || 4 * byteRate > kMaxBufferBytes)
         return 0;
     std::vector<uint8_t> audio(4 * byteRate), frames(2 * info.framesPerSecond * frameBytes);

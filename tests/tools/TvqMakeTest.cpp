@@ -61,8 +61,8 @@ TEST_F(TvqMake, TestPatternCarriesMarkersTonesAndAShortLastSecond) {
         ASSERT_EQ(decoder.Decode(f, second, frames.data(), stored), stored);
         for (int i = 0; i < stored; ++i) {
             int ms = -1, mf = -1;
-            ASSERT_TRUE(tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), 97, 61,
-                                             f.Stride(), ms, mf));
+            ASSERT_TRUE(tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), 97, 61, f.Stride(),
+                                             ms, mf));
             EXPECT_EQ(ms, s);
             EXPECT_EQ(mf, i);
         }
@@ -121,16 +121,15 @@ TEST_F(TvqMake, DefaultsAreA10SecondQvgaJpegMovie) {
 
 TEST_F(TvqMake, BadCommandLinesExitWith2AndWriteNothing) {
     const std::string out = File("x.tvq");
-    for (const char* args : {"--size 0x10", "--size 320", "--size 9000x10", "--bits 12",
-                             "--channels 3", "--fps 0", "--fps 121", "--rate 0", "--seconds 0",
-                             "--codec mpeg", "--quality 101", "--pattern bars",
-                             "--short-last-second 1000", "--seconds", "--fps 2x", "--frobnicate 1",
-                             "second.tvq"}) {
+    for (const char* args :
+         {"--size 0x10", "--size 320", "--size 9000x10", "--bits 12", "--channels 3", "--fps 0",
+          "--fps 121", "--rate 0", "--seconds 0", "--codec mpeg", "--quality 101", "--pattern bars",
+          "--short-last-second 1000", "--seconds", "--fps 2x", "--frobnicate 1", "second.tvq"}) {
         EXPECT_EQ(Run(out + " " + args), 2) << args;
         EXPECT_FALSE(std::filesystem::exists(out)) << args;
     }
-    EXPECT_EQ(Run("--seconds 1"), 2); // no output file
+    EXPECT_EQ(Run("--seconds 1"), 2);  // no output file
     EXPECT_EQ(Run(File("no/such/folder/x.tvq") + " --seconds 1"), 1);
 }
 
-} // namespace
+}  // namespace

@@ -8,11 +8,11 @@ namespace {
 
 constexpr int kGlyphWidth = 5;
 constexpr int kGlyphHeight = 7;
-constexpr int kGlyphAdvance = 6; // one column of space between characters
+constexpr int kGlyphAdvance = 6;  // one column of space between characters
 
 struct Glyph {
     char ch;
-    uint8_t rows[kGlyphHeight]; // bit 4 is the leftmost pixel
+    uint8_t rows[kGlyphHeight];  // bit 4 is the leftmost pixel
 };
 
 // A small hand-made font: digits, the punctuation of times and sizes, and the letters the
@@ -61,7 +61,7 @@ const Glyph* FindGlyph(char ch) {
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 void Canvas::FillRect(int x, int y, int w, int h, Colour c) {
     const int x0 = std::max(x, 0), x1 = std::min(x + w, width_);
@@ -79,8 +79,7 @@ void Canvas::FillRect(int x, int y, int w, int h, Colour c) {
 void Canvas::FillCircle(int cx, int cy, int radius, Colour c) {
     for (int dy = -radius; dy <= radius; ++dy) {
         int half = 0;
-        while ((half + 1) * (half + 1) + dy * dy <= radius * radius)
-            ++half;
+        while ((half + 1) * (half + 1) + dy * dy <= radius * radius) ++half;
         FillRect(cx - half, cy + dy, 2 * half + 1, 1, c);
     }
 }
@@ -103,6 +102,8 @@ int Canvas::TextWidth(int scale, std::string_view text) {
     return static_cast<int>(text.size()) * kGlyphAdvance * scale;
 }
 
-int Canvas::TextHeight(int scale) { return kGlyphHeight * scale; }
+int Canvas::TextHeight(int scale) {
+    return kGlyphHeight * scale;
+}
 
-} // namespace tvqmake
+}  // namespace tvqmake

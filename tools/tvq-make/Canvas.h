@@ -32,4 +32,4 @@ private:
     int width_, height_, stride_;
 };
 
-} // namespace tvqmake
+}  // namespace tvqmake

@@ -12,11 +12,10 @@ namespace {
 constexpr int kWorkers = 2;
 // Seconds a worker may run ahead of the writer; bounds memory on long movies.
 constexpr int kMaxSecondsAhead = 6;
-} // namespace
+}  // namespace
 
-bool MovieBuilder::MakeSecond(int second, std::vector<uint8_t>& frames,
-                              std::vector<uint8_t>& pcm, tvq::TvqSecondEncoder& encoder,
-                              tvq::TvqEncodedSecond& out) const {
+bool MovieBuilder::MakeSecond(int second, std::vector<uint8_t>& frames, std::vector<uint8_t>& pcm,
+                              tvq::TvqSecondEncoder& encoder, tvq::TvqEncodedSecond& out) const {
     const tvq::TvqStreamFormat& f = options_.format;
     const MoviePattern pattern(f, options_.pattern);
     const bool shortSecond = options_.shortLastSecondMs > 0 && second + 1 == options_.seconds;
@@ -68,8 +67,7 @@ bool MovieBuilder::Run() {
         return false;
     }
     std::vector<std::thread> workers;
-    for (int i = 0; i < kWorkers; ++i)
-        workers.emplace_back([this] { Worker(); });
+    for (int i = 0; i < kWorkers; ++i) workers.emplace_back([this] { Worker(); });
     bool ok = true;
     for (int second = 0; second < options_.seconds && ok; ++second) {
         tvq::TvqEncodedSecond encoded;
@@ -88,15 +86,14 @@ bool MovieBuilder::Run() {
     {
         std::lock_guard lock(lock_);
         ok = ok && !failed_;
-        failed_ = failed_ || !ok; // stops the workers early on a write failure
+        failed_ = failed_ || !ok;  // stops the workers early on a write failure
         changed_.notify_all();
     }
-    for (auto& w : workers)
-        w.join();
+    for (auto& w : workers) w.join();
     ok = writer.Close() && ok;
     if (!ok)
         std::fprintf(stderr, "tvq-make: writing %s failed\n", options_.output.c_str());
     return ok;
 }
 
-} // namespace tvqmake
+}  // namespace tvqmake

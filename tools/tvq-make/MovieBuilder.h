@@ -36,4 +36,4 @@ private:
     bool failed_ = false;
 };
 
-} // namespace tvqmake
+}  // namespace tvqmake

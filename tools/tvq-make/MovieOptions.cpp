@@ -59,7 +59,7 @@ bool ApplyOption(std::string_view name, std::string_view value, MovieOptions& o)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 const char* const kMovieUsage =
     "usage: tvq-make OUT.tvq [--size WxH] [--fps N] [--rate HZ] [--channels 1|2]\n"
@@ -95,4 +95,4 @@ bool ParseMovieOptions(int argc, char** argv, MovieOptions& options, std::string
     return true;
 }
 
-} // namespace tvqmake
+}  // namespace tvqmake

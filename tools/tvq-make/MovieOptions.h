@@ -12,7 +12,7 @@ struct MovieOptions {
     tvq::TvqStreamFormat format;
     int seconds = 10;
     PatternKind pattern = PatternKind::Test;
-    int shortLastSecondMs = 0; // 0: the last second is whole
+    int shortLastSecondMs = 0;  // 0: the last second is whole
 };
 
 // Fills `options` from argv; on a bad command line returns false with the reason in `error`.
@@ -20,4 +20,4 @@ bool ParseMovieOptions(int argc, char** argv, MovieOptions& options, std::string
 
 extern const char* const kMovieUsage;
 
-} // namespace tvqmake
+}  // namespace tvqmake

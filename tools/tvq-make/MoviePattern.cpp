@@ -15,8 +15,8 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 // Melody: a pentatonic tune of eighth notes at 120 beats per minute (semitones above A3,
 // -100 = rest), over a bass note per bar.
 constexpr double kNoteSeconds = 0.25;
-constexpr int kMelody[] = {7, 9, 12, 9, 7, 4, 2, 4, 7, -100, 4, 2, 0, 2, 4, -100,
-                           12, 14, 16, 14, 12, 9, 7, 9, 12, 9, 7, 4, 7, -100, -100, -100};
+constexpr int kMelody[] = {7,  9,  12, 9,  7,  4, 2, 4, 7,  -100, 4, 2, 0, 2,    4,    -100,
+                           12, 14, 16, 14, 12, 9, 7, 9, 12, 9,    7, 4, 7, -100, -100, -100};
 constexpr int kBass[] = {-12, -7, -9, -5};
 constexpr double kMelodyLevel = 0.28;
 constexpr double kBassLevel = 0.18;
@@ -30,7 +30,9 @@ Colour Hue(double h, double light) {
     return {channel(0.0), channel(1.0 / 3), channel(2.0 / 3)};
 }
 
-double NoteHz(int semitonesAboveA3) { return 220.0 * std::pow(2.0, semitonesAboveA3 / 12.0); }
+double NoteHz(int semitonesAboveA3) {
+    return 220.0 * std::pow(2.0, semitonesAboveA3 / 12.0);
+}
 
 // One plucked note: a sine with a little second harmonic and a decaying envelope.
 double Pluck(double hz, double t, double length) {
@@ -42,7 +44,7 @@ double Pluck(double hz, double t, double length) {
     return envelope * (std::sin(kTwoPi * hz * t) + 0.3 * std::sin(kTwoPi * 2 * hz * t));
 }
 
-} // namespace
+}  // namespace
 
 void MoviePattern::PaintFrame(uint8_t* frameBuffer, int second, int frame) const {
     if (kind_ == PatternKind::Test)
@@ -63,8 +65,8 @@ void MoviePattern::PaintTest(uint8_t* frameBuffer, int second, int frame) const 
     }
     // A bar sweeping once per second shows whether frames play smoothly and in order.
     const int barWidth = std::max(2, w / 40);
-    canvas.FillRect(frame * (w - barWidth) / std::max(1, format_.framesPerSecond - 1), 0,
-                    barWidth, h, {255, 255, 255});
+    canvas.FillRect(frame * (w - barWidth) / std::max(1, format_.framesPerSecond - 1), 0, barWidth,
+                    h, {255, 255, 255});
     const int scale = std::max(1, h / 60);
     const int markerH = tvq::FrameMarkerHeight(w, h);
     char line[32];
@@ -83,8 +85,7 @@ void MoviePattern::PaintDemo(uint8_t* frameBuffer, int second, int frame) const 
     Canvas canvas(frameBuffer, format_.width, format_.height, format_.Stride());
     const int w = format_.width, h = format_.height;
     const double t = second + static_cast<double>(frame) / format_.framesPerSecond;
-    for (int y = 0; y < h; ++y)
-        canvas.FillRect(0, y, w, 1, Hue(t / 40 + 0.35 * y / h, 0.45));
+    for (int y = 0; y < h; ++y) canvas.FillRect(0, y, w, 1, Hue(t / 40 + 0.35 * y / h, 0.45));
     // Bouncing balls: each moves on its own Lissajous path with its own colour.
     constexpr int kBalls = 9;
     for (int i = 0; i < kBalls; ++i) {
@@ -151,4 +152,4 @@ size_t MoviePattern::MakeAudio(uint8_t* pcm, int second, long sampleFrames) cons
     return static_cast<size_t>(out - pcm);
 }
 
-} // namespace tvqmake
+}  // namespace tvqmake

@@ -35,4 +35,4 @@ private:
     PatternKind kind_;
 };
 
-} // namespace tvqmake
+}  // namespace tvqmake

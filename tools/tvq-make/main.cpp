@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
         return 1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("tvq-make: wrote %s (%d s of %dx%d at %d fps) in %.1f s\n",
-                options.output.c_str(), options.seconds, options.format.width,
-                options.format.height, options.format.framesPerSecond, seconds);
+    std::printf("tvq-make: wrote %s (%d s of %dx%d at %d fps) in %.1f s\n", options.output.c_str(),
+                options.seconds, options.format.width, options.format.height,
+                options.format.framesPerSecond, seconds);
     return 0;
 }

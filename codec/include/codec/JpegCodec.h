@@ -25,9 +25,9 @@ public:
                 int stride);
 
 private:
-    void* compressor_ = nullptr;   // tjhandle, made on first Encode
-    void* decompressor_ = nullptr; // tjhandle, made on first Decode
-    std::vector<uint8_t> encodeBuffer_; // worst-case size of the last Encode
+    void* compressor_ = nullptr;         // tjhandle, made on first Encode
+    void* decompressor_ = nullptr;       // tjhandle, made on first Decode
+    std::vector<uint8_t> encodeBuffer_;  // worst-case size of the last Encode
 };
 
-} // namespace tvq
+}  // namespace tvq

@@ -59,4 +59,4 @@ int DetectSecondFromPcm(const uint8_t* pcm, size_t bytes, int rate, int channels
 size_t WriteToneForSecond(uint8_t* pcm, int second, long firstSampleFrame, long sampleFrames,
                           int rate, int channels, int bits);
 
-} // namespace tvq
+}  // namespace tvq

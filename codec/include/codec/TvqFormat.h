@@ -20,10 +20,10 @@ constexpr uint32_t kCodecJpeg = FourCc('J', 'P', 'E', 'G');
 constexpr uint16_t kFormatVersion = 1;
 constexpr uint16_t kReaderVersion = 1;
 
-constexpr size_t kFixedHeaderBytes = 28; // "RIFF" 0 "TVQ " "LIST" 0 "hdrl" "tvqh"
-constexpr size_t kFileHeaderBytes = 96;  // version 1 header; later versions may be longer
+constexpr size_t kFixedHeaderBytes = 28;  // "RIFF" 0 "TVQ " "LIST" 0 "hdrl" "tvqh"
+constexpr size_t kFileHeaderBytes = 96;   // version 1 header; later versions may be longer
 constexpr size_t kPackedLengthOffset = 84;
-constexpr size_t kChunkHeaderBytes = 24; // version 1 chunk header
+constexpr size_t kChunkHeaderBytes = 24;  // version 1 chunk header
 constexpr size_t kIndexHeaderBytes = 16;
 constexpr size_t kIndexEntryBytes = 16;  // version 1 index entry
 
@@ -44,10 +44,10 @@ struct TvqStreamFormat {
     int channels = 2;
     int bitsPerSample = 16;
     uint32_t videoCodec = kCodecJpeg;
-    int jpegQuality = 85; // what the writer used; informational for readers
+    int jpegQuality = 85;  // what the writer used; informational for readers
 
-    bool IsValid() const;                    // inside the limits above, codec known
-    int Stride() const { return (width * 3 + 3) & ~3; } // bytes per padded BGR row
+    bool IsValid() const;                                // inside the limits above, codec known
+    int Stride() const { return (width * 3 + 3) & ~3; }  // bytes per padded BGR row
     size_t FrameBytes() const { return static_cast<size_t>(Stride()) * height; }
     int BlockAlign() const { return channels * bitsPerSample / 8; }
     size_t AudioBytesPerSecond() const { return static_cast<size_t>(sampleRate) * BlockAlign(); }
@@ -63,7 +63,7 @@ struct TvqFileHeader {
     TvqStreamFormat format;
     uint32_t secondsCount = 0;
     uint64_t indexOffset = 0;
-    int32_t packedLength = 0; // bits 0-7 seconds, 8-15 minutes, 16-31 hours
+    int32_t packedLength = 0;  // bits 0-7 seconds, 8-15 minutes, 16-31 hours
 };
 
 // Length in seconds to the packed form stored at offset 84 (hours saturate at 32767).
@@ -78,7 +78,9 @@ void EncodeFileHeader(const TvqFileHeader& header, uint8_t* out);
 bool DecodeFileHeader(const uint8_t* in, size_t bytes, TvqFileHeader& header);
 
 // Little-endian access to byte buffers.
-inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint16_t GetU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 inline uint32_t GetU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -91,12 +93,11 @@ inline void PutU16(uint8_t* p, uint16_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 inline void PutU64(uint8_t* p, uint64_t v) {
     PutU32(p, static_cast<uint32_t>(v));
     PutU32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
-} // namespace tvq
+}  // namespace tvq

@@ -23,7 +23,7 @@ private:
     void DecodeRange(const TvqStreamFormat& format, const TvqStoredSecond& second, uint8_t* out,
                      int first, int last, JpegCodec& codec, bool* ok);
 
-    JpegCodec codecs_[2]; // [0] on the calling thread, [1] on the helper thread
+    JpegCodec codecs_[2];  // [0] on the calling thread, [1] on the helper thread
 };
 
-} // namespace tvq
+}  // namespace tvq

@@ -15,8 +15,8 @@ namespace tvq {
 // the next ReadSecond or Close.
 struct TvqStoredSecond {
     int second = 0;
-    std::span<const uint8_t> audio;               // at most one second of PCM
-    std::vector<std::span<const uint8_t>> frames; // at most framesPerSecond coded frames
+    std::span<const uint8_t> audio;                // at most one second of PCM
+    std::vector<std::span<const uint8_t>> frames;  // at most framesPerSecond coded frames
 };
 
 class TvqReader {
@@ -56,7 +56,7 @@ private:
     bool open_ = false;
     TvqFileHeader header_;
     std::vector<IndexEntry> index_;
-    std::vector<uint8_t> chunk_;       // the chunk of the last ReadSecond
+    std::vector<uint8_t> chunk_;  // the chunk of the last ReadSecond
 };
 
-} // namespace tvq
+}  // namespace tvq

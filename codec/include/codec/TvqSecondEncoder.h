@@ -10,8 +10,8 @@
 namespace tvq {
 
 struct TvqEncodedSecond {
-    std::vector<uint8_t> audio;               // PCM as given
-    std::vector<std::vector<uint8_t>> frames; // one coded frame each
+    std::vector<uint8_t> audio;                // PCM as given
+    std::vector<std::vector<uint8_t>> frames;  // one coded frame each
 };
 
 class TvqSecondEncoder {
@@ -29,4 +29,4 @@ private:
     JpegCodec codec_;
 };
 
-} // namespace tvq
+}  // namespace tvq

@@ -36,8 +36,8 @@ public:
     int Abandon(const TvqDecodeRequest& request) { return Finish(request); }
 
 private:
-    bool Start(); // fills the info from the opened reader
-    int Finish(const TvqDecodeRequest& request); // zero counts, end of file
+    bool Start();                                 // fills the info from the opened reader
+    int Finish(const TvqDecodeRequest& request);  // zero counts, end of file
     size_t PutAudio(const TvqStoredSecond& second, uint8_t* out, bool last);
 
     TvqStreamInfo info_{};
@@ -45,8 +45,8 @@ private:
     TvqFrameDecoder frames_;
     int nextSecond_ = 0;
     bool ended_ = false;
-    bool haveCarry_ = false; // an odd 8-bit byte waits for the next call
+    bool haveCarry_ = false;  // an odd 8-bit byte waits for the next call
     uint8_t carry_ = 0;
 };
 
-} // namespace tvq
+}  // namespace tvq

@@ -14,7 +14,7 @@ namespace tvq {
 class TvqWriter {
 public:
     TvqWriter() = default;
-    ~TvqWriter(); // closes an open movie
+    ~TvqWriter();  // closes an open movie
     TvqWriter(const TvqWriter&) = delete;
     TvqWriter& operator=(const TvqWriter&) = delete;
 
@@ -48,7 +48,7 @@ private:
 
     std::FILE* file_ = nullptr;
     bool failed_ = false;
-    uint64_t offset_ = 0; // where the next byte goes
+    uint64_t offset_ = 0;  // where the next byte goes
     TvqStreamFormat format_;
     std::vector<IndexEntry> index_;
     TvqSecondEncoder encoders_[2];
@@ -56,4 +56,4 @@ private:
     std::vector<std::vector<uint8_t>> helperFrames_;
 };
 
-} // namespace tvq
+}  // namespace tvq
