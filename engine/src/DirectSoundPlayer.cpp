@@ -18,7 +18,9 @@ constexpr int kRestoreRetryMs = 10;
 
 }  // namespace
 
-CDirectSoundPlayer::CDirectSoundPlayer() { m_traceLog.SetFileName(kTraceFileName); }
+CDirectSoundPlayer::CDirectSoundPlayer() {
+    m_traceLog.SetFileName(kTraceFileName);
+}
 
 CDirectSoundPlayer::~CDirectSoundPlayer() {
     Close();
@@ -34,7 +36,9 @@ void CDirectSoundPlayer::Trace(const char* utf8Text) {
     m_traceLog.Log("%s", text.c_str());
 }
 
-uint8_t CDirectSoundPlayer::SilenceByte() const { return m_wfx.wBitsPerSample == 8 ? 128 : 0; }
+uint8_t CDirectSoundPlayer::SilenceByte() const {
+    return m_wfx.wBitsPerSample == 8 ? 128 : 0;
+}
 
 bool CDirectSoundPlayer::IsThreadRunning() {
     win::ScopedLock c(m_closeLock);
@@ -69,15 +73,18 @@ int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
             m_dwClock = 0;
             m_bPaused = 0;
         }
-        if (!engine) return 0;
+        if (!engine)
+            return 0;
 
         const int fps = engine->GetFramesPerSecond();
         m_nNotificationCount = std::max(fps, kMinNotificationCount);
         startSecond = std::max(engine->GetBaseSecond(), 0);
 
-        if (!CreateSound(*engine, notifyWindow, globalFocus)) return 0;
+        if (!CreateSound(*engine, notifyWindow, globalFocus))
+            return 0;
 
-        if (m_pVideoWindow) m_pVideoWindow->ShowFrameAt(0, 0);
+        if (m_pVideoWindow)
+            m_pVideoWindow->ShowFrameAt(0, 0);
 
         m_bThreadStarted = 0;
         m_pThread = std::make_unique<win::WorkerThread>();
@@ -115,14 +122,16 @@ int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget*
     const uint32_t align = format.nBlockAlign;
     uint32_t chunk = static_cast<uint32_t>(static_cast<uint64_t>(m_nBufferSeconds) *
                                            format.nSamplesPerSec * align / count);
-    if (align > 0) chunk -= chunk % align;
+    if (align > 0)
+        chunk -= chunk % align;
     m_dwChunkBytes = chunk;
     m_dwBufferBytes = chunk * count;
 
     win::DSBUFFERDESC desc;
     desc.dwFlags = win::DSBCAPS_GETCURRENTPOSITION2 | win::DSBCAPS_CTRLPOSITIONNOTIFY |
                    win::DSBCAPS_CTRLVOLUME;
-    if (globalFocus) desc.dwFlags |= win::DSBCAPS_GLOBALFOCUS;
+    if (globalFocus)
+        desc.dwFlags |= win::DSBCAPS_GLOBALFOCUS;
     desc.dwBufferBytes = m_dwBufferBytes;
     desc.lpwfxFormat = &format;
     std::unique_ptr<win::DirectSoundBuffer> buffer;
@@ -158,7 +167,8 @@ int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget*
 
 void CDirectSoundPlayer::Close() {
     win::ScopedLock c(m_closeLock);
-    if (!m_pThread) return;
+    if (!m_pThread)
+        return;
     m_bThreadStarted = 0;
     EndThread();
     ReleaseSound();
@@ -167,7 +177,8 @@ void CDirectSoundPlayer::Close() {
 }
 
 void CDirectSoundPlayer::EndThread() {
-    if (!m_pThread) return;
+    if (!m_pThread)
+        return;
     m_pThread->PostMessage(win::WM_QUIT);  // fails harmlessly when the thread ended itself
     m_pThread->Join();
     m_pThread.reset();
@@ -191,11 +202,14 @@ void CDirectSoundPlayer::ResetCounters() {
     m_dwBackwardBase = 0;
 }
 
-int CDirectSoundPlayer::FillAt(int32_t second) { return PlayBuffer(second); }
+int CDirectSoundPlayer::FillAt(int32_t second) {
+    return PlayBuffer(second);
+}
 
 int CDirectSoundPlayer::PlayBuffer(int32_t second) {
     win::ScopedLock e(EngineLock());
-    if (!m_pDSBuffer) return 0;
+    if (!m_pDSBuffer)
+        return 0;
     int result = 1;
     if (m_bPaused) {
         if (!RestoreBuffer()) {
@@ -207,10 +221,12 @@ int CDirectSoundPlayer::PlayBuffer(int32_t second) {
         ResetCounters();
         m_dwClock = second > 0 ? static_cast<uint32_t>(second) * m_wfx.nAvgBytesPerSec : 0;
         bool lost = false;
-        if (!RestoreLost(&lost)) return 0;
+        if (!RestoreLost(&lost))
+            return 0;
         m_pDSBuffer->Stop();
         m_pDSBuffer->SetCurrentPosition(0);
-        if (!FillWholeBuffer("PlayBuffer(),Lock失败", "PlayBuffer(),Unlock失败")) return 0;
+        if (!FillWholeBuffer("PlayBuffer(),Lock失败", "PlayBuffer(),Unlock失败"))
+            return 0;
         result = m_pEngine ? m_pEngine->IsRunning() : 0;
     }
     m_pDSBuffer->SetVolume(win::DSBVOLUME_MIN);
@@ -222,11 +238,15 @@ int CDirectSoundPlayer::PlayBuffer(int32_t second) {
 
 int CDirectSoundPlayer::RestoreBuffer() {
     win::ScopedLock e(EngineLock());
-    if (!m_pDSBuffer) return 0;
+    if (!m_pDSBuffer)
+        return 0;
     bool lost = false;
-    if (!RestoreLost(&lost)) return 0;
-    if (!lost) return 1;
-    if (!FillWholeBuffer("RestoreBuffer(),Lock失败", "RestoreBuffer(),Unlock失败")) return 0;
+    if (!RestoreLost(&lost))
+        return 0;
+    if (!lost)
+        return 1;
+    if (!FillWholeBuffer("RestoreBuffer(),Lock失败", "RestoreBuffer(),Unlock失败"))
+        return 0;
     return m_pEngine ? m_pEngine->IsRunning() : 0;
 }
 
@@ -254,7 +274,8 @@ int CDirectSoundPlayer::FillWholeBuffer(const char* lockTrace, const char* unloc
         return 0;
     }
     FillPart(static_cast<uint8_t*>(part1), bytes1);
-    if (part2) FillPart(static_cast<uint8_t*>(part2), bytes2);
+    if (part2)
+        FillPart(static_cast<uint8_t*>(part2), bytes2);
     if (win::FAILED(m_pDSBuffer->Unlock(part1, bytes1, part2, bytes2))) {
         Trace(unlockTrace);
         return 0;
@@ -264,14 +285,16 @@ int CDirectSoundPlayer::FillWholeBuffer(const char* lockTrace, const char* unloc
 
 void CDirectSoundPlayer::FillPart(uint8_t* part, uint32_t bytes) {
     int32_t got = 0;
-    if (m_pEngine) got = m_pEngine->ReadAudio(part, static_cast<int32_t>(bytes));
+    if (m_pEngine)
+        got = m_pEngine->ReadAudio(part, static_cast<int32_t>(bytes));
     got = std::clamp<int32_t>(got, 0, static_cast<int32_t>(bytes));
     std::memset(part + got, SilenceByte(), bytes - static_cast<uint32_t>(got));
 }
 
 int CDirectSoundPlayer::Stop() {
     win::ScopedLock e(EngineLock());
-    if (!m_pDSBuffer) return 0;
+    if (!m_pDSBuffer)
+        return 0;
     m_bPaused = 0;
     ResetCounters();
     m_dwClock = 0;
@@ -288,16 +311,20 @@ int CDirectSoundPlayer::Stop() {
 
 void CDirectSoundPlayer::Pause() {
     win::ScopedLock e(EngineLock());
-    if (m_pDSBuffer) m_pDSBuffer->Stop();
+    if (m_pDSBuffer)
+        m_pDSBuffer->Stop();
     m_bPaused = 1;
 }
 
-void CDirectSoundPlayer::Resume() { PlayBuffer(0); }
+void CDirectSoundPlayer::Resume() {
+    PlayBuffer(0);
+}
 
 void CDirectSoundPlayer::Mute(int flag) {
     win::ScopedLock e(EngineLock());
     m_bMuted = flag ? 1 : 0;
-    if (m_pDSBuffer) m_pDSBuffer->SetVolume(flag ? win::DSBVOLUME_MIN : m_lVolume);
+    if (m_pDSBuffer)
+        m_pDSBuffer->SetVolume(flag ? win::DSBVOLUME_MIN : m_lVolume);
 }
 
 // ---- the notification thread ---------------------------------------------------------------
@@ -313,10 +340,12 @@ void CDirectSoundPlayer::HandleNotificationThread() {
         } else if (r == win::WAIT_OBJECT_0 + 1) {
             win::Message msg;
             while (win::PeekMessage(msg, true))
-                if (msg.message == win::WM_QUIT) running = false;
+                if (msg.message == win::WM_QUIT)
+                    running = false;
         }
     }
-    if (m_hWakeEvent) m_hWakeEvent->Set();
+    if (m_hWakeEvent)
+        m_hWakeEvent->Set();
 }
 
 int CDirectSoundPlayer::HandleNotification() {
@@ -324,8 +353,10 @@ int CDirectSoundPlayer::HandleNotification() {
     TimeStep step;
     {
         win::ScopedLock e(EngineLock());
-        if (!m_pEngine) return 0;
-        if (!m_pDSBuffer) return 0;
+        if (!m_pEngine)
+            return 0;
+        if (!m_pDSBuffer)
+            return 0;
         if (!m_pEngine->IsRunning()) {
             m_pDSBuffer->Stop();
             m_dwWriteCursor = 0;
@@ -337,17 +368,20 @@ int CDirectSoundPlayer::HandleNotification() {
             return 0;
         }
         const uint32_t write = m_dwWriteCursor;
-        if (play == write) return 1;
+        if (play == write)
+            return 1;
         // Below the write cursor the play cursor has wrapped: the span runs through the end of
         // the buffer and on from 0, and Lock hands it out as two parts.
         const uint32_t span = play > write ? play - write : m_dwBufferBytes - write + play;
-        if (!WriteSpan(write, span, &running)) return 0;
+        if (!WriteSpan(write, span, &running))
+            return 0;
         step = UpdateTime();
     }
     // Without the engine lock: the video target takes it itself when it pulls frames.
     Publish(step);
     win::ScopedLock e(EngineLock());
-    if (m_pEngine && m_pVideoWindow && m_pVideoWindow->GetAdjust()) m_pEngine->Resync(0, this);
+    if (m_pEngine && m_pVideoWindow && m_pVideoWindow->GetAdjust())
+        m_pEngine->Resync(0, this);
     return running;
 }
 
@@ -380,7 +414,8 @@ int CDirectSoundPlayer::WriteSpan(uint32_t from, uint32_t bytes, int* running) {
 CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
     TimeStep step;
     const uint64_t bps = m_wfx.nAvgBytesPerSec;
-    if (bps == 0) return step;
+    if (bps == 0)
+        return step;
     const int mode = m_pEngine->GetMode();
     const uint64_t fps = static_cast<uint64_t>(std::max(m_pEngine->GetFramesPerSecond(), 1));
     const uint32_t clock = m_dwClock;
@@ -417,7 +452,8 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
     } else {
         step.second = m_pEngine->GetBackwardStart() - m_nExtraSeconds - whole;
         step.frame = static_cast<int32_t>(fps) - within;
-        if (step.second < 0) return step;
+        if (step.second < 0)
+            return step;
     }
     step.post = step.second % 2 == 0;
     step.show = true;
@@ -427,5 +463,6 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
 void CDirectSoundPlayer::Publish(const TimeStep& step) {
     if (step.post && m_hNotifyWindow)
         m_hNotifyWindow->PostMessage(WM_PLAY_POSITION, static_cast<uintptr_t>(step.second), 0);
-    if (step.show && m_pVideoWindow) m_pVideoWindow->ShowFrameAt(step.second, step.frame);
+    if (step.show && m_pVideoWindow)
+        m_pVideoWindow->ShowFrameAt(step.second, step.frame);
 }

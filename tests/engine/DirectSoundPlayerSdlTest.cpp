@@ -30,8 +30,8 @@ public:
     int ShowFrameAt(int32_t second, int32_t frameIndex) override {
         {
             win::ScopedLock e(lock_);
-            while (engine_ && (last_.first < second ||
-                               (last_.first == second && last_.second < frameIndex))) {
+            while (engine_ &&
+                   (last_.first < second || (last_.first == second && last_.second < frameIndex))) {
                 int32_t s = 0, i = 0;
                 if (engine_->ReadFrame(frame_.data(), static_cast<int32_t>(frame_.size()), &s,
                                        &i) <= 0)
@@ -114,9 +114,11 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
     std::map<int16_t, size_t> count;
     std::vector<int16_t> order;
     for (const int16_t s : heard) {
-        if (s == 0) continue;
+        if (s == 0)
+            continue;
         ++count[s];
-        if (order.empty() || order.back() != s) order.push_back(s);
+        if (order.empty() || order.back() != s)
+            order.push_back(s);
     }
     std::vector<int16_t> expected;
     for (int s = 0; s < kSeconds; ++s) expected.push_back(FakeSample(s));

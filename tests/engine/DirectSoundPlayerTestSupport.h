@@ -90,16 +90,20 @@ protected:
     bool Play(uint32_t bytes) {
         const uint64_t before = device_->Unlocks();
         device_->Advance(bytes);
-        if (!device_->WaitForUnlocks(before + 1, 10000)) return false;
+        if (!device_->WaitForUnlocks(before + 1, 10000))
+            return false;
         // The notification thread holds the engine lock from before the refill until the time
         // is worked out; once the test gets it, the write cursor and counters are settled.
         win::ScopedLock e(engineLock_);
         return true;
     }
-    // Plays `bytes` and waits for the frame shown for it; returns that frame.
+    // Plays `bytes` and waits for the frame shown for it; returns that frame. The frame is shown
+    // after the engine lock is let go, so a test that goes on to restart the output waits here
+    // rather than in Play, lest a late frame of the old clock be taken for the new one.
     std::pair<int32_t, int32_t> PlayAndShow(uint32_t bytes) {
         const size_t before = video_.Count();
-        if (!Play(bytes) || !video_.WaitForCount(before + 1)) return {-1, -1};
+        if (!Play(bytes) || !video_.WaitForCount(before + 1))
+            return {-1, -1};
         return video_.Shown().back();
     }
     int SetSpeed(int index, int direction) {

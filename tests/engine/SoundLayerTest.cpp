@@ -59,7 +59,8 @@ protected:
         uint32_t n1 = 0, n2 = 0;
         ASSERT_EQ(b.Lock(offset, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
         std::memset(p1, value, n1);
-        if (p2) std::memset(p2, value, n2);
+        if (p2)
+            std::memset(p2, value, n2);
         ASSERT_EQ(b.Unlock(p1, n1, p2, n2), DS_OK);
     }
 
@@ -258,7 +259,8 @@ class SdlDriver {
 public:
     SdlDriver(const char* driver, const std::string& diskFile = "") {
         setenv("SDL_AUDIODRIVER", driver, 1);
-        if (!diskFile.empty()) setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
+        if (!diskFile.empty())
+            setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
     }
     ~SdlDriver() { unsetenv("SDL_DISKAUDIOFILE"); }
 };
@@ -267,19 +269,24 @@ public:
 bool PlayLaps(DirectSoundBuffer& b, uint32_t bytes, int laps) {
     Event lap(false);
     std::unique_ptr<DirectSoundNotify> notify;
-    if (b.QueryInterface(&notify) != DS_OK) return false;
+    if (b.QueryInterface(&notify) != DS_OK)
+        return false;
     const DSBPOSITIONNOTIFY end[] = {{bytes - 1, &lap}};
-    if (notify->SetNotificationPositions(1, end) != DS_OK) return false;
-    if (b.Play(0, 0, DSBPLAY_LOOPING) != DS_OK) return false;
+    if (notify->SetNotificationPositions(1, end) != DS_OK)
+        return false;
+    if (b.Play(0, 0, DSBPLAY_LOOPING) != DS_OK)
+        return false;
     for (int i = 0; i < laps; ++i)
-        if (lap.Wait(10000) != WAIT_OBJECT_0) return false;
+        if (lap.Wait(10000) != WAIT_OBJECT_0)
+            return false;
     return b.Stop() == DS_OK;
 }
 
 TEST(SdlSoundDevice, DummyDriverPlaysAndNotifies) {
     SdlDriver driver("dummy");
     auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
-    if (!device) GTEST_SKIP() << "SDL has no dummy audio driver here";
+    if (!device)
+        GTEST_SKIP() << "SDL has no dummy audio driver here";
     SetSoundDeviceFactory([device] { return device; });
     std::unique_ptr<DirectSound> ds;
     ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
@@ -309,7 +316,8 @@ std::vector<int16_t> ReadSamples(const std::string& path) {
 
 TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
     const std::string file =
-        (std::filesystem::temp_directory_path() / ("tvq-sound-" + std::to_string(getpid()))).string();
+        (std::filesystem::temp_directory_path() / ("tvq-sound-" + std::to_string(getpid())))
+            .string();
     const WAVEFORMATEX f = DefaultPrimaryFormat();
     const uint32_t bytes = 17640;  // 0.1 s
     // A ramp that cannot be mistaken for silence or for a shifted copy of itself.
@@ -321,7 +329,8 @@ TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
         {
             SdlDriver driver("disk", file);
             auto device = SdlSoundDevice::Open(f);
-            if (!device) GTEST_SKIP() << "SDL has no disk audio driver here";
+            if (!device)
+                GTEST_SKIP() << "SDL has no disk audio driver here";
             SetSoundDeviceFactory([device] { return device; });
             std::unique_ptr<DirectSound> ds;
             ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);

@@ -43,10 +43,12 @@ WAVEFORMATEX DefaultPrimaryFormat() {
 }
 
 HRESULT DirectSoundCreate(std::unique_ptr<DirectSound>* out) {
-    if (!out) return DSERR_INVALIDPARAM;
+    if (!out)
+        return DSERR_INVALIDPARAM;
     out->reset();
     std::shared_ptr<SoundDevice> device = CreateSoundDevice();
-    if (!device) return DSERR_NODRIVER;
+    if (!device)
+        return DSERR_NODRIVER;
     *out = std::make_unique<DirectSound>(std::move(device));
     return DS_OK;
 }
@@ -56,25 +58,31 @@ HRESULT DirectSoundCreate(std::unique_ptr<DirectSound>* out) {
 DirectSound::DirectSound(std::shared_ptr<SoundDevice> device) : device_(std::move(device)) {}
 
 HRESULT DirectSound::SetCooperativeLevel(const void* /*window*/, uint32_t level) {
-    if (level != DSSCL_NORMAL && level != DSSCL_PRIORITY) return DSERR_INVALIDPARAM;
+    if (level != DSSCL_NORMAL && level != DSSCL_PRIORITY)
+        return DSERR_INVALIDPARAM;
     level_ = level;
     return DS_OK;
 }
 
 HRESULT DirectSound::CreateSoundBuffer(const DSBUFFERDESC* desc,
                                        std::unique_ptr<DirectSoundBuffer>* out) {
-    if (!desc || !out) return DSERR_INVALIDPARAM;
+    if (!desc || !out)
+        return DSERR_INVALIDPARAM;
     out->reset();
     if (desc->dwFlags & DSBCAPS_PRIMARYBUFFER) {
-        if (desc->dwBufferBytes != 0 || desc->lpwfxFormat) return DSERR_INVALIDPARAM;
-        if (device_->Fails(SoundOp::CreatePrimary)) return DSERR_ALLOCATED;
+        if (desc->dwBufferBytes != 0 || desc->lpwfxFormat)
+            return DSERR_INVALIDPARAM;
+        if (device_->Fails(SoundOp::CreatePrimary))
+            return DSERR_ALLOCATED;
         *out = std::make_unique<DirectSoundBuffer>(device_, nullptr, desc->dwFlags);
         return DS_OK;
     }
-    if (!desc->lpwfxFormat || !IsPlayablePcm(*desc->lpwfxFormat)) return DSERR_BADFORMAT;
+    if (!desc->lpwfxFormat || !IsPlayablePcm(*desc->lpwfxFormat))
+        return DSERR_BADFORMAT;
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
         return DSERR_INVALIDPARAM;
-    if (device_->Fails(SoundOp::CreateSecondary)) return DSERR_OUTOFMEMORY;
+    if (device_->Fails(SoundOp::CreateSecondary))
+        return DSERR_OUTOFMEMORY;
     auto ring = std::make_shared<SoundRing>(*desc->lpwfxFormat, desc->dwBufferBytes);
     device_->Attach(ring);
     *out = std::make_unique<DirectSoundBuffer>(device_, std::move(ring), desc->dwFlags);
@@ -88,7 +96,8 @@ DirectSoundBuffer::DirectSoundBuffer(std::shared_ptr<SoundDevice> device,
     : device_(std::move(device)), ring_(std::move(ring)), flags_(flags) {}
 
 DirectSoundBuffer::~DirectSoundBuffer() {
-    if (!ring_) return;
+    if (!ring_)
+        return;
     // The owner frees the notification events after releasing the buffer: from here on no
     // device may set them, even one still holding the ring.
     ring_->SetNotifications({});
@@ -97,27 +106,38 @@ DirectSoundBuffer::~DirectSoundBuffer() {
 }
 
 HRESULT DirectSoundBuffer::GetStatus(uint32_t* status) {
-    if (!status) return DSERR_INVALIDPARAM;
-    if (device_->Fails(SoundOp::GetStatus)) return DSERR_GENERIC;
+    if (!status)
+        return DSERR_INVALIDPARAM;
+    if (device_->Fails(SoundOp::GetStatus))
+        return DSERR_GENERIC;
     *status = ring_ ? ring_->Status() : DSBSTATUS_PLAYING;
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** part1, uint32_t* bytes1,
                                 void** part2, uint32_t* bytes2, uint32_t /*flags*/) {
-    if (!ring_) return DSERR_INVALIDCALL;
-    if (!part1 || !bytes1) return DSERR_INVALIDPARAM;
+    if (!ring_)
+        return DSERR_INVALIDCALL;
+    if (!part1 || !bytes1)
+        return DSERR_INVALIDPARAM;
     *part1 = nullptr;
     *bytes1 = 0;
-    if (part2) *part2 = nullptr;
-    if (bytes2) *bytes2 = 0;
+    if (part2)
+        *part2 = nullptr;
+    if (bytes2)
+        *bytes2 = 0;
     const uint32_t size = ring_->Size();
-    if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
-    if (locked_) return DSERR_INVALIDCALL;
-    if (device_->Fails(SoundOp::Lock)) return DSERR_INVALIDCALL;
-    if (ring_->IsLost()) return DSERR_BUFFERLOST;  // also orders these writes after past reads
+    if (offset >= size || bytes == 0 || bytes > size)
+        return DSERR_INVALIDPARAM;
+    if (locked_)
+        return DSERR_INVALIDCALL;
+    if (device_->Fails(SoundOp::Lock))
+        return DSERR_INVALIDCALL;
+    if (ring_->IsLost())
+        return DSERR_BUFFERLOST;  // also orders these writes after past reads
     const uint32_t first = std::min(bytes, size - offset);
-    if (first < bytes && (!part2 || !bytes2)) return DSERR_INVALIDPARAM;
+    if (first < bytes && (!part2 || !bytes2))
+        return DSERR_INVALIDPARAM;
     *part1 = ring_->Data() + offset;
     *bytes1 = first;
     if (first < bytes) {
@@ -130,89 +150,119 @@ HRESULT DirectSoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** part1, u
 }
 
 HRESULT DirectSoundBuffer::Unlock(void* part1, uint32_t bytes1, void* part2, uint32_t bytes2) {
-    if (!ring_) return DSERR_INVALIDCALL;
-    if (!locked_ || part1 != locked_ || bytes1 + bytes2 > lockedBytes_) return DSERR_INVALIDPARAM;
-    if (part2 && part2 != ring_->Data()) return DSERR_INVALIDPARAM;
+    if (!ring_)
+        return DSERR_INVALIDCALL;
+    if (!locked_ || part1 != locked_ || bytes1 + bytes2 > lockedBytes_)
+        return DSERR_INVALIDPARAM;
+    if (part2 && part2 != ring_->Data())
+        return DSERR_INVALIDPARAM;
     locked_ = nullptr;
     lockedBytes_ = 0;
-    if (device_->Fails(SoundOp::Unlock)) return DSERR_INVALIDCALL;
+    if (device_->Fails(SoundOp::Unlock))
+        return DSERR_INVALIDCALL;
     ring_->Fence();  // the device sees these bytes from now on
     device_->NoteUnlock();
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::Play(uint32_t /*reserved*/, uint32_t /*priority*/, uint32_t flags) {
-    if (!ring_) return DS_OK;  // the primary buffer always plays while the device is open
-    if (device_->Fails(SoundOp::Play)) return DSERR_GENERIC;
-    if (ring_->IsLost()) return DSERR_BUFFERLOST;
+    if (!ring_)
+        return DS_OK;  // the primary buffer always plays while the device is open
+    if (device_->Fails(SoundOp::Play))
+        return DSERR_GENERIC;
+    if (ring_->IsLost())
+        return DSERR_BUFFERLOST;
     ring_->Play((flags & DSBPLAY_LOOPING) != 0);
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::Stop() {
-    if (!ring_) return DS_OK;
-    if (device_->Fails(SoundOp::Stop)) return DSERR_GENERIC;
+    if (!ring_)
+        return DS_OK;
+    if (device_->Fails(SoundOp::Stop))
+        return DSERR_GENERIC;
     ring_->Stop();
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) {
-    if (!ring_) return DSERR_INVALIDCALL;
-    if (device_->Fails(SoundOp::GetPosition)) return DSERR_GENERIC;
+    if (!ring_)
+        return DSERR_INVALIDCALL;
+    if (device_->Fails(SoundOp::GetPosition))
+        return DSERR_GENERIC;
     const uint32_t cursor = ring_->PlayCursor();
-    if (play) *play = cursor;
-    if (write) *write = cursor;
+    if (play)
+        *play = cursor;
+    if (write)
+        *write = cursor;
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::SetCurrentPosition(uint32_t offset) {
-    if (!ring_) return DSERR_INVALIDCALL;
-    if (offset >= ring_->Size()) return DSERR_INVALIDPARAM;
-    if (device_->Fails(SoundOp::SetPosition)) return DSERR_GENERIC;
+    if (!ring_)
+        return DSERR_INVALIDCALL;
+    if (offset >= ring_->Size())
+        return DSERR_INVALIDPARAM;
+    if (device_->Fails(SoundOp::SetPosition))
+        return DSERR_GENERIC;
     ring_->SetPlayCursor(offset);
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::Restore() {
-    if (!ring_) return DS_OK;
-    if (device_->Fails(SoundOp::Restore)) return DSERR_BUFFERLOST;
+    if (!ring_)
+        return DS_OK;
+    if (device_->Fails(SoundOp::Restore))
+        return DSERR_BUFFERLOST;
     ring_->ClearLost();
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::SetVolume(int32_t hundredthsDb) {
-    if (!ring_ || !(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_INVALIDCALL;
-    if (hundredthsDb < DSBVOLUME_MIN || hundredthsDb > DSBVOLUME_MAX) return DSERR_INVALIDPARAM;
-    if (device_->Fails(SoundOp::SetVolume)) return DSERR_GENERIC;
+    if (!ring_ || !(flags_ & DSBCAPS_CTRLVOLUME))
+        return DSERR_INVALIDCALL;
+    if (hundredthsDb < DSBVOLUME_MIN || hundredthsDb > DSBVOLUME_MAX)
+        return DSERR_INVALIDPARAM;
+    if (device_->Fails(SoundOp::SetVolume))
+        return DSERR_GENERIC;
     ring_->SetVolume(hundredthsDb);
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::GetVolume(int32_t* hundredthsDb) {
-    if (!hundredthsDb) return DSERR_INVALIDPARAM;
-    if (!ring_ || !(flags_ & DSBCAPS_CTRLVOLUME)) return DSERR_INVALIDCALL;
+    if (!hundredthsDb)
+        return DSERR_INVALIDPARAM;
+    if (!ring_ || !(flags_ & DSBCAPS_CTRLVOLUME))
+        return DSERR_INVALIDCALL;
     *hundredthsDb = ring_->Volume();
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::SetFormat(const WAVEFORMATEX* format) {
-    if (ring_) return DSERR_INVALIDCALL;
-    if (!format || !IsPlayablePcm(*format)) return DSERR_BADFORMAT;
-    if (device_->Fails(SoundOp::SetFormat)) return DSERR_BADFORMAT;
+    if (ring_)
+        return DSERR_INVALIDCALL;
+    if (!format || !IsPlayablePcm(*format))
+        return DSERR_BADFORMAT;
+    if (device_->Fails(SoundOp::SetFormat))
+        return DSERR_BADFORMAT;
     return device_->SetPrimaryFormat(*format);
 }
 
 HRESULT DirectSoundBuffer::GetFormat(WAVEFORMATEX* format) {
-    if (!format) return DSERR_INVALIDPARAM;
+    if (!format)
+        return DSERR_INVALIDPARAM;
     *format = ring_ ? ring_->Format() : device_->PrimaryFormat();
     return DS_OK;
 }
 
 HRESULT DirectSoundBuffer::QueryInterface(std::unique_ptr<DirectSoundNotify>* notify) {
-    if (!notify) return DSERR_INVALIDPARAM;
+    if (!notify)
+        return DSERR_INVALIDPARAM;
     notify->reset();
-    if (!ring_ || !(flags_ & DSBCAPS_CTRLPOSITIONNOTIFY)) return DSERR_NOINTERFACE;
-    if (device_->Fails(SoundOp::QueryNotify)) return DSERR_NOINTERFACE;
+    if (!ring_ || !(flags_ & DSBCAPS_CTRLPOSITIONNOTIFY))
+        return DSERR_NOINTERFACE;
+    if (device_->Fails(SoundOp::QueryNotify))
+        return DSERR_NOINTERFACE;
     *notify = std::make_unique<DirectSoundNotify>(device_, ring_);
     return DS_OK;
 }
@@ -225,15 +275,20 @@ DirectSoundNotify::DirectSoundNotify(std::shared_ptr<SoundDevice> device,
 
 HRESULT DirectSoundNotify::SetNotificationPositions(uint32_t count,
                                                     const DSBPOSITIONNOTIFY* positions) {
-    if (count > 0 && !positions) return DSERR_INVALIDPARAM;
-    if (ring_->IsPlaying()) return DSERR_INVALIDCALL;
-    if (device_->Fails(SoundOp::SetNotifications)) return DSERR_INVALIDPARAM;
+    if (count > 0 && !positions)
+        return DSERR_INVALIDPARAM;
+    if (ring_->IsPlaying())
+        return DSERR_INVALIDCALL;
+    if (device_->Fails(SoundOp::SetNotifications))
+        return DSERR_INVALIDPARAM;
     std::vector<DSBPOSITIONNOTIFY> kept;
     kept.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const DSBPOSITIONNOTIFY& p = positions[i];
-        if (p.dwOffset == DSBPN_OFFSETSTOP) continue;
-        if (p.dwOffset >= ring_->Size() || !p.hEventNotify) return DSERR_INVALIDPARAM;
+        if (p.dwOffset == DSBPN_OFFSETSTOP)
+            continue;
+        if (p.dwOffset >= ring_->Size() || !p.hEventNotify)
+            return DSERR_INVALIDPARAM;
         kept.push_back(p);
     }
     ring_->SetNotifications(std::move(kept));

@@ -30,7 +30,8 @@ std::shared_ptr<SoundDevice> OpenSdlSoundDevice() {
 std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format) {
     {
         std::lock_guard lk(g_sdlInitMutex);
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            return nullptr;
     }
     std::shared_ptr<SdlSoundDevice> device(new SdlSoundDevice());
     {
@@ -38,14 +39,16 @@ std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format)
         device->format_ = format;
         device->take_.resize(kTakeBytes);
     }
-    if (!device->OpenDevice(format)) return nullptr;  // the destructor quits the subsystem
+    if (!device->OpenDevice(format))
+        return nullptr;  // the destructor quits the subsystem
     return device;
 }
 
 SdlSoundDevice::~SdlSoundDevice() {
     CloseDevice();
     for (Voice& v : voices_)
-        if (v.stream) SDL_FreeAudioStream(v.stream);
+        if (v.stream)
+            SDL_FreeAudioStream(v.stream);
     std::lock_guard lk(g_sdlInitMutex);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
@@ -61,13 +64,15 @@ bool SdlSoundDevice::OpenDevice(const WAVEFORMATEX& f) {
     SDL_AudioSpec have{};
     // No allowed changes: SDL converts to whatever the hardware takes behind the callback.
     deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (deviceId_ == 0) return false;
+    if (deviceId_ == 0)
+        return false;
     SDL_PauseAudioDevice(deviceId_, 0);
     return true;
 }
 
 void SdlSoundDevice::CloseDevice() {
-    if (deviceId_ == 0) return;
+    if (deviceId_ == 0)
+        return;
     SDL_CloseAudioDevice(deviceId_);  // returns after the last callback
     deviceId_ = 0;
 }
@@ -75,7 +80,8 @@ void SdlSoundDevice::CloseDevice() {
 HRESULT SdlSoundDevice::SetPrimaryFormat(const WAVEFORMATEX& format) {
     {
         std::lock_guard lk(voicesMutex_);
-        if (format.nSamplesPerSec == format_.nSamplesPerSec && format.nChannels == format_.nChannels)
+        if (format.nSamplesPerSec == format_.nSamplesPerSec &&
+            format.nChannels == format_.nChannels)
             return DS_OK;
     }
     CloseDevice();
@@ -83,7 +89,8 @@ HRESULT SdlSoundDevice::SetPrimaryFormat(const WAVEFORMATEX& format) {
         std::lock_guard lk(voicesMutex_);
         format_ = format;
         for (Voice& v : voices_) {
-            if (v.stream) SDL_FreeAudioStream(v.stream);
+            if (v.stream)
+                SDL_FreeAudioStream(v.stream);
             v.stream = MakeStream(v.ring->Format());
         }
     }
@@ -113,8 +120,10 @@ void SdlSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
 void SdlSoundDevice::Detach(const SoundRing* ring) {
     std::lock_guard lk(voicesMutex_);
     for (auto it = voices_.begin(); it != voices_.end(); ++it) {
-        if (it->ring.get() != ring) continue;
-        if (it->stream) SDL_FreeAudioStream(it->stream);
+        if (it->ring.get() != ring)
+            continue;
+        if (it->stream)
+            SDL_FreeAudioStream(it->stream);
         voices_.erase(it);
         return;
     }
@@ -136,7 +145,8 @@ void SdlSoundDevice::Mix(uint8_t* out, int len) {
     for (Voice& v : voices_) {
         const int got = Render(v, len);
         const float gain = SoundRing::GainOf(v.volume);
-        if (gain <= 0.0f) continue;
+        if (gain <= 0.0f)
+            continue;
         const int samples = got / 2;
         for (int i = 0; i < samples; ++i) {
             const float mixed = static_cast<float>(dst[i]) + static_cast<float>(mix_[i]) * gain;
@@ -146,31 +156,39 @@ void SdlSoundDevice::Mix(uint8_t* out, int len) {
 }
 
 int SdlSoundDevice::Render(Voice& v, int len) {
-    if (!v.stream) return 0;
+    if (!v.stream)
+        return 0;
     const WAVEFORMATEX& src = v.ring->Format();
     const int dstFrameBytes = 2 * format_.nChannels;
-    const uint32_t maxTake = static_cast<uint32_t>(take_.size() / src.nBlockAlign * src.nBlockAlign);
+    const uint32_t maxTake =
+        static_cast<uint32_t>(take_.size() / src.nBlockAlign * src.nBlockAlign);
     for (int i = 0; i < kMaxTakesPerCallback; ++i) {
         const int available = SDL_AudioStreamAvailable(v.stream);
-        if (available >= len) break;
+        if (available >= len)
+            break;
         const uint64_t missingFrames = static_cast<uint64_t>(len - available) / dstFrameBytes + 1;
         const uint64_t srcFrames =
-            (missingFrames * src.nSamplesPerSec + format_.nSamplesPerSec - 1) / format_.nSamplesPerSec;
+            (missingFrames * src.nSamplesPerSec + format_.nSamplesPerSec - 1) /
+            format_.nSamplesPerSec;
         const uint32_t want =
             static_cast<uint32_t>(std::min<uint64_t>(srcFrames * src.nBlockAlign, maxTake));
         const SoundRing::Taken t = v.ring->Consume(take_.data(), want, /*wait=*/false);
-        if (t.busy) break;
+        if (t.busy)
+            break;
         v.volume = t.volume;
         if (t.generation != v.generation) {
             // The cursor jumped: what the stream still holds belongs to the old position.
             SDL_AudioStreamClear(v.stream);
             v.generation = t.generation;
         }
-        if (t.bytes == 0) break;
+        if (t.bytes == 0)
+            break;
         consumed_.fetch_add(t.bytes, std::memory_order_relaxed);
-        if (SDL_AudioStreamPut(v.stream, take_.data(), static_cast<int>(t.bytes)) != 0) break;
+        if (SDL_AudioStreamPut(v.stream, take_.data(), static_cast<int>(t.bytes)) != 0)
+            break;
     }
-    if (mix_.size() < static_cast<size_t>(len / 2)) mix_.resize(static_cast<size_t>(len / 2));
+    if (mix_.size() < static_cast<size_t>(len / 2))
+        mix_.resize(static_cast<size_t>(len / 2));
     const int got = SDL_AudioStreamGet(v.stream, mix_.data(), len);
     return std::max(got, 0);
 }

@@ -9,11 +9,16 @@
 namespace win {
 
 bool IsPlayablePcm(const WAVEFORMATEX& f) {
-    if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
-    if (f.nChannels != 1 && f.nChannels != 2) return false;
-    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
-    if (f.nSamplesPerSec < 1000 || f.nSamplesPerSec > 384000) return false;
-    if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8) return false;
+    if (f.wFormatTag != WAVE_FORMAT_PCM)
+        return false;
+    if (f.nChannels != 1 && f.nChannels != 2)
+        return false;
+    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16)
+        return false;
+    if (f.nSamplesPerSec < 1000 || f.nSamplesPerSec > 384000)
+        return false;
+    if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8)
+        return false;
     return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
 
@@ -22,7 +27,8 @@ SoundRing::SoundRing(const WAVEFORMATEX& format, uint32_t bytes)
 
 void SoundRing::Play(bool looping) {
     std::lock_guard lk(mutex_);
-    if (lost_) return;
+    if (lost_)
+        return;
     playing_ = true;
     looping_ = looping;
 }
@@ -56,9 +62,12 @@ int32_t SoundRing::Volume() const {
 uint32_t SoundRing::Status() const {
     std::lock_guard lk(mutex_);
     uint32_t s = 0;
-    if (playing_) s |= DSBSTATUS_PLAYING;
-    if (playing_ && looping_) s |= DSBSTATUS_LOOPING;
-    if (lost_) s |= DSBSTATUS_BUFFERLOST;
+    if (playing_)
+        s |= DSBSTATUS_PLAYING;
+    if (playing_ && looping_)
+        s |= DSBSTATUS_LOOPING;
+    if (lost_)
+        s |= DSBSTATUS_BUFFERLOST;
     return s;
 }
 
@@ -83,7 +92,9 @@ std::vector<DSBPOSITIONNOTIFY> SoundRing::Notifications() const {
     return notifications_;
 }
 
-void SoundRing::Fence() const { std::lock_guard lk(mutex_); }
+void SoundRing::Fence() const {
+    std::lock_guard lk(mutex_);
+}
 
 SoundRing::Taken SoundRing::Consume(uint8_t* out, uint32_t bytes, bool wait) {
     std::unique_lock lk(mutex_, std::defer_lock);
@@ -108,7 +119,8 @@ SoundRing::Taken SoundRing::ConsumeLocked(uint8_t* out, uint32_t bytes,
     Taken taken;
     taken.volume = volume_;
     taken.generation = generation_;
-    if (!playing_ || size_ == 0) return taken;
+    if (!playing_ || size_ == 0)
+        return taken;
     const uint32_t start = cursor_;
     uint32_t done = 0;
     while (done < bytes) {
@@ -126,7 +138,8 @@ SoundRing::Taken SoundRing::ConsumeLocked(uint8_t* out, uint32_t bytes,
     }
     // A position is passed when its byte was among those just taken.
     for (const DSBPOSITIONNOTIFY& n : notifications_) {
-        if (!n.hEventNotify) continue;
+        if (!n.hEventNotify)
+            continue;
         const uint32_t ahead = (n.dwOffset + size_ - start) % size_;
         if ((done >= size_ || ahead < done) &&
             std::find(passed.begin(), passed.end(), n.hEventNotify) == passed.end())
@@ -137,8 +150,10 @@ SoundRing::Taken SoundRing::ConsumeLocked(uint8_t* out, uint32_t bytes,
 }
 
 float SoundRing::GainOf(int32_t hundredthsDb) {
-    if (hundredthsDb <= DSBVOLUME_MIN) return 0.0f;
-    if (hundredthsDb >= DSBVOLUME_MAX) return 1.0f;
+    if (hundredthsDb <= DSBVOLUME_MIN)
+        return 0.0f;
+    if (hundredthsDb >= DSBVOLUME_MAX)
+        return 1.0f;
     return std::pow(10.0f, static_cast<float>(hundredthsDb) / 2000.0f);
 }
 

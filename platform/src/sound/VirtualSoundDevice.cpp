@@ -32,8 +32,10 @@ void VirtualSoundDevice::Detach(const SoundRing* ring) {
 bool VirtualSoundDevice::Fails(SoundOp op) {
     std::lock_guard lk(mutex_);
     int& left = failures_[static_cast<size_t>(op)];
-    if (left == 0) return false;
-    if (left > 0) --left;
+    if (left == 0)
+        return false;
+    if (left > 0)
+        --left;
     return true;
 }
 
@@ -77,7 +79,8 @@ std::vector<uint8_t> VirtualSoundDevice::Advance(uint32_t bytes) {
         out.resize(taken.bytes);
         if (taken.volume <= DSBVOLUME_MIN)
             std::fill(out.begin(), out.end(), ring->Format().wBitsPerSample == 8 ? 128 : 0);
-        if (first) heard = std::move(out);
+        if (first)
+            heard = std::move(out);
         first = false;
     }
     return heard;

@@ -22,8 +22,12 @@ constexpr HRESULT DSERR_BUFFERLOST = static_cast<HRESULT>(0x88780096);
 constexpr HRESULT DSERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
 constexpr HRESULT DSERR_NOINTERFACE = static_cast<HRESULT>(0x80004002);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 // Cooperative levels. Accepted and kept; this layer always shares the device.
 constexpr uint32_t DSSCL_NORMAL = 1;
@@ -54,7 +58,7 @@ constexpr uint32_t DSBSIZE_MAX = 0x0FFFFFFF;
 struct DSBUFFERDESC {
     uint32_t dwSize = sizeof(DSBUFFERDESC);
     uint32_t dwFlags = 0;
-    uint32_t dwBufferBytes = 0;        // 0 for the primary buffer
+    uint32_t dwBufferBytes = 0;                 // 0 for the primary buffer
     const WAVEFORMATEX* lpwfxFormat = nullptr;  // null for the primary buffer
 };
 

@@ -61,10 +61,10 @@ private:
 
     // The callback only tries this lock: when Attach or Detach hold it, it plays silence.
     mutable std::mutex voicesMutex_;
-    WAVEFORMATEX format_;         // under voicesMutex_
-    std::vector<Voice> voices_;   // under voicesMutex_
-    std::vector<uint8_t> take_;   // under voicesMutex_: bytes taken from a ring
-    std::vector<int16_t> mix_;    // under voicesMutex_: one voice converted
+    WAVEFORMATEX format_;        // under voicesMutex_
+    std::vector<Voice> voices_;  // under voicesMutex_
+    std::vector<uint8_t> take_;  // under voicesMutex_: bytes taken from a ring
+    std::vector<int16_t> mix_;   // under voicesMutex_: one voice converted
 
     std::atomic<uint64_t> consumed_{0};
     std::atomic<uint64_t> callbacks_{0};

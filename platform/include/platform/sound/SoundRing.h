@@ -35,7 +35,7 @@ public:
     int32_t Volume() const;
     uint32_t Status() const;  // DSBSTATUS_* bits
     bool IsPlaying() const { return (Status() & DSBSTATUS_PLAYING) != 0; }
-    void MarkLost();          // the device was taken away: playing stops, contents are void
+    void MarkLost();  // the device was taken away: playing stops, contents are void
     void ClearLost();
     bool IsLost() const { return (Status() & DSBSTATUS_BUFFERLOST) != 0; }
     void SetNotifications(std::vector<DSBPOSITIONNOTIFY> positions);
@@ -68,12 +68,12 @@ private:
     std::vector<uint8_t> data_;  // see the header comment
 
     mutable std::mutex mutex_;
-    bool playing_ = false;            // under mutex_
-    bool looping_ = false;            // under mutex_
-    bool lost_ = false;               // under mutex_
-    uint32_t cursor_ = 0;             // under mutex_: offset of the next byte to play
-    uint32_t generation_ = 0;         // under mutex_
-    int32_t volume_ = DSBVOLUME_MAX;  // under mutex_
+    bool playing_ = false;                          // under mutex_
+    bool looping_ = false;                          // under mutex_
+    bool lost_ = false;                             // under mutex_
+    uint32_t cursor_ = 0;                           // under mutex_: offset of the next byte to play
+    uint32_t generation_ = 0;                       // under mutex_
+    int32_t volume_ = DSBVOLUME_MAX;                // under mutex_
     std::vector<DSBPOSITIONNOTIFY> notifications_;  // under mutex_
 };
 

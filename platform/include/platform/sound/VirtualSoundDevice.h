@@ -49,11 +49,11 @@ public:
 private:
     mutable std::mutex mutex_;
     mutable std::condition_variable unlocked_;
-    WAVEFORMATEX primary_;                            // under mutex_
-    std::vector<std::shared_ptr<SoundRing>> rings_;   // under mutex_
-    int created_ = 0;                                 // under mutex_
+    WAVEFORMATEX primary_;                                             // under mutex_
+    std::vector<std::shared_ptr<SoundRing>> rings_;                    // under mutex_
+    int created_ = 0;                                                  // under mutex_
     std::array<int, static_cast<size_t>(SoundOp::Count)> failures_{};  // under mutex_
-    uint64_t unlocks_ = 0;                            // under mutex_
+    uint64_t unlocks_ = 0;                                             // under mutex_
 };
 
 }  // namespace win
