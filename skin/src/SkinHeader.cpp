@@ -71,6 +71,7 @@ CSkinHeader* CSkinHeader::Install(COwnerDrawListCtrl* list, const std::string& f
 
 void CSkinHeader::SetSkinFolder(const std::string& subFolder) {
     skinFolder = subFolder;
+    m_listheadPath.clear();  // a skin switch reads the picture again, even from the same path
     viewport()->update();
 }
 
@@ -132,8 +133,7 @@ void CSkinHeader::DrawSortArrow(QPainter& p, QRect r, bool up) const {
 
 void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool pressedLook) {
     const QPalette& pal = palette();
-    CPictureBitmap bitmap;
-    bitmap.LoadFromFile(BitmapPath(), kLoadBackground);
+    const CPictureBitmap& bitmap = Listhead();
     if (pressedLook) {
         Draw3dRect(p, rect, pal.color(QPalette::Dark), pal.color(QPalette::Dark));
         rect.translate(1, 1);
@@ -175,6 +175,16 @@ void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool presse
     p.setPen(kHeaderTextColor);
     p.drawText(textRect, h | Qt::AlignVCenter | Qt::TextSingleLine,
                p.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
+}
+
+const CPictureBitmap& CSkinHeader::Listhead() {
+    const std::string path = BitmapPath();
+    if (path != m_listheadPath) {
+        m_listhead.DeleteObject();
+        m_listhead.LoadFromFile(path, kLoadBackground);
+        m_listheadPath = path;
+    }
+    return m_listhead;
 }
 
 void CSkinHeader::SetHotItem(int item) {

@@ -4,6 +4,9 @@
 #include <QDrag>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
@@ -152,6 +155,20 @@ void COwnerDrawListCtrl::SetItemData(int row, intptr_t data) {
 intptr_t COwnerDrawListCtrl::GetItemData(int row) const {
     const QStandardItem* item = m_model.item(row, 0);
     return item != nullptr ? static_cast<intptr_t>(item->data(kItemDataRole).toLongLong()) : 0;
+}
+
+void COwnerDrawListCtrl::SetCheck(int row, bool checked) {
+    if (QStandardItem* item = m_model.item(row, 0)) item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+bool COwnerDrawListCtrl::GetCheck(int row) const {
+    const QStandardItem* item = m_model.item(row, 0);
+    return item != nullptr && item->checkState() == Qt::Checked;
+}
+
+QRect COwnerDrawListCtrl::CheckBoxRect(QRect cell) const {
+    return QRect(cell.left() + (kCheckBoxSlot - kCheckBoxSize) / 2,
+                 cell.top() + (cell.height() - kCheckBoxSize) / 2, kCheckBoxSize, kCheckBoxSize);
 }
 
 // ---- selection -------------------------------------------------------------------------
@@ -305,8 +322,9 @@ void COwnerDrawListCtrl::DrawCellText(QPainter* painter, const std::string& text
 void COwnerDrawListCtrl::DrawCell(QPainter* painter, const RowState& s, int row, int column,
                                   QRect cell, bool firstDisplayed) const {
     const int format = column == 0 ? m_column0Format : GetColumnFormat(column);
-    // No image lists are filled, so the label starts at the cell's left edge.
-    const QRect label = cell;
+    // No image lists are filled: only the check box (the state image) comes before the label.
+    const bool checkBoxes = column == 0 && (m_extendedStyle & LVS_EX_CHECKBOXES) != 0;
+    const QRect label = checkBoxes ? cell.adjusted(kCheckBoxSlot, 0, 0, 0) : cell;
     const QRect textRect = firstDisplayed
                                ? label.adjusted(kLabelInset, 0, -(column == 0 ? kLabelInset : kCellInset), 0)
                                : cell.adjusted(kCellInset, 0, -kCellInset, 0);
@@ -332,6 +350,12 @@ void COwnerDrawListCtrl::DrawCell(QPainter* painter, const RowState& s, int row,
         s.frame = box;
     } else {
         painter->fillRect(cell, s.cellBackground);
+    }
+    if (checkBoxes) {
+        QStyleOptionButton box;
+        box.rect = CheckBoxRect(cell);
+        box.state = QStyle::State_Enabled | (GetCheck(row) ? QStyle::State_On : QStyle::State_Off);
+        style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, this);
     }
     const QColor textColor = highlighted ? s.selectionText : palette().color(QPalette::WindowText);
     DrawCellText(painter, text, textRect, format, row == m_currentRow, textColor);
@@ -385,6 +409,20 @@ void COwnerDrawListCtrl::startDrag(Qt::DropActions) {
     auto* drag = new QDrag(this);
     drag->setMimeData(new QMimeData);
     drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
+}
+
+void COwnerDrawListCtrl::mousePressEvent(QMouseEvent* event) {
+    // A click on a row's check box toggles it before the usual selection handling.
+    if ((m_extendedStyle & LVS_EX_CHECKBOXES) != 0 && event->button() == Qt::LeftButton) {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        if (index.isValid()) {
+            const QRect cell(header()->sectionViewportPosition(0), visualRect(index).top(),
+                             header()->sectionSize(0), visualRect(index).height());
+            if (CheckBoxRect(cell).contains(event->position().toPoint()))
+                SetCheck(index.row(), !GetCheck(index.row()));
+        }
+    }
+    QTreeView::mousePressEvent(event);
 }
 
 // ---- sorting ---------------------------------------------------------------------------

@@ -180,4 +180,27 @@ TEST_F(ControlsTest, SecondaryDialogWithThemeIsFramedAndItsLabelsGetTheBackgroun
     DeleteSkinList();
 }
 
+TEST_F(ControlsTest, TransparentIconButtonShowsTheSkinnedBackgroundUnderIt) {
+    CreateSkinList("");
+    QDir().mkpath(QString::fromStdString(folder + "skin/xpstyle"));
+    TestSkin theme(folder + "skin/xpstyle");
+    theme.Write();
+    SaveBmp(Filled(200, 200, Qt::darkGreen), theme.folder + "Dialog-d.bmp");
+    QWidget dialog;
+    dialog.resize(160, 120);
+    QWidget client(&dialog);
+    CIconButton button(&client);
+    button.setGeometry(10, 10, 80, 30);
+    button.SetAlign(CIconButton::IconAbove, false);
+    button.SetTransparent(true);
+    button.setText(QStringLiteral("OK"));
+    CDialogSkin skin(folder);
+    skin.ApplyDialogSkin(&dialog, &client, {});
+    ASSERT_TRUE(skin.Frame().IsAttached());
+    const QImage shot = dialog.grab().toImage();
+    const QPoint corner = button.mapTo(&dialog, QPoint(2, 2));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(corner), Qt::darkGreen));
+    DeleteSkinList();
+}
+
 }  // namespace

@@ -167,6 +167,9 @@ TEST_F(SkinWndTest, CaptionOutlineHasCutCornersAtTheTopOnly) {
     // Everything below the caption is one rectangle.
     EXPECT_TRUE(region.intersected(QRect(0, TestSkin::kCaption, W, H)).xored(
                     QRegion(0, TestSkin::kCaption, W, H - TestSkin::kCaption)).isEmpty());
+    // The window carries that outline.
+    EXPECT_FALSE(window->mask().contains(QPoint(0, 0)));
+    EXPECT_TRUE(window->mask().contains(QPoint(100, 10)));
     // Painting leaves the key pixels alone.
     const QImage shot = window->grab().toImage();
     EXPECT_FALSE(SameRgb(shot.pixelColor(0, 0), kMagenta));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/OwnerDrawListCtrl.h"
+#include "support/PictureBitmap.h"
 
 class CSkinHeader : public QHeaderView, public COwnerDrawListCtrl::ISortHeader {
     Q_OBJECT
@@ -49,6 +50,7 @@ private:
     void DrawHeaderItem(QPainter& p, int index, QRect rect, bool pressedLook);
     void DrawSortArrow(QPainter& p, QRect rect, bool up) const;
     void SetHotItem(int item);
+    const CPictureBitmap& Listhead();
 
     std::string programFolder;
     std::string skinFolder;
@@ -58,4 +60,7 @@ private:
     bool pressed = false;
     bool m_allowMultiSort = false;
     int m_hotChanges = 0;
+    // listhead.bmp, read once per skin folder rather than for every item painted.
+    CPictureBitmap m_listhead;
+    std::string m_listheadPath;
 };

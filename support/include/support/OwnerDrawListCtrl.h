@@ -35,6 +35,8 @@ public:
     static constexpr int kSortColumnSlots = 64;
     // Shade of the sort column: each background component times 97 / 100.
     static constexpr int kShadePercent = 97;
+    static constexpr int kCheckBoxSize = 13;
+    static constexpr int kCheckBoxSlot = 16;  // the state image's width in the row
 
     // The header the list talks to for its skin folder and sort arrows; the skinned header
     // implements it.
@@ -64,6 +66,9 @@ public:
     bool DeleteItem(int row);
     void DeleteAllItems();
     void SetItemData(int row, intptr_t data);
+    // The check box of a row (shown with LVS_EX_CHECKBOXES).
+    void SetCheck(int row, bool checked);
+    bool GetCheck(int row) const;
     intptr_t GetItemData(int row) const;
 
     // Selection and focus.
@@ -115,6 +120,7 @@ protected:
                  const QModelIndex& index) const override;
     void paintEvent(QPaintEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     class CellDelegate;
@@ -130,6 +136,8 @@ private:
     void SortByColumn(int column, bool ascending);
     void UpdateHeaderSortState(int column);
     QRect RowRect(int row) const;
+    // The check box of column 0 in a cell, when the list shows check boxes.
+    QRect CheckBoxRect(QRect cell) const;
 
     QStandardItemModel m_model;
     CellDelegate* m_delegate = nullptr;  // owned by the view (child)

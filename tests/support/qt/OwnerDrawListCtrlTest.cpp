@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <map>
 
@@ -185,6 +186,28 @@ TEST_F(OwnerDrawListCtrlTest, CtrlClickAddsASecondaryKeyAndTellsTheHeader) {
     // Without Ctrl the sort starts over with one column.
     list->OnHeaderClick(1, false);
     EXPECT_EQ(link.states.size(), 1u);
+}
+
+TEST_F(OwnerDrawListCtrlTest, ClickOnTheCheckBoxTogglesIt) {
+    AddRows({{"a", "1"}, {"b", "2"}});
+    list->SetExtendedStyle(COwnerDrawListCtrl::LVS_EX_CHECKBOXES);
+    const QRect row1 = list->visualRect(list->model()->index(1, 0));
+    auto click = [&](QPoint at) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &release);
+    };
+    click(QPoint(8, row1.center().y()));
+    EXPECT_TRUE(list->GetCheck(1));
+    EXPECT_FALSE(list->GetCheck(0));
+    click(QPoint(60, row1.center().y()));  // on the label: selection only
+    EXPECT_TRUE(list->GetCheck(1));
+    EXPECT_TRUE(list->IsSelected(1));
+    click(QPoint(8, row1.center().y()));
+    EXPECT_FALSE(list->GetCheck(1));
 }
 
 }  // namespace
