@@ -5,7 +5,7 @@
 //  - the CPU time of the notification thread, the SDL audio thread and the decode thread;
 //  - with the disk driver, whether the tone of every second reaches the file once and in order.
 //
-// usage: audio_clock_bench [--seconds N] [--driver dummy|disk] [--fast] [--check]
+// usage: audio_clock_bench [--seconds N] [--rate HZ] [--driver dummy|disk] [--fast] [--check]
 //   --fast   disk driver only: callbacks as fast as the machine goes, not in real time
 //   --check  exit 1 when the tones are out of order or the lag exceeds a notification period
 //            plus one callback (not judged with --fast);
@@ -45,6 +45,7 @@ constexpr int kToneWindowFrames = 44100 / 4;
 
 struct Options {
     int seconds = 60;
+    int rate = 44100;  // of the movie; the device always runs at 44100 Hz
     std::string driver = "dummy";
     bool fast = false;
     bool check = false;
@@ -58,6 +59,8 @@ Options Parse(int argc, char** argv) {
             o.seconds = std::max(2, std::atoi(argv[++i]));
         else if (a == "--driver" && i + 1 < argc)
             o.driver = argv[++i];
+        else if (a == "--rate" && i + 1 < argc)
+            o.rate = std::atoi(argv[++i]);
         else if (a == "--fast")
             o.fast = true;
         else if (a == "--check")
@@ -149,8 +152,9 @@ int main(int argc, char** argv) {
     const std::string movie = temp + "/bench.tvq";
     const std::string raw = temp + "/heard.raw";
     const std::string make = "'" + win::ProgramFolder() + "tvq-make' '" + movie +
-                             "' --size 160x120 --fps 25 --rate 44100 --channels 2 --bits 16" +
-                             " --seconds " + std::to_string(o.seconds) + " >/dev/null";
+                             "' --size 160x120 --fps 25 --channels 2 --bits 16 --rate " +
+                             std::to_string(o.rate) + " --seconds " + std::to_string(o.seconds) +
+                             " >/dev/null";
     if (std::system(make.c_str()) != 0) {
         std::fprintf(stderr, "tvq-make failed\n");
         return 1;
@@ -189,6 +193,7 @@ int main(int argc, char** argv) {
     const double chunkMs = 1000.0 * player->GetChunkBytes() / bps;
     double maxLagMs = 0, sumLagMs = 0;
     long samples = 0, overPeriod = 0;
+    std::vector<double> lags;
     const auto limit = start + std::chrono::seconds(o.seconds);
     // The threads to watch, by role; their CPU time is read while they still run.
     std::map<std::string, int> roles;
@@ -214,6 +219,7 @@ int main(int argc, char** argv) {
         const uint64_t consumed = device->ConsumedBytes();
         const double lagMs = 1000.0 * (static_cast<double>(consumed) - clock) / bps;
         maxLagMs = std::max(maxLagMs, lagMs);
+        lags.push_back(lagMs);
         sumLagMs += lagMs;
         ++samples;
         if (lagMs > chunkMs)
@@ -236,6 +242,12 @@ int main(int argc, char** argv) {
         "clock lag behind the device: mean %.2f ms, max %.2f ms, %ld of %ld samples over "
         "one period\n",
         samples ? sumLagMs / samples : 0.0, maxLagMs, overPeriod, samples);
+    std::sort(lags.begin(), lags.end());
+    const auto percentile = [&lags](double p) {
+        return lags.empty() ? 0.0 : lags[static_cast<size_t>(p * (lags.size() - 1))];
+    };
+    std::printf("lag percentiles: 50 %% %.2f ms, 99 %% %.2f ms, 99.9 %% %.2f ms\n", percentile(0.5),
+                percentile(0.99), percentile(0.999));
     std::printf("callbacks %llu, of which played silence for a busy mixer %llu\n",
                 static_cast<unsigned long long>(callbacks), static_cast<unsigned long long>(busy));
     for (const auto& [what, t] : cpu)

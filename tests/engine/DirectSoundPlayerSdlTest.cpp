@@ -56,6 +56,8 @@ public:
                  ("tvq-output-" + std::to_string(getpid()) + ".raw"))
                     .string()) {
         std::filesystem::remove(file_);
+        if (const char* old = getenv("SDL_AUDIODRIVER"))
+            oldDriver_ = old;
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", file_.c_str(), 1);
         // Milliseconds the driver waits per callback: well below the 11.6 ms of sound each
@@ -66,6 +68,10 @@ public:
     ~SdlDiskOutput() {
         unsetenv("SDL_DISKAUDIOFILE");
         unsetenv("SDL_DISKAUDIODELAY");
+        if (oldDriver_.empty())
+            unsetenv("SDL_AUDIODRIVER");
+        else
+            setenv("SDL_AUDIODRIVER", oldDriver_.c_str(), 1);
         std::filesystem::remove(file_);
     }
     std::vector<int16_t> Samples() const {
@@ -79,6 +85,7 @@ public:
 
 private:
     std::string file_;
+    std::string oldDriver_;
 };
 
 // The sample value the fake component's bytes of `second` make in 16-bit sound.

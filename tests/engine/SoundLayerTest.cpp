@@ -258,11 +258,22 @@ TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {
 class SdlDriver {
 public:
     SdlDriver(const char* driver, const std::string& diskFile = "") {
+        if (const char* old = getenv("SDL_AUDIODRIVER"))
+            oldDriver_ = old;
         setenv("SDL_AUDIODRIVER", driver, 1);
         if (!diskFile.empty())
             setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
     }
-    ~SdlDriver() { unsetenv("SDL_DISKAUDIOFILE"); }
+    ~SdlDriver() {
+        unsetenv("SDL_DISKAUDIOFILE");
+        if (oldDriver_.empty())
+            unsetenv("SDL_AUDIODRIVER");
+        else
+            setenv("SDL_AUDIODRIVER", oldDriver_.c_str(), 1);
+    }
+
+private:
+    std::string oldDriver_;
 };
 
 // Plays a looping buffer until its last notification position has fired `laps` times.
