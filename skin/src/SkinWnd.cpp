@@ -201,6 +201,9 @@ int CSkinWnd::Attach(QWidget* window, bool fit, QWidget* client) {
     window->setWindowFlags((flags & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
                            Qt::FramelessWindowHint);
     window->setMouseTracking(true);
+    // The sizing cursors are set on the window; the client keeps the arrow, since moving
+    // from a border into it sends the window no further mouse event.
+    if (client != nullptr && hadThickFrame) client->setCursor(Qt::ArrowCursor);
     if (wasVisible) window->show();
     UpdateFrame();
     if (fit) FitToBackground();

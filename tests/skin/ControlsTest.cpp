@@ -63,6 +63,30 @@ TEST_F(ControlsTest, MagentaPixelsShowTheButtonFace) {
     EXPECT_TRUE(SameRgb(shot.pixelColor(2, 2), Qt::red));
 }
 
+TEST_F(ControlsTest, PressedFocusedButtonDrawsThePressedPictureOverTheFocusedOne) {
+    QImage pressed = Filled(20, 20, Qt::green);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 10; ++x) pressed.setPixelColor(x, y, kMagenta);
+    SaveBmp(Filled(20, 20, Qt::red), folder + "n.bmp");
+    SaveBmp(pressed, folder + "p.bmp");
+    SaveBmp(Filled(20, 20, Qt::blue), folder + "d.bmp");
+    QWidget parent;
+    parent.resize(50, 50);
+    CSkinButton button(&parent);
+    ASSERT_TRUE(button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "d.bmp", folder + "d.bmp"));
+    parent.show();
+    QApplication::setActiveWindow(&parent);
+    button.setFocus();
+    ASSERT_TRUE(button.hasFocus());
+    button.setDown(true);
+    const QImage shot = button.grab().toImage();
+    EXPECT_TRUE(SameRgb(shot.pixelColor(3, 10), Qt::red));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(15, 10), Qt::green));
+    // Down without focus is drawn as normal.
+    button.clearFocus();
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(15, 10), Qt::red));
+}
+
 TEST_F(ControlsTest, ButtonWithoutPicturesHasThePlainLook) {
     CSkinButton button;
     button.resize(30, 20);
