@@ -72,7 +72,7 @@ TEST_F(PlaybackEngineTest, StartSecondIsReachedByDecodingAndDiscarding) {
 TEST_F(PlaybackEngineTest, RecordsCarryTheirSecondAndIndexWholeFramesAndAudioInOrder) {
     CPlaybackEngine engine("fake:fps=12:w=97:h=65:len=40", 0, Manual::Manual);
     EXPECT_EQ(engine.GetFramesPerSecond(), 12);
-    EXPECT_EQ(engine.GetPictureFormat().biSizeImage, 292u * 65u);
+    EXPECT_EQ(+engine.GetPictureFormat().biSizeImage, 292u * 65u);
     EXPECT_EQ(engine.GetVideoHighWater(), 97 * 65 * 3 * 12);  // bare frames, no padding
     EXPECT_EQ(engine.GetAudioHighWater(), 10000);
     // Open decoded two seconds (audio is filled until it holds more than one).
@@ -178,7 +178,7 @@ TEST_F(PlaybackEngineTest, UnusableDecoderYieldsNothingWhileTheThreadRuns) {
     CPlaybackEngine engine("/movies/any.tvq", 0);
     EXPECT_EQ(boxes_->Boxes().size(), 1u);
     EXPECT_EQ(engine.GetFramesPerSecond(), 16);
-    EXPECT_EQ(engine.GetAudioFormat().nAvgBytesPerSec, 88100u);
+    EXPECT_EQ(+engine.GetAudioFormat().nAvgBytesPerSec, 88100u);
     uint8_t buffer[64];
     EXPECT_EQ(engine.ReadAudio(buffer, sizeof buffer), 0);
     EXPECT_EQ(engine.EnsureFrame(18432 + 8), 0);
