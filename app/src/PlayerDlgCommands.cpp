@@ -240,6 +240,7 @@ void CPlayerDlg::OnSeekBar(uintptr_t what, intptr_t value) {
 }
 
 void CPlayerDlg::OnPlaylistStopped() {
+    Trace("stopped");
     EnableStartControls(true);
     m_playing = false;
     m_playlistView->ClearPlayingItem();

@@ -1,6 +1,11 @@
 // tvqplayer [file]: plays .tvq movies; a second start hands its file to the running copy.
+#include <SDL.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +34,35 @@ constexpr const char* kUsage =
     "  SDL_AUDIODRIVER  sound driver (e.g. pulseaudio, alsa; disk or dummy without a card)\n"
     "  TVQ_LANGID       language id instead of the locale's (2052 Chinese, 1033 English)\n"
     "  TVQ_TRACE=1      print the playlist's changes on stdout: \"added <path>\",\n"
-    "                   \"removed <path>\", \"playing <path>\" (used by the end-to-end tests)\n";
+    "                   \"removed <path>\", \"playing <path>\" and \"stopped\" at the end of\n"
+    "                   the list (used by the end-to-end tests)\n";
+
+// SIGTERM and SIGINT close the windows as the close box does, so that a session logout or a
+// Ctrl+C stops playback and ends the program cleanly. The handler only writes to a pipe; the
+// user-interface thread does the closing.
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminateSignal(int) {
+    const char byte = 1;
+    if (::write(g_signalPipe[1], &byte, 1) < 0) {
+        // Nothing can be done inside a signal handler.
+    }
+}
+
+void CloseOnSignals(QApplication& app) {
+    if (::pipe(g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        if (::read(g_signalPipe[0], &byte, 1) > 0) QApplication::closeAllWindows();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminateSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
 
 }  // namespace
 
@@ -50,7 +83,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("tvqplayer");
     QApplication::setWindowIcon(QApplication::style()->standardIcon(QStyle::SP_MediaPlay));
     win::SetMessageBoxService(std::make_shared<CQtMessageBoxService>());
+    // SDL would otherwise take SIGTERM and SIGINT for its own event queue, which we never read.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     win::SetSoundDeviceFactory(win::OpenSdlSoundDevice);
+    CloseOnSignals(qtApp);
 
     app.InitInstance(QApplication::arguments());
     const int code = app.ExitInstance();

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# One end-to-end scenario of the real player under Xvfb:
+#   run-e2e.sh SCENARIO BIN_DIR PROBE XWIN ARTIFACTS_DIR
+# SCENARIO: play | handover | concurrent | close
+#
+# Each run gets its own program folder (a copy of BIN_DIR's program, decoder, language file
+# and skins, with repeat switched off in settings.ini), its own XDG_RUNTIME_DIR and HOME, and
+# the SDL disk sound driver; movies are made with tvq-make. The player prints its playlist's
+# changes (TVQ_TRACE=1), which is how the script follows it. What a run saw stays in
+# ARTIFACTS_DIR/SCENARIO (screenshot, logs, sound file).
+set -euo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+  for tool in xvfb-run import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" --inside "$@"
+fi
+shift
+scenario=$1 bin=$2 probe=$3 xwin=$4 artifacts=$5/$1
+
+title="TVQ Player"
+work=$(mktemp -d /tmp/tvq-e2e-XXXXXX)
+players=()
+cleanup() {
+  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  mkdir -p "$artifacts"
+  cp -f "$work"/*.log "$work"/*.png "$work"/*.txt "$artifacts"/ 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
+
+# The program folder of this run.
+prog=$work/bin
+mkdir -p "$prog"
+cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$prog"/
+[ -f "$bin/TvqPlayer.ini" ] && cp "$bin/TvqPlayer.ini" "$prog"/
+[ -d "$bin/skin" ] && cp -r "$bin/skin" "$prog"/
+printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' > "$prog/settings.ini"
+
+mkdir -m 700 "$work/run" "$work/home"
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
+export TVQ_TRACE=1 TVQ_LANGID=1033
+
+movie() { # name seconds
+  "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
+    --seconds "$2" >/dev/null
+}
+
+# Starts a copy in the background; its pid goes to $started.
+start_player() { # log [file]
+  local log=$1; shift
+  "$prog/tvqplayer" "$@" >"$work/$log.log" 2>"$work/$log.err.log" &
+  started=$!
+  players+=("$started")
+}
+
+wait_for_line() { # log text seconds
+  local deadline=$((SECONDS + $3))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no line '$2' in $1.log within $3 s"
+}
+
+wait_for_windows() { # count seconds
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$("$xwin" count "$title")" = "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "not $1 window(s) titled '$title' within $2 s"
+}
+
+# Waits for a copy to end and checks that it ended cleanly.
+expect_clean_exit() { # pid seconds
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "player $1 still running after $2 s"
+    sleep 0.1
+  done
+  local code=0
+  wait "$1" || code=$?
+  [ "$code" -eq 0 ] || fail "player $1 exited with $code"
+}
+
+case $scenario in
+play)
+  movie m.tvq 8
+  start_player first "$work/m.tvq"
+  pid=$started
+  wait_for_line first "playing $work/m.tvq" 20
+  sleep 1.5
+  import -window root "$work/screenshot.png"
+  marker=$("$probe" marker "$work/screenshot.png" 160 120) || fail "no movie frame on screen"
+  read -r second frame x y <<<"$marker"
+  echo "screen shows second $second frame $frame at ($x, $y)"
+  [ "$second" -ge 0 ] && [ "$second" -le 7 ] || fail "unexpected second $second on screen"
+  wait_for_line first "stopped" 30
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  tones=$("$probe" tones "$work/audio.raw" 44100 2 16)
+  echo "heard seconds: $tones"
+  [ "$tones" = "0 1 2 3 4 5 6 7" ] || fail "heard '$tones', expected '0 1 2 3 4 5 6 7'"
+  ;;
+handover)
+  movie a.tvq 20
+  movie b.tvq 3
+  start_player first "$work/a.tvq"
+  first=$started
+  wait_for_line first "playing $work/a.tvq" 20
+  begin=$(date +%s%N)
+  code=0
+  (cd "$work" && timeout 10 "$prog/tvqplayer" b.tvq >"$work/second.log" 2>"$work/second.err.log") ||
+    code=$?
+  elapsed=$((($(date +%s%N) - begin) / 1000000))
+  echo "second copy ended after $elapsed ms with $code"
+  [ "$code" -eq 0 ] || fail "second copy exited with $code"
+  [ "$elapsed" -lt 2000 ] || fail "second copy took $elapsed ms"
+  [ ! -s "$work/second.log" ] || fail "second copy made a playlist of its own"
+  wait_for_line first "added $work/b.tvq" 5
+  wait_for_windows 1 2
+  "$xwin" close "$title"
+  expect_clean_exit "$first" 15
+  ;;
+concurrent)
+  movie a.tvq 20
+  movie b.tvq 20
+  start_player one "$work/a.tvq"
+  one=$started
+  start_player two "$work/b.tvq"
+  two=$started
+  deadline=$((SECONDS + 20))
+  while kill -0 "$one" 2>/dev/null && kill -0 "$two" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "both copies still run after 20 s"
+    sleep 0.1
+  done
+  if kill -0 "$one" 2>/dev/null; then survivor=one ended=$two; else survivor=two ended=$one; fi
+  expect_clean_exit "$ended" 1
+  wait_for_line $survivor "added $work/a.tvq" 10
+  wait_for_line $survivor "added $work/b.tvq" 10
+  wait_for_windows 1 5
+  echo "copy '$survivor' kept the window and both files"
+  "$xwin" close "$title"
+  expect_clean_exit "${!survivor}" 15
+  ;;
+close)
+  # The close box while a file plays: playback stops and the program ends cleanly.
+  movie m.tvq 20
+  start_player first "$work/m.tvq"
+  pid=$started
+  wait_for_line first "playing $work/m.tvq" 20
+  sleep 1
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 10
+  # Without a file, and ended by SIGTERM (a session logout) instead of the close box.
+  start_player idle
+  pid=$started
+  wait_for_windows 1 20
+  kill -TERM "$pid"
+  expect_clean_exit "$pid" 10
+  ;;
+*)
+  echo "unknown scenario $scenario"
+  exit 2
+  ;;
+esac
+echo "PASS: $scenario"
