@@ -14,7 +14,8 @@
 // and re-alignment, which call Stop, FillAt and Mute with it held, simply take it again). A
 // lock of the output's own would sit between the engine lock and the engine's data lock on one
 // path and behind the engine's decode lock on another, and so close a cycle with the engine's
-// own locks. The close lock is taken alone.
+// own locks. The close lock comes before the engine lock: Open and Close are never called
+// with the engine lock held, since Close waits for the notification thread, which needs it.
 #include <atomic>
 #include <cstdint>
 #include <memory>
