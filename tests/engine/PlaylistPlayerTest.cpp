@@ -374,7 +374,8 @@ TEST_F(PlaylistPlayerTest, PauseHoldsTheClockAndTheShownFrame) {
     const int32_t second = static_cast<int32_t>(clock / bytesPerSecond);
     const int32_t frame = static_cast<int32_t>(kShort.fps * (clock % bytesPerSecond) / bytesPerSecond);
     // The update of the last span played before the pause shows the frame of that clock.
-    ASSERT_TRUE(view_.WaitForFrame(second, frame));
+    ASSERT_TRUE(view_.WaitForShowCalls(card_.Device().Unlocks()));
+    ASSERT_EQ(view_.GetFramePosition(), std::make_pair(second, frame));
     const int shown = view_.Shown();
     const size_t positions = dialog_.MessagesOf(WM_PLAY_POSITION).size();
 

@@ -159,12 +159,22 @@ public:
         std::lock_guard lk(mutex_);
         return shown_;
     }
-    // Waits until the last frame record pulled is (second, index).
-    bool WaitForFrame(int32_t second, int32_t index, int timeoutMs = 10000) {
+    int ShowFrameAt(int32_t second, int32_t frameIndex) override {
+        const int r = CFrameView::ShowFrameAt(second, frameIndex);
+        {
+            std::lock_guard lk(mutex_);
+            ++showCalls_;
+        }
+        changed_.notify_all();
+        return r;
+    }
+    // Waits until ShowFrameAt has returned `count` times. The audio output calls it once when
+    // it opens and once after each refill, so this waits for the time updates of the refills
+    // counted so far.
+    bool WaitForShowCalls(uint64_t count, int timeoutMs = 10000) {
         std::unique_lock lk(mutex_);
-        return changed_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] {
-            return GetFramePosition() == std::make_pair(second, index);
-        });
+        return changed_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return showCalls_ >= count; });
     }
     // Waits until a frame of at least `second` has been shown.
     bool WaitForSecond(int32_t second, int timeoutMs = 10000) {
@@ -187,6 +197,7 @@ private:
     std::condition_variable changed_;
     std::vector<std::string> seekTexts_;  // under mutex_
     int shown_ = 0;                       // under mutex_
+    uint64_t showCalls_ = 0;              // under mutex_
 };
 
 // Plays the virtual sound device in place of a sound card. Each step plays one notification
