@@ -27,11 +27,14 @@ QAction* AddCommand(QMenu* menu, int id, const QString& text, bool checked) {
 
 }  // namespace
 
-QString Text(int uiIndex) { return QString::fromStdString(LanguageTable().UIInfo(uiIndex)); }
+QString Text(int uiIndex) {
+    return QString::fromStdString(LanguageTable().UIInfo(uiIndex));
+}
 
 int DisplayModeOfCommand(int id) {
     for (int mode = 0; mode < 6; ++mode)
-        if (kDisplayModeIds[mode] == id) return mode;
+        if (kDisplayModeIds[mode] == id)
+            return mode;
     return -1;
 }
 

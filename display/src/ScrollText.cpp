@@ -6,9 +6,9 @@
 
 namespace {
 const QColor kTextColor(0, 255, 0);
-constexpr int kBoxExtraWidth = 10;   // right of the text, so it leaves the area entirely
+constexpr int kBoxExtraWidth = 10;  // right of the text, so it leaves the area entirely
 constexpr int kBoxExtraHeight = 2;
-constexpr int kTextOffset = 1;       // the text sits one pixel inside the box
+constexpr int kTextOffset = 1;  // the text sits one pixel inside the box
 }  // namespace
 
 void CScrollText::SetArea(int left, int top, int right, int bottom, const std::string& text,
@@ -28,11 +28,13 @@ void CScrollText::SetArea(int left, int top, int right, int bottom, const std::s
     visibleWidth_ = kStepPixels;
     sourceX_ = left;
     // A short title scrolls as well: nothing ever turns scrolling off.
-    if (textWidth > right - left) scrolling_ = true;
+    if (textWidth > right - left)
+        scrolling_ = true;
 }
 
 void CScrollText::Step() {
-    if (!scrolling_) return;
+    if (!scrolling_)
+        return;
     if (destinationX_ > areaLeft_) {
         destinationX_ = std::max(destinationX_ - kStepPixels, areaLeft_);
         visibleWidth_ = std::min(visibleWidth_ + kStepPixels, areaRight_ - areaLeft_);
@@ -55,7 +57,8 @@ const QImage& CScrollText::StripImage(const QFont& font) {
                             .arg(boxBottom_)
                             .arg(boxTop_)
                             .arg(textOriginX_);
-    if (key == stripKey_ && !strip_.isNull()) return strip_;
+    if (key == stripKey_ && !strip_.isNull())
+        return strip_;
     stripKey_ = key;
     strip_ = QImage(boxRight_, boxBottom_, QImage::Format_RGB32);
     strip_.fill(Qt::black);
@@ -69,12 +72,14 @@ const QImage& CScrollText::StripImage(const QFont& font) {
 }
 
 void CScrollText::Draw(QPainter& painter, const QFont& font) {
-    if (boxRight_ <= 0 || boxBottom_ <= 0) return;
+    if (boxRight_ <= 0 || boxBottom_ <= 0)
+        return;
     const QImage& strip = StripImage(font);
     // The slice as it would be copied; the part of it outside the bitmap copies nothing.
     const QRect slice(sourceX_, areaTop_, visibleWidth_, areaBottom_ - areaTop_);
     const QRect inside = slice.intersected(strip.rect());
-    if (inside.isEmpty()) return;
+    if (inside.isEmpty())
+        return;
     const QPoint target(destinationX_ + inside.left() - slice.left(),
                         areaTop_ + inside.top() - slice.top());
     painter.drawImage(target, strip, inside);

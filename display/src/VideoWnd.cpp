@@ -8,17 +8,18 @@
 #include <QPainter>
 #include <QScreen>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Paths.h"
 
 namespace {
 
 const QColor kTextColor(0, 255, 0);
-constexpr int kTextMargin = 5;         // time and seek text: from the right and bottom edges
-constexpr int kScopeGap = 5;           // between the scope strip and the text line
-constexpr int kTitleLeft = 10;         // left edge of the title strip
-constexpr int kTitleTopGap = 7;        // title strip top: text height + this above the bottom
-constexpr int kTitleMinRight = 10;     // a narrower strip than this ...
+constexpr int kTextMargin = 5;           // time and seek text: from the right and bottom edges
+constexpr int kScopeGap = 5;             // between the scope strip and the text line
+constexpr int kTitleLeft = 10;           // left edge of the title strip
+constexpr int kTitleTopGap = 7;          // title strip top: text height + this above the bottom
+constexpr int kTitleMinRight = 10;       // a narrower strip than this ...
 constexpr int kTitleFallbackRight = 20;  // ... gets this right edge
 // Reserves the room of the longest time text beside the title strip.
 constexpr const char* kTimeTextRoom = "        seeking to 88:88  ";
@@ -53,12 +54,14 @@ CVideoWnd::CVideoWnd(win::MessageTarget* dialog, QWidget* parent, std::string se
 }
 
 CVideoWnd::~CVideoWnd() {
-    if (IsFullScreen() && window() != this) window()->removeEventFilter(this);
+    if (IsFullScreen() && window() != this)
+        window()->removeEventFilter(this);
     FreeBuffers();
 }
 
 void CVideoWnd::Invalidate() {
-    if (updateQueued_.exchange(true)) return;
+    if (updateQueued_.exchange(true))
+        return;
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -68,13 +71,16 @@ void CVideoWnd::Invalidate() {
         Qt::QueuedConnection);
 }
 
-QFont CVideoWnd::DialogFont() const { return parentWidget() ? parentWidget()->font() : font(); }
+QFont CVideoWnd::DialogFont() const {
+    return parentWidget() ? parentWidget()->font() : font();
+}
 
 // ---- paint -----------------------------------------------------------------------------
 
 void CVideoWnd::paintEvent(QPaintEvent*) {
     QImage& scene = composed_;
-    if (scene.size() != size()) scene = QImage(size(), QImage::Format_RGB32);
+    if (scene.size() != size())
+        scene = QImage(size(), QImage::Format_RGB32);
     scene.fill(Qt::black);
     {
         QPainter p(&scene);
@@ -115,18 +121,31 @@ void CVideoWnd::DrawScene(QPainter& p) {
 
     bool drewFrame = false;
     WithShownFrame([&](const ShownFrame& frame) {
-        if (frame.bits == nullptr) return;
+        if (frame.bits == nullptr)
+            return;
         drewFrame = true;
         const float zoom = GetZoom();
         const int w = static_cast<int>(frame.format.biWidth * zoom);
         const int h = static_cast<int>(frame.format.biHeight * zoom);
         const QRect target = fullScreen ? QRect(QPoint(0, 0), screenSize_)
                                         : QRect((right - w) / 2, (areaHeight - h) / 2, w, h);
-        DrawFrame(p, frame, target, frameBlit_);
+        if (frameBlit_ != FrameBlit::Converted) {
+            DrawFrame(p, frame, target, frameBlit_);
+            return;
+        }
+        std::lock_guard lock(pictureMutex_);
+        if (picture_.isNull())
+            return;  // no frame of this stream yet: black
+        if (target.size() == picture_.size())
+            p.drawImage(target.topLeft(), picture_);
+        else
+            p.drawImage(target, picture_);
     });
     if (drewFrame) {
-        if (!fullScreen) titleStrip_.Draw(p, font);
-        if (!fullScreen && o.seekText.empty()) DrawOverlayText(p, timeX, timeY, time);
+        if (!fullScreen)
+            titleStrip_.Draw(p, font);
+        if (!fullScreen && o.seekText.empty())
+            DrawOverlayText(p, timeX, timeY, time);
     } else {
         const QString hello = QString::fromLatin1(kNoStreamText);
         lastHeight = metrics.height();
@@ -144,12 +163,14 @@ void CVideoWnd::DrawScene(QPainter& p) {
                         bottom - lastHeight - kTextMargin, seek);
         titleStrip_.Draw(p, font);
     }
-    if (!fullScreen) DrawScope(p, bottom - lastHeight - kTextMargin);
+    if (!fullScreen)
+        DrawScope(p, bottom - lastHeight - kTextMargin);
     p.restore();
 }
 
 void CVideoWnd::DrawScope(QPainter& p, int y) {
-    if (scope_.IsEmpty()) return;
+    if (scope_.IsEmpty())
+        return;
     const int height = scope_.Height();
     p.drawImage(0, y - height - kScopeGap, scope_.Image());
     SetVideoAreaBottom(y - height - kScopeGap - 1);
@@ -159,21 +180,23 @@ void CVideoWnd::DrawFrame(QPainter& p, const ShownFrame& frame, const QRect& tar
                           FrameBlit blit) {
     const win::BITMAPINFOHEADER& f = frame.format;
     QImage::Format format;
-    if (f.biBitCount == 24) format = QImage::Format_BGR888;
-    else if (f.biBitCount == 32) format = QImage::Format_RGB32;
-    else return;
+    if (f.biBitCount == 24)
+        format = QImage::Format_BGR888;
+    else if (f.biBitCount == 32)
+        format = QImage::Format_RGB32;
+    else
+        return;
     const int stride = win::DibStride(f.biWidth, f.biBitCount);
     // Wraps the buffer without copying; its rows run bottom-up, so the picture is upside down.
     const QImage image(frame.bits, f.biWidth, f.biHeight, stride, format);
-    if (blit == FrameBlit::Auto && target.size() == image.size()) {
-        // Unscaled: row by row keeps Qt on its plain copy path, which a flipping transform
-        // would leave for the scaling one.
+    if (blit == FrameBlit::RowByRow && target.size() == image.size()) {
         const int bottomRow = target.top() + f.biHeight - 1;
         for (int row = 0; row < f.biHeight; ++row)
-            p.drawImage(QPoint(target.left(), bottomRow - row), image,
-                        QRect(0, row, f.biWidth, 1));
+            p.drawImage(QPoint(target.left(), bottomRow - row), image, QRect(0, row, f.biWidth, 1));
         return;
     }
+    // The flip sends Qt down its scaling path even at 1:1; measured, that is still cheaper
+    // than a plain copy per row or a flipped copy of the picture first.
     p.save();
     p.translate(target.left(), target.top() + target.height());
     p.scale(1.0, -1.0);
@@ -181,11 +204,54 @@ void CVideoWnd::DrawFrame(QPainter& p, const ShownFrame& frame, const QRect& tar
     p.restore();
 }
 
+void CVideoWnd::FramePrepared(const ShownFrame* frame) {
+    if (frame == nullptr) {
+        std::lock_guard lock(pictureMutex_);
+        picture_ = QImage();
+        spare_ = QImage();
+        return;
+    }
+    ConvertUpright(*frame, spare_);
+    std::lock_guard lock(pictureMutex_);
+    picture_.swap(spare_);
+}
+
+void CVideoWnd::ConvertUpright(const ShownFrame& frame, QImage& out) {
+    const win::BITMAPINFOHEADER& f = frame.format;
+    const int w = f.biWidth, h = f.biHeight;
+    if (out.width() != w || out.height() != h || out.format() != QImage::Format_RGB32)
+        out = QImage(w, h, QImage::Format_RGB32);
+    const int64_t stride = win::DibStride(w, f.biBitCount);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = frame.bits + (h - 1 - y) * stride;  // bottom-up rows
+        auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
+        if (f.biBitCount == 32) {
+            for (int x = 0; x < w; ++x, src += 4) {
+                uint32_t v;
+                std::memcpy(&v, src, 4);
+                dst[x] = 0xFF000000u | v;
+            }
+            continue;
+        }
+        // B, G, R bytes: one 4-byte load per pixel, except the last of the row, which may
+        // end the buffer.
+        int x = 0;
+        for (; x + 1 < w; ++x, src += 3) {
+            uint32_t v;
+            std::memcpy(&v, src, 4);
+            dst[x] = 0xFF000000u | (v & 0x00FFFFFFu);
+        }
+        if (x < w)
+            dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+    }
+}
+
 // ---- scope, title, timer ---------------------------------------------------------------
 
 void CVideoWnd::LoadScopeBitmap() {
     std::string folder = skinFolder_ ? skinFolder_() : std::string();
-    if (folder.empty()) folder = kDefaultSkinFolder;
+    if (folder.empty())
+        folder = kDefaultSkinFolder;
     const std::string path = win::ToNativePath(programFolder_ + folder + kScopeFileName);
     scope_.DeleteObject();
     scope_.LoadFromFile(path, 0);
@@ -200,7 +266,8 @@ bool CVideoWnd::LayoutTitle() {
     const int roomHeight = metrics.height();
     const int top = height() - roomHeight - kTitleTopGap;
     int right = width() - roomWidth - kTextMargin;
-    if (right < kTitleMinRight) right = kTitleFallbackRight;
+    if (right < kTitleMinRight)
+        right = kTitleFallbackRight;
     titleStrip_.SetArea(kTitleLeft, top, right, height() - kTextMargin, o.title, metrics);
     return true;
 }
@@ -209,7 +276,8 @@ void CVideoWnd::Tick(int) {
     titleStrip_.Step();
     // While frames are shown they repaint the window anyway.
     const Overlay o = GetOverlay();
-    if (!(o.hasStream && o.seekText.empty())) update();
+    if (!(o.hasStream && o.seekText.empty()))
+        update();
 }
 
 // ---- input -----------------------------------------------------------------------------
@@ -231,7 +299,8 @@ void CVideoWnd::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CVideoWnd::contextMenuEvent(QContextMenuEvent* event) {
     // A mouse right click has shown the menu on its press already.
-    if (event->reason() != QContextMenuEvent::Mouse) ShowContextMenu(event->globalPos());
+    if (event->reason() != QContextMenuEvent::Mouse)
+        ShowContextMenu(event->globalPos());
     event->accept();
 }
 

@@ -32,35 +32,63 @@ std::unique_ptr<QMenu> CVideoWnd::BuildContextMenu() {
     return display_menu::Build(CurrentMenuState(), this);
 }
 
-void CVideoWnd::ShowContextMenu() { ShowContextMenu(QCursor::pos()); }
+void CVideoWnd::ShowContextMenu() {
+    ShowContextMenu(QCursor::pos());
+}
 
 void CVideoWnd::ShowContextMenu(const QPoint& globalPos) {
     const std::unique_ptr<QMenu> menu = BuildContextMenu();
     const QAction* chosen = menu->exec(globalPos);
-    if (chosen) OnCommand(chosen->data().toInt());
+    if (chosen)
+        OnCommand(chosen->data().toInt());
 }
 
 void CVideoWnd::OnCommand(int id) {
     using namespace display_menu;
     const auto post = [this](uint32_t message) {
-        if (dialog_) dialog_->PostMessage(message, 0, 0);
+        if (dialog_)
+            dialog_->PostMessage(message, 0, 0);
     };
     switch (id) {
-        case kAmplify: ZoomIn(); return;
-        case kReduce: ZoomOut(); return;
-        case kEqual: ZoomReset(); return;
-        case kRepeat: ToggleRepeat(); return;
-        case kFullScreen: ToggleFullScreen(); return;
-        case kAdjust: ToggleAdjust(); return;
-        case kForward1X: post(WM_SPEED_FORWARD_1X); return;
-        case kForward2X: post(WM_SPEED_FORWARD_2X); return;
-        case kForward4X: post(WM_SPEED_FORWARD_4X); return;
-        case kForward8X: post(WM_SPEED_FORWARD_8X); return;
-        case kProperty: post(WM_SHOW_PROPERTY); return;
-        default: break;
+        case kAmplify:
+            ZoomIn();
+            return;
+        case kReduce:
+            ZoomOut();
+            return;
+        case kEqual:
+            ZoomReset();
+            return;
+        case kRepeat:
+            ToggleRepeat();
+            return;
+        case kFullScreen:
+            ToggleFullScreen();
+            return;
+        case kAdjust:
+            ToggleAdjust();
+            return;
+        case kForward1X:
+            post(WM_SPEED_FORWARD_1X);
+            return;
+        case kForward2X:
+            post(WM_SPEED_FORWARD_2X);
+            return;
+        case kForward4X:
+            post(WM_SPEED_FORWARD_4X);
+            return;
+        case kForward8X:
+            post(WM_SPEED_FORWARD_8X);
+            return;
+        case kProperty:
+            post(WM_SHOW_PROPERTY);
+            return;
+        default:
+            break;
     }
     const int mode = DisplayModeOfCommand(id);
-    if (mode >= 0) SetDisplayMode(mode);
+    if (mode >= 0)
+        SetDisplayMode(mode);
 }
 
 void CVideoWnd::ToggleRepeat() {
@@ -82,38 +110,47 @@ void CVideoWnd::SetDisplayMode(int mode) {
 // None of these repaints: the next frame (or the title timer) shows the new size.
 
 void CVideoWnd::ZoomIn() {
-    if (IsFullScreen()) return;
+    if (IsFullScreen())
+        return;
     // The unturned picture, also in the turned modes.
     const win::BITMAPINFOHEADER f = GetPictureFormat();
-    if (f.biWidth <= 0 || f.biHeight <= 0) return;
+    if (f.biWidth <= 0 || f.biHeight <= 0)
+        return;
     const double sx = static_cast<double>(width()) / f.biWidth;
     const double sy = static_cast<double>(GetVideoAreaBottom()) / f.biHeight;
     const float candidate = GetZoom() * kZoomInFactor;
-    if (candidate < std::min(sx, sy)) SetZoom(candidate);
+    if (candidate < std::min(sx, sy))
+        SetZoom(candidate);
 }
 
 void CVideoWnd::ZoomOut() {
-    if (IsFullScreen()) return;
+    if (IsFullScreen())
+        return;
     const float zoom = GetZoom();
     SetZoom(zoom <= kNaturalZoom ? kNaturalZoom : std::max(zoom * kZoomOutFactor, kNaturalZoom));
 }
 
 void CVideoWnd::ZoomReset() {
-    if (!IsFullScreen()) SetZoom(kNaturalZoom);
+    if (!IsFullScreen())
+        SetZoom(kNaturalZoom);
 }
 
 void CVideoWnd::FitZoom() {
     const float zoom = GetZoom();
-    if (zoom <= kNaturalZoom) return;
+    if (zoom <= kNaturalZoom)
+        return;
     const win::BITMAPINFOHEADER f = GetPictureFormat();
     const int w = static_cast<int>(f.biWidth * zoom);
     const int h = static_cast<int>(f.biHeight * zoom);
     const int areaBottom = GetVideoAreaBottom();
-    if (w <= width() && h <= areaBottom) return;
-    if (w <= 0 || h <= 0) return;
-    const double factor = std::min(static_cast<double>(width()) / w,
-                                   static_cast<double>(areaBottom) / h);
-    if (factor < 0) return;
+    if (w <= width() && h <= areaBottom)
+        return;
+    if (w <= 0 || h <= 0)
+        return;
+    const double factor =
+        std::min(static_cast<double>(width()) / w, static_cast<double>(areaBottom) / h);
+    if (factor < 0)
+        return;
     SetZoom(std::max(static_cast<float>(zoom * factor), kNaturalZoom));
 }
 
@@ -121,12 +158,15 @@ void CVideoWnd::FitZoom() {
 
 void CVideoWnd::ToggleFullScreen() {
     SetFullScreenFlag(!IsFullScreen());
-    if (IsFullScreen()) EnterFullScreen();
-    else RestoreMainWindow();
+    if (IsFullScreen())
+        EnterFullScreen();
+    else
+        RestoreMainWindow();
 }
 
 void CVideoWnd::LeaveFullScreen() {
-    if (!IsFullScreen()) return;
+    if (!IsFullScreen())
+        return;
     SetFullScreenFlag(false);
     RestoreMainWindow();
 }
@@ -156,11 +196,13 @@ void CVideoWnd::EnterFullScreen() {
 
 void CVideoWnd::ApplyFullScreenGeometry() {
     QWidget* main = window();
-    if (main == this || !IsFullScreen()) return;
-    const QPoint parentOrigin = parentWidget() ? parentWidget()->mapTo(main, QPoint(0, 0))
-                                               : QPoint(0, 0);
+    if (main == this || !IsFullScreen())
+        return;
+    const QPoint parentOrigin =
+        parentWidget() ? parentWidget()->mapTo(main, QPoint(0, 0)) : QPoint(0, 0);
     const QRect wanted(-parentOrigin, screenSize_);
-    if (geometry() != wanted) setGeometry(wanted);
+    if (geometry() != wanted)
+        setGeometry(wanted);
     raise();
 }
 
@@ -168,20 +210,23 @@ bool CVideoWnd::eventFilter(QObject* watched, QEvent* event) {
     // The dialog lays out its controls on every resize, the one full screen causes too; put
     // this window back over the screen after it has done so.
     if (watched == window() && event->type() == QEvent::Resize && IsFullScreen()) {
-        QMetaObject::invokeMethod(this, &CVideoWnd::ApplyFullScreenGeometry,
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CVideoWnd::ApplyFullScreenGeometry, Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);
 }
 
 void CVideoWnd::RestoreMainWindow() {
     QWidget* main = window();
-    if (main != this) main->removeEventFilter(this);
-    if (!savedMainRect_.isValid()) return;
-    if (!savedMainFullScreen_) main->showNormal();
+    if (main != this)
+        main->removeEventFilter(this);
+    if (!savedMainRect_.isValid())
+        return;
+    if (!savedMainFullScreen_)
+        main->showNormal();
     main->setGeometry(savedMainRect_);
     main->show();
-    if (main == this) return;
+    if (main == this)
+        return;
     setGeometry(savedVideoRect_);
     // The dialog lays out its controls again as after any resize.
     QResizeEvent resize(main->size(), main->size());

@@ -20,45 +20,55 @@ namespace {
 constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
 // Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
 // tile of the source and of the destination stay in the cache together.
-constexpr int32_t kTurnTilePixels = 32;
+constexpr int32_t kTurnTilePixels = 64;
 
-int BytesPerPixel(const win::BITMAPINFOHEADER& f) { return f.biBitCount / 8; }
+int BytesPerPixel(const win::BITMAPINFOHEADER& f) {
+    return f.biBitCount / 8;
+}
 
-int32_t StrideOf(const win::BITMAPINFOHEADER& f) { return win::DibStride(f.biWidth, f.biBitCount); }
+int32_t StrideOf(const win::BITMAPINFOHEADER& f) {
+    return win::DibStride(f.biWidth, f.biBitCount);
+}
 
-inline void CopyPixel(uint8_t* dst, const uint8_t* src, int bpp) {
-    if (bpp == 3) {
-        dst[0] = src[0];
-        dst[1] = src[1];
-        dst[2] = src[2];
-    } else {
-        std::memcpy(dst, src, static_cast<size_t>(bpp));
+// The pixel loops are instantiated for 3 and 4 bytes per pixel so that each pixel move is a
+// fixed-size copy the compiler turns into plain loads and stores.
+template <int kBytes>
+inline void SwapPixel(uint8_t* a, uint8_t* b) {
+    uint8_t t[kBytes];
+    std::memcpy(t, a, kBytes);
+    std::memcpy(a, b, kBytes);
+    std::memcpy(b, t, kBytes);
+}
+
+// Reverses the pixel order of a row of w pixels (in place when a == b) while exchanging it
+// with another row: a[c] <-> b[w-1-c].
+template <int kBytes>
+void SwapReversed(uint8_t* a, uint8_t* b, int32_t w) {
+    if (a == b) {
+        for (int32_t c = 0; c < w / 2; ++c)
+            SwapPixel<kBytes>(a + c * kBytes, a + (w - 1 - c) * kBytes);
+        return;
     }
+    for (int32_t c = 0; c < w; ++c) SwapPixel<kBytes>(a + c * kBytes, b + (w - 1 - c) * kBytes);
 }
 
-inline void SwapPixel(uint8_t* a, uint8_t* b, int bpp) {
-    for (int k = 0; k < bpp; ++k) std::swap(a[k], b[k]);
-}
-
-// Shared loop of the quarter turns: dstRow/dstCol map a source (row, column) to the
-// destination's memory row and column.
-template <typename Map>
-void TurnTiled(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst, Map map) {
+// A quarter turn, tile by tile. clockwise: source (r, c) to memory row w-1-c, column r;
+// otherwise to memory row c, column h-1-r.
+template <int kBytes, bool kClockwise>
+void Turn(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
     const int32_t w = f.biWidth, h = f.biHeight;
-    const int bpp = BytesPerPixel(f);
-    const int32_t srcStride = StrideOf(f);
-    const int32_t dstStride = win::DibStride(h, f.biBitCount);
+    const int64_t srcStride = StrideOf(f);
+    const int64_t dstStride = win::DibStride(h, f.biBitCount);
+    const int64_t step = kClockwise ? -dstStride : dstStride;  // per source column
     for (int32_t r0 = 0; r0 < h; r0 += kTurnTilePixels) {
         const int32_t r1 = std::min(h, r0 + kTurnTilePixels);
         for (int32_t c0 = 0; c0 < w; c0 += kTurnTilePixels) {
             const int32_t c1 = std::min(w, c0 + kTurnTilePixels);
             for (int32_t r = r0; r < r1; ++r) {
-                const uint8_t* s = src + static_cast<int64_t>(r) * srcStride;
-                for (int32_t c = c0; c < c1; ++c) {
-                    auto [dr, dc] = map(r, c, w, h);
-                    CopyPixel(dst + static_cast<int64_t>(dr) * dstStride + dc * bpp,
-                              s + c * bpp, bpp);
-                }
+                const uint8_t* s = src + r * srcStride + c0 * kBytes;
+                uint8_t* d = kClockwise ? dst + (w - 1 - c0) * dstStride + r * kBytes
+                                        : dst + c0 * dstStride + (h - 1 - r) * kBytes;
+                for (int32_t c = c0; c < c1; ++c, s += kBytes, d += step) std::memcpy(d, s, kBytes);
             }
         }
     }
@@ -73,13 +83,17 @@ CFrameView::CFrameView(std::string settingsPath, SkinIndexAccess skin)
       readFallbackPath_(settingsPath.empty() ? win::ProgramFolder() + kSettingsFileName : ""),
       skin_(std::move(skin)) {}
 
-CFrameView::~CFrameView() { FreeBuffers(); }
+CFrameView::~CFrameView() {
+    FreeBuffers();
+}
 
 // ---- stream ---------------------------------------------------------------------------
 
 bool CFrameView::UsableFormat(const win::BITMAPINFOHEADER& f) {
-    if (f.biWidth <= 0 || f.biHeight <= 0) return false;
-    if (f.biBitCount != 24 && f.biBitCount != 32) return false;
+    if (f.biWidth <= 0 || f.biHeight <= 0)
+        return false;
+    if (f.biBitCount != 24 && f.biBitCount != 32)
+        return false;
     const int64_t stride = win::DibStride(f.biWidth, f.biBitCount);
     const int64_t turnedStride = win::DibStride(f.biHeight, f.biBitCount);
     return stride * f.biHeight <= kMaxFrameBytes && turnedStride * f.biWidth <= kMaxFrameBytes;
@@ -114,18 +128,24 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         pictureFormat_.biHeight = 64;
         pictureFormat_.biBitCount = 32;
     }
+    {
+        std::lock_guard work(workMutex_);
+        FramePrepared(nullptr);
+    }
     wakeEvent_ = wakeEvent;
     engineLock_ = engineLock;
     zoom_ = 1.0f;
 
     // Takes the engine lock, so none of ours may be held here.
     SetEngine(engine);
-    if (engine_.load() == nullptr) return false;
+    if (engine_.load() == nullptr)
+        return false;
 
     std::lock_guard work(workMutex_);
-        std::lock_guard view(viewMutex_);
+    std::lock_guard view(viewMutex_);
     win::BITMAPINFOHEADER& f = pictureFormat_;
-    if (!UsableFormat(f)) return false;
+    if (!UsableFormat(f))
+        return false;
     f.biSizeImage = static_cast<uint32_t>(StrideOf(f)) * static_cast<uint32_t>(f.biHeight);
     f.biXPelsPerMeter = f.biYPelsPerMeter = 0;
     f.biClrUsed = f.biClrImportant = 0;
@@ -146,7 +166,8 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
 void CFrameView::SetEngine(CPlaybackEngine* engine) {
     win::ScopedLock lock(engineLock_.load());
     engine_ = engine;
-    if (engine == nullptr) return;
+    if (engine == nullptr)
+        return;
     const win::BITMAPINFOHEADER format = engine->GetPictureFormat();
     std::string title = engine->GetFileName();
     const int32_t length = engine->GetLengthSeconds();
@@ -168,6 +189,8 @@ void CFrameView::FreeBuffers() {
         std::vector<uint8_t>().swap(shownRotated_);
         freshFrame_ = false;
     }
+    std::lock_guard work(workMutex_);
+    FramePrepared(nullptr);
 }
 
 // ---- pulling frames --------------------------------------------------------------------
@@ -175,15 +198,18 @@ void CFrameView::FreeBuffers() {
 int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
     {
         std::lock_guard lock(workMutex_);
-        if (frameBuffer_.empty()) return 0;
+        if (frameBuffer_.empty())
+            return 0;
     }
     position_ = second;
     {
         win::ScopedLock lock(engineLock_.load());
         CPlaybackEngine* engine = engine_.load();
-        if (engine == nullptr || !engine->IsRunning()) return 0;
+        if (engine == nullptr || !engine->IsRunning())
+            return 0;
     }
-    if (CatchUp(second, frameIndex) == 0) return 1;
+    if (CatchUp(second, frameIndex) == 0)
+        return 1;
     TransformFrame();
     Invalidate();
     return 1;
@@ -191,9 +217,11 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
 
 int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     const auto wanted = std::make_pair(second, frameIndex);
-    if (GetFramePosition() > wanted) return 0;
+    if (GetFramePosition() > wanted)
+        return 0;
     while (GetFramePosition() < wanted) {
-        if (PullFrame() == 0) break;
+        if (PullFrame() == 0)
+            break;
     }
     return 1;
 }
@@ -201,13 +229,17 @@ int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
 int CFrameView::PullFrame() {
     win::ScopedLock engineLock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
-    if (engine == nullptr || !engine->IsRunning()) return 0;
+    if (engine == nullptr || !engine->IsRunning())
+        return 0;
     std::lock_guard lock(workMutex_);
-    if (frameBuffer_.empty()) return 0;
+    if (frameBuffer_.empty())
+        return 0;
     const int32_t imageSize = static_cast<int32_t>(pictureFormat_.biSizeImage);
-    if (engine->EnsureFrame(imageSize + 8) != 1) return 0;
+    if (engine->EnsureFrame(imageSize + 8) != 1)
+        return 0;
     int32_t second = 0, index = 0;
-    if (engine->ReadFrame(frameBuffer_.data(), imageSize, &second, &index) <= 0) return 0;
+    if (engine->ReadFrame(frameBuffer_.data(), imageSize, &second, &index) <= 0)
+        return 0;
     frameSecond_ = second;
     frameIndex_ = index;
     freshFrame_ = true;
@@ -216,24 +248,41 @@ int CFrameView::PullFrame() {
 
 void CFrameView::TransformFrame() {
     std::lock_guard lock(workMutex_);
-    if (!freshFrame_ || frameBuffer_.empty()) return;
+    if (!freshFrame_ || frameBuffer_.empty())
+        return;
     uint8_t* bits = frameBuffer_.data();
-    switch (displayMode_.load()) {
-        case 1: FlipRows(bits, pictureFormat_); break;
-        case 2: MirrorRows(bits, pictureFormat_); break;
-        case 3: Turn180(bits, pictureFormat_); break;
-        case 4: Rotate90(bits, pictureFormat_, rotatedBuffer_.data()); break;
-        case 5: Rotate270(bits, pictureFormat_, rotatedBuffer_.data()); break;
-        default: break;  // 0, and values out of range from a hand-edited settings file
+    const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
+    switch (mode) {
+        case 1:
+            FlipRows(bits, pictureFormat_);
+            break;
+        case 2:
+            MirrorRows(bits, pictureFormat_);
+            break;
+        case 3:
+            Turn180(bits, pictureFormat_);
+            break;
+        case 4:
+            Rotate90(bits, pictureFormat_, rotatedBuffer_.data());
+            break;
+        case 5:
+            Rotate270(bits, pictureFormat_, rotatedBuffer_.data());
+            break;
+        default:
+            break;  // 0, and values out of range from a hand-edited settings file
     }
     freshFrame_ = false;
-    Publish();
+    const bool turned = mode == 4 || mode == 5;
+    ShownFrame prepared;
+    prepared.bits = turned ? rotatedBuffer_.data() : frameBuffer_.data();
+    prepared.format = turned ? rotatedFormat_ : pictureFormat_;
+    prepared.rotated = turned;
+    FramePrepared(&prepared);
+    Publish(turned);
 }
 
 // Makes the work frame (or its turn) the shown one. Caller holds workMutex_.
-bool CFrameView::Publish() {
-    const int mode = displayMode_.load();
-    const bool turned = mode == 4 || mode == 5;
+void CFrameView::Publish(bool turned) {
     std::lock_guard lock(viewMutex_);
     if (turned) {
         shownRotated_.swap(rotatedBuffer_);
@@ -243,7 +292,6 @@ bool CFrameView::Publish() {
         shownFormat_ = pictureFormat_;
     }
     shownIsRotated_ = turned;
-    return true;
 }
 
 std::pair<int32_t, int32_t> CFrameView::GetFramePosition() const {
@@ -262,11 +310,13 @@ void CFrameView::WithShownFrame(const std::function<void(const ShownFrame&)>& dr
     std::lock_guard lock(viewMutex_);
     ShownFrame shown;
     if (shownIsRotated_) {
-        if (!shownRotated_.empty()) shown.bits = shownRotated_.data();
+        if (!shownRotated_.empty())
+            shown.bits = shownRotated_.data();
         shown.format = shownRotatedFormat_;
         shown.rotated = true;
     } else {
-        if (!shownFrame_.empty()) shown.bits = shownFrame_.data();
+        if (!shownFrame_.empty())
+            shown.bits = shownFrame_.data();
         shown.format = shownFormat_;
     }
     draw(shown);
@@ -332,11 +382,11 @@ bool ReadFlag(const char* key, const std::string& path) {
 // atoi without its undefined overflow: leading blanks, optional sign, digits.
 int ReadNumber(const char* key, const std::string& path) {
     char value[100] = {};
-    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "0", value, sizeof value,
-                                 path);
+    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "0", value, sizeof value, path);
     errno = 0;
     const long n = std::strtol(value, nullptr, 10);
-    if (errno == ERANGE || n > INT_MAX || n < INT_MIN) return n < 0 ? INT_MIN : INT_MAX;
+    if (errno == ERANGE || n > INT_MAX || n < INT_MIN)
+        return n < 0 ? INT_MIN : INT_MAX;
     return static_cast<int>(n);
 }
 
@@ -344,14 +394,17 @@ int ReadNumber(const char* key, const std::string& path) {
 
 void CFrameView::LoadSettings() {
     std::string path = settingsPath_;
-    if (!win::FileExists(path)) path = readFallbackPath_;
-    if (path.empty() || !win::FileExists(path)) return;
+    if (!win::FileExists(path))
+        path = readFallbackPath_;
+    if (path.empty() || !win::FileExists(path))
+        return;
     repeat_ = ReadFlag("repeat", path);
     adjust_ = ReadFlag("adjust", path);
     displayMode_ = ReadNumber("bmpdir", path);
     const int skin = ReadNumber("Skin", path);
     skinIndex_ = skin;
-    if (skin_.selectSkin) skin_.selectSkin(skin);
+    if (skin_.selectSkin)
+        skin_.selectSkin(skin);
 }
 
 int CFrameView::GetSkinIndex() const {
@@ -381,34 +434,39 @@ void CFrameView::FlipRows(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
 
 void CFrameView::MirrorRows(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
     const int64_t stride = StrideOf(f);
-    const int bpp = BytesPerPixel(f);
-    const int32_t w = f.biWidth;
     for (int32_t r = 0; r < f.biHeight; ++r) {
         uint8_t* row = bits + r * stride;
-        for (int32_t c = 0; c < w / 2; ++c) SwapPixel(row + c * bpp, row + (w - 1 - c) * bpp, bpp);
+        if (BytesPerPixel(f) == 3)
+            SwapReversed<3>(row, row, f.biWidth);
+        else
+            SwapReversed<4>(row, row, f.biWidth);
     }
 }
 
 void CFrameView::Turn180(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
     const int64_t stride = StrideOf(f);
-    const int bpp = BytesPerPixel(f);
-    const int32_t w = f.biWidth, h = f.biHeight;
+    const int32_t h = f.biHeight;
     // The middle row of an odd height stays as it is (not mirrored).
     for (int32_t r = 0; r < h / 2; ++r) {
         uint8_t* a = bits + r * stride;
         uint8_t* b = bits + (h - 1 - r) * stride;
-        for (int32_t c = 0; c < w; ++c) SwapPixel(a + c * bpp, b + (w - 1 - c) * bpp, bpp);
+        if (BytesPerPixel(f) == 3)
+            SwapReversed<3>(a, b, f.biWidth);
+        else
+            SwapReversed<4>(a, b, f.biWidth);
     }
 }
 
 void CFrameView::Rotate90(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
-    TurnTiled(src, f, dst, [](int32_t r, int32_t c, int32_t w, int32_t) {
-        return std::make_pair(w - 1 - c, r);
-    });
+    if (BytesPerPixel(f) == 3)
+        Turn<3, true>(src, f, dst);
+    else
+        Turn<4, true>(src, f, dst);
 }
 
 void CFrameView::Rotate270(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
-    TurnTiled(src, f, dst, [](int32_t r, int32_t c, int32_t, int32_t h) {
-        return std::make_pair(c, h - 1 - r);
-    });
+    if (BytesPerPixel(f) == 3)
+        Turn<3, false>(src, f, dst);
+    else
+        Turn<4, false>(src, f, dst);
 }

@@ -31,7 +31,8 @@ protected:
         video_->setGeometry(10, 10, 400, 150);
     }
     void TearDown() override {
-        if (video_) video_->FreeBuffers();
+        if (video_)
+            video_->FreeBuffers();
         engine_.reset();
         dialog_.reset();
         CTvqDecoder::SetLibraryPathForTesting("");

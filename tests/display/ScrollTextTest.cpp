@@ -14,7 +14,9 @@ struct StepState {
     bool operator==(const StepState&) const = default;
 };
 
-StepState At(const CScrollText& s) { return {s.DestinationX(), s.SourceX(), s.VisibleWidth()}; }
+StepState At(const CScrollText& s) {
+    return {s.DestinationX(), s.SourceX(), s.VisibleWidth()};
+}
 
 std::ostream& operator<<(std::ostream& os, const StepState& s) {
     return os << "(dst " << s.destination << ", src " << s.source << ", w " << s.width << ")";
@@ -33,8 +35,8 @@ TEST(ScrollText, SlidesInFromTheRightThenRunsAlongTheTextAndStartsOver) {
 
     // Area 23 wide: the destination walks left in 5s, stopping at the area's left edge, the
     // width grows but never beyond the area.
-    const StepState slideIn[] = {{28, 10, 10}, {23, 10, 15}, {18, 10, 20}, {13, 10, 23},
-                                 {10, 10, 23}};
+    const StepState slideIn[] = {
+        {28, 10, 10}, {23, 10, 15}, {18, 10, 20}, {13, 10, 23}, {10, 10, 23}};
     for (const auto& expected : slideIn) {
         strip.Step();
         EXPECT_EQ(At(strip), expected);

@@ -18,9 +18,11 @@ struct Item {
 std::vector<Item> Items(const QMenu& menu) {
     std::vector<Item> items;
     for (const QAction* a : menu.actions()) {
-        if (a->isSeparator()) items.push_back({"-", 0, false});
-        else items.push_back({a->text().toStdString(), a->menu() ? 0 : a->data().toInt(),
-                              a->isChecked()});
+        if (a->isSeparator())
+            items.push_back({"-", 0, false});
+        else
+            items.push_back(
+                {a->text().toStdString(), a->menu() ? 0 : a->data().toInt(), a->isChecked()});
     }
     return items;
 }
@@ -32,7 +34,8 @@ const QMenu* Popup(const QMenu& menu, int position) {
 std::vector<int> CheckedIds(const QMenu& menu) {
     std::vector<int> ids;
     for (const Item& i : Items(menu))
-        if (i.checked) ids.push_back(i.id);
+        if (i.checked)
+            ids.push_back(i.id);
     return ids;
 }
 
@@ -61,10 +64,9 @@ TEST_F(VideoWindowTest, MenuHasTheItemsInOrderWithTheirChecks) {
                                {"-", 0, false},
                                {"Property", 32800, false}});
     // Nothing playing: the engine's speed reads as 0, so 1X is checked.
-    ExpectItems(Items(*Popup(*menu, 8)), {{"1X", 32793, true},
-                                          {"2X", 32794, false},
-                                          {"4X", 32790, false},
-                                          {"8X", 32795, false}});
+    ExpectItems(
+        Items(*Popup(*menu, 8)),
+        {{"1X", 32793, true}, {"2X", 32794, false}, {"4X", 32790, false}, {"8X", 32795, false}});
     ExpectItems(Items(*Popup(*menu, 9)), {{"Normal", 32796, true},
                                           {"UpDown", 32797, false},
                                           {"LeftRight", 32798, false},
@@ -96,9 +98,9 @@ TEST_F(VideoWindowTest, CommandsPostToTheDialogOrChangeAndSaveTheOptions) {
         EXPECT_EQ(r.wParam, 0u);
         EXPECT_EQ(r.lParam, 0);
     }
-    EXPECT_EQ(posted, (std::vector<uint32_t>{WM_SPEED_FORWARD_1X, WM_SPEED_FORWARD_2X,
-                                             WM_SPEED_FORWARD_4X, WM_SPEED_FORWARD_8X,
-                                             WM_SHOW_PROPERTY}));
+    EXPECT_EQ(posted,
+              (std::vector<uint32_t>{WM_SPEED_FORWARD_1X, WM_SPEED_FORWARD_2X, WM_SPEED_FORWARD_4X,
+                                     WM_SPEED_FORWARD_8X, WM_SHOW_PROPERTY}));
     EXPECT_EQ(posted.front(), win::WM_USER + 5);
     EXPECT_EQ(posted.back(), win::WM_USER + 13);
 
@@ -122,15 +124,16 @@ TEST_F(VideoWindowTest, CommandsPostToTheDialogOrChangeAndSaveTheOptions) {
 
 TEST_F(VideoWindowTest, AmplifyStopsBelowTheFitAndReduceNeverGoesUnderOne) {
     ASSERT_NO_FATAL_FAILURE(Play(0, 0));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     video_->resize(400, 320);
     video_->SetVideoAreaBottom(0);
     video_->ZoomIn();  // no scope strip drawn yet: nothing to fit against
     EXPECT_EQ(video_->GetZoom(), 1.0f);
 
     video_->SetVideoAreaBottom(300);  // limit min(400/96, 300/64) = 4.17
-    const float expected[] = {1.25f, 1.5625f, 1.953125f, 2.4414062f, 3.0517578f, 3.8146973f,
-                              3.8146973f};
+    const float expected[] = {1.25f,      1.5625f,    1.953125f, 2.4414062f,
+                              3.0517578f, 3.8146973f, 3.8146973f};
     for (float z : expected) {
         video_->OnCommand(32781);
         EXPECT_FLOAT_EQ(video_->GetZoom(), z);
@@ -149,7 +152,8 @@ TEST_F(VideoWindowTest, AmplifyStopsBelowTheFitAndReduceNeverGoesUnderOne) {
 
 TEST_F(VideoWindowTest, FitZoomShrinksAnOversizedPictureAfterAResize) {
     ASSERT_NO_FATAL_FAILURE(Play(0, 0));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     dialog_->show();
     video_->SetZoom(3.0f);  // 288 x 192
     video_->SetVideoAreaBottom(150);

@@ -9,9 +9,13 @@ namespace {
 
 constexpr QRgb kBlack = 0xFF000000;
 
-bool IsGreen(QRgb c) { return qGreen(c) > 150 && qRed(c) < 60 && qBlue(c) < 60; }
+bool IsGreen(QRgb c) {
+    return qGreen(c) > 150 && qRed(c) < 60 && qBlue(c) < 60;
+}
 
-QRgb Gray(uint8_t v) { return qRgb(v, v, v); }
+QRgb Gray(uint8_t v) {
+    return qRgb(v, v, v);
+}
 
 int GreenPixelsIn(const QImage& image, const QRect& area) {
     int n = 0;
@@ -30,9 +34,11 @@ void WriteScope(const std::string& programFolder, int width, int height, QColor 
 
 TEST_F(VideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
     ASSERT_NO_FATAL_FAILURE(Play(3, 5));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     video_->SetZoom(2.0f);
-    for (auto blit : {CVideoWnd::FrameBlit::Auto, CVideoWnd::FrameBlit::PainterFlip}) {
+    for (auto blit : {CVideoWnd::FrameBlit::Converted, CVideoWnd::FrameBlit::RowByRow,
+                      CVideoWnd::FrameBlit::PainterFlip}) {
         video_->SetFrameBlit(blit);
         const QImage scene = video_->RenderScene();
         // 192 x 128 in a 400 x 150 area: left (400 - 192) / 2 = 104, top (150 - 128) / 2 = 11.
@@ -54,10 +60,12 @@ TEST_F(VideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
 
 TEST_F(VideoWindowTest, UnzoomedPictureInEveryBlitIsTheSame) {
     ASSERT_NO_FATAL_FAILURE(Play(2, 1));
-    if (IsSkipped()) return;
-    video_->SetFrameBlit(CVideoWnd::FrameBlit::Auto);
-    const QImage rows = video_->RenderScene();
+    if (IsSkipped())
+        return;
+    const QImage rows = video_->RenderScene();  // converted on the pull
     video_->SetFrameBlit(CVideoWnd::FrameBlit::PainterFlip);
+    EXPECT_EQ(rows, video_->RenderScene());
+    video_->SetFrameBlit(CVideoWnd::FrameBlit::RowByRow);
     EXPECT_EQ(rows, video_->RenderScene());
     EXPECT_EQ(rows.pixel(152, 43 + 63), qRgb(0, 0, 2));  // (400-96)/2, (150-64)/2 + 63
     EXPECT_EQ(rows.pixel(152, 43), Gray(FakeFrameByte(2, 1)));
@@ -65,7 +73,8 @@ TEST_F(VideoWindowTest, UnzoomedPictureInEveryBlitIsTheSame) {
 
 TEST_F(VideoWindowTest, TimeTextIsGreenAtTheBottomRight) {
     ASSERT_NO_FATAL_FAILURE(Play(65, 0));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     const QFontMetrics metrics(dialog_->font());
     const QString time = "1:05/2:05";
     const int tw = metrics.horizontalAdvance(time), th = metrics.height();
@@ -87,7 +96,8 @@ TEST_F(VideoWindowTest, TimeTextIsGreenAtTheBottomRight) {
 
 TEST_F(VideoWindowTest, SeekTextHidesTheTimeAndNarrowsTheTitleStrip) {
     ASSERT_NO_FATAL_FAILURE(Play(1, 0));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     const QFontMetrics metrics(dialog_->font());
     const std::string seek = "Seeking to 1:40";
     video_->SetSeekText(seek);
@@ -102,9 +112,9 @@ TEST_F(VideoWindowTest, SeekTextHidesTheTimeAndNarrowsTheTitleStrip) {
 
     const int sw = metrics.horizontalAdvance(QString::fromStdString(seek));
     const QImage scene = video_->RenderScene();
-    EXPECT_GT(GreenPixelsIn(scene, QRect(400 - sw - 5, 150 - metrics.height() - 5, sw,
-                                         metrics.height())),
-              10);
+    EXPECT_GT(
+        GreenPixelsIn(scene, QRect(400 - sw - 5, 150 - metrics.height() - 5, sw, metrics.height())),
+        10);
 
     video_->SetSeekText("");
     ASSERT_TRUE(video_->LayoutTitle());
@@ -144,7 +154,8 @@ TEST_F(VideoWindowTest, ScopeStripSitsAboveTheTextLineAndEndsTheVideoArea) {
 TEST_F(VideoWindowTest, TurnedPictureUsesTheTurnedFormat) {
     video_->SetDisplayModeValue(4);
     ASSERT_NO_FATAL_FAILURE(Play(0, 7));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     const QImage scene = video_->RenderScene();
     // 64 x 96 upright in a 400 x 150 area: left 168, top 27.
     const QRgb fill = Gray(FakeFrameByte(0, 7));
@@ -165,7 +176,8 @@ TEST_F(VideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {
     ASSERT_NO_FATAL_FAILURE(WriteScope(dir_, 300, 12, QColor(255, 0, 0)));
     video_->LoadScopeBitmap();
     ASSERT_NO_FATAL_FAILURE(Play(4, 2));
-    if (IsSkipped()) return;
+    if (IsSkipped())
+        return;
     dialog_->show();
     const QSize screen = video_->ScreenSize();
     ASSERT_FALSE(screen.isEmpty());
@@ -186,6 +198,36 @@ TEST_F(VideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {
     EXPECT_EQ(red, 0);
     video_->SetSeekText("Seeking to 0:09");
     EXPECT_EQ(GreenPixelsIn(video_->RenderScene(), scene.rect()), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VideoWndConvert, UprightCopyOfOddSizedFramesMatchesThePixels) {
+    for (uint16_t bits : {uint16_t(24), uint16_t(32)}) {
+        win::BITMAPINFOHEADER f;
+        f.biWidth = 97;
+        f.biHeight = 65;
+        f.biBitCount = bits;
+        const int stride = win::DibStride(97, bits), bpp = bits / 8;
+        std::vector<uint8_t> frame(static_cast<size_t>(stride) * 65);
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 31 + 7);
+        CFrameView::ShownFrame shown;
+        shown.bits = frame.data();
+        shown.format = f;
+        QImage out;
+        CVideoWnd::ConvertUpright(shown, out);
+        ASSERT_EQ(out.size(), QSize(97, 65));
+        int wrong = 0;
+        for (int y = 0; y < 65; ++y) {
+            for (int x = 0; x < 97; ++x) {
+                const uint8_t* p = frame.data() + (64 - y) * stride + x * bpp;
+                wrong += out.pixel(x, y) != qRgb(p[2], p[1], p[0]);
+            }
+        }
+        EXPECT_EQ(wrong, 0) << bits << " bits";
+    }
 }
 
 }  // namespace

@@ -41,19 +41,27 @@ const uint8_t* At(const std::vector<uint8_t>& v, const win::BITMAPINFOHEADER& f,
     return v.data() + r * win::DibStride(f.biWidth, f.biBitCount) + c * (f.biBitCount / 8);
 }
 
-bool SamePixel(const uint8_t* a, const uint8_t* b, int bpp) { return std::memcmp(a, b, bpp) == 0; }
+bool SamePixel(const uint8_t* a, const uint8_t* b, int bpp) {
+    return std::memcmp(a, b, bpp) == 0;
+}
 
 // For each destination pixel, where on the source it must come from (memory rows/columns).
 std::pair<int, int> SourceOf(int mode, int r, int c, int w, int h) {
     switch (mode) {
-        case 1: return {h - 1 - r, c};
-        case 2: return {r, w - 1 - c};
+        case 1:
+            return {h - 1 - r, c};
+        case 2:
+            return {r, w - 1 - c};
         case 3:
-            if (h % 2 == 1 && r == h / 2) return {r, c};  // the middle row stays put
+            if (h % 2 == 1 && r == h / 2)
+                return {r, c};  // the middle row stays put
             return {h - 1 - r, w - 1 - c};
-        case 4: return {c, w - 1 - r};  // destination is W rows of H pixels
-        case 5: return {h - 1 - c, r};
-        default: return {r, c};
+        case 4:
+            return {c, w - 1 - r};  // destination is W rows of H pixels
+        case 5:
+            return {h - 1 - c, r};
+        default:
+            return {r, c};
     }
 }
 
@@ -77,17 +85,26 @@ void ExpectTransformed(int mode, const win::BITMAPINFOHEADER& f, const std::vect
 std::vector<uint8_t> ApplyStatic(int mode, const win::BITMAPINFOHEADER& f,
                                  std::vector<uint8_t> frame) {
     switch (mode) {
-        case 1: CFrameView::FlipRows(frame.data(), f); return frame;
-        case 2: CFrameView::MirrorRows(frame.data(), f); return frame;
-        case 3: CFrameView::Turn180(frame.data(), f); return frame;
+        case 1:
+            CFrameView::FlipRows(frame.data(), f);
+            return frame;
+        case 2:
+            CFrameView::MirrorRows(frame.data(), f);
+            return frame;
+        case 3:
+            CFrameView::Turn180(frame.data(), f);
+            return frame;
         case 4:
         case 5: {
             std::vector<uint8_t> out(CFrameView::RotatedFormat(f).biSizeImage, 0);
-            if (mode == 4) CFrameView::Rotate90(frame.data(), f, out.data());
-            else CFrameView::Rotate270(frame.data(), f, out.data());
+            if (mode == 4)
+                CFrameView::Rotate90(frame.data(), f, out.data());
+            else
+                CFrameView::Rotate270(frame.data(), f, out.data());
             return out;
         }
-        default: return frame;
+        default:
+            return frame;
     }
 }
 
@@ -119,7 +136,7 @@ TEST(FrameViewTransform, FlipMovesWholeRowsIncludingPadding) {
     const auto flipped = ApplyStatic(1, f, src);
     const int stride = win::DibStride(97, 24);
     EXPECT_EQ(flipped[stride - 1], src[64 * stride + stride - 1]);
-    EXPECT_EQ(ApplyStatic(1, f, flipped), src);   // a flip twice is the identity
+    EXPECT_EQ(ApplyStatic(1, f, flipped), src);  // a flip twice is the identity
     EXPECT_EQ(ApplyStatic(3, f, ApplyStatic(3, f, src)), src);
 }
 
@@ -236,7 +253,8 @@ protected:
 std::pair<int32_t, int32_t> ShownRecord(const CFrameView& view) {
     int32_t pair[2] = {-1, -1};
     view.WithShownFrame([&](const CFrameView::ShownFrame& s) {
-        if (s.bits) std::memcpy(pair, s.bits, sizeof pair);
+        if (s.bits)
+            std::memcpy(pair, s.bits, sizeof pair);
     });
     return {pair[0], pair[1]};
 }
@@ -259,7 +277,8 @@ protected:
         const int32_t size = static_cast<int32_t>(view_.GetPictureFormat().biSizeImage);
         std::vector<uint8_t> frame(size);
         int32_t s = -1, i = -1;
-        if (engine_->EnsureFrame(size + 8) != 1) return {-1, -1};
+        if (engine_->EnsureFrame(size + 8) != 1)
+            return {-1, -1};
         engine_->ReadFrame(frame.data(), size, &s, &i);
         return {s, i};
     }
@@ -355,12 +374,15 @@ TEST_F(FrameViewCatchUp, PaintNeverSeesAHalfWrittenOrFreedFrame) {
     std::thread painter([&] {
         while (!done) {
             view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
-                if (!s.bits) return;
+                if (!s.bits)
+                    return;
                 int32_t pair[2];
                 std::memcpy(pair, s.bits, sizeof pair);
-                if (pair[0] == 0 && pair[1] == 0 && s.bits[8] == 0) return;  // not yet a frame
+                if (pair[0] == 0 && pair[1] == 0 && s.bits[8] == 0)
+                    return;  // not yet a frame
                 const uint8_t expect = FakeFrameByte(pair[0], pair[1]);
-                if (s.bits[s.format.biSizeImage - 2] != expect) ++torn;
+                if (s.bits[s.format.biSizeImage - 2] != expect)
+                    ++torn;
             });
             (void)view_.GetOverlay();
         }

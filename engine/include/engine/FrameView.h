@@ -127,13 +127,18 @@ protected:
     // A new frame or text is ready to be painted. Called on whichever thread changed it, with
     // no lock of this object held.
     virtual void Invalidate() {}
+    // The frame just turned, on the notification thread, before it becomes the shown one;
+    // null when the buffers are made anew or freed. A window that keeps a display-ready copy
+    // (converted off the user-interface thread) makes it here. The work lock is held: the
+    // bits stay valid for the call, and it must not call back into this object.
+    virtual void FramePrepared(const ShownFrame* frame) { (void)frame; }
     void SetFullScreenFlag(bool on) { fullScreen_ = on; }
 
 private:
     static constexpr int32_t kRotatedSlackBytes = 1000;  // spare bytes after the turned frame
     static constexpr uint32_t kSettingsValueBytes = 100;
 
-    bool Publish();
+    void Publish(bool turned);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
 
     // Set at construction.
@@ -148,33 +153,33 @@ private:
 
     // Work side: notification thread (pulls, transforms), playlist thread (open, free).
     mutable std::mutex workMutex_;
-    win::BITMAPINFOHEADER pictureFormat_;   // under workMutex_
-    win::BITMAPINFOHEADER rotatedFormat_;   // under workMutex_
-    std::vector<uint8_t> frameBuffer_;      // under workMutex_; empty without a stream
-    std::vector<uint8_t> rotatedBuffer_;    // under workMutex_
-    int32_t frameSecond_ = 0;               // under workMutex_
-    int32_t frameIndex_ = 0;                // under workMutex_
-    bool freshFrame_ = false;               // under workMutex_: pulled, not yet turned
+    win::BITMAPINFOHEADER pictureFormat_;  // under workMutex_
+    win::BITMAPINFOHEADER rotatedFormat_;  // under workMutex_
+    std::vector<uint8_t> frameBuffer_;     // under workMutex_; empty without a stream
+    std::vector<uint8_t> rotatedBuffer_;   // under workMutex_
+    int32_t frameSecond_ = 0;              // under workMutex_
+    int32_t frameIndex_ = 0;               // under workMutex_
+    bool freshFrame_ = false;              // under workMutex_: pulled, not yet turned
 
     // View side: read by the paint (UI thread), swapped in by the notification thread.
     mutable std::mutex viewMutex_;
-    std::vector<uint8_t> shownFrame_;       // under viewMutex_
-    std::vector<uint8_t> shownRotated_;     // under viewMutex_
-    win::BITMAPINFOHEADER shownFormat_;     // under viewMutex_
+    std::vector<uint8_t> shownFrame_;           // under viewMutex_
+    std::vector<uint8_t> shownRotated_;         // under viewMutex_
+    win::BITMAPINFOHEADER shownFormat_;         // under viewMutex_
     win::BITMAPINFOHEADER shownRotatedFormat_;  // under viewMutex_
-    bool shownIsRotated_ = false;           // under viewMutex_
-    int32_t length_ = 0;                    // under viewMutex_
-    std::string title_;                     // under viewMutex_
-    std::string seekText_;                  // under viewMutex_
-    std::string dragText_;                  // under viewMutex_
+    bool shownIsRotated_ = false;               // under viewMutex_
+    int32_t length_ = 0;                        // under viewMutex_
+    std::string title_;                         // under viewMutex_
+    std::string seekText_;                      // under viewMutex_
+    std::string dragText_;                      // under viewMutex_
 
     // Single values touched from several threads.
-    std::atomic<int32_t> position_{0};      // notification thread writes, paint reads
+    std::atomic<int32_t> position_{0};  // notification thread writes, paint reads
     std::atomic<bool> repeat_{true};
     std::atomic<bool> adjust_{true};
     std::atomic<bool> fullScreen_{false};
     std::atomic<int> displayMode_{0};
     std::atomic<float> zoom_{1.0f};
     std::atomic<int32_t> videoAreaBottom_{0};
-    std::atomic<int> skinIndex_{0};          // without SkinIndexAccess
+    std::atomic<int> skinIndex_{0};  // without SkinIndexAccess
 };
