@@ -17,9 +17,12 @@ std::string CurrentSkinFolder(const std::string& programFolder) {
 }
 
 void CenterOnScreen(QWidget* window) {
-    if (window == nullptr) return;
-    QScreen* screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
-    if (screen == nullptr) return;
+    if (window == nullptr)
+        return;
+    QScreen* screen =
+        window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
@@ -28,11 +31,14 @@ void CenterOnScreen(QWidget* window) {
 CDialogSkin::CDialogSkin(const std::string& programFolder)
     : m_programFolder(programFolder.empty() ? win::ProgramFolder() : programFolder) {}
 
-std::string CDialogSkin::SkinFolder() const { return CurrentSkinFolder(m_programFolder); }
+std::string CDialogSkin::SkinFolder() const {
+    return CurrentSkinFolder(m_programFolder);
+}
 
 void CDialogSkin::ApplyDialogSkin(QWidget* dialog, QWidget* client,
                                   const std::vector<CSkinLabel*>& labels) {
-    if (dialog == nullptr) return;
+    if (dialog == nullptr)
+        return;
     const std::string skinFolder = SkinFolder();
     const std::string ini = skinFolder + "theme.ini";
     const std::string bitmap = skinFolder + kBackgroundFile;
@@ -46,7 +52,8 @@ void CDialogSkin::ApplyDialogSkin(QWidget* dialog, QWidget* client,
         }
     }
     for (CSkinLabel* label : labels)
-        if (label != nullptr) label->SetBackground(bitmap, label->FileNameOnly());
+        if (label != nullptr)
+            label->SetBackground(bitmap, label->FileNameOnly());
     dialog->update();
     dialog->setFocus();
     dialog->move(dialog->x(), dialog->y() + 1);

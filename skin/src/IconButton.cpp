@@ -20,13 +20,15 @@ void CIconButton::SetIcon(const QIcon& icon, QSize size) {
 }
 
 void CIconButton::SetTooltipText(const char* text, bool activate) {
-    if (text == nullptr) return;
+    if (text == nullptr)
+        return;
     setToolTip(activate ? QString::fromUtf8(text) : QString());
 }
 
 void CIconButton::SetAlign(int newAlignment, bool redraw) {
     alignment = newAlignment;
-    if (redraw) update();
+    if (redraw)
+        update();
 }
 
 void CIconButton::SetFlat(bool newFlat) {
@@ -42,7 +44,8 @@ void CIconButton::SetTransparent(bool on) {
 
 QSize CIconButton::sizeHint() const {
     const QSize textSize = fontMetrics().size(Qt::TextSingleLine, text()) + QSize(16, 10);
-    if (m_icon.isNull()) return textSize;
+    if (m_icon.isNull())
+        return textSize;
     if (alignment == IconAbove)
         return QSize(std::max(textSize.width(), m_iconSize.width() + 2 * kIconMargin),
                      textSize.height() + m_iconSize.height() + kIconMargin);
@@ -53,8 +56,8 @@ QSize CIconButton::sizeHint() const {
 void CIconButton::enterEvent(QEnterEvent* event) {
     QAbstractButton::enterEvent(event);
     // A button held down elsewhere and dragged in does not light the border.
-    if (flat && QApplication::mouseButtons() == Qt::NoButton && QApplication::activeWindow() != nullptr &&
-        !hover) {
+    if (flat && QApplication::mouseButtons() == Qt::NoButton &&
+        QApplication::activeWindow() != nullptr && !hover) {
         hover = true;
         update();
     }
@@ -85,7 +88,8 @@ void CIconButton::mousePressEvent(QMouseEvent* event) {
 // any child widgets, so the capture cannot paint this button again.
 void CIconButton::CaptureParentBackground() {
     QWidget* top = window();
-    if (top == nullptr || top == this) return;
+    if (top == nullptr || top == this)
+        return;
     QImage image(size(), QImage::Format_RGB32);
     image.fill(palette().color(QPalette::Button));
     const QPoint offset = mapTo(top, QPoint(0, 0));
@@ -123,24 +127,26 @@ void CIconButton::DrawIconAndText(QPainter& p, QRect r, bool pressedLook) const 
         const QSize s = m_iconSize;
         QPoint at;
         switch (alignment) {
-        case IconAbove:
-            at = QPoint(r.left() + (r.width() - s.width()) / 2, r.top() + kIconMargin);
-            textRect.setTop(at.y() + s.height());
-            break;
-        case IconRight:
-            at = QPoint(r.right() - kIconMargin - s.width() + 1, r.top() + (r.height() - s.height()) / 2);
-            textRect.setRight(at.x() - 1);
-            break;
-        default:
-            at = QPoint(r.left() + kIconMargin, r.top() + (r.height() - s.height()) / 2);
-            textRect.setLeft(at.x() + s.width());
-            break;
+            case IconAbove:
+                at = QPoint(r.left() + (r.width() - s.width()) / 2, r.top() + kIconMargin);
+                textRect.setTop(at.y() + s.height());
+                break;
+            case IconRight:
+                at = QPoint(r.right() - kIconMargin - s.width() + 1,
+                            r.top() + (r.height() - s.height()) / 2);
+                textRect.setRight(at.x() - 1);
+                break;
+            default:
+                at = QPoint(r.left() + kIconMargin, r.top() + (r.height() - s.height()) / 2);
+                textRect.setLeft(at.x() + s.width());
+                break;
         }
         m_icon.paint(&p, QRect(at + shift, s), Qt::AlignCenter,
                      isEnabled() ? QIcon::Normal : QIcon::Disabled);
     }
     const QString caption = text();
-    if (caption.isEmpty()) return;
+    if (caption.isEmpty())
+        return;
     textRect.translate(shift);
     const int flags = Qt::AlignCenter | Qt::TextWordWrap;
     if (!isEnabled()) {
@@ -154,9 +160,11 @@ void CIconButton::DrawIconAndText(QPainter& p, QRect r, bool pressedLook) const 
 }
 
 void CIconButton::paintEvent(QPaintEvent*) {
-    if (transparent && m_parentBackground.isNull()) CaptureParentBackground();
+    if (transparent && m_parentBackground.isNull())
+        CaptureParentBackground();
     QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull()) return;
+    if (canvas.isNull())
+        return;
     QPainter p(&canvas);
     QRect r = rect();
     canvas.fill(palette().color(QPalette::Button));
@@ -168,7 +176,8 @@ void CIconButton::paintEvent(QPaintEvent*) {
     if (transparent && !m_parentBackground.isNull())
         p.drawImage(r.topLeft(), m_parentBackground, r);
     const bool pressedLook = isDown();
-    if (!flat || hover) DrawBorder(p, r, pressedLook);
+    if (!flat || hover)
+        DrawBorder(p, r, pressedLook);
     DrawIconAndText(p, r, pressedLook);
     if (hasFocus()) {
         QStyleOptionFocusRect option;

@@ -23,8 +23,8 @@ constexpr int kDebugCanNotOpenFile = 1;  // "Can not open file %s!"
 constexpr int kTitleError = 0;           // "Error"
 
 const char* const kLayoutKeys[MainLayout::kPointCount] = {
-    "DISPLAY1",   "DISPLAY2",   "SLIDER1",    "SLIDER2",   "PREVBUTTON", "PLAYBUTTON", "STOPBUTTON",
-    "PAUSEBUTTON", "NEXTBUTTON", "ADDBUTTON", "LIST1",     "LIST2",      "STYLEBUTTON"};
+    "DISPLAY1",    "DISPLAY2",   "SLIDER1",   "SLIDER2", "PREVBUTTON", "PLAYBUTTON", "STOPBUTTON",
+    "PAUSEBUTTON", "NEXTBUTTON", "ADDBUTTON", "LIST1",   "LIST2",      "STYLEBUTTON"};
 
 // The bitmap buttons in the order they are loaded, with their pictures and tooltip texts.
 struct ButtonSkin {
@@ -48,7 +48,8 @@ constexpr ButtonSkin kButtonSkins[] = {
 // file, so it is never used as a format string).
 std::string FormatPath(std::string text, const std::string& path) {
     const size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, path);
+    if (at != std::string::npos)
+        text.replace(at, 2, path);
     return text;
 }
 
@@ -60,7 +61,8 @@ bool CanOpen(const std::string& path) {
 }  // namespace
 
 CMainSkin::CMainSkin(ISkinnedMainDialog& dialog, const std::string& programFolder)
-    : m_dialog(dialog), m_programFolder(programFolder.empty() ? win::ProgramFolder() : programFolder) {}
+    : m_dialog(dialog),
+      m_programFolder(programFolder.empty() ? win::ProgramFolder() : programFolder) {}
 
 std::string CMainSkin::SkinFolder(const std::string& subFolder) const {
     return m_programFolder + win::ToNativePath(subFolder);
@@ -73,7 +75,8 @@ void CMainSkin::ApplyMainSkin() {
     LoadFrame(subFolder);
     LoadButtons(subFolder);
     if (COwnerDrawListCtrl* list = m_dialog.SkinPlaylist()) {
-        if (list->GetSortHeader() == nullptr) CSkinHeader::Install(list, m_programFolder);
+        if (list->GetSortHeader() == nullptr)
+            CSkinHeader::Install(list, m_programFolder);
         list->SetHeaderBitmap(subFolder);
     }
     ApplyListColours(subFolder);
@@ -84,28 +87,33 @@ void CMainSkin::ApplyMainSkin() {
 void CMainSkin::ReadLayout(const std::string& subFolder) {
     m_layout.layoutValid = false;
     const std::string ini = SkinFolder(subFolder) + "theme.ini";
-    if (!win::FileExists(ini)) return;
+    if (!win::FileExists(ini))
+        return;
     QPoint* points = m_layout.Points();
     for (int i = 0; i < MainLayout::kPointCount; ++i) {
         char text[kLayoutBufferBytes];
         win::GetPrivateProfileString(kLayoutSection, kLayoutKeys[i], "", text, sizeof text, ini);
         int x = 0, y = 0;
-        if (text[0] == '\0' || !ReadLayoutPoint(text, &x, &y)) return;
+        if (text[0] == '\0' || !ReadLayoutPoint(text, &x, &y))
+            return;
         points[i] = QPoint(x, y);
     }
     m_layout.layoutValid = true;
 }
 
 void CMainSkin::MoveButton(int id, QPoint topLeft) {
-    if (QWidget* button = m_dialog.SkinButton(id)) button->move(topLeft);
+    if (QWidget* button = m_dialog.SkinButton(id))
+        button->move(topLeft);
 }
 
 void CMainSkin::MoveToRect(QWidget* widget, QPoint p1, QPoint p2) {
-    if (widget != nullptr) widget->setGeometry(p1.x(), p1.y(), p2.x() - p1.x(), p2.y() - p1.y());
+    if (widget != nullptr)
+        widget->setGeometry(p1.x(), p1.y(), p2.x() - p1.x(), p2.y() - p1.y());
 }
 
 void CMainSkin::MoveControls() {
-    if (!m_layout.layoutValid) return;
+    if (!m_layout.layoutValid)
+        return;
     const MainLayout& l = m_layout;
     MoveButton(IDC_PREV, l.prevButton);
     MoveButton(IDC_PLAY, l.playButton);
@@ -140,7 +148,8 @@ void CMainSkin::LoadButtons(const std::string& subFolder) {
     const std::string background = skinFolder + kBackgroundFile;
     for (const ButtonSkin& skin : kButtonSkins) {
         CSkinButton* button = m_dialog.SkinButton(skin.id);
-        if (button == nullptr) continue;
+        if (button == nullptr)
+            continue;
         button->SetBitmaps(skinFolder + skin.normal, skinFolder + skin.click,
                            skinFolder + skin.disable, background);
         button->setText(QString());
@@ -148,7 +157,8 @@ void CMainSkin::LoadButtons(const std::string& subFolder) {
         if (skin.id == IDC_STYLE) {
             const CSkinList* list = GetSkinList();
             // With one skin there is nothing to choose.
-            if (list == nullptr || list->GetSkinCount() < 2) button->setVisible(false);
+            if (list == nullptr || list->GetSkinCount() < 2)
+                button->setVisible(false);
         }
     }
     if (CSkinSliderCtrl* slider = m_dialog.SkinSlider()) {
@@ -162,7 +172,8 @@ void CMainSkin::LoadButtons(const std::string& subFolder) {
 
 void CMainSkin::ApplyListColours(const std::string& subFolder) {
     COwnerDrawListCtrl* list = m_dialog.SkinPlaylist();
-    if (list == nullptr) return;
+    if (list == nullptr)
+        return;
     const std::string ini = SkinFolder(subFolder) + "theme.ini";
     char text[kLayoutBufferBytes];
     COLORREF colour = 0;
@@ -177,7 +188,8 @@ void CMainSkin::ApplyListColours(const std::string& subFolder) {
 
 void CMainSkin::MoveOnePixelDown() {
     QWidget* window = m_dialog.SkinWindow();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     window->update();
     window->setFocus();
     window->move(window->x(), window->y() + 1);
@@ -190,7 +202,8 @@ bool CMainSkin::IsSkinCommand(int id) const {
 int CMainSkin::ShowSkinMenu() {
     const CSkinList* list = GetSkinList();
     CSkinButton* button = m_dialog.SkinButton(IDC_STYLE);
-    if (list == nullptr || button == nullptr) return 0;
+    if (list == nullptr || button == nullptr)
+        return 0;
     QMenu menu(m_dialog.SkinWindow());
     const int count = std::min(list->GetSkinCount(), kMaxSkinMenuItems);
     for (int i = 0; i < count; ++i) {
@@ -201,7 +214,8 @@ int CMainSkin::ShowSkinMenu() {
     }
     const QPoint at = button->mapToGlobal(QPoint(button->width() / 2, button->height()));
     QAction* chosen = menu.exec(at);
-    if (chosen == nullptr) return 0;
+    if (chosen == nullptr)
+        return 0;
     const int id = chosen->data().toInt();
     OnSkinCommand(id);
     return id;
@@ -209,10 +223,12 @@ int CMainSkin::ShowSkinMenu() {
 
 void CMainSkin::OnSkinCommand(int id) {
     CSkinList* list = GetSkinList();
-    if (list == nullptr || !IsSkinCommand(id)) return;
+    if (list == nullptr || !IsSkinCommand(id))
+        return;
     const int before = list->GetCurrent();
     list->SelectSkin(id - kSkinCommandBase);
-    if (list->GetCurrent() == before) return;
+    if (list->GetCurrent() == before)
+        return;
     m_dialog.SaveSettings();
     ApplyMainSkin();
 }

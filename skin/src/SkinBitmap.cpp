@@ -3,45 +3,53 @@
 #include <vector>
 
 void CSkinBitmap::Draw(QPainter& painter, int x, int y, const QRect* source) const {
-    if (IsEmpty()) return;
+    if (IsEmpty())
+        return;
     painter.drawImage(QPoint(x, y), m_image, source != nullptr ? *source : m_image.rect());
 }
 
 void CSkinBitmap::DrawInRect(QPainter& painter, const QRect& rect) const {
-    if (IsEmpty() || rect.isEmpty()) return;
+    if (IsEmpty() || rect.isEmpty())
+        return;
     const QRect source = QRect(QPoint(0, 0), rect.size()).intersected(m_image.rect());
     painter.drawImage(rect.topLeft(), m_image, source);
 }
 
 void CSkinBitmap::DrawTransparent(QPainter& painter, int x, int y, const QRect* source,
                                   COLORREF key, bool useKey) const {
-    if (IsEmpty()) return;
+    if (IsEmpty())
+        return;
     if (!useKey) {
         Draw(painter, x, y, source);
         return;
     }
     const QRect part = (source != nullptr ? *source : m_image.rect()).intersected(m_image.rect());
-    if (part.isEmpty()) return;
+    if (part.isEmpty())
+        return;
     // Key pixels become fully transparent so the destination shows through them.
     QImage work = m_image.copy(part).convertToFormat(QImage::Format_ARGB32);
     const QRgb keyRgb = ToRgb(key) & 0xFFFFFF;
     for (int row = 0; row < work.height(); ++row) {
         auto* line = reinterpret_cast<QRgb*>(work.scanLine(row));
         for (int column = 0; column < work.width(); ++column) {
-            if ((line[column] & 0xFFFFFF) == keyRgb) line[column] = 0;
+            if ((line[column] & 0xFFFFFF) == keyRgb)
+                line[column] = 0;
         }
     }
     painter.drawImage(QPoint(x, y), work);
 }
 
-QRegion CSkinBitmap::CreateRegion(COLORREF key) const { return RegionOfImage(m_image, key); }
+QRegion CSkinBitmap::CreateRegion(COLORREF key) const {
+    return RegionOfImage(m_image, key);
+}
 
 QRegion CSkinBitmap::RegionOfImage(const QImage& image, COLORREF key) {
-    if (image.isNull()) return {};
-    const QImage pixels = image.format() == QImage::Format_RGB32 ||
-                                  image.format() == QImage::Format_ARGB32
-                              ? image
-                              : image.convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    const QImage pixels =
+        image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
+            ? image
+            : image.convertToFormat(QImage::Format_RGB32);
     const QRgb keyRgb = ToRgb(key) & 0xFFFFFF;
     // One rectangle per run of non-key pixels in a row, rows from the top down.
     std::vector<QRect> runs;
@@ -51,15 +59,18 @@ QRegion CSkinBitmap::RegionOfImage(const QImage& image, COLORREF key) {
         int runStart = -1;
         for (int x = 0; x < pixels.width(); ++x) {
             const bool opaque = (line[x] & 0xFFFFFF) != keyRgb;
-            if (opaque && runStart < 0) runStart = x;
+            if (opaque && runStart < 0)
+                runStart = x;
             if (!opaque && runStart >= 0) {
                 runs.emplace_back(runStart, y, x - runStart, 1);
                 runStart = -1;
             }
         }
-        if (runStart >= 0) runs.emplace_back(runStart, y, pixels.width() - runStart, 1);
+        if (runStart >= 0)
+            runs.emplace_back(runStart, y, pixels.width() - runStart, 1);
     }
     QRegion region;
-    if (!runs.empty()) region.setRects(runs.data(), static_cast<int>(runs.size()));
+    if (!runs.empty())
+        region.setRects(runs.data(), static_cast<int>(runs.size()));
     return region;
 }

@@ -14,8 +14,8 @@ CSkinButton::CSkinButton(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     QFont captionFont = font();
-    captionFont.setFamilies({QString::fromUtf8(kButtonFontFamilies[0]),
-                             QString::fromUtf8(kButtonFontFamilies[1])});
+    captionFont.setFamilies(
+        {QString::fromUtf8(kButtonFontFamilies[0]), QString::fromUtf8(kButtonFontFamilies[1])});
     setFont(captionFont);
     m_textColor = palette().color(QPalette::ButtonText);
 }
@@ -45,7 +45,8 @@ bool CSkinButton::SetBitmaps(const std::string& normalPath, const std::string& p
 }
 
 void CSkinButton::SetTooltipText(const char* text, bool activate) {
-    if (text == nullptr) return;
+    if (text == nullptr)
+        return;
     setToolTip(activate ? QString::fromUtf8(text) : QString());
 }
 
@@ -65,7 +66,8 @@ void CSkinButton::SetTextColor(QColor color) {
 }
 
 QSize CSkinButton::sizeHint() const {
-    if (loaded) return m_normal.Size();
+    if (loaded)
+        return m_normal.Size();
     return QAbstractButton::sizeHint().isValid() ? QAbstractButton::sizeHint() : QSize(40, 24);
 }
 
@@ -73,12 +75,17 @@ const CSkinBitmap* CSkinButton::PickImage(const CSkinBitmap** overlay, bool* tex
     *overlay = nullptr;
     *textShift = false;
     switch (drawMode) {
-    case 1: return &m_normal;
-    case 2: return &m_pressed;
-    case 0: break;
-    default: return nullptr;
+        case 1:
+            return &m_normal;
+        case 2:
+            return &m_pressed;
+        case 0:
+            break;
+        default:
+            return nullptr;
     }
-    if (useBackgroundImage) return &m_background;
+    if (useBackgroundImage)
+        return &m_background;
     if (hasFocus()) {
         if (isDown()) {
             *overlay = &m_pressed;
@@ -86,7 +93,8 @@ const CSkinBitmap* CSkinButton::PickImage(const CSkinBitmap** overlay, bool* tex
         }
         return &m_focused;
     }
-    if (!isEnabled()) return &m_disabled;
+    if (!isEnabled())
+        return &m_disabled;
     return &m_normal;
 }
 
@@ -96,21 +104,26 @@ void CSkinButton::DrawKeyed(QPainter& painter, const CSkinBitmap& image) {
 
 void CSkinButton::paintEvent(QPaintEvent*) {
     QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull()) return;
+    if (canvas.isNull())
+        return;
     canvas.fill(palette().color(QPalette::Button));
     {
         QPainter mem(&canvas);
         const CSkinBitmap* overlay = nullptr;
         bool textShift = false;
         const CSkinBitmap* image = PickImage(&overlay, &textShift);
-        if (loaded && image != nullptr) DrawKeyed(mem, *image);
-        if (loaded && overlay != nullptr) DrawKeyed(mem, *overlay);
+        if (loaded && image != nullptr)
+            DrawKeyed(mem, *image);
+        if (loaded && overlay != nullptr)
+            DrawKeyed(mem, *overlay);
         const QString caption = text();
         if (!caption.isEmpty()) {
             mem.setFont(font());
-            mem.setPen(isEnabled() ? m_textColor : palette().color(QPalette::Disabled, QPalette::WindowText));
+            mem.setPen(isEnabled() ? m_textColor
+                                   : palette().color(QPalette::Disabled, QPalette::WindowText));
             QRect textRect = rect();
-            if (textShift) textRect.translate(kPressedTextShift, 0);
+            if (textShift)
+                textRect.translate(kPressedTextShift, 0);
             mem.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, caption);
         }
     }

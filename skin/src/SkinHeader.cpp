@@ -21,13 +21,15 @@ bool IsFarEastFamily(const QString& family) {
     for (QFontDatabase::WritingSystem ws :
          {QFontDatabase::SimplifiedChinese, QFontDatabase::TraditionalChinese,
           QFontDatabase::Japanese, QFontDatabase::Korean})
-        if (systems.contains(ws) && !systems.contains(QFontDatabase::Latin)) return true;
+        if (systems.contains(ws) && !systems.contains(QFontDatabase::Latin))
+            return true;
     return false;
 }
 
 bool HasFamily(const QString& name) {
     for (const QString& family : QFontDatabase::families())
-        if (family.compare(name, Qt::CaseInsensitive) == 0) return true;
+        if (family.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
     return false;
 }
 
@@ -58,12 +60,14 @@ CSkinHeader::CSkinHeader(QWidget* parent, const std::string& folder)
 CSkinHeader::~CSkinHeader() = default;
 
 QString CSkinHeader::ChooseFace(const QString& menuFace, bool westernCharset, bool tahomaExists) {
-    if (!westernCharset) return menuFace;
+    if (!westernCharset)
+        return menuFace;
     return tahomaExists ? QStringLiteral("Tahoma") : QStringLiteral("MS Sans Serif");
 }
 
 CSkinHeader* CSkinHeader::Install(COwnerDrawListCtrl* list, const std::string& folder) {
-    if (list == nullptr) return nullptr;
+    if (list == nullptr)
+        return nullptr;
     auto* header = new CSkinHeader(list, folder);
     list->SubclassHeader(header, header);
     return header;
@@ -81,7 +85,8 @@ int CSkinHeader::GetSortState(int column) const {
 }
 
 void CSkinHeader::SetSortState(int column, bool up, bool multiColumn) {
-    if (!multiColumn) sortState.clear();
+    if (!multiColumn)
+        sortState.clear();
     sortState[column] = up ? 1 : -1;
     viewport()->update();
 }
@@ -93,7 +98,8 @@ std::string CSkinHeader::BitmapPath() const {
 void CSkinHeader::paintEvent(QPaintEvent*) {
     QWidget* target = viewport();
     QImage canvas(target->size(), QImage::Format_RGB32);
-    if (canvas.isNull()) return;
+    if (canvas.isNull())
+        return;
     canvas.fill(palette().color(QPalette::Button));
     {
         QPainter p(&canvas);
@@ -102,8 +108,10 @@ void CSkinHeader::paintEvent(QPaintEvent*) {
         int rightEdge = 0;
         for (int visual = 0; visual < count(); ++visual) {
             const int logical = logicalIndex(visual);
-            if (logical < 0 || isSectionHidden(logical)) continue;
-            const QRect r(sectionViewportPosition(logical), 0, sectionSize(logical), target->height());
+            if (logical < 0 || isSectionHidden(logical))
+                continue;
+            const QRect r(sectionViewportPosition(logical), 0, sectionSize(logical),
+                          target->height());
             p.save();
             p.setClipRect(r);
             DrawHeaderItem(p, logical, r, pressed && logical == underCursor);
@@ -111,7 +119,8 @@ void CSkinHeader::paintEvent(QPaintEvent*) {
             rightEdge = std::max(rightEdge, r.right() + 1);
         }
         if (rightEdge < target->width())
-            DrawHeaderItem(p, -1, QRect(rightEdge, 0, target->width() - rightEdge, target->height()), false);
+            DrawHeaderItem(
+                p, -1, QRect(rightEdge, 0, target->width() - rightEdge, target->height()), false);
     }
     QPainter screen(target);
     screen.drawImage(0, 0, canvas);
@@ -141,7 +150,8 @@ void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool presse
         Draw3dRect(p, rect, pal.color(QPalette::Light), pal.color(QPalette::Dark));
     }
     if (index < 0) {
-        if (!bitmap.IsEmpty()) p.drawImage(rect.adjusted(0, 0, -1, 0), bitmap.Image());
+        if (!bitmap.IsEmpty())
+            p.drawImage(rect.adjusted(0, 0, -1, 0), bitmap.Image());
         return;
     }
     QRect body = rect;
@@ -150,28 +160,35 @@ void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool presse
         ascending = state > 0;
         body.setRight(body.right() - kArrowSize);
     }
-    if (!bitmap.IsEmpty()) p.drawImage(body.adjusted(0, 0, -1, 0), bitmap.Image());
+    if (!bitmap.IsEmpty())
+        p.drawImage(body.adjusted(0, 0, -1, 0), bitmap.Image());
     if (state != 0)
         DrawSortArrow(p, QRect(body.right() + 1, rect.top(), kArrowSize, rect.height()), ascending);
     QAbstractItemModel* m = model();
-    if (m == nullptr) return;
+    if (m == nullptr)
+        return;
     const QVariant decoration = m->headerData(index, orientation(), Qt::DecorationRole);
     if (decoration.canConvert<QIcon>()) {
         const QIcon icon = decoration.value<QIcon>();
         if (!icon.isNull()) {
             const int side = std::min(16, body.height());
-            icon.paint(&p, QRect(body.left() + 1, body.top() + (body.height() - side) / 2, side, side));
+            icon.paint(&p,
+                       QRect(body.left() + 1, body.top() + (body.height() - side) / 2, side, side));
             body.setLeft(body.left() + 1 + side);
         }
     }
     const QString text = m->headerData(index, orientation(), Qt::DisplayRole).toString();
-    if (text.isEmpty()) return;
+    if (text.isEmpty())
+        return;
     const QRect textRect = body.adjusted(kTextInset, 0, -kTextInset, 0);
-    if (textRect.width() <= 0) return;
+    if (textRect.width() <= 0)
+        return;
     const int align = m->headerData(index, orientation(), Qt::TextAlignmentRole).toInt();
     Qt::Alignment h = Qt::AlignLeft;
-    if (align & Qt::AlignHCenter) h = Qt::AlignHCenter;
-    if (align & Qt::AlignRight) h = Qt::AlignRight;
+    if (align & Qt::AlignHCenter)
+        h = Qt::AlignHCenter;
+    if (align & Qt::AlignRight)
+        h = Qt::AlignRight;
     p.setPen(kHeaderTextColor);
     p.drawText(textRect, h | Qt::AlignVCenter | Qt::TextSingleLine,
                p.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
@@ -188,29 +205,34 @@ const CPictureBitmap& CSkinHeader::Listhead() {
 }
 
 void CSkinHeader::SetHotItem(int item) {
-    if (item == hotItem) return;
+    if (item == hotItem)
+        return;
     hotItem = item;
     ++m_hotChanges;
     viewport()->repaint();
 }
 
 void CSkinHeader::mouseMoveEvent(QMouseEvent* event) {
-    if (event->buttons() == Qt::NoButton) SetHotItem(logicalIndexAt(event->position().toPoint()));
+    if (event->buttons() == Qt::NoButton)
+        SetHotItem(logicalIndexAt(event->position().toPoint()));
     QHeaderView::mouseMoveEvent(event);
 }
 
 void CSkinHeader::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressed = true;
+    if (event->button() == Qt::LeftButton)
+        pressed = true;
     QHeaderView::mousePressEvent(event);
 }
 
 void CSkinHeader::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) pressed = false;
+    if (event->button() == Qt::LeftButton)
+        pressed = false;
     QHeaderView::mouseReleaseEvent(event);
 }
 
 bool CSkinHeader::viewportEvent(QEvent* event) {
     const bool result = QHeaderView::viewportEvent(event);
-    if (event->type() == QEvent::Leave && hotItem >= 0) SetHotItem(-1);
+    if (event->type() == QEvent::Leave && hotItem >= 0)
+        SetHotItem(-1);
     return result;
 }

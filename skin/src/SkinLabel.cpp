@@ -4,7 +4,9 @@
 
 #include "platform/Paths.h"
 
-CSkinLabel::CSkinLabel(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+CSkinLabel::CSkinLabel(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 CSkinLabel::~CSkinLabel() = default;
 
@@ -34,7 +36,8 @@ std::string CSkinLabel::DisplayedText() const {
 
 void CSkinLabel::paintEvent(QPaintEvent*) {
     QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull()) return;
+    if (canvas.isNull())
+        return;
     // Without a background picture the label shows what an empty memory picture holds.
     canvas.fill(Qt::black);
     {

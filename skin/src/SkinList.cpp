@@ -7,7 +7,8 @@ namespace {
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     const size_t last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
 }
@@ -42,7 +43,8 @@ void CSkinList::Parse(const std::string& entries) {
     for (size_t end = entries.find(';'); end != std::string::npos;
          start = end + 1, end = entries.find(';', start)) {
         const std::string entry = Trim(entries.substr(start, end - start));
-        if (entry.size() < 2 || entry.front() != '(' || entry.back() != ')') continue;
+        if (entry.size() < 2 || entry.front() != '(' || entry.back() != ')')
+            continue;
         const std::string inside = entry.substr(1, entry.size() - 2);
         SkinEntry record;
         const size_t comma = inside.find(',');
@@ -57,15 +59,19 @@ void CSkinList::Parse(const std::string& entries) {
 }
 
 const SkinEntry* CSkinList::GetSkin(int index) const {
-    if (index < 0 || index >= GetSkinCount()) return nullptr;
+    if (index < 0 || index >= GetSkinCount())
+        return nullptr;
     return &m_skins[static_cast<size_t>(index)];
 }
 
-void CSkinList::SelectSkin(int index) { current = (index >= 0 && index < GetSkinCount()) ? index : 0; }
+void CSkinList::SelectSkin(int index) {
+    current = (index >= 0 && index < GetSkinCount()) ? index : 0;
+}
 
 std::string CSkinList::GetSubFolder() const {
     const SkinEntry* skin = GetCurrentSkin();
-    if (skin != nullptr && skin->folder[0] != '\0') return skin->folder;
+    if (skin != nullptr && skin->folder[0] != '\0')
+        return skin->folder;
     return kDefaultFolder;
 }
 
@@ -74,6 +80,10 @@ CSkinList* CreateSkinList(const std::string& entries) {
     return Instance().get();
 }
 
-void DeleteSkinList() { Instance().reset(); }
+void DeleteSkinList() {
+    Instance().reset();
+}
 
-CSkinList* GetSkinList() { return Instance().get(); }
+CSkinList* GetSkinList() {
+    return Instance().get();
+}

@@ -26,15 +26,21 @@ constexpr const char* kSystemMenuName = "tvqSystemMenu";
 constexpr int kTitlePointSize = 9;
 constexpr COLORREF kCaptionTextDefault = 0xFFFFFF;  // COLOR_CAPTIONTEXT
 
-COLORREF FromQColor(const QColor& c) { return MakeColorRef(c.red(), c.green(), c.blue()); }
+COLORREF FromQColor(const QColor& c) {
+    return MakeColorRef(c.red(), c.green(), c.blue());
+}
 
-COLORREF SysColor(QPalette::ColorRole role) { return FromQColor(QApplication::palette().color(role)); }
+COLORREF SysColor(QPalette::ColorRole role) {
+    return FromQColor(QApplication::palette().color(role));
+}
 
 bool PtInRect(int left, int top, int right, int bottom, int x, int y) {
     return x >= left && x < right && y >= top && y < bottom;
 }
 
-bool PtInRect(const QRect& r, int x, int y) { return !r.isEmpty() && r.contains(x, y); }
+bool PtInRect(const QRect& r, int x, int y) {
+    return !r.isEmpty() && r.contains(x, y);
+}
 
 std::string FolderOf(const std::string& path) {
     const size_t cut = path.find_last_of("/\\");
@@ -50,36 +56,53 @@ std::string ReadString(const char* section, const char* key, const std::string& 
 void CutEdge(int length, int headKey, int tailKey, int* head, int* tail) {
     *head = headKey;
     *tail = length - tailKey;
-    if (*tail <= *head) *tail = *head + 1;
+    if (*tail <= *head)
+        *tail = *head + 1;
 }
 
 Qt::Edges EdgesOf(int code) {
     switch (code) {
-    case HTLEFT: return Qt::LeftEdge;
-    case HTRIGHT: return Qt::RightEdge;
-    case HTTOP: return Qt::TopEdge;
-    case HTBOTTOM: return Qt::BottomEdge;
-    case HTTOPLEFT: return Qt::TopEdge | Qt::LeftEdge;
-    case HTTOPRIGHT: return Qt::TopEdge | Qt::RightEdge;
-    case HTBOTTOMLEFT: return Qt::BottomEdge | Qt::LeftEdge;
-    case HTBOTTOMRIGHT: return Qt::BottomEdge | Qt::RightEdge;
-    default: return {};
+        case HTLEFT:
+            return Qt::LeftEdge;
+        case HTRIGHT:
+            return Qt::RightEdge;
+        case HTTOP:
+            return Qt::TopEdge;
+        case HTBOTTOM:
+            return Qt::BottomEdge;
+        case HTTOPLEFT:
+            return Qt::TopEdge | Qt::LeftEdge;
+        case HTTOPRIGHT:
+            return Qt::TopEdge | Qt::RightEdge;
+        case HTBOTTOMLEFT:
+            return Qt::BottomEdge | Qt::LeftEdge;
+        case HTBOTTOMRIGHT:
+            return Qt::BottomEdge | Qt::RightEdge;
+        default:
+            return {};
     }
 }
 
-bool IsSizingCode(int code) { return code >= HTLEFT && code <= HTBOTTOMRIGHT; }
+bool IsSizingCode(int code) {
+    return code >= HTLEFT && code <= HTBOTTOMRIGHT;
+}
 
 Qt::CursorShape CursorOf(int code) {
     switch (code) {
-    case HTLEFT:
-    case HTRIGHT: return Qt::SizeHorCursor;
-    case HTTOP:
-    case HTBOTTOM: return Qt::SizeVerCursor;
-    case HTTOPLEFT:
-    case HTBOTTOMRIGHT: return Qt::SizeFDiagCursor;
-    case HTTOPRIGHT:
-    case HTBOTTOMLEFT: return Qt::SizeBDiagCursor;
-    default: return Qt::ArrowCursor;
+        case HTLEFT:
+        case HTRIGHT:
+            return Qt::SizeHorCursor;
+        case HTTOP:
+        case HTBOTTOM:
+            return Qt::SizeVerCursor;
+        case HTTOPLEFT:
+        case HTBOTTOMRIGHT:
+            return Qt::SizeFDiagCursor;
+        case HTTOPRIGHT:
+        case HTBOTTOMLEFT:
+            return Qt::SizeBDiagCursor;
+        default:
+            return Qt::ArrowCursor;
     }
 }
 
@@ -105,7 +128,8 @@ int CSkinWnd::LoadSkin(const std::string& iniPath, const std::string& background
         background.Load(backgroundPath);
     } else {
         const std::string name = ReadString(kPersonality, "DialogBmp", iniPath);
-        if (!name.empty()) background.Load(folder + "/" + win::FileNamePart(name));
+        if (!name.empty())
+            background.Load(folder + "/" + win::FileNamePart(name));
     }
     const bool ok = LoadFrameBitmaps(iniPath, folder) && LoadButtonsFromIni(iniPath, folder);
     if (ok) {
@@ -144,7 +168,8 @@ bool CSkinWnd::LoadFrameBitmaps(const std::string& iniPath, const std::string& f
 bool CSkinWnd::LoadButtonsFromIni(const std::string& iniPath, const std::string& folder) {
     const int count = win::GetPrivateProfileInt(kPersonality, "ButtonCount", 0, iniPath);
     // A count of 0 or less would divide by zero; such images are taken as one state wide.
-    buttonImgCount = std::max(1, win::GetPrivateProfileInt(kPersonality, "ButtonImgCount", 3, iniPath));
+    buttonImgCount =
+        std::max(1, win::GetPrivateProfileInt(kPersonality, "ButtonImgCount", 3, iniPath));
     for (int n = 0; n < count; ++n) {
         const std::string section = "Button" + std::to_string(n);
         const std::string name = ReadString(section.c_str(), "ButtonImage", iniPath);
@@ -164,7 +189,8 @@ bool CSkinWnd::LoadButtonsFromIni(const std::string& iniPath, const std::string&
         } else {
             continue;
         }
-        if (name.empty() || !image->Load(folder + "/" + win::FileNamePart(name))) return false;
+        if (name.empty() || !image->Load(folder + "/" + win::FileNamePart(name)))
+            return false;
         const int w = image->Width() / buttonImgCount;
         const int h = image->Height();
         *rect = win::RECT{xCoord - w, yCoord, xCoord, yCoord + h};
@@ -178,7 +204,8 @@ void CSkinWnd::ReadColours(const std::string& iniPath) {
     titleText = ReadIniColor(kColours, "TitleText", iniPath, kCaptionTextDefault);
     inactiveTitleText = ReadIniColor(kColours, "InactiveTitleText", iniPath, kCaptionTextDefault);
     usesTran = win::GetPrivateProfileInt(kPersonality, "UsesTran", 0, iniPath);
-    if (usesTran != 0) transColor = ReadIniColor(kColours, "TransColor", iniPath, kDefaultTransColor);
+    if (usesTran != 0)
+        transColor = ReadIniColor(kColours, "TransColor", iniPath, kDefaultTransColor);
     barColor = ReadIniColor(kColours, "BarColor", iniPath, kDefaultBarColor);
     menuColor = ReadIniColor(kColours, "MenuColor", iniPath, kDefaultBarColor);
     buttonFace = ReadIniColor(kColours, "ButtonFace", iniPath, SysColor(QPalette::Button));
@@ -188,7 +215,8 @@ void CSkinWnd::ReadColours(const std::string& iniPath) {
 }
 
 int CSkinWnd::Attach(QWidget* window, bool fit, QWidget* client) {
-    if (window == nullptr || loaded == 0) return 0;
+    if (window == nullptr || loaded == 0)
+        return 0;
     CSubclassWnd::Attach(nullptr);
     CSubclassWnd::Attach(window);
     m_client = client;
@@ -203,10 +231,13 @@ int CSkinWnd::Attach(QWidget* window, bool fit, QWidget* client) {
     window->setMouseTracking(true);
     // The sizing cursors are set on the window; the client keeps the arrow, since moving
     // from a border into it sends the window no further mouse event.
-    if (client != nullptr && hadThickFrame) client->setCursor(Qt::ArrowCursor);
-    if (wasVisible) window->show();
+    if (client != nullptr && hadThickFrame)
+        client->setCursor(Qt::ArrowCursor);
+    if (wasVisible)
+        window->show();
     UpdateFrame();
-    if (fit) FitToBackground();
+    if (fit)
+        FitToBackground();
     return 1;
 }
 
@@ -217,7 +248,8 @@ void CSkinWnd::FitToBackground() {
         return;
     const QSize size(leftWidth + rightWidth + background.Width(),
                      captionHeight + bottomHeight + background.Height());
-    if (window->minimumSize() == window->maximumSize()) window->setFixedSize(size);
+    if (window->minimumSize() == window->maximumSize())
+        window->setFixedSize(size);
     window->resize(size);
     ApplyMargins();  // a hidden window gets its resize event only when shown
 }
@@ -234,11 +266,13 @@ QSize CSkinWnd::MinimumTrackSize() const {
 // Brings the window in line with the loaded state: margins, client place, outline.
 void CSkinWnd::UpdateFrame() {
     QWidget* window = Window();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     if (loaded == 0) {
         // Without a frame the window keeps its plain look: no margins, no outline.
         window->setContentsMargins(0, 0, 0, 0);
-        if (m_client != nullptr && window->layout() == nullptr) m_client->setGeometry(window->rect());
+        if (m_client != nullptr && window->layout() == nullptr)
+            m_client->setGeometry(window->rect());
         window->clearMask();
         window->update();
         return;
@@ -268,50 +302,57 @@ void CSkinWnd::ApplyRegion() {
 
 bool CSkinWnd::OnMessage(QEvent* event) {
     QWidget* window = Window();
-    if (window == nullptr) return false;
-    if (loaded == 0) return CSubclassWnd::OnMessage(event);
+    if (window == nullptr)
+        return false;
+    if (loaded == 0)
+        return CSubclassWnd::OnMessage(event);
     switch (event->type()) {
-    case QEvent::Paint: {
-        if (eraseBackground != 0 && !background.IsEmpty()) {
+        case QEvent::Paint: {
+            if (eraseBackground != 0 && !background.IsEmpty()) {
+                QPainter painter(window);
+                PaintBackground(painter, ClientRect(window->size()));
+            }
+            CallDefault();
             QPainter painter(window);
-            PaintBackground(painter, ClientRect(window->size()));
+            PaintFrame(painter, window->size());
+            return true;
         }
-        CallDefault();
-        QPainter painter(window);
-        PaintFrame(painter, window->size());
-        return true;
-    }
-    case QEvent::Resize:
-        CallDefault();
-        ApplyMargins();
-        ApplyRegion();
-        window->update();
-        return true;
-    case QEvent::WindowActivate:
-    case QEvent::WindowDeactivate:
-        active = event->type() == QEvent::WindowActivate ? 1 : 0;
-        CallDefault();
-        window->update();
-        return true;
-    case QEvent::WindowTitleChange:
-        CallDefault();
-        title = window->windowTitle().toStdString();
-        window->update();
-        return true;
-    case QEvent::Show:
-        ApplyMargins();
-        return CallDefault();
-    case QEvent::WindowStateChange:
-        if (windowState == 2 && !(window->windowState() & Qt::WindowMinimized)) {
-            windowState = stateBeforeMinimize;
+        case QEvent::Resize:
+            CallDefault();
+            ApplyMargins();
+            ApplyRegion();
             window->update();
-        }
-        return CallDefault();
-    case QEvent::MouseMove: return OnMouseMove(static_cast<QMouseEvent*>(event));
-    case QEvent::MouseButtonPress: return OnMousePress(static_cast<QMouseEvent*>(event));
-    case QEvent::MouseButtonRelease: return OnMouseRelease(static_cast<QMouseEvent*>(event));
-    case QEvent::MouseButtonDblClick: return OnDoubleClick(static_cast<QMouseEvent*>(event));
-    default: return CSubclassWnd::OnMessage(event);
+            return true;
+        case QEvent::WindowActivate:
+        case QEvent::WindowDeactivate:
+            active = event->type() == QEvent::WindowActivate ? 1 : 0;
+            CallDefault();
+            window->update();
+            return true;
+        case QEvent::WindowTitleChange:
+            CallDefault();
+            title = window->windowTitle().toStdString();
+            window->update();
+            return true;
+        case QEvent::Show:
+            ApplyMargins();
+            return CallDefault();
+        case QEvent::WindowStateChange:
+            if (windowState == 2 && !(window->windowState() & Qt::WindowMinimized)) {
+                windowState = stateBeforeMinimize;
+                window->update();
+            }
+            return CallDefault();
+        case QEvent::MouseMove:
+            return OnMouseMove(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonPress:
+            return OnMousePress(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonRelease:
+            return OnMouseRelease(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonDblClick:
+            return OnDoubleClick(static_cast<QMouseEvent*>(event));
+        default:
+            return CSubclassWnd::OnMessage(event);
     }
 }
 
@@ -330,7 +371,8 @@ bool CSkinWnd::OnMouseMove(QMouseEvent* event) {
         window->unsetCursor();
     hover = code;
     pressed = 0;
-    if (code != hoverDrawn) window->update();
+    if (code != hoverDrawn)
+        window->update();
     hoverDrawn = code;
     return code == HTCLIENT ? CSubclassWnd::OnMessage(event) : true;
 }
@@ -339,12 +381,15 @@ bool CSkinWnd::OnMousePress(QMouseEvent* event) {
     QWidget* window = Window();
     const QPoint pos = event->position().toPoint();
     const int code = HitTest(pos.x(), pos.y());
-    if (code == HTCLIENT) return CSubclassWnd::OnMessage(event);
+    if (code == HTCLIENT)
+        return CSubclassWnd::OnMessage(event);
     if (event->button() == Qt::RightButton) {
-        if (code == HTCAPTION) ShowSystemMenu(event->globalPosition().toPoint());
+        if (code == HTCAPTION)
+            ShowSystemMenu(event->globalPosition().toPoint());
         return true;
     }
-    if (event->button() != Qt::LeftButton) return true;
+    if (event->button() != Qt::LeftButton)
+        return true;
     pressed = hover = code;
     window->update();
     if (IsSizingCode(code) || (code == HTCAPTION && windowState != 1))
@@ -359,8 +404,10 @@ bool CSkinWnd::OnMouseRelease(QMouseEvent* event) {
     m_dragCode = 0;
     const QPoint pos = event->position().toPoint();
     const int code = HitTest(pos.x(), pos.y());
-    if (code == HTCLIENT) return CSubclassWnd::OnMessage(event);
-    if (event->button() != Qt::LeftButton) return true;
+    if (code == HTCLIENT)
+        return CSubclassWnd::OnMessage(event);
+    if (event->button() != Qt::LeftButton)
+        return true;
     bool stateChanged = false;
     if (code == HTCLOSE) {
         window->close();
@@ -384,7 +431,8 @@ bool CSkinWnd::OnMouseRelease(QMouseEvent* event) {
 bool CSkinWnd::OnDoubleClick(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const int code = HitTest(pos.x(), pos.y());
-    if (code == HTCLIENT) return CSubclassWnd::OnMessage(event);
+    if (code == HTCLIENT)
+        return CSubclassWnd::OnMessage(event);
     if (code == HTCAPTION && hadThickFrame != 0 && event->button() == Qt::LeftButton) {
         if (windowState != 1)
             Maximize();
@@ -401,8 +449,10 @@ void CSkinWnd::StartMoveOrSize(int code, QMouseEvent* event) {
     QWindow* handle = window->windowHandle();
     bool started = false;
     if (handle != nullptr)
-        started = code == HTCAPTION ? handle->startSystemMove() : handle->startSystemResize(EdgesOf(code));
-    if (started) return;
+        started = code == HTCAPTION ? handle->startSystemMove()
+                                    : handle->startSystemResize(EdgesOf(code));
+    if (started)
+        return;
     // The window system cannot move or size for us: follow the mouse ourselves.
     m_dragCode = code;
     m_dragStartGlobal = event->globalPosition().toPoint();
@@ -419,9 +469,12 @@ void CSkinWnd::ContinueManualDrag(QPoint globalPos) {
     }
     const Qt::Edges edges = EdgesOf(m_dragCode);
     const QSize minimum = MinimumTrackSize();
-    if (edges & Qt::LeftEdge) r.setLeft(std::min(r.left() + delta.x(), r.right() + 1 - minimum.width()));
-    if (edges & Qt::RightEdge) r.setRight(std::max(r.right() + delta.x(), r.left() + minimum.width() - 1));
-    if (edges & Qt::TopEdge) r.setTop(std::min(r.top() + delta.y(), r.bottom() + 1 - minimum.height()));
+    if (edges & Qt::LeftEdge)
+        r.setLeft(std::min(r.left() + delta.x(), r.right() + 1 - minimum.width()));
+    if (edges & Qt::RightEdge)
+        r.setRight(std::max(r.right() + delta.x(), r.left() + minimum.width() - 1));
+    if (edges & Qt::TopEdge)
+        r.setTop(std::min(r.top() + delta.y(), r.bottom() + 1 - minimum.height()));
     if (edges & Qt::BottomEdge)
         r.setBottom(std::max(r.bottom() + delta.y(), r.top() + minimum.height() - 1));
     window->setGeometry(r);
@@ -431,8 +484,11 @@ void CSkinWnd::ContinueManualDrag(QPoint globalPos) {
 
 QRect CSkinWnd::ButtonRectFor(int which, int windowWidth) const {
     const win::RECT* r = which == 0 ? &closeRect : which == 1 ? &maximizeRect : &minimizeRect;
-    const CSkinBitmap* image = which == 0 ? &closeImage : which == 1 ? &maximizeImage : &minimizeImage;
-    if (image->IsEmpty()) return {};
+    const CSkinBitmap* image = which == 0   ? &closeImage
+                               : which == 1 ? &maximizeImage
+                                            : &minimizeImage;
+    if (image->IsEmpty())
+        return {};
     const int w = r->right - r->left;
     const int h = r->bottom - r->top;
     return QRect(windowWidth - r->right, r->top, w, h);
@@ -445,11 +501,16 @@ QRect CSkinWnd::GetButtonRect(int which) const {
 int CSkinWnd::HitTest(int x, int y) const {
     const int W = Window() != nullptr ? Window()->width() : 0;
     const int H = Window() != nullptr ? Window()->height() : 0;
-    const QRect closeR = ButtonRectFor(0, W), maxR = ButtonRectFor(1, W), minR = ButtonRectFor(2, W);
-    if (PtInRect(closeR, x, y)) return HTCLOSE;
-    if (PtInRect(minR, x, y) && hadMinimizeBox && hadMaximizeBox) return HTMINBUTTON;
-    if (PtInRect(maxR, x, y) && hadMinimizeBox && !hadMaximizeBox) return HTMINBUTTON;
-    if (PtInRect(maxR, x, y) && hadMaximizeBox) return HTMAXBUTTON;
+    const QRect closeR = ButtonRectFor(0, W), maxR = ButtonRectFor(1, W),
+                minR = ButtonRectFor(2, W);
+    if (PtInRect(closeR, x, y))
+        return HTCLOSE;
+    if (PtInRect(minR, x, y) && hadMinimizeBox && hadMaximizeBox)
+        return HTMINBUTTON;
+    if (PtInRect(maxR, x, y) && hadMinimizeBox && !hadMaximizeBox)
+        return HTMINBUTTON;
+    if (PtInRect(maxR, x, y) && hadMaximizeBox)
+        return HTMAXBUTTON;
     if (PtInRect(leftWidth, kCaptionBandTop, leftWidth + kSmallIconSize,
                  kCaptionBandTop + kSmallIconSize, x, y))
         return HTSYSMENU;
@@ -467,9 +528,11 @@ int CSkinWnd::HitTest(int x, int y) const {
             {leftWidth, 0, W - rightWidth, bottomHeight, HTTOP},
         };
         for (const auto& b : borders)
-            if (PtInRect(b.l, b.t, b.r, b.b, x, y)) return b.code;
+            if (PtInRect(b.l, b.t, b.r, b.b, x, y))
+                return b.code;
     }
-    if (PtInRect(leftWidth, kCaptionBandTop, W - rightWidth, captionHeight, x, y)) return HTCAPTION;
+    if (PtInRect(leftWidth, kCaptionBandTop, W - rightWidth, captionHeight, x, y))
+        return HTCAPTION;
     return HTCLIENT;
 }
 
@@ -556,15 +619,18 @@ void CSkinWnd::DrawCaptionButton(QPainter& p, int which, int state, int windowWi
     const CSkinBitmap* image = nullptr;
     QRect rect;
     if (which == 0) {
-        if (closeImage.IsEmpty()) return;
+        if (closeImage.IsEmpty())
+            return;
         image = &closeImage;
         rect = ButtonRectFor(0, windowWidth);
     } else if (which == 1) {
-        if (!hadMaximizeBox || maximizeImage.IsEmpty()) return;
+        if (!hadMaximizeBox || maximizeImage.IsEmpty())
+            return;
         image = (windowState == 1 && !restoreImage.IsEmpty()) ? &restoreImage : &maximizeImage;
         rect = ButtonRectFor(1, windowWidth);
     } else {
-        if (!hadMinimizeBox || minimizeImage.IsEmpty()) return;
+        if (!hadMinimizeBox || minimizeImage.IsEmpty())
+            return;
         image = &minimizeImage;
         // Without a maximize box the minimize button takes its place.
         const win::RECT& r = hadMaximizeBox ? minimizeRect : maximizeRect;
@@ -576,7 +642,8 @@ void CSkinWnd::DrawCaptionButton(QPainter& p, int which, int state, int windowWi
 }
 
 QImage CSkinWnd::ComposeCaptionStrip(int width, bool inactive) const {
-    if (width <= 0 || captionHeight <= 0) return {};
+    if (width <= 0 || captionHeight <= 0)
+        return {};
     QImage strip(width, captionHeight, QImage::Format_RGB32);
     strip.fill(Qt::black);
     QPainter p(&strip);
@@ -597,7 +664,8 @@ void CSkinWnd::PaintFrame(QPainter& painter, QSize size) {
     painter.restore();
 
     QImage strip = ComposeCaptionStrip(W, inactive);
-    if (strip.isNull()) return;
+    if (strip.isNull())
+        return;
     // Key-colour pixels of the caption bar itself are left unpainted (buttons and title
     // drawn over them later do not change the outline).
     const QRegion opaque = usesTran != 0 ? CSkinBitmap::RegionOfImage(strip, transColor)
@@ -620,11 +688,13 @@ void CSkinWnd::PaintFrame(QPainter& painter, QSize size) {
 
 void CSkinWnd::DrawIconAndTitle(QPainter& p, int windowWidth) {
     QWidget* window = Window();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     const QIcon icon = window->windowIcon();
     if (!icon.isNull())
         icon.paint(&p, QRect(leftWidth, kCaptionBandTop, kSmallIconSize, kSmallIconSize));
-    if (title.empty()) title = window->windowTitle().toStdString();
+    if (title.empty())
+        title = window->windowTitle().toStdString();
     p.setPen(CSkinBitmap::ToRgb(active != 0 ? titleText : inactiveTitleText));
     QFont font = window->font();
     font.setPointSize(kTitlePointSize);
@@ -633,15 +703,17 @@ void CSkinWnd::DrawIconAndTitle(QPainter& p, int windowWidth) {
     const QRect textRect(textShift, textShiftVert,
                          windowWidth - (top.Width() - topTail) - textShift,
                          captionHeight - textShiftVert);
-    if (textRect.width() <= 0 || textRect.height() <= 0) return;
-    const QString text = p.fontMetrics().elidedText(QString::fromStdString(title), Qt::ElideRight,
-                                                    textRect.width());
+    if (textRect.width() <= 0 || textRect.height() <= 0)
+        return;
+    const QString text =
+        p.fontMetrics().elidedText(QString::fromStdString(title), Qt::ElideRight, textRect.width());
     p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
 void CSkinWnd::PaintBackground(QPainter& p, const QRect& client) const {
     const int bw = background.Width(), bh = background.Height();
-    if (bw <= 0 || bh <= 0 || client.isEmpty()) return;
+    if (bw <= 0 || bh <= 0 || client.isEmpty())
+        return;
     p.save();
     p.setClipRect(client);
     for (int row = 0; row < client.height() / bh + 1; ++row)
@@ -661,8 +733,10 @@ QRegion CSkinWnd::BuildWindowRegion(QSize size) const {
 
 void CSkinWnd::Maximize() {
     QWidget* window = Window();
-    if (window == nullptr) return;
-    QScreen* screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+    if (window == nullptr)
+        return;
+    QScreen* screen =
+        window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
     const QRect work = screen != nullptr ? screen->availableGeometry() : window->geometry();
     savedRect = window->geometry();
     windowState = 1;
@@ -672,7 +746,8 @@ void CSkinWnd::Maximize() {
 
 void CSkinWnd::Restore() {
     QWidget* window = Window();
-    if (window == nullptr || windowState != 1) return;
+    if (window == nullptr || windowState != 1)
+        return;
     window->setGeometry(savedRect);
     windowState = 0;
     window->update();
@@ -680,7 +755,8 @@ void CSkinWnd::Restore() {
 
 void CSkinWnd::Minimize() {
     QWidget* window = Window();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     stateBeforeMinimize = windowState;
     windowState = 2;
     window->showMinimized();
@@ -700,7 +776,8 @@ void CSkinWnd::RestoreFromSysCommand() {
 }
 
 QMenu* CSkinWnd::GetSystemMenu(QWidget* window) {
-    if (window == nullptr) return nullptr;
+    if (window == nullptr)
+        return nullptr;
     if (auto* menu = window->findChild<QMenu*>(kSystemMenuName, Qt::FindDirectChildrenOnly))
         return menu;
     auto* menu = new QMenu(window);
@@ -708,9 +785,13 @@ QMenu* CSkinWnd::GetSystemMenu(QWidget* window) {
     const struct {
         const char* text;
         unsigned id;
-    } items[] = {{"&Restore", SC_RESTORE}, {"&Move", SC_MOVE}, {"&Size", SC_SIZE},
-                 {"Mi&nimize", SC_MINIMIZE}, {"Ma&ximize", SC_MAXIMIZE}};
-    for (const auto& item : items) menu->addAction(QString::fromLatin1(item.text))->setData(item.id);
+    } items[] = {{"&Restore", SC_RESTORE},
+                 {"&Move", SC_MOVE},
+                 {"&Size", SC_SIZE},
+                 {"Mi&nimize", SC_MINIMIZE},
+                 {"Ma&ximize", SC_MAXIMIZE}};
+    for (const auto& item : items)
+        menu->addAction(QString::fromLatin1(item.text))->setData(item.id);
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Close"))->setData(static_cast<unsigned>(SC_CLOSE));
     return menu;
@@ -718,28 +799,41 @@ QMenu* CSkinWnd::GetSystemMenu(QWidget* window) {
 
 void CSkinWnd::ShowSystemMenu(QPoint globalPos) {
     QMenu* menu = GetSystemMenu(Window());
-    if (menu == nullptr) return;
+    if (menu == nullptr)
+        return;
     QAction* chosen = menu->exec(globalPos);
-    if (chosen != nullptr && Window() != nullptr) OnSystemMenuCommand(chosen->data().toUInt());
+    if (chosen != nullptr && Window() != nullptr)
+        OnSystemMenuCommand(chosen->data().toUInt());
 }
 
 void CSkinWnd::OnSystemMenuCommand(unsigned id) {
     QWidget* window = Window();
-    if (window == nullptr) return;
+    if (window == nullptr)
+        return;
     switch (id) {
-    case SC_MAXIMIZE: Maximize(); break;
-    case SC_MINIMIZE: Minimize(); break;
-    case SC_RESTORE: RestoreFromSysCommand(); break;
-    case SC_CLOSE: window->close(); break;
-    case SC_MOVE:
-        if (window->windowHandle() != nullptr) window->windowHandle()->startSystemMove();
-        break;
-    case SC_SIZE:
-        if (window->windowHandle() != nullptr)
-            window->windowHandle()->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
-        break;
-    default:
-        if (m_sysCommandHandler) m_sysCommandHandler(id);
-        break;
+        case SC_MAXIMIZE:
+            Maximize();
+            break;
+        case SC_MINIMIZE:
+            Minimize();
+            break;
+        case SC_RESTORE:
+            RestoreFromSysCommand();
+            break;
+        case SC_CLOSE:
+            window->close();
+            break;
+        case SC_MOVE:
+            if (window->windowHandle() != nullptr)
+                window->windowHandle()->startSystemMove();
+            break;
+        case SC_SIZE:
+            if (window->windowHandle() != nullptr)
+                window->windowHandle()->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
+            break;
+        default:
+            if (m_sysCommandHandler)
+                m_sysCommandHandler(id);
+            break;
     }
 }

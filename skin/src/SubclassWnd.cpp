@@ -26,11 +26,14 @@ public:
     std::vector<const QEvent*> passingThrough;
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!IsChained(event->type())) return false;
-        if (!passingThrough.empty() && passingThrough.back() == event) return false;
+        if (!IsChained(event->type()))
+            return false;
+        if (!passingThrough.empty() && passingThrough.back() == event)
+            return false;
         auto* widget = static_cast<QWidget*>(watched);
         auto it = map.find(widget);
-        if (it == map.end()) return false;
+        if (it == map.end())
+            return false;
         records.push_back({widget, event});
         const bool handled = it->second->OnMessage(event);
         records.pop_back();
@@ -48,7 +51,8 @@ public:
     void DetachAll(const QObject* widget) {
         for (;;) {
             auto it = map.find(static_cast<const QWidget*>(widget));
-            if (it == map.end()) break;
+            if (it == map.end())
+                break;
             // The base detach: an override must not be able to keep the dead widget.
             it->second->CSubclassWnd::Attach(nullptr);
         }
@@ -59,24 +63,26 @@ private:
     // the widget exactly as sent, and DeferredDelete destroys it.
     static bool IsChained(QEvent::Type type) {
         switch (type) {
-        case QEvent::DeferredDelete:
-        case QEvent::ChildAdded:
-        case QEvent::ChildRemoved:
-        case QEvent::ChildPolished:
-        case QEvent::MetaCall:
-        case QEvent::ThreadChange:
-        case QEvent::Polish:
-        case QEvent::PolishRequest:
-            return false;
-        default:
-            return true;
+            case QEvent::DeferredDelete:
+            case QEvent::ChildAdded:
+            case QEvent::ChildRemoved:
+            case QEvent::ChildPolished:
+            case QEvent::MetaCall:
+            case QEvent::ThreadChange:
+            case QEvent::Polish:
+            case QEvent::PolishRequest:
+                return false;
+            default:
+                return true;
         }
     }
 };
 
 CSubclassWnd::CSubclassWnd() = default;
 
-CSubclassWnd::~CSubclassWnd() { Attach(nullptr); }
+CSubclassWnd::~CSubclassWnd() {
+    Attach(nullptr);
+}
 
 CSubclassWnd* CSubclassWnd::FirstHookOf(const QWidget* window) {
     auto& map = CSubclassDispatcher::Instance().map;
@@ -87,7 +93,8 @@ CSubclassWnd* CSubclassWnd::FirstHookOf(const QWidget* window) {
 int CSubclassWnd::Attach(QWidget* window) {
     auto& dispatcher = CSubclassDispatcher::Instance();
     if (window != nullptr) {
-        if (m_hookedWindow != nullptr) Attach(nullptr);
+        if (m_hookedWindow != nullptr)
+            Attach(nullptr);
         auto it = dispatcher.map.find(window);
         m_nextHook = it == dispatcher.map.end() ? nullptr : it->second;
         if (m_nextHook == nullptr) {
@@ -101,7 +108,8 @@ int CSubclassWnd::Attach(QWidget* window) {
         m_guard = window;
         return 1;
     }
-    if (m_hookedWindow == nullptr) return 1;
+    if (m_hookedWindow == nullptr)
+        return 1;
     auto it = dispatcher.map.find(m_hookedWindow);
     if (it != dispatcher.map.end()) {
         if (it->second == this) {
@@ -130,13 +138,16 @@ int CSubclassWnd::Attach(QWidget* window) {
 }
 
 bool CSubclassWnd::OnMessage(QEvent* event) {
-    if (m_nextHook != nullptr) return m_nextHook->OnMessage(event);
-    if (!m_guard) return false;
+    if (m_nextHook != nullptr)
+        return m_nextHook->OnMessage(event);
+    if (!m_guard)
+        return false;
     return CSubclassDispatcher::Instance().CallWidget(m_hookedWindow, event);
 }
 
 bool CSubclassWnd::CallDefault() {
     auto& records = CSubclassDispatcher::Instance().records;
-    if (records.empty()) return false;
+    if (records.empty())
+        return false;
     return CSubclassWnd::OnMessage(records.back().event);
 }

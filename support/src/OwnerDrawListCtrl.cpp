@@ -5,24 +5,30 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QPainter>
 #include <QPalette>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 #include <cstdlib>
 
 namespace {
 
-COLORREF FromQColor(const QColor& c) { return MakeColorRef(c.red(), c.green(), c.blue()); }
-QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+COLORREF FromQColor(const QColor& c) {
+    return MakeColorRef(c.red(), c.green(), c.blue());
+}
+QColor ToQColor(COLORREF c) {
+    return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
 
 constexpr int kFormatRole = Qt::UserRole + 1;  // header data: the column's LVCFMT_*
 constexpr int kItemDataRole = Qt::UserRole + 2;
 
 Qt::Alignment AlignmentOf(int format) {
-    if (format == COwnerDrawListCtrl::LVCFMT_CENTER) return Qt::AlignHCenter;
-    if (format == COwnerDrawListCtrl::LVCFMT_RIGHT) return Qt::AlignRight;
+    if (format == COwnerDrawListCtrl::LVCFMT_CENTER)
+        return Qt::AlignHCenter;
+    if (format == COwnerDrawListCtrl::LVCFMT_RIGHT)
+        return Qt::AlignRight;
     return Qt::AlignLeft;
 }
 
@@ -92,8 +98,10 @@ COwnerDrawListCtrl::~COwnerDrawListCtrl() {
 
 int COwnerDrawListCtrl::InsertColumn(int index, const std::string& title, int format, int width) {
     index = std::clamp(index, 0, m_model.columnCount());
-    if (index == 0) m_column0Format = format;
-    if (!m_model.insertColumn(index)) return -1;
+    if (index == 0)
+        m_column0Format = format;
+    if (!m_model.insertColumn(index))
+        return -1;
     m_model.setHeaderData(index, Qt::Horizontal, QString::fromStdString(title), Qt::DisplayRole);
     m_model.setHeaderData(index, Qt::Horizontal, format, kFormatRole);
     m_model.setHeaderData(index, Qt::Horizontal, int(AlignmentOf(format) | Qt::AlignVCenter),
@@ -102,7 +110,9 @@ int COwnerDrawListCtrl::InsertColumn(int index, const std::string& title, int fo
     return index;
 }
 
-int COwnerDrawListCtrl::GetColumnCount() const { return m_model.columnCount(); }
+int COwnerDrawListCtrl::GetColumnCount() const {
+    return m_model.columnCount();
+}
 
 int COwnerDrawListCtrl::GetColumnFormat(int column) const {
     return m_model.headerData(column, Qt::Horizontal, kFormatRole).toInt();
@@ -139,17 +149,23 @@ std::string COwnerDrawListCtrl::GetItemText(int row, int column) const {
     return item != nullptr ? item->text().toStdString() : std::string();
 }
 
-int COwnerDrawListCtrl::GetItemCount() const { return m_model.rowCount(); }
+int COwnerDrawListCtrl::GetItemCount() const {
+    return m_model.rowCount();
+}
 
 bool COwnerDrawListCtrl::DeleteItem(int row) {
-    if (row < 0 || row >= m_model.rowCount()) return false;
+    if (row < 0 || row >= m_model.rowCount())
+        return false;
     return m_model.removeRow(row);
 }
 
-void COwnerDrawListCtrl::DeleteAllItems() { m_model.removeRows(0, m_model.rowCount()); }
+void COwnerDrawListCtrl::DeleteAllItems() {
+    m_model.removeRows(0, m_model.rowCount());
+}
 
 void COwnerDrawListCtrl::SetItemData(int row, intptr_t data) {
-    if (QStandardItem* item = m_model.item(row, 0)) item->setData(QVariant::fromValue<qlonglong>(data), kItemDataRole);
+    if (QStandardItem* item = m_model.item(row, 0))
+        item->setData(QVariant::fromValue<qlonglong>(data), kItemDataRole);
 }
 
 intptr_t COwnerDrawListCtrl::GetItemData(int row) const {
@@ -158,7 +174,8 @@ intptr_t COwnerDrawListCtrl::GetItemData(int row) const {
 }
 
 void COwnerDrawListCtrl::SetCheck(int row, bool checked) {
-    if (QStandardItem* item = m_model.item(row, 0)) item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    if (QStandardItem* item = m_model.item(row, 0))
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
 bool COwnerDrawListCtrl::GetCheck(int row) const {
@@ -178,26 +195,34 @@ bool COwnerDrawListCtrl::IsSelected(int row) const {
 }
 
 void COwnerDrawListCtrl::SetSelected(int row, bool selected) {
-    if (row < 0 || row >= m_model.rowCount()) return;
+    if (row < 0 || row >= m_model.rowCount())
+        return;
     selectionModel()->select(m_model.index(row, 0), (selected ? QItemSelectionModel::Select
                                                               : QItemSelectionModel::Deselect) |
                                                         QItemSelectionModel::Rows);
-    if (selected) selectionModel()->setCurrentIndex(m_model.index(row, 0), QItemSelectionModel::NoUpdate);
+    if (selected)
+        selectionModel()->setCurrentIndex(m_model.index(row, 0), QItemSelectionModel::NoUpdate);
 }
 
-void COwnerDrawListCtrl::ClearSelection() { selectionModel()->clearSelection(); }
+void COwnerDrawListCtrl::ClearSelection() {
+    selectionModel()->clearSelection();
+}
 
 std::vector<int> COwnerDrawListCtrl::GetSelectedRows() const {
     std::vector<int> rows;
     for (int r = 0; r < m_model.rowCount(); ++r)
-        if (IsSelected(r)) rows.push_back(r);
+        if (IsSelected(r))
+            rows.push_back(r);
     return rows;
 }
 
-int COwnerDrawListCtrl::GetFocusedRow() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
+int COwnerDrawListCtrl::GetFocusedRow() const {
+    return currentIndex().isValid() ? currentIndex().row() : -1;
+}
 
 void COwnerDrawListCtrl::EnsureVisible(int row) {
-    if (row >= 0 && row < m_model.rowCount()) scrollTo(m_model.index(row, 0));
+    if (row >= 0 && row < m_model.rowCount())
+        scrollTo(m_model.index(row, 0));
 }
 
 // ---- styles and colours ----------------------------------------------------------------
@@ -228,14 +253,16 @@ void COwnerDrawListCtrl::ComputeShadeColor() {
 }
 
 QRect COwnerDrawListCtrl::RowRect(int row) const {
-    if (row < 0 || row >= m_model.rowCount()) return {};
+    if (row < 0 || row >= m_model.rowCount())
+        return {};
     const QRect cell = visualRect(m_model.index(row, 0));
     return QRect(0, cell.top(), viewport()->width(), cell.height());
 }
 
 void COwnerDrawListCtrl::SetCurrentRow(int row) {
     const int old = m_currentRow;
-    if (old >= 0 && old < m_model.rowCount() && old != row) viewport()->update(RowRect(old));
+    if (old >= 0 && old < m_model.rowCount() && old != row)
+        viewport()->update(RowRect(old));
     m_currentRow = row;
     viewport()->update(RowRect(row));
 }
@@ -249,31 +276,38 @@ COLORREF COwnerDrawListCtrl::GetCellTextColor(int, int) const {
     return FromQColor(palette().color(QPalette::Text));
 }
 
-COLORREF COwnerDrawListCtrl::GetCellBkColor(int, int) const { return m_bkColor; }
+COLORREF COwnerDrawListCtrl::GetCellBkColor(int, int) const {
+    return m_bkColor;
+}
 
 // ---- header ----------------------------------------------------------------------------
 
 void COwnerDrawListCtrl::SubclassHeader(QHeaderView* newHeader, ISortHeader* link) {
-    if (newHeader == nullptr) return;
+    if (newHeader == nullptr)
+        return;
     newHeader->setSectionsClickable(header()->sectionsClickable());
     setHeader(newHeader);  // the view takes the header over and deletes the old one
     m_sortHeader = link;
     connect(newHeader, &QHeaderView::sectionClicked, this, [this](int column) {
         OnHeaderClick(column, QApplication::keyboardModifiers() & Qt::ControlModifier);
     });
-    if (m_sortHeader != nullptr && !m_headerBitmap.empty()) m_sortHeader->SetSkinFolder(m_headerBitmap);
+    if (m_sortHeader != nullptr && !m_headerBitmap.empty())
+        m_sortHeader->SetSkinFolder(m_headerBitmap);
 }
 
 void COwnerDrawListCtrl::SetHeaderBitmap(const std::string& subFolder) {
     m_headerBitmap = subFolder;
-    if (m_sortHeader != nullptr) m_sortHeader->SetSkinFolder(subFolder);
+    if (m_sortHeader != nullptr)
+        m_sortHeader->SetSkinFolder(subFolder);
 }
 
 // ---- drawing ---------------------------------------------------------------------------
 
-std::string COwnerDrawListCtrl::FitText(const std::string& text, int width, const QFontMetrics& metrics) {
+std::string COwnerDrawListCtrl::FitText(const std::string& text, int width,
+                                        const QFontMetrics& metrics) {
     const QString full = QString::fromStdString(text);
-    if (full.isEmpty() || metrics.horizontalAdvance(full) <= width) return text;
+    if (full.isEmpty() || metrics.horizontalAdvance(full) <= width)
+        return text;
     const int dots3 = metrics.horizontalAdvance(QStringLiteral("..."));
     for (qsizetype n = full.size() - 1; n >= 1; --n) {
         if (metrics.horizontalAdvance(full.left(n)) + dots3 <= width)
@@ -313,7 +347,8 @@ COwnerDrawListCtrl::RowState COwnerDrawListCtrl::StateOfRow(int row) const {
 
 void COwnerDrawListCtrl::DrawCellText(QPainter* painter, const std::string& text, QRect rect,
                                       int format, bool currentRow, QColor color) const {
-    if (text.empty() || rect.width() <= 0) return;
+    if (text.empty() || rect.width() <= 0)
+        return;
     painter->setPen(currentRow ? ToQColor(m_currentRowColor) : color);
     painter->drawText(rect, AlignmentOf(format) | Qt::AlignVCenter | Qt::TextSingleLine,
                       QString::fromStdString(text));
@@ -325,9 +360,10 @@ void COwnerDrawListCtrl::DrawCell(QPainter* painter, const RowState& s, int row,
     // No image lists are filled: only the check box (the state image) comes before the label.
     const bool checkBoxes = column == 0 && (m_extendedStyle & LVS_EX_CHECKBOXES) != 0;
     const QRect label = checkBoxes ? cell.adjusted(kCheckBoxSlot, 0, 0, 0) : cell;
-    const QRect textRect = firstDisplayed
-                               ? label.adjusted(kLabelInset, 0, -(column == 0 ? kLabelInset : kCellInset), 0)
-                               : cell.adjusted(kCellInset, 0, -kCellInset, 0);
+    const QRect textRect =
+        firstDisplayed
+            ? label.adjusted(kLabelInset, 0, -(column == 0 ? kLabelInset : kCellInset), 0)
+            : cell.adjusted(kCellInset, 0, -kCellInset, 0);
     const QFontMetrics metrics = painter->fontMetrics();
     const std::string text = FitText(GetItemText(row, column), textRect.width(), metrics);
     bool highlighted = false;
@@ -337,12 +373,14 @@ void COwnerDrawListCtrl::DrawCell(QPainter* painter, const RowState& s, int row,
         s.frame = s.frame.isNull() ? RowRect(row) : s.frame;
     } else if (s.hasSelectionBrush && column == 0) {
         const int textWidth = metrics.horizontalAdvance(QString::fromStdString(text));
-        const int boxWidth = std::min(label.width(), textWidth + (m_column0Format == LVCFMT_CENTER
-                                                                      ? kHighlightPadCentred
-                                                                      : kHighlightPad));
+        const int boxWidth = std::min(
+            label.width(),
+            textWidth + (m_column0Format == LVCFMT_CENTER ? kHighlightPadCentred : kHighlightPad));
         int left = label.left();
-        if (m_column0Format == LVCFMT_RIGHT) left = label.right() + 1 - boxWidth;
-        if (m_column0Format == LVCFMT_CENTER) left = label.left() + (label.width() - boxWidth) / 2;
+        if (m_column0Format == LVCFMT_RIGHT)
+            left = label.right() + 1 - boxWidth;
+        if (m_column0Format == LVCFMT_CENTER)
+            left = label.left() + (label.width() - boxWidth) / 2;
         const QRect box(left, cell.top(), boxWidth, cell.height());
         painter->fillRect(cell, s.cellBackground);
         painter->fillRect(box, s.selectionBrush);
@@ -371,9 +409,10 @@ void COwnerDrawListCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& 
     bool first = true;
     for (int visual = 0; visual < h->count(); ++visual) {
         const int column = h->logicalIndex(visual);
-        if (column < 0 || h->isSectionHidden(column)) continue;
-        const QRect cell(h->sectionViewportPosition(column), option.rect.top(), h->sectionSize(column),
-                         option.rect.height());
+        if (column < 0 || h->isSectionHidden(column))
+            continue;
+        const QRect cell(h->sectionViewportPosition(column), option.rect.top(),
+                         h->sectionSize(column), option.rect.height());
         painter->save();
         painter->setClipRect(cell);
         DrawCell(painter, s, row, column, cell, first);
@@ -429,8 +468,10 @@ void COwnerDrawListCtrl::mousePressEvent(QMouseEvent* event) {
 
 void COwnerDrawListCtrl::SetNumericColumn(int column, bool numeric) {
     auto it = std::find(m_numericColumns.begin(), m_numericColumns.end(), column);
-    if (numeric && it == m_numericColumns.end()) m_numericColumns.push_back(column);
-    if (!numeric && it != m_numericColumns.end()) m_numericColumns.erase(it);
+    if (numeric && it == m_numericColumns.end())
+        m_numericColumns.push_back(column);
+    if (!numeric && it != m_numericColumns.end())
+        m_numericColumns.erase(it);
 }
 
 void COwnerDrawListCtrl::SetShadeSortColumn(bool on) {
@@ -439,9 +480,10 @@ void COwnerDrawListCtrl::SetShadeSortColumn(bool on) {
 }
 
 void COwnerDrawListCtrl::SortByColumn(int column, bool ascending) {
-    if (column < 0 || column >= m_model.columnCount()) return;
-    const bool numeric =
-        std::find(m_numericColumns.begin(), m_numericColumns.end(), column) != m_numericColumns.end();
+    if (column < 0 || column >= m_model.columnCount())
+        return;
+    const bool numeric = std::find(m_numericColumns.begin(), m_numericColumns.end(), column) !=
+                         m_numericColumns.end();
     struct Row {
         QList<QStandardItem*> items;
         QString text;
@@ -457,7 +499,9 @@ void COwnerDrawListCtrl::SortByColumn(int column, bool ascending) {
         rows.push_back(std::move(r));
     }
     std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
-        const int order = numeric ? (a.number < b.number ? -1 : a.number > b.number ? 1 : 0)
+        const int order = numeric ? (a.number < b.number   ? -1
+                                     : a.number > b.number ? 1
+                                                           : 0)
                                   : a.text.compare(b.text, Qt::CaseInsensitive);
         return ascending ? order < 0 : order > 0;
     });
@@ -472,7 +516,8 @@ void COwnerDrawListCtrl::UpdateHeaderSortState(int column) {
 }
 
 void COwnerDrawListCtrl::OnHeaderClick(int column, bool ctrlHeld) {
-    if (column < 0 || m_sorting) return;
+    if (column < 0 || m_sorting)
+        return;
     m_sorting = true;
     m_sortColumn = column;
     const bool multi = ctrlHeld && m_sortHeader != nullptr && m_sortHeader->AllowsMultiSort();

@@ -52,11 +52,13 @@ void CSkinSliderCtrl::paintEvent(QPaintEvent* event) {
     }
     // Composed off screen and copied once so the moving thumb does not flicker.
     QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull()) return;
+    if (canvas.isNull())
+        return;
     canvas.fill(Qt::black);
     {
         QPainter mem(&canvas);
-        if (!m_snapshot.isNull()) mem.drawImage(QPoint(0, 0), m_snapshot, rect());
+        if (!m_snapshot.isNull())
+            mem.drawImage(QPoint(0, 0), m_snapshot, rect());
         if (!m_thumb.IsEmpty()) {
             const QRect thumb = GetThumbRect().adjusted(0, 0, kThumbExtraWidth, 0);
             mem.setClipRect(thumb);

@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "SkinTestSupport.h"
+#include "platform/MessageBox.h"
 #include "skin/DialogSkin.h"
 #include "skin/IconButton.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinHeader.h"
 #include "skin/SkinLabel.h"
 #include "skin/SkinList.h"
-#include "platform/MessageBox.h"
 
 namespace {
 
@@ -34,11 +34,13 @@ TEST_F(ControlsTest, ButtonTakesThePictureSizeOnlyWhenEveryPictureLoads) {
     SaveBmp(Filled(40, 30, Qt::green), folder + "p.bmp");
     SaveBmp(Filled(40, 30, Qt::blue), folder + "d.bmp");
     SaveBmp(Filled(40, 30, Qt::gray), folder + "b.bmp");
-    EXPECT_FALSE(button.SetBitmaps(folder + "n.bmp", folder + "missing.bmp", folder + "d.bmp", folder + "b.bmp"));
+    EXPECT_FALSE(button.SetBitmaps(folder + "n.bmp", folder + "missing.bmp", folder + "d.bmp",
+                                   folder + "b.bmp"));
     EXPECT_FALSE(button.IsLoaded());
     EXPECT_EQ(button.geometry(), QRect(7, 9, 20, 15));
 
-    EXPECT_TRUE(button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "d.bmp", folder + "b.bmp"));
+    EXPECT_TRUE(
+        button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "d.bmp", folder + "b.bmp"));
     EXPECT_EQ(button.geometry(), QRect(7, 9, 40, 30));
     EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), Qt::red));
     button.setEnabled(false);
@@ -47,7 +49,8 @@ TEST_F(ControlsTest, ButtonTakesThePictureSizeOnlyWhenEveryPictureLoads) {
     button.SetDrawMode(2);
     EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), Qt::green));
     button.SetDrawMode(7);  // no picture at all
-    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5), button.palette().color(QPalette::Button)));
+    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(5, 5),
+                        button.palette().color(QPalette::Button)));
 }
 
 TEST_F(ControlsTest, MagentaPixelsShowTheButtonFace) {
@@ -57,7 +60,8 @@ TEST_F(ControlsTest, MagentaPixelsShowTheButtonFace) {
     SaveBmp(normal, folder + "n.bmp");
     SaveBmp(Filled(20, 20, Qt::green), folder + "p.bmp");
     CSkinButton button;
-    ASSERT_TRUE(button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "p.bmp", folder + "p.bmp"));
+    ASSERT_TRUE(
+        button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "p.bmp", folder + "p.bmp"));
     const QImage shot = button.grab().toImage();
     EXPECT_TRUE(SameRgb(shot.pixelColor(10, 10), button.palette().color(QPalette::Button)));
     EXPECT_TRUE(SameRgb(shot.pixelColor(2, 2), Qt::red));
@@ -73,7 +77,8 @@ TEST_F(ControlsTest, PressedFocusedButtonDrawsThePressedPictureOverTheFocusedOne
     QWidget parent;
     parent.resize(50, 50);
     CSkinButton button(&parent);
-    ASSERT_TRUE(button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "d.bmp", folder + "d.bmp"));
+    ASSERT_TRUE(
+        button.SetBitmaps(folder + "n.bmp", folder + "p.bmp", folder + "d.bmp", folder + "d.bmp"));
     parent.show();
     QApplication::setActiveWindow(&parent);
     button.setFocus();

@@ -15,11 +15,12 @@
 namespace {
 
 const int kButtonIds[] = {IDC_PREV, IDC_PLAY, IDC_STOP, IDC_PAUSE, IDC_NEXT, IDC_ADD, IDC_STYLE};
-const char* const kButtonFiles[] = {"prev_normal", "prev_click", "prev_disable", "play_normal_p",
-                                    "play_click_p", "play_disable_p", "stop_normal_p", "stop_click_p",
-                                    "stop_disable_p", "pause_normal_p", "pause_click_p", "pause_disable_p",
-                                    "next_normal", "next_click", "next_disable", "open_normal",
-                                    "open_click", "open_disable", "style1", "style2", "style3"};
+const char* const kButtonFiles[] = {
+    "prev_normal",    "prev_click",      "prev_disable", "play_normal_p",  "play_click_p",
+    "play_disable_p", "stop_normal_p",   "stop_click_p", "stop_disable_p", "pause_normal_p",
+    "pause_click_p",  "pause_disable_p", "next_normal",  "next_click",     "next_disable",
+    "open_normal",    "open_click",      "open_disable", "style1",         "style2",
+    "style3"};
 
 const char* const kFullLayout =
     "[PLAYPOSITION]\nDISPLAY1=(5,6)\nDISPLAY2=(95,40)\nSLIDER1=(5,42)\nSLIDER2=(95,50)\n"
@@ -51,7 +52,8 @@ public:
     QWidget* SkinClient() override { return client; }
     CSkinButton* SkinButton(int id) override {
         for (int i = 0; i < 7; ++i)
-            if (kButtonIds[i] == id) return buttons[i];
+            if (kButtonIds[i] == id)
+                return buttons[i];
         return nullptr;
     }
     CSkinSliderCtrl* SkinSlider() override { return slider; }
@@ -94,7 +96,8 @@ protected:
         skin.extra = layout;
         skin.Write();
         for (const char* name : kButtonFiles)
-            SaveBmp(Filled(buttonSize.width(), buttonSize.height(), Qt::darkCyan), skin.folder + name + ".bmp");
+            SaveBmp(Filled(buttonSize.width(), buttonSize.height(), Qt::darkCyan),
+                    skin.folder + name + ".bmp");
         SaveBmp(Filled(TestSkin::kBackgroundW, TestSkin::kBackgroundH, kBackgroundColour),
                 skin.folder + "dialog-p.bmp");
         SaveBmp(Filled(8, 8, Qt::white), skin.folder + "thumb-p.bmp");
@@ -125,7 +128,8 @@ TEST_F(MainSkinTest, FullSkinPlacesControlsFitsTheFrameAndLoadsEverything) {
 
     EXPECT_TRUE(skin.Frame().IsAttached());
     EXPECT_FALSE(skin.AttachPending());
-    EXPECT_EQ(dialog.window.size(), QSize(8 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
+    EXPECT_EQ(dialog.window.size(),
+              QSize(8 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
     EXPECT_EQ(dialog.window.pos(), before + QPoint(0, 1));
 
     for (int id : kButtonIds) {

@@ -30,7 +30,8 @@ public:
 
 inline QApplication& TestApp() {
     static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
             static QTemporaryDir runtime;
             qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
@@ -52,7 +53,8 @@ inline const QColor kBorderActive(0, 150, 0);
 inline const QColor kBorderInactive(90, 90, 90);
 inline const QColor kMagenta(255, 0, 255);
 inline const QColor kBackgroundColour(200, 180, 40);
-inline const QColor kButtonStates[3] = {QColor(250, 0, 0), QColor(0, 250, 250), QColor(250, 250, 0)};
+inline const QColor kButtonStates[3] = {QColor(250, 0, 0), QColor(0, 250, 250),
+                                        QColor(250, 250, 0)};
 
 inline QImage Filled(int w, int h, QColor colour) {
     QImage image(w, h, QImage::Format_RGB32);
@@ -79,7 +81,7 @@ struct TestSkin {
     static constexpr int kBackgroundW = 100;
     static constexpr int kBackgroundH = 80;
 
-    std::string folder;  // ends with '/'
+    std::string folder;       // ends with '/'
     std::string personality;  // extra [Personality] lines
     std::string buttons;      // [ButtonN] sections
     std::string extra;        // further sections ([Colours], [PLAYPOSITION])
@@ -92,7 +94,8 @@ struct TestSkin {
             for (int x = 0; x < top.width(); ++x)
                 top.setPixelColor(x, y, y < kCaption ? kActiveCaption : kInactiveCaption);
         SaveBmp(top, folder + "top.bmp");
-        QImage left(2 * kBorder, 40, QImage::Format_RGB32), right(2 * kBorder, 40, QImage::Format_RGB32);
+        QImage left(2 * kBorder, 40, QImage::Format_RGB32),
+            right(2 * kBorder, 40, QImage::Format_RGB32);
         for (int y = 0; y < 40; ++y)
             for (int x = 0; x < 2 * kBorder; ++x) {
                 const QColor c = x < kBorder ? kBorderActive : kBorderInactive;
@@ -111,12 +114,14 @@ struct TestSkin {
         SaveBmp(right, folder + "right.bmp");
         QImage bottom(60, 2 * kBorder, QImage::Format_RGB32);
         for (int y = 0; y < bottom.height(); ++y)
-            for (int x = 0; x < 60; ++x) bottom.setPixelColor(x, y, y < kBorder ? kBorderActive : kBorderInactive);
+            for (int x = 0; x < 60; ++x)
+                bottom.setPixelColor(x, y, y < kBorder ? kBorderActive : kBorderInactive);
         SaveBmp(bottom, folder + "bottom.bmp");
         QImage button(3 * kButtonW, kButtonH, QImage::Format_RGB32);
         for (int s = 0; s < 3; ++s)
             for (int y = 0; y < kButtonH; ++y)
-                for (int x = 0; x < kButtonW; ++x) button.setPixelColor(s * kButtonW + x, y, kButtonStates[s]);
+                for (int x = 0; x < kButtonW; ++x)
+                    button.setPixelColor(s * kButtonW + x, y, kButtonStates[s]);
         SaveBmp(button, folder + "close.bmp");
         SaveBmp(button, folder + "max.bmp");
         SaveBmp(button, folder + "min.bmp");
@@ -131,9 +136,11 @@ struct TestSkin {
 
     // Writes theme.ini; the frame bitmap values carry Windows folders, which are ignored.
     void Write() const {
-        std::string text = "[Personality]\nTop=C:\\skins\\old\\top.bmp\nLeft=left.bmp\nRight=right.bmp\n"
-                           "Bottom=bottom.bmp\nDialogBmp=back.bmp\nLeftTopHeight=3\nRightTopHeight=3\nButtonCount=" +
-                           std::to_string(buttonCount) + "\n" + personality + buttons + extra;
+        std::string text =
+            "[Personality]\nTop=C:\\skins\\old\\top.bmp\nLeft=left.bmp\nRight=right.bmp\n"
+            "Bottom=bottom.bmp\nDialogBmp=back.bmp\nLeftTopHeight=3\nRightTopHeight="
+            "3\nButtonCount=" +
+            std::to_string(buttonCount) + "\n" + personality + buttons + extra;
         WriteText(Ini(), text);
     }
 };
@@ -141,8 +148,11 @@ struct TestSkin {
 // Sends a mouse event to widget at local point p.
 inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint p, Qt::MouseButton button,
                       Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(p), QPointF(widget->mapToGlobal(p)), button, buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(p), QPointF(widget->mapToGlobal(p)), button, buttons,
+                      Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &event);
 }
 
-inline bool SameRgb(QColor a, QColor b) { return a.rgb() == b.rgb(); }
+inline bool SameRgb(QColor a, QColor b) {
+    return a.rgb() == b.rgb();
+}

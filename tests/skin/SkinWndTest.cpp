@@ -35,8 +35,10 @@ protected:
     std::unique_ptr<CloseCounter> MakeWindow(bool thick, bool minBox, bool maxBox) {
         auto window = std::make_unique<CloseCounter>();
         Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-        if (minBox) flags |= Qt::WindowMinimizeButtonHint;
-        if (maxBox) flags |= Qt::WindowMaximizeButtonHint;
+        if (minBox)
+            flags |= Qt::WindowMinimizeButtonHint;
+        if (maxBox)
+            flags |= Qt::WindowMaximizeButtonHint;
         window->setWindowFlags(flags);
         window->setProperty(CSkinWnd::kThickFrameProperty, thick);
         window->resize(W, H);
@@ -102,7 +104,7 @@ TEST_F(SkinWndTest, HitTestFindsBordersCornersButtonsAndCaption) {
     EXPECT_EQ(frame.HitTest(0, 60), HTLEFT);
     EXPECT_EQ(frame.HitTest(W - 1, 60), HTRIGHT);
     EXPECT_EQ(frame.HitTest(100, H - 1), HTBOTTOM);
-    EXPECT_EQ(frame.HitTest(100, 3), HTTOP);  // the top band is as high as the bottom border
+    EXPECT_EQ(frame.HitTest(100, 3), HTTOP);     // the top band is as high as the bottom border
     EXPECT_EQ(frame.HitTest(100, 4), HTCLIENT);  // between the top band and the caption's 5 px
     EXPECT_EQ(frame.HitTest(100, 10), HTCAPTION);
     EXPECT_EQ(frame.HitTest(100, 60), HTCLIENT);
@@ -165,8 +167,9 @@ TEST_F(SkinWndTest, CaptionOutlineHasCutCornersAtTheTopOnly) {
     EXPECT_TRUE(region.contains(QPoint(W - 1, H - 1)));
     EXPECT_TRUE(region.contains(QPoint(0, TestSkin::kCaption)));
     // Everything below the caption is one rectangle.
-    EXPECT_TRUE(region.intersected(QRect(0, TestSkin::kCaption, W, H)).xored(
-                    QRegion(0, TestSkin::kCaption, W, H - TestSkin::kCaption)).isEmpty());
+    EXPECT_TRUE(region.intersected(QRect(0, TestSkin::kCaption, W, H))
+                    .xored(QRegion(0, TestSkin::kCaption, W, H - TestSkin::kCaption))
+                    .isEmpty());
     // The window carries that outline.
     EXPECT_FALSE(window->mask().contains(QPoint(0, 0)));
     EXPECT_TRUE(window->mask().contains(QPoint(100, 10)));
@@ -264,13 +267,15 @@ TEST_F(SkinWndTest, DraggingTheCaptionOrABorderMovesOrSizesTheWindow) {
     const QPoint grip(100, 10);
     SendMouse(window.get(), QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
     SendMouse(window.get(), QEvent::MouseMove, grip + QPoint(30, 20), Qt::NoButton, Qt::LeftButton);
-    SendMouse(window.get(), QEvent::MouseButtonRelease, grip + QPoint(30, 20), Qt::LeftButton, Qt::NoButton);
+    SendMouse(window.get(), QEvent::MouseButtonRelease, grip + QPoint(30, 20), Qt::LeftButton,
+              Qt::NoButton);
     EXPECT_EQ(window->pos(), QPoint(80, 80));
 
     const QPoint edge(W - 1, 60);
     SendMouse(window.get(), QEvent::MouseButtonPress, edge, Qt::LeftButton, Qt::LeftButton);
     SendMouse(window.get(), QEvent::MouseMove, edge + QPoint(25, 0), Qt::NoButton, Qt::LeftButton);
-    SendMouse(window.get(), QEvent::MouseButtonRelease, edge + QPoint(25, 0), Qt::LeftButton, Qt::NoButton);
+    SendMouse(window.get(), QEvent::MouseButtonRelease, edge + QPoint(25, 0), Qt::LeftButton,
+              Qt::NoButton);
     EXPECT_EQ(window->width(), W + 25);
     EXPECT_EQ(window->height(), H);
 }
@@ -281,7 +286,8 @@ TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
     skin->Write();
     ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
     ASSERT_EQ(frame.Attach(window.get(), true, &client), 1);
-    EXPECT_EQ(window->size(), QSize(4 + 4 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
+    EXPECT_EQ(window->size(),
+              QSize(4 + 4 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
     EXPECT_EQ(client.geometry(), QRect(4, 20, TestSkin::kBackgroundW, TestSkin::kBackgroundH));
 
     // A skin switch on the attached frame: new thicknesses, same hook.

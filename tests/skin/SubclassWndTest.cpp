@@ -32,9 +32,11 @@ public:
     Hook(std::string name, std::vector<std::string>* log, bool workAfterDefault = false)
         : m_name(std::move(name)), m_log(log), m_after(workAfterDefault) {}
     bool OnMessage(QEvent* e) override {
-        if (e->type() != kProbe) return CSubclassWnd::OnMessage(e);
+        if (e->type() != kProbe)
+            return CSubclassWnd::OnMessage(e);
         m_log->push_back(m_name);
-        if (!m_after) return CSubclassWnd::OnMessage(e);
+        if (!m_after)
+            return CSubclassWnd::OnMessage(e);
         const bool result = CallDefault();
         m_log->push_back(m_name + "-after");
         return result;

@@ -51,8 +51,8 @@ public:
 // The thirteen points of [PLAYPOSITION], in key order.
 struct MainLayout {
     static constexpr int kPointCount = 13;
-    QPoint display1, display2, slider1, slider2, prevButton, playButton, stopButton,
-        pauseButton, nextButton, addButton, list1, list2, styleButton;
+    QPoint display1, display2, slider1, slider2, prevButton, playButton, stopButton, pauseButton,
+        nextButton, addButton, list1, list2, styleButton;
     bool layoutValid = false;
 
     QPoint* Points() { return &display1; }

@@ -32,5 +32,7 @@ public:
 
     // Same as CreateRegion, for any image (the frame builds its caption strip in one).
     static QRegion RegionOfImage(const QImage& image, COLORREF key);
-    static QRgb ToRgb(COLORREF color) { return qRgb(GetRValue(color), GetGValue(color), GetBValue(color)); }
+    static QRgb ToRgb(COLORREF color) {
+        return qRgb(GetRValue(color), GetGValue(color), GetBValue(color));
+    }
 };

@@ -21,9 +21,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/WinTypes.h"
 #include "skin/SkinBitmap.h"
 #include "skin/SubclassWnd.h"
-#include "platform/WinTypes.h"
 
 class QMenu;
 class QMouseEvent;

@@ -40,7 +40,7 @@ public:
 private:
     friend class CSubclassDispatcher;
 
-    QWidget* m_hookedWindow = nullptr;       // the hooked widget, or null
-    QPointer<QWidget> m_guard;               // tells whether m_hookedWindow still lives
-    CSubclassWnd* m_nextHook = nullptr;      // attached to the same widget before this one
+    QWidget* m_hookedWindow = nullptr;   // the hooked widget, or null
+    QPointer<QWidget> m_guard;           // tells whether m_hookedWindow still lives
+    CSubclassWnd* m_nextHook = nullptr;  // attached to the same widget before this one
 };

@@ -11,8 +11,10 @@
 namespace {
 
 void EnsureListApp() {
-    if (QCoreApplication::instance() != nullptr) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (QCoreApplication::instance() != nullptr)
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "support_qt_tests";
     static char* argv[] = {name, nullptr};
@@ -32,7 +34,8 @@ public:
         return it == states.end() ? 0 : it->second;
     }
     void SetSortState(int column, bool ascending, bool multiColumn) override {
-        if (!multiColumn) states.clear();
+        if (!multiColumn)
+            states.clear();
         states[column] = ascending ? 1 : -1;
     }
     bool AllowsMultiSort() const override { return true; }
@@ -59,7 +62,8 @@ protected:
 
     std::vector<std::string> Column(int column) const {
         std::vector<std::string> texts;
-        for (int r = 0; r < list->GetItemCount(); ++r) texts.push_back(list->GetItemText(r, column));
+        for (int r = 0; r < list->GetItemCount(); ++r)
+            texts.push_back(list->GetItemText(r, column));
         return texts;
     }
 
@@ -71,7 +75,8 @@ protected:
     static bool HasColour(const QImage& image, QColor colour) {
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y).rgb() == colour.rgb()) return true;
+                if (image.pixelColor(x, y).rgb() == colour.rgb())
+                    return true;
         return false;
     }
 
@@ -85,7 +90,8 @@ TEST_F(OwnerDrawListCtrlTest, EllipsisKeepsAsManyCharactersAsFit) {
     EXPECT_EQ(COwnerDrawListCtrl::FitText("", 0, m), "");
     const int dots = m.horizontalAdvance("...");
     EXPECT_EQ(COwnerDrawListCtrl::FitText(text, m.horizontalAdvance("abcd") + dots, m), "abcd...");
-    EXPECT_EQ(COwnerDrawListCtrl::FitText(text, m.horizontalAdvance("abcd") + dots - 1, m), "abc...");
+    EXPECT_EQ(COwnerDrawListCtrl::FitText(text, m.horizontalAdvance("abcd") + dots - 1, m),
+              "abc...");
     const int a = m.horizontalAdvance("a");
     if (a + dots > a + m.horizontalAdvance("..")) {
         EXPECT_EQ(COwnerDrawListCtrl::FitText(text, a + m.horizontalAdvance(".."), m), "a..");
@@ -112,7 +118,8 @@ TEST_F(OwnerDrawListCtrlTest, CurrentRowTextHasTheSkinColourUntilCleared) {
 
 TEST_F(OwnerDrawListCtrlTest, UnfocusedSelectionShowsOnlyWithShowSelAlways) {
     AddRows({{"same", "1:00"}, {"same", "1:00"}});
-    list->SetExtendedStyle(COwnerDrawListCtrl::LVS_EX_FULLROWSELECT | COwnerDrawListCtrl::LVS_EX_GRIDLINES);
+    list->SetExtendedStyle(COwnerDrawListCtrl::LVS_EX_FULLROWSELECT |
+                           COwnerDrawListCtrl::LVS_EX_GRIDLINES);
     list->SetSelected(0, true);
     ASSERT_FALSE(list->hasFocus());
     QImage shot = list->viewport()->grab().toImage();
@@ -193,11 +200,13 @@ TEST_F(OwnerDrawListCtrlTest, ClickOnTheCheckBoxTogglesIt) {
     list->SetExtendedStyle(COwnerDrawListCtrl::LVS_EX_CHECKBOXES);
     const QRect row1 = list->visualRect(list->model()->index(1, 0));
     auto click = [&](QPoint at) {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at),
+                          QPointF(list->viewport()->mapToGlobal(at)), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(list->viewport(), &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)),
-                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at),
+                            QPointF(list->viewport()->mapToGlobal(at)), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(list->viewport(), &release);
     };
     click(QPoint(8, row1.center().y()));

@@ -9,8 +9,10 @@
 namespace {
 
 void EnsureSliderApp() {
-    if (QCoreApplication::instance() != nullptr) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (QCoreApplication::instance() != nullptr)
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "support_qt_tests";
     static char* argv[] = {name, nullptr};
@@ -25,7 +27,8 @@ void EnsureSliderApp() {
 bool Uniform(const QImage& image, QColor colour) {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (image.pixelColor(x, y).rgb() != colour.rgb()) return false;
+            if (image.pixelColor(x, y).rgb() != colour.rgb())
+                return false;
     return true;
 }
 
