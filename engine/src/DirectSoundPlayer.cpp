@@ -349,38 +349,33 @@ void CDirectSoundPlayer::HandleNotificationThread() {
 }
 
 int CDirectSoundPlayer::HandleNotification() {
-    int running = 0;
-    TimeStep step;
-    {
-        win::ScopedLock e(EngineLock());
-        if (!m_pEngine)
-            return 0;
-        if (!m_pDSBuffer)
-            return 0;
-        if (!m_pEngine->IsRunning()) {
-            m_pDSBuffer->Stop();
-            m_dwWriteCursor = 0;
-            return 0;
-        }
-        uint32_t play = 0;
-        if (win::FAILED(m_pDSBuffer->GetCurrentPosition(&play, nullptr))) {
-            Trace("HandleNotificationThread(void* pParam),GetCurrentPosition()失败");
-            return 0;
-        }
-        const uint32_t write = m_dwWriteCursor;
-        if (play == write)
-            return 1;
-        // Below the write cursor the play cursor has wrapped: the span runs through the end of
-        // the buffer and on from 0, and Lock hands it out as two parts.
-        const uint32_t span = play > write ? play - write : m_dwBufferBytes - write + play;
-        if (!WriteSpan(write, span, &running))
-            return 0;
-        step = UpdateTime();
-    }
-    // Without the engine lock: the video target takes it itself when it pulls frames.
-    Publish(step);
+    // The whole wake runs under the engine lock, the frame shown included (the video target
+    // takes the same lock to pull frames, and only posts its repaint): once Pause, Stop or
+    // FillAt return, no update of the old clock can still arrive.
     win::ScopedLock e(EngineLock());
-    if (m_pEngine && m_pVideoWindow && m_pVideoWindow->GetAdjust())
+    if (!m_pEngine || !m_pDSBuffer)
+        return 0;
+    if (!m_pEngine->IsRunning()) {
+        m_pDSBuffer->Stop();
+        m_dwWriteCursor = 0;
+        return 0;
+    }
+    uint32_t play = 0;
+    if (win::FAILED(m_pDSBuffer->GetCurrentPosition(&play, nullptr))) {
+        Trace("HandleNotificationThread(void* pParam),GetCurrentPosition()失败");
+        return 0;
+    }
+    const uint32_t write = m_dwWriteCursor;
+    if (play == write)
+        return 1;
+    // Below the write cursor the play cursor has wrapped: the span runs through the end of
+    // the buffer and on from 0, and Lock hands it out as two parts.
+    const uint32_t span = play > write ? play - write : m_dwBufferBytes - write + play;
+    int running = 0;
+    if (!WriteSpan(write, span, &running))
+        return 0;
+    Publish(UpdateTime());
+    if (m_pVideoWindow && m_pVideoWindow->GetAdjust())
         m_pEngine->Resync(0, this);
     return running;
 }

@@ -92,14 +92,12 @@ protected:
         device_->Advance(bytes);
         if (!device_->WaitForUnlocks(before + 1, 10000))
             return false;
-        // The notification thread holds the engine lock from before the refill until the time
-        // is worked out; once the test gets it, the write cursor and counters are settled.
+        // The notification thread holds the engine lock from before the refill until the frame
+        // is shown; once the test gets it, the write cursor, counters and frame are settled.
         win::ScopedLock e(engineLock_);
         return true;
     }
-    // Plays `bytes` and waits for the frame shown for it; returns that frame. The frame is shown
-    // after the engine lock is let go, so a test that goes on to restart the output waits here
-    // rather than in Play, lest a late frame of the old clock be taken for the new one.
+    // Plays `bytes` and waits for the frame shown for it; returns that frame.
     std::pair<int32_t, int32_t> PlayAndShow(uint32_t bytes) {
         const size_t before = video_.Count();
         if (!Play(bytes) || !video_.WaitForCount(before + 1))

@@ -98,7 +98,7 @@ private:
     int WriteSpan(uint32_t from, uint32_t bytes, int* running);
     // Pulls engine audio into one locked part and pads it with silence.
     void FillPart(uint8_t* part, uint32_t bytes);
-    // What one time update shows and reports; computed under the locks, published after.
+    // What one time update shows and reports.
     struct TimeStep {
         bool show = false;
         bool post = false;
