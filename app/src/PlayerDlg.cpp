@@ -176,16 +176,18 @@ bool CPlayerDlg::event(QEvent* event) {
 }
 
 bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
-    // Every key-down typed into this window meets the credits check first.
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this) {
-        OnKeyDown(VirtualKey(static_cast<QKeyEvent*>(event)->key()));
+    if (event->type() == QEvent::KeyPress) {
+        // Every key-down typed into this window meets the credits check first. A key event
+        // travels up from the focus widget to its parents; it counts once, at the first
+        // widget that gets it.
+        QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+        if (watched == first && first->window() == this)
+            OnKeyDown(VirtualKey(static_cast<QKeyEvent*>(event)->key()));
     } else if (watched == m_slider && event->type() == QEvent::MouseButtonPress) {
         m_lastSliderPressX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
-    } else if (watched == m_video) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton &&
-            m_playing)
+    } else if (watched == m_video && event->type() == QEvent::MouseButtonDblClick) {
+        // A double click on the video area switches full screen, only while a file plays.
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && m_playing)
             m_video->ToggleFullScreen();
     }
     return QDialog::eventFilter(watched, event);

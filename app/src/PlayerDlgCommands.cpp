@@ -111,7 +111,13 @@ void CPlayerDlg::StartPlaylist(bool select) {
     m_player->Init(m_messageTarget.get(), m_video, select ? 1 : 0);
     m_playing = true;
     m_dragging = false;
-    if (!selected.empty() && select) m_player->SelectFile(selected);
+    // After a reset the thread plays the first entry already: selecting that entry would only
+    // stop it and start it again after the pause between files.
+    if (!selected.empty() && select && !IsFirstEntry(selected)) m_player->SelectFile(selected);
+}
+
+bool CPlayerDlg::IsFirstEntry(const std::string& path) const {
+    return m_playlistView->RowCount() > 0 && m_playlistView->PathAt(0) == path;
 }
 
 void CPlayerDlg::EnableStartControls(bool on) {
@@ -267,7 +273,7 @@ void CPlayerDlg::OnHandoverFiles() {
     }
     if (!last.empty() && !m_playing) {
         OnPlay();
-        m_player->SelectFile(last);
+        if (!IsFirstEntry(last)) m_player->SelectFile(last);
     }
     // Bring the window forward.
     if (isMinimized()) {

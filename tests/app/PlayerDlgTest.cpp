@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <QSignalSpy>
+#include <QApplication>
 #include <QMenu>
 #include <QTest>
 #include <thread>
@@ -239,7 +240,9 @@ TEST_F(PlayerDlgTest, AnEmptyHandOverOnlyBringsTheWindowForward) {
 TEST_F(PlayerDlgTest, DroppingStartsPlaybackWhenIdle) {
     EXPECT_EQ(dlg->OnDropFiles({Movie("x.TVQ"), Movie("y.avi")}), 1);
     EXPECT_EQ(List()->GetItemCount(), 1);
-    EXPECT_EQ(player->inits.size(), 1u);
+    EXPECT_EQ(player->inits, std::vector<int>{1});
+    // The reset playlist starts with that file: it is not selected again (no restart).
+    EXPECT_TRUE(player->selected.empty());
     EXPECT_EQ(dlg->OnDropFiles({Movie("z.avi")}), 0);
     EXPECT_EQ(player->inits.size(), 1u);
 }
@@ -285,9 +288,11 @@ TEST_F(PlayerDlgTest, EnterAndEscDoNothingAndTheCloseBoxStops) {
 TEST_F(PlayerDlgTest, TypingTheCreditsWordShowsTheCredits) {
     dlg->show();
     const size_t before = boxes->Boxes().size();
-    QTest::keyClicks(dlg.get(), "thaxnks");  // a wrong letter restarts the count
+    // Keys go to the focus widget first (the slider, once the skin gave it the focus).
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : dlg.get();
+    QTest::keyClicks(target, "thaxnks");  // a wrong letter restarts the count
     EXPECT_EQ(boxes->Boxes().size(), before);
-    QTest::keyClicks(dlg.get(), "THANKS");  // the shift state does not matter
+    QTest::keyClicks(target, "THANKS");  // the shift state does not matter
     ASSERT_EQ(boxes->Boxes().size(), before + 1);
     EXPECT_EQ(boxes->Boxes().back().caption, "Information");
     EXPECT_EQ(dlg->CreditsIndex(), 0);

@@ -55,14 +55,17 @@ int Marker(const char* path, int width, int height) {
     std::vector<uint8_t> frame(static_cast<size_t>(stride) * height);
     for (int y = 0; y + blockH <= shot.height(); ++y) {
         for (int x = 0; x + blockW <= shot.width(); ++x) {
-            int lights = 0;
+            int lights = 0, darks = 0;
             bool cells = true;
             for (int i = 0; i < 32 && cells; ++i) {
-                const int bit = CellAt(shot, x + (i % 8) * cell + cell / 2, y + (i / 8) * cell + cell / 2);
+                const int bit =
+                    CellAt(shot, x + (i % 8) * cell + cell / 2, y + (i / 8) * cell + cell / 2);
                 cells = bit >= 0;
-                lights += bit > 0;
+                lights += bit == 1;
+                darks += bit == 0;
             }
-            if (!cells || lights == 0) continue;
+            // A marker always mixes both (its check byte sees to that); plain areas do not.
+            if (!cells || lights == 0 || darks == 0) continue;
             // The candidate picture as the decoder delivered it: bottom-up BGR rows.
             std::fill(frame.begin(), frame.end(), 0);
             for (int row = 0; row < height && y + row < shot.height(); ++row) {

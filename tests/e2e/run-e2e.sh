@@ -25,7 +25,7 @@ players=()
 cleanup() {
   for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
   mkdir -p "$artifacts"
-  cp -f "$work"/*.log "$work"/*.png "$work"/*.txt "$artifacts"/ 2>/dev/null || true
+  cp -f "$work"/*.log "$work"/*.png "$prog"/*.txt "$artifacts"/ 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -94,9 +94,15 @@ play)
   start_player first "$work/m.tvq"
   pid=$started
   wait_for_line first "playing $work/m.tvq" 20
-  sleep 1.5
-  import -window root "$work/screenshot.png"
-  marker=$("$probe" marker "$work/screenshot.png" 160 120) || fail "no movie frame on screen"
+  # Selecting the started entry restarts it after the pause between files: look a few times.
+  marker=
+  for attempt in 1 2 3 4 5 6; do
+    sleep 0.7
+    import -window root "$work/screenshot-$attempt.png"
+    cp "$work/screenshot-$attempt.png" "$work/screenshot.png"
+    marker=$("$probe" marker "$work/screenshot.png" 160 120) && break
+  done
+  [ -n "$marker" ] || fail "no movie frame on screen"
   read -r second frame x y <<<"$marker"
   echo "screen shows second $second frame $frame at ($x, $y)"
   [ "$second" -ge 0 ] && [ "$second" -le 7 ] || fail "unexpected second $second on screen"

@@ -145,6 +145,8 @@ private:
     void OnSeekBar(uintptr_t what, intptr_t value);
     void OnPlaylistStopped();
     void ThrottledSeek(int position);
+    // Whether the path is the playlist's first row (the entry a reset playlist plays first).
+    bool IsFirstEntry(const std::string& path) const;
     void ShowPlaylistMenu(QPoint globalPos);
     void AddWindowMenuItems();
     void SetDragText(const std::string& text);
