@@ -22,6 +22,7 @@ constexpr DialogRect kIconRect{11, 17, 21, 20};
 constexpr DialogRect kVersionRect{40, 9, 119, 8};
 constexpr DialogRect kNoticeRect{40, 24, 119, 8};
 constexpr DialogRect kOkRect{186, 2, 50, 41};
+constexpr int kNoticePaddingPx = 8;
 
 }  // namespace
 
@@ -43,11 +44,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     m_version->setGeometry(kVersionRect.ToPixels());
     m_notice = new CSkinLabel(m_client);
     m_notice->setObjectName(QString::number(kNoticeLabelId));
-    // The notice is longer than the template's label; it gets the rest of the row.
-    QRect notice = kNoticeRect.ToPixels();
-    notice.setRight(kOkRect.ToPixels().left() - 4);
-    notice.setHeight(notice.height() * 3);
-    m_notice->setGeometry(notice);
+    m_notice->setGeometry(kNoticeRect.ToPixels());
 
     m_ok = new CIconButton(m_client);
     m_ok->setObjectName(QString::number(kOkId));
@@ -58,11 +55,27 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
 CAboutDlg::~CAboutDlg() = default;
 
+// The notice is one line of our own. The label takes the row up to the OK button (the
+// skin's background picture covers no more); a longer notice ends in an ellipsis and shows
+// whole as the label's tooltip.
+void CAboutDlg::FitNotice() {
+    QRect row = m_notice->geometry();
+    row.setRight(m_ok->geometry().left() - kNoticePaddingPx);
+    m_notice->setGeometry(row);
+    const QString notice = QString::fromStdString(m_notice->GetText());
+    const QString shown =
+        m_client->fontMetrics().elidedText(notice, Qt::ElideRight, row.width() - kNoticePaddingPx);
+    if (shown == notice) return;
+    m_notice->SetText(shown.toStdString());
+    m_notice->setToolTip(notice);
+}
+
 void CAboutDlg::OnInitDialog() {
     const CLanguageTable& text = LanguageTable();
     setWindowTitle(kTitle);
     m_version->SetText(text.UIInfo(kUiVersion));
     m_notice->SetText(text.UIInfo(kUiNotice));
+    FitNotice();
     m_ok->setText(QString::fromStdString(text.UIInfo(kUiOk)));
     m_skin.ApplyDialogSkin(this, m_client, {m_version, m_notice});
 }

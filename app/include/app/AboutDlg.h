@@ -26,6 +26,7 @@ public:
 
 private:
     void OnInitDialog();
+    void FitNotice();
 
     QWidget* m_client = nullptr;
     QLabel* m_icon = nullptr;
