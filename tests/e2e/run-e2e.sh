@@ -17,6 +17,8 @@ if [ "${1:-}" != "--inside" ]; then
   exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" --inside "$@"
 fi
 shift
+# The test command runs widget tests offscreen; this one needs the real X server.
+export QT_QPA_PLATFORM=xcb
 scenario=$1 bin=$2 probe=$3 xwin=$4 artifacts=$5/$1
 
 title="TVQ Player"
