@@ -21,6 +21,8 @@ constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
 // Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
 // tile of the source and of the destination stay in the cache together.
 constexpr int32_t kTurnTilePixels = 64;
+// Bytes of the buffer a settings value is read into (values are cut to 99).
+constexpr uint32_t kSettingsValueBytes = 100;
 
 int BytesPerPixel(const win::BITMAPINFOHEADER& f) {
     return f.biBitCount / 8;
@@ -373,7 +375,7 @@ std::string CFrameView::DefaultSettingsPath() {
 namespace {
 
 bool ReadFlag(const char* key, const std::string& path) {
-    char value[100] = {};
+    char value[kSettingsValueBytes] = {};
     win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "TRUE", value, sizeof value,
                                  path);
     return strcasecmp(value, "TRUE") == 0;
@@ -381,7 +383,7 @@ bool ReadFlag(const char* key, const std::string& path) {
 
 // atoi without its undefined overflow: leading blanks, optional sign, digits.
 int ReadNumber(const char* key, const std::string& path) {
-    char value[100] = {};
+    char value[kSettingsValueBytes] = {};
     win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "0", value, sizeof value, path);
     errno = 0;
     const long n = std::strtol(value, nullptr, 10);

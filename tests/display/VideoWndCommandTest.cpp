@@ -195,3 +195,22 @@ TEST_F(VideoWindowTest, FullScreenTwiceReturnsToTheCentredWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VideoWindowTest, TitleStripFollowsTheWindowAndStepsOnTheTimer) {
+    video_->resize(100, 150);  // narrower than the room kept for the time text
+    ASSERT_TRUE(video_->LayoutTitle());
+    EXPECT_EQ(video_->TitleStrip().AreaRight(), 20);
+    video_->resize(400, 150);
+    ASSERT_TRUE(video_->LayoutTitle());
+    const int right = video_->TitleStrip().AreaRight();
+    EXPECT_GT(right, 20);
+    EXPECT_EQ(video_->TitleStrip().DestinationX(), right);
+    video_->Tick(CVideoWnd::kTitleTimerId);
+    video_->Tick(CVideoWnd::kTitleTimerId);
+    EXPECT_EQ(video_->TitleStrip().DestinationX(), right - 10);
+    EXPECT_EQ(video_->TitleStrip().VisibleWidth(), 15);
+}
+
+}  // namespace

@@ -85,6 +85,9 @@ public:
     void LoadSettings();
     void SaveSettings();
     const std::string& SettingsPath() const { return settingsPath_; }
+    // For a window made before the skin list is at hand; LoadSettings then selects the loaded
+    // skin only when it runs after this.
+    void SetSkinIndexAccess(SkinIndexAccess skin) { skin_ = std::move(skin); }
     static std::string DefaultSettingsPath();
 
     // Options (written on the UI thread, read anywhere).
@@ -136,7 +139,6 @@ protected:
 
 private:
     static constexpr int32_t kRotatedSlackBytes = 1000;  // spare bytes after the turned frame
-    static constexpr uint32_t kSettingsValueBytes = 100;
 
     void Publish(bool turned);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
@@ -144,7 +146,7 @@ private:
     // Set at construction.
     const std::string settingsPath_;      // read and written
     const std::string readFallbackPath_;  // read when settingsPath_ does not exist
-    SkinIndexAccess skin_;
+    SkinIndexAccess skin_;                // UI thread (settings and the window's setter)
 
     // Engine pointer: written by SetEngine under the engine lock, read under it.
     std::atomic<CPlaybackEngine*> engine_{nullptr};
