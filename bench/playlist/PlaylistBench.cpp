@@ -49,11 +49,16 @@ Options Parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i + 1 < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--runs") o.runs = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--seconds") o.seconds = std::max(kSeekAheadSeconds + 5, std::atoi(argv[++i]));
-        else if (a == "--fps") o.fps = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--movie") o.movie = argv[++i];
-        else if (a == "--size") std::sscanf(argv[++i], "%dx%d", &o.width, &o.height);
+        if (a == "--runs")
+            o.runs = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--seconds")
+            o.seconds = std::max(kSeekAheadSeconds + 5, std::atoi(argv[++i]));
+        else if (a == "--fps")
+            o.fps = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--movie")
+            o.movie = argv[++i];
+        else if (a == "--size")
+            std::sscanf(argv[++i], "%dx%d", &o.width, &o.height);
     }
     return o;
 }
@@ -69,7 +74,8 @@ public:
         int markSecond = -1;
         int markFrame = -1;
         WithShownFrame([&](const ShownFrame& f) {
-            if (!f.bits || f.rotated) return;
+            if (!f.bits || f.rotated)
+                return;
             const int stride = win::DibStride(f.format.biWidth, f.format.biBitCount);
             if (!tvq::ReadFrameMarker(f.bits, f.format.biWidth, f.format.biHeight, stride,
                                       markSecond, markFrame)) {
@@ -106,8 +112,8 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool seen_ = false;      // under mutex_
-    int lastSecond_ = -1;    // under mutex_
+    bool seen_ = false;         // under mutex_
+    int lastSecond_ = -1;       // under mutex_
     Clock::time_point lastAt_;  // under mutex_
 };
 
@@ -118,9 +124,12 @@ public:
         std::lock_guard lk(mutex_);
         if (message == WM_PLAY_STATE && wParam == 0 && opening_ == Clock::time_point{})
             opening_ = Clock::now();
-        if (message == WM_SEEKBAR && wParam == 2) opened_ = Clock::now();
-        if (message == WM_PLAY_STARTING) starting_ = Clock::now();
-        if (message == WM_PLAY_STATE && wParam == 1 && lParam == 1) started_ = Clock::now();
+        if (message == WM_SEEKBAR && wParam == 2)
+            opened_ = Clock::now();
+        if (message == WM_PLAY_STARTING)
+            starting_ = Clock::now();
+        if (message == WM_PLAY_STATE && wParam == 1 && lParam == 1)
+            started_ = Clock::now();
         return true;
     }
     void Reset() {
@@ -144,7 +153,9 @@ double ThreadCpuMs() {
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 void Report(const char* what, std::vector<double> v) {
     if (v.empty()) {
@@ -164,7 +175,8 @@ int main(int argc, char** argv) {
     const std::string bin = win::ProgramFolder();
 
     std::string scratch = (std::filesystem::temp_directory_path() / "tvqplbench-XXXXXX").string();
-    if (!mkdtemp(scratch.data())) return 1;
+    if (!mkdtemp(scratch.data()))
+        return 1;
     std::string movie = o.movie;
     if (movie.empty()) {
         movie = scratch + "/bench.tvq";
@@ -224,7 +236,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < o.runs; ++run) {
         const double cpu0 = ThreadCpuMs();
         const Clock::time_point t0 = Clock::now();
-        auto engine = std::make_unique<CPlaybackEngine>(movie, 0, CPlaybackEngine::ThreadStart::Manual);
+        auto engine =
+            std::make_unique<CPlaybackEngine>(movie, 0, CPlaybackEngine::ThreadStart::Manual);
         openWall.push_back(Ms(Clock::now() - t0));
         openCpu.push_back(ThreadCpuMs() - cpu0);
     }

@@ -1,8 +1,8 @@
 #include "engine/PlaylistPlayer.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstdio>
-#include <strings.h>
 
 #include "engine/Messages.h"
 #include "engine/PlaybackEngine.h"
@@ -12,7 +12,7 @@
 namespace {
 
 // Language-table entries of the file-open failure box.
-constexpr int kTitleError = 0;         // TitleInfo: "Error"
+constexpr int kTitleError = 0;          // TitleInfo: "Error"
 constexpr int kTextCannotOpenFile = 1;  // DebugInfo: "Can not open file %s!"
 
 // The seek slider's WM_SEEKBAR sub-commands (wParam).
@@ -29,13 +29,15 @@ bool SamePath(const std::string& a, const std::string& b) {
 std::string FillPath(const std::string& text, const std::string& path) {
     std::string out = text;
     const size_t at = out.find("%s");
-    if (at != std::string::npos) out.replace(at, 2, path);
+    if (at != std::string::npos)
+        out.replace(at, 2, path);
     return out;
 }
 
 bool CanOpenForReading(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    if (!f)
+        return false;
     std::fclose(f);
     return true;
 }
@@ -58,7 +60,8 @@ int CPlaylistPlayer::Init(win::MessageTarget* window, IVideoTarget* videoWindow,
         win::ScopedLock t(m_threadLock);
         hasThread = m_thread != nullptr;
     }
-    if (hasThread) Shutdown();
+    if (hasThread)
+        Shutdown();
 
     m_running = 0;
     m_closing = 0;
@@ -68,7 +71,8 @@ int CPlaylistPlayer::Init(win::MessageTarget* window, IVideoTarget* videoWindow,
     m_quitEvent.Reset();
     {
         win::ScopedLock l(m_listLock);
-        if (resetIndex) m_currentIndex = 0;
+        if (resetIndex)
+            m_currentIndex = 0;
         m_currentFile.clear();
     }
     m_window = window;
@@ -82,7 +86,8 @@ int CPlaylistPlayer::StartThread() {
         win::ScopedLock t(m_threadLock);
         running = m_thread != nullptr && m_running.load();
     }
-    if (running) Shutdown();
+    if (running)
+        Shutdown();
     {
         // A thread object left by a run that ended by itself: it has ended or is about to.
         std::unique_ptr<win::WorkerThread> old;
@@ -105,11 +110,13 @@ int CPlaylistPlayer::StartThread() {
 }
 
 void CPlaylistPlayer::ReapThread(std::unique_ptr<win::WorkerThread> thread) {
-    if (!thread) return;
+    if (!thread)
+        return;
     if (thread->IsCurrentThread()) {
         // Cannot wait for itself; the object must outlive the thread, so keep it for later.
         win::ScopedLock t(m_threadLock);
-        if (!m_thread) m_thread = std::move(thread);
+        if (!m_thread)
+            m_thread = std::move(thread);
         return;
     }
     thread->PostMessage(win::WM_QUIT);
@@ -132,8 +139,10 @@ void CPlaylistPlayer::Shutdown() {
             ending = std::move(m_thread);
         }
     }
-    if (ending) ending->Join();
-    if (!first) return;
+    if (ending)
+        ending->Join();
+    if (!first)
+        return;
 
     m_running = 0;
     CloseEngine();
@@ -162,7 +171,8 @@ void CPlaylistPlayer::ThreadBody() {
         m_wakeEvent.Reset();
         if (woke == win::WAIT_OBJECT_0) {
             // The pause between files; a shutdown cuts it short.
-            if (m_quitEvent.Wait(kPauseBetweenFilesMs) == win::WAIT_OBJECT_0) break;
+            if (m_quitEvent.Wait(kPauseBetweenFilesMs) == win::WAIT_OBJECT_0)
+                break;
         } else {
             bool quit = false;
             win::Message msg;
@@ -171,9 +181,11 @@ void CPlaylistPlayer::ThreadBody() {
                     quit = true;
                     break;
                 }
-                if (msg.message == WM_SEEK_DONE) OnSeekDone();
+                if (msg.message == WM_SEEK_DONE)
+                    OnSeekDone();
             }
-            if (quit) break;
+            if (quit)
+                break;
         }
         r = PlayNext();
     }
@@ -181,10 +193,13 @@ void CPlaylistPlayer::ThreadBody() {
 }
 
 int CPlaylistPlayer::PlayNext() {
-    if (!m_videoWindow) return 0;
+    if (!m_videoWindow)
+        return 0;
     // A wake-up caused by a finished seek never advances the list.
-    if (m_seekDone.exchange(0)) return 1;
-    if (m_closing.load()) return 0;
+    if (m_seekDone.exchange(0))
+        return 1;
+    if (m_closing.load())
+        return 0;
     m_wakeEvent.Reset();
 
     win::ScopedLock t(m_threadLock);
@@ -192,9 +207,11 @@ int CPlaylistPlayer::PlayNext() {
     {
         win::ScopedLock l(m_listLock);
         const int count = static_cast<int>(m_fileList.size());
-        if (count == 0) return 0;
+        if (count == 0)
+            return 0;
         if (m_currentIndex >= count || m_currentIndex < 0) {
-            if (!m_videoWindow->GetRepeat()) return 0;
+            if (!m_videoWindow->GetRepeat())
+                return 0;
             m_currentIndex = 0;
         }
         path = m_fileList[m_currentIndex];
@@ -221,7 +238,8 @@ int CPlaylistPlayer::PlayFile(const std::string& path) {
     m_paused = 0;
 
     const int32_t s = m_startSecond.load();
-    if (s > 0) SetSeekText(s);
+    if (s > 0)
+        SetSeekText(s);
     // Skips to s and fills the queues before it returns.
     auto engine = std::make_unique<CPlaybackEngine>(path, s);
     int32_t length;
@@ -246,7 +264,8 @@ int CPlaylistPlayer::StartOutput(const std::string& path) {
         engine = m_engine.get();
     }
     // Only this thread replaces the engine, so the pointer stays valid here.
-    if (!engine || !m_videoWindow) return 0;
+    if (!engine || !m_videoWindow)
+        return 0;
     m_videoWindow->OpenStream(engine, &m_engineLock, &m_wakeEvent);
     Post(WM_PLAY_STARTING, 0, 0);
     m_audioOutput.Open(engine, &m_wakeEvent, m_window, 1, &m_engineLock, m_videoWindow);
@@ -276,9 +295,11 @@ void CPlaylistPlayer::StopCurrent() {
     // that never started has no thread to do it, and the list must still move on.
     m_audioOutput.Close();
     m_wakeEvent.Set();
-    if (m_videoWindow) m_videoWindow->FreeBuffers();
+    if (m_videoWindow)
+        m_videoWindow->FreeBuffers();
     win::ScopedLock e(m_engineLock);
-    if (m_engine) m_engine->Shutdown();
+    if (m_engine)
+        m_engine->Shutdown();
 }
 
 void CPlaylistPlayer::OnSeekDone() {
@@ -286,12 +307,14 @@ void CPlaylistPlayer::OnSeekDone() {
     {
         win::ScopedLock t(m_threadLock);
         win::ScopedLock e(m_engineLock);
-        if (m_engine) m_audioOutput.FillAt(m_engine->GetBaseSecond());
+        if (m_engine)
+            m_audioOutput.FillAt(m_engine->GetBaseSecond());
     }
     Post(WM_SEEKBAR, kSeekBarEnable, 1);
     Post(WM_SEEKBAR, kSeekBarPosition, m_startSecond.load());
     m_startSecond = 0;
-    if (m_videoWindow) m_videoWindow->SetSeekText("");
+    if (m_videoWindow)
+        m_videoWindow->SetSeekText("");
     Post(WM_PLAY_STATE, 1, 0);
 }
 
@@ -324,10 +347,13 @@ int CPlaylistPlayer::RemoveFiles(const std::vector<std::string>& paths) {
     int removedPlaying = 0;
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
         const int at = *it;
-        if (at >= static_cast<int>(m_fileList.size())) continue;  // a path given twice
+        if (at >= static_cast<int>(m_fileList.size()))
+            continue;  // a path given twice
         m_fileList.erase(m_fileList.begin() + at);
-        if (m_currentIndex > at) m_currentIndex = std::max(0, m_currentIndex - 1);
-        if (at == playing) removedPlaying = 1;
+        if (m_currentIndex > at)
+            m_currentIndex = std::max(0, m_currentIndex - 1);
+        if (at == playing)
+            removedPlaying = 1;
     }
     return removedPlaying;
 }
@@ -341,7 +367,8 @@ int CPlaylistPlayer::SelectFile(const std::string& path) {
         win::ScopedLock l(m_listLock);
         empty = m_fileList.empty();
         for (size_t i = 0; i < m_fileList.size() && found < 0; ++i) {
-            if (SamePath(m_fileList[i], path)) found = static_cast<int>(i);
+            if (SamePath(m_fileList[i], path))
+                found = static_cast<int>(i);
         }
     }
     if (empty || path.empty()) {
@@ -359,14 +386,16 @@ int CPlaylistPlayer::SelectFile(const std::string& path) {
 int CPlaylistPlayer::Next() {
     // The index already points past the file being played.
     return MoveInList([](int& index, int count) {
-        if (index >= count) index = 0;
+        if (index >= count)
+            index = 0;
     });
 }
 
 int CPlaylistPlayer::Previous() {
     return MoveInList([](int& index, int count) {
         index -= 2;
-        if (index < 0) index = count - 1;
+        if (index < 0)
+            index = count - 1;
     });
 }
 
@@ -414,7 +443,8 @@ int CPlaylistPlayer::SeekTo(int32_t second) {
     int32_t position;
     {
         win::ScopedLock e(m_engineLock);
-        if (!m_engine || second < 0 || second >= m_engine->GetLengthSeconds()) return 0;
+        if (!m_engine || second < 0 || second >= m_engine->GetLengthSeconds())
+            return 0;
         position = m_engine->GetBaseSecond() + m_engine->GetDecodedSeconds();
     }
     if (position <= second) {
@@ -433,7 +463,8 @@ void CPlaylistPlayer::SeekForward(int32_t second) {
     if (m_thread) {
         win::ScopedLock e(m_engineLock);
         // The decode thread skips ahead and tells the playlist thread with WM_SEEK_DONE.
-        if (m_engine) m_engine->RequestSeek(second, 1, m_thread->Id());
+        if (m_engine)
+            m_engine->RequestSeek(second, 1, m_thread->Id());
     }
     m_startSecond = second;
     SetSeekText(second);
@@ -456,13 +487,22 @@ void CPlaylistPlayer::SpeedCommand(int seekBarEnabled, int speedIndex, int direc
     Post(WM_SEEKBAR, kSeekBarEnable, seekBarEnabled);
     win::ScopedLock t(m_threadLock);
     win::ScopedLock e(m_engineLock);
-    if (m_engine) m_engine->SetSpeed(speedIndex, &m_audioOutput, direction);
+    if (m_engine)
+        m_engine->SetSpeed(speedIndex, &m_audioOutput, direction);
 }
 
-void CPlaylistPlayer::SpeedForward1x() { SpeedCommand(1, 0, kDirectionForward); }
-void CPlaylistPlayer::SpeedForward2x() { SpeedCommand(0, 1, kDirectionForward); }
-void CPlaylistPlayer::SpeedForward4x() { SpeedCommand(0, 2, kDirectionForward); }
-void CPlaylistPlayer::SpeedForward8x() { SpeedCommand(0, 3, kDirectionForward); }
+void CPlaylistPlayer::SpeedForward1x() {
+    SpeedCommand(1, 0, kDirectionForward);
+}
+void CPlaylistPlayer::SpeedForward2x() {
+    SpeedCommand(0, 1, kDirectionForward);
+}
+void CPlaylistPlayer::SpeedForward4x() {
+    SpeedCommand(0, 2, kDirectionForward);
+}
+void CPlaylistPlayer::SpeedForward8x() {
+    SpeedCommand(0, 3, kDirectionForward);
+}
 
 void CPlaylistPlayer::SpeedBackward1x() {
     // A switch: from backward play it returns to normal play, and the slider comes back.
@@ -470,21 +510,44 @@ void CPlaylistPlayer::SpeedBackward1x() {
     SpeedCommand(enabled ? 0 : 1, 0, kDirectionBackward);
 }
 
-void CPlaylistPlayer::SpeedBackward2x() { SpeedCommand(0, 1, kDirectionBackward); }
-void CPlaylistPlayer::SpeedBackward4x() { SpeedCommand(0, 2, kDirectionBackward); }
-void CPlaylistPlayer::SpeedBackward8x() { SpeedCommand(0, 3, kDirectionBackward); }
+void CPlaylistPlayer::SpeedBackward2x() {
+    SpeedCommand(0, 1, kDirectionBackward);
+}
+void CPlaylistPlayer::SpeedBackward4x() {
+    SpeedCommand(0, 2, kDirectionBackward);
+}
+void CPlaylistPlayer::SpeedBackward8x() {
+    SpeedCommand(0, 3, kDirectionBackward);
+}
 
 int CPlaylistPlayer::OnSpeedMessage(uint32_t message) {
     switch (message) {
-        case WM_SPEED_FORWARD_1X: SpeedForward1x(); return 1;
-        case WM_SPEED_FORWARD_2X: SpeedForward2x(); return 1;
-        case WM_SPEED_FORWARD_4X: SpeedForward4x(); return 1;
-        case WM_SPEED_FORWARD_8X: SpeedForward8x(); return 1;
-        case WM_SPEED_BACKWARD_1X: SpeedBackward1x(); return 1;
-        case WM_SPEED_BACKWARD_2X: SpeedBackward2x(); return 1;
-        case WM_SPEED_BACKWARD_4X: SpeedBackward4x(); return 1;
-        case WM_SPEED_BACKWARD_8X: SpeedBackward8x(); return 1;
-        default: return 0;
+        case WM_SPEED_FORWARD_1X:
+            SpeedForward1x();
+            return 1;
+        case WM_SPEED_FORWARD_2X:
+            SpeedForward2x();
+            return 1;
+        case WM_SPEED_FORWARD_4X:
+            SpeedForward4x();
+            return 1;
+        case WM_SPEED_FORWARD_8X:
+            SpeedForward8x();
+            return 1;
+        case WM_SPEED_BACKWARD_1X:
+            SpeedBackward1x();
+            return 1;
+        case WM_SPEED_BACKWARD_2X:
+            SpeedBackward2x();
+            return 1;
+        case WM_SPEED_BACKWARD_4X:
+            SpeedBackward4x();
+            return 1;
+        case WM_SPEED_BACKWARD_8X:
+            SpeedBackward8x();
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -499,7 +562,8 @@ void CPlaylistPlayer::SetPropertyPresenter(IPropertyPresenter* presenter) {
 }
 
 void CPlaylistPlayer::ShowProperties() {
-    if (!m_propertyPresenter || !HasEngine()) return;
+    if (!m_propertyPresenter || !HasEngine())
+        return;
     m_propertyPresenter->RunModal(
         [this](const std::function<void(CPlaybackEngine&)>& use) { return WithEngine(use); });
 }
@@ -533,7 +597,8 @@ int CPlaylistPlayer::HasEngine() const {
 
 int CPlaylistPlayer::WithEngine(const std::function<void(CPlaybackEngine&)>& use) const {
     win::ScopedLock e(m_engineLock);
-    if (!m_engine) return 0;
+    if (!m_engine)
+        return 0;
     use(*m_engine);
     return 1;
 }
@@ -541,11 +606,13 @@ int CPlaylistPlayer::WithEngine(const std::function<void(CPlaybackEngine&)>& use
 // ---- helpers ------------------------------------------------------------------------------
 
 void CPlaylistPlayer::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (m_window) m_window->PostMessage(message, wParam, lParam);
+    if (m_window)
+        m_window->PostMessage(message, wParam, lParam);
 }
 
 void CPlaylistPlayer::SetSeekText(int32_t second) {
-    if (!m_videoWindow) return;
+    if (!m_videoWindow)
+        return;
     char text[64];
     std::snprintf(text, sizeof text, "Seeking to %d:%02d", second / 60, second % 60);
     m_videoWindow->SetSeekText(text);

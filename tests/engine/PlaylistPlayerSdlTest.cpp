@@ -48,8 +48,10 @@ TEST(PlaylistPlayerSdlTest, AListPlaysThroughInRealTimeOnTheDummyDriver) {
     int filesAtZero = 0;
     bool sawZero = false;
     for (const auto& r : all) {
-        if (r.message == WM_PLAY_STARTING) sawZero = false;
-        if (r.message != WM_PLAY_POSITION) continue;
+        if (r.message == WM_PLAY_STARTING)
+            sawZero = false;
+        if (r.message != WM_PLAY_POSITION)
+            continue;
         EXPECT_EQ(r.wParam % 2, 0u);
         if (r.wParam == 0 && !sawZero) {
             sawZero = true;

@@ -54,7 +54,8 @@ private:
         player_.ClearList();
         for (const std::string& f : files_) player_.AddFile(f);
         player_.Init(&dialog_, &view_, 1);
-        if (Pick(2)) player_.SelectFile(AnyFile());
+        if (Pick(2))
+            player_.SelectFile(AnyFile());
     }
 
     void RunOne() {

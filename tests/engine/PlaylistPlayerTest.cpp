@@ -120,8 +120,8 @@ TEST_F(PlaylistPlayerTest, PlaysTheListInOrderAndStopsAtItsEnd) {
     EXPECT_EQ(dialog_.Started(),
               (std::vector<std::string>{Movie("a.tvq"), Movie("b.tvq"), Movie("c.tvq")}));
     const std::vector<Record> perFile = {
-        {WM_PLAY_STATE, 0, 0},     {WM_SEEKBAR, 1, 1},        {WM_SEEKBAR, 2, kShort.seconds},
-        {WM_SEEKBAR, 0, 0},        {WM_PLAY_STARTING, 0, 0},  {WM_PLAY_STATE, 1, 1},
+        {WM_PLAY_STATE, 0, 0}, {WM_SEEKBAR, 1, 1},       {WM_SEEKBAR, 2, kShort.seconds},
+        {WM_SEEKBAR, 0, 0},    {WM_PLAY_STARTING, 0, 0}, {WM_PLAY_STATE, 1, 1},
     };
     std::vector<Record> expected;
     for (int i = 0; i < 3; ++i) expected.insert(expected.end(), perFile.begin(), perFile.end());
@@ -144,7 +144,8 @@ TEST_F(PlaylistPlayerTest, PlaysTheListInOrderAndStopsAtItsEnd) {
     const std::vector<Record> all = dialog_.Messages();
     int filesWithSecondZero = 0;
     for (size_t i = 0; i < all.size(); ++i) {
-        if (!Is(all[i], WM_PLAY_STARTING, 0, 0)) continue;
+        if (!Is(all[i], WM_PLAY_STARTING, 0, 0))
+            continue;
         for (size_t j = i + 1; j < all.size() && all[j].message != WM_PLAY_STARTING; ++j) {
             if (Is(all[j], WM_PLAY_POSITION, 0, 0)) {
                 ++filesWithSecondZero;
@@ -332,9 +333,8 @@ TEST_F(PlaylistPlayerTest, SeekBehindTheDecodePositionOpensTheFileAgain) {
     EXPECT_EQ(texts.back(), "");
     const std::vector<Record> got = Without(dialog_.Messages(), WM_PLAY_POSITION);
     const std::vector<Record> expected = {
-        {WM_PLAY_STATE, 0, 0}, {WM_PLAY_STATE, 0, 0},    {WM_SEEKBAR, 1, 1},
-        {WM_SEEKBAR, 2, 70},   {WM_SEEKBAR, 0, 65},      {WM_PLAY_STARTING, 0, 0},
-        {WM_PLAY_STATE, 1, 1}};
+        {WM_PLAY_STATE, 0, 0}, {WM_PLAY_STATE, 0, 0},    {WM_SEEKBAR, 1, 1},   {WM_SEEKBAR, 2, 70},
+        {WM_SEEKBAR, 0, 65},   {WM_PLAY_STARTING, 0, 0}, {WM_PLAY_STATE, 1, 1}};
     ASSERT_EQ(got.size(), expected.size()) << Describe(got);
     for (size_t i = 0; i < got.size(); ++i) {
         EXPECT_TRUE(Is(got[i], expected[i].message, expected[i].wParam, expected[i].lParam))
@@ -372,7 +372,8 @@ TEST_F(PlaylistPlayerTest, PauseHoldsTheClockAndTheShownFrame) {
     const uint32_t clock = player_.AudioOutput().GetClock();
     const int bytesPerSecond = BytesPerSecond(kShort);
     const int32_t second = static_cast<int32_t>(clock / bytesPerSecond);
-    const int32_t frame = static_cast<int32_t>(kShort.fps * (clock % bytesPerSecond) / bytesPerSecond);
+    const int32_t frame =
+        static_cast<int32_t>(kShort.fps * (clock % bytesPerSecond) / bytesPerSecond);
     // The update of the last span played before the pause shows the frame of that clock.
     ASSERT_TRUE(view_.WaitForShowCalls(card_.Device().Unlocks()));
     ASSERT_EQ(view_.GetFramePosition(), std::make_pair(second, frame));

@@ -40,7 +40,9 @@ struct MovieSpec {
     const char* codec = "jpeg";
 };
 
-inline int BytesPerSecond(const MovieSpec& m) { return m.rate * m.channels * m.bits / 8; }
+inline int BytesPerSecond(const MovieSpec& m) {
+    return m.rate * m.channels * m.bits / 8;
+}
 
 // The audio output's span between two notification positions for this movie's format.
 inline uint32_t ChunkBytes(const MovieSpec& m) {
@@ -50,15 +52,17 @@ inline uint32_t ChunkBytes(const MovieSpec& m) {
 }
 
 // The program folder of the build: tests run from build/tests/, the program from build/bin/.
-inline std::string BinFolder() { return win::ProgramFolder() + "../bin/"; }
+inline std::string BinFolder() {
+    return win::ProgramFolder() + "../bin/";
+}
 
 inline bool MakeMovie(const std::string& path, const MovieSpec& m) {
     char cmd[1024];
     std::snprintf(cmd, sizeof cmd,
                   "'%stvq-make' '%s' --size %dx%d --fps %d --rate %d --channels %d --bits %d "
                   "--seconds %d --codec %s --quality 80 >/dev/null",
-                  BinFolder().c_str(), path.c_str(), m.width, m.height, m.fps, m.rate,
-                  m.channels, m.bits, m.seconds, m.codec);
+                  BinFolder().c_str(), path.c_str(), m.width, m.height, m.fps, m.rate, m.channels,
+                  m.bits, m.seconds, m.codec);
     return std::system(cmd) == 0;
 }
 
@@ -67,11 +71,13 @@ class TempFolder {
 public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tvqpl-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern + "/";
+        if (mkdtemp(pattern.data()))
+            path_ = pattern + "/";
     }
     ~TempFolder() {
         std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
     }
     const std::string& Path() const { return path_; }
 
@@ -84,7 +90,8 @@ inline int ThreadCount() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/task")) {
         while (dirent* e = readdir(d)) {
-            if (e->d_name[0] != '.') ++n;
+            if (e->d_name[0] != '.')
+                ++n;
         }
         closedir(d);
     }
@@ -227,10 +234,12 @@ public:
                 const uint64_t before = device_->Unlocks();
                 if (!device_->Advance(chunk_).empty()) {
                     // The refill of that span, or the whole-buffer fill of a restart.
-                    if (!device_->WaitForUnlocks(before + 1, timeoutMs)) return false;
+                    if (!device_->WaitForUnlocks(before + 1, timeoutMs))
+                        return false;
                     break;
                 }
-                if (std::chrono::steady_clock::now() > deadline) return false;
+                if (std::chrono::steady_clock::now() > deadline)
+                    return false;
                 device_->WaitForUnlocks(before + 1, kIdleMs);
             }
         }
@@ -243,7 +252,8 @@ public:
 
     // Plays on a thread of its own until StopRunning.
     void StartRunning() {
-        if (thread_.joinable()) return;
+        if (thread_.joinable())
+            return;
         stop_ = false;
         thread_ = std::thread([this] {
             while (!stop_.load()) {
@@ -256,7 +266,8 @@ public:
     }
     void StopRunning() {
         stop_ = true;
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
     }
 
 private:

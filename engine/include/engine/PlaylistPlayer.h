@@ -146,9 +146,9 @@ private:
     // Embedded audio output; its own locking, driven under the thread lock.
     CDirectSoundPlayer m_audioOutput;
 
-    std::atomic<int> m_running{0};     // playlist thread between its start and ThreadEnd
-    std::atomic<int> m_closing{0};     // Shutdown began; cleared by Init
-    std::atomic<int> m_seekDone{0};    // playlist thread only, after a forward seek
+    std::atomic<int> m_running{0};   // playlist thread between its start and ThreadEnd
+    std::atomic<int> m_closing{0};   // Shutdown began; cleared by Init
+    std::atomic<int> m_seekDone{0};  // playlist thread only, after a forward seek
     std::atomic<int> m_paused{0};
     std::atomic<int32_t> m_startSecond{0};  // second the next opened file starts at
 };
