@@ -65,7 +65,8 @@ void CAboutDlg::FitNotice() {
     const QString notice = QString::fromStdString(m_notice->GetText());
     const QString shown =
         m_client->fontMetrics().elidedText(notice, Qt::ElideRight, row.width() - kNoticePaddingPx);
-    if (shown == notice) return;
+    if (shown == notice)
+        return;
     m_notice->SetText(shown.toStdString());
     m_notice->setToolTip(notice);
 }

@@ -17,10 +17,10 @@ QByteArray RequestLine(uint32_t message, uintptr_t wParam, intptr_t lParam) {
            QByteArray::number(qlonglong(lParam)) + '\n';
 }
 
-bool ParseRequest(const QByteArray& line, uint32_t* message, uintptr_t* wParam,
-                  intptr_t* lParam) {
+bool ParseRequest(const QByteArray& line, uint32_t* message, uintptr_t* wParam, intptr_t* lParam) {
     const QList<QByteArray> parts = line.trimmed().split(' ');
-    if (parts.size() != 3) return false;
+    if (parts.size() != 3)
+        return false;
     bool ok1 = false, ok2 = false, ok3 = false;
     *message = parts[0].toUInt(&ok1);
     *wParam = static_cast<uintptr_t>(parts[1].toULongLong(&ok2));
@@ -32,7 +32,8 @@ bool ParseRequest(const QByteArray& line, uint32_t* message, uintptr_t* wParam,
 
 QString CInstanceChannel::ServerName(const std::string& title) {
     const std::string folder = win::NamedObjectFolder();
-    if (folder.empty()) return {};
+    if (folder.empty())
+        return {};
     const QByteArray hash =
         QCryptographicHash::hash(QByteArray::fromStdString(title), QCryptographicHash::Sha1)
             .toHex()
@@ -42,7 +43,8 @@ QString CInstanceChannel::ServerName(const std::string& title) {
 
 bool CInstanceChannel::FindWindow(const std::string& title) {
     const QString name = ServerName(title);
-    if (name.isEmpty()) return false;
+    if (name.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(name);
     const bool found = socket.waitForConnected(kConnectTimeoutMs);
@@ -53,18 +55,23 @@ bool CInstanceChannel::FindWindow(const std::string& title) {
 bool CInstanceChannel::SendMessage(const std::string& title, uint32_t message, uintptr_t wParam,
                                    intptr_t lParam, intptr_t* result) {
     const QString name = ServerName(title);
-    if (name.isEmpty()) return false;
+    if (name.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(name);
-    if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+    if (!socket.waitForConnected(kConnectTimeoutMs))
+        return false;
     socket.write(RequestLine(message, wParam, lParam));
-    if (!socket.waitForBytesWritten(kConnectTimeoutMs)) return false;
+    if (!socket.waitForBytesWritten(kConnectTimeoutMs))
+        return false;
     while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(kAnswerTimeoutMs)) return false;
+        if (!socket.waitForReadyRead(kAnswerTimeoutMs))
+            return false;
     }
     bool ok = false;
     const qlonglong answer = socket.readLine(kMaxLineBytes).trimmed().toLongLong(&ok);
-    if (result) *result = static_cast<intptr_t>(answer);
+    if (result)
+        *result = static_cast<intptr_t>(answer);
     socket.disconnectFromServer();
     return ok;
 }
@@ -75,19 +82,23 @@ CInstanceChannel::CInstanceChannel(Handler handler, QObject* parent)
     connect(&m_server, &QLocalServer::newConnection, this, &CInstanceChannel::OnNewConnection);
 }
 
-CInstanceChannel::~CInstanceChannel() { Close(); }
+CInstanceChannel::~CInstanceChannel() {
+    Close();
+}
 
 bool CInstanceChannel::Listen(const std::string& title) {
     Close();
     const QString name = ServerName(title);
-    if (name.isEmpty()) return false;
+    if (name.isEmpty())
+        return false;
     // Only reached when no copy answered under this title: a socket file left is stale.
     QLocalServer::removeServer(name);
     return m_server.listen(name);
 }
 
 void CInstanceChannel::Close() {
-    if (m_server.isListening()) m_server.close();
+    if (m_server.isListening())
+        m_server.close();
 }
 
 void CInstanceChannel::OnNewConnection() {
@@ -95,7 +106,8 @@ void CInstanceChannel::OnNewConnection() {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > kMaxLineBytes) socket->abort();
+                if (socket->bytesAvailable() > kMaxLineBytes)
+                    socket->abort();
                 return;
             }
             uint32_t message = 0;
@@ -108,7 +120,8 @@ void CInstanceChannel::OnNewConnection() {
             // The handler may run a nested event loop; the socket may be gone afterwards.
             QPointer<QLocalSocket> alive(socket);
             const intptr_t result = m_handler ? m_handler(message, wParam, lParam) : 0;
-            if (!alive) return;
+            if (!alive)
+                return;
             socket->write(QByteArray::number(qlonglong(result)) + '\n');
             socket->flush();
         });

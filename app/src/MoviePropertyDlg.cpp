@@ -43,7 +43,9 @@ std::string Printf(const char* format, int a, int b) {
 }  // namespace
 
 CMoviePropertyDlg::CMoviePropertyDlg(IPropertyPresenter::EngineReader withEngine, QWidget* parent)
-    : QDialog(parent), m_withEngine(std::move(withEngine)), m_programFolder(win::ProgramFolder()),
+    : QDialog(parent),
+      m_withEngine(std::move(withEngine)),
+      m_programFolder(win::ProgramFolder()),
       m_skin(m_programFolder) {
     m_client = new QWidget(this);
     const QRect box = kTemplate.ToPixels();
@@ -68,7 +70,8 @@ std::array<std::string, 4> CMoviePropertyDlg::BuildLines(const MovieFacts& facts
     const CLanguageTable& text = LanguageTable();
     const int fps = userFrameRate != 0 ? userFrameRate : facts.framesPerSecond;
     char time[32];
-    std::snprintf(time, sizeof time, " %u:%02u", facts.lengthSeconds / 60, facts.lengthSeconds % 60);
+    std::snprintf(time, sizeof time, " %u:%02u", facts.lengthSeconds / 60,
+                  facts.lengthSeconds % 60);
     return {Padded(text.UIInfo(kUiFramesLabel)) + Printf(" %d", fps, 0),
             Padded(text.UIInfo(kUiSizeLabel)) + Printf(" %dx%d", facts.width, facts.height),
             Padded(text.UIInfo(kUiAudioLabel)) +

@@ -19,18 +19,24 @@ CPlayerApp* g_app = nullptr;
 
 }  // namespace
 
-CPlayerApp* GetPlayerApp() { return g_app; }
+CPlayerApp* GetPlayerApp() {
+    return g_app;
+}
 
-CPlayerApp::CPlayerApp() { g_app = this; }
+CPlayerApp::CPlayerApp() {
+    g_app = this;
+}
 
 CPlayerApp::~CPlayerApp() {
-    if (g_app == this) g_app = nullptr;
+    if (g_app == this)
+        g_app = nullptr;
 }
 
 std::string CPlayerApp::ParseCommandLine(const QStringList& arguments) {
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
-        if (arg.startsWith('-') && arg.size() > 1) continue;
+        if (arg.startsWith('-') && arg.size() > 1)
+            continue;
         return QFileInfo(arg).absoluteFilePath().toStdString();
     }
     return {};
@@ -72,7 +78,8 @@ void CPlayerApp::HandOver(const std::string& name) {
         return;
     }
     const auto length = static_cast<int32_t>(name.size());
-    if (!CInstanceChannel::FindWindow(title) || !m_sharedBlock.CanWrite(length)) return;
+    if (!CInstanceChannel::FindWindow(title) || !m_sharedBlock.CanWrite(length))
+        return;
     std::vector<char> bytes(name.begin(), name.end());
     bytes.push_back('\0');
     m_sharedBlock.Write(bytes.data(), length + 1);

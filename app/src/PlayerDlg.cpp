@@ -46,8 +46,7 @@ uint32_t VirtualKey(int qtKey) {
 
 CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
     : QDialog(parent),
-      m_programFolder(options.programFolder.empty() ? win::ProgramFolder()
-                                                    : options.programFolder),
+      m_programFolder(options.programFolder.empty() ? win::ProgramFolder() : options.programFolder),
       m_commandLineFile(std::move(options.commandLineFile)),
       m_releaseStartupLock(std::move(options.releaseStartupLock)),
       m_tickCount(options.tickCount ? std::move(options.tickCount)
@@ -89,7 +88,8 @@ void CPlayerDlg::OnInitDialog() {
     if (m_listenForCopies) {
         m_channel = std::make_unique<CInstanceChannel>(
             [this](uint32_t message, uintptr_t, intptr_t) -> intptr_t {
-                if (message != WM_HANDOVER_FILES) return 0;
+                if (message != WM_HANDOVER_FILES)
+                    return 0;
                 OnHandoverFiles();
                 return 1;
             },
@@ -102,14 +102,16 @@ void CPlayerDlg::OnInitDialog() {
         OnPlay();
     }
     m_mainSkin->ApplyMainSkin();
-    if (m_releaseStartupLock) m_releaseStartupLock();
+    if (m_releaseStartupLock)
+        m_releaseStartupLock();
     CenterOnScreen(this);
 }
 
 void CPlayerDlg::AddWindowMenuItems() {
     const std::string about = LanguageTable().UIInfo(kUiAbout);
     m_windowMenu = new QMenu(this);
-    if (about.empty()) return;
+    if (about.empty())
+        return;
     QAction* item = m_windowMenu->addAction(QString::fromStdString(about));
     item->setData(kAboutCommand);
     connect(item, &QAction::triggered, this, [this] { OnSysCommand(kAboutCommand); });
@@ -129,16 +131,19 @@ int CPlayerDlg::DoModal() {
 }
 
 void CPlayerDlg::OnDestroy() {
-    if (m_destroyed) return;
+    if (m_destroyed)
+        return;
     m_destroyed = true;
     m_timer.stop();
-    if (m_channel) m_channel->Close();
+    if (m_channel)
+        m_channel->Close();
     m_player->Shutdown();
     m_messageTarget->Detach();
 }
 
 void CPlayerDlg::Trace(const std::string& line) {
-    if (!m_trace) return;
+    if (!m_trace)
+        return;
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
@@ -153,14 +158,18 @@ void CPlayerDlg::ShowAbout() {
     box.exec();
 }
 
-QWidget* CPlayerDlg::SkinVideoWindow() { return m_video; }
+QWidget* CPlayerDlg::SkinVideoWindow() {
+    return m_video;
+}
 
 void CPlayerDlg::ReloadScope(const std::string&) {
-    if (m_video) m_video->LoadScopeBitmap();
+    if (m_video)
+        m_video->LoadScopeBitmap();
 }
 
 void CPlayerDlg::SaveSettings() {
-    if (m_video) m_video->SaveSettings();
+    if (m_video)
+        m_video->SaveSettings();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -198,13 +207,17 @@ void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_Escape: event->accept(); return;
-        default: QDialog::keyPressEvent(event);
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
 }
 
 void CPlayerDlg::closeEvent(QCloseEvent* event) {
-    if (!m_destroyed) m_player->Stop();
+    if (!m_destroyed)
+        m_player->Stop();
     QDialog::done(QDialog::Accepted);
     event->accept();
 }
@@ -214,25 +227,30 @@ void CPlayerDlg::resizeEvent(QResizeEvent* event) {
     // Without a skinned frame the client widget is the whole window.
     if (!m_mainSkin || !m_mainSkin->Frame().IsLoaded() || m_mainSkin->AttachPending())
         m_client->setGeometry(rect());
-    if (m_mainSkin) m_mainSkin->MoveControls();
+    if (m_mainSkin)
+        m_mainSkin->MoveControls();
 }
 
 void CPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The video area has its own menu; elsewhere the window menu stands in for the system
     // menu that Linux window managers do not let a program extend.
     const QPoint inClient = m_client->mapFrom(this, event->pos());
-    if (m_video->geometry().contains(inClient)) return;
-    if (!m_windowMenu->isEmpty()) m_windowMenu->exec(event->globalPos());
+    if (m_video->geometry().contains(inClient))
+        return;
+    if (!m_windowMenu->isEmpty())
+        m_windowMenu->exec(event->globalPos());
 }
 
 void CPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
 }
 
 void CPlayerDlg::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+        if (url.isLocalFile())
+            paths.push_back(url.toLocalFile().toStdString());
     OnDropFiles(paths);
     event->acceptProposedAction();
 }
@@ -241,13 +259,16 @@ void CPlayerDlg::ShowPlaylistMenu(QPoint globalPos) {
     QMenu menu(this);
     QAction* remove = menu.addAction(QString::fromStdString(LanguageTable().UIInfo(kUiDelete)));
     remove->setData(kDeleteCommand);
-    if (menu.exec(globalPos) == remove) OnCommand(kDeleteCommand);
+    if (menu.exec(globalPos) == remove)
+        OnCommand(kDeleteCommand);
 }
 
 void CPlayerDlg::SetDragText(const std::string& text) {
-    if (m_video) m_video->SetDragText(text);
+    if (m_video)
+        m_video->SetDragText(text);
 }
 
 void CPlayerDlg::OnSysCommand(unsigned id) {
-    if ((id & 0xFFF0) == kAboutCommand) ShowAbout();
+    if ((id & 0xFFF0) == kAboutCommand)
+        ShowAbout();
 }

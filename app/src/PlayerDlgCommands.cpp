@@ -35,9 +35,13 @@ void CPlayerDlg::OnPlay() {
     StartPlaylist(true);
 }
 
-void CPlayerDlg::OnPause() { m_player->Pause(); }
+void CPlayerDlg::OnPause() {
+    m_player->Pause();
+}
 
-void CPlayerDlg::OnStop() { m_player->Stop(); }
+void CPlayerDlg::OnStop() {
+    m_player->Stop();
+}
 
 void CPlayerDlg::OnAdd() {
     std::vector<std::string> paths;
@@ -49,25 +53,29 @@ void CPlayerDlg::OnAdd() {
                    Dlg::OFN_OVERWRITEPROMPT | Dlg::OFN_HIDEREADONLY | Dlg::OFN_ALLOWMULTISELECT |
                        Dlg::OFN_EXPLORER | Dlg::OFN_NODEREFERENCELINKS,
                    kAddFilter, nullptr, nullptr, nullptr);
-        if (dialog.DoModal() == Dlg::IDOK) paths = dialog.GetPathNames();
+        if (dialog.DoModal() == Dlg::IDOK)
+            paths = dialog.GetPathNames();
     }
     for (const std::string& path : paths) m_playlistView->AddFileToList(path);
 }
 
 void CPlayerDlg::OnPrevious() {
-    if (!m_playing) return;
+    if (!m_playing)
+        return;
     EnableControls(false, 0);
     m_player->Previous();
 }
 
 void CPlayerDlg::OnNext() {
-    if (!m_playing) return;
+    if (!m_playing)
+        return;
     EnableControls(false, 0);
     m_player->Next();
 }
 
 void CPlayerDlg::OnStyle() {
-    if (const int id = m_mainSkin->ShowSkinMenu(); id != 0) OnCommand(id);
+    if (const int id = m_mainSkin->ShowSkinMenu(); id != 0)
+        OnCommand(id);
 }
 
 void CPlayerDlg::OnCommand(int id) {
@@ -76,14 +84,17 @@ void CPlayerDlg::OnCommand(int id) {
         SetSliderUsable(m_playlistView->DeleteSelected());
         return;
     }
-    if (m_mainSkin->IsSkinCommand(id)) m_mainSkin->OnSkinCommand(id);
+    if (m_mainSkin->IsSkinCommand(id))
+        m_mainSkin->OnSkinCommand(id);
 }
 
 void CPlayerDlg::PlaySelected() {
-    if (m_busy) return;
+    if (m_busy)
+        return;
     const std::string name = m_playlistView->FirstSelectedName();
     // Without a selected entry nothing would clear the busy flag: leave it alone.
-    if (name.empty()) return;
+    if (name.empty())
+        return;
     m_busy = true;
     if (m_playing) {
         EnableControls(false, 0);
@@ -99,7 +110,8 @@ void CPlayerDlg::PlaySelected() {
 
 int CPlayerDlg::OnDropFiles(const std::vector<std::string>& paths) {
     const int added = m_playlistView->AddDroppedFiles(paths);
-    if (added > 0 && !m_playing) OnPlay();
+    if (added > 0 && !m_playing)
+        OnPlay();
     return added;
 }
 
@@ -113,7 +125,8 @@ void CPlayerDlg::StartPlaylist(bool select) {
     m_dragging = false;
     // After a reset the thread plays the first entry already: selecting that entry would only
     // stop it and start it again after the pause between files.
-    if (!selected.empty() && select && !IsFirstEntry(selected)) m_player->SelectFile(selected);
+    if (!selected.empty() && select && !IsFirstEntry(selected))
+        m_player->SelectFile(selected);
 }
 
 bool CPlayerDlg::IsFirstEntry(const std::string& path) const {
@@ -128,7 +141,8 @@ void CPlayerDlg::EnableStartControls(bool on) {
 void CPlayerDlg::EnableControls(bool on, int takeTitle) {
     for (CSkinButton* button : {m_pause, m_stop, m_add, m_next, m_prev}) button->setEnabled(on);
     m_busy = !on;
-    if (takeTitle == 1) m_playlistView->MarkPlayingItem(m_player->GetCurrentFile());
+    if (takeTitle == 1)
+        m_playlistView->MarkPlayingItem(m_player->GetCurrentFile());
 }
 
 void CPlayerDlg::SetSliderUsable(bool usable) {
@@ -152,7 +166,8 @@ void CPlayerDlg::SliderToMinimum() {
 // Seek slider
 
 void CPlayerDlg::OnHScroll(int code, int position, int clickX) {
-    if (!m_playing) return;
+    if (!m_playing)
+        return;
     switch (code) {
         case SB_THUMBTRACK: {
             const auto p = static_cast<uint32_t>(position);
@@ -168,7 +183,9 @@ void CPlayerDlg::OnHScroll(int code, int position, int clickX) {
             m_dragging = false;
             break;
         case SB_PAGEUP:
-        case SB_PAGEDOWN: ThrottledSeek(ClickPosition(clickX)); break;
+        case SB_PAGEDOWN:
+            ThrottledSeek(ClickPosition(clickX));
+            break;
         default:
             SetDragText("");
             m_dragging = false;
@@ -193,7 +210,8 @@ int CPlayerDlg::ClickPosition(int x) const {
     const int low = m_slider->minimum(), high = m_slider->maximum();
     const QRect channel = m_slider->GetChannelRect();
     const int left = channel.left(), right = channel.left() + channel.width();
-    if (right <= left) return low;
+    if (right <= left)
+        return low;
     const int value = low + (high - low) * (x - left) / (right - left);
     return std::clamp(value, low, high);
 }
@@ -203,14 +221,18 @@ int CPlayerDlg::ClickPosition(int x) const {
 
 bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
-        case WM_PLAYLIST_STOPPED: OnPlaylistStopped(); return true;
+        case WM_PLAYLIST_STOPPED:
+            OnPlaylistStopped();
+            return true;
         case WM_PLAY_POSITION:
             if (!m_dragging) {
                 m_slider->setValue(static_cast<int>(wParam));
                 m_slider->update();
             }
             return true;
-        case WM_PLAY_STATE: EnableControls(wParam != 0, static_cast<int>(lParam)); return true;
+        case WM_PLAY_STATE:
+            EnableControls(wParam != 0, static_cast<int>(lParam));
+            return true;
         case WM_SPEED_FORWARD_1X:
         case WM_SPEED_FORWARD_2X:
         case WM_SPEED_FORWARD_4X:
@@ -218,14 +240,24 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
         case WM_SPEED_BACKWARD_1X:
         case WM_SPEED_BACKWARD_2X:
         case WM_SPEED_BACKWARD_4X:
-        case WM_SPEED_BACKWARD_8X: m_player->OnSpeedMessage(message); return true;
-        case WM_SHOW_PROPERTY: m_player->ShowProperties(); return true;
-        case WM_HANDOVER_FILES: OnHandoverFiles(); return true;
-        case WM_SEEKBAR: OnSeekBar(wParam, lParam); return true;
-        case WM_PLAY_STARTING:
-            if (m_video) m_video->LayoutTitle();
+        case WM_SPEED_BACKWARD_8X:
+            m_player->OnSpeedMessage(message);
             return true;
-        default: return false;
+        case WM_SHOW_PROPERTY:
+            m_player->ShowProperties();
+            return true;
+        case WM_HANDOVER_FILES:
+            OnHandoverFiles();
+            return true;
+        case WM_SEEKBAR:
+            OnSeekBar(wParam, lParam);
+            return true;
+        case WM_PLAY_STARTING:
+            if (m_video)
+                m_video->LayoutTitle();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -235,13 +267,16 @@ void CPlayerDlg::OnSeekBar(uintptr_t what, intptr_t value) {
             m_slider->setValue(static_cast<int>(value));
             m_slider->update();
             break;
-        case 1: m_slider->setEnabled(value != 0); break;
+        case 1:
+            m_slider->setEnabled(value != 0);
+            break;
         case 2:
             m_slider->setRange(0, static_cast<int>(value));
             m_slider->update();
             m_slider->setPageStep(0);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -251,7 +286,8 @@ void CPlayerDlg::OnPlaylistStopped() {
     m_playing = false;
     m_playlistView->ClearPlayingItem();
     m_dragging = false;
-    if (m_video) m_video->LeaveFullScreen();
+    if (m_video)
+        m_video->LeaveFullScreen();
     SliderToMinimum();
 }
 
@@ -273,7 +309,8 @@ void CPlayerDlg::OnHandoverFiles() {
     }
     if (!last.empty() && !m_playing) {
         OnPlay();
-        if (!IsFirstEntry(last)) m_player->SelectFile(last);
+        if (!IsFirstEntry(last))
+            m_player->SelectFile(last);
     }
     // Bring the window forward.
     if (isMinimized()) {
@@ -289,7 +326,8 @@ void CPlayerDlg::OnHandoverFiles() {
 // Credits
 
 void CPlayerDlg::OnKeyDown(uint32_t virtualKey) {
-    if (m_credits.OnKeyDown(virtualKey)) ShowCredits();
+    if (m_credits.OnKeyDown(virtualKey))
+        ShowCredits();
 }
 
 void CPlayerDlg::ShowCredits() {
@@ -299,8 +337,9 @@ void CPlayerDlg::ShowCredits() {
         "libjpeg-turbo.\nThank you for watching!";
     if (win::GetSystemDefaultLangID() == kLangChineseSimplified) {
         caption = "信息";
-        text = "TVQ 播放器 V1.5\n\n由 TVQ 播放器团队编写。\n使用 Qt、SDL 和 libjpeg-turbo 构建。\n"
-               "感谢观看！";
+        text =
+            "TVQ 播放器 V1.5\n\n由 TVQ 播放器团队编写。\n使用 Qt、SDL 和 libjpeg-turbo 构建。\n"
+            "感谢观看！";
     }
     win::MessageBox(text, caption, win::MB_OK);
 }

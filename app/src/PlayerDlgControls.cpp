@@ -7,8 +7,8 @@
 #include "app/QtMessageTarget.h"
 #include "display/VideoWnd.h"
 #include "platform/Paths.h"
-#include "skin/SkinList.h"
 #include "skin/SkinButton.h"
+#include "skin/SkinList.h"
 #include "support/OwnerDrawListCtrl.h"
 #include "support/SkinSliderCtrl.h"
 
@@ -26,9 +26,9 @@ struct ButtonTemplate {
     DialogRect rect;
 };
 constexpr ButtonTemplate kButtons[] = {
-    {IDC_PLAY, "PL", {27, 220, 13, 14}},     {IDC_PAUSE, "PA", {45, 220, 13, 14}},
-    {IDC_STOP, "ST", {63, 220, 13, 14}},     {IDC_ADD, "AD", {9, 220, 13, 14}},
-    {IDC_PREV, "PREV", {81, 220, 20, 14}},   {IDC_NEXT, "NEXT", {106, 220, 20, 14}},
+    {IDC_PLAY, "PL", {27, 220, 13, 14}},      {IDC_PAUSE, "PA", {45, 220, 13, 14}},
+    {IDC_STOP, "ST", {63, 220, 13, 14}},      {IDC_ADD, "AD", {9, 220, 13, 14}},
+    {IDC_PREV, "PREV", {81, 220, 20, 14}},    {IDC_NEXT, "NEXT", {106, 220, 20, 14}},
     {IDC_STYLE, "Style", {138, 221, 20, 14}},
 };
 
@@ -71,10 +71,10 @@ CVideoWnd* MakeVideoWindow(QWidget* parent, win::MessageTarget* dialog,
     CFrameView::SkinIndexAccess skin;
     skin.current = [] { return GetSkinList() ? GetSkinList()->GetCurrent() : 0; };
     skin.selectSkin = [](int index) {
-        if (GetSkinList()) GetSkinList()->SelectSkin(index);
+        if (GetSkinList())
+            GetSkinList()->SelectSkin(index);
     };
-    const std::string settings =
-        win::WritableFolder(programFolder) + CFrameView::kSettingsFileName;
+    const std::string settings = win::WritableFolder(programFolder) + CFrameView::kSettingsFileName;
     auto* video = new CVideoWnd(dialog, parent, settings, std::move(skin));
     video->SetProgramFolder(programFolder);
     video->SetSkinFolderSource([] { return GetSkinList() ? GetSkinList()->GetSubFolder() : ""; });
@@ -93,19 +93,28 @@ void CPlayerDlg::CreateControls() {
     m_slider = MakeSlider(m_client);
     m_list = MakePlaylist(m_client);
     CSkinButton** buttonSlots[] = {&m_play, &m_pause, &m_stop, &m_add, &m_prev, &m_next, &m_style};
-    for (size_t i = 0; i < std::size(kButtons); ++i) *buttonSlots[i] = MakeButton(m_client, kButtons[i]);
+    for (size_t i = 0; i < std::size(kButtons); ++i)
+        *buttonSlots[i] = MakeButton(m_client, kButtons[i]);
 }
 
 CSkinButton* CPlayerDlg::Button(int id) const {
     switch (id) {
-        case IDC_PLAY: return m_play;
-        case IDC_PAUSE: return m_pause;
-        case IDC_STOP: return m_stop;
-        case IDC_ADD: return m_add;
-        case IDC_PREV: return m_prev;
-        case IDC_NEXT: return m_next;
-        case IDC_STYLE: return m_style;
-        default: return nullptr;
+        case IDC_PLAY:
+            return m_play;
+        case IDC_PAUSE:
+            return m_pause;
+        case IDC_STOP:
+            return m_stop;
+        case IDC_ADD:
+            return m_add;
+        case IDC_PREV:
+            return m_prev;
+        case IDC_NEXT:
+            return m_next;
+        case IDC_STYLE:
+            return m_style;
+        default:
+            return nullptr;
     }
 }
 
@@ -138,6 +147,7 @@ void CPlayerDlg::ConnectControls() {
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { ShowPlaylistMenu(m_list->viewport()->mapToGlobal(pos)); });
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (m_video) m_video->Tick(CVideoWnd::kTitleTimerId);
+        if (m_video)
+            m_video->Tick(CVideoWnd::kTitleTimerId);
     });
 }

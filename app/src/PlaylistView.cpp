@@ -27,7 +27,8 @@ bool SamePath(const std::string& a, const std::string& b) {
 std::string Format(const std::string& format, const std::string& arg) {
     // The language file may carry any text: only a single "%s" is filled in.
     std::string out = format;
-    if (const size_t at = out.find("%s"); at != std::string::npos) out.replace(at, 2, arg);
+    if (const size_t at = out.find("%s"); at != std::string::npos)
+        out.replace(at, 2, arg);
     return out;
 }
 
@@ -39,30 +40,30 @@ void CPlaylistView::SetupColumns() {
     const CLanguageTable& text = LanguageTable();
     m_list.InsertColumn(0, text.UIInfo(kUiFileName), COwnerDrawListCtrl::LVCFMT_LEFT,
                         kFileNameColumnWidth);
-    m_list.InsertColumn(1, text.UIInfo(kUiTime), COwnerDrawListCtrl::LVCFMT_LEFT,
-                        kTimeColumnWidth);
+    m_list.InsertColumn(1, text.UIInfo(kUiTime), COwnerDrawListCtrl::LVCFMT_LEFT, kTimeColumnWidth);
     m_list.SetExtendedStyle(COwnerDrawListCtrl::LVS_EX_GRIDLINES |
                             COwnerDrawListCtrl::LVS_EX_FULLROWSELECT);
     m_list.DeleteAllItems();
 }
 
 bool CPlaylistView::IsTvqHeader(const uint8_t* header) {
-    static const uint8_t kExpected[kHeaderBytes] = {
-        'R', 'I', 'F', 'F', 0, 0, 0, 0, 'T', 'V', 'Q', ' ', 'L', 'I',
-        'S', 'T', 0,   0,   0, 0, 'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};
+    static const uint8_t kExpected[kHeaderBytes] = {'R', 'I', 'F', 'F', 0,   0,   0,   0,  'T', 'V',
+                                                    'Q', ' ', 'L', 'I', 'S', 'T', 0,   0,  0,   0,
+                                                    'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};
     return header && std::memcmp(header, kExpected, kHeaderBytes) == 0;
 }
 
 int32_t CPlaylistView::ReadMovieLength(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return -1;
+    if (!file)
+        return -1;
     uint8_t bytes[kHeaderBytes + kBytesAfterHeader];
-    const bool ok = std::fread(bytes, 1, kHeaderBytes, file) == kHeaderBytes &&
-                    IsTvqHeader(bytes) &&
-                    std::fread(bytes + kHeaderBytes, 1, kBytesAfterHeader, file) ==
-                        kBytesAfterHeader;
+    const bool ok =
+        std::fread(bytes, 1, kHeaderBytes, file) == kHeaderBytes && IsTvqHeader(bytes) &&
+        std::fread(bytes + kHeaderBytes, 1, kBytesAfterHeader, file) == kBytesAfterHeader;
     std::fclose(file);
-    if (!ok) return -1;
+    if (!ok)
+        return -1;
     const uint8_t* time = bytes + kLengthOffset;
     const int32_t hours = static_cast<int16_t>(time[2] | (time[3] << 8));
     return time[0] + 60 * (time[1] + 60 * hours);
@@ -74,11 +75,14 @@ std::string CPlaylistView::FormatTime(int32_t seconds) {
     return text;
 }
 
-void CPlaylistView::ClearSelection() { m_list.ClearSelection(); }
+void CPlaylistView::ClearSelection() {
+    m_list.ClearSelection();
+}
 
 int CPlaylistView::FindRow(const std::string& path) const {
     for (int row = 0; row < m_list.GetItemCount(); ++row)
-        if (SamePath(m_list.GetItemText(row, 0), path)) return row;
+        if (SamePath(m_list.GetItemText(row, 0), path))
+            return row;
     return -1;
 }
 
@@ -97,11 +101,14 @@ void CPlaylistView::AddFileToList(const std::string& path) {
         return;
     }
     const int32_t length = ReadMovieLength(path);
-    if (length <= 0) return;
+    if (length <= 0)
+        return;
     const int row = m_list.InsertItem(m_list.GetItemCount(), path);
-    if (row < 0) return;
+    if (row < 0)
+        return;
     m_list.SetItemText(row, 1, FormatTime(length));
-    if (m_host.IsPlaying()) m_host.Player().AddFile(path);
+    if (m_host.IsPlaying())
+        m_host.Player().AddFile(path);
     FocusRow(row);
     m_host.SetSliderUsable(true);
     m_host.Trace("added " + path);
@@ -110,9 +117,11 @@ void CPlaylistView::AddFileToList(const std::string& path) {
 int CPlaylistView::AddDroppedFiles(const std::vector<std::string>& paths) {
     int counted = 0;
     for (const std::string& path : paths) {
-        if (path.size() > static_cast<size_t>(win::MAX_PATH)) continue;
+        if (path.size() > static_cast<size_t>(win::MAX_PATH))
+            continue;
         const size_t dot = path.rfind('.');
-        if (dot == std::string::npos) continue;
+        if (dot == std::string::npos)
+            continue;
         if (QString::fromStdString(path.substr(dot + 1)).compare("tvq", Qt::CaseInsensitive) != 0)
             continue;
         AddFileToList(path);
@@ -162,18 +171,26 @@ void CPlaylistView::LoadPlayerList() {
 
 void CPlaylistView::MarkPlayingItem(const std::string& name) {
     const int row = FindRow(name);
-    if (row < 0) return;
-    if (m_list.GetCurrentRow() != row) m_host.Trace("playing " + m_list.GetItemText(row, 0));
+    if (row < 0)
+        return;
+    if (m_list.GetCurrentRow() != row)
+        m_host.Trace("playing " + m_list.GetItemText(row, 0));
     m_list.SetCurrentRow(row);
 }
 
-void CPlaylistView::ClearPlayingItem() { m_list.SetCurrentRow(-1); }
+void CPlaylistView::ClearPlayingItem() {
+    m_list.SetCurrentRow(-1);
+}
 
 std::string CPlaylistView::FirstSelectedName() const {
     const std::vector<int> rows = m_list.GetSelectedRows();
     return rows.empty() ? std::string() : m_list.GetItemText(rows.front(), 0);
 }
 
-int CPlaylistView::RowCount() const { return m_list.GetItemCount(); }
+int CPlaylistView::RowCount() const {
+    return m_list.GetItemCount();
+}
 
-std::string CPlaylistView::PathAt(int row) const { return m_list.GetItemText(row, 0); }
+std::string CPlaylistView::PathAt(int row) const {
+    return m_list.GetItemText(row, 0);
+}

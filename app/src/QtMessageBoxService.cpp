@@ -11,11 +11,16 @@ namespace {
 
 QMessageBox::Icon IconOf(uint32_t flags) {
     switch (flags & 0xF0) {
-        case win::MB_ICONERROR: return QMessageBox::Critical;
-        case win::MB_ICONQUESTION: return QMessageBox::Question;
-        case win::MB_ICONWARNING: return QMessageBox::Warning;
-        case win::MB_ICONINFORMATION: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case win::MB_ICONERROR:
+            return QMessageBox::Critical;
+        case win::MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case win::MB_ICONWARNING:
+            return QMessageBox::Warning;
+        case win::MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
@@ -33,8 +38,10 @@ int CQtMessageBoxService::ShowModal(const std::string& text, const std::string& 
 int CQtMessageBoxService::Show(const std::string& text, const std::string& caption,
                                uint32_t flags) {
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return win::IDOK;
-    if (QThread::currentThread() == app->thread()) return ShowModal(text, caption, flags);
+    if (!app)
+        return win::IDOK;
+    if (QThread::currentThread() == app->thread())
+        return ShowModal(text, caption, flags);
     QMetaObject::invokeMethod(
         app, [text, caption, flags] { ShowModal(text, caption, flags); }, Qt::QueuedConnection);
     return win::IDOK;

@@ -10,7 +10,8 @@ QEvent::Type WinMessageEvent::EventType() {
 bool CQtMessageTarget::PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     // The lock keeps Detach from completing while an event is being queued for the receiver.
     std::lock_guard lk(m_lock);
-    if (!m_receiver) return false;
+    if (!m_receiver)
+        return false;
     QCoreApplication::postEvent(m_receiver, new WinMessageEvent(message, wParam, lParam));
     return true;
 }

@@ -50,11 +50,13 @@ void OnTerminateSignal(int) {
 }
 
 void CloseOnSignals(QApplication& app) {
-    if (::pipe(g_signalPipe) != 0) return;
+    if (::pipe(g_signalPipe) != 0)
+        return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte;
-        if (::read(g_signalPipe[0], &byte, 1) > 0) QApplication::closeAllWindows();
+        if (::read(g_signalPipe[0], &byte, 1) > 0)
+            QApplication::closeAllWindows();
     });
     struct sigaction action {};
     action.sa_handler = OnTerminateSignal;

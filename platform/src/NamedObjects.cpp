@@ -25,8 +25,10 @@ constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 // A folder only its owner can write into, so no other user can plant or read our objects.
 bool IsPrivateFolder(const std::string& path, bool allowGroupRead) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    if (st.st_uid != geteuid()) return false;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    if (st.st_uid != geteuid())
+        return false;
     const mode_t forbidden = allowGroupRead ? (S_IWGRP | S_IWOTH) : (S_IRWXG | S_IRWXO);
     return (st.st_mode & forbidden) == 0;
 }
@@ -56,7 +58,8 @@ int OpenPrivateFile(const std::string& path, bool create) {
     do {
         fd = ::open(path.c_str(), flags, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     struct stat st {};
     if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -67,7 +70,8 @@ int OpenPrivateFile(const std::string& path, bool create) {
 
 bool FlockRetry(int fd, int op) {
     while (flock(fd, op) != 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR)
+            return false;
     }
     return true;
 }
@@ -77,7 +81,8 @@ bool FlockRetry(int fd, int op) {
 std::string NamedObjectFolder() {
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
         std::string folder = xdg;
-        if (IsPrivateFolder(folder, true)) return folder.back() == '/' ? folder : folder + '/';
+        if (IsPrivateFolder(folder, true))
+            return folder.back() == '/' ? folder : folder + '/';
     }
     const std::string folder = "/tmp/tvqplayer-" + std::to_string(geteuid());
     ::mkdir(folder.c_str(), 0700);
@@ -94,13 +99,14 @@ namespace detail {
 struct MutexState {
     std::mutex lock;
     std::condition_variable freed;
-    int fd = -1;                // the lock file; set once
-    pid_t pid = 0;              // the process that opened it; set once
-    std::thread::id owner;      // under `lock`
-    int count = 0;              // recursion depth of `owner`, under `lock`
+    int fd = -1;            // the lock file; set once
+    pid_t pid = 0;          // the process that opened it; set once
+    std::thread::id owner;  // under `lock`
+    int count = 0;          // recursion depth of `owner`, under `lock`
 
     ~MutexState() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
 };
 
@@ -124,10 +130,12 @@ std::shared_ptr<detail::MutexState> StateFor(const std::string& path, bool creat
     if (auto it = registry.find(path); it != registry.end()) {
         // A forked child inherits the parent's states and descriptors; flock would treat the
         // inherited description as its own, so the child opens the file afresh.
-        if (auto state = it->second.lock(); state && state->pid == ::getpid()) return state;
+        if (auto state = it->second.lock(); state && state->pid == ::getpid())
+            return state;
     }
     const int fd = OpenPrivateFile(path, create);
-    if (fd < 0) return nullptr;
+    if (fd < 0)
+        return nullptr;
     auto state = std::make_shared<detail::MutexState>();
     state->fd = fd;
     state->pid = ::getpid();
@@ -151,14 +159,16 @@ uint32_t TakeOwnership(int fd) {
 
 std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name) {
     const std::string folder = NamedObjectFolder();
-    if (folder.empty()) return nullptr;
+    if (folder.empty())
+        return nullptr;
     auto state = StateFor(MutexPath(folder, name), true);
     return state ? std::unique_ptr<NamedMutex>(new NamedMutex(std::move(state))) : nullptr;
 }
 
 std::unique_ptr<NamedMutex> NamedMutex::Open(const std::string& name) {
     const std::string folder = NamedObjectFolder();
-    if (folder.empty()) return nullptr;
+    if (folder.empty())
+        return nullptr;
     auto state = StateFor(MutexPath(folder, name), false);
     return state ? std::unique_ptr<NamedMutex>(new NamedMutex(std::move(state))) : nullptr;
 }
@@ -196,11 +206,13 @@ uint32_t NamedMutex::TryWait() {
     std::lock_guard lk(st.lock);
     const auto self = std::this_thread::get_id();
     if (st.count > 0) {
-        if (st.owner != self) return WAIT_TIMEOUT;
+        if (st.owner != self)
+            return WAIT_TIMEOUT;
         ++st.count;
         return WAIT_OBJECT_0;
     }
-    if (flock(st.fd, LOCK_EX | LOCK_NB) != 0) return WAIT_TIMEOUT;
+    if (flock(st.fd, LOCK_EX | LOCK_NB) != 0)
+        return WAIT_TIMEOUT;
     st.owner = self;
     st.count = 1;
     return TakeOwnership(st.fd);
@@ -209,8 +221,10 @@ uint32_t NamedMutex::TryWait() {
 bool NamedMutex::Release() {
     detail::MutexState& st = *state_;
     std::lock_guard lk(st.lock);
-    if (st.count == 0 || st.owner != std::this_thread::get_id()) return false;
-    if (--st.count > 0) return true;
+    if (st.count == 0 || st.owner != std::this_thread::get_id())
+        return false;
+    if (--st.count > 0)
+        return true;
     if (::ftruncate(st.fd, 0) != 0) {
         // A stale pid only makes the next holder see an abandoned mutex.
     }
@@ -236,7 +250,8 @@ public:
         }
     }
     ~BlockGuard() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the flock
+        if (fd_ >= 0)
+            ::close(fd_);  // closing releases the flock
     }
     BlockGuard(const BlockGuard&) = delete;
     BlockGuard& operator=(const BlockGuard&) = delete;
@@ -249,7 +264,8 @@ private:
 // True when no process holds a shared flock on the users file any more.
 bool NobodyUses(const std::string& usersPath) {
     const int probe = OpenPrivateFile(usersPath, true);
-    if (probe < 0) return false;
+    if (probe < 0)
+        return false;
     const bool free = flock(probe, LOCK_EX | LOCK_NB) == 0;
     ::close(probe);
     return free;
@@ -265,21 +281,23 @@ std::unique_ptr<SharedMemory> SharedMemory::Open(const std::string& name) {
     return Map(name, 0, false);
 }
 
-std::unique_ptr<SharedMemory> SharedMemory::Map(const std::string& name, size_t size,
-                                                bool create) {
+std::unique_ptr<SharedMemory> SharedMemory::Map(const std::string& name, size_t size, bool create) {
     const std::string folder = NamedObjectFolder();
-    if (folder.empty()) return nullptr;
+    if (folder.empty())
+        return nullptr;
     const std::string base = folder + "tvqplayer-" + SafeName(name);
     BlockGuard guard(base + ".guard");  // released after `block` is complete
-    if (!guard.Held()) return nullptr;
+    if (!guard.Held())
+        return nullptr;
 
     std::unique_ptr<SharedMemory> block(new SharedMemory());
     block->usersPath_ = base + ".users";
     block->guardPath_ = base + ".guard";
-    block->shmName_ = "/tvqplayer-" + std::to_string(geteuid()) + "-" + Hex32(Fnv1a(folder)) +
-                      "-" + SafeName(name);
+    block->shmName_ = "/tvqplayer-" + std::to_string(geteuid()) + "-" + Hex32(Fnv1a(folder)) + "-" +
+                      SafeName(name);
     // A block left by copies that all died is stale: start afresh, as Windows would.
-    if (create && NobodyUses(block->usersPath_)) ::shm_unlink(block->shmName_.c_str());
+    if (create && NobodyUses(block->usersPath_))
+        ::shm_unlink(block->shmName_.c_str());
 
     int fd = -1;
     if (create) {
@@ -289,10 +307,13 @@ std::unique_ptr<SharedMemory> SharedMemory::Map(const std::string& name, size_t 
             ::shm_unlink(block->shmName_.c_str());
             return nullptr;
         }
-        if (fd < 0 && errno == EEXIST) block->existed_ = true;
+        if (fd < 0 && errno == EEXIST)
+            block->existed_ = true;
     }
-    if (fd < 0) fd = ::shm_open(block->shmName_.c_str(), O_RDWR | O_CLOEXEC, 0);
-    if (fd < 0) return nullptr;
+    if (fd < 0)
+        fd = ::shm_open(block->shmName_.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0)
+        return nullptr;
 
     struct stat st {};
     const bool ownBlock = fstat(fd, &st) == 0 && st.st_uid == geteuid() &&
@@ -304,23 +325,28 @@ std::unique_ptr<SharedMemory> SharedMemory::Map(const std::string& name, size_t 
     const size_t mapSize = create ? size : static_cast<size_t>(st.st_size);
     void* view = ::mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     ::close(fd);
-    if (view == MAP_FAILED) return nullptr;
+    if (view == MAP_FAILED)
+        return nullptr;
     block->data_ = view;
     block->size_ = mapSize;
 
     block->usersFd_ = OpenPrivateFile(block->usersPath_, true);
-    if (block->usersFd_ >= 0) FlockRetry(block->usersFd_, LOCK_SH);
+    if (block->usersFd_ >= 0)
+        FlockRetry(block->usersFd_, LOCK_SH);
     return block;
 }
 
 SharedMemory::~SharedMemory() {
     // Only a mapped block has anything to give back; an unmapped one is destroyed inside
     // Map, which holds the guard already.
-    if (!data_) return;
+    if (!data_)
+        return;
     BlockGuard guard(guardPath_);
     ::munmap(data_, size_);
-    if (usersFd_ >= 0) ::close(usersFd_);
-    if (guard.Held() && NobodyUses(usersPath_)) ::shm_unlink(shmName_.c_str());
+    if (usersFd_ >= 0)
+        ::close(usersFd_);
+    if (guard.Held() && NobodyUses(usersPath_))
+        ::shm_unlink(shmName_.c_str());
 }
 
 }  // namespace win

@@ -17,11 +17,12 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
     std::error_code ec;
-    if (folder_ != "/tmp") std::filesystem::remove_all(folder_, ec);
+    if (folder_ != "/tmp")
+        std::filesystem::remove_all(folder_, ec);
 }
 
 std::string WriteMovieHeader(const std::string& path, int32_t seconds, uint32_t riffSize) {
-    uint8_t bytes[96] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'T', 'V', 'Q', ' ', 'L', 'I',
+    uint8_t bytes[96] = {'R', 'I', 'F', 'F', 0, 0, 0,   0,   'T', 'V', 'Q', ' ', 'L', 'I',
                          'S', 'T', 0,   0,   0, 0, 'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};
     for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<uint8_t>(riffSize >> (8 * i));
     const int32_t hours = seconds / 3600;
@@ -36,7 +37,8 @@ std::string WriteMovieHeader(const std::string& path, int32_t seconds, uint32_t 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     char runtime[] = "/tmp/tvq-app-runtime-XXXXXX";
-    if (mkdtemp(runtime)) setenv("XDG_RUNTIME_DIR", runtime, 1);
+    if (mkdtemp(runtime))
+        setenv("XDG_RUNTIME_DIR", runtime, 1);
     setenv("TVQ_LANGID", "1033", 1);
     QApplication app(argc, argv);
     CreateSkinList("");

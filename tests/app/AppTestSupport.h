@@ -46,8 +46,7 @@ public:
     std::vector<std::string> files, selected, removed;
     std::vector<int32_t> seeks;
     std::vector<uint32_t> speeds;
-    int clears = 0, nexts = 0, previouses = 0, pauses = 0, stops = 0, properties = 0,
-        shutdowns = 0;
+    int clears = 0, nexts = 0, previouses = 0, pauses = 0, stops = 0, properties = 0, shutdowns = 0;
     int removeResult = 0;
     int32_t length = 200;  // seconds of the "playing" file
     std::string currentFile;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <QSignalSpy>
 #include <QApplication>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <thread>
 

@@ -52,7 +52,7 @@ TEST_F(PlaylistViewTest, ColumnsAreFileNameAndTime) {
 }
 
 TEST_F(PlaylistViewTest, HeaderMustMatchAllTwentyEightBytes) {
-    uint8_t header[28] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'T', 'V', 'Q', ' ', 'L', 'I',
+    uint8_t header[28] = {'R', 'I', 'F', 'F', 0, 0, 0,   0,   'T', 'V', 'Q', ' ', 'L', 'I',
                           'S', 'T', 0,   0,   0, 0, 'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};
     EXPECT_TRUE(CPlaylistView::IsTvqHeader(header));
     header[4] = 1;  // RIFF size
@@ -133,8 +133,8 @@ TEST_F(PlaylistViewTest, DeletingRowsOneAndThreeKeepsTheOrderAndMovesTheMark) {
     list.SetSelected(1, true);
     list.SetSelected(3, true);
     EXPECT_TRUE(view.DeleteSelected());
-    EXPECT_EQ(Column0(), (std::vector<std::string>{dir.Path("0.tvq"), dir.Path("2.tvq"),
-                                                    dir.Path("4.tvq")}));
+    EXPECT_EQ(Column0(),
+              (std::vector<std::string>{dir.Path("0.tvq"), dir.Path("2.tvq"), dir.Path("4.tvq")}));
     EXPECT_EQ(host.player.removed,
               (std::vector<std::string>{dir.Path("1.tvq"), dir.Path("3.tvq")}));
     EXPECT_EQ(list.GetCurrentRow(), 2);  // the mark followed its file

@@ -21,7 +21,8 @@ namespace {
 class Receiver : public QObject {
 public:
     bool event(QEvent* e) override {
-        if (e->type() != WinMessageEvent::EventType()) return QObject::event(e);
+        if (e->type() != WinMessageEvent::EventType())
+            return QObject::event(e);
         const auto* m = static_cast<WinMessageEvent*>(e);
         got.push_back({m->message, m->wParam, m->lParam});
         onThread = QThread::currentThread() == thread();
@@ -74,10 +75,9 @@ TEST(CustomFileDialog, SelectionsBeyondTheNameBufferAreRefused) {
     EXPECT_FALSE(CCustomFileDialog::FitsBuffer(many, CCustomFileDialog::kMultiSelectBufferChars));
     many.resize(100);
     EXPECT_TRUE(CCustomFileDialog::FitsBuffer(many, CCustomFileDialog::kMultiSelectBufferChars));
-    CCustomFileDialog dialog(true,
-                             CCustomFileDialog::OFN_ALLOWMULTISELECT |
-                                 CCustomFileDialog::OFN_EXPLORER,
-                             "tvq file(*.tvq)|*.tvq|", nullptr, nullptr, nullptr);
+    CCustomFileDialog dialog(
+        true, CCustomFileDialog::OFN_ALLOWMULTISELECT | CCustomFileDialog::OFN_EXPLORER,
+        "tvq file(*.tvq)|*.tvq|", nullptr, nullptr, nullptr);
     EXPECT_TRUE(dialog.IsMultiSelect());
     EXPECT_TRUE(dialog.IsExplorerStyle());
 }
@@ -92,7 +92,8 @@ auto WhileServing(F sender) {
         done = true;
     });
     const QDeadlineTimer deadline(20000);
-    while (!done && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     worker.join();
     return result;
 }

@@ -25,7 +25,8 @@ int Tones(const char* path, int rate, int channels, int bits) {
     int last = -2;
     for (size_t at = 0; at + window <= pcm.size(); at += window) {
         const int second = tvq::DetectSecondFromPcm(pcm.data() + at, window, rate, channels, bits);
-        if (second < 0 || second == last) continue;
+        if (second < 0 || second == last)
+            continue;
         std::printf("%s%d", last == -2 ? "" : " ", second);
         last = second;
     }
@@ -36,20 +37,25 @@ int Tones(const char* path, int rate, int channels, int bits) {
 // A marker cell's centre is grey, either dark (24, unlike the black around the picture) or
 // light (232). Returns 0 dark, 1 light, -1 not a cell.
 int CellAt(const QImage& image, int x, int y) {
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return -1;
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+        return -1;
     const QRgb p = reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
     const int r = qRed(p), g = qGreen(p), b = qBlue(p);
-    if (std::abs(r - g) > 24 || std::abs(g - b) > 24) return -1;
-    if (g >= 8 && g <= 64) return 0;
+    if (std::abs(r - g) > 24 || std::abs(g - b) > 24)
+        return -1;
+    if (g >= 8 && g <= 64)
+        return 0;
     return g >= 180 ? 1 : -1;
 }
 
 int Marker(const char* path, int width, int height) {
     const QImage shot = QImage(QString::fromLocal8Bit(path)).convertToFormat(QImage::Format_RGB32);
-    if (shot.isNull()) return 2;
+    if (shot.isNull())
+        return 2;
     const int blockW = tvq::FrameMarkerWidth(width, height);
     const int blockH = tvq::FrameMarkerHeight(width, height);
-    if (blockW == 0) return 2;
+    if (blockW == 0)
+        return 2;
     const int cell = blockW / 8;
     const int stride = ((width * 3 + 3) / 4) * 4;
     std::vector<uint8_t> frame(static_cast<size_t>(stride) * height);
@@ -65,7 +71,8 @@ int Marker(const char* path, int width, int height) {
                 darks += bit == 0;
             }
             // A marker always mixes both (its check byte sees to that); plain areas do not.
-            if (!cells || lights == 0 || darks == 0) continue;
+            if (!cells || lights == 0 || darks == 0)
+                continue;
             // The candidate picture as the decoder delivered it: bottom-up BGR rows.
             std::fill(frame.begin(), frame.end(), 0);
             for (int row = 0; row < height && y + row < shot.height(); ++row) {
@@ -93,7 +100,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "tones" && argc == 6)
         return Tones(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
-    if (mode == "marker" && argc == 5) return Marker(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (mode == "marker" && argc == 5)
+        return Marker(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     std::fprintf(stderr,
                  "usage: tvq-e2e-probe tones AUDIO RATE CHANNELS BITS | marker PNG WIDTH HEIGHT\n");
     return 2;

@@ -37,14 +37,17 @@ static int Visit(Display* d, Window w, const char* title, int close) {
     XWindowAttributes attributes;
     if (HasTitle(d, w, title) && XGetWindowAttributes(d, w, &attributes) &&
         attributes.map_state == IsViewable) {
-        if (close) SendDelete(d, w);
+        if (close)
+            SendDelete(d, w);
         return 1;
     }
     Window root, parent, *children = NULL;
     unsigned int count = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &count)) return 0;
+    if (!XQueryTree(d, w, &root, &parent, &children, &count))
+        return 0;
     for (unsigned int i = 0; i < count; ++i) found += Visit(d, children[i], title, close);
-    if (children) XFree(children);
+    if (children)
+        XFree(children);
     return found;
 }
 
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
     const int found = Visit(d, DefaultRootWindow(d), argv[2], close);
     XSync(d, False);
     XCloseDisplay(d);
-    if (!close) printf("%d\n", found);
+    if (!close)
+        printf("%d\n", found);
     return close && found == 0 ? 1 : 0;
 }

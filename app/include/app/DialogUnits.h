@@ -7,9 +7,7 @@
 struct DialogRect {
     int x, y, width, height;  // dialog units
 
-    QRect ToPixels() const {
-        return QRect(Px(x), Py(y), Px(width), Py(height));
-    }
+    QRect ToPixels() const { return QRect(Px(x), Py(y), Px(width), Py(height)); }
     static int Px(int units) { return static_cast<int>(std::lround(units * 1.5)); }
     static int Py(int units) { return static_cast<int>(std::lround(units * 1.625)); }
 };

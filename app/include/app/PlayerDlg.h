@@ -37,11 +37,16 @@ class CPlayerDlg : public QDialog,
 
 public:
     // Trackbar scroll codes the slider handler takes.
-    enum ScrollCode { SB_PAGEUP = 2, SB_PAGEDOWN = 3, SB_THUMBPOSITION = 4, SB_THUMBTRACK = 5,
-                      SB_OTHER = 8 };
-    static constexpr int kTimerPeriodMs = 150;       // timer 10: title strip and idle repaint
+    enum ScrollCode {
+        SB_PAGEUP = 2,
+        SB_PAGEDOWN = 3,
+        SB_THUMBPOSITION = 4,
+        SB_THUMBTRACK = 5,
+        SB_OTHER = 8
+    };
+    static constexpr int kTimerPeriodMs = 150;         // timer 10: title strip and idle repaint
     static constexpr uint32_t kSeekThrottleMs = 1000;  // slider seeks closer than this are dropped
-    static constexpr int kAboutCommand = 16;         // window-menu item "About TVQ Player"
+    static constexpr int kAboutCommand = 16;           // window-menu item "About TVQ Player"
     static constexpr int kDeleteCommand = CPlaylistView::kPopupDeleteCommand;
 
     struct Options {

@@ -84,10 +84,10 @@ public:
 private:
     static constexpr int kInvalidHandle = -1;
 
-    int m_hFile = kInvalidHandle;                      // only with a file name
-    std::unique_ptr<win::SharedMemory> m_hMapping;     // only without a file name
+    int m_hFile = kInvalidHandle;                   // only with a file name
+    std::unique_ptr<win::SharedMemory> m_hMapping;  // only without a file name
     void* m_pView = nullptr;
-    std::string m_fileName;                            // "" when none was given
+    std::string m_fileName;  // "" when none was given
     std::string m_blockName;
     uint32_t m_size = 0;
     bool m_created = false;

@@ -22,7 +22,8 @@ class NamedMutexTest : public PrivateObjectFolder {};
 template <typename F>
 int InChild(F body) {
     const pid_t child = fork();
-    if (child == 0) _exit(body());
+    if (child == 0)
+        _exit(body());
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

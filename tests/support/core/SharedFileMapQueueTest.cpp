@@ -23,7 +23,8 @@ protected:
         auto view = win::SharedMemory::Open(kShareBlockName);
         EXPECT_NE(view, nullptr);
         Header h{};
-        if (view) std::memcpy(&h, view->Data(), sizeof h);
+        if (view)
+            std::memcpy(&h, view->Data(), sizeof h);
         return h;
     }
     std::vector<uint8_t> DataAt(int32_t offset, int32_t n) {
@@ -102,7 +103,7 @@ TEST_F(QueueTest, WriteIsStricterThanCanWrite) {
     const auto filler = Pattern(65000, 0);
     ASSERT_TRUE(creator.Write(filler.data(), 65000));
     const auto more = Pattern(520, 0);
-    EXPECT_TRUE(creator.CanWrite(520));   // 65520 <= 65520
+    EXPECT_TRUE(creator.CanWrite(520));  // 65520 <= 65520
     EXPECT_FALSE(creator.CanWrite(521));
     EXPECT_FALSE(creator.Write(more.data(), 520));  // 65520 is not below 65519
     EXPECT_FALSE(creator.Write(more.data(), 519));
