@@ -97,11 +97,13 @@ void SetCurrentThreadPriority(ThreadPriority priority) {
 }
 
 WorkerThread::~WorkerThread() {
-    if (!thread_.joinable()) return;
-    if (IsCurrentThread())
-        thread_.detach();
-    else
-        thread_.join();
+    // The thread's own id is known before the thread runs, so asking it first never touches
+    // thread_ while Start may still be assigning it.
+    if (IsCurrentThread()) {
+        if (thread_.joinable()) thread_.detach();
+        return;
+    }
+    if (thread_.joinable()) thread_.join();
 }
 
 bool WorkerThread::Start(std::function<void()> body, ThreadPriority priority) {
@@ -119,7 +121,7 @@ bool WorkerThread::Start(std::function<void()> body, ThreadPriority priority) {
 }
 
 bool WorkerThread::Join() {
-    if (!thread_.joinable() || IsCurrentThread()) return false;
+    if (IsCurrentThread() || !thread_.joinable()) return false;
     thread_.join();
     return true;
 }

@@ -111,8 +111,10 @@ TempFolder* PlaylistPlayerTest::folder_ = nullptr;
 // ---- playing a list -----------------------------------------------------------------------
 
 TEST_F(PlaylistPlayerTest, PlaysTheListInOrderAndStopsAtItsEnd) {
-    const int threadsBefore = ThreadCount();
     card_.StartRunning();
+    // Counted once the sound card runs: a sanitizer's helper thread starts with the first
+    // thread the process makes, and must not count as one the player left behind.
+    const int threadsBefore = ThreadCount();
     Play({"a.tvq", "b.tvq", "c.tvq"});
     ASSERT_TRUE(dialog_.WaitFor(WM_PLAYLIST_STOPPED, 0, 0, 60000)) << Describe(dialog_.Messages());
     player_.Shutdown();  // waits for the playlist thread, which ended by itself
@@ -159,7 +161,7 @@ TEST_F(PlaylistPlayerTest, PlaysTheListInOrderAndStopsAtItsEnd) {
     EXPECT_EQ(player_.IsRunning(), 0);
     EXPECT_EQ(player_.HasEngine(), 0);
     EXPECT_TRUE(boxes_->Boxes().empty());
-    EXPECT_EQ(ThreadCount(), threadsBefore + 1);  // the sound card's own thread
+    EXPECT_EQ(ThreadCount(), threadsBefore);
 
     // A second shutdown posts nothing; a new play command refills the list and plays again.
     player_.Stop();
