@@ -200,9 +200,11 @@ int CPlaylistPlayer::PlayNext() {
         return 1;
     if (m_closing.load())
         return 0;
-    m_wakeEvent.Reset();
 
     win::ScopedLock t(m_threadLock);
+    // Cleared only under the thread lock: a SelectFile that ran just before this call set it
+    // while stopping nothing, and that must not end the file this call is about to start.
+    m_wakeEvent.Reset();
     std::string path;
     {
         win::ScopedLock l(m_listLock);

@@ -73,7 +73,7 @@ constexpr const char* kUIDefaults[] = {
     "Start time",
     "End time",
     "TVQ Player V1.5",
-    "A player for TVQ movies. Free software, without any warranty.",
+    "A player for .tvq movies. Free software.",
     "Play",  // 20
     "Stop",
     "Select the folder for tvq file",
