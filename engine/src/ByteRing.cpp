@@ -69,6 +69,20 @@ int CByteRing::Read(uint8_t* destination, int32_t* length) {
     return 1;
 }
 
+int CByteRing::ReadAll(std::initializer_list<Part> parts) {
+    int64_t wanted = 0;
+    for (const Part& p : parts) {
+        if (!p.destination || p.length < 0)
+            return 0;
+        wanted += p.length;
+    }
+    std::lock_guard lk(mutex_);
+    if (!buffer_ || readIndex_ == -1 || wanted == 0 || count_ < wanted)
+        return 0;
+    for (const Part& p : parts) TakeLocked(p.destination, p.length);
+    return 1;
+}
+
 int32_t CByteRing::KeepNewest(int32_t keep) {
     std::lock_guard lk(mutex_);
     if (!buffer_ || readIndex_ == -1 || count_ <= 0)

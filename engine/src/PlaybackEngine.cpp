@@ -305,20 +305,21 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
 int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second,
                                    int32_t* index) {
     win::ScopedLock data(dataLock_);
-    // The writer appends a record in three parts; take one only when all three are there, so
-    // a reader never splits a record and loses step with the queue.
-    if (imageSize <= 0 || videoQueue_.GetCount() < imageSize + kRecordLabelBytes)
+    // The writer appends a record in three parts, and a seek on the decode thread may empty the
+    // queue at any moment; taking the three parts in one step of the ring means a reader never
+    // splits a record and never loses step with the queue.
+    if (imageSize <= 0 || !dest)
         return 0;
-    int32_t frameBytes = imageSize;
-    if (!videoQueue_.Read(dest, &frameBytes))
+    int32_t labelSecond = 0, labelIndex = 0;
+    if (!videoQueue_.ReadAll({{dest, imageSize},
+                              {reinterpret_cast<uint8_t*>(&labelSecond), sizeof labelSecond},
+                              {reinterpret_cast<uint8_t*>(&labelIndex), sizeof labelIndex}}))
         return 0;
-    int32_t labelBytes = sizeof(int32_t);
     if (second)
-        videoQueue_.Read(reinterpret_cast<uint8_t*>(second), &labelBytes);
-    labelBytes = sizeof(int32_t);
+        *second = labelSecond;
     if (index)
-        videoQueue_.Read(reinterpret_cast<uint8_t*>(index), &labelBytes);
-    return frameBytes;
+        *index = labelIndex;
+    return imageSize;
 }
 
 void CPlaybackEngine::Shutdown() {

@@ -165,3 +165,27 @@ TEST(ByteRing, OneWriterOneReaderSeeTheSameStream) {
 }
 
 }  // namespace
+
+// A frame and its two labels come out together or not at all, also across the buffer's end.
+TEST(ByteRing, ReadAllTakesEveryPartOrNothing) {
+    CByteRing ring;
+    ASSERT_EQ(ring.Allocate(16), 1);
+    const uint8_t filler[10] = {};
+    ASSERT_EQ(ring.Write(filler, 10), 1);
+    int32_t n = 10;
+    uint8_t sink[10];
+    ASSERT_EQ(ring.Read(sink, &n), 1);  // the next write wraps round the end
+    const uint8_t record[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    ASSERT_EQ(ring.Write(record, 7), 1);
+
+    uint8_t frame[5] = {}, label[4] = {};
+    EXPECT_EQ(ring.ReadAll({{frame, 5}, {label, 4}}), 0) << "only 7 of 9 bytes are queued";
+    EXPECT_EQ(ring.GetCount(), 7) << "a refused read takes nothing";
+
+    ASSERT_EQ(ring.Write(record + 7, 2), 1);
+    ASSERT_EQ(ring.ReadAll({{frame, 5}, {label, 4}}), 1);
+    EXPECT_EQ(std::vector<uint8_t>(frame, frame + 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(std::vector<uint8_t>(label, label + 4), (std::vector<uint8_t>{6, 7, 8, 9}));
+    EXPECT_EQ(ring.GetCount(), 0);
+    EXPECT_EQ(ring.GetReadIndex(), -1);
+}

@@ -7,6 +7,7 @@
 // operation (copy included); growth and reset happen under it too. The copy of one frame is
 // the longest hold, so neither side waits long.
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,14 @@ public:
     // Takes up to *length bytes (clipped to the count) and stores the number taken in *length.
     // 0 when there is no buffer or nothing is queued.
     int Read(uint8_t* destination, int32_t* length);
+    struct Part {
+        uint8_t* destination;
+        int32_t length;
+    };
+    // Takes the parts one after another in one step, and only when all of them are queued, so
+    // a reset made by the writer's side can never fall between the parts of one record.
+    // 1, or 0 with nothing taken.
+    int ReadAll(std::initializer_list<Part> parts);
     // Drops the oldest bytes until at most `keep` remain. Returns the bytes dropped.
     int32_t KeepNewest(int32_t keep);
     // Empties the queue; the buffer stays.
