@@ -8,23 +8,9 @@
 
 #include "support/OwnerDrawListCtrl.h"
 
-namespace {
+#include "QtTestApp.h"
 
-void EnsureListApp() {
-    if (QCoreApplication::instance() != nullptr)
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "support_qt_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    // Deleted after the last test so the caches it holds are gone before the leak check.
-    struct AppEnvironment : ::testing::Environment {
-        void TearDown() override { delete app; }
-    };
-    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-}
+namespace {
 
 class FakeHeader : public COwnerDrawListCtrl::ISortHeader {
 public:
@@ -46,7 +32,7 @@ public:
 class OwnerDrawListCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureListApp();
+        EnsureQtTestApp();
         list = std::make_unique<COwnerDrawListCtrl>();
         list->resize(300, 200);
         list->InsertColumn(0, "File name", COwnerDrawListCtrl::LVCFMT_LEFT, 150);

@@ -6,23 +6,9 @@
 
 #include "support/SkinSliderCtrl.h"
 
-namespace {
+#include "QtTestApp.h"
 
-void EnsureSliderApp() {
-    if (QCoreApplication::instance() != nullptr)
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "support_qt_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    // Deleted after the last test so the caches it holds are gone before the leak check.
-    struct AppEnvironment : ::testing::Environment {
-        void TearDown() override { delete app; }
-    };
-    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-}
+namespace {
 
 bool Uniform(const QImage& image, QColor colour) {
     for (int y = 0; y < image.height(); ++y)
@@ -35,7 +21,7 @@ bool Uniform(const QImage& image, QColor colour) {
 class SkinSliderCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureSliderApp();
+        EnsureQtTestApp();
         ASSERT_TRUE(dir.isValid());
         folder = dir.path().toStdString() + "/";
         // The dialog background: its left 60 columns blue, the rest yellow.
