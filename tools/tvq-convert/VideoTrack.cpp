@@ -1,0 +1,159 @@
+#include "VideoTrack.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+
+namespace tvqconvert {
+namespace {
+
+uint16_t Be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+
+// How close a picture's start may be to a moment and still count as shown then: rounding in
+// container time bases must not push a picture one output frame late.
+constexpr double kTimeSlack = 1e-4;
+
+}  // namespace
+
+bool IsStorableJpeg(const uint8_t* data, size_t size, int width, int height) {
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        return false;
+    bool haveTables = false, haveFrameHeader = false;
+    size_t pos = 2;
+    while (pos + 4 <= size) {
+        if (data[pos] != 0xFF)
+            return false;
+        const uint8_t marker = data[pos + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++pos;
+            continue;
+        }
+        if (marker == 0xDA)  // the scan: everything it needs must have come by now
+            return haveFrameHeader && haveTables;
+        const size_t length = Be16(data + pos + 2);
+        if (length < 2 || pos + 2 + length > size)
+            return false;
+        const uint8_t* body = data + pos + 4;
+        if (marker == 0xC4) {
+            haveTables = true;
+        } else if (marker == 0xC0) {  // baseline frame header
+            if (length != 17 || body[0] != 8 || Be16(body + 1) != height ||
+                Be16(body + 3) != width || body[5] != 3)
+                return false;
+            // Luma sampled 2x2, both chroma components 1x1: 4:2:0.
+            if (body[7] != 0x22 || body[10] != 0x11 || body[13] != 0x11)
+                return false;
+            haveFrameHeader = true;
+        } else if (marker >= 0xC1 && marker <= 0xCF && marker != 0xC8 && marker != 0xCC) {
+            return false;  // progressive, lossless or arithmetic coding
+        }
+        pos += 2 + length;
+    }
+    return false;
+}
+
+bool VideoTrack::Load(Timed& out) {
+    AVPacket* packet = av_packet_alloc();
+    std::shared_ptr<AVFrame> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
+    if (!packet || !frame) {
+        av_packet_free(&packet);
+        return false;
+    }
+    bool ok = false;
+    int64_t timestamp = AV_NOPTS_VALUE, duration = 0;
+    if (copyJpeg_) {
+        const int w = source_.Codec()->width, h = source_.Codec()->height;
+        while (!ok && source_.NextPacket(packet)) {
+            timestamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            duration = packet->duration;
+            if (IsStorableJpeg(packet->data, static_cast<size_t>(packet->size), w, h)) {
+                out.picture.jpeg = std::make_shared<const std::vector<uint8_t>>(
+                    packet->data, packet->data + packet->size);
+                out.picture.frame.reset();
+                ++copied_;
+                ok = true;
+            } else if (source_.DecodePacket(packet, frame.get())) {
+                out.picture.frame = frame;
+                out.picture.jpeg.reset();
+                ok = true;
+            }
+            av_packet_unref(packet);
+        }
+    } else if (source_.NextFrame(frame.get())) {
+        timestamp = frame->best_effort_timestamp;
+        duration = frame->pkt_duration;
+        out.picture.frame = frame;
+        out.picture.jpeg.reset();
+        ok = true;
+    }
+    av_packet_free(&packet);
+    if (!ok)
+        return false;
+    const AVStream* stream = source_.Stream();
+    double start = timestamp != AV_NOPTS_VALUE ? source_.Seconds(timestamp) : lastStart_ + 0.04;
+    double seconds = duration > 0 ? duration * av_q2d(stream->time_base) : 0;
+    if (seconds <= 0) {
+        const AVRational rate =
+            stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        seconds = rate.num > 0 && rate.den > 0 ? av_q2d(av_inv_q(rate)) : 0.04;
+    }
+    // Out-of-order or repeated timestamps (broken files) keep the order the pictures came in.
+    if (start <= lastStart_)
+        start = lastStart_ + 1e-6;
+    lastStart_ = start;
+    out.start = start;
+    out.duration = seconds;
+    return true;
+}
+
+bool VideoTrack::PictureAt(double seconds, Picture& out) {
+    if (!haveCurrent_) {
+        if (!Load(current_)) {
+            endTime_ = 0;
+            return false;
+        }
+        haveCurrent_ = true;
+    }
+    for (;;) {
+        if (!haveNext_ && !ended_) {
+            haveNext_ = Load(next_);
+            ended_ = !haveNext_;
+        }
+        if (!haveNext_ || next_.start > seconds + kTimeSlack)
+            break;
+        current_ = std::move(next_);
+        haveNext_ = false;
+    }
+    if (ended_) {
+        endTime_ = current_.start + current_.duration;
+        if (seconds >= endTime_ - kTimeSlack)
+            return false;
+    }
+    out = current_.picture;
+    return true;
+}
+
+Scaler::~Scaler() {
+    sws_freeContext(context_);
+}
+
+bool Scaler::Scale(const AVFrame& frame, int width, int height, uint8_t* bottomUpBgr) {
+    context_ = sws_getCachedContext(context_, frame.width, frame.height,
+                                    static_cast<AVPixelFormat>(frame.format), width, height,
+                                    AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!context_)
+        return false;
+    const int stride = (width * 3 + 3) & ~3;
+    // A negative stride starting at the last row writes the picture bottom-up.
+    uint8_t* planes[4] = {bottomUpBgr + static_cast<ptrdiff_t>(height - 1) * stride, nullptr,
+                          nullptr, nullptr};
+    int strides[4] = {-stride, 0, 0, 0};
+    return sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides) ==
+           height;
+}
+
+}  // namespace tvqconvert
