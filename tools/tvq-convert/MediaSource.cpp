@@ -51,6 +51,7 @@ bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& e
         return false;
     }
     stream_ = format_->streams[streamIndex_];
+    origin_ = StreamStart();
     for (unsigned i = 0; i < format_->nb_streams; ++i)
         if (static_cast<int>(i) != streamIndex_)
             format_->streams[i]->discard = AVDISCARD_ALL;
@@ -76,8 +77,7 @@ bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& e
 void MediaSource::SeekTo(double seconds) {
     if (seconds <= 0)
         return;
-    const int64_t origin = format_->start_time == AV_NOPTS_VALUE ? 0 : format_->start_time;
-    const int64_t target = origin + static_cast<int64_t>(seconds * AV_TIME_BASE);
+    const auto target = static_cast<int64_t>((origin_ + seconds) * AV_TIME_BASE);
     if (avformat_seek_file(format_, -1, INT64_MIN, target, target, AVSEEK_FLAG_BACKWARD) >= 0)
         avcodec_flush_buffers(codec_);
 }
@@ -131,21 +131,27 @@ bool MediaSource::NextFrame(AVFrame* frame) {
 }
 
 double MediaSource::Duration() const {
-    if (stream_->duration > 0) {
-        const double start =
-            stream_->start_time == AV_NOPTS_VALUE ? 0 : Seconds(stream_->start_time);
-        return start + stream_->duration * av_q2d(stream_->time_base);
+    if (stream_->duration > 0 && stream_->duration != AV_NOPTS_VALUE)
+        return StreamStart() - origin_ + stream_->duration * av_q2d(stream_->time_base);
+    if (format_->duration > 0) {
+        const double fileStart = format_->start_time == AV_NOPTS_VALUE
+                                     ? 0
+                                     : static_cast<double>(format_->start_time) / AV_TIME_BASE;
+        return fileStart - origin_ + static_cast<double>(format_->duration) / AV_TIME_BASE;
     }
-    if (format_->duration > 0)
-        return static_cast<double>(format_->duration) / AV_TIME_BASE;
     return 0;
 }
 
+double MediaSource::StreamStart() const {
+    if (stream_->start_time != AV_NOPTS_VALUE)
+        return stream_->start_time * av_q2d(stream_->time_base);
+    return format_->start_time == AV_NOPTS_VALUE
+               ? 0
+               : static_cast<double>(format_->start_time) / AV_TIME_BASE;
+}
+
 double MediaSource::Seconds(int64_t timestamp) const {
-    const double origin = format_->start_time == AV_NOPTS_VALUE
-                              ? 0
-                              : static_cast<double>(format_->start_time) / AV_TIME_BASE;
-    return timestamp * av_q2d(stream_->time_base) - origin;
+    return timestamp * av_q2d(stream_->time_base) - origin_;
 }
 
 }  // namespace tvqconvert

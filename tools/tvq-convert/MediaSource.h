@@ -1,7 +1,8 @@
 #pragma once
 // One stream of a media file, demuxed and decoded by FFmpeg: either decoded frames or, for
 // pictures that can be stored as they are, the undecoded packets. Times are in seconds from
-// the start of the file, so a file's sound and pictures share one clock.
+// an origin, normally where the file's pictures begin, so that its sound and pictures share
+// one clock.
 #include <string>
 
 extern "C" {
@@ -36,8 +37,13 @@ public:
     const AVCodecContext* Codec() const { return codec_; }
     // The stream's (or else the file's) length in seconds from the file's start; 0 if unknown.
     double Duration() const;
-    // A timestamp in the stream's time base as seconds on the file's clock.
+    // A timestamp in the stream's time base as seconds from the origin.
     double Seconds(int64_t timestamp) const;
+    // Where this stream starts, in seconds of the file's own timestamps.
+    double StreamStart() const;
+    // Makes `fileSeconds` (the file's own timestamps) time 0. The movie starts with the first
+    // picture, and a file's sound keeps its place against it (codec delays make them differ).
+    void SetOrigin(double fileSeconds) { origin_ = fileSeconds; }
     // Packets or frames the decoder refused; corrupt data shows here.
     int Errors() const { return errors_; }
 
@@ -49,6 +55,7 @@ private:
     int streamIndex_ = -1;
     bool flushed_ = false;
     int errors_ = 0;
+    double origin_ = 0;
 };
 
 }  // namespace tvqconvert

@@ -4,6 +4,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cmath>
 
 namespace tvqconvert {
@@ -13,9 +14,10 @@ uint16_t Be16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
-// How close a picture's start may be to a moment and still count as shown then: rounding in
-// container time bases must not push a picture one output frame late.
-constexpr double kTimeSlack = 1e-4;
+// A picture starting this close after a moment still counts as shown then: containers round
+// times to their clock's tick (a millisecond in Matroska), which must not make a picture one
+// frame late. Never more than this, whatever the tick.
+constexpr double kMaxTimeSlack = 0.005;
 
 }  // namespace
 
@@ -54,6 +56,10 @@ bool IsStorableJpeg(const uint8_t* data, size_t size, int width, int height) {
         pos += 2 + length;
     }
     return false;
+}
+
+VideoTrack::VideoTrack(MediaSource& source, bool copyJpeg) : source_(source), copyJpeg_(copyJpeg) {
+    slack_ = std::clamp(av_q2d(source.Stream()->time_base), 1e-6, kMaxTimeSlack);
 }
 
 bool VideoTrack::Load(Timed& out) {
@@ -123,14 +129,14 @@ bool VideoTrack::PictureAt(double seconds, Picture& out) {
             haveNext_ = Load(next_);
             ended_ = !haveNext_;
         }
-        if (!haveNext_ || next_.start > seconds + kTimeSlack)
+        if (!haveNext_ || next_.start > seconds + slack_)
             break;
         current_ = std::move(next_);
         haveNext_ = false;
     }
     if (ended_) {
         endTime_ = current_.start + current_.duration;
-        if (seconds >= endTime_ - kTimeSlack)
+        if (seconds >= endTime_ - slack_)
             return false;
     }
     out = current_.picture;

@@ -29,7 +29,7 @@ bool IsStorableJpeg(const uint8_t* data, size_t size, int width, int height);
 class VideoTrack {
 public:
     // `copyJpeg`: hand on storable JPEG packets of an MJPEG source at (width, height).
-    VideoTrack(MediaSource& source, bool copyJpeg) : source_(source), copyJpeg_(copyJpeg) {}
+    VideoTrack(MediaSource& source, bool copyJpeg);
 
     // The picture on screen at `seconds` on the source's clock; false once the source's last
     // picture has ended before then.
@@ -53,6 +53,7 @@ private:
     double endTime_ = 0;
     double lastStart_ = -1;
     int copied_ = 0;
+    double slack_;
 };
 
 // Turns decoded pictures into the movie's padded bottom-up BGR frames at its size. One per

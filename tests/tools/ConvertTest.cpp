@@ -1,0 +1,414 @@
+// tvq-convert run as a program on sources that ffmpeg makes from tvq-make's test pattern, so
+// that every converted frame and second can be told apart by its marker and its tone.
+#include "codec/TestPattern.h"
+#include "codec/TvqFrameDecoder.h"
+#include "codec/TvqReader.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+// What a converted movie holds, second by second.
+struct Movie {
+    tvq::TvqStreamFormat format;
+    std::vector<std::vector<int>> markerSecond;  // per stored frame; -1 without a marker
+    std::vector<std::vector<int>> markerFrame;
+    std::vector<int> tone;  // detected second per chunk, -1 for silence
+    std::vector<std::vector<uint8_t>> audio;
+    std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
+};
+
+class Convert : public ::testing::Test {
+protected:
+    Convert() {
+        dir_ = ::testing::TempDir() + "tvq-convert-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir_);
+    }
+    ~Convert() override { std::filesystem::remove_all(dir_); }
+
+    void SetUp() override {
+        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "the ffmpeg tool is not installed";
+    }
+
+    std::string File(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Runs a shell command; returns the exit status and keeps its output in output_.
+    int Shell(const std::string& command) {
+        output_.clear();
+        FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+        if (!pipe)
+            return -1;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe)) output_ += buffer;
+        const int status = ::pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Convert_(const std::string& in, const std::string& out, const std::string& args = "") {
+        return Shell(std::string(TVQ_CONVERT_PATH) + " " + in + " " + out + " " + args);
+    }
+
+    // A tvq-make test-pattern movie exported by ffmpeg as `name` with `encode` (ffmpeg output
+    // options). The raw frames go in the right way up, the tones as they are.
+    void MakeSource(const std::string& name, const std::string& makeArgs,
+                    const std::string& encode) {
+        const std::string tvq = File("pattern.tvq");
+        ASSERT_EQ(Shell(std::string(TVQ_MAKE_PATH) + " " + tvq + " " + makeArgs), 0) << output_;
+        tvq::TvqReader reader;
+        ASSERT_TRUE(reader.Open(tvq));
+        const tvq::TvqStreamFormat& f = reader.Format();
+        std::ofstream video(File("v.raw"), std::ios::binary),
+            audio(File("a.raw"), std::ios::binary);
+        tvq::TvqFrameDecoder decoder;
+        for (int s = 0; s < reader.SecondsCount(); ++s) {
+            tvq::TvqStoredSecond second;
+            ASSERT_TRUE(reader.ReadSecond(s, second));
+            const int count = static_cast<int>(second.frames.size());
+            std::vector<uint8_t> frames(f.FrameBytes() * count);
+            decoder.Decode(f, second, frames.data(), count);
+            for (int i = 0; i < count; ++i)
+                for (int y = f.height - 1; y >= 0; --y)
+                    video.write(reinterpret_cast<const char*>(frames.data() + i * f.FrameBytes() +
+                                                              static_cast<size_t>(y) * f.Stride()),
+                                f.width * 3);
+            audio.write(reinterpret_cast<const char*>(second.audio.data()),
+                        static_cast<std::streamsize>(second.audio.size()));
+        }
+        video.close();
+        audio.close();
+        const std::string pcm = f.bitsPerSample == 8 ? "u8" : "s16le";
+        ASSERT_EQ(
+            Shell("ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgr24 -s " +
+                  std::to_string(f.width) + "x" + std::to_string(f.height) + " -r " +
+                  std::to_string(f.framesPerSecond) + " -i " + File("v.raw") + " -f " + pcm +
+                  " -ar " + std::to_string(f.sampleRate) + " -ac " + std::to_string(f.channels) +
+                  " -i " + File("a.raw") + " " + encode + " " + File(name)),
+            0)
+            << output_;
+    }
+
+    // An ffmpeg lavfi source (no pattern), e.g. for sources without sound or of odd sizes.
+    void MakeLavfi(const std::string& name, const std::string& args) {
+        ASSERT_EQ(Shell("ffmpeg -hide_banner -loglevel error -y " + args + " " + File(name)), 0)
+            << output_;
+    }
+
+    static bool Read(const std::string& path, Movie& m) {
+        tvq::TvqReader reader;
+        if (!reader.Open(path))
+            return false;
+        m.format = reader.Format();
+        const tvq::TvqStreamFormat& f = m.format;
+        tvq::TvqFrameDecoder decoder;
+        for (int s = 0; s < reader.SecondsCount(); ++s) {
+            tvq::TvqStoredSecond second;
+            if (!reader.ReadSecond(s, second))
+                return false;
+            const int count = static_cast<int>(second.frames.size());
+            std::vector<uint8_t> frames(f.FrameBytes() * std::max(count, 1));
+            if (decoder.Decode(f, second, frames.data(), count) != count)
+                return false;
+            m.markerSecond.emplace_back();
+            m.markerFrame.emplace_back();
+            m.stored.emplace_back();
+            for (int i = 0; i < count; ++i) {
+                int ms = -1, mf = -1;
+                if (!tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), f.width, f.height,
+                                          f.Stride(), ms, mf))
+                    ms = mf = -1;
+                m.markerSecond.back().push_back(ms);
+                m.markerFrame.back().push_back(mf);
+                m.stored.back().emplace_back(second.frames[i].begin(), second.frames[i].end());
+            }
+            m.audio.emplace_back(second.audio.begin(), second.audio.end());
+            m.tone.push_back(tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(),
+                                                      f.sampleRate, f.channels, f.bitsPerSample));
+        }
+        return true;
+    }
+
+    // Every frame of every second carries the marker of the same second and frame of the
+    // pattern (offset by `firstSecond`), and every second sounds its own tone.
+    static void ExpectInPlace(const Movie& m, int firstSecond, bool tones = true) {
+        for (size_t s = 0; s < m.markerSecond.size(); ++s) {
+            for (size_t i = 0; i < m.markerSecond[s].size(); ++i) {
+                EXPECT_EQ(m.markerSecond[s][i], static_cast<int>(s) + firstSecond)
+                    << "second " << s << " frame " << i;
+                EXPECT_EQ(m.markerFrame[s][i], static_cast<int>(i))
+                    << "second " << s << " frame " << i;
+            }
+            if (tones) {
+                EXPECT_EQ(m.tone[s], static_cast<int>(s) + firstSecond) << "second " << s;
+            }
+        }
+    }
+
+    std::string dir_;
+    std::string output_;
+};
+
+TEST_F(Convert, H264Mp4KeepsEveryFrameAndToneInItsSecond) {
+    MakeSource("in.mp4", "--size 192x144 --fps 25 --rate 22050 --seconds 3",
+               "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a aac -b:a 128k");
+    ASSERT_EQ(Convert_(File("in.mp4"), File("out.tvq")), 0) << output_;
+    Movie m;
+    ASSERT_TRUE(Read(File("out.tvq"), m));
+    EXPECT_EQ(m.format.width, 192);
+    EXPECT_EQ(m.format.height, 144);
+    EXPECT_EQ(m.format.framesPerSecond, 25);
+    EXPECT_EQ(m.format.sampleRate, 22050);
+    EXPECT_EQ(m.format.channels, 2);
+    EXPECT_EQ(m.format.bitsPerSample, 16);
+    EXPECT_EQ(m.format.jpegQuality, 85);
+    ASSERT_EQ(m.markerSecond.size(), 3u);
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(m.markerSecond[s].size(), 25u);
+        EXPECT_EQ(m.audio[s].size(), 22050u * 4);
+    }
+    ExpectInPlace(m, 0);
+    // Nothing but the movie is left in the folder.
+    EXPECT_FALSE(std::filesystem::exists(File("out.tvq.part")));
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        files += e.path().filename().string().starts_with("out.tvq") ? 1 : 0;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(Convert, Vp9WebmAtTwelveFramesAndOptionsForTheSound) {
+    MakeSource("in.webm", "--size 160x120 --fps 12 --rate 48000 --seconds 2",
+               "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -crf 10 -b:v 0 -c:a libopus");
+    ASSERT_EQ(Convert_(File("in.webm"), File("out.tvq"),
+                       "--rate 16000 --channels 1 --bits 8 --quality 70"),
+              0)
+        << output_;
+    Movie m;
+    ASSERT_TRUE(Read(File("out.tvq"), m));
+    EXPECT_EQ(m.format.framesPerSecond, 12);
+    EXPECT_EQ(m.format.sampleRate, 16000);  // the source's 48000 capped
+    EXPECT_EQ(m.format.channels, 1);
+    EXPECT_EQ(m.format.bitsPerSample, 8);
+    EXPECT_EQ(m.format.jpegQuality, 70);
+    ASSERT_EQ(m.markerSecond.size(), 2u);
+    for (int s = 0; s < 2; ++s) {
+        EXPECT_EQ(m.markerSecond[s].size(), 12u);
+        EXPECT_EQ(m.audio[s].size(), 16000u);
+    }
+    ExpectInPlace(m, 0);
+}
+
+TEST_F(Convert, MjpegAviFramesAreCopiedUnlessTheyMustChange) {
+    MakeSource("in.avi", "--size 160x120 --fps 10 --rate 11025 --seconds 2",
+               "-c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le");
+    ASSERT_EQ(Convert_(File("in.avi"), File("copy.tvq")), 0) << output_;
+    EXPECT_NE(output_.find("20 pictures copied"), std::string::npos) << output_;
+    Movie copied;
+    ASSERT_TRUE(Read(File("copy.tvq"), copied));
+    ASSERT_EQ(copied.markerSecond.size(), 2u);
+    ExpectInPlace(copied, 0);
+    // The very bytes of the source's pictures: what ffmpeg reads back from the AVI.
+    ASSERT_EQ(Shell("ffmpeg -hide_banner -loglevel error -y -i " + File("in.avi") +
+                    " -c:v copy -f image2 " + File("f%03d.jpg")),
+              0)
+        << output_;
+    for (int n = 0; n < 20; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%03d.jpg", n + 1);
+        std::ifstream in(File(name), std::ios::binary);
+        const std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+        EXPECT_EQ(copied.stored[n / 10][n % 10], jpeg) << "frame " << n;
+    }
+    // PCM at the source's rate passes unchanged too.
+    std::ifstream raw(File("a.raw"), std::ios::binary);
+    const std::vector<uint8_t> pcm((std::istreambuf_iterator<char>(raw)),
+                                   std::istreambuf_iterator<char>());
+    std::vector<uint8_t> stored = copied.audio[0];
+    stored.insert(stored.end(), copied.audio[1].begin(), copied.audio[1].end());
+    EXPECT_EQ(stored, pcm);
+
+    // Re-coded when asked, or when the size or the rate changes.
+    for (const char* args : {"--copy-jpeg never", "--size 128x96", "--fps 5"}) {
+        ASSERT_EQ(Convert_(File("in.avi"), File("coded.tvq"), args), 0) << output_;
+        EXPECT_NE(output_.find(" 0 pictures copied"), std::string::npos) << args << output_;
+        Movie coded;
+        ASSERT_TRUE(Read(File("coded.tvq"), coded));
+        ASSERT_EQ(coded.markerSecond.size(), 2u) << args;
+        EXPECT_NE(coded.stored[0][0], copied.stored[0][0]) << args;
+    }
+}
+
+TEST_F(Convert, FramesAreRetimedToTheMovieRate) {
+    MakeSource("in.mkv", "--size 160x120 --fps 25 --rate 8000 --channels 1 --seconds 2",
+               "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
+    // Fewer frames: each shows the source frame on screen at its time.
+    ASSERT_EQ(Convert_(File("in.mkv"), File("12.tvq"), "--fps 12"), 0) << output_;
+    Movie m;
+    ASSERT_TRUE(Read(File("12.tvq"), m));
+    ASSERT_EQ(m.markerSecond.size(), 2u);
+    for (int s = 0; s < 2; ++s) {
+        ASSERT_EQ(m.markerSecond[s].size(), 12u);
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_EQ(m.markerSecond[s][i], s);
+            EXPECT_EQ(m.markerFrame[s][i], i * 25 / 12) << "second " << s << " frame " << i;
+        }
+    }
+    // More frames: source frames repeat.
+    ASSERT_EQ(Convert_(File("in.mkv"), File("50.tvq"), "--fps 50"), 0) << output_;
+    Movie fast;
+    ASSERT_TRUE(Read(File("50.tvq"), fast));
+    ASSERT_EQ(fast.markerSecond.size(), 2u);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(fast.markerFrame[1][i], i / 2) << "frame " << i;
+}
+
+TEST_F(Convert, VariableFrameRateSourceDropsAndRepeatsByTime) {
+    // Second 0 whole, then only every third frame, each kept at its own time, and the last.
+    MakeSource(
+        "in.mp4", "--size 160x120 --fps 25 --rate 22050 --seconds 3",
+        "-vf \"select='lt(n\\,25)+not(mod(n\\,3))+eq(n\\,74)'\" -fps_mode vfr -c:v libx264 -preset "
+        "veryfast -qp 12 -pix_fmt yuv420p -c:a aac");
+    ASSERT_EQ(Convert_(File("in.mp4"), File("out.tvq"), "--fps 25"), 0) << output_;
+    Movie m;
+    ASSERT_TRUE(Read(File("out.tvq"), m));
+    ASSERT_EQ(m.markerSecond.size(), 3u);
+    for (int s = 0; s < 3; ++s) {
+        ASSERT_EQ(m.markerSecond[s].size(), 25u) << "second " << s;
+        for (int i = 0; i < 25; ++i) {
+            const int n = s * 25 + i;
+            const int shown = n < 25 || n == 74 ? n : n - n % 3;
+            EXPECT_EQ(m.markerSecond[s][i], shown / 25) << "second " << s << " frame " << i;
+            EXPECT_EQ(m.markerFrame[s][i], shown % 25) << "second " << s << " frame " << i;
+        }
+        EXPECT_EQ(m.tone[s], s);
+    }
+}
+
+TEST_F(Convert, MonoEightKilohertzAndAShortLastSecond) {
+    MakeSource("in.mkv",
+               "--size 160x120 --fps 10 --rate 8000 --channels 1 --seconds 3 "
+               "--short-last-second 500",
+               "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
+    ASSERT_EQ(Convert_(File("in.mkv"), File("out.tvq")), 0) << output_;
+    Movie m;
+    ASSERT_TRUE(Read(File("out.tvq"), m));
+    EXPECT_EQ(m.format.sampleRate, 8000);
+    EXPECT_EQ(m.format.channels, 2);
+    ASSERT_EQ(m.markerSecond.size(), 3u);
+    EXPECT_EQ(m.markerSecond[2].size(), 5u);
+    EXPECT_EQ(m.audio[0].size(), 8000u * 4);
+    EXPECT_EQ(m.audio[2].size(), 4000u * 4);  // half a second, as the pictures
+    ExpectInPlace(m, 0);
+}
+
+TEST_F(Convert, SnippetAndSubstituteSound) {
+    MakeSource("in.mkv", "--size 160x120 --fps 10 --rate 22050 --seconds 5",
+               "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
+    ASSERT_EQ(Convert_(File("in.mkv"), File("cut.tvq"), "--start 1 --end 0:03.5"), 0) << output_;
+    Movie cut;
+    ASSERT_TRUE(Read(File("cut.tvq"), cut));
+    ASSERT_EQ(cut.markerSecond.size(), 3u);
+    EXPECT_EQ(cut.markerSecond[2].size(), 5u);
+    EXPECT_EQ(cut.audio[2].size(), 22050u * 2);  // 0.5 s, stereo 16-bit
+    ExpectInPlace(cut, 1);
+
+    // Another file's sound replaces the source's from the snippet's start.
+    MakeLavfi("tone.wav", "-f lavfi -i sine=frequency=1000:sample_rate=44100 -t 10");
+    ASSERT_EQ(Convert_(File("in.mkv"), File("dub.tvq"), "--start 2 --audio " + File("tone.wav")), 0)
+        << output_;
+    Movie dub;
+    ASSERT_TRUE(Read(File("dub.tvq"), dub));
+    ASSERT_EQ(dub.markerSecond.size(), 3u);
+    EXPECT_EQ(dub.format.sampleRate, 44100);
+    ExpectInPlace(dub, 2, false);
+    for (int s = 0; s < 3; ++s) EXPECT_NE(dub.tone[s], s + 2);  // the pattern's tones are gone
+
+    // A sound file shorter than the pictures ends in silence.
+    MakeLavfi("short.wav", "-f lavfi -i sine=frequency=1000:sample_rate=8000 -t 1");
+    ASSERT_EQ(Convert_(File("in.mkv"), File("short.tvq"), "--audio " + File("short.wav")), 0)
+        << output_;
+    Movie shortSound;
+    ASSERT_TRUE(Read(File("short.tvq"), shortSound));
+    ASSERT_EQ(shortSound.audio.size(), 5u);
+    EXPECT_EQ(shortSound.tone[4], -1);
+}
+
+TEST_F(Convert, SourceWithoutSoundAndOddSize) {
+    MakeLavfi("in.mkv", "-f lavfi -i testsrc=size=161x97:rate=15 -t 2 -c:v ffv1");
+    ASSERT_EQ(Convert_(File("in.mkv"), File("out.tvq")), 0) << output_;
+    Movie m;
+    ASSERT_TRUE(Read(File("out.tvq"), m));
+    EXPECT_EQ(m.format.width % 2, 0);
+    EXPECT_EQ(m.format.height % 2, 0);
+    EXPECT_LE(std::abs(m.format.width - 161), 1);
+    EXPECT_LE(std::abs(m.format.height - 97), 1);
+    EXPECT_EQ(m.format.framesPerSecond, 15);
+    ASSERT_EQ(m.audio.size(), 2u);
+    for (const auto& second : m.audio) {
+        ASSERT_EQ(second.size(), static_cast<size_t>(m.format.sampleRate) * 4);
+        EXPECT_EQ(std::count(second.begin(), second.end(), 0), static_cast<long>(second.size()));
+    }
+    // An explicit size is taken as it is.
+    ASSERT_EQ(Convert_(File("in.mkv"), File("odd.tvq"), "--size 99x75"), 0) << output_;
+    Movie odd;
+    ASSERT_TRUE(Read(File("odd.tvq"), odd));
+    EXPECT_EQ(odd.format.width, 99);
+    EXPECT_EQ(odd.format.height, 75);
+}
+
+TEST_F(Convert, BadInputsFailWithOneLineAndLeaveNoMovie) {
+    const std::string out = File("out.tvq");
+    auto expectFailure = [&](const std::string& in, const std::string& args, int status,
+                             const std::string& text) {
+        EXPECT_EQ(Convert_(in, out, args), status) << in << " " << args;
+        EXPECT_NE(output_.find(text), std::string::npos) << output_;
+        if (status == 1) {
+            EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 1) << output_;
+        }
+        EXPECT_TRUE(output_.starts_with("tvq-convert: ")) << output_;
+        EXPECT_FALSE(std::filesystem::exists(out)) << in << " " << args;
+    };
+    {
+        std::ofstream junk(File("junk.mp4"), std::ios::binary);
+        for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 7919 % 251));
+    }
+    expectFailure(File("junk.mp4"), "", 1, "Can not open file");
+    expectFailure(File("missing.mp4"), "", 1, "Can not open file");
+    MakeLavfi("good.mp4",
+              "-f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i sine=sample_rate=8000 -t 2 "
+              "-c:v libx264 -preset veryfast -c:a aac");
+    const auto size = std::filesystem::file_size(File("good.mp4"));
+    std::filesystem::copy_file(File("good.mp4"), File("cut.mp4"));
+    std::filesystem::resize_file(File("cut.mp4"), size / 2);
+    expectFailure(File("cut.mp4"), "", 1, "Can not open file");
+    MakeLavfi("sound.wav", "-f lavfi -i sine=sample_rate=8000 -t 1");
+    expectFailure(File("sound.wav"), "", 1, "has no video stream");
+    expectFailure(File("good.mp4"), "--start 5", 1,
+                  "The start time of snippet is invalid, the total time of source video is 2 "
+                  "seconds!");
+    expectFailure(File("good.mp4"), "--end 9", 1,
+                  "The end time of snippet is invalid, the total time of source video is 2 "
+                  "seconds!");
+    expectFailure(File("good.mp4"), "--audio " + File("junk.mp4"), 1,
+                  "The type of user audio file isn't right");
+    for (const char* bad :
+         {"--fps 0", "--size 0x10", "--bits 12", "--channels 3", "--quality 101", "--start x",
+          "--start 3 --end 2", "--size 9000x10", "--copy-jpeg always", "--rate"})
+        expectFailure(File("good.mp4"), bad, 2, "usage: tvq-convert");
+    // A write that fails (here the file size limit) removes the partial movie.
+    EXPECT_EQ(Shell("ulimit -f 20; " + std::string(TVQ_CONVERT_PATH) + " " + File("good.mp4") +
+                    " " + out),
+              1);
+    EXPECT_NE(output_.find("writing " + out + " failed"), std::string::npos) << output_;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        EXPECT_FALSE(e.path().filename().string().starts_with("out.tvq")) << e.path();
+}
+
+}  // namespace
