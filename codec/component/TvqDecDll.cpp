@@ -1,4 +1,5 @@
-// The decoder component TVQ_DecDLL: three C entry points over TvqStreamDecoder. Each
+// The decoder component TVQ_DecDLL: three C entry points, and the optional TvqSeek, over
+// TvqStreamDecoder. Each
 // TvqInforInit makes an independent decoder; the TvqStreamInfo pointer it returns is the
 // handle, looked up in a registry so a stale or foreign pointer is refused, not dereferenced.
 #include "codec/TvqComponentApi.h"
@@ -59,6 +60,13 @@ TVQ_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* /*block*/, Tv
     } catch (...) {
         return decoder->Abandon(*request);
     }
+}
+
+TVQ_EXPORT int TvqSeek(TvqStreamInfo* info, int32_t second) {
+    tvq::TvqStreamDecoder* decoder = Find(info);
+    if (!decoder)
+        return 0;
+    return decoder->SeekTo(second) ? 1 : 0;
 }
 
 TVQ_EXPORT int TvqClose(TvqStreamInfo* info) {

@@ -67,6 +67,16 @@ size_t TvqStreamDecoder::PutAudio(const TvqStoredSecond& second, uint8_t* out, b
     return n;
 }
 
+bool TvqStreamDecoder::SeekTo(int32_t second) {
+    // The index gives every chunk's offset, so a seek only moves the next second to read.
+    if (second < 0 || second >= reader_.SecondsCount())
+        return false;
+    nextSecond_ = second;
+    ended_ = false;
+    haveCarry_ = false;
+    return true;
+}
+
 int TvqStreamDecoder::DecodeNext(const TvqDecodeRequest& request) {
     if (ended_ || nextSecond_ >= reader_.SecondsCount())
         return Finish(request);

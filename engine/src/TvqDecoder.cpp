@@ -105,6 +105,8 @@ bool CTvqDecoder::LoadEntryPoints() {
     inforInit_ = inforInit;
     decoder_ = decoder;
     close_ = close;
+    // Older components lack it; they still play, and the engine seeks by decoding forward.
+    seek_ = reinterpret_cast<TvqSeekFn>(library_.Resolve(kTvqSeekName));
     return true;
 }
 
@@ -135,6 +137,17 @@ int CTvqDecoder::Decode(TvqDecodeRequest* request) {
         return 0;
     std::lock_guard lk(decodeMutex_);
     return decoder_(request, &openBlock_, info_);
+}
+
+int CTvqDecoder::HasSeek() const {
+    return usable_ && seek_ ? 1 : 0;
+}
+
+int CTvqDecoder::Seek(int32_t second) {
+    if (!usable_ || !seek_)
+        return 0;
+    std::lock_guard lk(decodeMutex_);
+    return seek_(info_, second) == 1 ? 1 : 0;
 }
 
 int32_t CTvqDecoder::GetLengthSeconds() {

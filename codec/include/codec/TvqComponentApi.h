@@ -13,20 +13,20 @@ static_assert(sizeof(TvqOpenBlock) == 264);
 // Owned by the component, valid until TvqClose. The caller reads only the named fields; the
 // component keeps its own state behind them.
 struct TvqStreamInfo {
-    int32_t framesPerSecond;   // 0
-    int32_t height;            // 4
-    int32_t width;             // 8
-    int32_t reserved12;        // 12
-    uint16_t bytesPerPixel;    // 16
-    uint16_t reserved18;       // 18
-    uint32_t reserved20;       // 20
-    uint32_t samplesPerSecond; // 24
-    uint16_t channels;         // 28
-    uint16_t reserved30;       // 30
-    uint16_t bitsPerSample;    // 32
-    uint16_t reserved34;       // 34
-    uint32_t reserved36;       // 36
-    int32_t packedLength;      // 40: bits 0-7 seconds, 8-15 minutes, 16-31 hours (int16)
+    int32_t framesPerSecond;    // 0
+    int32_t height;             // 4
+    int32_t width;              // 8
+    int32_t reserved12;         // 12
+    uint16_t bytesPerPixel;     // 16
+    uint16_t reserved18;        // 18
+    uint32_t reserved20;        // 20
+    uint32_t samplesPerSecond;  // 24
+    uint16_t channels;          // 28
+    uint16_t reserved30;        // 30
+    uint16_t bitsPerSample;     // 32
+    uint16_t reserved34;        // 34
+    uint32_t reserved36;        // 36
+    int32_t packedLength;       // 40: bits 0-7 seconds, 8-15 minutes, 16-31 hours (int16)
 };
 static_assert(offsetof(TvqStreamInfo, framesPerSecond) == 0);
 static_assert(offsetof(TvqStreamInfo, height) == 4);
@@ -51,8 +51,16 @@ static_assert(sizeof(TvqDecodeRequest) == 6 * sizeof(void*));
 // TvqDecoder's result on the call that delivers the last second.
 constexpr int kTvqEndOfFile = 2;
 
+// Name of the optional fourth entry point. TvqSeek(info, second) makes the next TvqDecoder call
+// deliver `second` (0-based, below the movie's length in seconds) and returns 1; a handle that
+// TvqInforInit did not return, or a second out of range, returns 0 and changes nothing. A
+// component without it is still complete: its callers reach a second by decoding and
+// discarding the seconds before it.
+constexpr const char* kTvqSeekName = "TvqSeek";
+
 extern "C" {
 using TvqInforInitFn = TvqStreamInfo* (*)(TvqOpenBlock*);
 using TvqDecoderFn = int (*)(TvqDecodeRequest*, TvqOpenBlock*, TvqStreamInfo*);
 using TvqCloseFn = int (*)(TvqStreamInfo*);
+using TvqSeekFn = int (*)(TvqStreamInfo*, int32_t);
 }

@@ -32,6 +32,11 @@ public:
     // delivers the last second and on every call after it, 1 otherwise.
     int DecodeNext(const TvqDecodeRequest& request);
 
+    // Makes the next DecodeNext deliver `second` (0 to the length - 1), also after the stream
+    // ended. A held-back odd 8-bit byte belongs to the second before and is dropped. False,
+    // with nothing changed, for a second out of range.
+    bool SeekTo(int32_t second);
+
     // Ends the stream early (zero counts, kTvqEndOfFile), e.g. after an internal failure.
     int Abandon(const TvqDecodeRequest& request) { return Finish(request); }
 

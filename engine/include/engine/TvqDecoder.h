@@ -1,6 +1,7 @@
 #pragma once
 // CTvqDecoder loads the decoder component TVQ_DecDLL.so for one open file, calls its three
-// entry points and hides it from the rest of the player. The engine is its only user.
+// entry points (and the optional TvqSeek when the component has it) and hides it from the rest
+// of the player. The engine is its only user.
 //
 // The library is looked for in the program folder. Tests and tools may point elsewhere with
 // SetLibraryPathForTesting, or with the environment variable TVQ_DECODER_LIBRARY (a full path
@@ -28,6 +29,13 @@ public:
     // 0 without calling when not usable; otherwise the component's result (kTvqEndOfFile at
     // the last second).
     int Decode(TvqDecodeRequest* request);
+    // 1 when the component can reposition (it exports TvqSeek) and the file is open.
+    int HasSeek() const;
+    // Makes the next Decode deliver `second`: 1 on success. 0 when the component has no
+    // TvqSeek, the wrapper is not usable or the component refused (second out of range); the
+    // position is then unchanged and the caller reaches the second by decoding and discarding.
+    // Serialised with Decode.
+    int Seek(int32_t second);
     // Length of the movie in seconds; 0 without stream information. A 0 is asked again next
     // time, any other value is kept.
     int32_t GetLengthSeconds();
@@ -52,13 +60,14 @@ private:
 
     // All fields are set by the constructor and read-only afterwards, except the cached
     // length (atomic) and the component's state behind info_ (touched only inside Decode,
-    // under decodeMutex_).
+    // under decodeMutex_; TvqSeek likewise).
     TvqOpenBlock openBlock_{};
     win::DynamicLibrary library_;
     TvqInforInitFn inforInit_ = nullptr;
     TvqDecoderFn decoder_ = nullptr;
     TvqCloseFn close_ = nullptr;
-    std::mutex decodeMutex_;  // one TvqDecoder call at a time
+    TvqSeekFn seek_ = nullptr;  // optional; null when the component lacks it
+    std::mutex decodeMutex_;    // one TvqDecoder or TvqSeek call at a time
     TvqStreamInfo* info_ = nullptr;
     int usable_ = 0;
     win::BITMAPINFOHEADER pictureFormat_{};
