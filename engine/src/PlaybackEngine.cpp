@@ -7,6 +7,8 @@
 
 #include "engine/Messages.h"
 #include "engine/TvqDecoder.h"
+#include "platform/MessageBox.h"
+#include "support/LanguageTable.h"
 
 namespace {
 
@@ -19,7 +21,17 @@ constexpr int32_t kRecordLabelBytes = 8;
 constexpr int64_t kAudioBufferSeconds = 4;
 constexpr int64_t kFrameBufferSeconds = 2;
 // Sizes above this are refused rather than allocated (the queues count in int32).
-constexpr int64_t kLargestBufferBytes = std::numeric_limits<int32_t>::max() / 4;
+constexpr int64_t kLargestBufferBytes = std::numeric_limits<int32_t>::max() - 16;
+// Steady-state queue sizes, allocated once so that filling never grows (and so never moves) a
+// queue. The fill adds a whole second while a queue holds at most one second, so video peaks
+// just under two seconds of records; audio may also gain a second from a frame fetch's own
+// decode, so it gets three. The ring needs two bytes beyond its fullest count.
+constexpr int64_t kVideoQueueSeconds = 2;
+constexpr int64_t kAudioQueueSeconds = 3;
+constexpr int64_t kRingSlackBytes = 2;
+// Language-table entries of the box shown when one second of the movie does not fit in memory.
+constexpr int kTitleError = 0;          // TitleInfo: "Error"
+constexpr int kTextAllocateFailed = 9;  // DebugInfo: "Allocate memory failed!"
 
 std::unique_ptr<uint8_t[]> AllocateBuffer(int64_t bytes) {
     if (bytes <= 0 || bytes > kLargestBufferBytes)
@@ -34,7 +46,14 @@ CPlaybackEngine::CPlaybackEngine(const std::string& fileName, int32_t startSecon
 
 CPlaybackEngine::CPlaybackEngine(const std::string& fileName, int32_t startSecond,
                                  ThreadStart threadStart)
-    : threadStart_(threadStart), tickSource_(win::GetTickCount) {
+    : CPlaybackEngine(fileName, startSecond, threadStart, nullptr) {}
+
+CPlaybackEngine::CPlaybackEngine(const std::string& fileName, int32_t startSecond,
+                                 ThreadStart threadStart, const std::atomic<uint32_t>* skipEpoch)
+    : threadStart_(threadStart),
+      skipEpoch_(skipEpoch),
+      skipEpochAtOpen_(skipEpoch ? skipEpoch->load() : 0),
+      tickSource_(win::GetTickCount) {
     opened_ = Open(fileName, startSecond);
 }
 
@@ -63,20 +82,12 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
     pictureFormat_ = decoder_->GetPictureFormat();
     framesPerSecond_ = decoder_->GetFramesPerSecond();
 
-    const int64_t bytesPerSecond = audioFormat_.nAvgBytesPerSec;
-    const int64_t bareSecondOfFrames = static_cast<int64_t>(pictureFormat_.biBitCount) / 8 *
-                                       pictureFormat_.biWidth * pictureFormat_.biHeight *
-                                       framesPerSecond_;
-    const bool sane = bytesPerSecond > 0 && bytesPerSecond <= kLargestBufferBytes &&
-                      bareSecondOfFrames > 0 && bareSecondOfFrames <= kLargestBufferBytes;
-    audioHighWater_ = sane ? static_cast<int32_t>(bytesPerSecond) : 0;
-    videoHighWater_ = sane ? static_cast<int32_t>(bareSecondOfFrames) : 0;
-    if (sane) {
-        audioQueue_.Allocate(audioHighWater_);
-        videoQueue_.Allocate(videoHighWater_);
-        audioDecodeBuffer_ = AllocateBuffer(kAudioBufferSeconds * bytesPerSecond);
-        frameDecodeBuffer_ = AllocateBuffer(kFrameBufferSeconds * framesPerSecond_ *
-                                            static_cast<int64_t>(pictureFormat_.biSizeImage));
+    if (!AllocateQueuesAndBuffers()) {
+        // Playing on would show nothing and say nothing; the user learns why, and the engine
+        // runs without buffers, so its decode thread ends at once and the list goes on.
+        const CLanguageTable& texts = LanguageTable();
+        win::MessageBox(texts.DebugInfo(kTextAllocateFailed), texts.TitleInfo(kTitleError),
+                        win::MB_ICONERROR);
     }
     decodeRequest_ = TvqDecodeRequest{};
     decodeRequest_.one = 1;
@@ -87,11 +98,56 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
     decodeRequest_.zero = 0;
     atEnd_ = 0;
 
+    opening_ = 1;
     SkipToSecond(startSecond);
-    FillQueues();
-    if (threadStart_ == ThreadStart::Automatic)
+    opening_ = 0;
+    if (threadStart_ == ThreadStart::Automatic) {
+        // One second is enough for the output to start; the decode thread fills the rest of
+        // the queues while the first second plays, so the first picture comes at once.
+        FillPass();
         StartThread();
+    } else {
+        FillQueues();
+    }
     return 1;
+}
+
+// Sizes everything once for this file. False when the stream is not usable (the default
+// formats of an unusable decoder are) or one second of it does not fit in memory.
+bool CPlaybackEngine::AllocateQueuesAndBuffers() {
+    const int64_t bytesPerSecond = audioFormat_.nAvgBytesPerSec;
+    const int64_t bareSecondOfFrames = static_cast<int64_t>(pictureFormat_.biBitCount) / 8 *
+                                       pictureFormat_.biWidth * pictureFormat_.biHeight *
+                                       framesPerSecond_;
+    const int64_t recordSecond =
+        (static_cast<int64_t>(pictureFormat_.biSizeImage) + kRecordLabelBytes) * framesPerSecond_;
+    const bool sane = bytesPerSecond > 0 && bareSecondOfFrames > 0 && recordSecond > 0 &&
+                      pictureFormat_.biSizeImage > 0;
+    audioHighWater_ = 0;
+    videoHighWater_ = 0;
+    if (!sane)
+        return true;  // nothing to play: not a memory problem
+    const int64_t audioCapacity = kAudioQueueSeconds * bytesPerSecond + kRingSlackBytes;
+    const int64_t videoCapacity = kVideoQueueSeconds * recordSecond + kRingSlackBytes;
+    if (audioCapacity > kLargestBufferBytes || videoCapacity > kLargestBufferBytes)
+        return false;
+    // The decoder writes one second into buffers made for two; the half it never touches is
+    // never made resident.
+    audioDecodeBuffer_ = AllocateBuffer(kAudioBufferSeconds * bytesPerSecond);
+    frameDecodeBuffer_ = AllocateBuffer(kFrameBufferSeconds * framesPerSecond_ *
+                                        static_cast<int64_t>(pictureFormat_.biSizeImage));
+    if (!audioDecodeBuffer_ || !frameDecodeBuffer_ ||
+        !audioQueue_.Allocate(static_cast<int32_t>(audioCapacity)) ||
+        !videoQueue_.Allocate(static_cast<int32_t>(videoCapacity))) {
+        audioDecodeBuffer_.reset();
+        frameDecodeBuffer_.reset();
+        audioQueue_.Free();
+        videoQueue_.Free();
+        return false;
+    }
+    audioHighWater_ = static_cast<int32_t>(bytesPerSecond);
+    videoHighWater_ = static_cast<int32_t>(bareSecondOfFrames);
+    return true;
 }
 
 bool CPlaybackEngine::HasDecodeBuffers() const {
@@ -126,23 +182,58 @@ void CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
     }
 }
 
-void CPlaybackEngine::SkipToSecond(int32_t target) {
+bool CPlaybackEngine::SkipGivenUp() const {
+    if (opening_)
+        return skipEpoch_ && skipEpoch_->load() != skipEpochAtOpen_;
+    // On the decode thread: a newer request replaces this one, and a speed change wants the
+    // decoder now (the seek then waits for normal play again).
+    return seekPending_.load() || mode_.load() != kModeNormal;
+}
+
+int CPlaybackEngine::SkipToSecond(int32_t target) {
+    skipping_ = 1;
+    int done = 1;
+    for (;;) {
+        // One decoder call per hold of the lock: whoever waits for it waits one second's
+        // decode at most. The numbering follows the decoder second by second, so a frame
+        // fetch or a mode change that decodes in between labels its second correctly.
+        win::ScopedLock decode(decodeLock_);
+        // Emptied at every turn: a mode change decoding in between may have queued a second.
+        audioQueue_.Reset();
+        videoQueue_.Reset();
+        const int32_t position = baseSecond_ + decodedSeconds_;
+        if (position >= target || !HasDecodeBuffers())
+            break;
+        if (atEnd_ || closing_) {
+            atEnd_ = 1;
+            break;
+        }
+        if (SkipGivenUp()) {
+            done = 0;
+            break;
+        }
+        const int result = CallDecoder();
+        ClearCounts();
+        baseSecond_ = position + 1;
+        decodedSeconds_ = 0;
+        if (result == kTvqEndOfFile)
+            atEnd_ = 1;
+    }
     win::ScopedLock decode(decodeLock_);
     audioQueue_.Reset();
     videoQueue_.Reset();
-    if (HasDecodeBuffers()) {
-        for (int32_t s = baseSecond_ + decodedSeconds_; s < target; ++s) {
-            if (atEnd_ || closing_) {
-                atEnd_ = 1;
-                break;
-            }
-            if (CallDecoder() == kTvqEndOfFile)
-                atEnd_ = 1;
-        }
-    }
     ClearCounts();
-    baseSecond_ = target;
+    const int32_t position = baseSecond_ + decodedSeconds_;
+    // Past the end the target is still taken as the base. Behind the decoder (it decoded on
+    // while the request was on its way) the real position stays: relabelling it would shift
+    // every later label and the clock.
+    if (done && (target >= position || atEnd_))
+        baseSecond_ = target;
+    else
+        baseSecond_ = position;
     decodedSeconds_ = 0;
+    skipping_ = 0;
+    return done;
 }
 
 int CPlaybackEngine::DecodeOneSecond() {
@@ -259,13 +350,22 @@ void CPlaybackEngine::ThreadBody() {
 }
 
 int CPlaybackEngine::Step() {
-    decodeLock_.Lock();
-    if (seekPending_ && mode_ == kModeNormal) {
+    // The skip is made without the decode lock held around it, so the user's commands and the
+    // frame fetches never wait for a far seek.
+    while (seekPending_ && mode_ == kModeNormal && !closing_) {
         seekPending_ = 0;
-        SkipToSecond(seekTarget_);
+        const int32_t target = seekTarget_;
+        if (!SkipToSecond(target)) {
+            // Given up for a mode change: the request waits for normal play again. A newer
+            // request is already pending and runs next.
+            if (mode_ != kModeNormal)
+                seekPending_ = 1;
+            continue;
+        }
         FillQueues();
         win::PostThreadMessage(seekNotifyThread_, WM_SEEK_DONE, 0, 0);
     }
+    decodeLock_.Lock();
     if (mode_ == kModeBackward) {
         const int result = FillQueuesBackward();
         decodeLock_.Unlock();
@@ -298,6 +398,9 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     win::ScopedLock data(dataLock_);
     if (videoQueue_.GetCount() >= recordSize)
         return 1;
+    // The queues are empty by design during a skip; decoding here would only slow it down.
+    if (skipping_)
+        return 0;
     win::ScopedLock decode(decodeLock_);
     return DecodeOneSecond();
 }

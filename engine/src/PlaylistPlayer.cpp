@@ -124,6 +124,7 @@ void CPlaylistPlayer::ReapThread(std::unique_ptr<win::WorkerThread> thread) {
 }
 
 void CPlaylistPlayer::Shutdown() {
+    CancelSkips();
     const bool first = m_closing.exchange(1) == 0;
     if (first) {
         m_quitEvent.Set();
@@ -242,8 +243,10 @@ int CPlaylistPlayer::PlayFile(const std::string& path) {
     const int32_t s = m_startSecond.load();
     if (s > 0)
         SetSeekText(s);
-    // Skips to s and fills the queues before it returns.
-    auto engine = std::make_unique<CPlaybackEngine>(path, s);
+    // Skips to s and queues the first second before it returns. Stop, a move in the list or a
+    // new seek cut the skip short through the epoch, so none of them waits for it.
+    auto engine = std::make_unique<CPlaybackEngine>(
+        path, s, CPlaybackEngine::ThreadStart::Automatic, &m_skipEpoch);
     int32_t length;
     {
         win::ScopedLock e(m_engineLock);
@@ -306,14 +309,19 @@ void CPlaylistPlayer::StopCurrent() {
 
 void CPlaylistPlayer::OnSeekDone() {
     m_seekDone = 1;
+    // The engine's base is where the seek really landed (a decoder that had already passed
+    // the target keeps its own position); the clock and the slider both follow it.
+    int32_t landed = m_startSecond.load();
     {
         win::ScopedLock t(m_threadLock);
         win::ScopedLock e(m_engineLock);
-        if (m_engine)
-            m_audioOutput.FillAt(m_engine->GetBaseSecond());
+        if (m_engine) {
+            landed = m_engine->GetBaseSecond();
+            m_audioOutput.FillAt(landed);
+        }
     }
     Post(WM_SEEKBAR, kSeekBarEnable, 1);
-    Post(WM_SEEKBAR, kSeekBarPosition, m_startSecond.load());
+    Post(WM_SEEKBAR, kSeekBarPosition, landed);
     m_startSecond = 0;
     if (m_videoWindow)
         m_videoWindow->SetSeekText("");
@@ -344,13 +352,14 @@ int CPlaylistPlayer::RemoveFiles(const std::vector<std::string>& paths) {
         }
     }
     std::sort(found.begin(), found.end());
+    // A path given twice names the same entry once; removing it twice would take its
+    // neighbour with it.
+    found.erase(std::unique(found.begin(), found.end()), found.end());
     // The index points one past the file being played.
     const int playing = m_currentIndex - 1;
     int removedPlaying = 0;
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
         const int at = *it;
-        if (at >= static_cast<int>(m_fileList.size()))
-            continue;  // a path given twice
         m_fileList.erase(m_fileList.begin() + at);
         if (m_currentIndex > at)
             m_currentIndex = std::max(0, m_currentIndex - 1);
@@ -402,6 +411,7 @@ int CPlaylistPlayer::Previous() {
 }
 
 int CPlaylistPlayer::MoveInList(const std::function<void(int& index, int count)>& move) {
+    CancelSkips();
     {
         // Under the thread lock, so that a file being opened is fully open before it is
         // stopped, and the index is not moved under the opening.
@@ -440,6 +450,9 @@ void CPlaylistPlayer::Pause() {
 }
 
 int CPlaylistPlayer::SeekTo(int32_t second) {
+    // A file still skipping to an earlier seek's second gives that up; its position is then
+    // where the skip stopped, and this seek goes on from there.
+    CancelSkips();
     // The thread lock keeps the engine from being replaced between the check and the seek.
     win::ScopedLock t(m_threadLock);
     int32_t position;
@@ -606,6 +619,10 @@ int CPlaylistPlayer::WithEngine(const std::function<void(CPlaybackEngine&)>& use
 }
 
 // ---- helpers ------------------------------------------------------------------------------
+
+void CPlaylistPlayer::CancelSkips() {
+    m_skipEpoch.fetch_add(1);
+}
 
 void CPlaylistPlayer::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (m_window)

@@ -58,10 +58,8 @@ int CPlaybackEngine::SetSpeed(int speedIndex, IAudioOutput* output, int directio
         return 1;
     if (SpeedToForward(speedIndex, output, direction))
         return 1;
-    // Nothing applied (a request for the direction already in force): back to plain normal
-    // numbers without touching the queues or the output, which stays muted until restarted.
-    mode_ = kModeNormal;
-    speedIndex_ = 0;
+    // Nothing applied: the request names what is already in force (normal play, or the
+    // current factor and direction), so everything keeps running as it is.
     return 0;
 }
 
@@ -101,7 +99,19 @@ int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int d
         ForwardToBackward(output);
         return 1;
     }
-    return 0;
+    // Already backward: another factor only changes the display's pace. Falling back to
+    // normal numbers here would leave the picture frozen and the sound muted.
+    return ChangeFactor(speedIndex);
+}
+
+// Another factor in the direction already in force: the queues, the numbering and the muted
+// output stay as they are; the audio output's display applies the new factor from its next
+// update. 1 when the factor changed, 0 (nothing touched) when it was already in force.
+int CPlaybackEngine::ChangeFactor(int speedIndex) {
+    if (speedIndex_ == speedIndex)
+        return 0;
+    speedIndex_ = speedIndex;
+    return 1;
 }
 
 int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int direction) {
@@ -123,7 +133,7 @@ int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int di
         LeaveBackward(output, 1);
         return 1;
     }
-    return 0;
+    return ChangeFactor(speedIndex);
 }
 
 void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
@@ -218,7 +228,8 @@ void CPlaybackEngine::Calibrate(float lead) {
 }
 
 int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
-    if (mode_ != kModeNormal || atEnd_)
+    // A seek empties the queues on purpose; that is no drift.
+    if (mode_ != kModeNormal || atEnd_ || skipping_)
         return 0;
     if (GetLengthSeconds() - baseSecond_ - decodedSeconds_ < kNoResyncTailSeconds)
         return 0;

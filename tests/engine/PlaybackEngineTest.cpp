@@ -12,6 +12,7 @@
 
 #include "FakeRecords.h"
 #include "FakeTvq.h"
+#include "RecordingAudioOutput.h"
 #include "engine/Messages.h"
 #include "engine/TvqDecoder.h"
 #include "platform/MessageBox.h"
@@ -252,6 +253,134 @@ TEST_F(PlaybackEngineTest, EngineDeletedRightAfterCreationLeavesNothingBehind) {
     }
     EXPECT_EQ(fake_.Stats().openStreams, 0);
     EXPECT_EQ(fake_.Stats().closeCalls, 50);
+}
+
+// ---- opening sizes, seeks the decoder has passed, and skips nobody waits for -----------------
+
+TEST_F(PlaybackEngineTest, QueuesAreMadeOnceAtTheirSteadySizeAndNeverGrow) {
+    CPlaybackEngine engine("fake:fps=12:w=97:h=65:len=40", 0, Manual::Manual);
+    const int32_t recordSecond = (292 * 65 + 8) * 12;
+    const int32_t audioCapacity = engine.GetAudioCapacity();
+    const int32_t videoCapacity = engine.GetVideoCapacity();
+    EXPECT_GE(videoCapacity, 2 * recordSecond);
+    EXPECT_LT(videoCapacity, 3 * recordSecond);  // not a doubled queue
+    // Playing at an uneven pace (sound and picture taken together, as the clock does), with
+    // frame fetches that decode on their own when the picture runs dry, never needs more room.
+    for (int turn = 0; turn < 40 && engine.Step(); ++turn) {
+        const int frames = (turn * 7) % 25;
+        TakeRecords(engine, frames);
+        TakeAudio(engine, frames * 10000 / 12);
+        FakeRecord r;
+        if (turn % 5 == 0) {
+            const int rest = static_cast<int>(TakeRecords(engine, 1000).size());
+            TakeAudio(engine, rest * 10000 / 12);
+            TakeRecord(engine, &r, true);
+        }
+        EXPECT_EQ(engine.GetAudioCapacity(), audioCapacity);
+        EXPECT_EQ(engine.GetVideoCapacity(), videoCapacity);
+    }
+    EXPECT_EQ(engine.GetDecodedSeconds() > 10, true);
+}
+
+TEST_F(PlaybackEngineTest, ASecondOfFramesTooLargeForMemoryIsToldNotSkipped) {
+    // 4K at 120 fps: one second of frames is about 3 GB, more than a queue can count.
+    CPlaybackEngine engine("fake:fps=120:w=3840:h=2160:len=5", 0);
+    const auto boxes = boxes_->Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Allocate memory failed!");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].flags, win::MB_ICONERROR);
+    // Nothing to play: the decode thread ends by itself, so the file ends and the list goes on.
+    EXPECT_TRUE(engine.WaitForThreadEnd(kPatienceMs));
+    EXPECT_EQ(fake_.Stats().decodeCalls, 0);
+}
+
+TEST_F(PlaybackEngineTest, ASeekToASecondTheDecoderHasPassedKeepsLabelsAndContentTogether) {
+    CPlaybackEngine engine("fake:fps=4:len=60", 0, Manual::Manual);
+    // The asker reads the position, then the decode thread decodes one more second before the
+    // request reaches it.
+    const int32_t asked = engine.GetBaseSecond() + engine.GetDecodedSeconds();
+    TakeRecords(engine, 1000);
+    TakeAudio(engine, 100000);
+    ASSERT_EQ(engine.DecodeOneSecond(), 1);
+    engine.RequestSeek(asked, 1, win::GetCurrentThreadId());
+    engine.Step();
+    win::Message m;
+    ASSERT_TRUE(win::PeekMessage(m, true));
+    EXPECT_EQ(m.message, WM_SEEK_DONE);
+    // The decoder is at asked + 1 and cannot go back: the numbering says so, rather than
+    // calling that second `asked` and shifting every later label and the clock by one.
+    EXPECT_EQ(engine.GetBaseSecond(), asked + 1);
+    FakeRecord r;
+    ASSERT_TRUE(TakeRecord(engine, &r));
+    EXPECT_EQ(r, Expected(asked + 1, 0, asked + 1));
+    EXPECT_EQ(TakeAudio(engine, 1).at(0), FakeAudioByte(asked + 1));
+}
+
+// Waits until the engine's decode thread is inside a skip.
+bool WaitForSkip(const CPlaybackEngine& engine) {
+    for (int i = 0; i < 20000 && !engine.IsSkipping(); ++i) std::this_thread::yield();
+    return engine.IsSkipping() != 0;
+}
+
+TEST_F(PlaybackEngineTest, AFarSeekHoldsNoLockThatFetchesOrSpeedChangesWaitFor) {
+    // 200 us per decoded second: the skip to 50000 would take ten seconds.
+    CPlaybackEngine engine("fake:fps=4:len=60000:spin=200", 0);
+    engine.RequestSeek(50000, 1, win::GetCurrentThreadId());
+    ASSERT_TRUE(WaitForSkip(engine));
+    // A frame fetch answers at once (nothing is queued during a skip) ...
+    EXPECT_EQ(engine.EnsureFrame(static_cast<int32_t>(engine.GetPictureFormat().biSizeImage) + 8),
+              0);
+    EXPECT_EQ(engine.IsSkipping(), 1);
+    // ... and so does a speed change, which the skip gives way to; the seek then waits for
+    // normal play, and runs once it is back.
+    RecordingAudioOutput out;
+    EXPECT_EQ(engine.SetSpeed(1, &out, CPlaybackEngine::kDirectionForward), 1);
+    EXPECT_LT(fake_.Stats().decodeCalls, 50000);
+    const int32_t newTarget = engine.GetBaseSecond() + engine.GetDecodedSeconds() + 500;
+    engine.RequestSeek(newTarget, 1, win::GetCurrentThreadId());
+    engine.SetSpeed(0, &out, CPlaybackEngine::kDirectionForward);
+    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    EXPECT_EQ(engine.GetBaseSecond(), newTarget);
+    FakeRecord r;
+    ASSERT_TRUE(TakeRecord(engine, &r, true));
+    EXPECT_EQ(r, Expected(newTarget, 0, newTarget));
+}
+
+TEST_F(PlaybackEngineTest, ANewerSeekOrShutdownEndsARunningSkip) {
+    CPlaybackEngine engine("fake:fps=4:len=60000:spin=200", 0);
+    engine.RequestSeek(55000, 1, win::GetCurrentThreadId());
+    ASSERT_TRUE(WaitForSkip(engine));
+    const int32_t nearer = engine.GetBaseSecond() + 300;
+    engine.RequestSeek(nearer, 1, win::GetCurrentThreadId());
+    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    EXPECT_EQ(engine.GetBaseSecond(), nearer);
+    EXPECT_LT(fake_.Stats().decodeCalls, 55000);
+
+    engine.RequestSeek(55000, 1, win::GetCurrentThreadId());
+    ASSERT_TRUE(WaitForSkip(engine));
+    engine.Shutdown();
+    EXPECT_EQ(engine.IsRunning(), 0);
+    EXPECT_LT(fake_.Stats().decodeCalls, 55000);
+    EXPECT_EQ(fake_.Stats().openStreams, 0);
+}
+
+TEST_F(PlaybackEngineTest, TheOpeningSkipGivesUpWhenTheOwnersEpochMoves) {
+    std::atomic<uint32_t> epoch{0};
+    std::thread canceller([&] {
+        while (fake_.Stats().decodeCalls < 100) std::this_thread::yield();
+        epoch.fetch_add(1);
+    });
+    CPlaybackEngine engine("fake:fps=4:len=60000:spin=200", 50000, Manual::Manual, &epoch);
+    canceller.join();
+    const int32_t reached = engine.GetBaseSecond();
+    EXPECT_GE(reached, 100);
+    EXPECT_LT(reached, 50000);
+    EXPECT_EQ(engine.IsAtEnd(), 0);
+    // Whatever it reached, its labels are the decoder's real seconds.
+    FakeRecord r;
+    ASSERT_TRUE(TakeRecord(engine, &r));
+    EXPECT_EQ(r, Expected(reached, 0, reached));
 }
 
 }  // namespace

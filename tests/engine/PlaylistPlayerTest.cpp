@@ -268,6 +268,12 @@ TEST_F(PlaylistPlayerTest, RemovingEntriesKeepsTheNextFileAndReportsThePlayingOn
     EXPECT_EQ(player_.GetCurrentIndex(), 0);
 }
 
+TEST_F(PlaylistPlayerTest, APathGivenTwiceRemovesOnlyItsOwnEntry) {
+    for (const char* n : {"a.tvq", "b.tvq", "c.tvq"}) player_.AddFile(Movie(n));
+    EXPECT_EQ(player_.RemoveFiles({Movie("b.tvq"), Upper(Movie("b.tvq")), Movie("b.tvq")}), 0);
+    EXPECT_EQ(player_.GetFileList(), (std::vector<std::string>{Movie("a.tvq"), Movie("c.tvq")}));
+}
+
 TEST_F(PlaylistPlayerTest, NextAndPreviousOnAnEmptyListStopThePlayer) {
     Play({"a.tvq"});
     ASSERT_TRUE(dialog_.WaitForStarts(1));

@@ -138,19 +138,80 @@ TEST_F(SpeedModesTest, ForwardToBackwardLeavesForwardThenNumbersDown) {
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(13, 13, 1, kFps, true));
 }
 
-TEST_F(SpeedModesTest, RequestForTheDirectionInForceFallsThroughToNormalNumbers) {
+// The last Mute the output was given: -1 when none, else its flag.
+int LastMute(const Calls& calls) {
+    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+        if (*it == "Mute(0)")
+            return 0;
+        if (*it == "Mute(1)")
+            return 1;
+    }
+    return -1;
+}
+
+// Every pair of forward factors 1x, 2x, 4x, 8x: after the second request the picture still
+// advances in order, the sound is muted exactly while a fast factor is in force, and going
+// back to 1x brings the sound back at the second the picture had reached.
+TEST_F(SpeedModesTest, EveryPairOfForwardFactorsKeepsPictureAndSoundRunning) {
+    for (int from = 0; from < 4; ++from) {
+        for (int to = 0; to < 4; ++to) {
+            SCOPED_TRACE(std::to_string(from) + " -> " + std::to_string(to));
+            auto e = Open();
+            RecordingAudioOutput out;
+            e->SetSpeed(from, &out, kForward);
+            e->SetSpeed(to, &out, kForward);
+            EXPECT_EQ(e->GetMode(),
+                      to == 0 ? CPlaybackEngine::kModeNormal : CPlaybackEngine::kModeForward);
+            EXPECT_EQ(e->GetSpeedIndex(), to);
+            EXPECT_EQ(LastMute(out.Calls()), to == 0 ? (from == 0 ? -1 : 0) : 1);
+
+            // Frames advance: what is queued next carries the next seconds, labels matching
+            // the frames' own marks.
+            TakeRecords(*e, 1000);
+            const int32_t p = Position(*e);
+            ASSERT_EQ(e->Step(), 1);
+            const auto next = TakeRecords(*e, kFps);
+            EXPECT_EQ(next, ExpectedSeconds(p, p, 1, kFps, false));
+
+            // Back at 1x the output is unmuted and restarted where the picture is, with that
+            // second's sound queued.
+            out.Clear();
+            e->SetSpeed(0, &out, kForward);
+            EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+            EXPECT_NE(LastMute(out.Calls()), 1);
+            TakeRecords(*e, 1000);
+            e->Step();
+            std::vector<uint8_t> sound(kBytesPerSecond);
+            const int32_t heard = e->ReadAudio(sound.data(), kBytesPerSecond);
+            ASSERT_GT(heard, 0);
+            if (to != 0) {
+                ASSERT_FALSE(out.Calls().empty());
+                ASSERT_EQ(out.Calls().back(), "FillAt(" + std::to_string(p + 1) + ")");
+                EXPECT_EQ(sound[0], FakeAudioByte(p + 1));
+            }
+        }
+    }
+}
+
+TEST_F(SpeedModesTest, AnotherFactorInTheSameDirectionKeepsTheModeAndTheQueues) {
     for (int direction : {kForward, kBackward}) {
         SCOPED_TRACE(direction);
         auto e = Open();
         e->SetSpeed(2, &out_, direction);
+        const int mode = e->GetMode();
         const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
         out_.Clear();
-        EXPECT_EQ(e->SetSpeed(3, &out_, direction), 0);
-        EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));  // stays muted: nothing restarts it
-        EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
-        EXPECT_EQ(e->GetSpeedIndex(), 0);
+        EXPECT_EQ(e->SetSpeed(3, &out_, direction), 1);
+        EXPECT_EQ(e->GetMode(), mode);
+        EXPECT_EQ(e->GetSpeedIndex(), 3);
+        EXPECT_EQ(LastMute(out_.Calls()), 1);  // still fast: still silent, nothing restarted
         EXPECT_EQ(e->GetAudioQueuedBytes(), audio);
         EXPECT_EQ(e->GetVideoQueuedBytes(), video);
+        // The factor already in force changes nothing at all.
+        out_.Clear();
+        EXPECT_EQ(e->SetSpeed(3, &out_, direction), 0);
+        EXPECT_EQ(e->GetMode(), mode);
+        EXPECT_EQ(e->GetSpeedIndex(), 3);
         out_.Clear();
     }
 }

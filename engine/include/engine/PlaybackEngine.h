@@ -50,14 +50,24 @@ public:
     // Opens the file at `startSecond` (runs Open and keeps its result).
     CPlaybackEngine(const std::string& fileName, int32_t startSecond);
     CPlaybackEngine(const std::string& fileName, int32_t startSecond, ThreadStart threadStart);
+    // As above; the skip to `startSecond` made while opening gives up as soon as `*skipEpoch`
+    // differs from its value at construction (the owner's Stop, Next or a new seek), leaving
+    // the engine at the second it had reached. The counter must outlive the constructor call.
+    CPlaybackEngine(const std::string& fileName, int32_t startSecond, ThreadStart threadStart,
+                    const std::atomic<uint32_t>* skipEpoch);
     virtual ~CPlaybackEngine();
     CPlaybackEngine(const CPlaybackEngine&) = delete;
     CPlaybackEngine& operator=(const CPlaybackEngine&) = delete;
 
     // --- opening and decoding (normally run by the constructor and the decode thread) ---
     int Open(const std::string& fileName, int32_t startSecond);
-    // Empties the queues and decodes (discarding) up to `target`; base second = target.
-    void SkipToSecond(int32_t target);
+    // Empties the queues and decodes (discarding) up to `target`; base second = target. The
+    // decode lock is held for one decoder call at a time, never for the whole skip, so frame
+    // fetches, speed changes and Shutdown never wait for it. A target behind the decoder, which
+    // cannot go back, leaves the numbering at the decoder's real position instead of
+    // relabelling what comes next. 1 when done (also when the end or Shutdown cut it short),
+    // 0 when given up for a newer seek request, a mode change or the owner's skip epoch.
+    int SkipToSecond(int32_t target);
     // Decodes and queues one second forward. 1 when frames came, 0 otherwise.
     int DecodeOneSecond();
     // Normal and forward mode fill. 0 once the end was reached and the queues drained.
@@ -110,10 +120,13 @@ public:
     int GetSpeedIndex() const { return speedIndex_.load(); }
     int32_t GetBackwardStart() const { return backwardStart_.load(); }
     int IsAtEnd() const { return atEnd_.load(); }
+    int IsSkipping() const { return skipping_.load(); }
     int32_t GetAudioQueuedBytes() const { return audioQueue_.GetCount(); }
     int32_t GetVideoQueuedBytes() const { return videoQueue_.GetCount(); }
     int32_t GetAudioHighWater() const { return audioHighWater_; }
     int32_t GetVideoHighWater() const { return videoHighWater_; }
+    int32_t GetAudioCapacity() const { return audioQueue_.GetCapacity(); }
+    int32_t GetVideoCapacity() const { return videoQueue_.GetCapacity(); }
     float GetLeadThreshold() const { return leadThreshold_; }
     int IsCalibrating() const { return calibrating_; }
 
@@ -126,6 +139,8 @@ public:
 private:
     void ThreadBody();
     bool HasDecodeBuffers() const;
+    bool AllocateQueuesAndBuffers();
+    bool SkipGivenUp() const;
     int CallDecoder();
     // Appends the decoded frames as records of `second`, in forward or reverse order.
     void QueueFrames(int32_t second, bool reverse);
@@ -136,6 +151,7 @@ private:
     int SpeedToNormal(int speedIndex, IAudioOutput* output, int direction);
     int SpeedToBackward(int speedIndex, IAudioOutput* output, int direction);
     int SpeedToForward(int speedIndex, IAudioOutput* output, int direction);
+    int ChangeFactor(int speedIndex);
     float MeasureLead(float* videoSeconds, float* audioSeconds);
     void Calibrate(float lead);
     void Realign(float videoSeconds, float audioSeconds, int32_t position, IAudioOutput* output);
@@ -189,5 +205,10 @@ private:
     win::Event shutdownDone_{true};
     win::Event threadEnded_{true};  // set when the decode thread has left its body
     ThreadStart threadStart_ = ThreadStart::Automatic;
+    // The owner's cancel counter for the opening skip, and its value when the engine was made.
+    const std::atomic<uint32_t>* skipEpoch_ = nullptr;
+    uint32_t skipEpochAtOpen_ = 0;
+    std::atomic<int> opening_{0};   // 1 while Open runs (the epoch applies only then)
+    std::atomic<int> skipping_{0};  // 1 while SkipToSecond runs; frame fetches then wait out
     std::function<uint32_t()> tickSource_;  // set before use; Resync only
 };

@@ -115,6 +115,8 @@ private:
     void ReapThread(std::unique_ptr<win::WorkerThread> thread);
     void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void SetSeekText(int32_t second);
+    // Makes a skip of the file being opened give up (lock-free, so callable before waiting).
+    void CancelSkips();
 
     // Set by Init on the user-interface thread while no playlist thread runs; read-only after.
     win::MessageTarget* m_window = nullptr;
@@ -151,4 +153,6 @@ private:
     std::atomic<int> m_seekDone{0};  // playlist thread only, after a forward seek
     std::atomic<int> m_paused{0};
     std::atomic<int32_t> m_startSecond{0};  // second the next opened file starts at
+    // Bumped by every command that makes a running opening skip pointless; read by the engine.
+    std::atomic<uint32_t> m_skipEpoch{0};
 };
