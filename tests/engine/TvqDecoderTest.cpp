@@ -1,12 +1,14 @@
 // The decoder wrapper against the fake component: what it derives from the stream info, when
 // it reports a load failure, that nothing of an incomplete library is called, the call order
-// and that decode calls never overlap.
+// and that decode calls never overlap; the optional seek entry, used when present and
+// harmless when absent.
 #include "engine/TvqDecoder.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "FakeTvq.h"
@@ -174,6 +176,85 @@ TEST_F(TvqDecoderTest, DecodeCallsFromTwoThreadsNeverOverlap) {
     a.join();
     b.join();
     EXPECT_EQ(fake.Stats().decodeCalls, 80);
+    EXPECT_EQ(fake.Stats().maxConcurrent, 1);
+}
+
+// The (second, index) pair the fake writes at the start of frame 0.
+std::pair<int32_t, int32_t> FirstFrameMarker(const Request& r) {
+    int32_t marker[2];
+    std::memcpy(marker, r.frames.data(), sizeof marker);
+    return {marker[0], marker[1]};
+}
+
+TEST_F(TvqDecoderTest, ComponentWithoutSeekStillPlaysAndRefusesSeeksQuietly) {
+    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    Request r;
+    CTvqDecoder decoder(Block("fake:fps=2:len=10"));
+    ASSERT_EQ(decoder.IsUsable(), 1);
+    EXPECT_EQ(decoder.HasSeek(), 0);
+    EXPECT_EQ(decoder.Seek(5), 0);
+    EXPECT_EQ(decoder.Decode(&r.request), 1);
+    EXPECT_EQ(FirstFrameMarker(r), std::make_pair(0, 0));  // the refused seek moved nothing
+    EXPECT_TRUE(boxes_->Boxes().empty());
+}
+
+TEST_F(TvqDecoderTest, SeekMakesTheNextDecodeDeliverThatSecond) {
+    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
+    ASSERT_TRUE(fake.Loaded());
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    Request r;
+    CTvqDecoder decoder(Block("fake:fps=2:len=10"));
+    ASSERT_EQ(decoder.IsUsable(), 1);
+    EXPECT_EQ(decoder.HasSeek(), 1);
+    EXPECT_EQ(decoder.Seek(7), 1);
+    EXPECT_EQ(decoder.Decode(&r.request), 1);
+    EXPECT_EQ(FirstFrameMarker(r), std::make_pair(7, 0));
+    // Out of range: refused, and decoding goes on from where it was.
+    EXPECT_EQ(decoder.Seek(-1), 0);
+    EXPECT_EQ(decoder.Seek(10), 0);
+    EXPECT_EQ(decoder.Decode(&r.request), 1);
+    EXPECT_EQ(FirstFrameMarker(r), std::make_pair(8, 0));
+    // Back to the start and to the last second, also after the end was reported.
+    EXPECT_EQ(decoder.Decode(&r.request), kTvqEndOfFile);
+    EXPECT_EQ(decoder.Seek(0), 1);
+    EXPECT_EQ(decoder.Decode(&r.request), 1);
+    EXPECT_EQ(FirstFrameMarker(r), std::make_pair(0, 0));
+    EXPECT_EQ(decoder.Seek(9), 1);
+    EXPECT_EQ(decoder.Decode(&r.request), kTvqEndOfFile);
+    EXPECT_EQ(FirstFrameMarker(r), std::make_pair(9, 0));
+    const FakeTvqStats s = fake.Stats();
+    EXPECT_EQ(s.seekCalls, 5);
+    EXPECT_EQ(s.seeksRefused, 2);
+    EXPECT_EQ(s.lastSeekTarget, 9);
+    EXPECT_EQ(s.badArguments, 0);
+    EXPECT_TRUE(boxes_->Boxes().empty());
+}
+
+TEST_F(TvqDecoderTest, RefusedFileNeverReachesTheSeekEntry) {
+    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    CTvqDecoder decoder(Block("fake:refuse=1"));
+    EXPECT_EQ(decoder.HasSeek(), 0);
+    EXPECT_EQ(decoder.Seek(0), 0);
+    EXPECT_EQ(fake.Stats().seekCalls, 0);
+}
+
+TEST_F(TvqDecoderTest, SeeksAndDecodesFromTwoThreadsNeverOverlap) {
+    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
+    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    CTvqDecoder decoder(Block("fake:fps=2:w=8:h=2:len=1000:spin=200"));
+    std::thread decoding([&] {
+        Request r;
+        for (int i = 0; i < 40; ++i) decoder.Decode(&r.request);
+    });
+    std::thread seeking([&] {
+        for (int i = 0; i < 200; ++i) decoder.Seek(i % 1000);
+    });
+    decoding.join();
+    seeking.join();
+    EXPECT_EQ(fake.Stats().decodeCalls, 40);
+    EXPECT_EQ(fake.Stats().seekCalls, 200);
     EXPECT_EQ(fake.Stats().maxConcurrent, 1);
 }
 

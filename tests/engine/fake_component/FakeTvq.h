@@ -12,6 +12,9 @@
 // Content: frame i of second s starts with the int32 pair (s, i) and is filled with
 // FakeFrameByte(s, i) after that; every audio byte of second s is FakeAudioByte(s). The call
 // that delivers the last second returns 2.
+//
+// Built with FAKE_WITH_SEEK it also exports TvqSeek: a second from 0 to the stream's real end
+// - 1 becomes the next one delivered (also after the end); anything else is refused.
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -27,6 +30,9 @@ struct FakeTvqStats {
     int32_t callsAfterEnd;     // decode calls after one that returned 2
     int32_t badArguments;      // decode/close with a block or info the fake did not hand out
     int32_t decodeBeforeInit;  // decode calls on a stream never opened
+    int32_t seekCalls;         // TvqSeek calls, accepted or not
+    int32_t seeksRefused;      // TvqSeek calls that returned 0
+    int32_t lastSeekTarget;    // second of the last accepted TvqSeek; -1 before one
 };
 
 extern "C" {

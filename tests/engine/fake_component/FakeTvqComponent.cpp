@@ -1,6 +1,7 @@
 // A stand-in for the decoder component: streams of numbered seconds whose shape comes from
-// the file name, with counters that let tests check how the player called it. Built once
-// complete and once without each of the three entry points.
+// the file name, with counters that let tests check how the player called it. Built complete
+// with and without the optional TvqSeek, and once without each of the three required entry
+// points.
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -34,7 +35,7 @@ struct Stream {
 
 std::mutex g_lock;  // guards g_streams and g_stats
 std::set<Stream*> g_streams;
-FakeTvqStats g_stats{};
+FakeTvqStats g_stats{.lastSeekTarget = -1};
 std::atomic<int32_t> g_running{0};
 
 [[maybe_unused]] Options ParseOptions(const char* path) {
@@ -132,6 +133,7 @@ FAKE_EXPORT void FakeTvqGetStats(FakeTvqStats* out) {
 FAKE_EXPORT void FakeTvqResetStats() {
     std::lock_guard lk(g_lock);
     g_stats = FakeTvqStats{};
+    g_stats.lastSeekTarget = -1;
     g_stats.openStreams = static_cast<int32_t>(g_streams.size());
 }
 
@@ -215,5 +217,32 @@ FAKE_EXPORT int TvqClose(TvqStreamInfo* info) {
     --g_stats.openStreams;
     delete s;
     return 1;
+}
+#endif
+
+#ifdef FAKE_WITH_SEEK
+FAKE_EXPORT int TvqSeek(TvqStreamInfo* info, int32_t second) {
+    // Counted with the decode calls, so a seek overlapping a decode shows in maxConcurrent.
+    const int32_t running = g_running.fetch_add(1) + 1;
+    Stream* s = reinterpret_cast<Stream*>(info);
+    int result = 0;
+    {
+        std::lock_guard lk(g_lock);
+        ++g_stats.seekCalls;
+        if (running > g_stats.maxConcurrent)
+            g_stats.maxConcurrent = running;
+        if (!g_streams.count(s)) {
+            ++g_stats.badArguments;
+        } else if (second >= 0 && second < s->options.end) {
+            s->nextSecond = second;
+            s->ended = false;
+            g_stats.lastSeekTarget = second;
+            result = 1;
+        }
+        if (!result)
+            ++g_stats.seeksRefused;
+    }
+    g_running.fetch_sub(1);
+    return result;
 }
 #endif
