@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Side-by-side playback cost: the same frames played by tvqplayer and by mpv (the reference,
+# --vo=x11 --hwdec=no) under one Xvfb, at 320x240/12, 1280x720/25 and 1920x1080/25.
+#   bench/playback.sh BIN_DIR [--seconds N] [--sizes "320x240@12 ..."] [--install]
+# BIN_DIR holds tvqplayer, TVQ_DecDLL.so, tvq-convert and the skins (a build's bin folder).
+# The content is an MJPEG + PCM AVI made by ffmpeg; tvq-convert --copy-jpeg auto packs its
+# JPEG pictures and PCM unchanged into the .tvq, so both players decode the very same JPEGs.
+# Both players send their sound to a null sink (SDL's dummy driver, mpv's --ao=null).
+# Printed per player and size: CPU seconds per minute of playback (user+sys of the player,
+# and the X server's share during its run), peak RSS, and the ratio ours/reference.
+# Nothing is installed unless --install is given (then: apt-get install mpv).
+set -euo pipefail
+bin=${1:?usage: playback.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--install]}
+shift
+seconds=60
+sizes="320x240@12 1280x720@25 1920x1080@25"
+while [ $# -gt 0 ]; do
+  case $1 in
+  --seconds) seconds=$2; shift 2 ;;
+  --sizes) sizes=$2; shift 2 ;;
+  --install) apt-get install -y mpv; shift ;;
+  *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+done
+for tool in Xvfb ffmpeg; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
+done
+have_mpv=1
+command -v mpv >/dev/null || { have_mpv=0; echo "mpv is not installed: ours only (--install adds it)"; }
+
+work=$(mktemp -d /tmp/tvq-playback-XXXXXX)
+xpid= ppid_=
+cleanup() {
+  [ -n "$ppid_" ] && kill -9 "$ppid_" 2>/dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# One X server for every run, so that its share is measured the same way for both players.
+Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xpid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(cat "$work/display")
+export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033
+
+# The player's own folder, as the e2e runs make it: repeat off, picture at its own size.
+prog=$work/bin
+mkdir -p "$prog" "$work/home" && mkdir -m 700 "$work/run"
+cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$prog"/
+[ -f "$bin/TvqPlayer.ini" ] && cp "$bin/TvqPlayer.ini" "$prog"/
+[ -d "$bin/skin" ] && cp -r "$bin/skin" "$prog"/
+printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home
+
+ticks=$(getconf CLK_TCK)
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }  # utime + stime, all threads
+
+# Runs a player for $seconds; sets cpu (s), xcpu (s) and rss (KiB).
+measure() { # log command...
+  local log=$1; shift
+  local x0; x0=$(cpu_ticks "$xpid")
+  "$@" >"$work/$log.log" 2>&1 &
+  ppid_=$!
+  local peak=0 end=$((SECONDS + seconds)) now
+  local last=0
+  while [ $SECONDS -lt $end ] && kill -0 "$ppid_" 2>/dev/null; do
+    now=$(awk '/^VmHWM/ { print $2 }' "/proc/$ppid_/status" 2>/dev/null || echo 0)
+    [ "${now:-0}" -gt "$peak" ] && peak=$now
+    last=$(cpu_ticks "$ppid_" 2>/dev/null || echo "$last")
+    sleep 0.5
+  done
+  if kill -0 "$ppid_" 2>/dev/null; then
+    last=$(cpu_ticks "$ppid_")
+    now=$(awk '/^VmHWM/ { print $2 }' "/proc/$ppid_/status")
+    [ "$now" -gt "$peak" ] && peak=$now
+  else
+    echo "  ($log ended before $seconds s; see its log)" >&2
+  fi
+  kill -9 "$ppid_" 2>/dev/null || true
+  wait "$ppid_" 2>/dev/null || true
+  ppid_=
+  cpu=$(awk -v t="$last" -v k="$ticks" 'BEGIN { printf "%.2f", t / k }')
+  xcpu=$(awk -v a="$x0" -v b="$(cpu_ticks "$xpid")" -v k="$ticks" 'BEGIN { printf "%.2f", (b - a) / k }')
+  rss=$peak
+}
+
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, $seconds s per run"
+printf '%-14s %-10s %10s %10s %10s %10s\n' content player cpu_s/min x_s/min total/min peak_MiB
+for spec in $sizes; do
+  size=${spec%@*} fps=${spec#*@}
+  avi=$work/clip.avi movie=$work/clip.tvq
+  # A few seconds more than the run, so that neither player reaches the end.
+  ffmpeg -hide_banner -loglevel error -y \
+    -f lavfi -i "testsrc2=size=$size:rate=$fps,noise=alls=12:allf=t" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t $((seconds + 5)) \
+    -c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le -ac 2 "$avi"
+  "$bin/tvq-convert" "$avi" "$movie" --copy-jpeg auto >"$work/convert.log"
+  frames=$(((seconds + 5) * fps))
+  grep -q " $frames pictures copied" "$work/convert.log" ||
+    { echo "the .tvq does not hold the AVI's own pictures: $(cat "$work/convert.log")" >&2; exit 1; }
+
+  measure ours "$prog/tvqplayer" "$movie"
+  ours_cpu=$cpu ours_x=$xcpu ours_rss=$rss
+  row() { # player cpu x rss
+    awk -v c="$spec" -v p="$1" -v u="$2" -v x="$3" -v r="$4" -v s="$seconds" \
+      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.1f\n", c, p, u * 60 / s, x * 60 / s,
+               (u + x) * 60 / s, r / 1024 }'
+  }
+  row tvqplayer "$ours_cpu" "$ours_x" "$ours_rss"
+  if [ $have_mpv = 1 ]; then
+    measure mpv mpv --no-config --vo=x11 --hwdec=no --ao=null --really-quiet "$avi"
+    row mpv "$cpu" "$xcpu" "$rss"
+    awk -v c="$spec" -v a="$ours_cpu" -v b="$cpu" -v ax="$ours_x" -v bx="$xcpu" \
+      -v ar="$ours_rss" -v br="$rss" \
+      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.2f\n", c, "ours/mpv",
+               (b > 0 ? a / b : 0), (bx > 0 ? ax / bx : 0),
+               (b + bx > 0 ? (a + ax) / (b + bx) : 0), (br > 0 ? ar / br : 0) }'
+  fi
+  rm -f "$avi" "$movie"
+done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
