@@ -55,6 +55,7 @@ void TvqReader::Close() {
     open_ = false;
     header_ = {};
     index_.clear();
+    rebuilt_ = false;
     chunk_.clear();
     chunk_.shrink_to_fit();
 }
@@ -82,45 +83,21 @@ bool TvqReader::LoadHeaderAndIndex() {
     uint8_t head[kFileHeaderBytes];
     if (!ReadAt(0, sizeof head, head) || !DecodeFileHeader(head, sizeof head, header_))
         return false;
-    const uint64_t indexOffset = header_.indexOffset;
-    uint8_t indexHead[kIndexHeaderBytes];
-    if (indexOffset < header_.headerBytes || !ReadAt(indexOffset, sizeof indexHead, indexHead))
-        return false;
-    const uint32_t count = GetU32(indexHead + 4);
-    const uint32_t entryBytes = GetU32(indexHead + 8);
-    if (GetU32(indexHead) != kIndexTag || count != header_.secondsCount ||
-        entryBytes < kIndexEntryBytes)
-        return false;
-    // The entries must lie inside the file, which also bounds the allocation below.
-    const uint64_t available = size_ - indexOffset - kIndexHeaderBytes;
-    if (static_cast<uint64_t>(count) * entryBytes > available)
-        return false;
-    std::vector<uint8_t> raw(static_cast<size_t>(count) * entryBytes);
-    if (!ReadAt(indexOffset + kIndexHeaderBytes, raw.size(), raw.data()))
-        return false;
-    index_.resize(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t* e = raw.data() + static_cast<size_t>(i) * entryBytes;
-        IndexEntry& entry = index_[i];
-        entry.offset = GetU64(e);
-        entry.size = GetU32(e + 8);
-        if (entry.offset < header_.headerBytes || entry.offset > size_ ||
-            entry.size > size_ - entry.offset || entry.size < kChunkHeaderBytes)
-            return false;
-    }
-    return true;
+    auto readAt = [this](uint64_t offset, size_t bytes, uint8_t* out) {
+        return ReadAt(offset, bytes, out);
+    };
+    index_ = FindChunks(header_, size_, readAt, &rebuilt_);
+    // A rebuilt index that found no whole chunk leaves nothing to play.
+    return !rebuilt_ || !index_.empty();
 }
 
 bool TvqReader::ReadSecond(int index, TvqStoredSecond& out) {
     out = {};
     if (!open_ || index < 0 || index >= SecondsCount())
         return false;
-    const IndexEntry& entry = index_[static_cast<size_t>(index)];
+    const TvqChunkEntry& entry = index_[static_cast<size_t>(index)];
     const TvqStreamFormat& f = header_.format;
-    const uint64_t maxChunk =
-        kChunkHeaderBytes + f.AudioBytesPerSecond() +
-        static_cast<uint64_t>(f.framesPerSecond) * (4 + f.MaxStoredFrameBytes()) + 4096;
-    if (entry.size > maxChunk)
+    if (entry.size > MaxChunkBytes(f))
         return false;
     chunk_.resize(entry.size);
     if (!ReadAt(entry.offset, entry.size, chunk_.data()))

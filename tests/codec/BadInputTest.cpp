@@ -2,10 +2,13 @@
 // a read out of bounds (run under AddressSanitizer in CI).
 #include "CodecTestSupport.h"
 #include "codec/TestPattern.h"
+#include "codec/TvqChunkIndex.h"
 #include "codec/TvqReader.h"
+#include "codec/TvqStreamDecoder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -78,6 +81,22 @@ struct ForgedMovie {
 
 enum class Outcome { Refused, Played, EndedEarly };
 
+// A 32-bit value written into a chunk at an offset from its start.
+struct Patch {
+    size_t at;
+    uint32_t value;
+};
+
+// What a writer stopped before its end leaves: the header's seconds count, index offset and
+// length still 0.
+void MakeUnfinished(std::vector<uint8_t>& file) {
+    if (file.size() < tvq::kFileHeaderBytes)
+        return;
+    tvq::PutU32(&file[64], 0);
+    tvq::PutU64(&file[72], 0);
+    tvq::PutU32(&file[84], 0);
+}
+
 // Opens the file through the component and plays it to its end. Fails the test if the stream
 // does not end within its announced length plus one call.
 Outcome PlayThrough(const Component& component, const std::string& path) {
@@ -120,20 +139,6 @@ TEST_F(BadInput, LaterVersionsWithLargerRecordsAreReadByTheirSizes) {
     EXPECT_EQ(Play(ForgedMovie{}.Build()), Outcome::Played);
 }
 
-TEST_F(BadInput, TruncatedAnywhereIsRefusedOrEndsEarly) {
-    tvq::TvqStreamFormat f;
-    f.width = 40, f.height = 30, f.framesPerSecond = 4, f.sampleRate = 8000, f.channels = 1;
-    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), f, 3));
-    const auto good = ReadFileBytes(dir_.File("good.tvq"));
-    ASSERT_EQ(Play(good), Outcome::Played);
-    for (size_t cut = 0; cut < good.size(); cut += (cut < 200 ? 1 : good.size() / 97)) {
-        const std::vector<uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
-        EXPECT_NE(Play(part), Outcome::Played) << "cut at " << cut;
-    }
-    std::vector<uint8_t> lastByteMissing(good.begin(), good.end() - 1);
-    EXPECT_NE(Play(lastByteMissing), Outcome::Played);
-}
-
 TEST_F(BadInput, WrongMagicInAnyOfTheFirst28BytesIsRefused) {
     const auto good = ForgedMovie{}.Build();
     for (size_t i = 0; i < 28; ++i) {
@@ -155,8 +160,7 @@ TEST_F(BadInput, AbsurdStreamHeadersAreRefused) {
         {44, 8193, 4},        {36, 0, 4},    {36, 121, 4},         {48, 0, 4},
         {48, 192001, 4},      {52, 0, 2},    {52, 3, 2},           {54, 12, 2},
         {54, 0, 2},           {68, 4, 4},    {56, 0x4D504547, 4},  {28, 95, 4},
-        {28, 0xFFFFFFFFu, 4}, {64, 3, 4},    {64, 0xFFFFFFFFu, 4}, {72, 0, 4},
-        {72, 0xFFFFFFF0u, 4}, {76, 1, 4},    {34, 9, 2},           {32, 0, 2},
+        {28, 0xFFFFFFFFu, 4}, {34, 9, 2},    {32, 0, 2},
     };
     for (const Patch& p : patches) {
         auto bytes = good;
@@ -168,37 +172,52 @@ TEST_F(BadInput, AbsurdStreamHeadersAreRefused) {
     }
 }
 
-TEST_F(BadInput, IndexEntriesOutsideTheFileAreRefused) {
+TEST_F(BadInput, DamagedIndexIsRebuiltFromTheChunks) {
     const auto good = ForgedMovie{}.Build();
     const size_t index = tvq::GetU64(&good[72]);
     const size_t entry1 = index + 16 + 16;
+    std::vector<std::vector<uint8_t>> damaged;
     for (uint64_t offset : {uint64_t{0}, uint64_t{95}, uint64_t{good.size()},
                             uint64_t{good.size()} + 1000, ~uint64_t{0}}) {
-        auto bytes = good;
-        tvq::PutU64(&bytes[entry1], offset);
-        EXPECT_EQ(Play(bytes), Outcome::Refused) << offset;
+        damaged.push_back(good);
+        tvq::PutU64(&damaged.back()[entry1], offset);
     }
     for (uint32_t size : {0u, 23u, static_cast<uint32_t>(good.size()), 0xFFFFFFFFu}) {
-        auto bytes = good;
-        tvq::PutU32(&bytes[entry1 + 8], size);
-        EXPECT_EQ(Play(bytes), Outcome::Refused) << size;
+        damaged.push_back(good);
+        tvq::PutU32(&damaged.back()[entry1 + 8], size);
     }
-    auto bytes = good;
-    tvq::PutU32(&bytes[index + 4], 3);  // more entries than seconds
-    EXPECT_EQ(Play(bytes), Outcome::Refused);
-    bytes = good;
-    tvq::PutU32(&bytes[index + 8], 8);  // entries smaller than version 1's
-    EXPECT_EQ(Play(bytes), Outcome::Refused);
+    damaged.push_back(good);
+    tvq::PutU32(&damaged.back()[index + 4], 3);  // more entries than seconds
+    damaged.push_back(good);
+    tvq::PutU32(&damaged.back()[index + 8], 8);  // entries smaller than version 1's
+    damaged.push_back(good);
+    tvq::PutU32(&damaged.back()[index], 0x41414141);  // no index tag
+    // The header's seconds count and index offset disagree with the index.
+    for (uint32_t count : {3u, 0xFFFFFFFFu}) {
+        damaged.push_back(good);
+        tvq::PutU32(&damaged.back()[64], count);
+    }
+    for (uint64_t at : {uint64_t{0}, uint64_t{0xFFFFFFF0u}, uint64_t{1} << 32, good.size() - 8}) {
+        damaged.push_back(good);
+        tvq::PutU64(&damaged.back()[72], at);
+    }
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        EXPECT_EQ(Play(damaged[i]), Outcome::Played) << "case " << i;
+        EXPECT_EQ(tvq::FindMovieLength(path_), 2) << "case " << i;
+        tvq::TvqReader reader;
+        ASSERT_TRUE(reader.OpenMemory(damaged[i].data(), damaged[i].size()));
+        EXPECT_TRUE(reader.IndexRebuilt());
+        EXPECT_EQ(reader.SecondsCount(), 2);
+    }
+    tvq::TvqReader reader;
+    ASSERT_TRUE(reader.OpenMemory(good.data(), good.size()));
+    EXPECT_FALSE(reader.IndexRebuilt());
 }
 
 TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecond) {
     const auto good = ForgedMovie{}.Build();
     const size_t index = tvq::GetU64(&good[72]);
     const size_t chunk1 = tvq::GetU64(&good[index + 16 + 16]);
-    struct Patch {
-        size_t at;
-        uint32_t value;
-    };
     const Patch patches[] = {
         {0, 0x41414141},                            // tag
         {4, 0},          {4, 0xFFFFFFFFu},          // chunk header size
@@ -218,6 +237,135 @@ TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecond) {
         EXPECT_EQ(damaged.Next(), kTvqEndOfFile) << "patch at " << p.at;
         EXPECT_EQ(damaged.frameCount, 0);
         EXPECT_EQ(damaged.audioCount, 0);
+    }
+}
+
+TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
+    auto good = ForgedMovie{}.Build();
+    const size_t index = tvq::GetU64(&good[72]);
+    const size_t chunk1 = tvq::GetU64(&good[index + 16 + 16]);
+    MakeUnfinished(good);
+    const Patch patches[] = {
+        {0, 0x41414141}, {4, 0},     {4, 0xFFFFFFFFu}, {8, 0},         {8, 2},
+        {12, 8001},      {12, 7999}, {16, 3},          {24 + 8000, 5}, {24 + 8000, 0xFFFFFFFFu},
+    };
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(testing::Message() << "patch at " << p.at << " = " << p.value);
+        auto bytes = good;
+        tvq::PutU32(&bytes[chunk1 + p.at], p.value);
+        WriteFileBytes(path_, bytes);
+        EXPECT_EQ(tvq::FindMovieLength(path_), 1);
+        OpenMovie movie(component_, path_);
+        ASSERT_NE(movie.info, nullptr);
+        EXPECT_EQ(tvq::UnpackLength(movie.info->packedLength), 1u);
+        EXPECT_EQ(movie.Next(), kTvqEndOfFile);
+        EXPECT_EQ(movie.frameCount, 2);
+    }
+    // Chunk 0 bad: nothing whole to play, refused like any file without a movie in it.
+    auto bytes = good;
+    tvq::PutU32(&bytes[96 + 8], 1);
+    EXPECT_EQ(Play(bytes), Outcome::Refused);
+    WriteFileBytes(path_, bytes);
+    EXPECT_EQ(tvq::FindMovieLength(path_), -1);
+}
+
+// Where each chunk ends, read from a good file's index.
+std::vector<size_t> ChunkEnds(const std::vector<uint8_t>& good) {
+    const size_t index = tvq::GetU64(&good[72]);
+    std::vector<size_t> ends;
+    for (uint32_t i = 0; i < tvq::GetU32(&good[index + 4]); ++i) {
+        const uint8_t* e = &good[index + 16 + 16 * i];
+        ends.push_back(tvq::GetU64(e) + tvq::GetU32(e + 8));
+    }
+    return ends;
+}
+
+int WholeChunksBefore(const std::vector<size_t>& ends, size_t cut) {
+    return static_cast<int>(
+        std::count_if(ends.begin(), ends.end(), [&](size_t e) { return e <= cut; }));
+}
+
+TEST(CutMovie, EveryCutPlaysExactlyTheWholeChunksBeforeIt) {
+    // Every offset of a small RAW movie, with the header as the finished writer left it (its
+    // index now past the end) and as a writer stopped early left it.
+    const auto good = ForgedMovie{.seconds = 3}.Build();
+    const auto ends = ChunkEnds(good);
+    ASSERT_EQ(ends.size(), 3u);
+    auto unfinished = good;
+    MakeUnfinished(unfinished);
+    std::vector<uint8_t> audio(4 * 8000), frames(2 * 2 * 32 * 24 * 3);
+    int32_t audioCount = 0, frameCount = 0;
+    const TvqDecodeRequest request{1,
+                                   reinterpret_cast<uintptr_t>(audio.data()),
+                                   reinterpret_cast<uintptr_t>(&audioCount),
+                                   reinterpret_cast<uintptr_t>(frames.data()),
+                                   reinterpret_cast<uintptr_t>(&frameCount),
+                                   0};
+    const std::vector<uint8_t>* const files[] = {&good, &unfinished};
+    for (size_t cut = 0; cut <= good.size(); ++cut) {
+        for (const std::vector<uint8_t>* file : files) {
+            SCOPED_TRACE(testing::Message()
+                         << "cut at " << cut << (file == &good ? "" : ", unfinished"));
+            const int whole =
+                cut == good.size() && file == &good ? 3 : WholeChunksBefore(ends, cut);
+            tvq::TvqStreamDecoder decoder;
+            if (!decoder.OpenMemory(file->data(), cut)) {
+                EXPECT_EQ(whole, 0);
+                continue;
+            }
+            ASSERT_GT(whole, 0);
+            ASSERT_EQ(tvq::UnpackLength(decoder.Info().packedLength), static_cast<uint32_t>(whole));
+            for (int s = 0; s < whole; ++s) {
+                ASSERT_EQ(decoder.DecodeNext(request), s + 1 == whole ? kTvqEndOfFile : 1);
+                ASSERT_EQ(frameCount, 2);
+                int second = -1, frame = -1;
+                ASSERT_TRUE(tvq::ReadFrameMarker(frames.data() + 2304, 32, 24, 96, second, frame));
+                ASSERT_EQ(second, s);
+                ASSERT_EQ(frame, 1);
+            }
+            ASSERT_EQ(decoder.DecodeNext(request), kTvqEndOfFile);
+            ASSERT_EQ(frameCount, 0);
+        }
+    }
+}
+
+TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
+    // A stride of cuts through a JPEG movie, through the component and the playlist's measure.
+    tvq::TvqStreamFormat f;
+    f.width = 40, f.height = 30, f.framesPerSecond = 4, f.sampleRate = 8000, f.channels = 1;
+    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), f, 5));
+    const auto good = ReadFileBytes(dir_.File("good.tvq"));
+    const auto ends = ChunkEnds(good);
+    ASSERT_EQ(ends.size(), 5u);
+    for (size_t cut = 0; cut < good.size(); cut += 1 + good.size() / 61) {
+        for (bool finished : {true, false}) {
+            SCOPED_TRACE(testing::Message()
+                         << "cut at " << cut << (finished ? "" : ", unfinished"));
+            std::vector<uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
+            if (!finished)
+                MakeUnfinished(part);
+            WriteFileBytes(path_, part);
+            const int whole = WholeChunksBefore(ends, cut);
+            EXPECT_EQ(tvq::FindMovieLength(path_), whole > 0 ? whole : -1);
+            OpenMovie movie(component_, path_);
+            if (whole == 0) {
+                EXPECT_EQ(movie.info, nullptr);
+                continue;
+            }
+            ASSERT_NE(movie.info, nullptr);
+            EXPECT_EQ(tvq::UnpackLength(movie.info->packedLength), static_cast<uint32_t>(whole));
+            for (int s = 0; s < whole; ++s) {
+                ASSERT_EQ(movie.Next(), s + 1 == whole ? kTvqEndOfFile : 1);
+                ASSERT_EQ(movie.frameCount, 4);
+                int second = -1, frame = -1;
+                ASSERT_TRUE(
+                    tvq::ReadFrameMarker(movie.Frame(3), 40, 30, f.Stride(), second, frame));
+                EXPECT_EQ(second, s);
+                EXPECT_EQ(tvq::DetectSecondFromPcm(movie.audio.data(), 2 * size_t(movie.audioCount),
+                                                   8000, 1, 16),
+                          s);
+            }
+        }
     }
 }
 

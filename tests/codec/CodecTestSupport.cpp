@@ -98,6 +98,7 @@ Component::Component() {
     init_ = reinterpret_cast<TvqInforInitFn>(dlsym(handle_, "TvqInforInit"));
     decode_ = reinterpret_cast<TvqDecoderFn>(dlsym(handle_, "TvqDecoder"));
     close_ = reinterpret_cast<TvqCloseFn>(dlsym(handle_, "TvqClose"));
+    seek_ = reinterpret_cast<TvqSeekFn>(dlsym(handle_, kTvqSeekName));
 }
 
 Component::~Component() {

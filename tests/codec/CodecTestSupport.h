@@ -51,12 +51,15 @@ public:
         return decode_(request, block, info);
     }
     int Close(TvqStreamInfo* info) const { return close_(info); }
+    // The optional entry; null when the component lacks it.
+    TvqSeekFn SeekEntry() const { return seek_; }
 
 private:
     void* handle_ = nullptr;
     TvqInforInitFn init_ = nullptr;
     TvqDecoderFn decode_ = nullptr;
     TvqCloseFn close_ = nullptr;
+    TvqSeekFn seek_ = nullptr;
 };
 
 // One open file with buffers sized as the player sizes them.

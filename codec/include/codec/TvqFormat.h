@@ -3,6 +3,7 @@
 // format, the per-second chunks and the chunk index. Little-endian throughout.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tvq {
 
@@ -69,13 +70,13 @@ struct TvqFileHeader {
 // Length in seconds to the packed form stored at offset 84 (hours saturate at 32767).
 int32_t PackLength(uint32_t seconds);
 // Packed form to seconds; negative hours give 0.
-uint32_t UnpackLength(int32_t packed);
+inline uint32_t UnpackLength(int32_t packed);
 
 // Writes the version 1 header (kFileHeaderBytes bytes).
 void EncodeFileHeader(const TvqFileHeader& header, uint8_t* out);
 // Reads and checks a header; `bytes` is how many bytes of the file start are at `in`.
 // False when the magic, sizes, version or stream format are not acceptable.
-bool DecodeFileHeader(const uint8_t* in, size_t bytes, TvqFileHeader& header);
+inline bool DecodeFileHeader(const uint8_t* in, size_t bytes, TvqFileHeader& header);
 
 // Little-endian access to byte buffers.
 inline uint16_t GetU16(const uint8_t* p) {
@@ -98,6 +99,80 @@ inline void PutU32(uint8_t* p, uint32_t v) {
 inline void PutU64(uint8_t* p, uint64_t v) {
     PutU32(p, static_cast<uint32_t>(v));
     PutU32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+// What a reader needs of the format is defined here, so that a program that only lists movies
+// (the player's playlist) can check a header and walk the chunks without linking the codec.
+namespace detail {
+
+inline constexpr char kFixedHeader[kFixedHeaderBytes + 1] = "RIFF\0\0\0\0TVQ LIST\0\0\0\0hdrltvqh";
+// JPEG headers and markers on top of the worst-case compressed data of a frame.
+constexpr size_t kJpegOverheadBytes = 64 * 1024;
+
+// Field offsets of the version 1 header.
+enum : size_t {
+    kOffHeaderBytes = 28,
+    kOffVersion = 32,
+    kOffReaderVersion = 34,
+    kOffFps = 36,
+    kOffWidth = 40,
+    kOffHeight = 44,
+    kOffSampleRate = 48,
+    kOffChannels = 52,
+    kOffBits = 54,
+    kOffCodec = 56,
+    kOffQuality = 60,
+    kOffSeconds = 64,
+    kOffBytesPerPixel = 68,
+    kOffIndexOffset = 72,
+};
+
+}  // namespace detail
+
+inline bool TvqStreamFormat::IsValid() const {
+    return framesPerSecond >= 1 && framesPerSecond <= kMaxFramesPerSecond && width >= 1 &&
+           width <= kMaxPictureSide && height >= 1 && height <= kMaxPictureSide &&
+           sampleRate >= 1 && sampleRate <= kMaxSampleRate && (channels == 1 || channels == 2) &&
+           (bitsPerSample == 8 || bitsPerSample == 16) &&
+           (videoCodec == kCodecRaw || videoCodec == kCodecJpeg);
+}
+
+inline size_t TvqStreamFormat::MaxStoredFrameBytes() const {
+    return videoCodec == kCodecRaw ? FrameBytes() : 2 * FrameBytes() + detail::kJpegOverheadBytes;
+}
+
+inline uint32_t UnpackLength(int32_t packed) {
+    const auto u = static_cast<uint32_t>(packed);
+    const int hours = static_cast<int16_t>(u >> 16);
+    if (hours < 0)
+        return 0;
+    return (u & 0xFF) + 60 * (((u >> 8) & 0xFF) + 60 * static_cast<uint32_t>(hours));
+}
+
+inline bool DecodeFileHeader(const uint8_t* in, size_t bytes, TvqFileHeader& h) {
+    if (!in || bytes < kFileHeaderBytes ||
+        std::memcmp(in, detail::kFixedHeader, kFixedHeaderBytes) != 0)
+        return false;
+    h.headerBytes = GetU32(in + detail::kOffHeaderBytes);
+    h.version = GetU16(in + detail::kOffVersion);
+    h.readerVersion = GetU16(in + detail::kOffReaderVersion);
+    if (h.headerBytes < kFileHeaderBytes || h.version < 1 || h.readerVersion > kReaderVersion)
+        return false;
+    TvqStreamFormat& f = h.format;
+    // Read as unsigned and range-checked before narrowing, so huge values cannot wrap.
+    const auto toInt = [](uint32_t v) { return v > 0x7FFFFFFFu ? -1 : static_cast<int>(v); };
+    f.framesPerSecond = toInt(GetU32(in + detail::kOffFps));
+    f.width = toInt(GetU32(in + detail::kOffWidth));
+    f.height = toInt(GetU32(in + detail::kOffHeight));
+    f.sampleRate = toInt(GetU32(in + detail::kOffSampleRate));
+    f.channels = GetU16(in + detail::kOffChannels);
+    f.bitsPerSample = GetU16(in + detail::kOffBits);
+    f.videoCodec = GetU32(in + detail::kOffCodec);
+    f.jpegQuality = toInt(GetU32(in + detail::kOffQuality));
+    h.secondsCount = GetU32(in + detail::kOffSeconds);
+    h.indexOffset = GetU64(in + detail::kOffIndexOffset);
+    h.packedLength = static_cast<int32_t>(GetU32(in + kPackedLengthOffset));
+    return GetU32(in + detail::kOffBytesPerPixel) == 3 && f.IsValid();
 }
 
 }  // namespace tvq
