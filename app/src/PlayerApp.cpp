@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/InstanceChannel.h"
+#include "app/MprisService.h"
 #include "app/PlayerDlg.h"
 #include "engine/Messages.h"
 #include "platform/Paths.h"
@@ -66,6 +67,9 @@ bool CPlayerApp::InitInstance(const QStringList& arguments) {
     options.releaseStartupLock = [this] { m_sharedBlock.Unlock(); };
     options.trace = TraceRequested();
     CPlayerDlg dialog(std::move(options));
+    // Media keys and the desktop's media widget; without a session bus the player runs alone.
+    CMprisService mpris(dialog);
+    mpris.Register();
     dialog.DoModal();
     return true;
 }

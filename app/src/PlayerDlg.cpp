@@ -102,6 +102,7 @@ void CPlayerDlg::OnInitDialog() {
         OnPlay();
     }
     m_mainSkin->ApplyMainSkin();
+    AddShortcutTooltips();
     if (m_releaseStartupLock)
         m_releaseStartupLock();
     CenterOnScreen(this);
@@ -190,8 +191,12 @@ bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
         // travels up from the focus widget to its parents; it counts once, at the first
         // widget that gets it.
         QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
-        if (watched == first && first->window() == this)
-            OnKeyDown(VirtualKey(static_cast<QKeyEvent*>(event)->key()));
+        if (watched == first && first->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            OnKeyDown(VirtualKey(key->key()));
+            if (OnShortcut(key->key(), key->modifiers()))
+                return true;
+        }
     } else if (watched == m_slider && event->type() == QEvent::MouseButtonPress) {
         m_lastSliderPressX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
     } else if (watched == m_video && event->type() == QEvent::MouseButtonDblClick) {

@@ -37,6 +37,8 @@ void CPlayerDlg::OnPlay() {
 
 void CPlayerDlg::OnPause() {
     m_player->Pause();
+    if (m_playing)
+        m_paused = !m_paused;
 }
 
 void CPlayerDlg::OnStop() {
@@ -84,8 +86,10 @@ void CPlayerDlg::OnCommand(int id) {
         SetSliderUsable(m_playlistView->DeleteSelected());
         return;
     }
-    if (m_mainSkin->IsSkinCommand(id))
+    if (m_mainSkin->IsSkinCommand(id)) {
         m_mainSkin->OnSkinCommand(id);
+        AddShortcutTooltips();  // the new skin's buttons bring their own tooltips
+    }
 }
 
 void CPlayerDlg::PlaySelected() {
@@ -122,6 +126,7 @@ void CPlayerDlg::StartPlaylist(bool select) {
     const std::string selected = m_playlistView->FirstSelectedName();
     m_player->Init(m_messageTarget.get(), m_video, select ? 1 : 0);
     m_playing = true;
+    m_paused = false;
     m_dragging = false;
     // After a reset the thread plays the first entry already: selecting that entry would only
     // stop it and start it again after the pause between files.
@@ -191,6 +196,13 @@ void CPlayerDlg::OnHScroll(int code, int position, int clickX) {
             m_dragging = false;
             break;
     }
+}
+
+void CPlayerDlg::SeekToSecond(int second) {
+    // Through the slider's own seek path, so its throttle and enabled state apply.
+    if (!m_playing || !m_slider->isEnabled())
+        return;
+    ThrottledSeek(std::clamp(second, m_slider->minimum(), m_slider->maximum()));
 }
 
 void CPlayerDlg::ThrottledSeek(int position) {
@@ -284,6 +296,7 @@ void CPlayerDlg::OnPlaylistStopped() {
     Trace("stopped");
     EnableStartControls(true);
     m_playing = false;
+    m_paused = false;
     m_playlistView->ClearPlayingItem();
     m_dragging = false;
     if (m_video)
@@ -320,6 +333,83 @@ void CPlayerDlg::OnHandoverFiles() {
         raise();
     }
     activateWindow();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keyboard
+
+bool CPlayerDlg::OnShortcut(int key, Qt::KeyboardModifiers modifiers) {
+    const bool control = (modifiers & Qt::ControlModifier) != 0;
+    if (control) {
+        if (key != Qt::Key_O)
+            return false;
+        if (m_add->isEnabled())
+            OnAdd();
+        return true;
+    }
+    if ((modifiers & (Qt::AltModifier | Qt::MetaModifier)) != 0)
+        return false;
+    switch (key) {
+        case Qt::Key_Space:
+            // The pause button's command, also while the button is disabled for a file switch
+            // it would be refused: the same state check the button has.
+            if (m_pause->isEnabled())
+                OnPause();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            PlaySelected();
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            SeekToSecond(m_slider->value() +
+                         (key == Qt::Key_Left ? -kKeySeekSeconds : kKeySeekSeconds));
+            return true;
+        case Qt::Key_F:
+            if (m_playing && m_video)
+                m_video->ToggleFullScreen();
+            return true;
+        case Qt::Key_Escape:
+            if (m_video && m_video->IsFullScreen())
+                m_video->LeaveFullScreen();
+            return true;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            if (m_video)
+                m_video->ZoomIn();
+            return true;
+        case Qt::Key_Minus:
+            if (m_video)
+                m_video->ZoomOut();
+            return true;
+        case Qt::Key_0:
+            if (m_video)
+                m_video->ZoomReset();
+            return true;
+        case Qt::Key_Delete:
+            OnCommand(kDeleteCommand);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CPlayerDlg::AddShortcutTooltips() {
+    const auto withKey = [](QWidget* widget, const char* keys) {
+        if (widget == nullptr)
+            return;
+        const QString suffix = QString::fromUtf8(" (%1)").arg(QString::fromUtf8(keys));
+        QString tip = widget->toolTip();
+        if (tip.endsWith(suffix))
+            return;
+        widget->setToolTip(tip.isEmpty() ? QString::fromUtf8(keys).trimmed() : tip + suffix);
+    };
+    withKey(m_pause, "Space");
+    withKey(m_add, "Ctrl+O");
+    withKey(m_play, "Enter: selected row");
+    withKey(m_slider, "Left/Right: 10 s");
+    withKey(m_video, "F: full screen, +/-/0: zoom");
+    withKey(m_list, "Delete: remove");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -83,7 +83,10 @@ int main(int argc, char* argv[]) {
     CPlayerApp app;
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName("tvqplayer");
-    QApplication::setWindowIcon(QApplication::style()->standardIcon(QStyle::SP_MediaPlay));
+    // The desktop entry's name lets a Wayland compositor match the window to its entry and icon.
+    QApplication::setDesktopFileName("tvqplayer");
+    QApplication::setWindowIcon(
+        QIcon::fromTheme("tvqplayer", QApplication::style()->standardIcon(QStyle::SP_MediaPlay)));
     win::SetMessageBoxService(std::make_shared<CQtMessageBoxService>());
     // SDL would otherwise take SIGTERM and SIGINT for its own event queue, which we never read.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

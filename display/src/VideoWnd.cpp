@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -98,6 +100,27 @@ QImage CVideoWnd::RenderScene() {
     return scene;
 }
 
+QSize CVideoWnd::ShownSize(QSize picture, float zoom, QSize area) {
+    const QSize zoomed(static_cast<int>(picture.width() * zoom),
+                       static_cast<int>(picture.height() * zoom));
+    // A picture that fits keeps the zoom exactly. One larger than the area at the natural
+    // size (a 720p movie in the default window) would only show its middle: it is scaled
+    // down as a whole, keeping its aspect. A zoom above 1 never gets here larger than the
+    // area, as zooming in stops short of it and a resize fits it again.
+    if (zoom > 1.0f || area.width() <= 0 || area.height() <= 0 || picture.width() <= 0 ||
+        picture.height() <= 0 ||
+        (zoomed.width() <= area.width() && zoomed.height() <= area.height()))
+        return zoomed;
+    // In whole numbers: the limiting side gets the area's size exactly.
+    const int64_t zw = zoomed.width(), zh = zoomed.height();
+    const int64_t aw = area.width(), ah = area.height();
+    if (zw <= 0 || zh <= 0)
+        return zoomed;
+    if (aw * zh <= ah * zw)
+        return QSize(area.width(), static_cast<int>(std::max<int64_t>(1, zh * aw / zw)));
+    return QSize(static_cast<int>(std::max<int64_t>(1, zw * ah / zh)), area.height());
+}
+
 void CVideoWnd::DrawOverlayText(QPainter& p, int x, int y, const QString& text) const {
     p.drawText(x, y + p.fontMetrics().ascent(), text);
 }
@@ -124,9 +147,9 @@ void CVideoWnd::DrawScene(QPainter& p) {
         if (frame.bits == nullptr)
             return;
         drewFrame = true;
-        const float zoom = GetZoom();
-        const int w = static_cast<int>(frame.format.biWidth * zoom);
-        const int h = static_cast<int>(frame.format.biHeight * zoom);
+        const QSize shown = ShownSize(QSize(frame.format.biWidth, frame.format.biHeight), GetZoom(),
+                                      QSize(right, areaHeight));
+        const int w = shown.width(), h = shown.height();
         const QRect target = fullScreen ? QRect(QPoint(0, 0), screenSize_)
                                         : QRect((right - w) / 2, (areaHeight - h) / 2, w, h);
         if (frameBlit_ != FrameBlit::Converted) {

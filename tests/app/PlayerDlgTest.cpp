@@ -303,6 +303,106 @@ TEST_F(PlayerDlgTest, TypingTheCreditsWordShowsTheCredits) {
     EXPECT_EQ(boxes->Boxes().back().caption, "信息");
 }
 
+// Keys go to the focus widget first (the slider, once the skin gave it the focus).
+void Press(CPlayerDlg& dlg, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &dlg;
+    QTest::keyClick(target, key, modifiers);
+}
+
+TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
+    dlg->show();
+    chosen = {Movie("a.tvq"), Movie("b.tvq"), Movie("c.tvq")};
+    Press(*dlg, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(List()->GetItemCount(), 3);
+    Press(*dlg, Qt::Key_O);  // without Ctrl it is no command
+    EXPECT_EQ(List()->GetItemCount(), 3);
+
+    Press(*dlg, Qt::Key_Right);  // idle: no seek
+    EXPECT_TRUE(player->seeks.empty());
+
+    List()->SetSelected(1, true);
+    Press(*dlg, Qt::Key_Return);
+    EXPECT_EQ(player->inits, std::vector<int>{0});
+    EXPECT_EQ(player->selected.back(), dir.Path("b.tvq"));
+    EXPECT_TRUE(dlg->isVisible());  // Enter still does not close the dialog
+
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 0);
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
+    dlg->OnWinMessage(WM_PLAY_POSITION, 50, 0);
+    Press(*dlg, Qt::Key_Space);
+    EXPECT_EQ(player->pauses, 1);
+    EXPECT_TRUE(dlg->IsPaused());
+    Press(*dlg, Qt::Key_Space);
+    EXPECT_EQ(player->pauses, 2);
+    EXPECT_FALSE(dlg->IsPaused());
+
+    Press(*dlg, Qt::Key_Right);
+    EXPECT_EQ(player->seeks, std::vector<int32_t>{60});
+    EXPECT_FALSE(Slider()->isEnabled());  // as after a slider seek, until it is reported done
+    Press(*dlg, Qt::Key_Left);            // the slider is disabled meanwhile: nothing
+    EXPECT_EQ(player->seeks.size(), 1u);
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    now += 300;
+    Press(*dlg, Qt::Key_Left);  // within the slider's throttle: dropped as a drag would be
+    EXPECT_EQ(player->seeks.size(), 1u);
+    now += 1500;
+    dlg->OnWinMessage(WM_PLAY_POSITION, 4, 0);
+    Press(*dlg, Qt::Key_Left);  // 4 - 10 stops at the start
+    EXPECT_EQ(player->seeks, (std::vector<int32_t>{60, 0}));
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    now += 1500;
+    dlg->OnWinMessage(WM_PLAY_POSITION, 195, 0);
+    Press(*dlg, Qt::Key_Right);  // and 195 + 10 at the end of the range
+    EXPECT_EQ(player->seeks.back(), 200);
+}
+
+TEST_F(PlayerDlgTest, KeyboardZoomsSwitchesFullScreenAndDeletesRows) {
+    dlg->show();
+    CVideoWnd* video = dlg->VideoWindow();
+    video->SetZoom(2.0f);
+    Press(*dlg, Qt::Key_Minus);
+    EXPECT_FLOAT_EQ(video->GetZoom(), 1.5f);
+    Press(*dlg, Qt::Key_0);
+    EXPECT_EQ(video->GetZoom(), 1.0f);
+
+    Press(*dlg, Qt::Key_F);  // only while a file plays, as the double click
+    EXPECT_FALSE(video->IsFullScreen());
+    chosen = {Movie("a.tvq"), Movie("b.tvq")};
+    dlg->OnAdd();
+    StartPlaying();
+    Press(*dlg, Qt::Key_F);
+    EXPECT_TRUE(video->IsFullScreen());
+    Press(*dlg, Qt::Key_Escape);
+    EXPECT_FALSE(video->IsFullScreen());
+    EXPECT_TRUE(dlg->isVisible());
+
+    List()->ClearSelection();
+    List()->SetSelected(0, true);
+    Press(*dlg, Qt::Key_Delete);
+    ASSERT_EQ(List()->GetItemCount(), 1);
+    EXPECT_EQ(player->removed, std::vector<std::string>{dir.Path("a.tvq")});
+}
+
+TEST_F(PlayerDlgTest, ShortcutKeysStillReachTheCreditsCheckAndTheTooltips) {
+    dlg->show();
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : dlg.get();
+    QTest::keyClicks(target, "THAN");
+    EXPECT_EQ(dlg->CreditsIndex(), 4);
+    Press(*dlg, Qt::Key_Space);  // a shortcut, and a wrong letter for the word
+    EXPECT_EQ(dlg->CreditsIndex(), 0);
+    QTest::keyClicks(target, "THANK");
+    Press(*dlg, Qt::Key_S);
+    ASSERT_FALSE(boxes->Boxes().empty());
+    EXPECT_EQ(boxes->Boxes().back().caption, "Information");
+
+    EXPECT_TRUE(dlg->Button(IDC_PAUSE)->toolTip().contains("Space"));
+    EXPECT_TRUE(dlg->Button(IDC_ADD)->toolTip().contains("Ctrl+O"));
+    EXPECT_TRUE(Slider()->toolTip().contains("Left/Right"));
+    EXPECT_TRUE(dlg->VideoWindow()->toolTip().contains("F: full screen"));
+    EXPECT_TRUE(List()->toolTip().contains("Delete"));
+}
+
 TEST(CreditsCheck, AWrongKeyIsNotTakenAsAFirstLetter) {
     CCreditsCheck check;
     for (char c : std::string("THANK")) EXPECT_FALSE(check.OnKeyDown(static_cast<uint32_t>(c)));

@@ -39,13 +39,13 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
-    // Opens a 96 x 64 movie of 10 frames per second and shows (second, index).
-    void Play(int32_t second, int32_t index) {
+    // Opens a movie of 10 frames per second (96 x 64 unless named) and shows (second, index).
+    void Play(int32_t second, int32_t index, const char* movie = "fake:fps=10:w=96:h=64:len=125") {
 #ifndef FAKE_TVQ_COMPONENT
         GTEST_SKIP() << "the engine's fake decoder component is not built";
 #else
         CTvqDecoder::SetLibraryPathForTesting(FAKE_TVQ_COMPONENT);
-        engine_ = std::make_unique<CPlaybackEngine>("fake:fps=10:w=96:h=64:len=125", 0);
+        engine_ = std::make_unique<CPlaybackEngine>(movie, 0);
         ASSERT_TRUE(video_->OpenStream(engine_.get(), &engineLock_, nullptr));
         ASSERT_EQ(video_->ShowFrameAt(second, index), 1);
 #endif

@@ -172,6 +172,41 @@ TEST_F(VideoWindowTest, TurnedPictureUsesTheTurnedFormat) {
     EXPECT_EQ(scene.pixel(168, 29), qRgb(FakeFrameByte(0, 7), 0, 0));
 }
 
+TEST_F(VideoWindowTest, PictureLargerThanTheAreaIsShownWholeScaledDown) {
+    ASSERT_NO_FATAL_FAILURE(Play(1, 3, "fake:fps=10:w=1280:h=720:len=5"));
+    if (IsSkipped())
+        return;
+    // 1280 x 720 in a 400 x 150 area: 150 / 720 is the tighter factor, giving 266 x 150,
+    // left (400 - 266) / 2 = 67. Shown at 1:1 it would cover the whole area.
+    const QImage scene = video_->RenderScene();
+    const QRgb fill = Gray(FakeFrameByte(1, 3));
+    EXPECT_EQ(scene.pixel(66, 75), kBlack);
+    EXPECT_EQ(scene.pixel(67, 75), fill);
+    EXPECT_EQ(scene.pixel(332, 75), fill);
+    EXPECT_EQ(scene.pixel(333, 75), kBlack);
+    EXPECT_EQ(scene.pixel(200, 0), fill);
+    EXPECT_EQ(video_->GetZoom(), 1.0f);  // the zoom value itself is left alone
+}
+
+TEST(VideoWndShownSize, FittingPicturesKeepTheZoomAndLargerOnesFitTheArea) {
+    const QSize area(400, 300);
+    // Fits: exactly the zoomed size, also when it then touches the edges.
+    EXPECT_EQ(CVideoWnd::ShownSize({96, 64}, 1.0f, area), QSize(96, 64));
+    EXPECT_EQ(CVideoWnd::ShownSize({96, 64}, 2.5f, area), QSize(240, 160));
+    EXPECT_EQ(CVideoWnd::ShownSize({400, 300}, 1.0f, area), QSize(400, 300));
+    // Too wide, too tall, both: the tighter side decides, the aspect stays.
+    EXPECT_EQ(CVideoWnd::ShownSize({1280, 720}, 1.0f, area), QSize(400, 225));
+    EXPECT_EQ(CVideoWnd::ShownSize({200, 600}, 1.0f, area), QSize(100, 300));
+    EXPECT_EQ(CVideoWnd::ShownSize({401, 300}, 1.0f, area), QSize(400, 299));
+    // A turned 720p picture (720 x 1280) in the same area.
+    EXPECT_EQ(CVideoWnd::ShownSize({720, 1280}, 1.0f, area), QSize(168, 300));
+    // Nothing measured (an empty area) or an empty picture: the zoomed size, no division.
+    EXPECT_EQ(CVideoWnd::ShownSize({1280, 720}, 1.0f, QSize(0, 0)), QSize(1280, 720));
+    EXPECT_EQ(CVideoWnd::ShownSize({0, 0}, 1.0f, area), QSize(0, 0));
+    // A very thin picture never shrinks to nothing.
+    EXPECT_EQ(CVideoWnd::ShownSize({4000, 1}, 1.0f, area), QSize(400, 1));
+}
+
 TEST_F(VideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {
     ASSERT_NO_FATAL_FAILURE(WriteScope(dir_, 300, 12, QColor(255, 0, 0)));
     video_->LoadScopeBitmap();

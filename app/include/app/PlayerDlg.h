@@ -48,6 +48,7 @@ public:
     static constexpr uint32_t kSeekThrottleMs = 1000;  // slider seeks closer than this are dropped
     static constexpr int kAboutCommand = 16;           // window-menu item "About TVQ Player"
     static constexpr int kDeleteCommand = CPlaylistView::kPopupDeleteCommand;
+    static constexpr int kKeySeekSeconds = 10;  // Left and Right seek this far
 
     struct Options {
         std::string programFolder;    // with a trailing '/'; empty: the program's folder
@@ -92,6 +93,9 @@ public:
     void OnHandoverFiles();
     // A key-down before the dialog's own handling (credits word).
     void OnKeyDown(uint32_t virtualKey);
+    // The keyboard table (Space, Enter, Left/Right, F, Esc, +/-/0, Delete, Ctrl+O); true when
+    // the key was one of them and is used up.
+    bool OnShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     // --- operations ---
     void StartPlaylist(bool select);
@@ -105,6 +109,11 @@ public:
 
     // --- state, for the tests ---
     bool IsPlaying() const override { return m_playing; }
+    // Pause was pressed (button, key or bus) since the list started and not pressed again.
+    bool IsPaused() const { return m_paused; }
+    // The slider's seek to a second of the playing file, kept inside the slider's range; does
+    // nothing while idle or while an earlier seek runs (the slider is disabled then).
+    void SeekToSecond(int second);
     bool IsBusy() const { return m_busy; }
     bool IsDragging() const { return m_dragging; }
     int CreditsIndex() const { return m_credits.Index(); }
@@ -154,6 +163,8 @@ private:
     bool IsFirstEntry(const std::string& path) const;
     void ShowPlaylistMenu(QPoint globalPos);
     void AddWindowMenuItems();
+    // Names the keys of the buttons, the slider, the list and the video area in their tooltips.
+    void AddShortcutTooltips();
     void SetDragText(const std::string& text);
     void OnDestroy();
     void Trace(const std::string& line) override;
@@ -191,6 +202,7 @@ private:
 
     // Dialog state.
     bool m_playing = false;   // the playlist thread was started and has not reported its end
+    bool m_paused = false;    // pause toggled an odd number of times while playing
     bool m_busy = false;      // controls disabled for a file switch; blocks double-click play
     bool m_dragging = false;  // the slider thumb is held; playback positions are ignored
     bool m_destroyed = false;

@@ -88,6 +88,10 @@ public:
     // Bottom-up 24- or 32-bit frame to an upright RGB32 image of its size (reallocated only
     // when the size changes).
     static void ConvertUpright(const ShownFrame& frame, QImage& out);
+    // The size a picture is drawn at in an area of the given size (the window's width by the
+    // video area's height) under the zoom: the zoomed size when it fits or the zoom is above
+    // 1, else the picture scaled down to fit the area as a whole.
+    static QSize ShownSize(QSize picture, float zoom, QSize area);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,0 +1,60 @@
+#pragma once
+// The player on the session bus as org.mpris.MediaPlayer2.tvqplayer (MPRIS 2), so that media
+// keys, the desktop's media widget and playerctl drive it. Every method runs the command the
+// dialog's buttons and keys run; the playback state goes out as PropertiesChanged when it
+// changes. Without a session bus nothing is registered and the program runs as before.
+//
+// Threads: user-interface thread only.
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+class CPlayerDlg;
+
+class CMprisService : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.tvqplayer";
+    static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
+    static constexpr int kPollMs = 200;  // how often the state is compared with the last sent
+
+    explicit CMprisService(CPlayerDlg& dialog, QObject* parent = nullptr);
+    ~CMprisService() override;
+
+    // Takes the name on the session bus; false without a bus or when the name is taken.
+    bool Register();
+
+    // The state as the bus reads it.
+    QString PlaybackStatus() const;  // "Playing", "Paused" or "Stopped"
+    QVariantMap Metadata() const;    // mpris:trackid, mpris:length (µs), xesam:title, xesam:url
+    qlonglong Position() const;      // µs, from the slider
+    bool CanControl() const { return true; }
+    bool CanPlay() const;
+    bool CanPause() const;
+    bool CanSeek() const;
+    bool CanGoNext() const;
+    bool CanGoPrevious() const;
+
+    // The bus's commands.
+    void PlayPause();
+    void Play();
+    void Pause();
+    void Stop();
+    void Next();
+    void Previous();
+    void Seek(qlonglong offsetUs);
+    void SetPosition(const QString& trackId, qlonglong positionUs);
+    void Raise();
+    void Quit();
+
+    // Sends PropertiesChanged for what differs from the state sent last; returns the names.
+    QStringList PublishChanges();
+
+private:
+    CPlayerDlg& m_dialog;
+    QTimer m_poll;
+    bool m_registered = false;
+    QVariantMap m_sent;  // the player properties as last sent
+};

@@ -1,0 +1,280 @@
+#include "app/MprisService.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QUrl>
+#include <algorithm>
+#include <cstdint>
+
+#include "app/PlayerDlg.h"
+#include "skin/SkinButton.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+constexpr qlonglong kMicroseconds = 1000000;
+constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
+
+QString CurrentFile(CPlayerDlg& dialog) {
+    return dialog.IsPlaying() ? QString::fromStdString(dialog.Player().GetCurrentFile())
+                              : QString();
+}
+
+}  // namespace
+
+// org.mpris.MediaPlayer2: who the player is.
+class CMprisRootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ CanQuit)
+    Q_PROPERTY(bool CanRaise READ CanRaise)
+    Q_PROPERTY(bool HasTrackList READ HasTrackList)
+    Q_PROPERTY(QString Identity READ Identity)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
+
+public:
+    explicit CMprisRootAdaptor(CMprisService* service)
+        : QDBusAbstractAdaptor(service), m_service(service) {}
+    bool CanQuit() const { return true; }
+    bool CanRaise() const { return true; }
+    bool HasTrackList() const { return false; }
+    QString Identity() const { return QStringLiteral("TVQ Player"); }
+    QString DesktopEntry() const { return QStringLiteral("tvqplayer"); }
+    QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList SupportedMimeTypes() const { return {QStringLiteral("application/x-tvq")}; }
+
+public slots:
+    void Raise() { m_service->Raise(); }
+    void Quit() { m_service->Quit(); }
+
+private:
+    CMprisService* m_service;
+};
+
+// org.mpris.MediaPlayer2.Player: the transport. The Parts give the player no volume control,
+// so Volume reads 1.0 and is not writable; Rate is 1.0 (speeds are the display menu's).
+class CMprisPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(QVariantMap Metadata READ Metadata)
+    Q_PROPERTY(qlonglong Position READ Position)
+    Q_PROPERTY(double Rate READ Rate)
+    Q_PROPERTY(double MinimumRate READ Rate)
+    Q_PROPERTY(double MaximumRate READ Rate)
+    Q_PROPERTY(double Volume READ Rate)
+    Q_PROPERTY(bool CanControl READ CanControl)
+    Q_PROPERTY(bool CanPlay READ CanPlay)
+    Q_PROPERTY(bool CanPause READ CanPause)
+    Q_PROPERTY(bool CanSeek READ CanSeek)
+    Q_PROPERTY(bool CanGoNext READ CanGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
+
+public:
+    explicit CMprisPlayerAdaptor(CMprisService* service)
+        : QDBusAbstractAdaptor(service), m_service(service) {}
+    QString PlaybackStatus() const { return m_service->PlaybackStatus(); }
+    QVariantMap Metadata() const { return m_service->Metadata(); }
+    qlonglong Position() const { return m_service->Position(); }
+    double Rate() const { return 1.0; }
+    bool CanControl() const { return m_service->CanControl(); }
+    bool CanPlay() const { return m_service->CanPlay(); }
+    bool CanPause() const { return m_service->CanPause(); }
+    bool CanSeek() const { return m_service->CanSeek(); }
+    bool CanGoNext() const { return m_service->CanGoNext(); }
+    bool CanGoPrevious() const { return m_service->CanGoPrevious(); }
+
+public slots:
+    void PlayPause() { m_service->PlayPause(); }
+    void Play() { m_service->Play(); }
+    void Pause() { m_service->Pause(); }
+    void Stop() { m_service->Stop(); }
+    void Next() { m_service->Next(); }
+    void Previous() { m_service->Previous(); }
+    void Seek(qlonglong offset) { m_service->Seek(offset); }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position) {
+        m_service->SetPosition(track.path(), position);
+    }
+    void OpenUri(const QString&) {}
+
+signals:
+    void Seeked(qlonglong position);
+
+private:
+    CMprisService* m_service;
+};
+
+CMprisService::CMprisService(CPlayerDlg& dialog, QObject* parent)
+    : QObject(parent), m_dialog(dialog) {
+    new CMprisRootAdaptor(this);
+    new CMprisPlayerAdaptor(this);
+    m_poll.setInterval(kPollMs);
+    connect(&m_poll, &QTimer::timeout, this, [this] { PublishChanges(); });
+}
+
+CMprisService::~CMprisService() {
+    if (!m_registered)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(kObjectPath);
+    bus.unregisterService(kServiceName);
+}
+
+bool CMprisService::Register() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors))
+        return false;
+    if (!bus.registerService(kServiceName)) {
+        bus.unregisterObject(kObjectPath);
+        return false;
+    }
+    m_registered = true;
+    PublishChanges();
+    m_poll.start();
+    return true;
+}
+
+QString CMprisService::PlaybackStatus() const {
+    if (!m_dialog.IsPlaying())
+        return QStringLiteral("Stopped");
+    return m_dialog.IsPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+}
+
+QVariantMap CMprisService::Metadata() const {
+    const QString file = CurrentFile(m_dialog);
+    if (file.isEmpty())
+        return {
+            {QStringLiteral("mpris:trackid"),
+             QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
+    // A track id stands for the file: the same path always gives the same id.
+    const QString id = QStringLiteral("/org/tvqplayer/track/") + QString::number(qHash(file), 16);
+    const CSkinSliderCtrl* slider = m_dialog.SkinSlider();
+    return {
+        {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id))},
+        {QStringLiteral("mpris:length"), static_cast<qlonglong>(slider->maximum()) * kMicroseconds},
+        {QStringLiteral("xesam:title"), QFileInfo(file).completeBaseName()},
+        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)}};
+}
+
+qlonglong CMprisService::Position() const {
+    return m_dialog.IsPlaying()
+               ? static_cast<qlonglong>(m_dialog.SkinSlider()->value()) * kMicroseconds
+               : 0;
+}
+
+bool CMprisService::CanPlay() const {
+    return m_dialog.IsPlaying() || m_dialog.Playlist().RowCount() > 0;
+}
+
+bool CMprisService::CanPause() const {
+    return m_dialog.IsPlaying();
+}
+
+bool CMprisService::CanSeek() const {
+    return m_dialog.IsPlaying();
+}
+
+bool CMprisService::CanGoNext() const {
+    return m_dialog.IsPlaying();
+}
+
+bool CMprisService::CanGoPrevious() const {
+    return m_dialog.IsPlaying();
+}
+
+void CMprisService::PlayPause() {
+    if (m_dialog.IsPlaying())
+        m_dialog.OnPause();
+    else
+        Play();
+    PublishChanges();
+}
+
+void CMprisService::Play() {
+    if (!m_dialog.IsPlaying()) {
+        if (m_dialog.Playlist().RowCount() > 0)
+            m_dialog.OnPlay();
+    } else if (m_dialog.IsPaused()) {
+        m_dialog.OnPause();
+    }
+    PublishChanges();
+}
+
+void CMprisService::Pause() {
+    if (m_dialog.IsPlaying() && !m_dialog.IsPaused())
+        m_dialog.OnPause();
+    PublishChanges();
+}
+
+void CMprisService::Stop() {
+    if (m_dialog.IsPlaying())
+        m_dialog.OnStop();
+}
+
+void CMprisService::Next() {
+    m_dialog.OnNext();
+}
+
+void CMprisService::Previous() {
+    m_dialog.OnPrevious();
+}
+
+void CMprisService::Seek(qlonglong offsetUs) {
+    const qlonglong second = Position() / kMicroseconds + offsetUs / kMicroseconds;
+    m_dialog.SeekToSecond(static_cast<int>(std::clamp<qlonglong>(second, 0, INT32_MAX)));
+}
+
+void CMprisService::SetPosition(const QString& trackId, qlonglong positionUs) {
+    // Only for the track playing now, and only inside it, as MPRIS asks.
+    const QVariantMap now = Metadata();
+    if (trackId != now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path())
+        return;
+    if (positionUs < 0 || positionUs > now.value(QStringLiteral("mpris:length")).toLongLong())
+        return;
+    m_dialog.SeekToSecond(static_cast<int>(positionUs / kMicroseconds));
+}
+
+void CMprisService::Raise() {
+    m_dialog.show();
+    m_dialog.raise();
+    m_dialog.activateWindow();
+}
+
+void CMprisService::Quit() {
+    m_dialog.close();
+}
+
+QStringList CMprisService::PublishChanges() {
+    const QVariantMap now = {{QStringLiteral("PlaybackStatus"), PlaybackStatus()},
+                             {QStringLiteral("Metadata"), Metadata()},
+                             {QStringLiteral("CanPlay"), CanPlay()},
+                             {QStringLiteral("CanPause"), CanPause()},
+                             {QStringLiteral("CanSeek"), CanSeek()},
+                             {QStringLiteral("CanGoNext"), CanGoNext()},
+                             {QStringLiteral("CanGoPrevious"), CanGoPrevious()}};
+    QVariantMap changed;
+    for (auto it = now.begin(); it != now.end(); ++it)
+        if (!m_sent.contains(it.key()) || m_sent.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    m_sent = now;
+    if (changed.isEmpty())
+        return {};
+    if (m_registered) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"));
+        signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
+        QDBusConnection::sessionBus().send(signal);
+    }
+    return changed.keys();
+}
+
+#include "MprisService.moc"
