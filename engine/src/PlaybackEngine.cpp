@@ -191,8 +191,18 @@ bool CPlaybackEngine::SkipGivenUp() const {
 }
 
 int CPlaybackEngine::SkipToSecond(int32_t target) {
-    skipping_ = 1;
+    {
+        // Emptied before the flag is raised: whoever sees the flag finds nothing stale queued.
+        win::ScopedLock decode(decodeLock_);
+        audioQueue_.Reset();
+        videoQueue_.Reset();
+        skipping_ = 1;
+    }
     int done = 1;
+    if (SeekDecoder(target)) {
+        skipping_ = 0;
+        return 1;
+    }
     for (;;) {
         // One decoder call per hold of the lock: whoever waits for it waits one second's
         // decode at most. The numbering follows the decoder second by second, so a frame
@@ -234,6 +244,24 @@ int CPlaybackEngine::SkipToSecond(int32_t target) {
     decodedSeconds_ = 0;
     skipping_ = 0;
     return done;
+}
+
+// Repositions a decoder that can, in either direction. True when the numbering is at `target`;
+// false leaves everything as it was for the skip by decoding.
+bool CPlaybackEngine::SeekDecoder(int32_t target) {
+    win::ScopedLock decode(decodeLock_);
+    if (!HasDecodeBuffers() || target < 0 || !decoder_->HasSeek() || closing_)
+        return false;
+    if (!decoder_->Seek(target))
+        return false;
+    audioQueue_.Reset();
+    videoQueue_.Reset();
+    ClearCounts();
+    baseSecond_ = target;
+    decodedSeconds_ = 0;
+    // The component delivers that second next, even after it had reached its end.
+    atEnd_ = 0;
+    return true;
 }
 
 int CPlaybackEngine::DecodeOneSecond() {
@@ -379,6 +407,11 @@ void CPlaybackEngine::RequestSeek(int32_t target, int pending, win::ThreadId not
     seekTarget_ = target;
     seekNotifyThread_ = notifyThread;
     seekPending_ = pending;
+}
+
+int CPlaybackEngine::CanSeek() {
+    win::ScopedLock data(dataLock_);
+    return decoder_ && decoder_->HasSeek() ? 1 : 0;
 }
 
 int32_t CPlaybackEngine::GetLengthSeconds() {

@@ -456,13 +456,16 @@ int CPlaylistPlayer::SeekTo(int32_t second) {
     // The thread lock keeps the engine from being replaced between the check and the seek.
     win::ScopedLock t(m_threadLock);
     int32_t position;
+    int canSeek = 0;
     {
         win::ScopedLock e(m_engineLock);
         if (!m_engine || second < 0 || second >= m_engine->GetLengthSeconds())
             return 0;
         position = m_engine->GetBaseSecond() + m_engine->GetDecodedSeconds();
+        // A decoder that can reposition goes back in place too: no reopening of the file.
+        canSeek = m_engine->CanSeek();
     }
-    if (position <= second) {
+    if (position <= second || canSeek) {
         SeekForward(second);
     } else {
         SeekBackward(second);

@@ -37,12 +37,18 @@ int CPlaybackEngine::FillQueuesBackward() {
     if (videoQueue_.GetCount() > videoHighWater_)
         return 1;
     do {
+        const int32_t label = std::max(baseSecond_ - decodedSeconds_, 0);
+        // A decoder that can reposition delivers the very second the label names, so the
+        // picture really runs backward; otherwise it goes on forward and only the numbering
+        // and the order go backward.
+        const bool repositioned = decoder_->HasSeek() && decoder_->Seek(label);
         const int result = CallDecoder();
         if (frameCountOut_ > 0) {
-            QueueFrames(std::max(baseSecond_ - decodedSeconds_, 0), true);
+            QueueFrames(label, true);
             ++decodedSeconds_;
         }
-        if (result == kTvqEndOfFile)
+        // The last second of the file says so, but going backward more seconds lie before it.
+        if (result == kTvqEndOfFile && !repositioned)
             atEnd_ = 1;
         if (audioCountOut_ < 1 || frameCountOut_ < 1)
             return 1;
@@ -162,6 +168,12 @@ void CPlaybackEngine::LeaveBackward(IAudioOutput* output, int decode) {
     baseSecond_ = position;
     audioQueue_.Reset();
     videoQueue_.Reset();
+    // Backward play left the decoder ahead; one that can reposition resumes where the picture
+    // is, so sound and picture carry on from the same second.
+    if (decoder_ && decoder_->HasSeek() && decoder_->Seek(std::max(position, 0))) {
+        baseSecond_ = std::max(position, 0);
+        atEnd_ = 0;
+    }
     if (output)
         output->Stop();
     if (decode)

@@ -383,4 +383,88 @@ TEST_F(PlaybackEngineTest, TheOpeningSkipGivesUpWhenTheOwnersEpochMoves) {
     EXPECT_EQ(r, Expected(reached, 0, reached));
 }
 
+// ---- a component that can reposition ------------------------------------------------------
+
+class RepositioningEngineTest : public PlaybackEngineTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(seekFake_.Loaded());
+        PlaybackEngineTest::SetUp();
+        CTvqDecoder::SetLibraryPathForTesting(seekFake_.Path());
+    }
+    FakeTvqLibrary seekFake_{FAKE_TVQ_SEEK};
+};
+
+TEST_F(RepositioningEngineTest, OpeningAndSeeksInBothDirectionsRepositionInsteadOfDecoding) {
+    CPlaybackEngine engine("fake:fps=4:len=7200", 3600, Manual::Manual);
+    EXPECT_EQ(engine.CanSeek(), 1);
+    // No second thrown away on the way to 3600: only the queued ones were decoded.
+    EXPECT_EQ(seekFake_.Stats().decodeCalls, engine.GetDecodedSeconds());
+    EXPECT_EQ(seekFake_.Stats().lastSeekTarget, 3600);
+    EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(3600, 3600, 1, 4, false));
+
+    for (int32_t target : {7000, 12, 12, 6999}) {
+        SCOPED_TRACE(target);
+        seekFake_.Reset();
+        engine.RequestSeek(target, 1, win::GetCurrentThreadId());
+        engine.Step();
+        ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+        EXPECT_EQ(engine.GetBaseSecond(), target);
+        EXPECT_EQ(seekFake_.Stats().decodeCalls, engine.GetDecodedSeconds());
+        EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(target, target, 1, 4, false));
+        EXPECT_EQ(TakeAudio(engine, 1).at(0), FakeAudioByte(target));
+    }
+}
+
+TEST_F(RepositioningEngineTest, ASeekAfterTheEndPlaysAgainAndARefusedSeekFallsBackToDecoding) {
+    CPlaybackEngine engine("fake:fps=4:len=6", 0, Manual::Manual);
+    while (engine.Step()) {
+        TakeRecords(engine, 1000);
+        TakeAudio(engine, 100000);
+    }
+    ASSERT_EQ(engine.IsAtEnd(), 1);
+    engine.RequestSeek(2, 1, win::GetCurrentThreadId());
+    engine.Step();
+    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    EXPECT_EQ(engine.IsAtEnd(), 0);
+    EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(2, 2, 1, 4, false));
+
+    // Past the end the component refuses; decoding on reaches the end as without the entry.
+    engine.RequestSeek(50, 1, win::GetCurrentThreadId());
+    engine.Step();
+    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    EXPECT_GE(seekFake_.Stats().seeksRefused, 1);
+    EXPECT_EQ(engine.GetBaseSecond(), 50);
+    EXPECT_EQ(engine.IsAtEnd(), 1);
+}
+
+TEST_F(RepositioningEngineTest, BackwardPlayShowsTheSecondsItsLabelsName) {
+    CPlaybackEngine engine("fake:fps=4:len=60", 20, Manual::Manual);
+    RecordingAudioOutput out;
+    ASSERT_EQ(engine.SetSpeed(1, &out, CPlaybackEngine::kDirectionBackward), 1);
+    const int32_t start = engine.GetBackwardStart();
+    std::vector<FakeRecord> shown = TakeRecords(engine, 1000);
+    for (int turn = 0; turn < 3; ++turn) {
+        engine.Step();
+        const auto more = TakeRecords(engine, 1000);
+        shown.insert(shown.end(), more.begin(), more.end());
+    }
+    ASSERT_GE(shown.size(), 8u);
+    // Labels and frames go down together, second by second, frames in reverse.
+    std::vector<FakeRecord> expected;
+    for (int32_t s = start; expected.size() < shown.size(); --s) {
+        for (int32_t i = 3; i >= 0; --i) expected.push_back(Expected(s, i, s));
+    }
+    EXPECT_EQ(shown, expected);
+
+    // Back to normal play: sound and picture carry on from the second the picture reached.
+    out.Clear();
+    const int32_t reached = start - engine.GetDecodedSeconds();
+    ASSERT_EQ(engine.SetSpeed(0, &out, CPlaybackEngine::kDirectionBackward), 1);
+    ASSERT_FALSE(out.Calls().empty());
+    EXPECT_EQ(out.Calls().back(), "FillAt(" + std::to_string(reached) + ")");
+    EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(reached, reached, 1, 4, false));
+    EXPECT_EQ(TakeAudio(engine, 1).at(0), FakeAudioByte(reached));
+}
+
 }  // namespace

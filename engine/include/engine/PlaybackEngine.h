@@ -80,6 +80,9 @@ public:
 
     // --- used by the playlist player, the audio output and the video window ---
     int32_t GetLengthSeconds();
+    // 1 when the file's decoder can reposition, so a seek in either direction is done in
+    // place by the decode thread. Under the data lock.
+    int CanSeek();
     // Copies up to `wanted` queued PCM bytes; the number copied (0 when empty).
     int32_t ReadAudio(uint8_t* dest, int32_t wanted);
     // 1 when a whole record of `recordSize` bytes is queued, else the result of one
@@ -141,6 +144,7 @@ private:
     bool HasDecodeBuffers() const;
     bool AllocateQueuesAndBuffers();
     bool SkipGivenUp() const;
+    bool SeekDecoder(int32_t target);
     int CallDecoder();
     // Appends the decoded frames as records of `second`, in forward or reverse order.
     void QueueFrames(int32_t second, bool reverse);
