@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The player as a desktop installs and starts it, under Xvfb:
+#   run-e2e-desktop.sh SCENARIO BUILD_DIR PROBE XWIN ARTIFACTS_DIR
+# SCENARIO:
+#   install      cmake --install into a scratch root (DESTDIR, prefix /usr), checks the layout,
+#                the desktop entry and the MIME type, and plays a movie with the installed
+#                program as an ordinary user: its program folder is not writable, so what it
+#                writes goes to $XDG_CONFIG_HOME/tvqplayer/ and nothing into the tree.
+#   doubleclick  three starts in quick succession, as a file manager's double clicks on three
+#                files: one window, three rows, and the other starts end.
+#   bigpicture   a 1280x720 movie in the default window plays and closes; leaves the screen
+#                as screenshot.png (the picture scaled down whole into the video area).
+set -euo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+  for tool in xvfb-run import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  # -ac: the unprivileged user of the install run has no access to xvfb-run's cookie.
+  exec xvfb-run -a -s "-ac -screen 0 1280x800x24" bash "$0" --inside "$@"
+fi
+shift
+export QT_QPA_PLATFORM=xcb
+scenario=$1 build=$2 probe=$3 xwin=$4 artifacts=$5/$1
+bin=$build/bin
+title="TVQ Player"
+
+work=$(mktemp -d /tmp/tvq-desktop-XXXXXX)
+chmod 755 "$work"
+players=()
+cleanup() {
+  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  mkdir -p "$artifacts"
+  cp -f "$work"/*.log "$work"/*.png "$artifacts"/ 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
+
+mkdir -m 700 "$work/run" "$work/home"
+mkdir -p "$work/home/.config"
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
+export TVQ_TRACE=1 TVQ_LANGID=1033
+
+wait_for_line() { # log text seconds
+  local deadline=$((SECONDS + $3))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no line '$2' in $1.log within $3 s"
+}
+wait_for_windows() { # count seconds
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$("$xwin" count "$title")" = "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "not $1 window(s) titled '$title' within $2 s"
+}
+expect_clean_exit() { # pid seconds
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "player $1 still running after $2 s"
+    sleep 0.1
+  done
+  local code=0
+  wait "$1" || code=$?
+  [ "$code" -eq 0 ] || fail "player $1 exited with $code"
+}
+# A program folder of its own for this run, with repeat off, as the other end-to-end runs use.
+private_copy() {
+  prog=$work/bin
+  mkdir -p "$prog"
+  cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$bin/TvqPlayer.ini" "$prog"/
+  cp -r "$bin/skin" "$prog"/
+  printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
+}
+
+case $scenario in
+install)
+  root=$work/root
+  DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
+    fail "cmake --install failed"
+  usr=$root/usr
+  for f in bin/tvqplayer bin/tvq-make lib/tvqplayer/tvqplayer lib/tvqplayer/TVQ_DecDLL.so \
+    share/tvqplayer/TvqPlayer.ini share/tvqplayer/skin/xpstyle/theme.ini \
+    lib/tvqplayer/TvqPlayer.ini lib/tvqplayer/skin/xpstyle/theme.ini \
+    share/applications/tvqplayer.desktop share/mime/packages/tvqplayer.xml \
+    share/icons/hicolor/scalable/apps/tvqplayer.svg; do
+    [ -e "$usr/$f" ] || fail "installed tree lacks $f"
+  done
+  for size in 16 22 24 32 48 64 128 256; do
+    icon=$usr/share/icons/hicolor/${size}x${size}/apps/tvqplayer.png
+    [ -f "$icon" ] || fail "no $size px icon"
+    [ "$(identify -format '%wx%h' "$icon")" = "${size}x${size}" ] || fail "$icon is not $size px"
+  done
+  [ "$(readlink "$usr/bin/tvqplayer")" = "../lib/tvqplayer/tvqplayer" ] ||
+    fail "bin/tvqplayer is not a relative link to the program folder"
+  grep -qx 'Exec=tvqplayer %f' "$usr/share/applications/tvqplayer.desktop" || fail "Exec line"
+  grep -qx 'MimeType=application/x-tvq;' "$usr/share/applications/tvqplayer.desktop" ||
+    fail "MimeType line"
+  if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$usr/share/applications/tvqplayer.desktop" || fail "desktop entry"
+  fi
+  # The shared MIME database built from the installed type recognises a movie by its name and,
+  # renamed, by its first bytes.
+  "$usr/bin/tvq-make" "$work/m.tvq" --size 160x120 --fps 12 --rate 22050 --channels 1 \
+    --bits 16 --seconds 3 >/dev/null
+  if command -v update-mime-database >/dev/null; then
+    update-mime-database "$usr/share/mime" >/dev/null 2>&1 || fail "update-mime-database"
+    grep -q '^application/x-tvq:\*\.tvq$' "$usr/share/mime/globs" || fail "no *.tvq glob"
+    grep -aq 'application/x-tvq' "$usr/share/mime/magic" || fail "no magic for the type"
+    head -c 12 "$work/m.tvq" | od -c | head -1 | grep -q 'R   I   F   F' || fail "movie start"
+    [ "$(head -c 12 "$work/m.tvq" | tail -c 4)" = "TVQ " ] || fail "movie has no 'TVQ ' at 8"
+  fi
+
+  # The installed program as an ordinary user, on the movie, through bin/tvqplayer.
+  run_as=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown -R nobody "$work/run" "$work/home"
+    touch "$work/player.log" "$work/player.err.log" "$work/audio.raw"
+    chown nobody "$work/player.log" "$work/player.err.log" "$work/audio.raw"
+    run_as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+  fi
+  "${run_as[@]}" "$usr/bin/tvqplayer" "$work/m.tvq" >"$work/player.log" 2>"$work/player.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player "playing $work/m.tvq" 20
+  wait_for_windows 1 10
+  sleep 1
+  import -window root "$work/screenshot.png"
+  "$probe" marker "$work/screenshot.png" 160 120 >/dev/null || fail "no movie frame on screen"
+  # Two seconds of sound (44100 Hz, 2 channels, 16 bits), then close: repeat is on by default.
+  deadline=$((SECONDS + 20))
+  while [ "$(stat -c %s "$work/audio.raw")" -lt $((2 * 44100 * 4 + 44100)) ]; do
+    [ $SECONDS -lt $deadline ] || fail "less than 2 s of sound within 20 s"
+    sleep 0.1
+  done
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  tones=$("$probe" tones "$work/audio.raw" 44100 2 16)
+  echo "installed program played seconds: $tones"
+  [ "${tones:0:3}" = "0 1" ] || fail "heard '$tones'"
+  written=$(find "$usr" -newer "$work/m.tvq" -type f | grep -v '/share/mime/' || true)
+  [ -z "$written" ] || fail "the program wrote into the installed tree: $written"
+  if [ "$(id -u)" -eq 0 ]; then
+    [ -d "$XDG_CONFIG_HOME/tvqplayer" ] || fail "no $XDG_CONFIG_HOME/tvqplayer/"
+    echo "written for the user: $(ls "$XDG_CONFIG_HOME/tvqplayer" | tr '\n' ' ')"
+  fi
+  ;;
+doubleclick)
+  private_copy
+  for name in a b c; do
+    "$bin/tvq-make" "$work/$name.tvq" --size 160x120 --fps 12 --seconds 20 >/dev/null
+  done
+  pids=()
+  for name in a b c; do
+    "$prog/tvqplayer" "$work/$name.tvq" >"$work/$name.log" 2>"$work/$name.err.log" &
+    pids+=($!)
+    players+=($!)
+  done
+  # Exactly one start keeps running with all three rows; the others end cleanly.
+  deadline=$((SECONDS + 30))
+  while :; do
+    running=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=$((running + 1)); done
+    [ "$running" -le 1 ] && break
+    [ $SECONDS -lt $deadline ] || fail "$running copies still run after 30 s"
+    sleep 0.1
+  done
+  survivor=
+  for i in 0 1 2; do
+    name=$(echo a b c | cut -d' ' -f$((i + 1)))
+    if kill -0 "${pids[$i]}" 2>/dev/null; then survivor=$name; else expect_clean_exit "${pids[$i]}" 1; fi
+  done
+  [ -n "$survivor" ] || fail "no copy kept running"
+  for name in a b c; do wait_for_line "$survivor" "added $work/$name.tvq" 10; done
+  wait_for_windows 1 5
+  rows=$(grep -c '^added ' "$work/$survivor.log")
+  [ "$rows" -eq 3 ] || fail "$rows rows, expected 3"
+  echo "copy '$survivor' kept the only window with 3 rows"
+  "$xwin" close "$title"
+  for i in 0 1 2; do kill -0 "${pids[$i]}" 2>/dev/null && expect_clean_exit "${pids[$i]}" 15; done
+  ;;
+bigpicture)
+  private_copy
+  "$bin/tvq-make" "$work/hd.tvq" --size 1280x720 --fps 5 --rate 22050 --channels 1 --seconds 6 \
+    --quality 70 >/dev/null
+  "$prog/tvqplayer" "$work/hd.tvq" >"$work/player.log" 2>"$work/player.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player "playing $work/hd.tvq" 20
+  sleep 2
+  import -window root "$work/screenshot.png"
+  # What the picture looks like is checked by the widget tests; this run keeps the screen of
+  # the real program (screenshot.png) and checks that the large movie plays and closes.
+  wait_for_windows 1 5
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  ;;
+*)
+  echo "unknown scenario $scenario"
+  exit 2
+  ;;
+esac
+echo "PASS: $scenario"
