@@ -3,7 +3,8 @@
 // unless SDL_AUDIODRIVER says otherwise) and the headless video target.
 //  - start: from Init to the first frame shown (start second 0);
 //  - seek:  from SeekTo(now + 10 s) to the first frame of the target second on screen, checked
-//           by the frame marker the movie carries.
+//           by the frame marker the movie carries; then a seek to 3 s before the end, and one
+//           back to second 1 (use --seconds to make the far seek far).
 //
 // usage: playlist_bench [--runs N] [--seconds N] [--size WxH] [--fps N] [--movie PATH]
 #include <stdlib.h>
@@ -99,11 +100,13 @@ public:
         seen_ = false;
         lastSecond_ = -1;
     }
-    // Waits for a shown frame whose marker names `second` or later; its time, or nothing.
-    bool WaitForSecond(int second, Clock::time_point& at, int& shownSecond) {
+    // Waits for a shown frame whose marker names `second` or later (exactly `second` when
+    // `exact`); its time, or nothing.
+    bool WaitForSecond(int second, Clock::time_point& at, int& shownSecond, bool exact = false) {
         std::unique_lock lk(mutex_);
-        const bool ok = changed_.wait_for(lk, std::chrono::milliseconds(kWaitLimitMs),
-                                          [&] { return seen_ && lastSecond_ >= second; });
+        const bool ok = changed_.wait_for(lk, std::chrono::milliseconds(kWaitLimitMs), [&] {
+            return seen_ && (exact ? lastSecond_ == second : lastSecond_ >= second);
+        });
         at = lastAt_;
         shownSecond = lastSecond_;
         return ok;
@@ -194,7 +197,7 @@ int main(int argc, char** argv) {
     win::SetMessageBoxService(std::make_shared<win::RecordingMessageBoxService>());
     win::EnsureMessageQueue();
 
-    std::vector<double> starts, seeks, engineMade, outputOpen;
+    std::vector<double> starts, seeks, farSeeks, backSeeks, engineMade, outputOpen;
     FrameProbe view(scratch + "/settings.ini");
     view.SetRepeat(false);
     TimedDialog dialog;
@@ -227,6 +230,15 @@ int main(int argc, char** argv) {
             } else {
                 std::fprintf(stderr, "run %d: seek to %d showed second %d\n", run, target, second);
             }
+            // Then near the end of the movie, and back near its start.
+            const int far = o.seconds - 3;
+            const Clock::time_point t2 = Clock::now();
+            if (player.SeekTo(far) == 1 && view.WaitForSecond(far, shown, second)) {
+                farSeeks.push_back(Ms(shown - t2));
+                const Clock::time_point t3 = Clock::now();
+                if (player.SeekTo(1) == 1 && view.WaitForSecond(1, shown, second, true))
+                    backSeeks.push_back(Ms(shown - t3));
+            }
         }
         player.Stop();
     }
@@ -246,6 +258,8 @@ int main(int argc, char** argv) {
     Report("  of which Init -> engine made, queues full", engineMade);
     Report("  of which audio output Open", outputOpen);
     Report("SeekTo(+10 s) -> target second shown", seeks);
+    Report("SeekTo(end - 3 s) -> target shown", farSeeks);
+    Report("then SeekTo(1) -> second 1 shown", backSeeks);
     Report("engine opening at second 0, wall", openWall);
     Report("engine opening at second 0, CPU", openCpu);
     std::filesystem::remove_all(scratch);

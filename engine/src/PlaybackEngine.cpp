@@ -390,7 +390,8 @@ int CPlaybackEngine::Step() {
                 seekPending_ = 1;
             continue;
         }
-        FillQueues();
+        // As at the opening: one second lets the output restart, the next steps fill the rest.
+        FillPass();
         win::PostThreadMessage(seekNotifyThread_, WM_SEEK_DONE, 0, 0);
     }
     decodeLock_.Lock();
