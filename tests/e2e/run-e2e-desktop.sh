@@ -8,6 +8,8 @@
 #                writes goes to $XDG_CONFIG_HOME/tvqplayer/ and nothing into the tree.
 #   doubleclick  three starts in quick succession, as a file manager's double clicks on three
 #                files: one window, three rows, and the other starts end.
+#   mpris        a private session bus: playerctl reads the status and the metadata and drives
+#                play, pause, seek, next and stop; PropertiesChanged goes out.
 #   bigpicture   a 1280x720 movie in the default window plays and closes; leaves the screen
 #                as screenshot.png (the picture scaled down whole into the video area).
 set -euo pipefail
@@ -197,6 +199,74 @@ bigpicture)
   # What the picture looks like is checked by the widget tests; this run keeps the screen of
   # the real program (screenshot.png) and checks that the large movie plays and closes.
   wait_for_windows 1 5
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  ;;
+mpris)
+  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
+  command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
+  private_copy
+  # A session bus of this run only; the player finds it through the usual variable.
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
+    4>"$work/bus.pid"
+  players+=("$(cat "$work/bus.pid")")
+  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  dbus-monitor --session "type='signal',interface='org.freedesktop.DBus.Properties'" \
+    >"$work/monitor.log" 2>&1 &
+  players+=($!)
+  "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 12 --seconds 30 >/dev/null
+  "$bin/tvq-make" "$work/b.tvq" --size 160x120 --fps 12 --seconds 30 >/dev/null
+  "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" 2>"$work/player.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player "playing $work/a.tvq" 20
+  "$prog/tvqplayer" "$work/b.tvq" >/dev/null 2>&1  # a second row, handed over
+  wait_for_line player "added $work/b.tvq" 10
+  pc() { playerctl -p tvqplayer "$@"; }
+  expect_status() { # status seconds
+    local deadline=$((SECONDS + $2))
+    while [ "$(pc status 2>/dev/null)" != "$1" ]; do
+      [ $SECONDS -lt $deadline ] || fail "status '$(pc status 2>&1)', expected '$1'"
+      sleep 0.1
+    done
+  }
+  expect_status Playing 10
+  [ "$(pc metadata xesam:url)" = "file://$work/a.tvq" ] || fail "url '$(pc metadata xesam:url)'"
+  [ "$(pc metadata xesam:title)" = "a" ] || fail "title '$(pc metadata xesam:title)'"
+  [ "$(pc metadata mpris:length)" = "30000000" ] || fail "length '$(pc metadata mpris:length)'"
+  pc pause
+  expect_status Paused 5
+  pc play
+  expect_status Playing 5
+  pc play-pause
+  expect_status Paused 5
+  pc play-pause
+  expect_status Playing 5
+  # A seek to 20 s: the position follows the played second.
+  pc position 20
+  deadline=$((SECONDS + 10))
+  while :; do
+    at=$(pc position 2>/dev/null | cut -d. -f1)
+    [ -n "$at" ] && [ "$at" -ge 20 ] && [ "$at" -le 25 ] && break
+    [ $SECONDS -lt $deadline ] || fail "position $at after a seek to 20 s"
+    sleep 0.2
+  done
+  echo "position after the seek: $at s"
+  pc next
+  wait_for_line player "playing $work/b.tvq" 15
+  deadline=$((SECONDS + 10))
+  until [ "$(pc metadata xesam:url 2>/dev/null)" = "file://$work/b.tvq" ]; do
+    [ $SECONDS -lt $deadline ] || fail "metadata did not move to b.tvq"
+    sleep 0.1
+  done
+  pc stop
+  wait_for_line player "stopped" 10
+  expect_status Stopped 5
+  grep -q 'string "PlaybackStatus"' "$work/monitor.log" || fail "no PropertiesChanged seen"
+  grep -A1 'string "PlaybackStatus"' "$work/monitor.log" | grep -q '"Paused"' ||
+    fail "no PropertiesChanged to Paused"
+  echo "statuses announced: $(grep -A1 'string "PlaybackStatus"' "$work/monitor.log" |
+    grep -o '"[A-Z][a-z]*"' | tr '\n' ' ')"
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
   ;;
