@@ -10,6 +10,9 @@
 #                files: one window, three rows, and the other starts end.
 #   mpris        a private session bus: playerctl reads the status and the metadata and drives
 #                play, pause, seek, next and stop; PropertiesChanged goes out.
+#   pulse        a private PulseAudio with a null sink: the movie plays through SDL's default
+#                driver, parec records the sink's monitor, the tones come in order and the
+#                picture and the movie's end keep time with them.
 #   bigpicture   a 1280x720 movie in the default window plays and closes; leaves the screen
 #                as screenshot.png (the picture scaled down whole into the video area).
 set -euo pipefail
@@ -267,6 +270,67 @@ mpris)
     fail "no PropertiesChanged to Paused"
   echo "statuses announced: $(grep -A1 'string "PlaybackStatus"' "$work/monitor.log" |
     grep -o '"[A-Z][a-z]*"' | tr '\n' ' ')"
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  ;;
+pulse)
+  for tool in pulseaudio parec pactl; do
+    command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  private_copy
+  # A sound server of this run only, with a null sink as its default output. A user-mode
+  # daemon (also as root) under the run's HOME and XDG_RUNTIME_DIR.
+  mkdir -p "$HOME/.config/pulse"
+  export PULSE_SERVER=unix:$work/pulse.sock
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+    -L "module-null-sink sink_name=tvqnull rate=44100 channels=2" \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.sock" \
+    -L "module-always-sink" >"$work/pulseaudio.log" 2>&1 &
+  players+=($!)
+  deadline=$((SECONDS + 10))
+  until pactl info >/dev/null 2>&1; do
+    if [ $SECONDS -ge $deadline ]; then
+      echo "SKIP: pulseaudio does not start here"; tail -5 "$work/pulseaudio.log"; exit 77
+    fi
+    sleep 0.1
+  done
+  pactl set-default-sink tvqnull
+  "$bin/tvq-make" "$work/m.tvq" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
+    --seconds 6 >/dev/null
+  parec -d tvqnull.monitor --latency-msec=20 --format=s16le --rate=44100 --channels=2 --raw >"$work/heard.raw" &
+  players+=($!)
+  recorder=$!
+  # The default driver: SDL picks the sound server itself.
+  unset SDL_AUDIODRIVER SDL_DISKAUDIOFILE
+  "$prog/tvqplayer" "$work/m.tvq" >"$work/player.log" 2>"$work/player.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player "playing $work/m.tvq" 20
+  began=$(date +%s%N)
+  sleep 2.5
+  # What is on the screen and what the sink played last, at the same moment.
+  import -window root "$work/screenshot.png"
+  cp "$work/heard.raw" "$work/so-far.raw"
+  size=$(stat -c %s "$work/so-far.raw")
+  tail -c $((176400 - size % 4)) "$work/so-far.raw" | head -c 176400 >"$work/last-second.raw"
+  heard_now=$("$probe" tones "$work/last-second.raw" 44100 2 16 | awk '{print $NF}')
+  wait_for_line player "stopped" 30
+  took=$((($(date +%s%N) - began) / 1000000))
+  kill "$recorder"
+  marker=$("$probe" marker "$work/screenshot.png" 160 120) || fail "no movie frame on screen"
+  read -r second frame x y <<<"$marker"
+  tones=$("$probe" tones "$work/heard.raw" 44100 2 16)
+  echo "sound server heard seconds: $tones; at 2.5 s the screen showed second $second while" \
+    "the sink played second ${heard_now:-none}; the 6 s movie ran $took ms"
+  [ "$tones" = "0 1 2 3 4 5" ] || fail "heard '$tones', expected '0 1 2 3 4 5'"
+  # The picture follows the clock the sound server drives: the shown second is the one the
+  # sink plays (within a second: the sink's buffer and the screenshot's own time), and the
+  # movie lasts about its length (the player's pause at the end and the server's start-up
+  # on top, generously).
+  [ -n "$heard_now" ] || fail "no tone in the sink's last second at 2.5 s"
+  [ $((second - heard_now)) -ge -1 ] && [ $((second - heard_now)) -le 1 ] ||
+    fail "screen at second $second, sound at second $heard_now"
+  [ "$took" -ge 5500 ] && [ "$took" -le 10000 ] || fail "6 s movie took $took ms"
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
   ;;
