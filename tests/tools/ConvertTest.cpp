@@ -243,6 +243,15 @@ TEST_F(Convert, MjpegAviFramesAreCopiedUnlessTheyMustChange) {
         ASSERT_EQ(coded.markerSecond.size(), 2u) << args;
         EXPECT_NE(coded.stored[0][0], copied.stored[0][0]) << args;
     }
+    // 4:2:2 pictures are not what the movie stores: decoded and coded again.
+    MakeSource("in422.avi", "--size 160x120 --fps 10 --rate 11025 --seconds 2",
+               "-c:v mjpeg -pix_fmt yuvj422p -q:v 3 -c:a pcm_s16le");
+    ASSERT_EQ(Convert_(File("in422.avi"), File("422.tvq")), 0) << output_;
+    EXPECT_NE(output_.find(" 0 pictures copied"), std::string::npos) << output_;
+    Movie m422;
+    ASSERT_TRUE(Read(File("422.tvq"), m422));
+    ASSERT_EQ(m422.markerSecond.size(), 2u);
+    ExpectInPlace(m422, 0);
 }
 
 TEST_F(Convert, FramesAreRetimedToTheMovieRate) {

@@ -63,8 +63,12 @@ bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& e
     }
     codec_->pkt_timebase = stream_->time_base;
     // Frame threads on both cores; the encoders take over whatever the decoder leaves idle.
+    // MJPEG decodes one packet at a time (pictures passed through undecoded mix with decoded
+    // ones), which frame threads would delay.
     codec_->thread_count =
-        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+        decoder->id == AV_CODEC_ID_MJPEG
+            ? 1
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     rc = avcodec_open2(codec_, decoder, nullptr);
     if (rc < 0) {
         error = "cannot decode the " + std::string(avcodec_get_name(decoder->id)) + " of " + path +
