@@ -2,7 +2,8 @@
 # The player as a desktop installs and starts it, under Xvfb:
 #   run-e2e-desktop.sh SCENARIO BUILD_DIR PROBE XWIN ARTIFACTS_DIR
 # SCENARIO:
-#   install      cmake --install into a scratch root (DESTDIR, prefix /usr), checks the layout,
+#   install      the .deb unpacked into a scratch root (cmake --install with DESTDIR where cpack
+#                or dpkg-deb is missing), checks the layout,
 #                the desktop entry and the MIME type, and plays a movie with the installed
 #                program as an ordinary user: its program folder is not writable, so what it
 #                writes goes to $XDG_CONFIG_HOME/tvqplayer/ and nothing into the tree.
@@ -86,8 +87,17 @@ private_copy() {
 case $scenario in
 install)
   root=$work/root
-  DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
-    fail "cmake --install failed"
+  if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
+    # The package as CI builds it, unpacked into the scratch root.
+    (cd "$build" && cpack -G DEB -B "$work/pkg") >"$work/install.log" 2>&1 || fail "cpack failed"
+    deb=$(ls "$work"/pkg/tvqplayer_*.deb) || fail "no .deb made"
+    dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "the package lacks its Qt dependency"
+    dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x failed"
+    echo "unpacked $(basename "$deb") ($(stat -c %s "$deb") bytes)"
+  else
+    DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
+      fail "cmake --install failed"
+  fi
   usr=$root/usr
   for f in bin/tvqplayer bin/tvq-make lib/tvqplayer/tvqplayer lib/tvqplayer/TVQ_DecDLL.so \
     share/tvqplayer/TvqPlayer.ini share/tvqplayer/skin/xpstyle/theme.ini \
