@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "codec/TvqChunkIndex.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 
@@ -43,6 +44,10 @@ std::string CTvqDecoder::LibraryPath() {
     if (const char* env = std::getenv("TVQ_DECODER_LIBRARY"); env && *env)
         return env;
     return win::ProgramFolder() + kLibraryName;
+}
+
+int32_t CTvqDecoder::MeasureMovieLength(const std::string& path) {
+    return tvq::FindMovieLength(path);
 }
 
 void CTvqDecoder::SetLibraryPathForTesting(const std::string& path) {

@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "FakeTvq.h"
+#include "PlaylistPlayerTestSupport.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -256,6 +260,38 @@ TEST_F(TvqDecoderTest, SeeksAndDecodesFromTwoThreadsNeverOverlap) {
     EXPECT_EQ(fake.Stats().decodeCalls, 40);
     EXPECT_EQ(fake.Stats().seekCalls, 200);
     EXPECT_EQ(fake.Stats().maxConcurrent, 1);
+}
+
+TEST_F(TvqDecoderTest, MeasuresFinishedAndUnfinishedMoviesWithoutTheComponent) {
+    playlist_test::TempFolder dir;
+    const std::string path = dir.Path() + "whole.tvq";
+    playlist_test::MovieSpec spec;
+    spec.seconds = 4;
+    spec.codec = "raw";
+    ASSERT_TRUE(playlist_test::MakeMovie(path, spec));
+    EXPECT_EQ(CTvqDecoder::MeasureMovieLength(path), 4);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GT(bytes.size(), 96u);
+    // Where chunk 2 starts, from the index; then the file as a writer stopped inside chunk 2
+    // leaves it: no seconds count, index offset or length in the header.
+    const uint8_t* index = bytes.data() + *reinterpret_cast<const uint64_t*>(&bytes[72]);
+    const uint64_t chunk2 = *reinterpret_cast<const uint64_t*>(index + 16 + 2 * 16);
+    bytes.resize(chunk2 + 100);
+    std::fill(bytes.begin() + 64, bytes.begin() + 68, 0);
+    std::fill(bytes.begin() + 72, bytes.begin() + 80, 0);
+    std::fill(bytes.begin() + 84, bytes.begin() + 88, 0);
+    const std::string cut = dir.Path() + "cut.tvq";
+    std::ofstream(cut, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    EXPECT_EQ(CTvqDecoder::MeasureMovieLength(cut), 2);
+    bytes.resize(200);  // not one whole second left
+    std::ofstream(cut, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    EXPECT_EQ(CTvqDecoder::MeasureMovieLength(cut), -1);
+    EXPECT_EQ(CTvqDecoder::MeasureMovieLength(dir.Path() + "missing.tvq"), -1);
 }
 
 TEST_F(TvqDecoderTest, PackedLengthIsUnpackedAndZeroIsAskedAgain) {

@@ -45,6 +45,11 @@ public:
     int GetFramesPerSecond() const { return framesPerSecond_; }
     int IsUsable() const { return usable_; }
 
+    // The length in seconds the component will play for the movie at `path`, measured without
+    // loading it: the index's count, or, for a file whose index is missing or damaged, the
+    // whole chunks found after the header. -1 when the file holds no playable movie.
+    static int32_t MeasureMovieLength(const std::string& path);
+
     // Where the library is loaded from: the test override, else $TVQ_DECODER_LIBRARY, else
     // the program folder followed by kLibraryName.
     static std::string LibraryPath();
