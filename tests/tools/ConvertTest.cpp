@@ -371,6 +371,42 @@ TEST_F(Convert, SourceWithoutSoundAndOddSize) {
     EXPECT_EQ(odd.format.height, 75);
 }
 
+TEST_F(Convert, SidewaysPhoneVideoIsTurnedUpright) {
+    // Stored landscape with a display matrix turning it a quarter; ffmpeg's own decoding,
+    // which honours the matrix, shows what upright means.
+    MakeLavfi("plain.mp4",
+              "-f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v libx264 -qp 4 -pix_fmt yuv444p");
+    for (const char* turn : {"90", "270", "180"}) {
+        MakeLavfi("turned.mp4",
+                  "-i " + File("plain.mp4") + " -c copy -metadata:s:v:0 rotate=" + turn);
+        MakeLavfi("upright.bgr",
+                  "-i " + File("turned.mp4") + " -frames:v 1 -f rawvideo -pix_fmt bgr24");
+        ASSERT_EQ(Convert_(File("turned.mp4"), File("out.tvq"), "--quality 95"), 0) << output_;
+        tvq::TvqReader reader;
+        ASSERT_TRUE(reader.Open(File("out.tvq")));
+        const tvq::TvqStreamFormat& f = reader.Format();
+        const bool sideways = std::string(turn) != "180";
+        EXPECT_EQ(f.width, sideways ? 120 : 160) << turn;
+        EXPECT_EQ(f.height, sideways ? 160 : 120) << turn;
+        tvq::TvqStoredSecond second;
+        ASSERT_TRUE(reader.ReadSecond(0, second));
+        std::vector<uint8_t> frame(f.FrameBytes());
+        tvq::TvqFrameDecoder decoder;
+        ASSERT_EQ(decoder.Decode(f, second, frame.data(), 1), 1);
+        std::ifstream in(File("upright.bgr"), std::ios::binary);
+        const std::vector<uint8_t> upright((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
+        ASSERT_EQ(upright.size(), static_cast<size_t>(f.width) * f.height * 3) << turn;
+        long difference = 0;
+        for (int y = 0; y < f.height; ++y)
+            for (int x = 0; x < f.width * 3; ++x)
+                difference +=
+                    std::abs(frame[static_cast<size_t>(f.height - 1 - y) * f.Stride() + x] -
+                             upright[static_cast<size_t>(y) * f.width * 3 + x]);
+        EXPECT_LT(difference / static_cast<double>(upright.size()), 10.0) << turn;
+    }
+}
+
 TEST_F(Convert, BadInputsFailWithOneLineAndLeaveNoMovie) {
     const std::string out = File("out.tvq");
     auto expectFailure = [&](const std::string& in, const std::string& args, int status,

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace tvqconvert {
 namespace {
@@ -99,8 +100,12 @@ int Converter::Run() {
     format.jpegQuality = o.quality;
     format.width = o.width;
     format.height = o.height;
-    if (o.width == 0)
+    const int rotation = UprightRotation(*video.Stream());
+    if (o.width == 0) {
         DefaultSize(*video.Codec(), *video.Stream(), format.width, format.height);
+        if (rotation == 90 || rotation == 270)
+            std::swap(format.width, format.height);
+    }
     format.framesPerSecond =
         o.framesPerSecond > 0 ? o.framesPerSecond : DefaultFramesPerSecond(*video.Stream());
     const AVRational sourceRate = SourceRate(*video.Stream());
@@ -138,13 +143,14 @@ int Converter::Run() {
         return 1;
     }
     int writeErrno = 0;
-    EncoderPool pool(format, kWorkers, kMaxSecondsAhead, [&](const tvq::TvqEncodedSecond& second) {
-        errno = 0;
-        const bool ok = writer.WriteEncodedSecond(second);
-        if (!ok)
-            writeErrno = errno;
-        return ok;
-    });
+    EncoderPool pool(format, rotation, kWorkers, kMaxSecondsAhead,
+                     [&](const tvq::TvqEncodedSecond& second) {
+                         errno = 0;
+                         const bool ok = writer.WriteEncodedSecond(second);
+                         if (!ok)
+                             writeErrno = errno;
+                         return ok;
+                     });
 
     const double end = o.end >= 0 ? o.end : -1;
     const double total = (end >= 0 ? end : duration) - o.start;

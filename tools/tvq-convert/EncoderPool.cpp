@@ -2,9 +2,9 @@
 
 namespace tvqconvert {
 
-EncoderPool::EncoderPool(const tvq::TvqStreamFormat& format, int workers, int maxAhead,
-                         Writer write)
-    : format_(format), maxAhead_(maxAhead), write_(std::move(write)) {
+EncoderPool::EncoderPool(const tvq::TvqStreamFormat& format, int rotation, int workers,
+                         int maxAhead, Writer write)
+    : format_(format), rotation_(rotation), maxAhead_(maxAhead), write_(std::move(write)) {
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -65,7 +65,7 @@ bool EncoderPool::Encode(SecondJob& job, tvq::TvqEncodedSecond& out, tvq::JpegCo
 
 void EncoderPool::Work() {
     tvq::JpegCodec codec;
-    Scaler scaler;
+    Scaler scaler(rotation_);
     std::vector<uint8_t> frame(format_.FrameBytes());
     std::unique_lock lock(lock_);
     for (;;) {

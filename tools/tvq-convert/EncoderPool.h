@@ -25,7 +25,9 @@ class EncoderPool {
 public:
     // `write` is called with each coded second, in order, on one thread at a time.
     using Writer = std::function<bool(const tvq::TvqEncodedSecond&)>;
-    EncoderPool(const tvq::TvqStreamFormat& format, int workers, int maxAhead, Writer write);
+    // `rotation`: clockwise quarter turns (in degrees) applied to decoded pictures.
+    EncoderPool(const tvq::TvqStreamFormat& format, int rotation, int workers, int maxAhead,
+                Writer write);
     ~EncoderPool();  // waits for the workers
     EncoderPool(const EncoderPool&) = delete;
     EncoderPool& operator=(const EncoderPool&) = delete;
@@ -43,6 +45,7 @@ private:
                 std::vector<uint8_t>& frame) const;
 
     tvq::TvqStreamFormat format_;
+    int rotation_;
     int maxAhead_;
     Writer write_;
     std::vector<std::thread> threads_;

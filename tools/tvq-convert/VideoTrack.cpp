@@ -1,6 +1,7 @@
 #include "VideoTrack.h"
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libswscale/swscale.h>
 }
 
@@ -147,19 +148,64 @@ Scaler::~Scaler() {
     sws_freeContext(context_);
 }
 
+int UprightRotation(const AVStream& stream) {
+    const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix)
+        return 0;
+    // The matrix turns counter-clockwise; only quarter turns are honoured.
+    const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (!std::isfinite(degrees))
+        return 0;
+    const int quarter = static_cast<int>(std::lround(degrees / 90.0));
+    return ((quarter % 4) + 4) % 4 * 90;
+}
+
 bool Scaler::Scale(const AVFrame& frame, int width, int height, uint8_t* bottomUpBgr) {
+    const bool sideways = rotation_ == 90 || rotation_ == 270;
+    const int scaledW = sideways ? height : width, scaledH = sideways ? width : height;
     context_ = sws_getCachedContext(context_, frame.width, frame.height,
-                                    static_cast<AVPixelFormat>(frame.format), width, height,
+                                    static_cast<AVPixelFormat>(frame.format), scaledW, scaledH,
                                     AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!context_)
         return false;
     const int stride = (width * 3 + 3) & ~3;
-    // A negative stride starting at the last row writes the picture bottom-up.
-    uint8_t* planes[4] = {bottomUpBgr + static_cast<ptrdiff_t>(height - 1) * stride, nullptr,
-                          nullptr, nullptr};
-    int strides[4] = {-stride, 0, 0, 0};
-    return sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides) ==
-           height;
+    if (rotation_ == 0) {
+        // A negative stride starting at the last row writes the picture bottom-up.
+        uint8_t* planes[4] = {bottomUpBgr + static_cast<ptrdiff_t>(height - 1) * stride, nullptr,
+                              nullptr, nullptr};
+        int strides[4] = {-stride, 0, 0, 0};
+        return sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides) ==
+               height;
+    }
+    const int inStride = scaledW * 3;
+    upright_.resize(static_cast<size_t>(inStride) * scaledH);
+    uint8_t* planes[4] = {upright_.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {inStride, 0, 0, 0};
+    if (sws_scale(context_, frame.data, frame.linesize, 0, frame.height, planes, strides) !=
+        scaledH)
+        return false;
+    // Output pixel (x, y), y counted from the top, takes the scaled pixel it turns onto.
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = bottomUpBgr + static_cast<ptrdiff_t>(height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x, out += 3) {
+            int ix, iy;
+            if (rotation_ == 90) {
+                ix = y;
+                iy = scaledH - 1 - x;
+            } else if (rotation_ == 270) {
+                ix = scaledW - 1 - y;
+                iy = x;
+            } else {
+                ix = scaledW - 1 - x;
+                iy = scaledH - 1 - y;
+            }
+            const uint8_t* in = upright_.data() + static_cast<ptrdiff_t>(iy) * inStride + ix * 3;
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        }
+    }
+    return true;
 }
 
 }  // namespace tvqconvert

@@ -56,11 +56,15 @@ private:
     double slack_;
 };
 
-// Turns decoded pictures into the movie's padded bottom-up BGR frames at its size. One per
-// thread.
+// Clockwise turn, in degrees (0, 90, 180 or 270), that shows the stream's pictures upright:
+// phones store portrait videos sideways with a display matrix saying so.
+int UprightRotation(const AVStream& stream);
+
+// Turns decoded pictures into the movie's padded bottom-up BGR frames at its size, turned by
+// `rotation` degrees clockwise. One per thread.
 class Scaler {
 public:
-    Scaler() = default;
+    explicit Scaler(int rotation = 0) : rotation_(rotation) {}
     ~Scaler();
     Scaler(const Scaler&) = delete;
     Scaler& operator=(const Scaler&) = delete;
@@ -68,6 +72,8 @@ public:
 
 private:
     SwsContext* context_ = nullptr;
+    int rotation_;
+    std::vector<uint8_t> upright_;  // the scaled picture before it is turned
 };
 
 }  // namespace tvqconvert
