@@ -14,6 +14,8 @@
 #   pulse        a private PulseAudio with a null sink: the movie plays through SDL's default
 #                driver, parec records the sink's monitor, the tones come in order and the
 #                picture and the movie's end keep time with them.
+#   hidpi        the idle window at QT_SCALE_FACTOR 1 and 2: the skin's scope bitmap 1:1 at 1, the
+#                whole window twice the size at 2 and, halved, like the one at 1.
 #   bigpicture   a 1280x720 movie in the default window plays and closes; leaves the screen
 #                as screenshot.png (the picture scaled down whole into the video area).
 set -euo pipefail
@@ -23,7 +25,10 @@ if [ "${1:-}" != "--inside" ]; then
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
   done
   # -ac: the unprivileged user of the install run has no access to xvfb-run's cookie.
-  exec xvfb-run -a -s "-ac -screen 0 1280x800x24" bash "$0" --inside "$@"
+  # The doubled window of the hidpi run needs a larger screen.
+  screen=1280x800x24
+  [ "$1" = hidpi ] && screen=2560x1600x24
+  exec xvfb-run -a -s "-ac -screen 0 $screen" bash "$0" --inside "$@"
 fi
 shift
 export QT_QPA_PLATFORM=xcb
@@ -343,6 +348,39 @@ pulse)
   [ "$took" -ge 5500 ] && [ "$took" -le 10000 ] || fail "6 s movie took $took ms"
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
+  ;;
+hidpi)
+  command -v compare >/dev/null || { echo "SKIP: ImageMagick's compare is not installed"; exit 77; }
+  private_copy
+  skin=$prog/skin/xpstyle
+  for scale in 1 2; do
+    QT_SCALE_FACTOR=$scale "$prog/tvqplayer" >"$work/x$scale.log" 2>"$work/x$scale.err.log" &
+    pid=$!
+    players+=("$pid")
+    wait_for_windows 1 20
+    sleep 1.5  # the window manager-less server shows it at once; let the skin paint
+    import -window root "$work/scale-$scale.png"
+    "$xwin" close "$title" || fail "no window to close"
+    expect_clean_exit "$pid" 15
+    # The window on the black root: its size is the bounding box of what is not black.
+    read -r w h <<<"$(convert "$work/scale-$scale.png" -trim -format '%w %h' info:)"
+    eval "w$scale=$w h$scale=$h"
+    convert "$work/scale-$scale.png" -trim +repage "$work/window-$scale.png"
+  done
+  echo "window at scale 1: ${w1}x${h1}, at scale 2: ${w2}x${h2}"
+  [ $((w2 - 2 * w1)) -ge -2 ] && [ $((w2 - 2 * w1)) -le 2 ] || fail "width not doubled"
+  [ $((h2 - 2 * h1)) -ge -2 ] && [ $((h2 - 2 * h1)) -le 2 ] || fail "height not doubled"
+  # At scale 1 the skin's scope bitmap is on the screen pixel for pixel.
+  found=$(compare -dissimilarity-threshold 1 -metric AE -subimage-search "$work/window-1.png" \
+    "$skin/scope.bmp" null: 2>&1 | head -1) || true
+  echo "scale 1: the scope bitmap differs in ${found% @*} pixels at its best place (${found#*@ })"
+  [ "${found% @*}" = "0" ] || fail "the scope bitmap is not drawn 1:1 at scale 1"
+  # At scale 2 the whole window is the scale-1 window scaled: halved again it is close to it.
+  convert "$work/window-2.png" -filter box -resize "${w1}x${h1}!" "$work/window-2-halved.png"
+  halved=$(compare -metric RMSE "$work/window-2-halved.png" "$work/window-1.png" null: 2>&1 |
+    sed -n 's/.*(\([0-9.e-]*\)).*/\1/p') || true
+  echo "scale 2 halved against scale 1: RMSE $halved"
+  awk -v e="$halved" 'BEGIN { exit !(e != "" && e < 0.08) }' || fail "scale 2 is not scale 1 scaled"
   ;;
 *)
   echo "unknown scenario $scenario"
