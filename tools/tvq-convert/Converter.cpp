@@ -222,6 +222,10 @@ int Converter::Run() {
         std::remove(temp.c_str());
         return 1;
     }
+    const int damaged = video.Errors() + (haveSound ? audioSource.Errors() : 0);
+    if (damaged > 0)
+        std::fprintf(stderr, "tvq-convert: %d damaged packets of %s skipped\n", damaged,
+                     o.input.c_str());
     std::printf(
         "tvq-convert: wrote %s: %d s (%.2f s) of %dx%d at %d fps, %d Hz, %d pictures "
         "copied, in %.1f s (%.1fx real time)\n",
