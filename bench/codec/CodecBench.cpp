@@ -1,6 +1,12 @@
 // How long one second of movie takes to decode as the component decodes it (file read, PCM,
 // frames on two threads), for 1280x720 and 1920x1080 at 25 fps, JPEG quality 85. Goals: at most
 // 50 ms and 125 ms per second of movie. Also one core alone, and coding for comparison.
+//
+// TvqSeek then one decode call, at positions spread over a 2-hour 1280x720 movie
+// (TVQ_BENCH_SEEK_SECONDS sets another length): the cost must not grow with the position. The
+// movie's pictures are smooth and coded once, then reused for every second, so the 2-hour file
+// stays a few GB and is written in about a minute; each second keeps its own tone and its
+// chunk's own second number.
 #include "codec/JpegCodec.h"
 #include "codec/TestPattern.h"
 #include "codec/TvqSecondEncoder.h"
@@ -10,8 +16,10 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -80,6 +88,50 @@ std::string MovieFor(int width, int height) {
     return path;
 }
 
+int SeekMovieSeconds() {
+    const char* env = std::getenv("TVQ_BENCH_SEEK_SECONDS");
+    const int seconds = env ? std::atoi(env) : 2 * 3600;
+    return seconds > 60 ? seconds : 60;
+}
+
+std::string SeekMoviePath() {
+    return "/tmp/tvq-codec-bench-" + std::to_string(::getpid()) + "-seek.tvq";
+}
+
+// The long movie of the seek benchmark, written once per run.
+std::string SeekMovie() {
+    const std::string path = SeekMoviePath();
+    if (::access(path.c_str(), R_OK) == 0)
+        return path;
+    tvq::TvqStreamFormat f = FormatFor(1280, 720);
+    f.sampleRate = 22050;
+    f.channels = 1;
+    std::vector<uint8_t> frames(f.FrameBytes() * kFps);
+    for (int i = 0; i < kFps; ++i) {
+        uint8_t* frame = frames.data() + i * f.FrameBytes();
+        for (int y = 0; y < f.height; ++y)
+            for (int x = 0; x < f.width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    frame[static_cast<size_t>(y) * f.Stride() + x * 3 + c] =
+                        static_cast<uint8_t>((x * (c + 1) + y * (3 - c) + 8 * i) / 6);
+        tvq::WriteFrameMarker(frame, f.width, f.height, f.Stride(), 0, i);
+    }
+    tvq::TvqSecondEncoder encoder;
+    tvq::TvqEncodedSecond second;
+    std::vector<uint8_t> pcm(f.AudioBytesPerSecond());
+    if (!encoder.Encode(f, frames.data(), kFps, pcm.data(), pcm.size(), second))
+        return {};
+    tvq::TvqWriter writer;
+    if (!writer.Open(path, f))
+        return {};
+    for (int s = 0; s < SeekMovieSeconds(); ++s) {
+        tvq::WriteToneForSecond(second.audio.data(), s, 0, f.sampleRate, f.sampleRate, 1, 16);
+        if (!writer.WriteEncodedSecond(second))
+            return {};
+    }
+    return writer.Close() ? path : std::string{};
+}
+
 struct Buffers {
     explicit Buffers(const tvq::TvqStreamFormat& f)
         : audio(4 * f.AudioBytesPerSecond()), frames(2 * kFps * f.FrameBytes()) {
@@ -120,6 +172,49 @@ BENCHMARK(BM_DecodeSecondOfMovie)
     ->Args({1920, 1080})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+// One iteration = TvqSeek to a second near the position (cycling through the 60 seconds from
+// there, so each chunk is read again only after 59 others) and the TvqDecoder call that
+// delivers it. The argument is the position in per mille of the movie.
+void BM_SeekAndDecodeSecond(benchmark::State& state) {
+    const std::string path = SeekMovie();
+    tvq::TvqStreamDecoder decoder;
+    if (path.empty() || !decoder.Open(path)) {
+        state.SkipWithError("cannot make or open the seek benchmark movie");
+        return;
+    }
+    tvq::TvqStreamFormat f = FormatFor(1280, 720);
+    f.sampleRate = 22050;
+    f.channels = 1;
+    Buffers buffers(f);
+    const int length = static_cast<int>(tvq::UnpackLength(decoder.Info().packedLength));
+    const int start = std::min(length - 60, static_cast<int>(state.range(0) * length / 1000));
+    int k = 0, wrong = 0;
+    for (auto _ : state) {
+        const int target = start + k++ % 60;
+        if (!decoder.SeekTo(target)) {
+            state.SkipWithError("seek refused");
+            return;
+        }
+        decoder.DecodeNext(buffers.request);
+        state.PauseTiming();
+        // The second delivered must be the one sought: its tone says so (modulo 600 s).
+        if (tvq::DetectSecondFromPcm(buffers.audio.data(), 2 * size_t(buffers.audioCount),
+                                     f.sampleRate, 1, 16) != target % 600)
+            ++wrong;
+        state.ResumeTiming();
+    }
+    state.counters["position_s"] = start;
+    state.counters["wrong_seconds"] = wrong;
+}
+BENCHMARK(BM_SeekAndDecodeSecond)
+    ->Arg(0)
+    ->Arg(250)
+    ->Arg(500)
+    ->Arg(750)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 // The same 25 frames on one core, for comparison with the two-thread figure above.
@@ -165,6 +260,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::remove(SeekMoviePath().c_str());
     for (const char* size : {"1280x720", "1920x1080"}) {
         const std::string path =
             "/tmp/tvq-codec-bench-" + std::to_string(::getpid()) + "-" + size + ".tvq";
