@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/PlayerControl.h"
+#include "engine/TvqDecoder.h"
 #include "platform/MessageBox.h"
 #include "platform/WinTypes.h"
 #include "support/LanguageTable.h"
@@ -66,7 +67,10 @@ int32_t CPlaylistView::ReadMovieLength(const std::string& path) {
         return -1;
     const uint8_t* time = bytes + kLengthOffset;
     const int32_t hours = static_cast<int16_t>(time[2] | (time[3] << 8));
-    return time[0] + 60 * (time[1] + 60 * hours);
+    const int32_t length = time[0] + 60 * (time[1] + 60 * hours);
+    // A writer that never finished leaves no length: measure the whole seconds it did write,
+    // as the decoder will play them. Finished files cost the one header read above.
+    return length > 0 ? length : CTvqDecoder::MeasureMovieLength(path);
 }
 
 std::string CPlaylistView::FormatTime(int32_t seconds) {
