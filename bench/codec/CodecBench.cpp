@@ -9,6 +9,7 @@
 // chunk's own second number.
 #include "codec/JpegCodec.h"
 #include "codec/TestPattern.h"
+#include "codec/TvqReader.h"
 #include "codec/TvqSecondEncoder.h"
 #include "codec/TvqStreamDecoder.h"
 #include "codec/TvqWriter.h"
@@ -216,6 +217,34 @@ BENCHMARK(BM_SeekAndDecodeSecond)
     ->Arg(1000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// Opening the long movie after it was cut (its index and half of its last chunk gone): the
+// reader walks every chunk to rebuild the index. Runs after the seek benchmark, which needs
+// the whole file, and cuts that file in place.
+void BM_RebuildIndexOfCutMovie(benchmark::State& state) {
+    const std::string path = SeekMovie();
+    tvq::TvqReader reader;
+    if (path.empty() || !reader.Open(path)) {
+        state.SkipWithError("cannot make or open the seek benchmark movie");
+        return;
+    }
+    const uint64_t indexOffset = reader.Header().indexOffset;
+    reader.Close();
+    if (indexOffset > 1000 &&
+        ::truncate(path.c_str(), static_cast<off_t>(indexOffset - 1000)) != 0) {
+        state.SkipWithError("cannot cut the movie");
+        return;
+    }
+    for (auto _ : state) {
+        if (!reader.Open(path) || !reader.IndexRebuilt()) {
+            state.SkipWithError("the cut movie was not opened with a rebuilt index");
+            return;
+        }
+        state.counters["seconds_found"] = reader.SecondsCount();
+        reader.Close();
+    }
+}
+BENCHMARK(BM_RebuildIndexOfCutMovie)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same 25 frames on one core, for comparison with the two-thread figure above.
 void BM_DecodeSecondOneCore(benchmark::State& state) {
