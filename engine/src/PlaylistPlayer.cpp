@@ -456,16 +456,16 @@ int CPlaylistPlayer::SeekTo(int32_t second) {
     // The thread lock keeps the engine from being replaced between the check and the seek.
     win::ScopedLock t(m_threadLock);
     int32_t position;
-    int canSeek = 0;
     {
         win::ScopedLock e(m_engineLock);
         if (!m_engine || second < 0 || second >= m_engine->GetLengthSeconds())
             return 0;
         position = m_engine->GetBaseSecond() + m_engine->GetDecodedSeconds();
-        // A decoder that can reposition goes back in place too: no reopening of the file.
-        canSeek = m_engine->CanSeek();
     }
-    if (position <= second || canSeek) {
+    // Behind the decode position the file is opened again, also with a decoder that could
+    // reposition in place: the video window never takes a frame older than the one it shows,
+    // and the new engine's opening reaches the second at once with such a decoder.
+    if (position <= second) {
         SeekForward(second);
     } else {
         SeekBackward(second);
