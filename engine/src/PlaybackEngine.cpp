@@ -319,6 +319,9 @@ int CPlaybackEngine::FillQueues() {
                videoQueue_.GetCount() <= videoHighWater_) {
             if (!FillPass())
                 break;
+            // A seek waiting for the decode thread goes first; the fill goes on after it.
+            if (seekPending_ && mode_ == kModeNormal)
+                break;
         }
         return 1;
     }
@@ -357,7 +360,9 @@ void CPlaybackEngine::ThreadBody() {
     win::Event* const events[] = {&stopEvent_};
     int more = Step();
     while (more) {
-        const uint32_t wake = win::MsgWaitForMultipleObjects(events, kDecodeWakeMs);
+        // A seek that came in during the last step runs at once, not after the wait.
+        const uint32_t wake = win::MsgWaitForMultipleObjects(
+            events, seekPending_ && mode_ == kModeNormal ? 0 : kDecodeWakeMs);
         if (wake == win::WAIT_OBJECT_0)
             break;
         if (wake == win::WAIT_OBJECT_0 + 1) {
