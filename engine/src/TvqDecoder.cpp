@@ -111,7 +111,7 @@ bool CTvqDecoder::LoadEntryPoints() {
     decoder_ = decoder;
     close_ = close;
     // Older components lack it; they still play, and the engine seeks by decoding forward.
-    seek_ = reinterpret_cast<TvqSeekFn>(library_.Resolve(kTvqSeekName));
+    seek_ = reinterpret_cast<TvqSeekFn>(library_.ResolveOptional(kTvqSeekName));
     return true;
 }
 

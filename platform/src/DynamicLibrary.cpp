@@ -32,6 +32,12 @@ void* DynamicLibrary::Resolve(const char* name) {
     return symbol;
 }
 
+void* DynamicLibrary::ResolveOptional(const char* name) {
+    if (!handle_) return nullptr;
+    dlerror();
+    return dlsym(handle_, name);
+}
+
 void DynamicLibrary::Free() {
     if (!handle_) return;
     dlclose(handle_);

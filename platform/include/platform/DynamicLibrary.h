@@ -16,6 +16,8 @@ public:
     int Load(const std::string& path);
     // Null when not loaded or the name is missing (LastError() is then kSymbolMissing).
     void* Resolve(const char* name);
+    // For entry points a library may lack: null without a trace and without touching LastError().
+    void* ResolveOptional(const char* name);
     void Free();
     bool IsLoaded() const { return handle_ != nullptr; }
     int LastError() const { return lastError_; }
