@@ -117,6 +117,7 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         std::lock_guard work(workMutex_);
         std::lock_guard view(viewMutex_);
         frameSecond_ = frameIndex_ = 0;
+        frameBackward_ = false;
         freshFrame_ = false;
         std::vector<uint8_t>().swap(frameBuffer_);
         std::vector<uint8_t>().swap(rotatedBuffer_);
@@ -219,9 +220,24 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
 
 int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     const auto wanted = std::make_pair(second, frameIndex);
-    if (GetFramePosition() > wanted)
+    const bool backward = GetSpeedMode() == CPlaybackEngine::kModeBackward;
+    // Backward play queues its records counting down, so "not yet there" and "already past"
+    // swap. A record pulled in the other direction says nothing about the new run: its queue
+    // was emptied when the direction changed, so the first record of the new run is taken.
+    const auto before = [backward](std::pair<int32_t, int32_t> at,
+                                   std::pair<int32_t, int32_t> goal) {
+        return backward ? at > goal : at < goal;
+    };
+    bool sameRun = false;
+    {
+        std::lock_guard lock(workMutex_);
+        sameRun = frameBackward_ == backward;
+    }
+    if (sameRun && before(wanted, GetFramePosition()))
         return 0;
-    while (GetFramePosition() < wanted) {
+    if (!sameRun && PullFrame() == 0)
+        return 1;
+    while (before(GetFramePosition(), wanted)) {
         if (PullFrame() == 0)
             break;
     }
@@ -244,6 +260,7 @@ int CFrameView::PullFrame() {
         return 0;
     frameSecond_ = second;
     frameIndex_ = index;
+    frameBackward_ = engine->GetMode() == CPlaybackEngine::kModeBackward;
     freshFrame_ = true;
     return 1;
 }

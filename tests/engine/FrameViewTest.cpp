@@ -397,3 +397,88 @@ TEST_F(FrameViewCatchUp, PaintNeverSeesAHalfWrittenOrFreedFrame) {
 }
 
 }  // namespace
+
+// ---- the view driven by the audio clock -----------------------------------------------
+
+#include "engine/DirectSoundPlayer.h"
+#include "platform/MessageTarget.h"
+#include "platform/sound/VirtualSoundDevice.h"
+
+namespace {
+
+// The output plays a real engine through the virtual device and the view pulls what the clock
+// asks for, one notification span at a time.
+class FrameViewPlayback : public testing::Test {
+protected:
+    void SetUp() override {
+        CTvqDecoder::SetLibraryPathForTesting(FAKE_TVQ_COMPONENT);
+        win::SetSoundDeviceFactory([d = device_] { return d; });
+    }
+    void TearDown() override {
+        player_.Close();
+        {
+            win::ScopedLock e(lock_);
+            player_.SetEngine(nullptr);
+        }
+        view_.FreeBuffers();
+        engine_.reset();
+        win::SetSoundDeviceFactory({});
+        CTvqDecoder::SetLibraryPathForTesting("");
+    }
+    void Open(const std::string& options, int32_t start) {
+        engine_ = std::make_unique<CPlaybackEngine>("fake:" + options, start);
+        ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, &wake_));
+        ASSERT_EQ(player_.Open(engine_.get(), &wake_, &window_, 1, &lock_, &view_), 1);
+    }
+    // Plays one span and waits until the output has refilled it (and shown its frame).
+    bool Play(uint32_t bytes) {
+        const uint64_t before = device_->Unlocks();
+        device_->Advance(bytes);
+        if (!device_->WaitForUnlocks(before + 1, 10000))
+            return false;
+        win::ScopedLock e(lock_);
+        return true;
+    }
+
+    std::shared_ptr<win::VirtualSoundDevice> device_ = std::make_shared<win::VirtualSoundDevice>();
+    win::RecursiveMutex lock_;
+    win::Event wake_{true};
+    win::RecordingMessageTarget window_;
+    CountingView view_{"/nonexistent/settings.ini"};
+    std::unique_ptr<CPlaybackEngine> engine_;
+    CDirectSoundPlayer player_;
+};
+
+TEST_F(FrameViewPlayback, BackwardPlayRunsFramesBackAndEndsAtTheStart) {
+    // 12 fps, 4000 Hz stereo 16-bit: 16000 bytes a second, 400 a notification span.
+    Open("fps=12:rate=4000:len=40", 3);
+    const uint32_t span = player_.GetChunkBytes();
+    ASSERT_EQ(span, 400u);
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(Play(span));
+    const auto forward = view_.GetFramePosition();
+    EXPECT_EQ(forward.first, 3);  // half a second into second 3
+
+    {
+        win::ScopedLock e(lock_);
+        ASSERT_EQ(engine_->SetSpeed(0, &player_, CPlaybackEngine::kDirectionBackward), 1);
+    }
+    // Backward play begins at what was decoded ahead; from there the frames of one second of
+    // sound must come counting down, one new frame for about every 1/12 s played.
+    std::vector<std::pair<int32_t, int32_t>> seen;
+    for (int i = 0; i < 40 && wake_.Wait(0) != win::WAIT_OBJECT_0; ++i) {
+        ASSERT_TRUE(Play(span));
+        const auto at = view_.GetFramePosition();
+        if (at != forward && (seen.empty() || seen.back() != at))
+            seen.push_back(at);
+    }
+    std::string trail;
+    for (const auto& p : seen)
+        trail += std::to_string(p.first) + ":" + std::to_string(p.second) + " ";
+    SCOPED_TRACE(trail);
+    ASSERT_GE(seen.size(), 11u) << "frames must keep coming, not one and stop";
+    for (size_t i = 1; i < 11; ++i) EXPECT_LT(seen[i], seen[i - 1]) << "step " << i;
+    EXPECT_GT(seen.front().first, forward.first);
+    EXPECT_EQ(seen.front().second, 11);
+}
+
+}  // namespace

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include <SDL.h>
+
 #include "platform/Sync.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/SdlSoundDevice.h"
@@ -244,6 +246,28 @@ TEST_F(SoundLayerTest, CreationChecksItsArguments) {
     EXPECT_TRUE(device_->Buffers().empty());
 }
 
+TEST_F(SoundLayerTest, ByteRateThatDisagreesWithTheSampleRateStillPlays) {
+    // The engine's format for a file it cannot decode: 11025 Hz, 4-byte frames, 88100 bytes a
+    // second. Its silence must play so that the clock runs and the file ends.
+    WAVEFORMATEX standIn = Pcm(11025, 2, 16);
+    standIn.nAvgBytesPerSec = 88100;
+    auto b = MakeBuffer(11020, standIn);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    device_->Advance(400);
+    uint32_t play = 0;
+    ASSERT_EQ(b->GetCurrentPosition(&play, nullptr), DS_OK);
+    EXPECT_EQ(play, 400u);
+    WAVEFORMATEX noRate = standIn;
+    noRate.nAvgBytesPerSec = 0;
+    DSBUFFERDESC desc;
+    desc.dwFlags = kStreamFlags;
+    desc.dwBufferBytes = 1000;
+    desc.lpwfxFormat = &noRate;
+    std::unique_ptr<DirectSoundBuffer> none;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &none), DSERR_BADFORMAT);
+}
+
 TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {
     SetSoundDeviceFactory([] { return std::shared_ptr<SoundDevice>(); });
     std::unique_ptr<DirectSound> ds;
@@ -314,6 +338,34 @@ TEST(SdlSoundDevice, DummyDriverPlaysAndNotifies) {
     EXPECT_GE(device->ConsumedBytes(), 3u * desc.dwBufferBytes);
     ds.reset();
     SetSoundDeviceFactory({});
+}
+
+TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
+    SdlDriver driver("no-such-sound-driver");
+    auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
+    ASSERT_NE(device, nullptr) << "the picture must still play by the clock";
+    EXPECT_NE(device->FallbackReason().find("no-such-sound-driver"), std::string::npos);
+    SetSoundDeviceFactory([device] { return device; });
+    std::unique_ptr<DirectSound> ds;
+    ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
+    const WAVEFORMATEX f = Pcm(22050, 2, 16);
+    DSBUFFERDESC desc;
+    desc.dwFlags = kStreamFlags;
+    desc.dwBufferBytes = 8820;  // 0.1 s
+    desc.lpwfxFormat = &f;
+    std::unique_ptr<DirectSoundBuffer> b;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
+    EXPECT_TRUE(PlayLaps(*b, desc.dwBufferBytes, 2));
+    b.reset();
+    ds.reset();
+    SetSoundDeviceFactory({});
+    device.reset();
+    // Once the stand-in is gone, the next device tries the named driver again.
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+    SdlDriver dummy("dummy");
+    auto real = SdlSoundDevice::Open(DefaultPrimaryFormat());
+    ASSERT_NE(real, nullptr);
+    EXPECT_EQ(real->FallbackReason(), "");
 }
 
 // Reads the file SDL's disk driver wrote, as 16-bit samples.

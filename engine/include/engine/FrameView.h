@@ -70,8 +70,9 @@ public:
     bool GetAdjust() const override { return adjust_.load(); }
 
     void SetEngine(CPlaybackEngine* engine);
-    // Pulls records until (frame second, frame index) >= (second, index) or a pull fails.
-    // 0 when the last record pulled is already past the request (nothing pulled).
+    // Pulls records until (frame second, frame index) >= (second, index) or a pull fails; in
+    // backward play, where records count down, until it is <= the request. 0 when the last
+    // record pulled is already past the request in the engine's direction (nothing pulled).
     int CatchUp(int32_t second, int32_t frameIndex);
     // One record into the work frame buffer under the engine lock; 1 when bytes were read.
     int PullFrame();
@@ -161,6 +162,7 @@ private:
     std::vector<uint8_t> rotatedBuffer_;   // under workMutex_
     int32_t frameSecond_ = 0;              // under workMutex_
     int32_t frameIndex_ = 0;               // under workMutex_
+    bool frameBackward_ = false;           // under workMutex_: pulled in backward play
     bool freshFrame_ = false;              // under workMutex_: pulled, not yet turned
 
     // View side: read by the paint (UI thread), swapped in by the notification thread.

@@ -110,6 +110,8 @@ HRESULT DirectSoundBuffer::GetStatus(uint32_t* status) {
         return DSERR_INVALIDPARAM;
     if (device_->Fails(SoundOp::GetStatus))
         return DSERR_GENERIC;
+    if (ring_ && device_->Lost())
+        ring_->MarkLost();
     *status = ring_ ? ring_->Status() : DSBSTATUS_PLAYING;
     return DS_OK;
 }
@@ -212,9 +214,18 @@ HRESULT DirectSoundBuffer::SetCurrentPosition(uint32_t offset) {
 HRESULT DirectSoundBuffer::Restore() {
     if (!ring_)
         return DS_OK;
-    if (device_->Fails(SoundOp::Restore))
+    if (device_->Fails(SoundOp::Restore) || device_->Lost())
         return DSERR_BUFFERLOST;
     ring_->ClearLost();
+    return DS_OK;
+}
+
+HRESULT DirectSoundBuffer::GetLatency(uint32_t* bytes) {
+    if (!bytes)
+        return DSERR_INVALIDPARAM;
+    if (!ring_)
+        return DSERR_INVALIDCALL;
+    *bytes = ring_->DeviceLatency();
     return DS_OK;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace win {
 namespace {
@@ -16,6 +17,8 @@ std::mutex g_sdlInitMutex;
 constexpr size_t kTakeBytes = 32 * 1024;
 // Takes per callback and voice; one is the rule, more only while a resampler fills up.
 constexpr int kMaxTakesPerCallback = 8;
+// Driver used when the default output cannot be opened.
+constexpr const char* kFallbackDriver = "dummy";
 
 SDL_AudioFormat SdlFormatOf(const WAVEFORMATEX& f) {
     return f.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
@@ -27,30 +30,77 @@ std::shared_ptr<SoundDevice> OpenSdlSoundDevice() {
     return SdlSoundDevice::Open(DefaultPrimaryFormat());
 }
 
+// SDL's audio subsystem is started for the first device and stopped with the last. When no
+// other part of SDL is in use then, SDL_Quit follows: starting the subsystem also made SDL's
+// own bookkeeping (hints, error slots), which only SDL_Quit gives back.
+static bool StartSdlAudio(const char* forcedDriver) {
+    if (forcedDriver)
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, forcedDriver, SDL_HINT_OVERRIDE);
+    const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (forcedDriver)
+        SDL_ResetHint(SDL_HINT_AUDIODRIVER);  // the next start tries the real output again
+    return ok;
+}
+
+static void StopSdlAudio() {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0)
+        SDL_Quit();
+}
+
 std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format) {
-    {
-        std::lock_guard lk(g_sdlInitMutex);
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            return nullptr;
-    }
     std::shared_ptr<SdlSoundDevice> device(new SdlSoundDevice());
     {
         std::lock_guard lk(device->voicesMutex_);
         device->format_ = format;
         device->take_.resize(kTakeBytes);
     }
-    if (!device->OpenDevice(format))
-        return nullptr;  // the destructor quits the subsystem
+    std::lock_guard lk(g_sdlInitMutex);
+    if (StartSdlAudio(nullptr)) {
+        if (device->OpenDevice(format)) {
+            device->started_ = true;
+            return device;
+        }
+        StopSdlAudio();
+    }
+    std::string reason = SDL_GetError();
+    if (SDL_WasInit(SDL_INIT_AUDIO) != 0)
+        return nullptr;  // another device of ours holds the output: never switch under it
+    // No card, no sound server: the headless driver still runs the callbacks in real time,
+    // so the player's clock runs and the picture plays.
+    const char* wanted = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+    if (wanted && std::strcmp(wanted, kFallbackDriver) == 0)
+        return nullptr;
+    if (!StartSdlAudio(kFallbackDriver))
+        return nullptr;
+    if (!device->OpenDevice(format)) {
+        StopSdlAudio();
+        return nullptr;
+    }
+    device->started_ = true;
+    device->fallbackReason_ = std::string("no sound device (") + (wanted ? wanted : "default") +
+                              " driver: " + reason + "); playing on the " + kFallbackDriver +
+                              " driver, without sound";
     return device;
 }
 
 SdlSoundDevice::~SdlSoundDevice() {
+    std::lock_guard lk(g_sdlInitMutex);
     CloseDevice();
     for (Voice& v : voices_)
         if (v.stream)
             SDL_FreeAudioStream(v.stream);
-    std::lock_guard lk(g_sdlInitMutex);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (started_)
+        StopSdlAudio();
+}
+
+std::string SdlSoundDevice::FallbackReason() const {
+    return fallbackReason_;
+}
+
+bool SdlSoundDevice::Lost() const {
+    // SDL stops calling back once the output went away (unplugged, server gone, write failed).
+    return deviceId_ != 0 && SDL_GetAudioDeviceStatus(deviceId_) == SDL_AUDIO_STOPPED;
 }
 
 bool SdlSoundDevice::OpenDevice(const WAVEFORMATEX& f) {
@@ -66,6 +116,7 @@ bool SdlSoundDevice::OpenDevice(const WAVEFORMATEX& f) {
     deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (deviceId_ == 0)
         return false;
+    deviceFrames_.store(have.samples, std::memory_order_relaxed);
     SDL_PauseAudioDevice(deviceId_, 0);
     return true;
 }
@@ -190,6 +241,13 @@ int SdlSoundDevice::Render(Voice& v, int len) {
     if (mix_.size() < static_cast<size_t>(len / 2))
         mix_.resize(static_cast<size_t>(len / 2));
     const int got = SDL_AudioStreamGet(v.stream, mix_.data(), len);
+    // Taken from the ring but not yet heard: what the converter still holds, plus the device
+    // buffer just handed to SDL. In the ring's own bytes, as the player counts them.
+    const uint64_t waitingFrames =
+        static_cast<uint64_t>(std::max(SDL_AudioStreamAvailable(v.stream), 0)) / dstFrameBytes +
+        deviceFrames_.load(std::memory_order_relaxed);
+    v.ring->SetDeviceLatency(static_cast<uint32_t>(waitingFrames * src.nSamplesPerSec /
+                                                   format_.nSamplesPerSec * src.nBlockAlign));
     return std::max(got, 0);
 }
 

@@ -19,7 +19,10 @@ bool IsPlayablePcm(const WAVEFORMATEX& f) {
         return false;
     if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8)
         return false;
-    return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
+    // The byte rate is only what the player counts its clock in; the device plays by the
+    // sample rate. It may disagree with rate x block align (the player's stand-in format for a
+    // file it cannot decode does), so it only has to be there.
+    return f.nAvgBytesPerSec > 0;
 }
 
 SoundRing::SoundRing(const WAVEFORMATEX& format, uint32_t bytes)

@@ -20,6 +20,7 @@ WAVEFORMATEX VirtualSoundDevice::PrimaryFormat() const {
 
 void VirtualSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
     std::lock_guard lk(mutex_);
+    ring->SetDeviceLatency(latency_);
     rings_.push_back(ring);
     ++created_;
 }
@@ -62,6 +63,18 @@ std::shared_ptr<SoundRing> VirtualSoundDevice::FirstBuffer() const {
 int VirtualSoundDevice::CreatedBuffers() const {
     std::lock_guard lk(mutex_);
     return created_;
+}
+
+void VirtualSoundDevice::SetLatency(uint32_t bytes) {
+    std::lock_guard lk(mutex_);
+    latency_ = bytes;
+    for (const auto& ring : rings_) ring->SetDeviceLatency(bytes);
+}
+
+void VirtualSoundDevice::SetGone(bool gone) {
+    gone_ = gone;
+    if (gone)
+        LoseBuffers();
 }
 
 void VirtualSoundDevice::LoseBuffers() {

@@ -36,7 +36,12 @@ public:
     // The play cursor and the write cursor (where it is safe to write from; here the same).
     HRESULT GetCurrentPosition(uint32_t* play, uint32_t* write);
     HRESULT SetCurrentPosition(uint32_t offset);
-    HRESULT Restore();  // after a loss the contents must be written again
+    // Bytes behind the play cursor that the device has taken but not yet played out (its
+    // queue and buffer): what has been heard is the cursor's progress minus this.
+    HRESULT GetLatency(uint32_t* bytes);
+    // After a loss the contents must be written again. Fails with DSERR_BUFFERLOST while the
+    // device itself is gone.
+    HRESULT Restore();
     HRESULT SetVolume(int32_t hundredthsDb);
     HRESULT GetVolume(int32_t* hundredthsDb);
     HRESULT SetFormat(const WAVEFORMATEX* format);  // primary buffer only

@@ -68,8 +68,8 @@ struct DSBPOSITIONNOTIFY {
     Event* hEventNotify = nullptr;
 };
 
-// True for the PCM formats the layer plays: 8 or 16 bits, 1 or 2 channels, a block align and
-// byte rate that agree with them.
+// True for the PCM formats the layer plays: 8 or 16 bits, 1 or 2 channels, a block align that
+// agrees with them and a byte rate above 0 (played by the sample rate, whatever it says).
 bool IsPlayablePcm(const WAVEFORMATEX& f);
 
 }  // namespace win

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/sound/SoundDevice.h"
@@ -25,13 +26,18 @@ public:
     static constexpr uint16_t kCallbackFrames = 512;
 
     ~SdlSoundDevice() override;
-    // Null when SDL audio cannot be started or no output device can be opened.
+    // Null when SDL audio cannot be started or no output device can be opened. When the
+    // default output cannot be opened, and no other device holds SDL's audio, the device
+    // runs on SDL's "dummy" driver instead and says why in FallbackReason.
     static std::shared_ptr<SdlSoundDevice> Open(const WAVEFORMATEX& format);
 
     HRESULT SetPrimaryFormat(const WAVEFORMATEX& format) override;
     WAVEFORMATEX PrimaryFormat() const override;
     void Attach(const std::shared_ptr<SoundRing>& ring) override;
     void Detach(const SoundRing* ring) override;
+
+    std::string FallbackReason() const override;
+    bool Lost() const override;
 
     // Bytes taken from the secondary buffers (in their own formats) since the device opened.
     uint64_t ConsumedBytes() const { return consumed_.load(std::memory_order_relaxed); }
@@ -58,6 +64,9 @@ private:
     // The device and its format change only in Open and SetPrimaryFormat, which close the
     // device (ending the callbacks) before they do; the application thread only.
     uint32_t deviceId_ = 0;
+    bool started_ = false;                   // this device started SDL's audio subsystem
+    std::string fallbackReason_;             // set once by Open
+    std::atomic<uint32_t> deviceFrames_{0};  // SDL's buffer, in device sample frames
 
     // The callback only tries this lock: when Attach or Detach hold it, it plays silence.
     mutable std::mutex voicesMutex_;

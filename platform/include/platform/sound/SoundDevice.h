@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/sound/DirectSoundTypes.h"
 #include "platform/sound/SoundRing.h"
@@ -44,6 +45,11 @@ public:
         (void)op;
         return false;
     }
+    // Not empty when this device stands in for an output that could not be opened (it plays
+    // in real time but nothing is heard); says why.
+    virtual std::string FallbackReason() const { return {}; }
+    // True once the output has gone away under the device: its buffers count as lost.
+    virtual bool Lost() const { return false; }
     // Called after each successful Unlock of one of its buffers (the test device counts them).
     virtual void NoteUnlock() {}
 };

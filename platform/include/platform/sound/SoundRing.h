@@ -8,6 +8,7 @@
 // real thing, the application writes only what has been played; Lock and Unlock take the lock
 // briefly so that each write is ordered after the last read of those bytes and before the
 // next one.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -57,6 +58,11 @@ public:
     };
     Taken Consume(uint8_t* out, uint32_t bytes, bool wait);
 
+    // Bytes the device has taken from the ring that are not yet heard (its converter and
+    // buffer); written by the device after each take, read by the application.
+    void SetDeviceLatency(uint32_t bytes) { latency_.store(bytes, std::memory_order_relaxed); }
+    uint32_t DeviceLatency() const { return latency_.load(std::memory_order_relaxed); }
+
     // Linear gain of a volume in hundredths of a decibel; 0 at DSBVOLUME_MIN and below.
     static float GainOf(int32_t hundredthsDb);
 
@@ -66,6 +72,8 @@ private:
     const WAVEFORMATEX format_;
     const uint32_t size_;
     std::vector<uint8_t> data_;  // see the header comment
+
+    std::atomic<uint32_t> latency_{0};
 
     mutable std::mutex mutex_;
     bool playing_ = false;                          // under mutex_

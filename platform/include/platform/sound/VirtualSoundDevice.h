@@ -3,6 +3,7 @@
 // only when the test calls Advance. Notification logic can so be driven byte by byte without
 // waiting for real time. Any operation of the layer can be made to fail.
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -39,6 +40,11 @@ public:
     void ClearFailures();
     // Takes the device away from every attached buffer, as another program would.
     void LoseBuffers();
+    // The output itself goes away (or comes back): buffers are lost and cannot be restored.
+    void SetGone(bool gone);
+    bool Lost() const override { return gone_.load(); }
+    // Bytes every buffer reports as taken but not yet heard.
+    void SetLatency(uint32_t bytes);
 
     // Successful Unlock calls so far, and a wait until there have been `count` of them: each
     // refill of a buffer ends with one, so a test can wait for the refill it caused.
@@ -54,6 +60,8 @@ private:
     int created_ = 0;                                                  // under mutex_
     std::array<int, static_cast<size_t>(SoundOp::Count)> failures_{};  // under mutex_
     uint64_t unlocks_ = 0;                                             // under mutex_
+    uint32_t latency_ = 0;                                             // under mutex_
+    std::atomic<bool> gone_{false};
 };
 
 }  // namespace win
