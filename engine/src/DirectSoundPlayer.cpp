@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -15,6 +16,10 @@ namespace {
 
 // Pause between two attempts to restore a lost buffer, in milliseconds.
 constexpr int kRestoreRetryMs = 10;
+// Attempts before a buffer whose device is gone is given up (one second in all).
+constexpr int kRestoreAttempts = 100;
+// Said once per run of the program: where the sound went when no output could be opened.
+std::atomic<bool> g_fallbackReported{false};
 
 }  // namespace
 
@@ -71,6 +76,7 @@ int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
             m_pEngine = engine;
             ResetCounters();
             m_dwClock = 0;
+            m_qwSegmentStart = 0;
             m_bPaused = 0;
         }
         if (!engine)
@@ -102,6 +108,13 @@ int CDirectSoundPlayer::CreateSound(CPlaybackEngine& engine, win::MessageTarget*
         return 0;
     }
     ds->SetCooperativeLevel(notifyWindow, win::DSSCL_PRIORITY);
+    const std::string fallback = ds->Device()->FallbackReason();
+    if (fallback.empty()) {
+        g_fallbackReported = false;  // a real output again: say it once more if it goes
+    } else if (!g_fallbackReported.exchange(true)) {
+        Trace(("Sound: " + fallback).c_str());
+        std::fprintf(stderr, "tvqplayer: %s\n", fallback.c_str());
+    }
 
     win::DSBUFFERDESC primaryDesc;
     primaryDesc.dwFlags = win::DSBCAPS_PRIMARYBUFFER;
@@ -219,7 +232,8 @@ int CDirectSoundPlayer::PlayBuffer(int32_t second) {
         m_bPaused = 0;
     } else {
         ResetCounters();
-        m_dwClock = second > 0 ? static_cast<uint32_t>(second) * m_wfx.nAvgBytesPerSec : 0;
+        m_dwClock = second > 0 ? static_cast<uint64_t>(second) * m_wfx.nAvgBytesPerSec : 0;
+        m_qwSegmentStart = m_dwClock.load();
         bool lost = false;
         if (!RestoreLost(&lost))
             return 0;
@@ -258,8 +272,14 @@ int CDirectSoundPlayer::RestoreLost(bool* wasLost) {
     }
     *wasLost = (status & win::DSBSTATUS_BUFFERLOST) != 0;
     if (*wasLost) {
-        while (m_pDSBuffer->Restore() == win::DSERR_BUFFERLOST)
+        // Bounded: when the device itself is gone the buffer never comes back.
+        for (int i = 0; m_pDSBuffer->Restore() == win::DSERR_BUFFERLOST; ++i) {
+            if (i + 1 >= kRestoreAttempts) {
+                Trace("Sound: the device is gone; the buffer cannot be restored");
+                return 0;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(kRestoreRetryMs));
+        }
     }
     return 1;
 }
@@ -298,6 +318,7 @@ int CDirectSoundPlayer::Stop() {
     m_bPaused = 0;
     ResetCounters();
     m_dwClock = 0;
+    m_qwSegmentStart = 0;
     if (win::FAILED(m_pDSBuffer->Stop())) {
         Trace("Stop()失败");
         return 0;
@@ -334,9 +355,11 @@ void CDirectSoundPlayer::HandleNotificationThread() {
     win::Event* const events[] = {m_hNotifyEvent.get()};
     bool running = true;
     while (running) {
-        const uint32_t r = win::MsgWaitForMultipleObjects(events, win::INFINITE);
+        const uint32_t r = win::MsgWaitForMultipleObjects(events, kStallCheckMs);
         if (r == win::WAIT_OBJECT_0) {
             running = HandleNotification() != 0;
+        } else if (r == win::WAIT_TIMEOUT) {
+            running = CheckStalled() != 0;
         } else if (r == win::WAIT_OBJECT_0 + 1) {
             win::Message msg;
             while (win::PeekMessage(msg, true))
@@ -380,6 +403,32 @@ int CDirectSoundPlayer::HandleNotification() {
     return running;
 }
 
+int CDirectSoundPlayer::CheckStalled() {
+    win::ScopedLock e(EngineLock());
+    if (!m_pDSBuffer || m_bPaused)
+        return 1;
+    uint32_t status = 0;
+    if (win::FAILED(m_pDSBuffer->GetStatus(&status)) || !(status & win::DSBSTATUS_BUFFERLOST))
+        return 1;
+    // Lost while playing: the notifications have stopped. Given back (another program let
+    // go of the device), play on from a full buffer; otherwise end this file.
+    if (m_pDSBuffer->Restore() == win::DS_OK &&
+        FillWholeBuffer("RestoreBuffer(),Lock失败", "RestoreBuffer(),Unlock失败") &&
+        win::SUCCEEDED(m_pDSBuffer->Play(0, 0, win::DSBPLAY_LOOPING)))
+        return 1;
+    Trace("Sound: the device went away during play; the file ends");
+    return 0;
+}
+
+uint64_t CDirectSoundPlayer::HeardClock() const {
+    uint32_t latency = 0;
+    if (m_pDSBuffer && win::FAILED(m_pDSBuffer->GetLatency(&latency)))
+        latency = 0;
+    const uint64_t clock = m_dwClock;
+    const uint64_t start = std::min<uint64_t>(m_qwSegmentStart, clock);
+    return clock - std::min<uint64_t>(latency, clock - start);
+}
+
 int CDirectSoundPlayer::WriteSpan(uint32_t from, uint32_t bytes, int* running) {
     void* part1 = nullptr;
     void* part2 = nullptr;
@@ -413,7 +462,8 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
         return step;
     const int mode = m_pEngine->GetMode();
     const uint64_t fps = static_cast<uint64_t>(std::max(m_pEngine->GetFramesPerSecond(), 1));
-    const uint32_t clock = m_dwClock;
+    // The picture follows what is heard, not what the device has taken.
+    const uint64_t clock = HeardClock();
     if (mode == CPlaybackEngine::kModeNormal) {
         step.second = static_cast<int32_t>(clock / bps);
         step.frame = static_cast<int32_t>(fps * (clock % bps) / bps);
@@ -423,7 +473,7 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
     }
     const int index = std::clamp(m_pEngine->GetSpeedIndex(), 0, 3);
     const uint64_t factor = static_cast<uint64_t>(CPlaybackEngine::kSpeedFactors[index]);
-    uint32_t played = clock;
+    uint64_t played = clock;
     if (mode == CPlaybackEngine::kModeBackward) {
         if (m_dwBackwardBase == 0) {
             m_dwBackwardBase = clock;

@@ -359,4 +359,53 @@ TEST_F(AudioOutputTest, FailuresAreTracedInCodePage936) {
               std::string::npos);
 }
 
+TEST_F(AudioOutputTest, ClockCountsPastFourGigabytesAndShowsWhatIsHeard) {
+    // 192 kHz stereo 16-bit: 768000 bytes a second; second 6000 lies past 2^32 bytes.
+    ASSERT_EQ(OpenMovie("fps=25:rate=192000:len=40"), 1);
+    const uint32_t span = player_.GetChunkBytes();
+    ASSERT_EQ(span, 768000u / 40);
+    {
+        win::ScopedLock e(engineLock_);
+        player_.FillAt(6000);
+    }
+    EXPECT_EQ(player_.GetClock(), 6000ull * 768000);
+    EXPECT_EQ(PlayAndShow(span), std::make_pair(6000, 0));  // 25 ms in
+    // The device holds 60 ms unheard: the picture steps back to what was heard, never before
+    // the start of this run.
+    device_->SetLatency(768000 * 60 / 1000);
+    EXPECT_EQ(PlayAndShow(span), std::make_pair(6000, 0));
+    for (int i = 0; i < 4; ++i) PlayAndShow(span);
+    EXPECT_EQ(player_.GetClock(), 6000ull * 768000 + 6 * span);
+    EXPECT_EQ(video_.Shown().back(), std::make_pair(6000, 2));  // 150 - 60 = 90 ms
+}
+
+TEST_F(AudioOutputTest, FileTheDecoderRefusesOpensAndItsSilenceRunsTheClock) {
+    // The engine keeps its stand-in format (88100 bytes a second, not 11025 x 4).
+    ASSERT_EQ(OpenMovie("refuse=1"), 1);
+    EXPECT_EQ(engine_->GetAudioFormat().nAvgBytesPerSec, 88100u);
+    ASSERT_NE(Ring(), nullptr);
+    // The clock runs on its silence: 88100 bytes make one second of the picture's time.
+    const uint32_t span = player_.GetChunkBytes();
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Play(span));
+    EXPECT_EQ(player_.GetClock(), 3ull * span);
+}
+
+TEST_F(AudioOutputTest, DeviceGoneDuringPlayEndsTheFileAndTheNextOnePlays) {
+    ASSERT_EQ(OpenMovie("fps=12:rate=4000:len=40"), 1);
+    ASSERT_NE(PlayAndShow(player_.GetChunkBytes()).first, -1);
+    device_->SetGone(true);
+    EXPECT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0) << "no hang when the output goes away";
+    player_.Close();
+    {
+        win::ScopedLock e(engineLock_);
+        player_.SetEngine(nullptr);
+    }
+    engine_.reset();
+    wake_.Reset();
+    device_->SetGone(false);
+    ASSERT_EQ(OpenMovie("fps=12:rate=4000:len=40"), 1);
+    for (int i = 0; i < 3; ++i) PlayAndShow(player_.GetChunkBytes());
+    EXPECT_EQ(PlayAndShow(player_.GetChunkBytes()), std::make_pair(0, 1));  // 100 ms in
+}
+
 }  // namespace

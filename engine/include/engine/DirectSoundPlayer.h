@@ -42,6 +42,8 @@ public:
     static constexpr int32_t kFullVolume = 0;
     // Name of the trace file, in the program's writable folder.
     static constexpr const char* kTraceFileName = "DirectSoundPlayer.txt";
+    // Without a notification for this long the thread looks whether the device is still there.
+    static constexpr uint32_t kStallCheckMs = 500;
 
     CDirectSoundPlayer();
     ~CDirectSoundPlayer() override;
@@ -73,7 +75,7 @@ public:
     void Mute(int flag) override;
 
     // --- read access (tests, measurements) ---
-    uint32_t GetClock() const { return m_dwClock.load(); }
+    uint64_t GetClock() const { return m_dwClock.load(); }
     uint32_t GetWriteCursor() const { return m_dwWriteCursor.load(); }
     uint32_t GetBufferBytes() const { return m_dwBufferBytes.load(); }
     uint32_t GetChunkBytes() const { return m_dwChunkBytes.load(); }
@@ -81,7 +83,7 @@ public:
     int IsPaused() const { return m_bPaused.load(); }
     int IsMuted() const { return m_bMuted.load(); }
     int GetExtraSeconds() const { return m_nExtraSeconds.load(); }
-    uint32_t GetBackwardBase() const { return m_dwBackwardBase.load(); }
+    uint64_t GetBackwardBase() const { return m_dwBackwardBase.load(); }
     bool IsThreadRunning();  // a notification thread was started and not yet ended by Close
 
 private:
@@ -92,6 +94,11 @@ private:
     win::RecursiveMutex* EngineLock() const { return m_hEngineLock.load(); }
     // One wake of the notification thread. 0 ends the thread.
     int HandleNotification();
+    // No notification for a while: 0 when the device has gone away under a playing buffer
+    // (traced), so that the file ends instead of waiting for ever.
+    int CheckStalled();
+    // The clock less what the device holds unheard; never before the start of this run.
+    uint64_t HeardClock() const;
     void HandleNotificationThread();
     // Writes [from, from + bytes) of the buffer with engine audio; adds to the clock. Returns
     // 0 on a lock failure. `running` receives the engine's flag after the pulls.
@@ -146,10 +153,13 @@ private:
     std::atomic<int> m_bMuted{0};
     // The clock and the display counters: written under the engine lock, readable anywhere.
     std::atomic<uint32_t> m_dwWriteCursor{0};
-    std::atomic<uint32_t> m_dwClock{0};  // bytes played, counted from second 0 of the file
+    // Bytes played, counted from second 0 of the file. 64 bits: at 192 kHz stereo a 32-bit
+    // count wraps after 93 minutes and the picture would freeze.
+    std::atomic<uint64_t> m_dwClock{0};
+    std::atomic<uint64_t> m_qwSegmentStart{0};  // the clock where the last FillAt started it
     std::atomic<int> m_nExtraSeconds{0};
     std::atomic<int> m_nLastSubSecond{0};
-    std::atomic<uint32_t> m_dwBackwardBase{0};  // 0 = not yet taken
+    std::atomic<uint64_t> m_dwBackwardBase{0};  // 0 = not yet taken
 
     // The notification thread: created by Open, ended by Close (or itself).
     std::unique_ptr<win::WorkerThread> m_pThread;
