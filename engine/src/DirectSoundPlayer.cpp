@@ -10,6 +10,7 @@
 #include "engine/IVideoTarget.h"
 #include "engine/Messages.h"
 #include "engine/PlaybackEngine.h"
+#include "engine/SyncTrace.h"
 #include "platform/Text.h"
 
 namespace {
@@ -83,6 +84,7 @@ int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
             return 0;
 
         const int fps = engine->GetFramesPerSecond();
+        sync_trace::MovieOpened(fps);
         m_nNotificationCount = std::max(fps, kMinNotificationCount);
         startSecond = std::max(engine->GetBaseSecond(), 0);
 
@@ -508,6 +510,9 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
 void CDirectSoundPlayer::Publish(const TimeStep& step) {
     if (step.post && m_hNotifyWindow)
         m_hNotifyWindow->PostMessage(WM_PLAY_POSITION, static_cast<uintptr_t>(step.second), 0);
-    if (step.show && m_pVideoWindow)
+    if (step.show && m_pVideoWindow) {
+        if (sync_trace::Enabled() && m_wfx.nAvgBytesPerSec > 0)
+            sync_trace::Heard(HeardClock() * 1000 / m_wfx.nAvgBytesPerSec);
         m_pVideoWindow->ShowFrameAt(step.second, step.frame);
+    }
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/PlaybackEngine.h"
+#include "engine/SyncTrace.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
@@ -213,6 +214,11 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
     }
     if (CatchUp(second, frameIndex) == 0)
         return 1;
+    if (sync_trace::Enabled()) {
+        std::lock_guard lock(workMutex_);
+        if (freshFrame_)
+            sync_trace::FrameShown(frameSecond_, frameIndex_);
+    }
     TransformFrame();
     Invalidate();
     return 1;
