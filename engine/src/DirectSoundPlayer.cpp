@@ -499,8 +499,12 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
     } else {
         step.second = m_pEngine->GetBackwardStart() - m_nExtraSeconds - whole;
         step.frame = static_cast<int32_t>(fps) - within;
-        if (step.second < 0)
+        if (step.second < 0) {
+            // Past the start nothing is posted, but the picture still takes the rest of the
+            // run, so that the engine's queue empties and backward play ends the file.
+            step.show = true;
             return step;
+        }
     }
     step.post = step.second % 2 == 0;
     step.show = true;

@@ -119,6 +119,7 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         std::lock_guard view(viewMutex_);
         frameSecond_ = frameIndex_ = 0;
         frameBackward_ = false;
+        restartRun_ = false;
         freshFrame_ = false;
         std::vector<uint8_t>().swap(frameBuffer_);
         std::vector<uint8_t>().swap(rotatedBuffer_);
@@ -205,7 +206,8 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
         if (frameBuffer_.empty())
             return 0;
     }
-    position_ = second;
+    // Backward play runs the display past second 0 to take the last records of its run.
+    position_ = std::max(second, 0);
     {
         win::ScopedLock lock(engineLock_.load());
         CPlaybackEngine* engine = engine_.load();
@@ -237,7 +239,7 @@ int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     bool sameRun = false;
     {
         std::lock_guard lock(workMutex_);
-        sameRun = frameBackward_ == backward;
+        sameRun = frameBackward_ == backward && !restartRun_;
     }
     if (sameRun && before(wanted, GetFramePosition()))
         return 0;
@@ -267,8 +269,14 @@ int CFrameView::PullFrame() {
     frameSecond_ = second;
     frameIndex_ = index;
     frameBackward_ = engine->GetMode() == CPlaybackEngine::kModeBackward;
+    restartRun_ = false;
     freshFrame_ = true;
     return 1;
+}
+
+void CFrameView::RestartFrames() {
+    std::lock_guard lock(workMutex_);
+    restartRun_ = true;
 }
 
 void CFrameView::TransformFrame() {

@@ -101,6 +101,8 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
     opening_ = 1;
     SkipToSecond(startSecond);
     opening_ = 0;
+    if (!decoder_->IsUsable())
+        QueueSilentSecond();
     if (threadStart_ == ThreadStart::Automatic) {
         // One second is enough for the output to start; the decode thread fills the rest of
         // the queues while the first second plays, so the first picture comes at once.
@@ -148,6 +150,18 @@ bool CPlaybackEngine::AllocateQueuesAndBuffers() {
     audioHighWater_ = static_cast<int32_t>(bytesPerSecond);
     videoHighWater_ = static_cast<int32_t>(bareSecondOfFrames);
     return true;
+}
+
+// A file the decoder refuses has nothing to give. Rather than run silent until the user stops
+// it, it plays one second of silence in the stand-in format and ends like any other file,
+// so that a list goes on past it.
+void CPlaybackEngine::QueueSilentSecond() {
+    win::ScopedLock decode(decodeLock_);
+    if (!HasDecodeBuffers() || audioHighWater_ <= 0)
+        return;
+    const auto silence = std::make_unique<uint8_t[]>(static_cast<size_t>(audioHighWater_));
+    audioQueue_.Write(silence.get(), audioHighWater_);
+    atEnd_ = 1;
 }
 
 bool CPlaybackEngine::HasDecodeBuffers() const {
@@ -441,6 +455,12 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     if (skipping_)
         return 0;
     win::ScopedLock decode(decodeLock_);
+    // Backward play numbers its seconds counting down: a second decoded forward here would
+    // carry a label above the run and break its order.
+    if (mode_ == kModeBackward) {
+        FillQueuesBackward();
+        return videoQueue_.GetCount() >= recordSize ? 1 : 0;
+    }
     return DecodeOneSecond();
 }
 

@@ -1,8 +1,11 @@
 #include "engine/PlaylistPlayer.h"
 
 #include <strings.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "engine/Messages.h"
 #include "engine/PlaybackEngine.h"
@@ -19,6 +22,9 @@ constexpr int kTextCannotOpenFile = 1;  // DebugInfo: "Can not open file %s!"
 constexpr uintptr_t kSeekBarPosition = 0;
 constexpr uintptr_t kSeekBarEnable = 1;
 constexpr uintptr_t kSeekBarRange = 2;
+// How long a user command waits before it tries the thread lock again while a short holder
+// (another command, a file being stopped) has it, in milliseconds.
+constexpr int kThreadLockRetryMs = 1;
 
 bool SamePath(const std::string& a, const std::string& b) {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -203,6 +209,14 @@ int CPlaylistPlayer::PlayNext() {
         return 0;
 
     win::ScopedLock t(m_threadLock);
+    SetOpening(true);
+    const int r = OpenNextEntry();
+    RunDeferredCommands();
+    return r;
+}
+
+// The next entry of the list, opened and playing. Runs under the thread lock.
+int CPlaylistPlayer::OpenNextEntry() {
     // Cleared only under the thread lock: a SelectFile that ran just before this call set it
     // while stopping nothing, and that must not end the file this call is about to start.
     m_wakeEvent.Reset();
@@ -317,6 +331,9 @@ void CPlaylistPlayer::OnSeekDone() {
         win::ScopedLock e(m_engineLock);
         if (m_engine) {
             landed = m_engine->GetBaseSecond();
+            // The frames now queued may lie behind the one shown last.
+            if (m_videoWindow)
+                m_videoWindow->RestartFrames();
             m_audioOutput.FillAt(landed);
         }
     }
@@ -440,6 +457,13 @@ int CPlaylistPlayer::MoveInList(const std::function<void(int& index, int count)>
 // ---- commands on the file being played -----------------------------------------------------
 
 void CPlaylistPlayer::Pause() {
+    if (!LockOrDefer([](Deferred& d) { ++d.pauses; }))
+        return;
+    HeldThreadLock held(m_threadLock);
+    TogglePause();
+}
+
+void CPlaylistPlayer::TogglePause() {
     win::ScopedLock t(m_threadLock);
     // The decode thread is left alone; its queues stay full for the resume.
     if (m_paused.exchange(m_paused.load() ? 0 : 1) == 0) {
@@ -456,16 +480,18 @@ int CPlaylistPlayer::SeekTo(int32_t second) {
     // The thread lock keeps the engine from being replaced between the check and the seek.
     win::ScopedLock t(m_threadLock);
     int32_t position;
+    bool inPlace;
     {
         win::ScopedLock e(m_engineLock);
         if (!m_engine || second < 0 || second >= m_engine->GetLengthSeconds())
             return 0;
         position = m_engine->GetBaseSecond() + m_engine->GetDecodedSeconds();
+        inPlace = m_engine->CanSeek() != 0;
     }
-    // Behind the decode position the file is opened again, also with a decoder that could
-    // reposition in place: the video window never takes a frame older than the one it shows,
-    // and the new engine's opening reaches the second at once with such a decoder.
-    if (position <= second) {
+    // A decoder that can reposition goes there in place in either direction (the video
+    // window is told to start over when the seek is done); one that only goes forward opens
+    // the file again to get behind its position.
+    if (inPlace || position <= second) {
         SeekForward(second);
     } else {
         SeekBackward(second);
@@ -503,6 +529,17 @@ void CPlaylistPlayer::SeekBackward(int32_t second) {
 
 void CPlaylistPlayer::SpeedCommand(int seekBarEnabled, int speedIndex, int direction) {
     Post(WM_SEEKBAR, kSeekBarEnable, seekBarEnabled);
+    if (!LockOrDefer([&](Deferred& d) {
+            d.hasSpeed = true;
+            d.speedIndex = speedIndex;
+            d.direction = direction;
+        }))
+        return;
+    HeldThreadLock held(m_threadLock);
+    ApplySpeed(speedIndex, direction);
+}
+
+void CPlaylistPlayer::ApplySpeed(int speedIndex, int direction) {
     win::ScopedLock t(m_threadLock);
     win::ScopedLock e(m_engineLock);
     if (m_engine)
@@ -625,6 +662,47 @@ int CPlaylistPlayer::WithEngine(const std::function<void(CPlaybackEngine&)>& use
 
 void CPlaylistPlayer::CancelSkips() {
     m_skipEpoch.fetch_add(1);
+}
+
+bool CPlaylistPlayer::LockOrDefer(const std::function<void(Deferred&)>& keep) {
+    for (;;) {
+        if (m_threadLock.TryLock())
+            return true;
+        {
+            std::lock_guard p(m_deferredLock);
+            if (m_opening) {
+                keep(m_deferred);
+                return false;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kThreadLockRetryMs));
+    }
+}
+
+void CPlaylistPlayer::SetOpening(bool opening) {
+    std::lock_guard p(m_deferredLock);
+    m_opening = opening;
+    if (opening)
+        m_deferred = Deferred{};
+}
+
+// Runs, in their order of kind, the commands that came while the file was being opened: the
+// speed change first (it restarts the output), then the pause, so that a paused file stays
+// paused. Dropped when no file plays. Runs under the thread lock.
+void CPlaylistPlayer::RunDeferredCommands() {
+    Deferred d;
+    {
+        std::lock_guard p(m_deferredLock);
+        m_opening = false;
+        d = m_deferred;
+        m_deferred = Deferred{};
+    }
+    if (!HasEngine())
+        return;
+    if (d.hasSpeed)
+        ApplySpeed(d.speedIndex, d.direction);
+    if (d.pauses % 2 == 1)
+        TogglePause();
 }
 
 void CPlaylistPlayer::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -30,31 +30,50 @@ int CPlaybackEngine::FillQueuesBackward() {
     win::ScopedLock decode(decodeLock_);
     if (!HasDecodeBuffers())
         return 0;
-    if (baseSecond_ <= decodedSeconds_)
-        return 0;  // numbering reached second 0
-    if (atEnd_)
-        return DrainedResult(false);
+    // Numbered down through second 0, or nothing more to decode: what is queued still plays.
+    // The picture takes the last records once the display has run past the start, and the
+    // emptied queue then ends the decode thread, which ends the file.
+    if (baseSecond_ < decodedSeconds_ || atEnd_)
+        return DrainedResult(true);
     if (videoQueue_.GetCount() > videoHighWater_)
         return 1;
     do {
-        const int32_t label = std::max(baseSecond_ - decodedSeconds_, 0);
+        const int32_t label = baseSecond_ - decodedSeconds_;
         // A decoder that can reposition delivers the very second the label names, so the
         // picture really runs backward; otherwise it goes on forward and only the numbering
         // and the order go backward.
         const bool repositioned = decoder_->HasSeek() && decoder_->Seek(label);
         const int result = CallDecoder();
-        if (frameCountOut_ > 0) {
+        if (frameCountOut_ > 0)
             QueueFrames(label, true);
+        // A repositioned second that yields nothing (a damaged chunk) is passed over, so the
+        // numbering still reaches the start instead of asking for that second forever.
+        if (frameCountOut_ > 0 || repositioned)
             ++decodedSeconds_;
-        }
         // The last second of the file says so, but going backward more seconds lie before it.
         if (result == kTvqEndOfFile && !repositioned)
             atEnd_ = 1;
-        if (audioCountOut_ < 1 || frameCountOut_ < 1)
+        if (audioCountOut_ < 1 || frameCountOut_ < 1) {
+            ClearCounts();
             return 1;
+        }
         ClearCounts();
-    } while (!atEnd_ && videoQueue_.GetCount() <= videoHighWater_);
+    } while (!atEnd_ && baseSecond_ >= decodedSeconds_ &&
+             videoQueue_.GetCount() <= videoHighWater_);
     return 1;
+}
+
+// Where backward play begins: the position, kept inside the movie when the decoder can go
+// there (after the last second has been decoded the position lies one past the end).
+int32_t CPlaybackEngine::BackwardStartAt(int32_t position) {
+    if (!decoder_ || !decoder_->HasSeek())
+        return position;
+    const int32_t length = decoder_->GetLengthSeconds();
+    if (length > 0 && position >= length)
+        position = length - 1;
+    // It repositions for every second it delivers, so an end reached going forward is no end.
+    atEnd_ = 0;
+    return std::max(position, 0);
 }
 
 int CPlaybackEngine::SetSpeed(int speedIndex, IAudioOutput* output, int direction) {
@@ -163,31 +182,30 @@ void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
 void CPlaybackEngine::LeaveBackward(IAudioOutput* output, int decode) {
     win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
-    const int32_t position = backwardStart_ - decodedSeconds_;
+    // Backward play numbers down through second 0, so the count may pass the start by one.
+    const int32_t position = std::max(backwardStart_ - decodedSeconds_, 0);
     decodedSeconds_ = 0;
     baseSecond_ = position;
     audioQueue_.Reset();
     videoQueue_.Reset();
     // Backward play left the decoder ahead; one that can reposition resumes where the picture
     // is, so sound and picture carry on from the same second.
-    if (decoder_ && decoder_->HasSeek() && decoder_->Seek(std::max(position, 0))) {
-        baseSecond_ = std::max(position, 0);
+    if (decoder_ && decoder_->HasSeek() && decoder_->Seek(position))
         atEnd_ = 0;
-    }
     if (output)
         output->Stop();
     if (decode)
         DecodeOneSecond();
     if (output) {
         output->Mute(0);
-        output->FillAt(std::max(position, 0));
+        output->FillAt(position);
     }
 }
 
 void CPlaybackEngine::StartBackward() {
     win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
-    const int32_t position = baseSecond_ + decodedSeconds_;
+    const int32_t position = BackwardStartAt(baseSecond_ + decodedSeconds_);
     backwardStart_ = position;
     baseSecond_ = position;
     decodedSeconds_ = 0;
@@ -200,7 +218,7 @@ void CPlaybackEngine::ForwardToBackward(IAudioOutput* output) {
     win::ScopedLock data(dataLock_);
     win::ScopedLock lock(decodeLock_);
     LeaveForward(output, 0);
-    const int32_t position = baseSecond_ + decodedSeconds_;
+    const int32_t position = BackwardStartAt(baseSecond_ + decodedSeconds_);
     backwardStart_ = position;
     baseSecond_ = position;
     decodedSeconds_ = 0;

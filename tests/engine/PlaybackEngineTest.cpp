@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 #include <random>
 #include <thread>
@@ -174,22 +176,25 @@ TEST_F(PlaybackEngineTest, EndOfFileDrainsBothQueuesThenTheDecodeThreadShutsDown
     EXPECT_EQ(fake_.Stats().closeCalls, 1);
 }
 
-TEST_F(PlaybackEngineTest, UnusableDecoderYieldsNothingWhileTheThreadRuns) {
+TEST_F(PlaybackEngineTest, UnusableDecoderYieldsOneSilentSecondAndEnds) {
     CTvqDecoder::SetLibraryPathForTesting("/nonexistent/TVQ_DecDLL.so");
     CPlaybackEngine engine("/movies/any.tvq", 0);
     EXPECT_EQ(boxes_->Boxes().size(), 1u);
     EXPECT_EQ(engine.GetFramesPerSecond(), 16);
     EXPECT_EQ(+engine.GetAudioFormat().nAvgBytesPerSec, 88100u);
-    uint8_t buffer[64];
-    EXPECT_EQ(engine.ReadAudio(buffer, sizeof buffer), 0);
     EXPECT_EQ(engine.EnsureFrame(18432 + 8), 0);
     EXPECT_EQ(engine.GetLengthSeconds(), 0);
-    // The seek's answer proves the thread stepped; it is still running afterwards.
-    engine.RequestSeek(3, 1, win::GetCurrentThreadId());
-    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
-    EXPECT_EQ(engine.IsRunning(), 1);
-    EXPECT_EQ(engine.Step(), 1);
-    EXPECT_EQ(engine.GetVideoQueuedBytes(), 0);
+    EXPECT_EQ(engine.IsAtEnd(), 1);
+    // One second of silence in the stand-in format, then nothing: the thread runs while it
+    // plays and ends once it has been taken, as at the end of any file.
+    std::vector<uint8_t> audio(88100 + 64, 0xAA);
+    int32_t taken = 0;
+    while (const int32_t n = engine.ReadAudio(audio.data() + taken, 4000)) taken += n;
+    EXPECT_EQ(taken, 88100);
+    EXPECT_TRUE(
+        std::all_of(audio.begin(), audio.begin() + taken, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(engine.WaitForThreadEnd(10000)) << "the refused file must end";
+    EXPECT_EQ(engine.IsRunning(), 0);
 }
 
 TEST_F(PlaybackEngineTest, ReadFrameNeverSplitsARecord) {

@@ -76,7 +76,7 @@ TEST_F(SpeedModesTest, ForwardToNormalRestartsTheOutputAtThePosition) {
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(p, p, 1, kFps, false));
 }
 
-TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondOne) {
+TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondZeroAndPlaysItOut) {
     auto e = Open("fps=4:len=60", 3);  // position 5
     EXPECT_EQ(e->SetSpeed(1, &out_, kBackward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
@@ -86,16 +86,20 @@ TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondOne) {
     EXPECT_EQ(e->GetAudioQueuedBytes(), 0);
 
     std::vector<FakeRecord> records;
-    int steps = 0;
-    for (;;) {
+    for (int steps = 0; e->GetDecodedSeconds() <= 5 && steps < 20; ++steps) {
         for (const auto& r : TakeRecords(*e, 100)) records.push_back(r);
-        if (!e->Step() || ++steps > 20)
-            break;
+        ASSERT_EQ(e->Step(), 1);
     }
-    // Labels go 5, 4, 3, 2, 1 with indexes 3..0; the component itself went on forward.
-    EXPECT_EQ(records, ExpectedSeconds(5, 5, 5, kFps, true));
+    // Second 0 is numbered, and nothing after it: what is queued still plays.
+    EXPECT_EQ(e->GetDecodedSeconds(), 6);
+    EXPECT_GT(e->GetVideoQueuedBytes(), 0);
+    EXPECT_EQ(e->Step(), 1);
+    EXPECT_EQ(e->GetDecodedSeconds(), 6);
+    for (const auto& r : TakeRecords(*e, 100)) records.push_back(r);
+    // Labels go 5, 4, 3, 2, 1, 0 with indexes 3..0; the component itself went on forward.
+    EXPECT_EQ(records, ExpectedSeconds(5, 5, 6, kFps, true));
     EXPECT_EQ(e->GetAudioQueuedBytes(), 0);
-    EXPECT_EQ(e->Step(), 0);  // numbering reached second 0: the decode thread would end
+    EXPECT_EQ(e->Step(), 0);  // played out at the start: the decode thread would end
 }
 
 TEST_F(SpeedModesTest, BackwardToNormalRestartsAtTheBackwardPosition) {

@@ -66,6 +66,7 @@ public:
     void FreeBuffers() override;
     void SetSeekText(const std::string& text) override;
     int ShowFrameAt(int32_t second, int32_t frameIndex) override;
+    void RestartFrames() override;
     bool GetRepeat() const override { return repeat_.load(); }
     bool GetAdjust() const override { return adjust_.load(); }
 
@@ -163,6 +164,7 @@ private:
     int32_t frameSecond_ = 0;              // under workMutex_
     int32_t frameIndex_ = 0;               // under workMutex_
     bool frameBackward_ = false;           // under workMutex_: pulled in backward play
+    bool restartRun_ = false;              // under workMutex_: the next pull starts a new run
     bool freshFrame_ = false;              // under workMutex_: pulled, not yet turned
 
     // View side: read by the paint (UI thread), swapped in by the notification thread.

@@ -21,6 +21,9 @@ public:
     // Pulls frame records up to (second, frameIndex) and shows the last one. 1 shown or
     // nothing new needed, 0 without a stream.
     virtual int ShowFrameAt(int32_t second, int32_t frameIndex) = 0;
+    // The engine was re-positioned behind the frame last shown: the next ShowFrameAt takes
+    // the queued frames from their start instead of waiting for the clock to pass that frame.
+    virtual void RestartFrames() {}
     virtual bool GetRepeat() const = 0;
     virtual bool GetAdjust() const = 0;
 };

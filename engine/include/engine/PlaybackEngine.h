@@ -142,6 +142,7 @@ public:
 private:
     void ThreadBody();
     bool HasDecodeBuffers() const;
+    void QueueSilentSecond();
     bool AllocateQueuesAndBuffers();
     bool SkipGivenUp() const;
     bool SeekDecoder(int32_t target);
@@ -156,6 +157,7 @@ private:
     int SpeedToBackward(int speedIndex, IAudioOutput* output, int direction);
     int SpeedToForward(int speedIndex, IAudioOutput* output, int direction);
     int ChangeFactor(int speedIndex);
+    int32_t BackwardStartAt(int32_t position);
     float MeasureLead(float* videoSeconds, float* audioSeconds);
     void Calibrate(float lead);
     void Realign(float videoSeconds, float audioSeconds, int32_t position, IAudioOutput* output);

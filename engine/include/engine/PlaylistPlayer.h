@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,7 @@ private:
     void ThreadBody();
     // 1 to keep the playlist thread going.
     int PlayNext();
+    int OpenNextEntry();
     int PlayFile(const std::string& path);
     int StartOutput(const std::string& path);
     void CloseEngine();
@@ -117,6 +119,32 @@ private:
     void SetSeekText(int32_t second);
     // Makes a skip of the file being opened give up (lock-free, so callable before waiting).
     void CancelSkips();
+
+    // Pause and the speed commands that arrive while a file is being opened (the playlist
+    // thread holds the thread lock through the opening, and its skip can be long with a
+    // decoder that only goes forward) are kept and run once the file plays, so that the user
+    // never waits for the skip.
+    struct Deferred {
+        int pauses = 0;  // Pause toggles; an odd count pauses
+        bool hasSpeed = false;
+        int speedIndex = 0;
+        int direction = 0;
+    };
+    // Unlocks a thread lock that LockOrDefer took.
+    struct HeldThreadLock {
+        explicit HeldThreadLock(win::RecursiveMutex& m) : mutex(m) {}
+        ~HeldThreadLock() { mutex.Unlock(); }
+        HeldThreadLock(const HeldThreadLock&) = delete;
+        HeldThreadLock& operator=(const HeldThreadLock&) = delete;
+        win::RecursiveMutex& mutex;
+    };
+    // Takes the thread lock (true; the caller unlocks it), or while a file is being opened
+    // hands the command to `keep` and returns false at once.
+    bool LockOrDefer(const std::function<void(Deferred&)>& keep);
+    void SetOpening(bool opening);
+    void RunDeferredCommands();
+    void TogglePause();
+    void ApplySpeed(int speedIndex, int direction);
 
     // Set by Init on the user-interface thread while no playlist thread runs; read-only after.
     win::MessageTarget* m_window = nullptr;
@@ -155,4 +183,9 @@ private:
     std::atomic<int32_t> m_startSecond{0};  // second the next opened file starts at
     // Bumped by every command that makes a running opening skip pointless; read by the engine.
     std::atomic<uint32_t> m_skipEpoch{0};
+
+    // Innermost, like the list lock: nothing else is locked or called while it is held.
+    std::mutex m_deferredLock;
+    bool m_opening = false;  // under m_deferredLock: the playlist thread is opening a file
+    Deferred m_deferred;     // under m_deferredLock
 };

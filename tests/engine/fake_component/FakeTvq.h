@@ -13,6 +13,9 @@
 // FakeFrameByte(s, i) after that; every audio byte of second s is FakeAudioByte(s). The call
 // that delivers the last second returns 2.
 //
+// FakeTvqHoldNextStream makes the next stream opened stop in its first decode call until
+// FakeTvqReleaseHold, so a test can keep an opening or a skip under way without sleeping.
+//
 // Built with FAKE_WITH_SEEK it also exports TvqSeek: a second from 0 to the stream's real end
 // - 1 becomes the next one delivered (also after the end); anything else is refused.
 #include <dlfcn.h>
@@ -38,6 +41,9 @@ struct FakeTvqStats {
 extern "C" {
 using FakeTvqGetStatsFn = void (*)(FakeTvqStats*);
 using FakeTvqResetStatsFn = void (*)();
+using FakeTvqHoldNextStreamFn = void (*)();
+using FakeTvqWaitUntilHeldFn = int (*)(int);
+using FakeTvqReleaseHoldFn = void (*)();
 }
 
 inline uint8_t FakeFrameByte(int32_t second, int32_t index) {
@@ -78,8 +84,23 @@ public:
         if (reset_)
             reset_();
     }
+    // The next stream opened stops in its first decode call until ReleaseHold.
+    void HoldNextStream() {
+        if (auto f = reinterpret_cast<FakeTvqHoldNextStreamFn>(Symbol("FakeTvqHoldNextStream")))
+            f();
+    }
+    bool WaitUntilHeld(int timeoutMs) {
+        auto f = reinterpret_cast<FakeTvqWaitUntilHeldFn>(Symbol("FakeTvqWaitUntilHeld"));
+        return f && f(timeoutMs) == 1;
+    }
+    void ReleaseHold() {
+        if (auto f = reinterpret_cast<FakeTvqReleaseHoldFn>(Symbol("FakeTvqReleaseHold")))
+            f();
+    }
 
 private:
+    void* Symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+
     std::string path_;
     void* handle_ = nullptr;
     FakeTvqGetStatsFn get_ = nullptr;

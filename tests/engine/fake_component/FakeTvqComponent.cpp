@@ -4,11 +4,13 @@
 // points.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "FakeTvq.h"
 #include "codec/TvqComponentApi.h"
@@ -31,12 +33,31 @@ struct Stream {
     TvqOpenBlock* block = nullptr;
     int32_t nextSecond = 0;
     bool ended = false;
+    bool holdFirstDecode = false;  // armed by FakeTvqHoldNextStream
 };
 
 std::mutex g_lock;  // guards g_streams and g_stats
 std::set<Stream*> g_streams;
 FakeTvqStats g_stats{.lastSeekTarget = -1};
 std::atomic<int32_t> g_running{0};
+
+// The hold of FakeTvqHoldNextStream: the next stream opened stops in its first decode call
+// until the test lets it go, so a test can keep an opening under way as long as it likes.
+std::mutex g_holdLock;
+std::condition_variable g_holdChanged;
+bool g_holdNextStream = false;  // under g_holdLock
+bool g_holding = false;         // under g_holdLock: a decode call waits in the hold
+bool g_released = false;        // under g_holdLock
+
+[[maybe_unused]] void HoldIfArmed(bool armed) {
+    if (!armed)
+        return;
+    std::unique_lock lk(g_holdLock);
+    g_holding = true;
+    g_holdChanged.notify_all();
+    g_holdChanged.wait(lk, [] { return g_released; });
+    g_holding = false;
+}
 
 [[maybe_unused]] Options ParseOptions(const char* path) {
     Options o;
@@ -130,6 +151,27 @@ FAKE_EXPORT void FakeTvqGetStats(FakeTvqStats* out) {
     *out = g_stats;
 }
 
+FAKE_EXPORT void FakeTvqHoldNextStream() {
+    std::lock_guard lk(g_holdLock);
+    g_holdNextStream = true;
+    g_released = false;
+}
+
+FAKE_EXPORT int FakeTvqWaitUntilHeld(int timeoutMs) {
+    std::unique_lock lk(g_holdLock);
+    return g_holdChanged.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                                  [] { return g_holding; })
+               ? 1
+               : 0;
+}
+
+FAKE_EXPORT void FakeTvqReleaseHold() {
+    std::lock_guard lk(g_holdLock);
+    g_holdNextStream = false;
+    g_released = true;
+    g_holdChanged.notify_all();
+}
+
 FAKE_EXPORT void FakeTvqResetStats() {
     std::lock_guard lk(g_lock);
     g_stats = FakeTvqStats{};
@@ -155,6 +197,11 @@ FAKE_EXPORT TvqStreamInfo* TvqInforInit(TvqOpenBlock* block) {
     s->info.channels = static_cast<uint16_t>(o.channels);
     s->info.bitsPerSample = static_cast<uint16_t>(o.bits);
     s->info.packedLength = o.lengthZeroUntil > 0 ? 0 : PackLength(o.length);
+    {
+        std::lock_guard hold(g_holdLock);
+        s->holdFirstDecode = g_holdNextStream;
+        g_holdNextStream = false;
+    }
     g_streams.insert(s);
     ++g_stats.openStreams;
     return &s->info;
@@ -181,6 +228,7 @@ FAKE_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* block, TvqSt
             ++g_stats.callsAfterEnd;
     }
     // The stream itself is touched only here; the player lets one call run at a time.
+    HoldIfArmed(std::exchange(s->holdFirstDecode, false));
     Spin(s->options.spinMicroseconds);
     int result = 1;
     if (s->ended || s->nextSecond >= s->options.end) {
