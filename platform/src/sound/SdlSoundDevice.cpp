@@ -56,14 +56,17 @@ std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format)
         device->take_.resize(kTakeBytes);
     }
     std::lock_guard lk(g_sdlInitMutex);
+    std::string reason;
     if (StartSdlAudio(nullptr)) {
         if (device->OpenDevice(format)) {
             device->started_ = true;
             return device;
         }
+        reason = SDL_GetError();  // read before SDL_Quit clears it
         StopSdlAudio();
+    } else {
+        reason = SDL_GetError();
     }
-    std::string reason = SDL_GetError();
     if (SDL_WasInit(SDL_INIT_AUDIO) != 0)
         return nullptr;  // another device of ours holds the output: never switch under it
     // No card, no sound server: the headless driver still runs the callbacks in real time,
@@ -187,6 +190,11 @@ void SdlSoundDevice::Callback(void* self, uint8_t* out, int len) {
 void SdlSoundDevice::Mix(uint8_t* out, int len) {
     callbacks_.fetch_add(1, std::memory_order_relaxed);
     std::memset(out, 0, static_cast<size_t>(len));
+    // SDL goes on calling back in real time after the output went away. Taking from the
+    // rings then would play the movie on into nothing: a lost device moves no play cursor,
+    // like a lost buffer, so the player notices the loss instead of a silent clock.
+    if (Lost())
+        return;
     std::unique_lock lk(voicesMutex_, std::try_to_lock);
     if (!lk.owns_lock()) {
         busy_.fetch_add(1, std::memory_order_relaxed);
