@@ -52,6 +52,7 @@ CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
       m_tickCount(options.tickCount ? std::move(options.tickCount)
                                     : std::function<uint32_t()>(win::GetTickCount)),
       m_chooseFiles(std::move(options.chooseFiles)),
+      m_availableGeometry(std::move(options.availableGeometry)),
       m_listenForCopies(options.listenForCopies),
       m_trace(options.trace),
       m_messageTarget(std::make_unique<CQtMessageTarget>(this)),
@@ -197,6 +198,10 @@ bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
             if (OnShortcut(key->key(), key->modifiers()))
                 return true;
         }
+    } else if (watched == m_client && event->type() == QEvent::Resize && m_mainSkin) {
+        // The skinned frame places the client after the window's own resize: the layout
+        // grows with the client, so it follows that second step too.
+        m_mainSkin->MoveControls();
     } else if (watched == m_slider && event->type() == QEvent::MouseButtonPress) {
         m_lastSliderPressX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
     } else if (watched == m_video && event->type() == QEvent::MouseButtonDblClick) {

@@ -265,8 +265,10 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
             OnSeekBar(wParam, lParam);
             return true;
         case WM_PLAY_STARTING:
-            if (m_video)
+            if (m_video) {
                 m_video->LayoutTitle();
+                FitToPicture(m_video->ShownPictureSize());
+            }
             return true;
         default:
             return false;

@@ -199,6 +199,16 @@ void CVideoWnd::DrawScope(QPainter& p, int y) {
     SetVideoAreaBottom(y - height - kScopeGap - 1);
 }
 
+QSize CVideoWnd::PictureArea(QSize windowSize) const {
+    // What the paint keeps below the picture: the text line, the gap and the scope strip
+    // (DrawScope). Without a strip the picture has the whole height.
+    if (scope_.IsEmpty())
+        return windowSize;
+    const int line = QFontMetrics(DialogFont()).height();
+    const int below = line + kTextMargin + scope_.Height() + kScopeGap + 1;
+    return QSize(windowSize.width(), std::max(0, windowSize.height() - below));
+}
+
 void CVideoWnd::DrawFrame(QPainter& p, const ShownFrame& frame, const QRect& target,
                           FrameBlit blit) {
     const win::BITMAPINFOHEADER& f = frame.format;

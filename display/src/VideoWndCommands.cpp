@@ -154,6 +154,17 @@ void CVideoWnd::FitZoom() {
     SetZoom(std::max(static_cast<float>(zoom * factor), kNaturalZoom));
 }
 
+QSize CVideoWnd::ShownPictureSize() const {
+    if (!GetOverlay().hasStream)
+        return QSize();
+    const win::BITMAPINFOHEADER f = GetPictureFormat();
+    if (f.biWidth <= 0 || f.biHeight <= 0)
+        return QSize();
+    const int mode = GetDisplayMode();
+    const bool turned = mode == 4 || mode == 5;
+    return turned ? QSize(f.biHeight, f.biWidth) : QSize(f.biWidth, f.biHeight);
+}
+
 // ---- full screen -----------------------------------------------------------------------
 
 void CVideoWnd::ToggleFullScreen() {

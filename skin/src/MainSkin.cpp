@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QFile>
 #include <QMenu>
+#include <QPainter>
+#include <algorithm>
 
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -80,12 +82,16 @@ void CMainSkin::ApplyMainSkin() {
         list->SetHeaderBitmap(subFolder);
     }
     ApplyListColours(subFolder);
+    // A window larger than the skin: the layout and the slider's backdrop follow the new
+    // skin's own size (at the drawn size this moves nothing).
+    MoveControls();
     m_dialog.ReloadScope(SkinFolder(subFolder));
     MoveOnePixelDown();
 }
 
 void CMainSkin::ReadLayout(const std::string& subFolder) {
     m_layout.layoutValid = false;
+    m_skinWnd.SetBackgroundSplit(QPoint(-1, -1));
     const std::string ini = SkinFolder(subFolder) + "theme.ini";
     if (!win::FileExists(ini))
         return;
@@ -99,6 +105,8 @@ void CMainSkin::ReadLayout(const std::string& subFolder) {
         points[i] = QPoint(x, y);
     }
     m_layout.layoutValid = true;
+    // The background grows where the layout does.
+    m_skinWnd.SetBackgroundSplit(LayoutSplit(m_layout));
 }
 
 void CMainSkin::MoveButton(int id, QPoint topLeft) {
@@ -111,10 +119,41 @@ void CMainSkin::MoveToRect(QWidget* widget, QPoint p1, QPoint p2) {
         widget->setGeometry(p1.x(), p1.y(), p2.x() - p1.x(), p2.y() - p1.y());
 }
 
+QPoint LayoutSplit(const MainLayout& layout) {
+    return QPoint((layout.display1.x() + layout.display2.x()) / 2,
+                  (layout.display1.y() + layout.display2.y()) / 2);
+}
+
+MainLayout GrownLayout(const MainLayout& layout, QSize drawnSize, QSize clientSize) {
+    if (!layout.layoutValid || drawnSize.isEmpty())
+        return layout;
+    const int dx = std::max(0, clientSize.width() - drawnSize.width());
+    const int dy = std::max(0, clientSize.height() - drawnSize.height());
+    if (dx == 0 && dy == 0)
+        return layout;
+    const QPoint split = LayoutSplit(layout);
+    MainLayout grown = layout;
+    QPoint* points = grown.Points();
+    for (int i = 0; i < MainLayout::kPointCount; ++i) {
+        QPoint& p = points[i];
+        p += QPoint(p.x() > split.x() ? dx : 0, p.y() > split.y() ? dy : 0);
+    }
+    return grown;
+}
+
+QSize CMainSkin::DrawnSize() const {
+    const CSkinBitmap& background = m_skinWnd.Background();
+    if (!m_skinWnd.IsLoaded() || background.IsEmpty())
+        return QSize();
+    return QSize(background.Width(), background.Height());
+}
+
 void CMainSkin::MoveControls() {
     if (!m_layout.layoutValid)
         return;
-    const MainLayout& l = m_layout;
+    QWidget* client = m_dialog.SkinClient();
+    const MainLayout l =
+        GrownLayout(m_layout, DrawnSize(), client != nullptr ? client->size() : QSize());
     MoveButton(IDC_PREV, l.prevButton);
     MoveButton(IDC_PLAY, l.playButton);
     MoveButton(IDC_STOP, l.stopButton);
@@ -125,6 +164,35 @@ void CMainSkin::MoveControls() {
     MoveToRect(m_dialog.SkinSlider(), l.slider1, l.slider2);
     MoveToRect(m_dialog.SkinPlaylist(), l.list1, l.list2);
     MoveToRect(m_dialog.SkinVideoWindow(), l.display1, l.display2);
+    RefreshSliderBackdrop();
+}
+
+void CMainSkin::RefreshSliderBackdrop() {
+    CSkinSliderCtrl* slider = m_dialog.SkinSlider();
+    QWidget* client = m_dialog.SkinClient();
+    if (slider == nullptr || client == nullptr || !slider->IsSkinned() || m_skinFolder.empty())
+        return;
+    const QSize drawn = DrawnSize();
+    const bool grown =
+        !drawn.isEmpty() && (client->width() > drawn.width() || client->height() > drawn.height());
+    if (!grown) {
+        // The skin's own snapshot, taken where the slider sits at the drawn size.
+        if (m_sliderBackdrop)
+            slider->SetSkin(m_skinFolder, m_skinFolder + kBackgroundFile);
+        m_sliderBackdrop = false;
+        return;
+    }
+    QImage backdrop(slider->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    backdrop.fill(Qt::black);
+    {
+        QPainter painter(&backdrop);
+        painter.translate(-slider->pos());
+        CSkinWnd::DrawSplitBackground(painter, m_skinWnd.Background().Image(),
+                                      m_skinWnd.BackgroundSplit(),
+                                      QRect(QPoint(0, 0), client->size()));
+    }
+    slider->SetBackgroundSnapshot(backdrop);
+    m_sliderBackdrop = true;
 }
 
 void CMainSkin::LoadFrame(const std::string& subFolder) {
@@ -161,6 +229,8 @@ void CMainSkin::LoadButtons(const std::string& subFolder) {
                 button->setVisible(false);
         }
     }
+    m_skinFolder = skinFolder;
+    m_sliderBackdrop = false;
     if (CSkinSliderCtrl* slider = m_dialog.SkinSlider()) {
         slider->SetSkin(skinFolder, background);
         slider->setFocus();

@@ -710,10 +710,46 @@ void CSkinWnd::DrawIconAndTitle(QPainter& p, int windowWidth) {
     p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
+void CSkinWnd::DrawSplitBackground(QPainter& p, const QImage& picture, QPoint split,
+                                   const QRect& target) {
+    const int bw = picture.width(), bh = picture.height();
+    if (bw <= 0 || bh <= 0 || target.isEmpty())
+        return;
+    // Along one axis: the bitmap up to and with the split line, the split line stretched over
+    // the extra room, and the rest shifted by that room.
+    struct Span {
+        int from, length, to, toLength;
+    };
+    const auto spans = [](int size, int at, int extra, Span* out) {
+        const int s = std::clamp(at, 0, size - 1);
+        out[0] = {0, s + 1, 0, s + 1};
+        out[1] = {s, 1, s + 1, extra};
+        out[2] = {s + 1, size - s - 1, s + 1 + extra, size - s - 1};
+    };
+    Span xs[3], ys[3];
+    spans(bw, split.x(), std::max(0, target.width() - bw), xs);
+    spans(bh, split.y(), std::max(0, target.height() - bh), ys);
+    p.save();
+    p.setClipRect(target);
+    for (const Span& y : ys)
+        for (const Span& x : xs) {
+            if (x.length <= 0 || x.toLength <= 0 || y.length <= 0 || y.toLength <= 0)
+                continue;
+            p.drawImage(QRect(target.left() + x.to, target.top() + y.to, x.toLength, y.toLength),
+                        picture, QRect(x.from, y.from, x.length, y.length));
+        }
+    p.restore();
+}
+
 void CSkinWnd::PaintBackground(QPainter& p, const QRect& client) const {
     const int bw = background.Width(), bh = background.Height();
     if (bw <= 0 || bh <= 0 || client.isEmpty())
         return;
+    if (backgroundSplit.x() >= 0 && backgroundSplit.y() >= 0 &&
+        (client.width() > bw || client.height() > bh)) {
+        DrawSplitBackground(p, background.Image(), backgroundSplit, client);
+        return;
+    }
     p.save();
     p.setClipRect(client);
     for (int row = 0; row < client.height() / bh + 1; ++row)

@@ -188,6 +188,32 @@ TEST_F(VideoWindowTest, PictureLargerThanTheAreaIsShownWholeScaledDown) {
     EXPECT_EQ(video_->GetZoom(), 1.0f);  // the zoom value itself is left alone
 }
 
+TEST_F(VideoWindowTest, PictureAreaIsWhatThePaintLeavesAboveTheScopeAndTheShownPicturesSize) {
+    // Without a stream there is no picture to make room for.
+    EXPECT_TRUE(video_->ShownPictureSize().isEmpty());
+    // No scope strip: the whole window.
+    EXPECT_EQ(video_->PictureArea(), video_->size());
+    ASSERT_NO_FATAL_FAILURE(WriteScope(dir_, 300, 12, QColor(255, 0, 0)));
+    video_->LoadScopeBitmap();
+    ASSERT_NO_FATAL_FAILURE(Play(1, 3, "fake:fps=10:w=1280:h=720:len=5"));
+    if (IsSkipped())
+        return;
+    EXPECT_EQ(video_->ShownPictureSize(), QSize(1280, 720));
+    video_->SetDisplayModeValue(5);
+    EXPECT_EQ(video_->ShownPictureSize(), QSize(720, 1280));
+    video_->SetDisplayModeValue(0);
+    // The paint ends the video area where the room was worked out, at this size and at any
+    // other the window is given.
+    for (QSize size : {QSize(400, 150), QSize(1280, 800)}) {
+        video_->resize(size);
+        video_->RenderScene();
+        const QSize area = video_->PictureArea();
+        EXPECT_EQ(area.width(), size.width());
+        EXPECT_EQ(area.height(), video_->GetVideoAreaBottom()) << size.height();
+        EXPECT_EQ(video_->PictureArea(size), area);
+    }
+}
+
 TEST(VideoWndShownSize, FittingPicturesKeepTheZoomAndLargerOnesFitTheArea) {
     const QSize area(400, 300);
     // Fits: exactly the zoomed size, also when it then touches the edges.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QPainter>
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "SkinTestSupport.h"
@@ -208,6 +211,116 @@ TEST_F(MainSkinTest, SkinSwitchSavesAndReloadsInPlace) {
     // Choosing the skin in use does nothing.
     skin.OnSkinCommand(0x8001);
     EXPECT_EQ(dialog.saves, 1);
+}
+
+TEST(GrownLayout, PointsBeyondTheVideoMiddleFollowTheFarEdges) {
+    MainLayout layout;
+    // The video at the top left, the list beside it, the buttons below.
+    const QPoint points[MainLayout::kPointCount] = {
+        {10, 10},  {210, 110}, {10, 120},  {210, 130}, {20, 140},  {40, 140}, {60, 140},
+        {80, 140}, {100, 140}, {190, 140}, {220, 10},  {300, 150}, {120, 140}};
+    std::copy(std::begin(points), std::end(points), layout.Points());
+    layout.layoutValid = true;
+    EXPECT_EQ(LayoutSplit(layout), QPoint(110, 60));
+
+    const MainLayout same = GrownLayout(layout, QSize(310, 160), QSize(310, 160));
+    for (int i = 0; i < MainLayout::kPointCount; ++i)
+        EXPECT_EQ(same.Points()[i], layout.Points()[i]) << i;
+    // A client smaller than the skin keeps the layout as drawn too.
+    const MainLayout smaller = GrownLayout(layout, QSize(310, 160), QSize(200, 100));
+    EXPECT_EQ(smaller.display2, layout.display2);
+
+    const MainLayout g = GrownLayout(layout, QSize(310, 160), QSize(310 + 400, 160 + 300));
+    EXPECT_EQ(g.display1, QPoint(10, 10));
+    EXPECT_EQ(g.display2, QPoint(610, 410));
+    EXPECT_EQ(g.slider1, QPoint(10, 420));  // the left end stays, the slider stretches
+    EXPECT_EQ(g.slider2, QPoint(610, 430));
+    EXPECT_EQ(g.prevButton, QPoint(20, 440));
+    EXPECT_EQ(g.nextButton, QPoint(100, 440));  // left of the middle: stays with the left edge
+    EXPECT_EQ(g.addButton, QPoint(590, 440));   // right of it: with the right edge
+    EXPECT_EQ(g.styleButton, QPoint(520, 440));
+    EXPECT_EQ(g.list1, QPoint(620, 10));  // beside the video: keeps the top, moves right
+    EXPECT_EQ(g.list2, QPoint(700, 450));
+
+    // Without a drawn size, or without a layout, nothing grows.
+    EXPECT_EQ(GrownLayout(layout, QSize(), QSize(900, 900)).display2, layout.display2);
+    MainLayout invalid = layout;
+    invalid.layoutValid = false;
+    EXPECT_EQ(GrownLayout(invalid, QSize(310, 160), QSize(900, 900)).display2, layout.display2);
+}
+
+// A picture whose every pixel tells where it came from.
+QImage CoordinatePicture(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 2, y * 3, 77));
+    return image;
+}
+
+TEST(SplitBackground, CornersKeepTheirPlaceAndTheSplitLinesStretch) {
+    const QImage picture = CoordinatePicture(100, 80);
+    QImage same(100, 80, QImage::Format_RGB32);
+    same.fill(Qt::black);
+    {
+        QPainter p(&same);
+        CSkinWnd::DrawSplitBackground(p, picture, QPoint(50, 23), same.rect());
+    }
+    EXPECT_EQ(same, picture);
+
+    QImage grown(300, 180, QImage::Format_RGB32);
+    grown.fill(Qt::black);
+    {
+        QPainter p(&grown);
+        CSkinWnd::DrawSplitBackground(p, picture, QPoint(50, 23), grown.rect());
+    }
+    EXPECT_EQ(grown.pixel(0, 0), picture.pixel(0, 0));
+    EXPECT_EQ(grown.pixel(50, 23), picture.pixel(50, 23));
+    EXPECT_EQ(grown.pixel(299, 179), picture.pixel(99, 79));
+    EXPECT_EQ(grown.pixel(299, 0), picture.pixel(99, 0));
+    EXPECT_EQ(grown.pixel(0, 179), picture.pixel(0, 79));
+    EXPECT_EQ(grown.pixel(251, 124), picture.pixel(51, 24));  // first pixel past the stretch
+    EXPECT_EQ(grown.pixel(150, 100), picture.pixel(50, 23));  // inside both stretches
+    EXPECT_EQ(grown.pixel(260, 10), picture.pixel(60, 10));
+    EXPECT_EQ(grown.pixel(150, 10), picture.pixel(50, 10));
+    EXPECT_EQ(grown.pixel(10, 100), picture.pixel(10, 23));
+}
+
+TEST_F(MainSkinTest, AGrownClientMovesTheControlsAndTheSliderBackdropWithIt) {
+    FakeMainDialog& dialog = *holder;
+    CreateSkinList("");
+    MakeSkin("skin/xpstyle", QSize(9, 8), 40);
+    const QImage background = CoordinatePicture(TestSkin::kBackgroundW, TestSkin::kBackgroundH);
+    SaveBmp(background, program + "skin/xpstyle/dialog-p.bmp");
+    CMainSkin skin(dialog, program);
+    skin.ApplyMainSkin();
+    ASSERT_EQ(skin.DrawnSize(), QSize(TestSkin::kBackgroundW, TestSkin::kBackgroundH));
+    EXPECT_EQ(skin.Frame().BackgroundSplit(), QPoint(50, 23));
+    const QImage drawnSnapshot = dialog.slider->BackgroundSnapshot();
+    ASSERT_EQ(drawnSnapshot.size(), QSize(90, 8));
+    EXPECT_EQ(drawnSnapshot.pixel(0, 0), background.pixel(5, 42));
+
+    dialog.client->resize(TestSkin::kBackgroundW + 200, TestSkin::kBackgroundH + 100);
+    skin.MoveControls();
+    EXPECT_EQ(dialog.video->geometry(), QRect(5, 6, 290, 134));
+    EXPECT_EQ(dialog.slider->geometry(), QRect(5, 142, 290, 8));
+    EXPECT_EQ(dialog.list->geometry(), QRect(2, 160, 296, 18));
+    EXPECT_EQ(dialog.SkinButton(IDC_PREV)->pos(), QPoint(1, 152));
+    EXPECT_EQ(dialog.SkinButton(IDC_PAUSE)->pos(), QPoint(31, 152));
+    EXPECT_EQ(dialog.SkinButton(IDC_ADD)->pos(), QPoint(251, 152));
+    EXPECT_EQ(dialog.SkinButton(IDC_STYLE)->pos(), QPoint(261, 152));
+    // The slider shows the grown background under its new place: its ends as drawn, the
+    // middle stretched from the split column.
+    const QImage grown = dialog.slider->BackgroundSnapshot();
+    ASSERT_EQ(grown.size(), QSize(290, 8));
+    EXPECT_EQ(grown.pixel(0, 0), background.pixel(5, 42));
+    EXPECT_EQ(grown.pixel(289, 7), background.pixel(94, 49));
+    EXPECT_EQ(grown.pixel(145, 3), background.pixel(50, 45));
+
+    dialog.client->resize(TestSkin::kBackgroundW, TestSkin::kBackgroundH);
+    skin.MoveControls();
+    EXPECT_EQ(dialog.video->geometry(), QRect(5, 6, 90, 34));
+    EXPECT_EQ(dialog.SkinButton(IDC_STYLE)->pos(), QPoint(61, 52));
+    EXPECT_EQ(dialog.slider->BackgroundSnapshot(), drawnSnapshot);
 }
 
 }  // namespace

@@ -65,6 +65,8 @@ public:
         std::function<std::vector<std::string>()> chooseFiles;
         // Prints the playlist's changes to stdout (TVQ_TRACE=1).
         bool trace = false;
+        // The screen room the window may grow into; null: its screen's available geometry.
+        std::function<QRect()> availableGeometry;
     };
 
     explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -106,6 +108,12 @@ public:
     int ClickPosition(int x) const;
     void ShowCredits();
     void ShowAbout();
+    // A movie of this picture size (as shown) starts: the window grows until the video area
+    // holds the picture at its own size, as far as the screen allows (the picture is scaled
+    // down to what room there is), and a later smaller picture takes it back towards the size
+    // it grew from, never below. Nothing in full screen, maximised or minimised, or without a
+    // skin layout; a size the user gave the window meanwhile becomes the size to grow from.
+    void FitToPicture(QSize picture);
 
     // --- state, for the tests ---
     bool IsPlaying() const override { return m_playing; }
@@ -176,6 +184,7 @@ private:
     std::function<void()> m_releaseStartupLock;
     std::function<uint32_t()> m_tickCount;
     std::function<std::vector<std::string>()> m_chooseFiles;
+    std::function<QRect()> m_availableGeometry;
     bool m_listenForCopies;
     bool m_trace;
 
@@ -209,4 +218,8 @@ private:
     CCreditsCheck m_credits;
     uint32_t m_lastSliderSeekTick = 0;  // 0: no seek yet
     int m_lastSliderPressX = 0;         // where the last mouse press on the slider was
+    // Growing for large pictures: the size the window grew from, and the size last given
+    // for a picture (invalid until the window first grows).
+    QSize m_fitBaseSize;
+    QSize m_fittedSize;
 };

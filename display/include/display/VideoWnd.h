@@ -92,6 +92,13 @@ public:
     // video area's height) under the zoom: the zoomed size when it fits or the zoom is above
     // 1, else the picture scaled down to fit the area as a whole.
     static QSize ShownSize(QSize picture, float zoom, QSize area);
+    // The room the picture has in a window of this size: its width by the height above the
+    // scope strip and the text line.
+    QSize PictureArea(QSize windowSize) const;
+    QSize PictureArea() const { return PictureArea(size()); }
+    // The open stream's picture as the display mode shows it (width and height exchanged in
+    // the quarter turns); empty without a stream.
+    QSize ShownPictureSize() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

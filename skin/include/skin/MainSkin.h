@@ -6,6 +6,7 @@
 // The dialog implements ISkinnedMainDialog and owns one CMainSkin; nothing here depends on
 // the dialog's own classes.
 #include <QPoint>
+#include <QSize>
 #include <QWidget>
 #include <string>
 
@@ -56,7 +57,17 @@ struct MainLayout {
     bool layoutValid = false;
 
     QPoint* Points() { return &display1; }
+    const QPoint* Points() const { return &display1; }
 };
+
+// Where a layout grows: the middle of its video window. A point of the layout beyond it (to the
+// right, or below) keeps its distance to the far edge of a grown window; the video window's far
+// corner is such a point, so the video window takes all the extra room.
+QPoint LayoutSplit(const MainLayout& layout);
+// The layout in a client area of clientSize, for a skin drawn at drawnSize (its background
+// bitmap): as read when the client is no larger, or without a drawn size or a valid layout;
+// otherwise with every point beyond the split moved by the extra width and height.
+MainLayout GrownLayout(const MainLayout& layout, QSize drawnSize, QSize clientSize);
 
 // "(x,y)": digits, one comma, parentheses; true on success.
 bool ReadLayoutPoint(const char* text, int* x, int* y);
@@ -75,7 +86,8 @@ public:
 
     void ApplyMainSkin();
     void ReadLayout(const std::string& subFolder);
-    void MoveControls();  // also on every resize of the dialog
+    // The layout grown to the client area (see GrownLayout); also on every resize of the dialog.
+    void MoveControls();
     void LoadFrame(const std::string& subFolder);
     void LoadButtons(const std::string& subFolder);
     void ApplyListColours(const std::string& subFolder);
@@ -88,6 +100,9 @@ public:
 
     CSkinWnd& Frame() { return m_skinWnd; }
     const MainLayout& Layout() const { return m_layout; }
+    // The client size the skin was drawn for (its background bitmap); empty before the frame
+    // loads.
+    QSize DrawnSize() const;
     bool AttachPending() const { return attachPending; }
     std::string SkinFolder(const std::string& subFolder) const;
 
@@ -95,10 +110,15 @@ private:
     void MoveButton(int id, QPoint topLeft);
     void MoveToRect(QWidget* widget, QPoint p1, QPoint p2);
     void MoveOnePixelDown();
+    // The slider's picture of the background under it, cut from the grown background while
+    // the window is larger than the skin; the skin's own snapshot again once it is not.
+    void RefreshSliderBackdrop();
 
     ISkinnedMainDialog& m_dialog;
     std::string m_programFolder;
     CSkinWnd m_skinWnd;
     bool attachPending = true;
     MainLayout m_layout;
+    std::string m_skinFolder;       // of the last LoadButtons, with '/'
+    bool m_sliderBackdrop = false;  // the slider shows a grown backdrop
 };

@@ -88,6 +88,15 @@ public:
     }
     // Resizes the window so that its client area is exactly the background bitmap.
     void FitToBackground();
+    // A client area larger than the background bitmap is tiled with it, unless a split point
+    // (in bitmap coordinates) is set: then each of the bitmap's four parts around the point
+    // keeps its corner and the row and column through the point are stretched over the extra
+    // room, so a window that grows keeps its panels and borders whole. (-1, -1): tiled.
+    void SetBackgroundSplit(QPoint split) { backgroundSplit = split; }
+    QPoint BackgroundSplit() const { return backgroundSplit; }
+    // Draws picture split at split over target; at the picture's size a plain copy.
+    static void DrawSplitBackground(QPainter& painter, const QImage& picture, QPoint split,
+                                    const QRect& target);
 
     bool OnMessage(QEvent* event) override;
 
@@ -192,6 +201,7 @@ private:
     int loaded = 0;
     int active = 0;
     int eraseBackground = 1;
+    QPoint backgroundSplit{-1, -1};
 
     QWidget* m_client = nullptr;  // kept on the client area when not in a layout
     std::function<void(unsigned)> m_sysCommandHandler;

@@ -26,6 +26,12 @@ public:
     // both pictures.
     void SetSkin(const std::string& skinFolder, const std::string& backgroundPath);
     bool IsSkinned() const { return m_skinned; }
+    // Replaces the background snapshot with a picture of what lies under the control, for a
+    // dialog that draws its background larger than the picture file (a grown window).
+    void SetBackgroundSnapshot(const QImage& snapshot) {
+        m_snapshot = snapshot;
+        update();
+    }
 
     // The thumb rectangle in client coordinates (TBM_GETTHUMBRECT).
     QRect GetThumbRect() const;

@@ -1,0 +1,228 @@
+// The main window's size for the movie that starts: the geometry rule on its own, then the
+// dialog with a shipped skin growing for a 720p picture and keeping its controls at the edges
+// the skin's layout ties them to.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <filesystem>
+#include <functional>
+
+#include "AppTestSupport.h"
+#include "app/PlayerDlg.h"
+#include "app/WindowFit.h"
+#include "display/VideoWnd.h"
+#include "engine/Messages.h"
+#include "platform/MessageBox.h"
+#include "skin/MainSkin.h"
+#include "skin/SkinButton.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SkinSliderCtrl.h"
+
+namespace {
+
+// A window at the skin's size, centred on a 1920x1080 screen: 20 x 200 pixels of frame,
+// slider, buttons and list around a 580 x 300 picture area.
+const QRect kSkinWindow(660, 275, 600, 500);
+const QSize kSkinArea(580, 300);
+const QRect kLargeScreen(0, 0, 1920, 1050);
+
+WindowFitRequest Request(QSize picture, QRect available = kLargeScreen) {
+    return {kSkinWindow, kSkinWindow.size(), kSkinArea, picture, available};
+}
+
+TEST(FitWindowToPicture, GrowsByWhatThePictureNeedsAroundTheSameCentre) {
+    const QRect grown = FitWindowToPicture(Request(QSize(1280, 720)));
+    EXPECT_EQ(grown.size(), QSize(1300, 920));
+    EXPECT_EQ(grown.center(), kSkinWindow.center());
+    // One side larger is enough; the other keeps the base size.
+    EXPECT_EQ(FitWindowToPicture(Request(QSize(1280, 200))).size(), QSize(1300, 500));
+    EXPECT_EQ(FitWindowToPicture(Request(QSize(400, 400))).size(), QSize(600, 600));
+}
+
+TEST(FitWindowToPicture, ASmallerPictureLeavesTheWindowOrTakesItBackToItsBase) {
+    EXPECT_EQ(FitWindowToPicture(Request(QSize(320, 240))), kSkinWindow);
+    EXPECT_EQ(FitWindowToPicture(Request(QSize(580, 300))), kSkinWindow);
+    // From the grown window back to the skin's size, where it was.
+    const QRect grown = FitWindowToPicture(Request(QSize(1280, 720)));
+    const WindowFitRequest back{grown, kSkinWindow.size(), QSize(1280, 720), QSize(320, 240),
+                                kLargeScreen};
+    EXPECT_EQ(FitWindowToPicture(back), kSkinWindow);
+    // A base larger than the skin (the user's size) is never undercut.
+    const WindowFitRequest user{grown, QSize(900, 700), QSize(1280, 720), QSize(320, 240),
+                                kLargeScreen};
+    EXPECT_EQ(FitWindowToPicture(user).size(), QSize(900, 700));
+}
+
+TEST(FitWindowToPicture, ASmallScreenGetsTheLargestAreaOfThePicturesAspect) {
+    const QRect screen(0, 0, 1280, 800);
+    const QRect fitted = FitWindowToPicture(Request(QSize(1280, 720), screen));
+    // 600 rows are left for the picture: 1066 x 600, 16:9 as near as whole pixels go.
+    EXPECT_EQ(fitted.size(), QSize(1086, 800));
+    EXPECT_TRUE(screen.contains(fitted));
+    // A picture wider than tall hits the width first.
+    const QRect wide = FitWindowToPicture(Request(QSize(2560, 720), screen));
+    EXPECT_EQ(wide.size(), QSize(1280, 200 + 720 * 1260 / 2560));
+    EXPECT_TRUE(screen.contains(wide));
+    // A screen offset by a panel keeps the window on it.
+    const QRect panel(0, 40, 1280, 760);
+    EXPECT_TRUE(panel.contains(FitWindowToPicture(Request(QSize(1280, 720), panel))));
+}
+
+TEST(FitWindowToPicture, AWindowNearAnEdgeIsMovedOntoTheScreen) {
+    const WindowFitRequest nearEdge{QRect(1300, 500, 600, 500), QSize(600, 500), kSkinArea,
+                                    QSize(1280, 720), kLargeScreen};
+    EXPECT_EQ(FitWindowToPicture(nearEdge), QRect(620, 130, 1300, 920));
+    // Without a screen it only grows; without a picture or an area nothing changes.
+    EXPECT_EQ(FitWindowToPicture(Request(QSize(1280, 720), QRect())).size(), QSize(1300, 920));
+    EXPECT_EQ(FitWindowToPicture(Request(QSize())), kSkinWindow);
+    EXPECT_EQ(FitWindowToPicture(
+                  {kSkinWindow, kSkinWindow.size(), QSize(), QSize(1280, 720), kLargeScreen}),
+              kSkinWindow);
+}
+
+#ifdef TVQ_SHIPPED_SKINS
+
+// Runs the event loop until done() holds (the window system's answer to a new geometry
+// arrives as an event); false when it never does.
+bool Eventually(const std::function<bool()>& done) {
+    return QTest::qWaitFor(done, 5000);
+}
+
+// Distances of a control to the client area's right and bottom edges.
+QPoint ToFarEdges(const QWidget* control) {
+    const QWidget* client = control->parentWidget();
+    return QPoint(client->width() - control->geometry().right(),
+                  client->height() - control->geometry().bottom());
+}
+
+class WindowFitDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::SetMessageBoxService(boxes);
+        std::filesystem::copy(TVQ_SHIPPED_SKINS, dir.Path("skin"),
+                              std::filesystem::copy_options::recursive);
+        CPlayerDlg::Options options;
+        options.programFolder = dir.Folder() + "/";
+        options.player = std::make_unique<FakePlayer>();
+        options.listenForCopies = false;
+        options.availableGeometry = [this] { return screen; };
+        dlg = std::make_unique<CPlayerDlg>(std::move(options));
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        skinSize = dlg->size();
+        video = dlg->VideoWindow();
+        skinArea = video->PictureArea();
+    }
+    void TearDown() override {
+        dlg.reset();
+        win::SetMessageBoxService(nullptr);
+    }
+    // Waits for the window system to hand the window its new size and the layout to follow.
+    void WaitForSize(QSize size) {
+        const QSize client = size - (skinSize - kDrawnSize);
+        ASSERT_TRUE(Eventually([&] {
+            return dlg->size() == size && dlg->Client()->size() == client;
+        })) << "window "
+            << dlg->width() << "x" << dlg->height() << ", wanted " << size.width() << "x"
+            << size.height();
+    }
+
+    static constexpr QSize kDrawnSize{600, 500};  // the shipped skins' dialog-p.bmp
+    TempFolder dir;
+    std::shared_ptr<win::RecordingMessageBoxService> boxes =
+        std::make_shared<win::RecordingMessageBoxService>();
+    QRect screen{0, 0, 1920, 1080};
+    std::unique_ptr<CPlayerDlg> dlg;
+    CVideoWnd* video = nullptr;
+    QSize skinSize, skinArea;
+};
+
+TEST_F(WindowFitDialogTest, A720pPictureGrowsTheWindowUntilTheVideoAreaHoldsItWhole) {
+    ASSERT_EQ(dlg->Client()->size(), kDrawnSize);
+    ASSERT_EQ(video->geometry(), QRect(8, 8, 584, 328));
+    ASSERT_LT(skinArea.height(), 720);
+    CSkinSliderCtrl* slider = dlg->SkinSlider();
+    const QPoint sliderLeft = slider->pos(), sliderToEdges = ToFarEdges(slider);
+    const QPoint listToEdges = ToFarEdges(dlg->SkinPlaylist());
+    const QPoint styleToEdges = ToFarEdges(dlg->Button(IDC_STYLE));
+    const QPoint play = dlg->Button(IDC_PLAY)->pos();
+    const int playToBottom = ToFarEdges(dlg->Button(IDC_PLAY)).y();
+
+    dlg->FitToPicture(QSize(1280, 720));
+    ASSERT_NO_FATAL_FAILURE(WaitForSize(skinSize + QSize(1280, 720) - skinArea));
+    EXPECT_EQ(video->PictureArea(), QSize(1280, 720));
+    EXPECT_EQ(CVideoWnd::ShownSize(QSize(1280, 720), 1.0f, video->PictureArea()), QSize(1280, 720));
+    EXPECT_TRUE(screen.contains(dlg->geometry()));
+    // The slider and the list stretch between the edges they were tied to, the style button
+    // stays at the right, the play button at the left, all at the same height from the bottom.
+    EXPECT_EQ(slider->pos().x(), sliderLeft.x());
+    EXPECT_EQ(ToFarEdges(slider), sliderToEdges);
+    EXPECT_EQ(slider->BackgroundSnapshot().size(), slider->size());
+    EXPECT_EQ(ToFarEdges(dlg->SkinPlaylist()), listToEdges);
+    EXPECT_EQ(ToFarEdges(dlg->Button(IDC_STYLE)), styleToEdges);
+    EXPECT_EQ(dlg->Button(IDC_PLAY)->pos().x(), play.x());
+    EXPECT_EQ(ToFarEdges(dlg->Button(IDC_PLAY)).y(), playToBottom);
+}
+
+TEST_F(WindowFitDialogTest, OnASmallScreenTheWindowStaysOnItAndThePictureIsScaledDown) {
+    screen = QRect(0, 0, 1024, 700);
+    dlg->FitToPicture(QSize(1280, 720));
+    ASSERT_TRUE(Eventually([&] {
+        return dlg->size() != skinSize &&
+               dlg->Client()->size() == dlg->size() - (skinSize - kDrawnSize);
+    }));
+    EXPECT_TRUE(screen.contains(dlg->geometry()));
+    const QSize area = video->PictureArea();
+    EXPECT_GT(area.width(), skinArea.width());
+    EXPECT_LT(area.height(), 720);
+    const QSize shown = CVideoWnd::ShownSize(QSize(1280, 720), 1.0f, area);
+    EXPECT_LE(shown.width(), area.width());
+    EXPECT_LE(shown.height(), area.height());
+    // The area was cut to the picture's shape: no bars beyond a rounding pixel.
+    EXPECT_LE(area.width() - shown.width() + area.height() - shown.height(), 1);
+}
+
+TEST_F(WindowFitDialogTest, SmallMoviesLeaveTheWindowAndAGrownOneReturnsToTheSkinsSize) {
+    // In the middle of the screen, where growing needs no push back onto it.
+    dlg->move(screen.center() - QPoint((skinSize.width() - 1) / 2, (skinSize.height() - 1) / 2));
+    ASSERT_TRUE(Eventually([&] { return dlg->geometry().center() == screen.center(); }));
+    const QRect before = dlg->geometry();
+    dlg->FitToPicture(QSize(320, 240));
+    // Nor does the start of a movie the video window has no picture of.
+    dlg->OnWinMessage(WM_PLAY_STARTING, 0, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(dlg->geometry(), before);
+    EXPECT_EQ(video->geometry(), QRect(8, 8, 584, 328));
+
+    dlg->FitToPicture(QSize(1280, 720));
+    ASSERT_NO_FATAL_FAILURE(WaitForSize(skinSize + QSize(1280, 720) - skinArea));
+    dlg->FitToPicture(QSize(320, 240));
+    ASSERT_NO_FATAL_FAILURE(WaitForSize(skinSize));
+    EXPECT_EQ(video->geometry(), QRect(8, 8, 584, 328));
+    EXPECT_EQ(dlg->geometry().center(), before.center());
+}
+
+TEST_F(WindowFitDialogTest, TheUsersOwnSizeAndAMaximisedWindowAreLeftAlone) {
+    dlg->FitToPicture(QSize(1280, 720));
+    ASSERT_NO_FATAL_FAILURE(WaitForSize(skinSize + QSize(1280, 720) - skinArea));
+    // The user makes the window a little smaller: the next small movie keeps that size.
+    const QSize userSize = dlg->size() - QSize(100, 50);
+    dlg->resize(userSize);
+    ASSERT_NO_FATAL_FAILURE(WaitForSize(userSize));
+    dlg->FitToPicture(QSize(320, 240));
+    QApplication::processEvents();
+    EXPECT_EQ(dlg->size(), userSize);
+
+    dlg->setWindowState(Qt::WindowMaximized);
+    QApplication::processEvents();
+    const QRect maximised = dlg->geometry();
+    dlg->FitToPicture(QSize(1920, 1080));
+    QApplication::processEvents();
+    EXPECT_TRUE(dlg->isMaximized());
+    EXPECT_EQ(dlg->geometry(), maximised);
+}
+
+#endif  // TVQ_SHIPPED_SKINS
+
+}  // namespace
