@@ -513,8 +513,13 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Components, FrameViewBackward,
-                         testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK),
-                                          testing::Values(0, 3)));
+INSTANTIATE_TEST_SUITE_P(
+    Components, FrameViewBackward,
+    testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK), testing::Values(0, 3)),
+    [](const testing::TestParamInfo<FrameViewBackward::ParamType>& info) {
+        const bool seek = std::string(std::get<0>(info.param)) == FAKE_TVQ_SEEK;
+        return std::string(seek ? "Repositioning" : "ForwardOnly") + "AtFactor" +
+               std::to_string(CPlaybackEngine::kSpeedFactors[std::get<1>(info.param)]);
+    });
 
 }  // namespace

@@ -74,15 +74,24 @@ protected:
         });
         return second;
     }
-    // Plays until a frame of `second` is shown; false when it does not come within `spans`.
+    // Plays one span and waits until its time update has shown its frame: the update runs
+    // under the engine lock from before the refill the card waits for until after the show.
+    bool PlaySpan() {
+        if (!card_.Play(1))
+            return false;
+        player_.WithEngine([](CPlaybackEngine&) {});
+        return true;
+    }
+    // Plays until the picture of `second` is on show; false when it does not come within
+    // `spans`.
     bool PlayUntilSecond(int32_t second, int spans = 200) {
         for (int i = 0; i < spans; ++i) {
-            if (view_.GetFramePosition().first == second && view_.Shown() > 0)
+            if (ShownFrameSecond() == second && view_.GetFramePosition().first == second)
                 return true;
-            if (!card_.Play(1))
+            if (!PlaySpan())
                 return false;
         }
-        return view_.GetFramePosition().first == second;
+        return ShownFrameSecond() == second;
     }
     // Seeks and waits for the seek's last word to the dialog.
     void SeekInPlace(int32_t second) {
@@ -118,8 +127,7 @@ TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
     ASSERT_TRUE(bothStarted) << "the list stalled on the refused file: " << posted;
     EXPECT_EQ(dialog_.Started()[0], refused);
     EXPECT_EQ(dialog_.Started()[1], good);
-    ASSERT_TRUE(view_.WaitForSecond(1, 20000));
-    EXPECT_EQ(ShownFrameSecond(), view_.GetFramePosition().first);
+    ASSERT_TRUE(view_.WaitForSecond(1, 20000)) << "the good file's frames must come";
     EXPECT_TRUE(dialog_.WaitFor(WM_PLAYLIST_STOPPED, 0, 0, 30000)) << "the good file must end too";
     EXPECT_TRUE(boxes_->Boxes().empty());
 }
@@ -138,12 +146,11 @@ TEST_F(PlaylistPlayerFakeTest, ARepositioningDecoderSeeksBackInPlace) {
     SeekInPlace(10);
     ASSERT_TRUE(PlayUntilSecond(10, 20))
         << "the picture stayed at " << view_.GetFramePosition().first;
-    EXPECT_EQ(ShownFrameSecond(), 10);
     EXPECT_EQ(dialog_.Started().size(), 1u) << "the file must not be opened again";
     EXPECT_GE(library_->Stats().seekCalls, 2);
-    ASSERT_TRUE(card_.Play(45));
-    EXPECT_EQ(view_.GetFramePosition().first, 11);
-    EXPECT_EQ(ShownFrameSecond(), 11);
+    // And plays on from there: a second later (40 spans) the picture is of second 11.
+    ASSERT_TRUE(card_.Play(38));
+    EXPECT_TRUE(PlayUntilSecond(11, 10)) << "the picture is of " << ShownFrameSecond();
 }
 
 TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
@@ -158,7 +165,6 @@ TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
     ASSERT_TRUE(dialog_.WaitForStarts(2));
     EXPECT_EQ(dialog_.Started()[1], movie);
     ASSERT_TRUE(PlayUntilSecond(10, 20));
-    EXPECT_EQ(ShownFrameSecond(), 10);
 }
 
 // ---- commands during a long opening -------------------------------------------------------
