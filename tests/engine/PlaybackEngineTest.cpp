@@ -267,8 +267,8 @@ TEST_F(PlaybackEngineTest, QueuesAreMadeOnceAtTheirSteadySizeAndNeverGrow) {
     const int32_t recordSecond = (292 * 65 + 8) * 12;
     const int32_t audioCapacity = engine.GetAudioCapacity();
     const int32_t videoCapacity = engine.GetVideoCapacity();
-    EXPECT_GE(videoCapacity, 2 * recordSecond);
-    EXPECT_LT(videoCapacity, 3 * recordSecond);  // not a doubled queue
+    EXPECT_GE(videoCapacity, 3 * recordSecond);
+    EXPECT_LT(videoCapacity, 4 * recordSecond);  // not a doubled queue
     // Playing at an uneven pace (sound and picture taken together, as the clock does), with
     // frame fetches that decode on their own when the picture runs dry, never needs more room.
     for (int turn = 0; turn < 40 && engine.Step(); ++turn) {
@@ -285,6 +285,22 @@ TEST_F(PlaybackEngineTest, QueuesAreMadeOnceAtTheirSteadySizeAndNeverGrow) {
         EXPECT_EQ(engine.GetVideoCapacity(), videoCapacity);
     }
     EXPECT_EQ(engine.GetDecodedSeconds() > 10, true);
+}
+
+TEST_F(PlaybackEngineTest, SoundBufferedAheadOfThePicturesNeverGrowsTheVideoQueue) {
+    // The sound device takes a second of sound at the start and keeps that second buffered,
+    // while the pictures of that second are still queued: the audio queue runs a second ahead
+    // of the video queue, and a fill for sound must still find room for a second of records.
+    CPlaybackEngine engine("fake:fps=12:w=97:h=65:len=40", 0, Manual::Manual);
+    const int32_t videoCapacity = engine.GetVideoCapacity();
+    ASSERT_EQ(TakeAudio(engine, 10000).size(), 10000u);  // the device's buffer, filled once
+    for (int turn = 0; turn < 60 && engine.Step(); ++turn) {
+        const int frames = 1 + (turn * 5) % 7;  // what each notification shows
+        ASSERT_EQ(TakeRecords(engine, frames).size(), static_cast<size_t>(frames));
+        TakeAudio(engine, frames * 10000 / 12);
+        ASSERT_EQ(engine.GetVideoCapacity(), videoCapacity) << "turn " << turn;
+    }
+    EXPECT_GT(engine.GetDecodedSeconds(), 10);
 }
 
 TEST_F(PlaybackEngineTest, ASecondOfFramesTooLargeForMemoryIsToldNotSkipped) {
@@ -470,6 +486,30 @@ TEST_F(RepositioningEngineTest, BackwardPlayShowsTheSecondsItsLabelsName) {
     EXPECT_EQ(out.Calls().back(), "FillAt(" + std::to_string(reached) + ")");
     EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(reached, reached, 1, 4, false));
     EXPECT_EQ(TakeAudio(engine, 1).at(0), FakeAudioByte(reached));
+}
+
+TEST_F(RepositioningEngineTest, BackwardPlayFromTheDecodedEndStartsAtTheLastSecond) {
+    // Opened near the end, everything is decoded: the position lies one past the last second
+    // and the end has been reported. Backward play still runs, from the last second down,
+    // and neither a frame fetch nor the fill labels anything above it or out of order.
+    CPlaybackEngine engine("fake:fps=4:len=6", 4, Manual::Manual);
+    ASSERT_EQ(engine.GetBaseSecond() + engine.GetDecodedSeconds(), 6);
+    ASSERT_EQ(engine.IsAtEnd(), 1);
+    RecordingAudioOutput out;
+    ASSERT_EQ(engine.SetSpeed(3, &out, CPlaybackEngine::kDirectionBackward), 1);
+    EXPECT_EQ(engine.GetBackwardStart(), 5);
+    std::vector<FakeRecord> shown;
+    const int32_t record = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage) + 8;
+    for (int turn = 0; turn < 20 && engine.EnsureFrame(record) == 1; ++turn) {
+        const auto more = TakeRecords(engine, 1000);
+        shown.insert(shown.end(), more.begin(), more.end());
+    }
+    std::vector<FakeRecord> expected;
+    for (int32_t sec = 5; sec >= 0; --sec) {
+        for (int32_t i = 3; i >= 0; --i) expected.push_back(Expected(sec, i, sec));
+    }
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(engine.Step(), 0) << "played out at the start";
 }
 
 }  // namespace
