@@ -23,10 +23,14 @@ constexpr int64_t kFrameBufferSeconds = 2;
 // Sizes above this are refused rather than allocated (the queues count in int32).
 constexpr int64_t kLargestBufferBytes = std::numeric_limits<int32_t>::max() - 16;
 // Steady-state queue sizes, allocated once so that filling never grows (and so never moves) a
-// queue. The fill adds a whole second while a queue holds at most one second, so video peaks
-// just under two seconds of records; audio may also gain a second from a frame fetch's own
-// decode, so it gets three. The ring needs two bytes beyond its fullest count.
-constexpr int64_t kVideoQueueSeconds = 2;
+// queue. The fill adds a whole second while a queue holds at most one second. The sound
+// buffer, though, holds up to a second of sound taken from the audio queue whose frames are
+// still queued, so a fill for sound can find nearly two seconds of records and video peaks
+// just over three (the device latency and a notification on top): 3.5 s. Measured at 720p,
+// two seconds made the ring double (and copy itself) within the first seconds of play. Audio
+// may also gain a second from a frame fetch's own decode, so it gets three. The ring needs
+// two bytes beyond its fullest count.
+constexpr int64_t kVideoQueueTenthSeconds = 35;
 constexpr int64_t kAudioQueueSeconds = 3;
 constexpr int64_t kRingSlackBytes = 2;
 // Language-table entries of the box shown when one second of the movie does not fit in memory.
@@ -130,7 +134,7 @@ bool CPlaybackEngine::AllocateQueuesAndBuffers() {
     if (!sane)
         return true;  // nothing to play: not a memory problem
     const int64_t audioCapacity = kAudioQueueSeconds * bytesPerSecond + kRingSlackBytes;
-    const int64_t videoCapacity = kVideoQueueSeconds * recordSecond + kRingSlackBytes;
+    const int64_t videoCapacity = kVideoQueueTenthSeconds * recordSecond / 10 + kRingSlackBytes;
     if (audioCapacity > kLargestBufferBytes || videoCapacity > kLargestBufferBytes)
         return false;
     // The decoder writes one second into buffers made for two; the half it never touches is
