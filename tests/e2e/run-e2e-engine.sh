@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The real player under Xvfb on playback faults a user would meet:
+#   run-e2e-engine.sh SCENARIO BIN_DIR PROBE XWIN ARTIFACTS_DIR
+# SCENARIO:
+#   refused  the first file of the list passes the playlist's header check but the decoder
+#            component refuses it (its picture width is 0): it plays a second of silence and
+#            ends by itself, and the good file after it plays, every one of its seconds heard
+#            and its frames on screen.
+set -euo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+  for tool in xvfb-run import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" --inside "$@"
+fi
+shift
+export QT_QPA_PLATFORM=xcb
+scenario=$1 bin=$2 probe=$3 xwin=$4 artifacts=$5/$1
+
+title="TVQ Player"
+work=$(mktemp -d /tmp/tvq-engine-XXXXXX)
+players=()
+cleanup() {
+  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  mkdir -p "$artifacts"
+  cp -f "$work"/*.log "$work"/*.png "$prog"/*.txt "$artifacts"/ 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  for f in "$work"/*.log "$prog"/*.txt; do [ -f "$f" ] && { echo "--- $f"; tail -20 "$f"; }; done
+  exit 1
+}
+
+prog=$work/bin
+mkdir -p "$prog"
+cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$bin/TvqPlayer.ini" "$prog"/
+cp -r "$bin/skin" "$prog"/
+printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
+
+mkdir -m 700 "$work/run" "$work/home"
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
+export TVQ_TRACE=1 TVQ_LANGID=1033
+
+movie() { # name seconds
+  "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
+    --seconds "$2" >/dev/null
+}
+start_player() { # log [file]
+  local log=$1
+  shift
+  "$prog/tvqplayer" "$@" >"$work/$log.log" 2>"$work/$log.err.log" &
+  started=$!
+  players+=("$started")
+}
+wait_for_line() { # log text seconds
+  local deadline=$((SECONDS + $3))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no line '$2' in $1.log within $3 s"
+}
+expect_clean_exit() { # pid seconds
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "player $1 still running after $2 s"
+    sleep 0.1
+  done
+  local code=0
+  wait "$1" || code=$?
+  [ "$code" -eq 0 ] || fail "player $1 exited with $code"
+}
+
+case $scenario in
+refused)
+  movie refused.tvq 4
+  # Width 0 (offset 40 of the stream header): the 28 fixed bytes and the length the playlist
+  # reads stay as they were, the decoder component refuses the stream.
+  printf '\0\0\0\0' | dd of="$work/refused.tvq" bs=1 seek=40 conv=notrunc status=none
+  movie good.tvq 4
+  start_player first "$work/refused.tvq"
+  pid=$started
+  wait_for_line first "playing $work/refused.tvq" 20
+  # The second copy hands its file over; the running one appends it behind the refused file.
+  (cd "$work" && timeout 10 "$prog/tvqplayer" good.tvq >"$work/second.log" 2>"$work/second.err.log") ||
+    fail "second copy failed"
+  wait_for_line first "added $work/good.tvq" 5
+  wait_for_line first "playing $work/good.tvq" 20
+  marker=
+  for attempt in 1 2 3 4 5 6; do
+    sleep 0.5
+    import -window root "$work/screenshot.png"
+    marker=$("$probe" marker "$work/screenshot.png" 160 120) && break
+  done
+  [ -n "$marker" ] || fail "no frame of the good file on screen"
+  echo "screen shows (second frame x y) $marker"
+  wait_for_line first "stopped" 30
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  tones=$("$probe" tones "$work/audio.raw" 44100 2 16)
+  echo "heard seconds: $tones"
+  [ "$tones" = "0 1 2 3" ] || fail "heard '$tones', expected the good file's '0 1 2 3'"
+  ;;
+*)
+  echo "unknown scenario $scenario"
+  exit 2
+  ;;
+esac
+echo "PASS: $scenario"
