@@ -16,8 +16,9 @@
 #                picture and the movie's end keep time with them.
 #   hidpi        the idle window at QT_SCALE_FACTOR 1 and 2: the skin's scope bitmap 1:1 at 1, the
 #                whole window twice the size at 2 and, halved, like the one at 1.
-#   bigpicture   a 1280x720 movie in the default window plays and closes; leaves the screen
-#                as screenshot.png (the picture scaled down whole into the video area).
+#   bigpicture   a 1280x720 movie plays and closes; leaves the screen as screenshot.png (on
+#                this 1280x800 screen the window grows to the screen's height and the picture
+#                is scaled down whole into the grown video area).
 set -euo pipefail
 
 if [ "${1:-}" != "--inside" ]; then
