@@ -72,7 +72,8 @@ public:
     int DecodeOneSecond();
     // Normal and forward mode fill. 0 once the end was reached and the queues drained.
     int FillQueues();
-    // Backward mode fill. 0 when numbering reached second 0 or the end drained.
+    // Backward mode fill, numbering down through second 0. 0 once that is done (or the end
+    // reached) and the queued frames have been taken.
     int FillQueuesBackward();
     void StartThread();
     // One turn of the decode thread: a pending seek (normal mode only), then the fill.
@@ -86,7 +87,7 @@ public:
     // Copies up to `wanted` queued PCM bytes; the number copied (0 when empty).
     int32_t ReadAudio(uint8_t* dest, int32_t wanted);
     // 1 when a whole record of `recordSize` bytes is queued, else the result of one
-    // DecodeOneSecond.
+    // DecodeOneSecond (in backward play: of one backward fill).
     int EnsureFrame(int32_t recordSize);
     // Takes one record: the frame into `dest`, its second and index. Bytes of frame copied,
     // 0 when nothing was read.
