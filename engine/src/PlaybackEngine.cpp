@@ -459,6 +459,9 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     if (skipping_)
         return 0;
     win::ScopedLock decode(decodeLock_);
+    // The decode thread may have queued a second (and reached the end) while this waited.
+    if (videoQueue_.GetCount() >= recordSize)
+        return 1;
     // Backward play numbers its seconds counting down: a second decoded forward here would
     // carry a label above the run and break its order.
     if (mode_ == kModeBackward) {
