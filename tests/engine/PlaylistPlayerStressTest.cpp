@@ -150,7 +150,8 @@ TEST(PlaylistPlayerStressTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveTh
     EXPECT_EQ(ThreadCount(), threadsBefore);
     EXPECT_EQ(player->IsRunning(), 0);
     EXPECT_EQ(player->HasEngine(), 0);
-    EXPECT_EQ(player->GetFileCount(), 0);
+    // (The list itself is not checked: a Stop empties it only when it is the one that shuts
+    // the player down, and a file added after the list ran out by itself stays listed.)
     EXPECT_FALSE(player->AudioOutput().IsThreadRunning());
     EXPECT_FALSE(dialog.Started().empty());
     EXPECT_FALSE(dialog.MessagesOf(WM_PLAYLIST_STOPPED).empty());
