@@ -6,11 +6,13 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/Paths.h"
 
@@ -80,16 +82,11 @@ QFont CVideoWnd::DialogFont() const {
 // ---- paint -----------------------------------------------------------------------------
 
 void CVideoWnd::paintEvent(QPaintEvent*) {
-    QImage& scene = composed_;
-    if (scene.size() != size())
-        scene = QImage(size(), QImage::Format_RGB32);
-    scene.fill(Qt::black);
-    {
-        QPainter p(&scene);
-        DrawScene(p);
-    }
-    QPainter window(this);
-    window.drawImage(0, 0, scene);
+    // Qt composes a widget's paint in its window's back buffer and puts that on the screen
+    // in one copy: that buffer is the memory bitmap of the scene. Composing in an image of our
+    // own first would cost a fill and a copy of the whole window per frame.
+    QPainter p(this);
+    DrawScene(p, true);
 }
 
 QImage CVideoWnd::RenderScene() {
@@ -125,7 +122,7 @@ void CVideoWnd::DrawOverlayText(QPainter& p, int x, int y, const QString& text) 
     p.drawText(x, y + p.fontMetrics().ascent(), text);
 }
 
-void CVideoWnd::DrawScene(QPainter& p) {
+void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     const int right = width(), bottom = height();
     const QFont font = DialogFont();
     p.save();
@@ -152,11 +149,26 @@ void CVideoWnd::DrawScene(QPainter& p) {
         const int w = shown.width(), h = shown.height();
         const QRect target = fullScreen ? QRect(QPoint(0, 0), screenSize_)
                                         : QRect((right - w) / 2, (areaHeight - h) / 2, w, h);
+        // Black where the picture does not cover (the picture itself is opaque).
+        const auto fillAround = [&](const QRect& picture) {
+            if (!fillBackground)
+                return;
+            QRegion around(rect());
+            around -= picture;
+            for (const QRect& r : around) p.fillRect(r, Qt::black);
+        };
         if (frameBlit_ != FrameBlit::Converted) {
+            fillAround(target);
             DrawFrame(p, frame, target, frameBlit_);
             return;
         }
+        // The next frames are converted straight to this size, so that drawing them is a
+        // plain copy. A target reaching outside the window (a zoom beyond the area) is drawn
+        // by Qt, which only touches the part that shows.
+        const bool inside = fullScreen || rect().contains(target);
+        pictureTarget_ = inside ? PackSize(target.size()) : 0;
         std::lock_guard lock(pictureMutex_);
+        fillAround(picture_.isNull() ? QRect() : target);
         if (picture_.isNull())
             return;  // no frame of this stream yet: black
         if (target.size() == picture_.size())
@@ -164,6 +176,8 @@ void CVideoWnd::DrawScene(QPainter& p) {
         else
             p.drawImage(target, picture_);
     });
+    if (!drewFrame && fillBackground)
+        p.fillRect(rect(), Qt::black);
     if (drewFrame) {
         if (!fullScreen)
             titleStrip_.Draw(p, font);
@@ -244,21 +258,22 @@ void CVideoWnd::FramePrepared(const ShownFrame* frame) {
         spare_ = QImage();
         return;
     }
-    ConvertUpright(*frame, spare_);
+    const uint64_t packed = pictureTarget_.load();
+    const QSize target = packed == 0 ? QSize(frame->format.biWidth, frame->format.biHeight)
+                                     : QSize(int(packed >> 32), int(packed & 0xFFFFFFFFu));
+    ConvertUpright(*frame, target, spare_);
     std::lock_guard lock(pictureMutex_);
     picture_.swap(spare_);
 }
 
-void CVideoWnd::ConvertUpright(const ShownFrame& frame, QImage& out) {
-    const win::BITMAPINFOHEADER& f = frame.format;
-    const int w = f.biWidth, h = f.biHeight;
-    if (out.width() != w || out.height() != h || out.format() != QImage::Format_RGB32)
-        out = QImage(w, h, QImage::Format_RGB32);
-    const int64_t stride = win::DibStride(w, f.biBitCount);
+namespace {
+
+// The unscaled conversion: every pixel once, rows read in order.
+void ConvertRows(const uint8_t* bits, int w, int h, int64_t stride, int bytes, QImage& out) {
     for (int y = 0; y < h; ++y) {
-        const uint8_t* src = frame.bits + (h - 1 - y) * stride;  // bottom-up rows
+        const uint8_t* src = bits + (h - 1 - y) * stride;  // bottom-up rows
         auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
-        if (f.biBitCount == 32) {
+        if (bytes == 4) {
             for (int x = 0; x < w; ++x, src += 4) {
                 uint32_t v;
                 std::memcpy(&v, src, 4);
@@ -276,6 +291,65 @@ void CVideoWnd::ConvertUpright(const ShownFrame& frame, QImage& out) {
         }
         if (x < w)
             dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+    }
+}
+
+}  // namespace
+
+uint64_t CVideoWnd::PackSize(QSize size) {
+    if (size.width() <= 0 || size.height() <= 0)
+        return 0;
+    return uint64_t(uint32_t(size.width())) << 32 | uint32_t(size.height());
+}
+
+void CVideoWnd::ConvertUpright(const ShownFrame& frame, QImage& out) {
+    ConvertUpright(frame, QSize(frame.format.biWidth, frame.format.biHeight), out);
+}
+
+void CVideoWnd::ConvertUpright(const ShownFrame& frame, QSize size, QImage& out) {
+    const win::BITMAPINFOHEADER& f = frame.format;
+    const int w = f.biWidth, h = f.biHeight, ow = size.width(), oh = size.height();
+    const int bytes = f.biBitCount / 8;
+    if (frame.bits == nullptr || w <= 0 || h <= 0 || ow <= 0 || oh <= 0 ||
+        (bytes != 3 && bytes != 4)) {
+        out = QImage();
+        return;
+    }
+    if (out.size() != size || out.format() != QImage::Format_RGB32)
+        out = QImage(size, QImage::Format_RGB32);
+    if (out.isNull())
+        return;  // no memory for it: the paint shows black
+    const int64_t stride = win::DibStride(w, f.biBitCount);
+    if (ow == w && oh == h) {
+        ConvertRows(frame.bits, w, h, stride, bytes, out);
+        return;
+    }
+    // Each output pixel takes the source pixel under its centre (as Qt's unsmoothed scaling
+    // does); at 1:1 that is every pixel once. Byte offsets of the columns within a row:
+    std::vector<int32_t> columns(static_cast<size_t>(ow));
+    for (int x = 0; x < ow; ++x)
+        columns[size_t(x)] = int32_t((int64_t(2 * x + 1) * w / (2 * int64_t(ow))) * bytes);
+    // A 4-byte load of a 3-byte pixel reads one byte on; only in the last memory row can that
+    // byte lie past the buffer, and only for the pixels at its very end.
+    int lastRowSafe = ow;
+    while (bytes == 3 && lastRowSafe > 0 && columns[size_t(lastRowSafe - 1)] + 4 > stride)
+        --lastRowSafe;
+    const uint32_t keep = bytes == 3 ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    for (int y = 0; y < oh; ++y) {
+        const int64_t top = int64_t(2 * y + 1) * h / (2 * int64_t(oh));  // row from the top
+        const int64_t row = h - 1 - top;                                 // bottom-up rows
+        const uint8_t* src = frame.bits + row * stride;
+        auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
+        const int safe = row == h - 1 ? lastRowSafe : ow;
+        for (int x = 0; x < safe; ++x) {
+            uint32_t v;
+            std::memcpy(&v, src + columns[size_t(x)], 4);
+            dst[x] = 0xFF000000u | (v & keep);
+        }
+        for (int x = safe; x < ow; ++x) {
+            const uint8_t* p = src + columns[size_t(x)];
+            dst[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        }
     }
 }
 

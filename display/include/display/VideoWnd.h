@@ -85,9 +85,11 @@ public:
     // Draws one bottom-up frame into target.
     static void DrawFrame(QPainter& painter, const ShownFrame& frame, const QRect& target,
                           FrameBlit blit = FrameBlit::PainterFlip);
-    // Bottom-up 24- or 32-bit frame to an upright RGB32 image of its size (reallocated only
-    // when the size changes).
+    // Bottom-up 24- or 32-bit frame to an upright RGB32 image of its size, or scaled to
+    // `size` by taking the source pixel under each output pixel's centre (out is reallocated
+    // only when the size changes; null for an unusable frame).
     static void ConvertUpright(const ShownFrame& frame, QImage& out);
+    static void ConvertUpright(const ShownFrame& frame, QSize size, QImage& out);
     // The size a picture is drawn at in an area of the given size (the window's width by the
     // video area's height) under the zoom: the zoomed size when it fits or the zoom is above
     // 1, else the picture scaled down to fit the area as a whole.
@@ -111,7 +113,9 @@ protected:
     void FramePrepared(const ShownFrame* frame) override;
 
 private:
-    void DrawScene(QPainter& painter);
+    // fillBackground: paint black where the picture does not cover (into a buffer that is
+    // not cleared first).
+    void DrawScene(QPainter& painter, bool fillBackground = false);
     void DrawScope(QPainter& painter, int y);
     void DrawOverlayText(QPainter& painter, int x, int y, const QString& text) const;
     QFont DialogFont() const;
@@ -127,7 +131,6 @@ private:
     // UI thread only.
     CScrollText titleStrip_;
     CPictureBitmap scope_;
-    QImage composed_;  // the paint's memory bitmap, kept between paints
     FrameBlit frameBlit_ = FrameBlit::Converted;
     QRect savedMainRect_;   // main window geometry before full screen
     QRect savedVideoRect_;  // this window's geometry before full screen
@@ -138,6 +141,11 @@ private:
     mutable std::mutex pictureMutex_;
     QImage picture_;  // under pictureMutex_; null until the stream's first frame
     QImage spare_;    // notification thread, under the frame view's work lock
+    // The size the paint last drew the picture at (PackSize), 0 when the paint lets Qt scale
+    // it; the notification thread converts frames to it. Written by the paint, read on the
+    // notification thread.
+    std::atomic<uint64_t> pictureTarget_{0};
+    static uint64_t PackSize(QSize size);
 
     // A repaint is queued and not yet run; keeps a busy notification thread from flooding
     // the event queue. Any thread.
