@@ -216,13 +216,20 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
     }
     if (CatchUp(second, frameIndex) == 0)
         return 1;
-    if (sync_trace::Enabled()) {
+    bool fresh = false;
+    {
         std::lock_guard lock(workMutex_);
-        if (freshFrame_)
+        fresh = freshFrame_;
+        if (fresh && sync_trace::Enabled())
             sync_trace::FrameShown(frameSecond_, frameIndex_);
     }
     TransformFrame();
-    Invalidate();
+    // Requests come at every sound notification, more often than the frames change: a repaint
+    // without a new frame or a new time text would only draw the same picture again.
+    const int32_t shownSecond = position_.load();
+    const bool newTime = invalidatedPosition_.exchange(shownSecond) != shownSecond;
+    if (fresh || newTime)
+        Invalidate();
     return 1;
 }
 

@@ -314,6 +314,22 @@ TEST_F(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
     EXPECT_EQ(NextRecord(), std::make_pair(4, 0));
 }
 
+TEST_F(FrameViewCatchUp, RequestsForTheFrameOnScreenRepaintOnlyForANewTimeText) {
+    // Sound notifications come more often than frames: asking again for the frame on screen
+    // draws nothing new, unless the second of the time text has moved on.
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    EXPECT_EQ(view_.ShowFrameAt(0, 11), 1);
+    EXPECT_EQ(view_.invalidates.load(), 1);
+    EXPECT_EQ(view_.ShowFrameAt(0, 11), 1);
+    EXPECT_EQ(view_.ShowFrameAt(0, 11), 1);
+    EXPECT_EQ(view_.invalidates.load(), 1);
+    EXPECT_EQ(view_.ShowFrameAt(1, 0), 1);  // a new frame
+    EXPECT_EQ(view_.invalidates.load(), 2);
+    EXPECT_EQ(view_.ShowFrameAt(1, 0), 1);
+    EXPECT_EQ(view_.invalidates.load(), 2);
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(1, 0));
+}
+
 TEST_F(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
     view_.SetDisplayModeValue(1);

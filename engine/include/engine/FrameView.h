@@ -181,6 +181,8 @@ private:
 
     // Single values touched from several threads.
     std::atomic<int32_t> position_{0};  // notification thread writes, paint reads
+    // Notification thread: the second of the time text last sent to the paint.
+    std::atomic<int32_t> invalidatedPosition_{-1};
     std::atomic<bool> repeat_{true};
     std::atomic<bool> adjust_{true};
     std::atomic<bool> fullScreen_{false};
