@@ -47,7 +47,12 @@ bool CInstanceChannel::FindWindow(const std::string& title) {
         return false;
     QLocalSocket socket;
     socket.connectToServer(name);
-    const bool found = socket.waitForConnected(kConnectTimeoutMs);
+    // A local connection is made, or refused, at once; one left connecting has found a window
+    // whose queue of waiting connections is full (many copies starting together, while the
+    // window's thread waits for the start-up lock one of them holds). That is a window all
+    // the same, and waiting here for it to take the connection would hold the lock it needs.
+    const bool found = socket.state() == QLocalSocket::ConnectedState ||
+                       socket.state() == QLocalSocket::ConnectingState;
     socket.abort();
     return found;
 }
@@ -59,7 +64,9 @@ bool CInstanceChannel::SendMessage(const std::string& title, uint32_t message, u
         return false;
     QLocalSocket socket;
     socket.connectToServer(name);
-    if (!socket.waitForConnected(kConnectTimeoutMs))
+    // A busy window is waited for as long as for its answer: the sender has already queued
+    // its file name and the message is what makes the window take it.
+    if (!socket.waitForConnected(kAnswerTimeoutMs))
         return false;
     socket.write(RequestLine(message, wParam, lParam));
     if (!socket.waitForBytesWritten(kConnectTimeoutMs))
