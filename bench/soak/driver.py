@@ -224,10 +224,17 @@ def main():
     last_frame = now()
     grace_until = 0.0
     playing_since = None
+    spell = None  # [start, last seen] of a still picture past the limit, while playing
     handovers = 0
     last_status = None
 
     history = []  # (seconds since start, command)
+
+    def close_spell(what):
+        # One entry per still spell, with its whole length.
+        nonlocal spell
+        stalls.append((round(spell[0] - begin), what, round(spell[1] - spell[0], 2)))
+        spell = None
 
     def command(name, grace=0.0):
         nonlocal grace_until
@@ -254,6 +261,8 @@ def main():
         if size != last_size:
             last_size = size
             last_frame = t
+            if spell is not None:
+                close_spell("no new frame while playing")
         status = bus.get("PlaybackStatus")
         last_status = status
         if status is None:
@@ -266,10 +275,15 @@ def main():
             gap = t - quiet_from
             max_gap_playing = max(max_gap_playing, t - max(last_frame, playing_since))
             if gap > stall_s:
-                stalls.append((round(t - begin), "no new frame while playing", round(gap, 2)))
-                last_frame = t  # one entry per still spell
+                if spell is None:
+                    spell = [quiet_from, t]
+                spell[1] = t
+            elif spell is not None:
+                close_spell("no new frame while playing")  # a command explains the rest
         else:
             playing_since = None
+            if spell is not None:
+                close_spell("no new frame while playing, then %s" % status)
 
         if resume_at is not None and t >= resume_at:
             bus.call("Play")
@@ -332,6 +346,8 @@ def main():
             next_action = now() + rng.uniform(1.5, 6.0)
         time.sleep(0.25)
 
+    if spell is not None:
+        close_spell("no new frame while playing, at the end")
     ran = now() - begin
     base = peaks_per_minute([(s, v) for s, v, _ in rss])
     flat = None
