@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Where tvqplayer's CPU time and resident memory go while it plays the playback benchmark's
+# content (the same MJPEG pictures bench/playback.sh makes) under Xvfb.
+#   bench/profile.sh BIN_DIR [--size WxH@FPS] [--seconds N] [--what "cpu mem heap"] [--out DIR]
+# cpu:  perf record -g of the player and of the X server for N seconds; prints the top
+#       functions (self time) of each, and the player's time per thread.
+# mem:  the player's /proc smaps_rollup and its largest mappings after N seconds.
+# heap: a run under heaptrack; prints the peak heap and the allocations that make it up.
+# The raw data (perf.data files, heaptrack file, logs) stay in --out (default: a temporary
+# folder, removed at the end).
+set -euo pipefail
+bin=${1:?usage: profile.sh BIN_DIR [--size WxH@FPS] [--seconds N] [--what "cpu mem heap"]}
+bin=$(cd "$bin" && pwd)
+shift
+spec=1280x720@25 seconds=20 what="cpu mem heap" out=
+while [ $# -gt 0 ]; do
+  case $1 in
+  --size) spec=$2; shift 2 ;;
+  --seconds) seconds=$2; shift 2 ;;
+  --what) what=$2; shift 2 ;;
+  --out) out=$2; shift 2 ;;
+  *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+done
+for tool in Xvfb ffmpeg perf heaptrack heaptrack_print; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
+done
+
+work=$(mktemp -d /tmp/tvq-profile-XXXXXX)
+keep=0
+if [ -n "$out" ]; then
+  mkdir -p "$out"
+  keep=1
+else
+  out=$work
+fi
+xpid= ppid_=
+cleanup() {
+  [ -n "$ppid_" ] && kill -9 "$ppid_" 2>/dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xpid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(cat "$work/display")
+export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033
+
+prog=$work/bin
+mkdir -p "$prog" "$work/home" && mkdir -m 700 "$work/run"
+cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$prog"/
+[ -f "$bin/TvqPlayer.ini" ] && cp "$bin/TvqPlayer.ini" "$prog"/
+[ -d "$bin/skin" ] && cp -r "$bin/skin" "$prog"/
+printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home
+
+size=${spec%@*} fps=${spec#*@}
+avi=$work/clip.avi movie=$work/clip.tvq
+ffmpeg -hide_banner -loglevel error -y \
+  -f lavfi -i "testsrc2=size=$size:rate=$fps,noise=alls=12:allf=t" \
+  -f lavfi -i "sine=frequency=440:sample_rate=44100" -t $((seconds + 10)) \
+  -c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le -ac 2 "$avi"
+"$bin/tvq-convert" "$avi" "$movie" --copy-jpeg auto >"$work/convert.log"
+echo "content $spec, $seconds s; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# Starts the player (optionally under a wrapper); sets ppid_ to the player's own pid.
+start_player() {
+  "$@" "$prog/tvqplayer" "$movie" >"$out/player.log" 2>&1 &
+  ppid_=$!
+}
+stop_player() {
+  kill -9 "$ppid_" 2>/dev/null || true
+  wait "$ppid_" 2>/dev/null || true
+  ppid_=
+}
+
+# Self time by library, then by function (libraries without symbols show as addresses).
+top_symbols() { # perf.data
+  perf report -i "$1" -g none --no-children --sort dso --percent-limit 0.5 --stdio 2>/dev/null |
+    grep -E '^ +[0-9]' | head -12
+  echo "  -- functions"
+  perf report -i "$1" -g none --no-children --sort dso,symbol --percent-limit 0.7 --stdio \
+    2>/dev/null | grep -E '^ +[0-9]' | sed 's/ *$//' | head -25
+}
+
+for step in $what; do
+  case $step in
+  cpu)
+    start_player
+    sleep 2  # the opening is not what this measures
+    perf record -q -g -o "$out/player.perf" -p "$ppid_" -- sleep "$seconds" 2>/dev/null &
+    ppf=$!
+    perf record -q -g -o "$out/xserver.perf" -p "$xpid" -- sleep "$seconds" 2>/dev/null
+    wait "$ppf"
+    stop_player
+    echo "== player: top functions by self time"
+    top_symbols "$out/player.perf"
+    echo "== player: time per thread"
+    perf report -i "$out/player.perf" -g none --no-children --sort tid --stdio 2>/dev/null |
+      grep -E '^ +[0-9]' | head -10
+    echo "== X server: top functions by self time"
+    top_symbols "$out/xserver.perf"
+    ;;
+  mem)
+    start_player
+    sleep "$seconds"
+    echo "== player: smaps_rollup after $seconds s"
+    grep -E '^(Rss|Pss|Anonymous|Shared|Private)' "/proc/$ppid_/smaps_rollup" || true
+    grep -E '^VmHWM' "/proc/$ppid_/status" || true
+    echo "== player: largest mappings by Rss (KiB)"
+    awk '/^[0-9a-f]+-[0-9a-f]+ / { name = $6; if (name == "") name = "[anon " $1 "]" }
+         /^Rss:/ { if ($2 > 1024) printf "%10d  %s\n", $2, name }' "/proc/$ppid_/smaps" |
+      sort -rn | head -15
+    stop_player
+    ;;
+  heap)
+    start_player heaptrack -o "$out/player.heaptrack"
+    sleep "$seconds"
+    # heaptrack's own process is the parent; the player is its child.
+    child=$(pgrep -P "$ppid_" -x tvqplayer || true)
+    [ -n "$child" ] && kill -INT "$child" 2>/dev/null || true
+    for _ in $(seq 100); do kill -0 "$ppid_" 2>/dev/null || break; sleep 0.1; done
+    stop_player
+    file=$(ls "$out"/player.heaptrack* 2>/dev/null | head -1 || true)
+    if [ -z "$file" ]; then
+      echo "heaptrack wrote no file (see $out/player.log)"
+    else
+      echo "== heap: the allocations at the peak (size, first frames of the call)"
+      heaptrack_print -f "$file" --print-peaks 1 --print-allocators 0 --print-temporary 0 \
+        --print-leaks 0 --peak-limit 12 --merge-backtraces 0 2>/dev/null |
+        grep -E '^[0-9.]+[KMG]? peak memory consumed' -A3 | grep -vE '^ +in |^--' | head -48 || true
+      heaptrack_print -f "$file" --print-peaks 0 --print-allocators 0 --print-temporary 0 \
+        --print-leaks 0 2>/dev/null | grep -E 'peak heap|peak RSS|total runtime' || true
+    fi
+    ;;
+  *) echo "unknown step $step" >&2 ;;
+  esac
+done
+[ $keep = 1 ] && echo "raw data in $out"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
