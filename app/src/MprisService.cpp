@@ -8,9 +8,11 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "app/PlayerDlg.h"
+#include "engine/Messages.h"
 #include "skin/SkinButton.h"
 #include "support/SkinSliderCtrl.h"
 
@@ -57,18 +59,19 @@ private:
     CMprisService* m_service;
 };
 
-// org.mpris.MediaPlayer2.Player: the transport. The Parts give the player no volume control,
-// so Volume reads 1.0 and is not writable; Rate is 1.0 (speeds are the display menu's).
+// org.mpris.MediaPlayer2.Player: the transport. The player has no volume control, so Volume
+// reads 1.0 and is not writable. Rate carries the speed commands: 1, 2, 4 and 8 forward, the
+// same negated backward.
 class CMprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
     Q_PROPERTY(QVariantMap Metadata READ Metadata)
     Q_PROPERTY(qlonglong Position READ Position)
-    Q_PROPERTY(double Rate READ Rate)
-    Q_PROPERTY(double MinimumRate READ Rate)
-    Q_PROPERTY(double MaximumRate READ Rate)
-    Q_PROPERTY(double Volume READ Rate)
+    Q_PROPERTY(double Rate READ Rate WRITE SetRate)
+    Q_PROPERTY(double MinimumRate READ MinimumRate)
+    Q_PROPERTY(double MaximumRate READ MaximumRate)
+    Q_PROPERTY(double Volume READ Volume)
     Q_PROPERTY(bool CanControl READ CanControl)
     Q_PROPERTY(bool CanPlay READ CanPlay)
     Q_PROPERTY(bool CanPause READ CanPause)
@@ -82,7 +85,11 @@ public:
     QString PlaybackStatus() const { return m_service->PlaybackStatus(); }
     QVariantMap Metadata() const { return m_service->Metadata(); }
     qlonglong Position() const { return m_service->Position(); }
-    double Rate() const { return 1.0; }
+    double Rate() const { return m_service->Rate(); }
+    void SetRate(double rate) { m_service->SetRate(rate); }
+    double MinimumRate() const { return -CMprisService::kFastestRate; }
+    double MaximumRate() const { return CMprisService::kFastestRate; }
+    double Volume() const { return 1.0; }
     bool CanControl() const { return m_service->CanControl(); }
     bool CanPlay() const { return m_service->CanPlay(); }
     bool CanPause() const { return m_service->CanPause(); }
@@ -242,6 +249,42 @@ void CMprisService::SetPosition(const QString& trackId, qlonglong positionUs) {
     m_dialog.SeekToSecond(static_cast<int>(positionUs / kMicroseconds));
 }
 
+double CMprisService::Rate() const {
+    // A new file starts at normal speed, and so does the next start after Stop.
+    if (!m_dialog.IsPlaying() || m_rateTrack != CurrentTrackId())
+        return 1.0;
+    return m_rate;
+}
+
+void CMprisService::SetRate(double rate) {
+    // Only the factors the speed commands have; MPRIS players ignore a rate they cannot play.
+    const double factor = std::abs(rate);
+    int index = -1;
+    for (int i = 0; i < 4; ++i) {
+        if (factor == static_cast<double>(1 << i))
+            index = i;
+    }
+    if (index < 0 || !m_dialog.IsPlaying())
+        return;
+    const double now = Rate();
+    if (rate == now)
+        return;
+    if (rate < 0 && index == 0 && now < 0) {
+        // Backward 1x toggles: from another backward speed it would return to normal play,
+        // so go through normal play first.
+        m_dialog.OnWinMessage(WM_SPEED_FORWARD_1X, 0, 0);
+    }
+    const uint32_t first = rate > 0 ? WM_SPEED_FORWARD_1X : WM_SPEED_BACKWARD_1X;
+    m_dialog.OnWinMessage(first + static_cast<uint32_t>(index), 0, 0);
+    m_rate = rate;
+    m_rateTrack = CurrentTrackId();
+    PublishChanges();
+}
+
+QString CMprisService::CurrentTrackId() const {
+    return Metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+}
+
 void CMprisService::Raise() {
     m_dialog.show();
     m_dialog.raise();
@@ -259,7 +302,8 @@ QStringList CMprisService::PublishChanges() {
                              {QStringLiteral("CanPause"), CanPause()},
                              {QStringLiteral("CanSeek"), CanSeek()},
                              {QStringLiteral("CanGoNext"), CanGoNext()},
-                             {QStringLiteral("CanGoPrevious"), CanGoPrevious()}};
+                             {QStringLiteral("CanGoPrevious"), CanGoPrevious()},
+                             {QStringLiteral("Rate"), Rate()}};
     QVariantMap changed;
     for (auto it = now.begin(); it != now.end(); ++it)
         if (!m_sent.contains(it.key()) || m_sent.value(it.key()) != it.value())

@@ -141,7 +141,7 @@ TEST_F(MprisServiceTest, SeeksTakeTheSlidersPathAndSetPositionChecksTheTrack) {
 }
 
 TEST_F(MprisServiceTest, OnlyChangedPropertiesAreAnnounced) {
-    EXPECT_EQ(mpris->PublishChanges().size(), 7);  // the first announcement has everything
+    EXPECT_EQ(mpris->PublishChanges().size(), 8);  // the first announcement has everything
     EXPECT_TRUE(mpris->PublishChanges().isEmpty());
     AddMovies();
     EXPECT_EQ(mpris->PublishChanges(), QStringList{"CanPlay"});
@@ -155,6 +155,31 @@ TEST_F(MprisServiceTest, OnlyChangedPropertiesAreAnnounced) {
     EXPECT_TRUE(mpris->PublishChanges().isEmpty());
     dlg->OnPause();
     EXPECT_EQ(mpris->PublishChanges(), QStringList{"PlaybackStatus"});
+}
+
+TEST_F(MprisServiceTest, RatesRunTheSpeedCommandsAndAnewFileStartsAtNormalSpeed) {
+    mpris->SetRate(2.0);  // nothing plays: nothing to speed up
+    EXPECT_TRUE(player->speeds.empty());
+    AddMovies();
+    dlg->OnPlay();
+    Started();
+    mpris->PublishChanges();
+    mpris->SetRate(4.0);
+    mpris->SetRate(4.0);  // already at that speed
+    mpris->SetRate(3.0);  // no such speed
+    mpris->SetRate(-2.0);
+    mpris->SetRate(-1.0);  // backward 1x toggles, so normal play comes first
+    mpris->SetRate(1.0);
+    const std::vector<uint32_t> expected = {WM_SPEED_FORWARD_4X, WM_SPEED_BACKWARD_2X,
+                                            WM_SPEED_FORWARD_1X, WM_SPEED_BACKWARD_1X,
+                                            WM_SPEED_FORWARD_1X};
+    EXPECT_EQ(player->speeds, expected);
+    mpris->SetRate(-8.0);
+    EXPECT_EQ(mpris->Rate(), -8.0);
+    EXPECT_TRUE(mpris->PublishChanges().isEmpty());  // the change went out with the command
+    player->currentFile = dir.Path("b.tvq");         // the list moved on
+    EXPECT_EQ(mpris->Rate(), 1.0);
+    EXPECT_TRUE(mpris->PublishChanges().contains("Rate"));
 }
 
 TEST_F(MprisServiceTest, WithoutASessionBusNothingIsRegistered) {

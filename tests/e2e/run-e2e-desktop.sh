@@ -14,6 +14,8 @@
 #   pulse        a private PulseAudio with a null sink: the movie plays through SDL's default
 #                driver, parec records the sink's monitor, the tones come in order and the
 #                picture and the movie's end keep time with them.
+#   backward     Rate -1 over a private bus turns a playing movie back: the frames shown run
+#                back to second 0 and the file ends.
 #   hidpi        the idle window at QT_SCALE_FACTOR 1 and 2: the skin's scope bitmap 1:1 at 1, the
 #                whole window twice the size at 2 and, halved, like the one at 1.
 #   bigpicture   a 1280x720 movie plays and closes; leaves the screen as screenshot.png (on
@@ -286,6 +288,45 @@ mpris)
     fail "no PropertiesChanged to Paused"
   echo "statuses announced: $(grep -A1 'string "PlaybackStatus"' "$work/monitor.log" |
     grep -o '"[A-Z][a-z]*"' | tr '\n' ' ')"
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  ;;
+backward)
+  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
+  private_copy
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
+    4>"$work/bus.pid"
+  players+=("$(cat "$work/bus.pid")")
+  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 10 --seconds 20 >/dev/null
+  TVQ_TRACE_SYNC="$work/shown.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" \
+    2>"$work/player.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player "playing $work/a.tvq" 20
+  last_second() { awk '!/^#/ { s = $2 } END { print s + 0 }' "$work/shown.txt" 2>/dev/null; }
+  deadline=$((SECONDS + 20))
+  until [ "$(last_second)" -ge 6 ]; do
+    [ $SECONDS -lt $deadline ] || fail "second 6 never shown (last $(last_second))"
+    sleep 0.1
+  done
+  # A negative rate is the backward speed command.
+  turned=$(grep -vc '^#' "$work/shown.txt")
+  dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.tvqplayer \
+    /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Set \
+    string:org.mpris.MediaPlayer2.Player string:Rate variant:double:-1 >/dev/null ||
+    fail "the bus refused Rate -1"
+  # Backward play ends the file at its start; the list of one file then stops.
+  wait_for_line player "stopped" 30
+  # From the turn on, the shown seconds never rise again once they fall, and reach 0.
+  tail -n +"$((turned + 2))" "$work/shown.txt" | grep -v '^#' | awk '
+    { if (prev != "" && $2 < prev) falling = 1
+      if (falling && $2 > prev) { print "rose from " prev " to " $2; bad = 1 }
+      prev = $2; if (falling) n++ }
+    END { if (!falling) { print "never went back"; exit 1 }
+          if (prev != 0) { print "ended at second " prev; exit 1 }
+          print n " frames shown going back to second 0"; exit bad }' ||
+    fail "backward play: see above"
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
   ;;

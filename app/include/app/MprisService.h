@@ -19,6 +19,7 @@ public:
     static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.tvqplayer";
     static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
     static constexpr int kPollMs = 200;  // how often the state is compared with the last sent
+    static constexpr double kFastestRate = 8.0;
 
     explicit CMprisService(CPlayerDlg& dialog, QObject* parent = nullptr);
     ~CMprisService() override;
@@ -36,6 +37,7 @@ public:
     bool CanSeek() const;
     bool CanGoNext() const;
     bool CanGoPrevious() const;
+    double Rate() const;  // the speed last asked for on the bus while this file plays, else 1
 
     // The bus's commands.
     void PlayPause();
@@ -46,6 +48,7 @@ public:
     void Previous();
     void Seek(qlonglong offsetUs);
     void SetPosition(const QString& trackId, qlonglong positionUs);
+    void SetRate(double rate);  // +-1, 2, 4, 8: the forward or backward speed command
     void Raise();
     void Quit();
 
@@ -57,4 +60,8 @@ private:
     QTimer m_poll;
     bool m_registered = false;
     QVariantMap m_sent;  // the player properties as last sent
+    double m_rate = 1.0;
+    QString m_rateTrack;  // the track m_rate was set for
+
+    QString CurrentTrackId() const;
 };
