@@ -137,9 +137,13 @@ driver_args=(--pid "$player" --seconds $((minutes * 60)) --sync "$work/sync.log"
 [ "$no_x" = 1 ] && driver_args+=(--no-x)
 python3 "$top/bench/soak/driver.py" "${driver_args[@]}" | tee "$work/driver.log"
 
-python3 - "$work/report.json" <<'EOF' || status=1
+# Under ASan (several times slower, and beside the fuzzers in CI) stalls and the RSS spread
+# are timing, not faults of the build: that run reports them and fails only on a death, a
+# sanitizer or a leak report.
+python3 - "$work/report.json" "$asan" <<'EOF' || status=1
 import json, sys
 r = json.load(open(sys.argv[1]))
+timing_only = sys.argv[2] == "1"
 bad = []
 if not r["alive"]:
     bad.append("the player died")
@@ -147,9 +151,12 @@ if r["stalls"]:
     bad.append("%d stall(s)" % len(r["stalls"]))
 if r["rss_spread_after_1min"] is not None and r["rss_spread_after_1min"] > 0.10:
     bad.append("RSS spread %.1f %% after the first minute" % (100 * r["rss_spread_after_1min"]))
+failed = False
 for b in bad:
-    print("FAIL: " + b)
-sys.exit(1 if bad else 0)
+    noted = timing_only and b != "the player died"
+    print(("NOTE (ASan timing): " if noted else "FAIL: ") + b)
+    failed = failed or not noted
+sys.exit(1 if failed else 0)
 EOF
 
 # The end as a user closes it: the bus's Quit closes the window; the program must end cleanly
