@@ -1,0 +1,57 @@
+# Shared by the end-to-end scripts that run inside Xvfb (sourced after their --inside re-exec).
+# The caller sets `bin` (the build's bin folder), `artifacts` and `e2e_name`; this gives it a
+# scratch folder `work` with a private copy of the program in `prog` (its own settings, no
+# repeat), its own XDG_RUNTIME_DIR and HOME, the disk sound driver and the playlist trace, and
+# the helpers below. Players started into `players` are killed at exit.
+title="TVQ Player"
+work=$(mktemp -d "/tmp/tvq-$e2e_name-XXXXXX")
+players=()
+cleanup() {
+  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  mkdir -p "$artifacts"
+  cp -f "$work"/*.log "$work"/*.png "$prog"/*.txt "$artifacts"/ 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  for f in "$work"/*.log "$prog"/*.txt; do [ -s "$f" ] && { echo "--- $f"; tail -20 "$f"; }; done
+  exit 1
+}
+
+prog=$work/bin
+mkdir -p "$prog"
+cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$bin/TvqPlayer.ini" "$prog"/
+cp -r "$bin/skin" "$prog"/
+printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
+mkdir -m 700 "$work/run" "$work/home"
+export XDG_RUNTIME_DIR=$work/run HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
+export TVQ_TRACE=1 TVQ_LANGID=1033
+
+wait_for_line() { # log text seconds
+  local deadline=$((SECONDS + $3))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no line '$2' in $1.log within $3 s"
+}
+wait_for_windows() { # count seconds
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$("$xwin" count "$title")" = "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "not $1 window(s) titled '$title' within $2 s"
+}
+expect_clean_exit() { # pid seconds
+  local deadline=$((SECONDS + $2))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "player $1 still running after $2 s"
+    sleep 0.1
+  done
+  local code=0
+  wait "$1" || code=$?
+  [ "$code" -eq 0 ] || fail "player $1 exited with $code"
+}
