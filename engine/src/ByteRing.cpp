@@ -83,6 +83,30 @@ int CByteRing::ReadAll(std::initializer_list<Part> parts) {
     return 1;
 }
 
+int CByteRing::ReadAllInPlace(int32_t inPlace, std::initializer_list<Part> trailer,
+                              const InPlaceUse& use) {
+    if (inPlace < 0 || !use)
+        return 0;
+    int64_t wanted = inPlace;
+    for (const Part& p : trailer) {
+        if (!p.destination || p.length < 0)
+            return 0;
+        wanted += p.length;
+    }
+    std::lock_guard lk(mutex_);
+    if (!buffer_ || readIndex_ == -1 || wanted == 0 || count_ < wanted)
+        return 0;
+    const int32_t toEnd = capacity_ - readIndex_;
+    const Span first{buffer_.get() + readIndex_, inPlace < toEnd ? inPlace : toEnd};
+    const Span second{buffer_.get(), inPlace - first.length};
+    // Only the indexes move here; the bytes stay as they are until the lock is let go, as
+    // only a write could change them.
+    TakeLocked(nullptr, inPlace);
+    for (const Part& p : trailer) TakeLocked(p.destination, p.length);
+    use(first, second, count_);
+    return 1;
+}
+
 int32_t CByteRing::KeepNewest(int32_t keep) {
     std::lock_guard lk(mutex_);
     if (!buffer_ || readIndex_ == -1 || count_ <= 0)

@@ -22,6 +22,8 @@ constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
 // Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
 // tile of the source and of the destination stay in the cache together.
 constexpr int32_t kTurnTilePixels = 64;
+// A frame record's second and index, after its frame.
+constexpr int32_t kRecordLabelBytes = 8;
 // Bytes of the buffer a settings value is read into (values are cut to 99).
 constexpr uint32_t kSettingsValueBytes = 100;
 
@@ -121,6 +123,7 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         frameBackward_ = false;
         restartRun_ = false;
         freshFrame_ = false;
+        freshConverted_ = false;
         std::vector<uint8_t>().swap(frameBuffer_);
         std::vector<uint8_t>().swap(rotatedBuffer_);
         std::vector<uint8_t>().swap(shownFrame_);
@@ -157,11 +160,10 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
     rotatedFormat_ = RotatedFormat(f);
 
     // Cleared, unlike a fresh Windows allocation: until the first frame arrives the paint
-    // shows black rather than whatever the heap held.
+    // shows black rather than whatever the heap held. The quarter turns' buffers are made when
+    // a frame is first turned: most files never are.
     frameBuffer_.assign(f.biSizeImage, 0);
     shownFrame_.assign(f.biSizeImage, 0);
-    rotatedBuffer_.assign(rotatedFormat_.biSizeImage + kRotatedSlackBytes, 0);
-    shownRotated_.assign(rotatedFormat_.biSizeImage + kRotatedSlackBytes, 0);
     shownFormat_ = f;
     shownRotatedFormat_ = rotatedFormat_;
     shownIsRotated_ = false;
@@ -193,6 +195,7 @@ void CFrameView::FreeBuffers() {
         std::vector<uint8_t>().swap(shownFrame_);
         std::vector<uint8_t>().swap(shownRotated_);
         freshFrame_ = false;
+        freshConverted_ = false;
     }
     std::lock_guard work(workMutex_);
     FramePrepared(nullptr);
@@ -250,16 +253,16 @@ int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     }
     if (sameRun && before(wanted, GetFramePosition()))
         return 0;
-    if (!sameRun && PullFrame() == 0)
+    if (!sameRun && PullFrameToward(&wanted, backward) == 0)
         return 1;
     while (before(GetFramePosition(), wanted)) {
-        if (PullFrame() == 0)
+        if (PullFrameToward(&wanted, backward) == 0)
             break;
     }
     return 1;
 }
 
-int CFrameView::PullFrame() {
+int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward) {
     win::ScopedLock engineLock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
     if (engine == nullptr || !engine->IsRunning())
@@ -268,16 +271,42 @@ int CFrameView::PullFrame() {
     if (frameBuffer_.empty())
         return 0;
     const int32_t imageSize = static_cast<int32_t>(pictureFormat_.biSizeImage);
-    if (engine->EnsureFrame(imageSize + 8) != 1)
+    if (engine->EnsureFrame(imageSize + kRecordLabelBytes) != 1)
         return 0;
     int32_t second = 0, index = 0;
-    if (engine->ReadFrame(frameBuffer_.data(), imageSize, &second, &index) <= 0)
+    const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
+    const bool inPlace = ConvertsQueuedFrames(mode);
+    if (inPlace) {
+        // The window converts the frame where it lies in the queue: one pass over it instead
+        // of a copy out of the queue, a turn and then the conversion.
+        const auto use = [&](CByteRing::Span first, CByteRing::Span rest, int32_t s, int32_t i,
+                             int32_t queuedAfter) {
+            second = s;
+            index = i;
+            const auto at = std::make_pair(s, i);
+            const bool shortOfGoal = goal && (backward ? at > *goal : at < *goal);
+            if (shortOfGoal && queuedAfter >= imageSize + kRecordLabelBytes)
+                return;
+            QueuedFrame queued;
+            queued.second = s;
+            queued.index = i;
+            queued.first = first;
+            queued.rest = rest;
+            queued.format = pictureFormat_;
+            queued.displayMode = mode;
+            ConvertQueuedFrame(queued);
+        };
+        if (engine->ReadFrameInPlace(imageSize, use) <= 0)
+            return 0;
+    } else if (engine->ReadFrame(frameBuffer_.data(), imageSize, &second, &index) <= 0) {
         return 0;
+    }
     frameSecond_ = second;
     frameIndex_ = index;
     frameBackward_ = engine->GetMode() == CPlaybackEngine::kModeBackward;
     restartRun_ = false;
     freshFrame_ = true;
+    freshConverted_ = inPlace;
     return 1;
 }
 
@@ -290,8 +319,19 @@ void CFrameView::TransformFrame() {
     std::lock_guard lock(workMutex_);
     if (!freshFrame_ || frameBuffer_.empty())
         return;
+    if (freshConverted_) {
+        // Already turned and converted by the window in the display mode of its pull; a mode
+        // chosen since then takes effect with the next frame.
+        freshFrame_ = freshConverted_ = false;
+        Publish(false);
+        return;
+    }
     uint8_t* bits = frameBuffer_.data();
     const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
+    const bool turned = mode == 4 || mode == 5;
+    const size_t turnedBytes = size_t(rotatedFormat_.biSizeImage) + kRotatedSlackBytes;
+    if (turned && rotatedBuffer_.size() < turnedBytes)
+        rotatedBuffer_.assign(turnedBytes, 0);
     switch (mode) {
         case 1:
             FlipRows(bits, pictureFormat_);
@@ -312,7 +352,6 @@ void CFrameView::TransformFrame() {
             break;  // 0, and values out of range from a hand-edited settings file
     }
     freshFrame_ = false;
-    const bool turned = mode == 4 || mode == 5;
     ShownFrame prepared;
     prepared.bits = turned ? rotatedBuffer_.data() : frameBuffer_.data();
     prepared.format = turned ? rotatedFormat_ : pictureFormat_;

@@ -491,6 +491,21 @@ int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* se
     return imageSize;
 }
 
+int32_t CPlaybackEngine::ReadFrameInPlace(int32_t imageSize, const QueuedFrameUse& use) {
+    win::ScopedLock data(dataLock_);
+    if (imageSize <= 0 || !use)
+        return 0;
+    int32_t labelSecond = 0, labelIndex = 0;
+    const int read = videoQueue_.ReadAllInPlace(
+        imageSize,
+        {{reinterpret_cast<uint8_t*>(&labelSecond), sizeof labelSecond},
+         {reinterpret_cast<uint8_t*>(&labelIndex), sizeof labelIndex}},
+        [&](CByteRing::Span first, CByteRing::Span second, int32_t queuedAfter) {
+            use(first, second, labelSecond, labelIndex, queuedAfter);
+        });
+    return read ? imageSize : 0;
+}
+
 void CPlaybackEngine::Shutdown() {
     int expected = 0;
     if (!shutdownState_.compare_exchange_strong(expected, 1)) {

@@ -7,6 +7,7 @@
 // operation (copy included); growth and reset happen under it too. The copy of one frame is
 // the longest hold, so neither side waits long.
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,19 @@ public:
     // a reset made by the writer's side can never fall between the parts of one record.
     // 1, or 0 with nothing taken.
     int ReadAll(std::initializer_list<Part> parts);
+    // Queued bytes where they lie in the ring's memory.
+    struct Span {
+        const uint8_t* data = nullptr;
+        int32_t length = 0;
+    };
+    // Like ReadAll with a first part of `inPlace` bytes that is not copied: the trailing parts
+    // are copied out first, then `use` gets the first part where it lies, as one span or two
+    // (the second from the buffer's start when the bytes wrap), with the count of bytes queued
+    // behind them, and the whole is taken. The ring's lock is held during `use`, so the writer
+    // waits for it: keep it short, and do not call back into the ring. 1, or 0 with nothing
+    // taken and `use` not called.
+    using InPlaceUse = std::function<void(Span first, Span second, int32_t queuedAfter)>;
+    int ReadAllInPlace(int32_t inPlace, std::initializer_list<Part> trailer, const InPlaceUse& use);
     // Drops the oldest bytes until at most `keep` remain. Returns the bytes dropped.
     int32_t KeepNewest(int32_t keep);
     // Empties the queue; the buffer stays.

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ByteRing.h"
 #include "engine/IVideoTarget.h"
 #include "platform/WinTypes.h"
 
@@ -76,7 +77,7 @@ public:
     // record pulled is already past the request in the engine's direction (nothing pulled).
     int CatchUp(int32_t second, int32_t frameIndex);
     // One record into the work frame buffer under the engine lock; 1 when bytes were read.
-    int PullFrame();
+    int PullFrame() { return PullFrameToward(nullptr, false); }
     // Turns the freshly pulled frame by the display mode and makes it the shown frame. A frame
     // is turned once: without a new pull there is nothing to do (turning an in-place flip twice
     // would show it upright again).
@@ -137,11 +138,38 @@ protected:
     // (converted off the user-interface thread) makes it here. The work lock is held: the
     // bits stay valid for the call, and it must not call back into this object.
     virtual void FramePrepared(const ShownFrame* frame) { (void)frame; }
+    // A record's frame where it lies in the engine's video queue, bottom-up in the picture
+    // format, as one or two pieces, and the display mode to show it in.
+    struct QueuedFrame {
+        CByteRing::Span first;
+        CByteRing::Span rest;  // empty unless the frame wraps at the queue's end
+        win::BITMAPINFOHEADER format;
+        int displayMode = 0;
+        int32_t second = 0;  // the record's labels
+        int32_t index = 0;
+    };
+    // A window that makes its display-ready copy straight from the queue in this display mode
+    // says so here; its frames are then never copied into the frame buffer nor turned there,
+    // and it gets ConvertQueuedFrame instead of FramePrepared for them. The shown frame buffer
+    // then keeps old bits: such a window paints only its own copy. Notification thread, work
+    // lock held.
+    virtual bool ConvertsQueuedFrames(int displayMode) const {
+        (void)displayMode;
+        return false;
+    }
+    // Runs under the work lock and the engine's data lock, which the decode thread's queue
+    // writes wait for: convert and return. The pieces are valid only during the call, and it
+    // must not call back into this object or the engine.
+    virtual void ConvertQueuedFrame(const QueuedFrame& frame) { (void)frame; }
     void SetFullScreenFlag(bool on) { fullScreen_ = on; }
 
 private:
     static constexpr int32_t kRotatedSlackBytes = 1000;  // spare bytes after the turned frame
 
+    // PullFrame on the way to `goal` (in backward play counting down): a record short of it,
+    // with a whole record queued behind, is passed over without being converted in place, as
+    // the next pull replaces it before anything is shown.
+    int PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward);
     void Publish(bool turned);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
 
@@ -166,6 +194,8 @@ private:
     bool frameBackward_ = false;           // under workMutex_: pulled in backward play
     bool restartRun_ = false;              // under workMutex_: the next pull starts a new run
     bool freshFrame_ = false;              // under workMutex_: pulled, not yet turned
+    bool freshConverted_ = false;          // under workMutex_: that frame went to the window
+                                           // straight from the queue (ConvertQueuedFrame)
 
     // View side: read by the paint (UI thread), swapped in by the notification thread.
     mutable std::mutex viewMutex_;

@@ -92,6 +92,13 @@ public:
     // Takes one record: the frame into `dest`, its second and index. Bytes of frame copied,
     // 0 when nothing was read.
     int32_t ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second, int32_t* index);
+    // Takes one record like ReadFrame without copying its frame: `use` gets the frame where it
+    // lies in the queue (one span, or two when it wraps) with the record's second and index
+    // and the bytes queued behind the record, under the data lock; the spans are valid only
+    // during the call. imageSize, or 0 with `use` not called.
+    using QueuedFrameUse = std::function<void(CByteRing::Span, CByteRing::Span, int32_t second,
+                                              int32_t index, int32_t queuedAfter)>;
+    int32_t ReadFrameInPlace(int32_t imageSize, const QueuedFrameUse& use);
     // Asks the decode thread to seek forward to `target` and to post WM_SEEK_DONE to
     // `notifyThread` when done. Waits while the mode is not normal.
     void RequestSeek(int32_t target, int pending, win::ThreadId notifyThread);
