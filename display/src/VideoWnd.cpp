@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "display/FrameConvert.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -251,6 +252,17 @@ void CVideoWnd::DrawFrame(QPainter& p, const ShownFrame& frame, const QRect& tar
     p.restore();
 }
 
+QSize CVideoWnd::ConversionTarget(const win::BITMAPINFOHEADER& format) const {
+    const uint64_t packed = pictureTarget_.load();
+    return packed == 0 ? QSize(format.biWidth, format.biHeight)
+                       : QSize(int(packed >> 32), int(packed & 0xFFFFFFFFu));
+}
+
+void CVideoWnd::PublishSpare() {
+    std::lock_guard lock(pictureMutex_);
+    picture_.swap(spare_);
+}
+
 void CVideoWnd::FramePrepared(const ShownFrame* frame) {
     if (frame == nullptr) {
         std::lock_guard lock(pictureMutex_);
@@ -258,43 +270,32 @@ void CVideoWnd::FramePrepared(const ShownFrame* frame) {
         spare_ = QImage();
         return;
     }
-    const uint64_t packed = pictureTarget_.load();
-    const QSize target = packed == 0 ? QSize(frame->format.biWidth, frame->format.biHeight)
-                                     : QSize(int(packed >> 32), int(packed & 0xFFFFFFFFu));
-    ConvertUpright(*frame, target, spare_);
-    std::lock_guard lock(pictureMutex_);
-    picture_.swap(spare_);
+    ConvertUpright(*frame, ConversionTarget(frame->format), spare_);
+    PublishSpare();
 }
 
-namespace {
-
-// The unscaled conversion: every pixel once, rows read in order.
-void ConvertRows(const uint8_t* bits, int w, int h, int64_t stride, int bytes, QImage& out) {
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* src = bits + (h - 1 - y) * stride;  // bottom-up rows
-        auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
-        if (bytes == 4) {
-            for (int x = 0; x < w; ++x, src += 4) {
-                uint32_t v;
-                std::memcpy(&v, src, 4);
-                dst[x] = 0xFF000000u | v;
-            }
-            continue;
-        }
-        // B, G, R bytes: one 4-byte load per pixel, except the last of the row, which may
-        // end the buffer.
-        int x = 0;
-        for (; x + 1 < w; ++x, src += 3) {
-            uint32_t v;
-            std::memcpy(&v, src, 4);
-            dst[x] = 0xFF000000u | (v & 0x00FFFFFFu);
-        }
-        if (x < w)
-            dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
-    }
+bool CVideoWnd::ConvertsQueuedFrames(int displayMode) const {
+    frame_convert::Turn turn;
+    return frameBlit_.load() == FrameBlit::Converted &&
+           frame_convert::TurnOfMode(displayMode, &turn);
 }
 
-}  // namespace
+void CVideoWnd::ConvertQueuedFrame(const QueuedFrame& frame) {
+    frame_convert::Turn turn = frame_convert::Turn::kNone;
+    frame_convert::TurnOfMode(frame.displayMode, &turn);
+    const win::BITMAPINFOHEADER& f = frame.format;
+    frame_convert::Source source;
+    source.first = frame.first.data;
+    source.firstBytes = static_cast<size_t>(std::max(frame.first.length, 0));
+    source.second = frame.rest.data;
+    source.secondBytes = static_cast<size_t>(std::max(frame.rest.length, 0));
+    source.width = f.biWidth;
+    source.height = f.biHeight;
+    source.bytesPerPixel = f.biBitCount / 8;
+    source.stride = win::DibStride(f.biWidth, f.biBitCount);
+    frame_convert::ToUprightRgb32(source, turn, ConversionTarget(f), spare_);
+    PublishSpare();
+}
 
 uint64_t CVideoWnd::PackSize(QSize size) {
     if (size.width() <= 0 || size.height() <= 0)
@@ -308,49 +309,15 @@ void CVideoWnd::ConvertUpright(const ShownFrame& frame, QImage& out) {
 
 void CVideoWnd::ConvertUpright(const ShownFrame& frame, QSize size, QImage& out) {
     const win::BITMAPINFOHEADER& f = frame.format;
-    const int w = f.biWidth, h = f.biHeight, ow = size.width(), oh = size.height();
-    const int bytes = f.biBitCount / 8;
-    if (frame.bits == nullptr || w <= 0 || h <= 0 || ow <= 0 || oh <= 0 ||
-        (bytes != 3 && bytes != 4)) {
-        out = QImage();
-        return;
-    }
-    if (out.size() != size || out.format() != QImage::Format_RGB32)
-        out = QImage(size, QImage::Format_RGB32);
-    if (out.isNull())
-        return;  // no memory for it: the paint shows black
-    const int64_t stride = win::DibStride(w, f.biBitCount);
-    if (ow == w && oh == h) {
-        ConvertRows(frame.bits, w, h, stride, bytes, out);
-        return;
-    }
-    // Each output pixel takes the source pixel under its centre (as Qt's unsmoothed scaling
-    // does); at 1:1 that is every pixel once. Byte offsets of the columns within a row:
-    std::vector<int32_t> columns(static_cast<size_t>(ow));
-    for (int x = 0; x < ow; ++x)
-        columns[size_t(x)] = int32_t((int64_t(2 * x + 1) * w / (2 * int64_t(ow))) * bytes);
-    // A 4-byte load of a 3-byte pixel reads one byte on; only in the last memory row can that
-    // byte lie past the buffer, and only for the pixels at its very end.
-    int lastRowSafe = ow;
-    while (bytes == 3 && lastRowSafe > 0 && columns[size_t(lastRowSafe - 1)] + 4 > stride)
-        --lastRowSafe;
-    const uint32_t keep = bytes == 3 ? 0x00FFFFFFu : 0xFFFFFFFFu;
-    for (int y = 0; y < oh; ++y) {
-        const int64_t top = int64_t(2 * y + 1) * h / (2 * int64_t(oh));  // row from the top
-        const int64_t row = h - 1 - top;                                 // bottom-up rows
-        const uint8_t* src = frame.bits + row * stride;
-        auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
-        const int safe = row == h - 1 ? lastRowSafe : ow;
-        for (int x = 0; x < safe; ++x) {
-            uint32_t v;
-            std::memcpy(&v, src + columns[size_t(x)], 4);
-            dst[x] = 0xFF000000u | (v & keep);
-        }
-        for (int x = safe; x < ow; ++x) {
-            const uint8_t* p = src + columns[size_t(x)];
-            dst[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-        }
-    }
+    frame_convert::Source source;
+    source.first = frame.bits;
+    source.width = f.biWidth;
+    source.height = f.biHeight;
+    source.bytesPerPixel = f.biBitCount / 8;
+    source.stride = win::DibStride(f.biWidth, f.biBitCount);
+    if (f.biWidth > 0 && f.biHeight > 0)
+        source.firstBytes = static_cast<size_t>(source.stride) * static_cast<size_t>(f.biHeight);
+    frame_convert::ToUprightRgb32(source, frame_convert::Turn::kNone, size, out);
 }
 
 // ---- scope, title, timer ---------------------------------------------------------------

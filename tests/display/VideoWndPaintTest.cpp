@@ -33,13 +33,15 @@ void WriteScope(const std::string& programFolder, int width, int height, QColor 
 }
 
 TEST_F(VideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
-    ASSERT_NO_FATAL_FAILURE(Play(3, 5));
-    if (IsSkipped())
-        return;
-    video_->SetZoom(2.0f);
     for (auto blit : {CVideoWnd::FrameBlit::Converted, CVideoWnd::FrameBlit::RowByRow,
                       CVideoWnd::FrameBlit::PainterFlip}) {
+        // The blit is chosen before the frame is pulled: a converting window takes its frames
+        // from the queue and keeps no bottom-up copy for the others.
         video_->SetFrameBlit(blit);
+        ASSERT_NO_FATAL_FAILURE(Play(3, 5));
+        if (IsSkipped())
+            return;
+        video_->SetZoom(2.0f);
         const QImage scene = video_->RenderScene();
         // 192 x 128 in a 400 x 150 area: left (400 - 192) / 2 = 104, top (150 - 128) / 2 = 11.
         const QRgb fill = Gray(FakeFrameByte(3, 5));
@@ -63,9 +65,12 @@ TEST_F(VideoWindowTest, UnzoomedPictureInEveryBlitIsTheSame) {
     if (IsSkipped())
         return;
     const QImage rows = video_->RenderScene();  // converted on the pull
+    // Each blit chosen before its frame is pulled (see above).
     video_->SetFrameBlit(CVideoWnd::FrameBlit::PainterFlip);
+    ASSERT_NO_FATAL_FAILURE(Play(2, 1));
     EXPECT_EQ(rows, video_->RenderScene());
     video_->SetFrameBlit(CVideoWnd::FrameBlit::RowByRow);
+    ASSERT_NO_FATAL_FAILURE(Play(2, 1));
     EXPECT_EQ(rows, video_->RenderScene());
     EXPECT_EQ(rows.pixel(152, 43 + 63), qRgb(0, 0, 2));  // (400-96)/2, (150-64)/2 + 63
     EXPECT_EQ(rows.pixel(152, 43), Gray(FakeFrameByte(2, 1)));

@@ -81,7 +81,7 @@ public:
     // flipping transform, or one plain 1:1 copy per row when unscaled. Measured, the
     // conversion off the user-interface thread makes the paint several times cheaper.
     enum class FrameBlit { Converted, PainterFlip, RowByRow };
-    void SetFrameBlit(FrameBlit blit) { frameBlit_ = blit; }
+    void SetFrameBlit(FrameBlit blit) { frameBlit_ = blit; }  // before a stream opens
     // Draws one bottom-up frame into target.
     static void DrawFrame(QPainter& painter, const ShownFrame& frame, const QRect& target,
                           FrameBlit blit = FrameBlit::PainterFlip);
@@ -111,6 +111,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void Invalidate() override;
     void FramePrepared(const ShownFrame* frame) override;
+    bool ConvertsQueuedFrames(int displayMode) const override;
+    void ConvertQueuedFrame(const QueuedFrame& frame) override;
 
 private:
     // fillBackground: paint black where the picture does not cover (into a buffer that is
@@ -131,7 +133,7 @@ private:
     // UI thread only.
     CScrollText titleStrip_;
     CPictureBitmap scope_;
-    FrameBlit frameBlit_ = FrameBlit::Converted;
+    std::atomic<FrameBlit> frameBlit_{FrameBlit::Converted};  // read on the notification thread
     QRect savedMainRect_;   // main window geometry before full screen
     QRect savedVideoRect_;  // this window's geometry before full screen
     bool savedMainFullScreen_ = false;
@@ -146,6 +148,9 @@ private:
     // notification thread.
     std::atomic<uint64_t> pictureTarget_{0};
     static uint64_t PackSize(QSize size);
+    // The size the notification thread converts the next frame to.
+    QSize ConversionTarget(const win::BITMAPINFOHEADER& format) const;
+    void PublishSpare();  // notification thread, under the frame view's work lock
 
     // A repaint is queued and not yet run; keeps a busy notification thread from flooding
     // the event queue. Any thread.
