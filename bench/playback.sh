@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Side-by-side playback cost: the same frames played by tvqplayer and by mpv (the reference,
 # --vo=x11 --hwdec=no) under one Xvfb, at 320x240/12, 1280x720/25 and 1920x1080/25.
-#   bench/playback.sh BIN_DIR [--seconds N] [--sizes "320x240@12 ..."] [--install]
+#   bench/playback.sh BIN_DIR [--seconds N] [--sizes "320x240@12 ..."] [--before BIN_DIR]
+#                     [--install]
 # BIN_DIR holds tvqplayer, TVQ_DecDLL.so, tvq-convert and the skins (a build's bin folder).
+# --before plays a second build (an earlier state of the player) on the same content in the
+# same run, so a change is measured against the reference under the same load.
 # The content is an MJPEG + PCM AVI made by ffmpeg; tvq-convert --copy-jpeg auto packs its
 # JPEG pictures and PCM unchanged into the .tvq, so both players decode the very same JPEGs.
 # Both players send their sound to a null sink (SDL's dummy driver, mpv's --ao=null).
@@ -10,14 +13,16 @@
 # and the X server's share during its run), peak RSS, and the ratio ours/reference.
 # Nothing is installed unless --install is given (then: apt-get install mpv).
 set -euo pipefail
-bin=${1:?usage: playback.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--install]}
+bin=${1:?usage: playback.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--before BIN_DIR] [--install]}
 shift
 seconds=60
+before=
 sizes="320x240@12 1280x720@25 1920x1080@25"
 while [ $# -gt 0 ]; do
   case $1 in
   --seconds) seconds=$2; shift 2 ;;
   --sizes) sizes=$2; shift 2 ;;
+  --before) before=$2; shift 2 ;;
   --install) apt-get install -y mpv; shift ;;
   *) echo "unknown option $1" >&2; exit 2 ;;
   esac
@@ -46,12 +51,17 @@ export DISPLAY=:$(cat "$work/display")
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033
 
 # The player's own folder, as the e2e runs make it: repeat off, picture at its own size.
+make_program_folder() { # from to
+  mkdir -p "$2"
+  cp "$1/tvqplayer" "$1/TVQ_DecDLL.so" "$2"/
+  [ -f "$1/TvqPlayer.ini" ] && cp "$1/TvqPlayer.ini" "$2"/
+  [ -d "$1/skin" ] && cp -r "$1/skin" "$2"/
+  printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$2/settings.ini"
+}
 prog=$work/bin
-mkdir -p "$prog" "$work/home" && mkdir -m 700 "$work/run"
-cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$prog"/
-[ -f "$bin/TvqPlayer.ini" ] && cp "$bin/TvqPlayer.ini" "$prog"/
-[ -d "$bin/skin" ] && cp -r "$bin/skin" "$prog"/
-printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
+make_program_folder "$bin" "$prog"
+if [ -n "$before" ]; then make_program_folder "$before" "$work/before"; fi
+mkdir -p "$work/home" && mkdir -m 700 "$work/run"
 export XDG_RUNTIME_DIR=$work/run HOME=$work/home
 
 ticks=$(getconf CLK_TCK)
@@ -109,14 +119,23 @@ for spec in $sizes; do
                (u + x) * 60 / s, r / 1024 }'
   }
   row tvqplayer "$ours_cpu" "$ours_x" "$ours_rss"
+  if [ -n "$before" ]; then
+    measure before "$work/before/tvqplayer" "$movie"
+    before_cpu=$cpu before_x=$xcpu before_rss=$rss
+    row before "$before_cpu" "$before_x" "$before_rss"
+  fi
+  ratio() { # label cpu x rss (against the reference's cpu, xcpu, rss)
+    awk -v c="$spec" -v l="$1" -v a="$2" -v b="$cpu" -v ax="$3" -v bx="$xcpu" \
+      -v ar="$4" -v br="$rss" \
+      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.2f\n", c, l,
+               (b > 0 ? a / b : 0), (bx > 0 ? ax / bx : 0),
+               (b + bx > 0 ? (a + ax) / (b + bx) : 0), (br > 0 ? ar / br : 0) }'
+  }
   if [ $have_mpv = 1 ]; then
     measure mpv mpv --no-config --vo=x11 --hwdec=no --ao=null --really-quiet "$avi"
     row mpv "$cpu" "$xcpu" "$rss"
-    awk -v c="$spec" -v a="$ours_cpu" -v b="$cpu" -v ax="$ours_x" -v bx="$xcpu" \
-      -v ar="$ours_rss" -v br="$rss" \
-      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.2f\n", c, "ours/mpv",
-               (b > 0 ? a / b : 0), (bx > 0 ? ax / bx : 0),
-               (b + bx > 0 ? (a + ax) / (b + bx) : 0), (br > 0 ? ar / br : 0) }'
+    ratio ours/mpv "$ours_cpu" "$ours_x" "$ours_rss"
+    if [ -n "$before" ]; then ratio before/mpv "$before_cpu" "$before_x" "$before_rss"; fi
   fi
   rm -f "$avi" "$movie"
 done

@@ -99,7 +99,7 @@ for step in $what; do
     echo "== player: top functions by self time"
     top_symbols "$out/player.perf"
     echo "== player: time per thread"
-    perf report -i "$out/player.perf" -g none --no-children --sort tid --stdio 2>/dev/null |
+    perf report -i "$out/player.perf" -g none --no-children --sort pid --stdio 2>/dev/null |
       grep -E '^ +[0-9]' | head -10
     echo "== X server: top functions by self time"
     top_symbols "$out/xserver.perf"
