@@ -422,6 +422,13 @@ int CDirectSoundPlayer::CheckStalled() {
     return 0;
 }
 
+float CDirectSoundPlayer::PictureLagSeconds() const {
+    const uint32_t bps = m_wfx.nAvgBytesPerSec;
+    if (bps == 0 || !m_pDSBuffer)
+        return 0.0f;
+    return static_cast<float>(m_dwClock - HeardClock()) / static_cast<float>(bps);
+}
+
 uint64_t CDirectSoundPlayer::HeardClock() const {
     uint32_t latency = 0;
     if (m_pDSBuffer && win::FAILED(m_pDSBuffer->GetLatency(&latency)))

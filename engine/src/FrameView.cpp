@@ -121,7 +121,10 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         std::lock_guard view(viewMutex_);
         frameSecond_ = frameIndex_ = 0;
         frameBackward_ = false;
-        restartRun_ = false;
+        // Nothing pulled yet: the first request takes the first record, so the output's
+        // opening request for (0, 0) puts the first picture up before any sound is heard (and
+        // the start second's first picture after a seek).
+        restartRun_ = true;
         freshFrame_ = false;
         freshConverted_ = false;
         std::vector<uint8_t>().swap(frameBuffer_);

@@ -266,7 +266,11 @@ int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
     win::ScopedLock data(dataLock_);
     win::ScopedLock decode(decodeLock_);
     float videoSeconds = 0, audioSeconds = 0;
-    const float lead = MeasureLead(&videoSeconds, &audioSeconds);
+    // The picture waits for what is heard, so the frames of the device's latency are queued
+    // on purpose; counted as lead they would pass the one-second limit of a one-second sound
+    // buffer at every notification and re-align (skip ahead) again and again.
+    const float lag = output ? output->PictureLagSeconds() : 0.0f;
+    const float lead = MeasureLead(&videoSeconds, &audioSeconds) - lag;
     Calibrate(lead);
     const int32_t position = baseSecond_ + decodedSeconds_;
     if (!(lead > kMaxLeadSeconds || lead < leadThreshold_))

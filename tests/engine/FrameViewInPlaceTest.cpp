@@ -112,8 +112,8 @@ protected:
 
 TEST_F(FrameViewInPlace, EveryRecordArrivesWholeAndInOrderAlsoAcrossTheQueueEnd) {
     // Half a second at a time for 20 seconds: the queue holds three and a half seconds of
-    // records, so the records wrap at its end several times. The first request, (0,0), pulls
-    // nothing (the view starts there); the second pulls (0,0) on its way to (0,1).
+    // records, so the records wrap at its end several times. Every request takes its own
+    // record, the first one (0,0) included.
     int32_t s = 0, i = 0;
     for (int step = 0; step < 40; ++step) {
         ASSERT_TRUE(WaitForQueued(kFps)) << "the decode thread did not refill the queue";
@@ -125,12 +125,12 @@ TEST_F(FrameViewInPlace, EveryRecordArrivesWholeAndInOrderAlsoAcrossTheQueueEnd)
             }
         }
     }
-    ASSERT_EQ(view_.converted.size(), 40u * kFps / 2 - 1);
+    ASSERT_EQ(view_.converted.size(), 40u * kFps / 2);
     int wrong = 0, splits = 0;
     for (size_t n = 0; n < view_.converted.size(); ++n) {
         const auto& c = view_.converted[n];
-        const int32_t cs = static_cast<int32_t>(n + 1) / kFps;
-        const int32_t ci = static_cast<int32_t>(n + 1) % kFps;
+        const int32_t cs = static_cast<int32_t>(n) / kFps;
+        const int32_t ci = static_cast<int32_t>(n) % kFps;
         EXPECT_EQ(c.label, std::make_pair(cs, ci));
         if (!IsFakeFrame(c.bits, cs, ci) && ++wrong < 4)
             ADD_FAILURE() << "record (" << cs << ", " << ci << ") split " << c.split;

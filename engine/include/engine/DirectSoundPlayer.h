@@ -73,6 +73,7 @@ public:
     void Pause();         // halts; the position and the clock stay
     void Resume();        // PlayBuffer(0) after Pause
     void Mute(int flag) override;
+    float PictureLagSeconds() const override;  // called under the engine lock
 
     // --- read access (tests, measurements) ---
     uint64_t GetClock() const { return m_dwClock.load(); }
