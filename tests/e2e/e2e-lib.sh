@@ -2,7 +2,8 @@
 # The caller sets `bin` (the build's bin folder), `artifacts` and `e2e_name`; this gives it a
 # scratch folder `work` with a private copy of the program in `prog` (its own settings, no
 # repeat), its own XDG_RUNTIME_DIR and HOME, the disk sound driver and the playlist trace, and
-# the helpers below. Players started into `players` are killed at exit.
+# the helpers below. Players started into `players` are killed at exit. A script with other
+# needs defines its own `movie` or `start_player` after sourcing this.
 title="TVQ Player"
 work=$(mktemp -d "/tmp/tvq-$e2e_name-XXXXXX")
 players=()
@@ -54,4 +55,18 @@ expect_clean_exit() { # pid seconds
   local code=0
   wait "$1" || code=$?
   [ "$code" -eq 0 ] || fail "player $1 exited with $code"
+}
+
+# The usual test movie: 160x120 at 12 fps with 22050 Hz mono sound, one tone per second.
+movie() { # name seconds
+  "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
+    --seconds "$2" >/dev/null
+}
+# Starts a copy in the background; its pid goes to $started.
+start_player() { # log [file]
+  local log=$1
+  shift
+  "$prog/tvqplayer" "$@" >"$work/$log.log" 2>"$work/$log.err.log" &
+  started=$!
+  players+=("$started")
 }

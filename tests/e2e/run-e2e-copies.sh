@@ -25,13 +25,6 @@ movie() { # path seconds
   "$bin/tvq-make" "$1" --size 32x24 --fps 4 --rate 8000 --channels 1 --bits 16 --seconds "$2" \
     >/dev/null
 }
-start_player() { # log [file]
-  local log=$1; shift
-  "$prog/tvqplayer" "$@" >"$work/$log.log" 2>"$work/$log.err.log" &
-  started=$!
-  players+=("$started")
-}
-
 case $scenario in
 hundred)
   copies=100

@@ -37,60 +37,11 @@ shift
 export QT_QPA_PLATFORM=xcb
 scenario=$1 build=$2 probe=$3 xwin=$4 artifacts=$5/$1
 bin=$build/bin
-title="TVQ Player"
-
-work=$(mktemp -d /tmp/tvq-desktop-XXXXXX)
+e2e_name=desktop
+source "$(dirname "$0")/e2e-lib.sh"
+# The install run's ordinary user must get through to its files.
 chmod 755 "$work"
-players=()
-cleanup() {
-  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  mkdir -p "$artifacts"
-  cp -f "$work"/*.log "$work"/*.png "$artifacts"/ 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
-
-mkdir -m 700 "$work/run" "$work/home"
-mkdir -p "$work/home/.config"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
-export TVQ_TRACE=1 TVQ_LANGID=1033
-
-wait_for_line() { # log text seconds
-  local deadline=$((SECONDS + $3))
-  while [ $SECONDS -lt $deadline ]; do
-    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "no line '$2' in $1.log within $3 s"
-}
-wait_for_windows() { # count seconds
-  local deadline=$((SECONDS + $2))
-  while [ $SECONDS -lt $deadline ]; do
-    [ "$("$xwin" count "$title")" = "$1" ] && return 0
-    sleep 0.1
-  done
-  fail "not $1 window(s) titled '$title' within $2 s"
-}
-expect_clean_exit() { # pid seconds
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || fail "player $1 still running after $2 s"
-    sleep 0.1
-  done
-  local code=0
-  wait "$1" || code=$?
-  [ "$code" -eq 0 ] || fail "player $1 exited with $code"
-}
-# A program folder of its own for this run, with repeat off, as the other end-to-end runs use.
-private_copy() {
-  prog=$work/bin
-  mkdir -p "$prog"
-  cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$bin/TvqPlayer.ini" "$prog"/
-  cp -r "$bin/skin" "$prog"/
-  printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
-}
+mkdir -p "$XDG_CONFIG_HOME"
 
 case $scenario in
 install)
@@ -174,7 +125,6 @@ install)
   fi
   ;;
 doubleclick)
-  private_copy
   for name in a b c; do
     "$bin/tvq-make" "$work/$name.tvq" --size 160x120 --fps 12 --seconds 20 >/dev/null
   done
@@ -208,7 +158,6 @@ doubleclick)
   for i in 0 1 2; do kill -0 "${pids[$i]}" 2>/dev/null && expect_clean_exit "${pids[$i]}" 15; done
   ;;
 bigpicture)
-  private_copy
   "$bin/tvq-make" "$work/hd.tvq" --size 1280x720 --fps 5 --rate 22050 --channels 1 --seconds 6 \
     --quality 70 >/dev/null
   "$prog/tvqplayer" "$work/hd.tvq" >"$work/player.log" 2>"$work/player.err.log" &
@@ -226,7 +175,6 @@ bigpicture)
 mpris)
   command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
   command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
-  private_copy
   # A session bus of this run only; the player finds it through the usual variable.
   dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
     4>"$work/bus.pid"
@@ -293,7 +241,6 @@ mpris)
   ;;
 backward)
   command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
-  private_copy
   dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
     4>"$work/bus.pid"
   players+=("$(cat "$work/bus.pid")")
@@ -334,7 +281,6 @@ pulse)
   for tool in pulseaudio parec pactl; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
   done
-  private_copy
   # A sound server of this run only, with a null sink as its default output. A user-mode
   # daemon (also as root) under the run's HOME and XDG_RUNTIME_DIR.
   mkdir -p "$HOME/.config/pulse"
@@ -393,7 +339,6 @@ pulse)
   ;;
 hidpi)
   command -v compare >/dev/null || { echo "SKIP: ImageMagick's compare is not installed"; exit 77; }
-  private_copy
   skin=$prog/skin/xpstyle
   for scale in 1 2; do
     QT_SCALE_FACTOR=$scale "$prog/tvqplayer" >"$work/x$scale.log" 2>"$work/x$scale.err.log" &

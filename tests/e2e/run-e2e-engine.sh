@@ -23,18 +23,6 @@ scenario=$1 bin=$2 probe=$3 xwin=$4 artifacts=$5/$1
 e2e_name=engine
 source "$(dirname "$0")/e2e-lib.sh"
 
-movie() { # name seconds
-  "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
-    --seconds "$2" >/dev/null
-}
-start_player() { # log [file]
-  local log=$1
-  shift
-  "$prog/tvqplayer" "$@" >"$work/$log.log" 2>"$work/$log.err.log" &
-  started=$!
-  players+=("$started")
-}
-
 case $scenario in
 refused)
   movie refused.tvq 4

@@ -29,10 +29,6 @@ scenario=$1 bin=$2 probe=$3 xwin=$4 artifacts=$5/$1
 e2e_name=reliab
 source "$(dirname "$0")/e2e-lib.sh"
 
-movie() { # name seconds
-  "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
-    --seconds "$2" >/dev/null
-}
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The screen shows a frame of a 160x120 movie within the given seconds (looks a few times).
 expect_frame_between() { # low high

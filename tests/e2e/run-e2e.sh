@@ -21,74 +21,8 @@ shift
 export QT_QPA_PLATFORM=xcb
 scenario=$1 bin=$2 probe=$3 xwin=$4 artifacts=$5/$1
 
-title="TVQ Player"
-work=$(mktemp -d /tmp/tvq-e2e-XXXXXX)
-players=()
-cleanup() {
-  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  mkdir -p "$artifacts"
-  cp -f "$work"/*.log "$work"/*.png "$prog"/*.txt "$artifacts"/ 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
-
-# The program folder of this run.
-prog=$work/bin
-mkdir -p "$prog"
-cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$prog"/
-[ -f "$bin/TvqPlayer.ini" ] && cp "$bin/TvqPlayer.ini" "$prog"/
-[ -d "$bin/skin" ] && cp -r "$bin/skin" "$prog"/
-printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' > "$prog/settings.ini"
-
-mkdir -m 700 "$work/run" "$work/home"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
-export TVQ_TRACE=1 TVQ_LANGID=1033
-
-movie() { # name seconds
-  "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \
-    --seconds "$2" >/dev/null
-}
-
-# Starts a copy in the background; its pid goes to $started.
-start_player() { # log [file]
-  local log=$1; shift
-  "$prog/tvqplayer" "$@" >"$work/$log.log" 2>"$work/$log.err.log" &
-  started=$!
-  players+=("$started")
-}
-
-wait_for_line() { # log text seconds
-  local deadline=$((SECONDS + $3))
-  while [ $SECONDS -lt $deadline ]; do
-    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "no line '$2' in $1.log within $3 s"
-}
-
-wait_for_windows() { # count seconds
-  local deadline=$((SECONDS + $2))
-  while [ $SECONDS -lt $deadline ]; do
-    [ "$("$xwin" count "$title")" = "$1" ] && return 0
-    sleep 0.1
-  done
-  fail "not $1 window(s) titled '$title' within $2 s"
-}
-
-# Waits for a copy to end and checks that it ended cleanly.
-expect_clean_exit() { # pid seconds
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || fail "player $1 still running after $2 s"
-    sleep 0.1
-  done
-  local code=0
-  wait "$1" || code=$?
-  [ "$code" -eq 0 ] || fail "player $1 exited with $code"
-}
+e2e_name=e2e
+source "$(dirname "$0")/e2e-lib.sh"
 
 case $scenario in
 play)
