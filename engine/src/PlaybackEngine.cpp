@@ -1,9 +1,11 @@
 #include "engine/PlaybackEngine.h"
 
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "engine/Messages.h"
 #include "engine/TvqDecoder.h"
@@ -14,6 +16,8 @@ namespace {
 
 // The decode thread looks at its queues at least this often.
 constexpr uint32_t kDecodeWakeMs = 10;
+// How often the decode thread looks whether a waiting command has got the decode lock.
+constexpr std::chrono::milliseconds kWaiterPollMs{1};
 // Bytes of the two int32 labels after each frame in a record.
 constexpr int32_t kRecordLabelBytes = 8;
 // Decode output buffers: four seconds of audio and two seconds of frames, so a component that
@@ -222,6 +226,9 @@ int CPlaybackEngine::SkipToSecond(int32_t target) {
         return 1;
     }
     for (;;) {
+        // A mode change waiting for the lock would otherwise only get it by chance: the
+        // lock is taken straight back below, and it is what gives this skip up.
+        LetWaitersIn();
         // One decoder call per hold of the lock: whoever waits for it waits one second's
         // decode at most. The numbering follows the decoder second by second, so a frame
         // fetch or a mode change that decodes in between labels its second correctly.
@@ -340,6 +347,8 @@ int CPlaybackEngine::FillQueues() {
             // A seek waiting for the decode thread goes first; the fill goes on after it.
             if (seekPending_ && mode_ == kModeNormal)
                 break;
+            if (LetWaitersIn())
+                break;
         }
         return 1;
     }
@@ -417,14 +426,29 @@ int CPlaybackEngine::Step() {
         FillPass();
         win::PostThreadMessage(seekNotifyThread_, WM_SEEK_DONE, 0, 0);
     }
-    decodeLock_.Lock();
-    if (mode_ == kModeBackward) {
-        const int result = FillQueuesBackward();
-        decodeLock_.Unlock();
-        return result;
-    }
-    decodeLock_.Unlock();
+    // Neither fill holds the decode lock across seconds; each looks at the mode again under
+    // it, so a change between two seconds ends the fill of the old mode.
+    if (mode_ == kModeBackward)
+        return FillQueuesBackward();
     return FillQueues();
+}
+
+bool CPlaybackEngine::LetWaitersIn() {
+    // Only the decode thread holds no lock here; anyone else may hold the decode lock itself.
+    if (!thread_ || !thread_->IsCurrentThread())
+        return closing_.load() != 0;
+    while (decodeWaiters_.load() > 0 && !closing_) std::this_thread::sleep_for(kWaiterPollMs);
+    return closing_.load() != 0;
+}
+
+CPlaybackEngine::DecodeTurn::DecodeTurn(CPlaybackEngine& engine) : engine_(engine) {
+    ++engine_.decodeWaiters_;
+    engine_.decodeLock_.Lock();
+    --engine_.decodeWaiters_;
+}
+
+CPlaybackEngine::DecodeTurn::~DecodeTurn() {
+    engine_.decodeLock_.Unlock();
 }
 
 void CPlaybackEngine::RequestSeek(int32_t target, int pending, win::ThreadId notifyThread) {
@@ -457,6 +481,14 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
         return 1;
     // The queues are empty by design during a skip; decoding here would only slow it down.
     if (skipping_)
+        return 0;
+    // In fast play the display runs through seconds faster than they can be decoded, so a
+    // fetch that decoded here would do so at every pull of its catch-up, one second after
+    // another, holding the caller's locks (the engine lock of the sound thread, and so every
+    // command of the user) all the while. A running decode thread is decoding the next second
+    // already; the picture keeps its frame until that is queued. In normal play the thread
+    // stays a second ahead, and a fetch decodes only when it fell behind.
+    if (running_ && mode_ != kModeNormal)
         return 0;
     win::ScopedLock decode(decodeLock_);
     // The decode thread may have queued a second (and reached the end) while this waited.

@@ -7,6 +7,7 @@
 // wait for each other's lock, whatever the callers' engine lock does.
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 #include "engine/PlaybackEngine.h"
 #include "engine/TvqDecoder.h"
@@ -27,7 +28,22 @@ constexpr float kSmallLeadSeconds = 1.0f;
 }  // namespace
 
 int CPlaybackEngine::FillQueuesBackward() {
+    // Second by second, each under its own hold of the decode lock: a mode change or a frame
+    // fetch waits for one second's decode at most, never for the whole fill.
+    for (;;) {
+        const int result = BackwardPass();
+        if (result != kPassAgain)
+            return result;
+        if (LetWaitersIn())
+            return 1;
+    }
+}
+
+int CPlaybackEngine::BackwardPass() {
     win::ScopedLock decode(decodeLock_);
+    // Left between two seconds: the fill of the new mode takes over at the next step.
+    if (mode_ != kModeBackward)
+        return 1;
     if (!HasDecodeBuffers())
         return 0;
     // Numbered down through second 0, or nothing more to decode: what is queued still plays.
@@ -37,30 +53,29 @@ int CPlaybackEngine::FillQueuesBackward() {
         return DrainedResult(true);
     if (videoQueue_.GetCount() > videoHighWater_)
         return 1;
-    do {
-        const int32_t label = baseSecond_ - decodedSeconds_;
-        // A decoder that can reposition delivers the very second the label names, so the
-        // picture really runs backward; otherwise it goes on forward and only the numbering
-        // and the order go backward.
-        const bool repositioned = decoder_->HasSeek() && decoder_->Seek(label);
-        const int result = CallDecoder();
-        if (frameCountOut_ > 0)
-            QueueFrames(label, true);
-        // A repositioned second that yields nothing (a damaged chunk) is passed over, so the
-        // numbering still reaches the start instead of asking for that second forever.
-        if (frameCountOut_ > 0 || repositioned)
-            ++decodedSeconds_;
-        // The last second of the file says so, but going backward more seconds lie before it.
-        if (result == kTvqEndOfFile && !repositioned)
-            atEnd_ = 1;
-        if (audioCountOut_ < 1 || frameCountOut_ < 1) {
-            ClearCounts();
-            return 1;
-        }
+    const int32_t label = baseSecond_ - decodedSeconds_;
+    // A decoder that can reposition delivers the very second the label names, so the
+    // picture really runs backward; otherwise it goes on forward and only the numbering
+    // and the order go backward.
+    const bool repositioned = decoder_->HasSeek() && decoder_->Seek(label);
+    const int result = CallDecoder();
+    if (frameCountOut_ > 0)
+        QueueFrames(label, true);
+    // A repositioned second that yields nothing (a damaged chunk) is passed over, so the
+    // numbering still reaches the start instead of asking for that second forever.
+    if (frameCountOut_ > 0 || repositioned)
+        ++decodedSeconds_;
+    // The last second of the file says so, but going backward more seconds lie before it.
+    if (result == kTvqEndOfFile && !repositioned)
+        atEnd_ = 1;
+    if (audioCountOut_ < 1 || frameCountOut_ < 1) {
         ClearCounts();
-    } while (!atEnd_ && baseSecond_ >= decodedSeconds_ &&
-             videoQueue_.GetCount() <= videoHighWater_);
-    return 1;
+        return 1;
+    }
+    ClearCounts();
+    return !atEnd_ && baseSecond_ >= decodedSeconds_ && videoQueue_.GetCount() <= videoHighWater_
+               ? kPassAgain
+               : 1;
 }
 
 // Where backward play begins: the position, kept inside the movie when the decoder can go
@@ -94,7 +109,7 @@ int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int dir
     if (!(speedIndex_ != 0 || (mode_ == kModeBackward && direction == kDirectionBackward)))
         return 0;
     win::ScopedLock data(dataLock_);
-    win::ScopedLock decode(decodeLock_);
+    DecodeTurn decode(*this);
     const bool wasForward = mode_ == kModeForward;
     mode_ = kModeNormal;
     speedIndex_ = 0;
@@ -111,7 +126,7 @@ int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int d
     if (output)
         output->Mute(1);
     win::ScopedLock data(dataLock_);
-    win::ScopedLock decode(decodeLock_);
+    DecodeTurn decode(*this);
     if (mode_ == kModeNormal) {
         mode_ = kModeBackward;
         speedIndex_ = speedIndex;
@@ -145,7 +160,7 @@ int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int di
     if (output)
         output->Mute(1);
     win::ScopedLock data(dataLock_);
-    win::ScopedLock decode(decodeLock_);
+    DecodeTurn decode(*this);
     if (mode_ == kModeNormal) {
         // The queued audio plays out muted; the fill queues no more of it.
         mode_ = kModeForward;
@@ -211,7 +226,7 @@ void CPlaybackEngine::StartBackward() {
     decodedSeconds_ = 0;
     audioQueue_.Reset();
     videoQueue_.Reset();
-    FillQueuesBackward();
+    FirstBackwardSecond();
 }
 
 void CPlaybackEngine::ForwardToBackward(IAudioOutput* output) {
@@ -222,7 +237,14 @@ void CPlaybackEngine::ForwardToBackward(IAudioOutput* output) {
     backwardStart_ = position;
     baseSecond_ = position;
     decodedSeconds_ = 0;
-    FillQueuesBackward();
+    FirstBackwardSecond();
+}
+
+// The mode change queues only the second its first picture needs and leaves the rest of the
+// fill to the decode thread: the user's command, which holds the engine lock and so stops the
+// sound thread too, then waits for one second's decode instead of a whole fill.
+void CPlaybackEngine::FirstBackwardSecond() {
+    BackwardPass();
 }
 
 // Seconds of video and audio queued, and the lead of video over audio.
@@ -264,7 +286,12 @@ int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
     if (GetLengthSeconds() - baseSecond_ - decodedSeconds_ < kNoResyncTailSeconds)
         return 0;
     win::ScopedLock data(dataLock_);
-    win::ScopedLock decode(decodeLock_);
+    // Called by the sound thread under the engine lock at every time update: while the decode
+    // thread is queueing a second the counts are half-written anyway, and waiting for it
+    // would hold up the engine lock and every command behind it. The next update looks again.
+    std::unique_lock decode(decodeLock_, std::try_to_lock);
+    if (!decode.owns_lock())
+        return 0;
     float videoSeconds = 0, audioSeconds = 0;
     // The picture waits for what is heard, so the frames of the device's latency are queued
     // on purpose; counted as lead they would pass the one-second limit of a one-second sound

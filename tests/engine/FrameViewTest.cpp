@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -493,6 +494,13 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
     std::vector<int32_t> contentSeconds;
     bool drained = false;
     for (int i = 0; i < 2000 && !drained; ++i) {
+        // In fast play the view leaves decoding to the decode thread. This clock runs as fast
+        // as the loop plays it; a real one leaves the thread time between two notifications.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (engine_->GetVideoQueuedBytes() == 0 &&
+               engine_->GetBaseSecond() >= engine_->GetDecodedSeconds() && engine_->IsRunning() &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_TRUE(Play(span)) << "the output stopped before the queue ran empty";
         const auto at = view_.GetFramePosition();
         if (at != forward && (seen.empty() || seen.back() != at)) {

@@ -16,6 +16,13 @@
 // decode, then the output's restart reads audio under the data lock it already holds), and
 // Shutdown. The decode thread takes only the decode lock, and both at its own shutdown.
 // Callers from other threads also hold the playlist player's engine lock around every call.
+//
+// Nothing holds the decode lock for more than one second's decode: the decode thread's fills
+// and skips take it per second and let a waiting command in between two seconds, the mode
+// changes decode at most the one second their first picture or sound needs, a frame fetch in
+// fast play leaves decoding to a running decode thread, and the re-alignment only tries the
+// lock. Whoever holds the engine lock therefore never waits long for decoding, and neither
+// does the user behind it.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -86,8 +93,9 @@ public:
     int CanSeek();
     // Copies up to `wanted` queued PCM bytes; the number copied (0 when empty).
     int32_t ReadAudio(uint8_t* dest, int32_t wanted);
-    // 1 when a whole record of `recordSize` bytes is queued, else the result of one
-    // DecodeOneSecond (in backward play: of one backward fill).
+    // 1 when a whole record of `recordSize` bytes is queued. Otherwise in forward and backward
+    // play, while the decode thread runs, 0 (the thread is decoding the next second); else the
+    // result of one DecodeOneSecond (in backward play: of one backward fill).
     int EnsureFrame(int32_t recordSize);
     // Takes one record: the frame into `dest`, its second and index. Bytes of frame copied,
     // 0 when nothing was read.
@@ -160,6 +168,26 @@ private:
     void QueueAudio();
     void ClearCounts();
     int FillPass();
+    // One second of the backward fill under one hold of the decode lock: kPassAgain when the
+    // fill should go on, else the fill's result.
+    int BackwardPass();
+    void FirstBackwardSecond();
+    static constexpr int kPassAgain = 2;
+    // On the decode thread between two seconds: lets a thread that waits for the decode lock
+    // take it first. True when the current fill should stop (the engine is closing).
+    bool LetWaitersIn();
+    // The decode lock as a caller from outside the decode thread takes it, counted in
+    // decodeWaiters_ while it waits, so that the decode thread makes way.
+    class DecodeTurn {
+    public:
+        explicit DecodeTurn(CPlaybackEngine& engine);
+        ~DecodeTurn();
+        DecodeTurn(const DecodeTurn&) = delete;
+        DecodeTurn& operator=(const DecodeTurn&) = delete;
+
+    private:
+        CPlaybackEngine& engine_;
+    };
     int DrainedResult(bool videoOnly) const;
     int SpeedToNormal(int speedIndex, IAudioOutput* output, int direction);
     int SpeedToBackward(int speedIndex, IAudioOutput* output, int direction);
@@ -184,7 +212,8 @@ private:
     win::Event stopEvent_{true};
     win::RecursiveMutex dataLock_;
     win::RecursiveMutex decodeLock_;
-    std::atomic<int> running_{0};  // 1 while the decode thread runs
+    std::atomic<int> running_{0};        // 1 while the decode thread runs
+    std::atomic<int> decodeWaiters_{0};  // threads waiting in DecodeTurn for the decode lock
     int framesPerSecond_ = 16;
     TvqDecodeRequest decodeRequest_{};
     // Decoder output; written and consumed under the decode lock, freed under both locks.

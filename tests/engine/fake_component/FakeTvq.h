@@ -14,7 +14,8 @@
 // that delivers the last second returns 2.
 //
 // FakeTvqHoldNextStream makes the next stream opened stop in its first decode call until
-// FakeTvqReleaseHold, so a test can keep an opening or a skip under way without sleeping.
+// FakeTvqReleaseHold, so a test can keep an opening or a skip under way without sleeping;
+// FakeTvqHoldNextDecode does the same to the next decode call of any open stream.
 //
 // Built with FAKE_WITH_SEEK it also exports TvqSeek: a second from 0 to the stream's real end
 // - 1 becomes the next one delivered (also after the end); anything else is refused.
@@ -42,6 +43,7 @@ extern "C" {
 using FakeTvqGetStatsFn = void (*)(FakeTvqStats*);
 using FakeTvqResetStatsFn = void (*)();
 using FakeTvqHoldNextStreamFn = void (*)();
+using FakeTvqHoldNextDecodeFn = void (*)();
 using FakeTvqWaitUntilHeldFn = int (*)(int);
 using FakeTvqReleaseHoldFn = void (*)();
 }
@@ -87,6 +89,11 @@ public:
     // The next stream opened stops in its first decode call until ReleaseHold.
     void HoldNextStream() {
         if (auto f = reinterpret_cast<FakeTvqHoldNextStreamFn>(Symbol("FakeTvqHoldNextStream")))
+            f();
+    }
+    // The next decode call of any open stream stops until ReleaseHold.
+    void HoldNextDecode() {
+        if (auto f = reinterpret_cast<FakeTvqHoldNextDecodeFn>(Symbol("FakeTvqHoldNextDecode")))
             f();
     }
     bool WaitUntilHeld(int timeoutMs) {

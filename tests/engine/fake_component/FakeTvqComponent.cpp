@@ -46,6 +46,7 @@ std::atomic<int32_t> g_running{0};
 std::mutex g_holdLock;
 std::condition_variable g_holdChanged;
 bool g_holdNextStream = false;  // under g_holdLock
+bool g_holdNextDecode = false;  // under g_holdLock: armed by FakeTvqHoldNextDecode
 bool g_holding = false;         // under g_holdLock: a decode call waits in the hold
 bool g_released = false;        // under g_holdLock
 
@@ -57,6 +58,12 @@ bool g_released = false;        // under g_holdLock
     g_holdChanged.notify_all();
     g_holdChanged.wait(lk, [] { return g_released; });
     g_holding = false;
+}
+
+// Whether this decode call is the one FakeTvqHoldNextDecode asked to stop.
+[[maybe_unused]] bool TakeDecodeHold() {
+    std::lock_guard lk(g_holdLock);
+    return std::exchange(g_holdNextDecode, false);
 }
 
 [[maybe_unused]] Options ParseOptions(const char* path) {
@@ -157,6 +164,13 @@ FAKE_EXPORT void FakeTvqHoldNextStream() {
     g_released = false;
 }
 
+// The next decode call of any open stream stops until FakeTvqReleaseHold.
+FAKE_EXPORT void FakeTvqHoldNextDecode() {
+    std::lock_guard lk(g_holdLock);
+    g_holdNextDecode = true;
+    g_released = false;
+}
+
 FAKE_EXPORT int FakeTvqWaitUntilHeld(int timeoutMs) {
     std::unique_lock lk(g_holdLock);
     return g_holdChanged.wait_for(lk, std::chrono::milliseconds(timeoutMs),
@@ -168,6 +182,7 @@ FAKE_EXPORT int FakeTvqWaitUntilHeld(int timeoutMs) {
 FAKE_EXPORT void FakeTvqReleaseHold() {
     std::lock_guard lk(g_holdLock);
     g_holdNextStream = false;
+    g_holdNextDecode = false;
     g_released = true;
     g_holdChanged.notify_all();
 }
@@ -228,7 +243,8 @@ FAKE_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* block, TvqSt
             ++g_stats.callsAfterEnd;
     }
     // The stream itself is touched only here; the player lets one call run at a time.
-    HoldIfArmed(std::exchange(s->holdFirstDecode, false));
+    const bool firstHeld = std::exchange(s->holdFirstDecode, false);
+    HoldIfArmed(firstHeld || TakeDecodeHold());
     Spin(s->options.spinMicroseconds);
     int result = 1;
     if (s->ended || s->nextSecond >= s->options.end) {
