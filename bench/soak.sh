@@ -4,7 +4,8 @@
 # skins through X input, seeks, pauses, stops, next and previous over MPRIS on a private session
 # bus, seek and pause keys, and second starts handing files over.
 #   bench/soak.sh [--minutes N] [--asan] [--build DIR] [--size WxH] [--movie-seconds N]
-#                 [--seed N] [--no-x] [--keep DIR]
+#                 [--seed N] [--no-x] [--keep DIR] [--scenario speed] [--cpus LIST]
+#                 [--load N]
 # Defaults: 30 minutes, the plain build in build/ (build-asan/ with --asan, as scripts/test
 # makes it), a 3600 s 1280x720 movie at 25 fps (the short ones take the same --size). The long
 # movie is made once by the build's tvq-make and kept in $TVQ_SOAK_CACHE (default
@@ -14,6 +15,12 @@
 # explains it, or a bus call over 2 s), the RSS peaks of the minutes after the first spread
 # over more than 10 %, it does not end cleanly when closed, or (--asan) a sanitizer or leak
 # report appears.
+# With --scenario speed, bench/soak/scenario.py goes round a fixed cycle of speed changes and
+# positions over MPRIS instead, times every call and takes the player's thread stacks with gdb
+# when one hangs; it prints a table per command and fails when a call took over 2 s.
+# --cpus runs the player on those processors only (taskset), e.g. --cpus 0 for one core: a busy
+# machine without taking the other cores from anyone else. --load N adds N busy loops on those
+# processors (with --cpus only), as other programs on a loaded machine would be.
 # Prints the RSS curve (every 10 s) and the stall count. xdotool is installed when missing and
 # apt-get can; without it (or with --no-x) the X-driven commands are left out.
 set -euo pipefail
@@ -26,7 +33,7 @@ fi
 shift
 export QT_QPA_PLATFORM=xcb
 
-minutes=30 asan=0 build= size=1280x720 movie_seconds=3600 seed=$$ no_x=0 keep=
+minutes=30 asan=0 build= size=1280x720 movie_seconds=3600 seed=$$ no_x=0 keep= scenario= cpus= load=0
 while [ $# -gt 0 ]; do
   case $1 in
   --minutes) minutes=$2; shift 2 ;;
@@ -37,6 +44,9 @@ while [ $# -gt 0 ]; do
   --seed) seed=$2; shift 2 ;;
   --no-x) no_x=1; shift ;;
   --keep) keep=$2; shift 2 ;;
+  --scenario) scenario=$2; shift 2 ;;
+  --cpus) cpus=$2; shift 2 ;;
+  --load) load=$2; shift 2 ;;
   *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -66,8 +76,8 @@ cleanup() {
   for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
   if [ -n "$keep" ]; then
     mkdir -p "$keep"
-    cp -f "$work"/*.log "$work"/*.json "$work"/sanitizer.* "$prog"/*.txt "$keep"/ 2>/dev/null ||
-      true
+    cp -f "$work"/*.log "$work"/*.json "$work"/sanitizer.* "$work"/stacks-* "$prog"/*.txt \
+      "$keep"/ 2>/dev/null || true
   fi
   rm -rf "$work"
 }
@@ -111,7 +121,15 @@ dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.addres
 pids+=("$(cat "$work/bus.pid")")
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
 
-"$prog/tvqplayer" "$long" >"$work/player.log" 2>"$work/player.err.log" &
+pin=()
+[ -n "$cpus" ] && pin=(taskset -c "$cpus")
+if [ -n "$cpus" ]; then
+  for ((i = 0; i < load; i++)); do
+    taskset -c "$cpus" bash -c 'while :; do :; done' &
+    pids+=("$!")
+  done
+fi
+"${pin[@]}" "$prog/tvqplayer" "$long" >"$work/player.log" 2>"$work/player.err.log" &
 player=$!
 pids+=("$player")
 deadline=$((SECONDS + 60))
@@ -128,8 +146,21 @@ for f in short-a short-b; do
     fail "hand-over of $f.tvq"
 done
 echo "soak: $minutes min, seed $seed, $(basename "$long"), build $build" \
-  "$([ "$asan" = 1 ] && echo '(ASan)')"
+  "$([ "$asan" = 1 ] && echo '(ASan)')" "$([ -n "$cpus" ] && echo "(cpus $cpus, $load busy loops)")"
 
+if [ -n "$scenario" ]; then
+  [ "$scenario" = speed ] || { echo "unknown scenario $scenario" >&2; exit 2; }
+  python3 "$top/bench/soak/scenario.py" --pid "$player" --seconds $((minutes * 60)) \
+    --sync "$work/sync.log" --length-s "$movie_seconds" --seed "$seed" --stacks-dir "$work" \
+    --slow-ms 600 \
+    --report "$work/report.json" | tee "$work/scenario.log"
+  python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
+slow = [c for c in r["calls"] if c["ms"] > 2000]
+sys.exit(1 if slow else 0)' "$work/report.json" || fail "bus calls over 2 s"
+  kill -0 "$player" 2>/dev/null || fail "the player died"
+  [ "$status" = 0 ] && echo "PASS: scenario $scenario"
+  exit $status
+fi
 driver_args=(--pid "$player" --seconds $((minutes * 60)) --sync "$work/sync.log"
   --player "$prog/tvqplayer" --handover "$work/extra.tvq" "$work/short-b.tvq"
   --length-s "$movie_seconds" --seed "$seed" --settings "$prog/settings.ini"
