@@ -1,8 +1,54 @@
 #include "engine/ByteRing.h"
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#define TVQ_STREAMING_STORES 1
+#endif
+
+namespace {
+
+// A write at least this large (a frame, not a slice of sound) goes into the buffer past the
+// caches. A queued frame is read a second or more later, long after the caches have let it
+// go, so a plain copy would only load each destination line before overwriting it and push
+// out what the decoder is working on.
+constexpr size_t kStreamingWriteBytes = 256 * 1024;
+constexpr size_t kStreamAlign = 16;
+
+void CopyIn(uint8_t* dst, const uint8_t* src, size_t n) {
+#ifdef TVQ_STREAMING_STORES
+    if (n >= kStreamingWriteBytes) {
+        const size_t head =
+            (kStreamAlign - reinterpret_cast<uintptr_t>(dst) % kStreamAlign) % kStreamAlign;
+        std::memcpy(dst, src, head);
+        dst += head;
+        src += head;
+        n -= head;
+        size_t i = 0;
+        for (; i + 64 <= n; i += 64) {
+            const auto* s = reinterpret_cast<const __m128i*>(src + i);
+            auto* d = reinterpret_cast<__m128i*>(dst + i);
+            const __m128i a = _mm_loadu_si128(s), b = _mm_loadu_si128(s + 1);
+            const __m128i c = _mm_loadu_si128(s + 2), e = _mm_loadu_si128(s + 3);
+            _mm_stream_si128(d, a);
+            _mm_stream_si128(d + 1, b);
+            _mm_stream_si128(d + 2, c);
+            _mm_stream_si128(d + 3, e);
+        }
+        std::memcpy(dst + i, src + i, n - i);
+        // Streaming stores are not ordered with the unlock that publishes them to the reader.
+        _mm_sfence();
+        return;
+    }
+#endif
+    std::memcpy(dst, src, n);
+}
+
+}  // namespace
 
 int CByteRing::Allocate(int32_t capacity) {
     std::lock_guard lk(mutex_);
@@ -41,14 +87,14 @@ int CByteRing::WriteLocked(const uint8_t* source, int32_t length) {
             return 0;
     }
     if (writeIndex_ + length <= capacity_ - 1) {
-        std::memcpy(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(length));
+        CopyIn(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(length));
         writeIndex_ += length;
     } else {
         const int32_t toEnd = capacity_ - writeIndex_ - 1;
         if (toEnd > 0)
-            std::memcpy(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(toEnd));
+            CopyIn(buffer_.get() + writeIndex_ + 1, source, static_cast<size_t>(toEnd));
         const int32_t rest = length - toEnd;
-        std::memcpy(buffer_.get(), source + toEnd, static_cast<size_t>(rest));
+        CopyIn(buffer_.get(), source + toEnd, static_cast<size_t>(rest));
         writeIndex_ = rest - 1;
     }
     count_ += length;
