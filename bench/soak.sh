@@ -17,7 +17,9 @@
 # report appears.
 # With --scenario speed, bench/soak/scenario.py goes round a fixed cycle of speed changes and
 # positions over MPRIS instead, times every call and takes the player's thread stacks with gdb
-# when one hangs; it prints a table per command and fails when a call took over 2 s.
+# when one hangs (after TVQ_SCENARIO_STACKS_MS, default 600; gdb stops the player meanwhile, so
+# that call's time includes gdb's); it prints a table per command and fails when a call took
+# over 2 s.
 # --cpus runs the player on those processors only (taskset), e.g. --cpus 0 for one core: a busy
 # machine without taking the other cores from anyone else. --load N adds N busy loops on those
 # processors (with --cpus only), as other programs on a loaded machine would be.
@@ -152,7 +154,7 @@ if [ -n "$scenario" ]; then
   [ "$scenario" = speed ] || { echo "unknown scenario $scenario" >&2; exit 2; }
   python3 "$top/bench/soak/scenario.py" --pid "$player" --seconds $((minutes * 60)) \
     --sync "$work/sync.log" --length-s "$movie_seconds" --seed "$seed" --stacks-dir "$work" \
-    --slow-ms 600 \
+    --slow-ms "${TVQ_SCENARIO_STACKS_MS:-600}" \
     --report "$work/report.json" | tee "$work/scenario.log"
   python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
 slow = [c for c in r["calls"] if c["ms"] > 2000]

@@ -49,6 +49,7 @@ class Bus:
         self.timeout_s = timeout_s
         self.begin = begin
         self.slow = []  # (when, what, seconds) of calls that took longer than the limit
+        self.longest = (0.0, None)  # seconds and method of the slowest call
 
     def _send(self, args):
         start = now()
@@ -62,6 +63,8 @@ class Bus:
         except subprocess.TimeoutExpired:
             text = None
         took = now() - start
+        if took > self.longest[0]:
+            self.longest = (took, args[0].rsplit(".", 1)[-1])
         if took > self.timeout_s:
             self.slow.append((round(start - self.begin), "slow bus call " +
                               args[0].rsplit(".", 1)[-1], round(took, 2)))
@@ -374,6 +377,8 @@ def main():
         "stalls": events,
         "command_log": history,
         "longest_still_while_playing_s": round(max_gap_playing, 2),
+        "longest_bus_call_s": round(bus.longest[0], 2),
+        "longest_bus_call": bus.longest[1],
     }
     with open(a.report, "w") as f:
         json.dump(report, f, indent=1)
@@ -395,6 +400,8 @@ def main():
             " ".join("%.0f" % (v / 1024.0) for v in base), flat * 100))
     print("skin changes seen in settings.ini: %d" % skin_changes)
     print("longest still picture while playing (commands included): %.2f s" % max_gap_playing)
+    # A call's time includes the start of dbus-send, which a loaded machine slows as well.
+    print("longest bus call: %.2f s (%s)" % bus.longest)
     print("stalls: %d" % len(events))
     for e in events:
         print("  at %d s: %s; commands in the 8 s before: %s" % (
