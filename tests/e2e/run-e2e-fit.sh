@@ -19,38 +19,9 @@ shift
 export QT_QPA_PLATFORM=xcb
 scenario=$1 build=$2 probe=$3 xwin=$4 artifacts=$5/fit-$1
 bin=$build/bin
-title="TVQ Player"
+e2e_name=fit
+source "$(dirname "$0")/e2e-lib.sh"
 
-work=$(mktemp -d /tmp/tvq-fit-XXXXXX)
-players=()
-cleanup() {
-  for pid in "${players[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  mkdir -p "$artifacts"
-  cp -f "$work"/*.log "$work"/*.png "$artifacts"/ 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; tail -20 "$f"; done; exit 1; }
-
-mkdir -m 700 "$work/run" "$work/home"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
-export TVQ_TRACE=1 TVQ_LANGID=1033
-
-prog=$work/bin
-mkdir -p "$prog"
-cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$bin/TvqPlayer.ini" "$prog"/
-cp -r "$bin/skin" "$prog"/
-printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
-
-wait_for_line() { # log text seconds
-  local deadline=$((SECONDS + $3))
-  while [ $SECONDS -lt $deadline ]; do
-    grep -qxF "$2" "$work/$1.log" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "no line '$2' in $1.log within $3 s"
-}
 # x y width height of the player's window, from the X server.
 window_geometry() {
   xwininfo -name "$title" 2>/dev/null | awk '
