@@ -19,6 +19,17 @@ namespace {
 constexpr size_t kStreamingWriteBytes = 256 * 1024;
 constexpr size_t kStreamAlign = 16;
 
+// Bytes the parts ask for in all; -1 when one of them has no destination or a negative length.
+int64_t PartsLength(std::initializer_list<CByteRing::Part> parts) {
+    int64_t total = 0;
+    for (const CByteRing::Part& p : parts) {
+        if (!p.destination || p.length < 0)
+            return -1;
+        total += p.length;
+    }
+    return total;
+}
+
 void CopyIn(uint8_t* dst, const uint8_t* src, size_t n) {
 #ifdef TVQ_STREAMING_STORES
     if (n >= kStreamingWriteBytes) {
@@ -116,12 +127,9 @@ int CByteRing::Read(uint8_t* destination, int32_t* length) {
 }
 
 int CByteRing::ReadAll(std::initializer_list<Part> parts) {
-    int64_t wanted = 0;
-    for (const Part& p : parts) {
-        if (!p.destination || p.length < 0)
-            return 0;
-        wanted += p.length;
-    }
+    const int64_t wanted = PartsLength(parts);
+    if (wanted < 0)
+        return 0;
     std::lock_guard lk(mutex_);
     if (!buffer_ || readIndex_ == -1 || wanted == 0 || count_ < wanted)
         return 0;
@@ -133,12 +141,10 @@ int CByteRing::ReadAllInPlace(int32_t inPlace, std::initializer_list<Part> trail
                               const InPlaceUse& use) {
     if (inPlace < 0 || !use)
         return 0;
-    int64_t wanted = inPlace;
-    for (const Part& p : trailer) {
-        if (!p.destination || p.length < 0)
-            return 0;
-        wanted += p.length;
-    }
+    const int64_t trailerLength = PartsLength(trailer);
+    if (trailerLength < 0)
+        return 0;
+    const int64_t wanted = inPlace + trailerLength;
     std::lock_guard lk(mutex_);
     if (!buffer_ || readIndex_ == -1 || wanted == 0 || count_ < wanted)
         return 0;
