@@ -70,6 +70,10 @@ void RequestStop() {
     g_stop = true;
 }
 
+bool StopRequested() {
+    return g_stop;
+}
+
 int Converter::Run() {
     const ConvertOptions& o = options_;
     MediaSource video;
