@@ -456,4 +456,32 @@ TEST_F(Convert, BadInputsFailWithOneLineAndLeaveNoMovie) {
         EXPECT_FALSE(e.path().filename().string().starts_with("out.tvq")) << e.path();
 }
 
+// Several inputs into a folder: a bad one fails on its own line and does not stop the next.
+TEST_F(Convert, FolderBatchConvertsEachAndCountsFailures) {
+    MakeSource("first.mp4", "--seconds 2 --size 160x120 --fps 10",
+               "-c:v libx264 -preset veryfast -c:a aac");
+    {
+        std::ofstream junk(File("junk.mp4"), std::ios::binary);
+        for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 7919 % 251));
+    }
+    const std::string out = File("out");
+    std::filesystem::create_directories(out);
+    const std::string tool = std::string(TVQ_CONVERT_PATH) + " -o " + out + " ";
+    EXPECT_EQ(Shell(tool + File("junk.mp4") + " " + File("first.mp4") + " " + File("gone.mp4")), 2)
+        << output_;
+    EXPECT_NE(output_.find("tvq-convert: " + File("junk.mp4") + ": Can not open file"),
+              std::string::npos)
+        << output_;
+    EXPECT_NE(output_.find("tvq-convert: " + File("gone.mp4") + ": "), std::string::npos)
+        << output_;
+    EXPECT_FALSE(std::filesystem::exists(out + "/junk.tvq"));
+    Movie m;
+    ASSERT_TRUE(Read(out + "/first.tvq", m));
+    EXPECT_EQ(m.markerSecond.size(), 2u);
+    ExpectInPlace(m, 0);
+    EXPECT_EQ(Shell(tool + File("first.mp4")), 0) << output_;
+    EXPECT_EQ(Shell(tool), 2) << output_;  // no input is a bad command line
+    EXPECT_NE(output_.find("usage: tvq-convert"), std::string::npos) << output_;
+}
+
 }  // namespace

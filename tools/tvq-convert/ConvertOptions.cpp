@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
 
 namespace tvqconvert {
@@ -108,8 +109,15 @@ bool ParseTime(const std::string& text, double& seconds) {
     return true;
 }
 
+std::string BatchOutputPath(const std::string& outputDir, const std::string& input) {
+    const std::filesystem::path stem = std::filesystem::path(input).stem();
+    return (std::filesystem::path(outputDir) / stem).string() + ".tvq";
+}
+
 const char* const kConvertUsage =
     "usage: tvq-convert IN OUT.tvq [options]\n"
+    "       tvq-convert -o DIR IN... [options]   (each IN to DIR/NAME.tvq; the exit status is\n"
+    "                        the number of inputs that failed)\n"
     "  --size WxH|qvga|vga|720p|1080p|source\n"
     "                        Select screen width and height (default: the source's)\n"
     "  --fps N               Frames per second, 1-120 (default: the source's, rounded)\n"
@@ -131,6 +139,12 @@ bool ParseConvertOptions(int argc, char** argv, ConvertOptions& options, std::st
         const std::string_view arg = argv[i];
         if (arg == "--progress") {
             options.progress = true;
+        } else if (arg == "-o") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = "missing folder for -o";
+                return false;
+            }
+            options.outputDir = argv[++i];
         } else if (arg.starts_with("--")) {
             if (i + 1 >= argc) {
                 error = "missing value for " + std::string(arg);
@@ -141,20 +155,25 @@ bool ParseConvertOptions(int argc, char** argv, ConvertOptions& options, std::st
                 return false;
             }
             ++i;
-        } else if (positional == 0) {
-            options.input = arg;
-            ++positional;
-        } else if (positional == 1) {
-            options.output = arg;
-            ++positional;
         } else {
-            error = "more than one output file";
-            return false;
+            options.inputs.emplace_back(arg);
+            ++positional;
         }
     }
-    if (positional < 2) {
-        error = positional == 0 ? "no input file" : "no output file";
+    if (!options.outputDir.empty()) {
+        if (positional == 0) {
+            error = "no input file";
+            return false;
+        }
+    } else if (positional != 2) {
+        error = positional == 0   ? "no input file"
+                : positional == 1 ? "no output file"
+                                  : "more than one output file";
         return false;
+    } else {
+        options.input = options.inputs[0];
+        options.output = options.inputs[1];
+        options.inputs.clear();
     }
     if (options.end >= 0 && options.end <= options.start) {
         error = "the end time must come after the start time";

@@ -70,16 +70,18 @@ void RequestStop() {
     g_stop = true;
 }
 
+bool StopRequested() {
+    return g_stop;
+}
+
 int Converter::Run() {
     const ConvertOptions& o = options_;
     MediaSource video;
-    bool noStream = false;
-    if (!video.Open(o.input, AVMEDIA_TYPE_VIDEO, error_, noStream)) {
-        if (!noStream && error_.starts_with("cannot read"))
-            error_ =
-                "Can not open file " + o.input + "! (" + error_.substr(error_.find(": ") + 2) + ")";
+    const OpenResult opened = video.Open(o.input, AVMEDIA_TYPE_VIDEO, error_);
+    if (opened == OpenResult::Unreadable)
+        error_ = "Can not open file " + o.input + "! (" + error_ + ")";
+    if (opened != OpenResult::Opened)
         return 1;
-    }
     const double duration = video.Duration();
     const int wholeSeconds = static_cast<int>(std::ceil(duration));
     if (duration > 0 && o.start >= duration) {
@@ -118,8 +120,11 @@ int Converter::Run() {
     const bool ownSound = o.audioFile.empty();
     const std::string& soundPath = ownSound ? o.input : o.audioFile;
     std::string audioError;
-    const bool haveSound = audioSource.Open(soundPath, AVMEDIA_TYPE_AUDIO, audioError, noStream);
-    if (!haveSound && (!ownSound || !noStream)) {
+    const OpenResult sound = audioSource.Open(soundPath, AVMEDIA_TYPE_AUDIO, audioError);
+    if (sound == OpenResult::Unreadable)
+        audioError = "cannot read " + soundPath + ": " + audioError;
+    const bool haveSound = sound == OpenResult::Opened;
+    if (!haveSound && (!ownSound || sound != OpenResult::NoStream)) {
         error_ = ownSound ? audioError : "The type of user audio file isn't right: " + audioError;
         return 1;
     }

@@ -23,5 +23,6 @@ private:
 
 // Asks a running conversion to stop (from a signal handler); the partial movie is removed.
 void RequestStop();
+bool StopRequested();
 
 }  // namespace tvqconvert

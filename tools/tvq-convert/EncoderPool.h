@@ -1,6 +1,6 @@
 #pragma once
-// Codes whole seconds of the movie on worker threads (one per core) and hands them to the
-// writer strictly in order; at most a few seconds wait in memory.
+// Codes whole seconds of the movie on a fixed number of worker threads (the caller chooses how
+// many) and hands them to the writer strictly in order; at most a few seconds wait in memory.
 #include "VideoTrack.h"
 #include "codec/TvqFormat.h"
 #include "codec/TvqSecondEncoder.h"

@@ -20,26 +20,23 @@ MediaSource::~MediaSource() {
     avformat_close_input(&format_);
 }
 
-bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& error,
-                       bool& noStream) {
-    noStream = false;
+OpenResult MediaSource::Open(const std::string& path, AVMediaType type, std::string& error) {
     int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
     if (rc < 0) {
-        error = "cannot read " + path + ": " + AvError(rc);
-        return false;
+        error = AvError(rc);
+        return OpenResult::Unreadable;
     }
     rc = avformat_find_stream_info(format_, nullptr);
     if (rc < 0) {
-        error = "cannot read " + path + ": " + AvError(rc);
-        return false;
+        error = AvError(rc);
+        return OpenResult::Unreadable;
     }
     const AVCodec* decoder = nullptr;
     streamIndex_ = av_find_best_stream(format_, type, -1, -1, &decoder, 0);
     if (streamIndex_ == AVERROR_STREAM_NOT_FOUND) {
-        noStream = true;
         error = std::string(path) + " has no " + (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio") +
                 " stream";
-        return false;
+        return OpenResult::NoStream;
     }
     if (streamIndex_ < 0 || !decoder) {
         const AVCodecID id = streamIndex_ >= 0 ? format_->streams[streamIndex_]->codecpar->codec_id
@@ -48,7 +45,7 @@ bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& e
                 (id != AV_CODEC_ID_NONE ? avcodec_get_name(id) : path.c_str()) +
                 " (no decoder for the " + (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio") +
                 " of " + path + ")";
-        return false;
+        return OpenResult::Unusable;
     }
     stream_ = format_->streams[streamIndex_];
     origin_ = StreamStart();
@@ -59,7 +56,7 @@ bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& e
     packet_ = av_packet_alloc();
     if (!codec_ || !packet_ || avcodec_parameters_to_context(codec_, stream_->codecpar) < 0) {
         error = "out of memory opening " + path;
-        return false;
+        return OpenResult::Unusable;
     }
     codec_->pkt_timebase = stream_->time_base;
     // Frame threads on both cores; the encoders take over whatever the decoder leaves idle.
@@ -73,9 +70,9 @@ bool MediaSource::Open(const std::string& path, AVMediaType type, std::string& e
     if (rc < 0) {
         error = "cannot decode the " + std::string(avcodec_get_name(decoder->id)) + " of " + path +
                 ": " + AvError(rc);
-        return false;
+        return OpenResult::Unusable;
     }
-    return true;
+    return OpenResult::Opened;
 }
 
 void MediaSource::SeekTo(double seconds) {

@@ -12,6 +12,8 @@ extern "C" {
 
 namespace tvqconvert {
 
+enum class OpenResult { Opened, Unreadable, NoStream, Unusable };
+
 class MediaSource {
 public:
     MediaSource() = default;
@@ -19,9 +21,9 @@ public:
     MediaSource(const MediaSource&) = delete;
     MediaSource& operator=(const MediaSource&) = delete;
 
-    // Opens `path` and its main stream of `type`. False with a one-line reason in `error`;
-    // `noStream` tells a readable file without such a stream from an unreadable one.
-    bool Open(const std::string& path, AVMediaType type, std::string& error, bool& noStream);
+    // Opens `path` and its main stream of `type`. Otherwise a one-line reason in `error`: for
+    // Unreadable, only FFmpeg's words, so the caller can say which file it could not open.
+    OpenResult Open(const std::string& path, AVMediaType type, std::string& error);
 
     // Moves to a key frame at or before `seconds`; the caller drops what comes before.
     void SeekTo(double seconds);

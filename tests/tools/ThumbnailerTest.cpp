@@ -1,0 +1,138 @@
+// tvq-thumbnailer run as a program on movies made by tvq-make; its PNG read back with libpng.
+#include "codec/TvqFrameDecoder.h"
+#include "codec/TvqReader.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+struct Png {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+bool ReadPng(const std::string& path, Png& out) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_RGB;
+    out.width = static_cast<int>(image.width);
+    out.height = static_cast<int>(image.height);
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+}
+
+class Thumbnailer : public ::testing::Test {
+protected:
+    Thumbnailer() {
+        dir_ = ::testing::TempDir() + "tvq-thumb-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir_);
+    }
+    ~Thumbnailer() override { std::filesystem::remove_all(dir_); }
+
+    static int Run(const std::string& command) {
+        const int status = std::system((command + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Thumb(int size, const std::string& movie, const std::string& png) {
+        return Run(std::string(TVQ_THUMBNAILER_PATH) + " -s " + std::to_string(size) + " " + movie +
+                   " " + png);
+    }
+    std::string File(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Mean colour of each quarter of the movie's first frame of `second`, as RGB.
+    static std::vector<double> FrameQuarters(const std::string& movie, int second) {
+        tvq::TvqReader reader;
+        EXPECT_TRUE(reader.Open(movie));
+        const tvq::TvqStreamFormat& f = reader.Format();
+        tvq::TvqStoredSecond stored;
+        EXPECT_TRUE(reader.ReadSecond(second, stored));
+        std::vector<uint8_t> frame(f.FrameBytes() * stored.frames.size());
+        tvq::TvqFrameDecoder decoder;
+        decoder.Decode(f, stored, frame.data(), static_cast<int>(stored.frames.size()));
+        std::vector<double> sums(12, 0);
+        for (int y = 0; y < f.height; ++y)
+            for (int x = 0; x < f.width; ++x) {
+                const uint8_t* p =
+                    frame.data() + static_cast<size_t>(f.height - 1 - y) * f.Stride() + x * 3;
+                const int q = (y * 2 / f.height) * 2 + x * 2 / f.width;
+                for (int c = 0; c < 3; ++c) sums[q * 3 + c] += p[2 - c];
+            }
+        for (double& s : sums) s /= f.width * f.height / 4.0;
+        return sums;
+    }
+    static std::vector<double> PngQuarters(const Png& png) {
+        std::vector<double> sums(12, 0);
+        for (int y = 0; y < png.height; ++y)
+            for (int x = 0; x < png.width; ++x) {
+                const int q = (y * 2 / png.height) * 2 + x * 2 / png.width;
+                for (int c = 0; c < 3; ++c)
+                    sums[q * 3 + c] += png.rgb[(static_cast<size_t>(y) * png.width + x) * 3 + c];
+            }
+        for (double& s : sums) s /= png.width * png.height / 4.0;
+        return sums;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(Thumbnailer, FitsTheSizeAndShowsTheFrameATenthIn) {
+    for (const char* codec : {"jpeg", "raw"}) {
+        const std::string movie = File(std::string(codec) + ".tvq");
+        ASSERT_EQ(Run(std::string(TVQ_MAKE_PATH) + " " + movie +
+                      " --size 640x360 --seconds 10 --codec " + codec),
+                  0);
+        for (int size : {128, 256, 1000}) {
+            const std::string png = File("t.png");
+            ASSERT_EQ(Thumb(size, movie, png), 0) << codec << " " << size;
+            Png image;
+            ASSERT_TRUE(ReadPng(png, image)) << codec << " " << size;
+            EXPECT_EQ(image.width, size) << codec;
+            EXPECT_EQ(image.height, size * 360 / 640) << codec;
+            const std::vector<double> want = FrameQuarters(movie, 1);
+            const std::vector<double> got = PngQuarters(image);
+            for (size_t i = 0; i < want.size(); ++i)
+                EXPECT_NEAR(got[i], want[i], 8.0) << codec << " " << size << " value " << i;
+        }
+    }
+}
+
+TEST_F(Thumbnailer, DamagedOrCutMoviesFailFastAndWriteNothing) {
+    const std::string movie = File("m.tvq");
+    ASSERT_EQ(Run(std::string(TVQ_MAKE_PATH) + " " + movie + " --seconds 10"), 0);
+    const auto size = std::filesystem::file_size(movie);
+    std::filesystem::copy_file(movie, File("cut.tvq"));
+    std::filesystem::resize_file(File("cut.tvq"), 100);
+    std::filesystem::copy_file(movie, File("zeroed.tvq"));
+    {
+        // Zeros over the middle of the file: the pictures of the early seconds are gone.
+        FILE* f = std::fopen(File("zeroed.tvq").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, static_cast<long>(size / 20), SEEK_SET);
+        const std::vector<char> zeros(size * 8 / 10, 0);
+        std::fwrite(zeros.data(), 1, zeros.size(), f);
+        std::fclose(f);
+    }
+    for (const std::string& bad :
+         {File("cut.tvq"), File("zeroed.tvq"), File("missing.tvq"), File("m.tvq -s 0")}) {
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_NE(Thumb(128, bad, File("t.png")), 0) << bad;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1)) << bad;
+        EXPECT_FALSE(std::filesystem::exists(File("t.png"))) << bad;
+        for (const auto& e : std::filesystem::directory_iterator(dir_))
+            EXPECT_FALSE(e.path().filename().string().starts_with("t.png")) << e.path();
+    }
+    EXPECT_NE(Thumb(128, movie, "/nonexistent-folder/t.png"), 0);
+}
+
+}  // namespace
