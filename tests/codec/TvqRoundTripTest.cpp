@@ -90,13 +90,19 @@ TEST(TvqRoundTrip, JpegFramesKeepTheirMarkersAtEveryQuality) {
         tvq::TvqReader reader;
         ASSERT_TRUE(reader.Open(path));
         EXPECT_EQ(reader.Format().jpegQuality, quality);
+        // One decoder for every pass: its second thread must take each new second, size and
+        // buffer, not the one before.
         tvq::TvqFrameDecoder decoder;
-        std::vector<uint8_t> out(f.FrameBytes() * 25);
-        for (int s = 0; s < 2; ++s) {
+        struct Pass {
+            int second, framesOut;
+        };
+        for (const Pass pass : {Pass{0, 25}, Pass{1, 25}, Pass{0, 13}, Pass{1, 4}}) {
+            const int s = pass.second;
+            std::vector<uint8_t> out(f.FrameBytes() * static_cast<size_t>(pass.framesOut));
             tvq::TvqStoredSecond second;
             ASSERT_TRUE(reader.ReadSecond(s, second));
-            ASSERT_EQ(decoder.Decode(f, second, out.data(), 25), 25);
-            for (int i = 0; i < 25; ++i) {
+            ASSERT_EQ(decoder.Decode(f, second, out.data(), pass.framesOut), pass.framesOut);
+            for (int i = 0; i < pass.framesOut; ++i) {
                 int ms = -1, mf = -1;
                 ASSERT_TRUE(tvq::ReadFrameMarker(out.data() + i * f.FrameBytes(), f.width, f.height,
                                                  f.Stride(), ms, mf));
