@@ -24,6 +24,7 @@
 #include "skin/DialogSkin.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinList.h"
+#include "skin/SubclassWnd.h"
 #include "support/LanguageTable.h"
 #include "support/OwnerDrawListCtrl.h"
 #include "support/SkinSliderCtrl.h"
@@ -187,6 +188,9 @@ bool CPlayerDlg::event(QEvent* event) {
 }
 
 bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
+    // This filter is application-wide, so it already met the event on its first send.
+    if (CSubclassWnd::IsBeingResent(event))
+        return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
         // Every key-down typed into this window meets the credits check first. A key event
         // travels up from the focus widget to its parents; it counts once, at the first

@@ -140,8 +140,8 @@ void CPlayerDlg::ConnectControls() {
         else if (action != QAbstractSlider::SliderMove)
             OnHScroll(SB_OTHER, m_slider->sliderPosition(), 0);
     });
-    m_slider->installEventFilter(this);
-    m_video->installEventFilter(this);
+    // The slider's presses and the video's double clicks reach the dialog's application-wide
+    // filter; a second, per-widget filter would act on each of them twice.
 
     connect(m_list, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });
     connect(m_list, &QWidget::customContextMenuRequested, this,

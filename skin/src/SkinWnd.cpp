@@ -52,10 +52,12 @@ std::string ReadString(const char* section, const char* key, const std::string& 
 }
 
 // Splits an edge of the given length at its head; the tail starts at length - tailKey,
-// raised to head + 1 so the body is never empty.
+// raised to head + 1 so the body is never empty. The skin's numbers are held inside the
+// bitmap: a huge one would otherwise overflow and tile the body for ever.
 void CutEdge(int length, int headKey, int tailKey, int* head, int* tail) {
-    *head = headKey;
-    *tail = length - tailKey;
+    const int last = std::max(0, length - 1);
+    *head = std::clamp(headKey, 0, last);
+    *tail = length - std::clamp(tailKey, 0, length);
     if (*tail <= *head)
         *tail = *head + 1;
 }

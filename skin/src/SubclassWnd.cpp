@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -135,6 +136,11 @@ int CSubclassWnd::Attach(QWidget* window) {
     m_hookedWindow = nullptr;
     m_guard = nullptr;
     return 1;
+}
+
+bool CSubclassWnd::IsBeingResent(const QEvent* event) {
+    const auto& passing = CSubclassDispatcher::Instance().passingThrough;
+    return std::find(passing.begin(), passing.end(), event) != passing.end();
 }
 
 bool CSubclassWnd::OnMessage(QEvent* event) {

@@ -384,6 +384,21 @@ TEST_F(PlayerDlgTest, KeyboardZoomsSwitchesFullScreenAndDeletesRows) {
     EXPECT_EQ(player->removed, std::vector<std::string>{dir.Path("a.tvq")});
 }
 
+TEST_F(PlayerDlgTest, ADoubleClickOnThePlayingPictureSwitchesFullScreenOnce) {
+    dlg->show();
+    CVideoWnd* video = dlg->VideoWindow();
+    const QPoint middle = video->rect().center();
+    QTest::mouseDClick(video, Qt::LeftButton, {}, middle);
+    EXPECT_FALSE(video->IsFullScreen());  // idle: nothing to show full screen
+    chosen = {Movie("a.tvq")};
+    dlg->OnAdd();
+    StartPlaying();
+    QTest::mouseDClick(video, Qt::LeftButton, {}, middle);
+    EXPECT_TRUE(video->IsFullScreen());
+    QTest::mouseDClick(video, Qt::LeftButton, {}, video->rect().center());
+    EXPECT_FALSE(video->IsFullScreen());
+}
+
 TEST_F(PlayerDlgTest, ShortcutKeysStillReachTheCreditsCheckAndTheTooltips) {
     dlg->show();
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : dlg.get();

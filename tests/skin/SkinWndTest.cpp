@@ -70,6 +70,18 @@ TEST_F(SkinWndTest, LoadSkinReadsThicknessesFromHalfTheEdgeBitmaps) {
     EXPECT_EQ(frame.CaptionHeight(), 15);
     EXPECT_EQ(frame.TopHead(), 10);
     EXPECT_EQ(frame.TopTail(), 11);
+
+    // Numbers past the bitmap, either way, are held inside it.
+    skin->personality = "TopTopHeight=2147483647\nTopBotHeight=-2147483648\n";
+    skin->Write();
+    ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
+    EXPECT_EQ(frame.TopHead(), 59);
+    EXPECT_EQ(frame.TopTail(), 60);
+    skin->personality = "TopTopHeight=-5\nTopBotHeight=2147483647\n";
+    skin->Write();
+    ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
+    EXPECT_EQ(frame.TopHead(), 0);
+    EXPECT_EQ(frame.TopTail(), 1);
 }
 
 TEST_F(SkinWndTest, LoadSkinFailsWithoutAnEdgeOrWithAMissingButtonImage) {

@@ -36,6 +36,9 @@ public:
     QWidget* GetHookedWindow() const { return m_hookedWindow; }
     // The first hook of a widget, or null (the process-wide map).
     static CSubclassWnd* FirstHookOf(const QWidget* window);
+    // True while a hook hands the event to its widget's own handlers: that second send runs
+    // the application's event filters again, which must not act on it twice.
+    static bool IsBeingResent(const QEvent* event);
 
 private:
     friend class CSubclassDispatcher;
