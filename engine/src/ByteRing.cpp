@@ -87,6 +87,27 @@ int CByteRing::Write(const uint8_t* source, int32_t length) {
     return WriteLocked(source, length);
 }
 
+int CByteRing::WriteAll(std::initializer_list<Piece> pieces) {
+    int64_t total = 0;
+    for (const Piece& piece : pieces) {
+        if (piece.length < 0 || (piece.length > 0 && !piece.source))
+            return 0;
+        total += piece.length;
+    }
+    if (total > std::numeric_limits<int32_t>::max())
+        return 0;
+    std::lock_guard lk(mutex_);
+    if (!buffer_)
+        return 0;
+    // Grown for the whole first, so the pieces below never fail half way.
+    while (static_cast<int64_t>(count_) + total >= static_cast<int64_t>(capacity_) - 1) {
+        if (!GrowLocked())
+            return 0;
+    }
+    for (const Piece& piece : pieces) WriteLocked(piece.source, piece.length);
+    return 1;
+}
+
 int CByteRing::WriteLocked(const uint8_t* source, int32_t length) {
     if (!buffer_ || length < 0 || (length > 0 && !source))
         return 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/FrameRecord.h"
 #include "engine/PlaybackEngine.h"
 #include "engine/SyncTrace.h"
 #include "platform/Paths.h"
@@ -22,8 +23,6 @@ constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
 // Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
 // tile of the source and of the destination stay in the cache together.
 constexpr int32_t kTurnTilePixels = 64;
-// A frame record's second and index, after its frame.
-constexpr int32_t kRecordLabelBytes = 8;
 // Bytes of the buffer a settings value is read into (values are cut to 99).
 constexpr uint32_t kSettingsValueBytes = 100;
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 
+#include "engine/FrameRecord.h"
 #include "engine/Messages.h"
 #include "engine/TvqDecoder.h"
 #include "platform/MessageBox.h"
@@ -18,8 +19,6 @@ namespace {
 constexpr uint32_t kDecodeWakeMs = 10;
 // How often the decode thread looks whether a waiting command has got the decode lock.
 constexpr std::chrono::milliseconds kWaiterPollMs{1};
-// Bytes of the two int32 labels after each frame in a record.
-constexpr int32_t kRecordLabelBytes = 8;
 // Decode output buffers: four seconds of audio and two seconds of frames, so a component that
 // delivers a little more than one second never writes past them.
 constexpr int64_t kAudioBufferSeconds = 4;
@@ -130,7 +129,7 @@ bool CPlaybackEngine::AllocateQueuesAndBuffers() {
                                        pictureFormat_.biWidth * pictureFormat_.biHeight *
                                        framesPerSecond_;
     const int64_t recordSecond =
-        (static_cast<int64_t>(pictureFormat_.biSizeImage) + kRecordLabelBytes) * framesPerSecond_;
+        FrameRecordBytes(static_cast<int64_t>(pictureFormat_.biSizeImage)) * framesPerSecond_;
     const bool sane = bytesPerSecond > 0 && bareSecondOfFrames > 0 && recordSecond > 0 &&
                       pictureFormat_.biSizeImage > 0;
     audioHighWater_ = 0;
@@ -192,16 +191,20 @@ void CPlaybackEngine::QueueAudio() {
     audioQueue_.Write(audioDecodeBuffer_.get(), static_cast<int32_t>(bytes < room ? bytes : room));
 }
 
-void CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
-    const int32_t imageSize = static_cast<int32_t>(pictureFormat_.biSizeImage);
+bool CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
+    const int64_t imageSize = pictureFormat_.biSizeImage;
+    if (imageSize <= 0 || imageSize > std::numeric_limits<int32_t>::max())
+        return false;
     for (int32_t n = 0; n < framesPerSecond_; ++n) {
-        const int32_t i = reverse ? framesPerSecond_ - 1 - n : n;
-        // Straight from the decode buffer into the queue: no copy of the frame in between.
-        videoQueue_.Write(frameDecodeBuffer_.get() + static_cast<int64_t>(i) * imageSize,
-                          imageSize);
-        videoQueue_.Write(reinterpret_cast<const uint8_t*>(&second), sizeof second);
-        videoQueue_.Write(reinterpret_cast<const uint8_t*>(&i), sizeof i);
+        const FrameRecordLabel label{second, reverse ? framesPerSecond_ - 1 - n : n};
+        // Straight from the decode buffer into the queue: no copy of the frame in between. A
+        // record goes in whole or not at all; once one does not fit, neither do the rest.
+        if (!videoQueue_.WriteAll({{frameDecodeBuffer_.get() + label.index * imageSize,
+                                    static_cast<int32_t>(imageSize)},
+                                   {reinterpret_cast<const uint8_t*>(&label), kRecordLabelBytes}}))
+            return false;
     }
+    return true;
 }
 
 bool CPlaybackEngine::SkipGivenUp() const {

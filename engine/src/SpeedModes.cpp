@@ -9,12 +9,12 @@
 #include <cmath>
 #include <mutex>
 
+#include "engine/FrameRecord.h"
 #include "engine/PlaybackEngine.h"
 #include "engine/TvqDecoder.h"
 
 namespace {
 
-constexpr int32_t kRecordLabelBytes = 8;  // the second and index after each frame
 // No re-alignment this close to the end: the queues there run down by design.
 constexpr int32_t kNoResyncTailSeconds = 10;
 // Calibration watches the smallest lead for this long after its first call.
@@ -251,7 +251,7 @@ void CPlaybackEngine::FirstBackwardSecond() {
 float CPlaybackEngine::MeasureLead(float* videoSeconds, float* audioSeconds) {
     win::ScopedLock decode(decodeLock_);
     const float recordSecond =
-        static_cast<float>(static_cast<int64_t>(pictureFormat_.biSizeImage) + kRecordLabelBytes) *
+        static_cast<float>(FrameRecordBytes(static_cast<int64_t>(pictureFormat_.biSizeImage))) *
         static_cast<float>(framesPerSecond_);
     const float bytesPerSecond = static_cast<float>(audioFormat_.nAvgBytesPerSec);
     *videoSeconds =
@@ -317,7 +317,7 @@ void CPlaybackEngine::Realign(float videoSeconds, float audioSeconds, int32_t po
     int32_t whole =
         static_cast<int32_t>(std::min(std::floor(videoSeconds), std::floor(audioSeconds)));
     const int64_t recordSecond =
-        (static_cast<int64_t>(pictureFormat_.biSizeImage) + kRecordLabelBytes) * framesPerSecond_;
+        FrameRecordBytes(static_cast<int64_t>(pictureFormat_.biSizeImage)) * framesPerSecond_;
     audioQueue_.KeepNewest(
         static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * audioFormat_.nAvgBytesPerSec)));
     videoQueue_.KeepNewest(

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -167,6 +168,32 @@ TEST(ByteRing, OneWriterOneReaderSeeTheSameStream) {
 }  // namespace
 
 // A frame and its two labels come out together or not at all, also across the buffer's end.
+TEST(ByteRing, WriteAllQueuesEveryPieceOrNothing) {
+    CByteRing ring;
+    ASSERT_EQ(ring.Allocate(16), 1);
+    const uint8_t filler[10] = {};
+    ASSERT_EQ(ring.Write(filler, 10), 1);
+    uint8_t sink[10];
+    int32_t n = 10;
+    ASSERT_EQ(ring.Read(sink, &n), 1);  // the pieces below wrap round the end
+
+    const auto frame = Bytes(5, 1);
+    const auto label = Bytes(4, 6);
+    // A piece that cannot be written, and pieces too long for a queue to count, are refused
+    // before the first piece goes in, so no later record is read out of step.
+    EXPECT_EQ(ring.WriteAll({{frame.data(), 5}, {nullptr, 4}}), 0);
+    EXPECT_EQ(ring.WriteAll({{frame.data(), 5}, {label.data(), INT32_MAX}}), 0);
+    EXPECT_EQ(ring.GetCount(), 0);
+
+    // 9 + 9 reaches the last byte of 16: grown once, before the first piece.
+    ASSERT_EQ(ring.WriteAll({{frame.data(), 5}, {label.data(), 4}}), 1);
+    ASSERT_EQ(ring.WriteAll({{frame.data(), 5}, {label.data(), 4}}), 1);
+    EXPECT_EQ(ring.GetCapacity(), 32);
+    const auto record = Bytes(9, 1);
+    EXPECT_EQ(ReadAll(ring, 9), record);
+    EXPECT_EQ(ReadAll(ring, 100), record);
+}
+
 TEST(ByteRing, ReadAllTakesEveryPartOrNothing) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(16), 1);

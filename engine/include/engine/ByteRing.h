@@ -28,6 +28,14 @@ public:
     // Appends `length` bytes; grows first when count + length would reach capacity - 1.
     // 0 without a buffer, for a negative length, or when growing fails.
     int Write(const uint8_t* source, int32_t length);
+    struct Piece {
+        const uint8_t* source;
+        int32_t length;
+    };
+    // Appends the pieces one after another in one step, growing once for all of them, or none
+    // of them: a record is never left half written, which would put every later record out of
+    // step. 0 like Write, and also when the pieces add up to more than a queue can count.
+    int WriteAll(std::initializer_list<Piece> pieces);
     // Takes up to *length bytes (clipped to the count) and stores the number taken in *length.
     // 0 when there is no buffer or nothing is queued.
     int Read(uint8_t* destination, int32_t* length);

@@ -164,7 +164,8 @@ private:
     bool SeekDecoder(int32_t target);
     int CallDecoder();
     // Appends the decoded frames as records of `second`, in forward or reverse order.
-    void QueueFrames(int32_t second, bool reverse);
+    // False when a record did not fit (the queue could not grow); the records queued stay whole.
+    bool QueueFrames(int32_t second, bool reverse);
     void QueueAudio();
     void ClearCounts();
     int FillPass();
