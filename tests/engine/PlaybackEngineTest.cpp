@@ -339,8 +339,12 @@ TEST_F(PlaybackEngineTest, ASeekToASecondTheDecoderHasPassedKeepsLabelsAndConten
 }
 
 // Waits until the engine's decode thread is inside a skip.
+// The decode thread takes a seek request on its next 10 ms turn, so the bound is time, not a
+// count of yields (which an idle machine runs through in a few milliseconds).
 bool WaitForSkip(const CPlaybackEngine& engine) {
-    for (int i = 0; i < 20000 && !engine.IsSkipping(); ++i) std::this_thread::yield();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!engine.IsSkipping() && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
     return engine.IsSkipping() != 0;
 }
 
