@@ -4,6 +4,8 @@
 #include "codec/TvqFrameDecoder.h"
 #include "codec/TvqReader.h"
 
+#include "ScratchFolderTest.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,14 +27,9 @@ struct Movie {
     std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
 };
 
-class Convert : public ::testing::Test {
+class Convert : public ScratchFolderTest {
 protected:
-    Convert() {
-        dir_ = ::testing::TempDir() + "tvq-convert-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(dir_);
-    }
-    ~Convert() override { std::filesystem::remove_all(dir_); }
+    Convert() : ScratchFolderTest("tvq-convert") {}
 
     void SetUp() override {
         if (std::system("ffmpeg -version >/dev/null 2>&1") != 0)
@@ -151,7 +148,6 @@ protected:
         }
     }
 
-    std::string dir_;
     std::string output_;
 };
 

@@ -2,6 +2,8 @@
 #include "codec/TvqFrameDecoder.h"
 #include "codec/TvqReader.h"
 
+#include "ScratchFolderTest.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
@@ -31,14 +33,9 @@ bool ReadPng(const std::string& path, Png& out) {
     return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
 }
 
-class Thumbnailer : public ::testing::Test {
+class Thumbnailer : public ScratchFolderTest {
 protected:
-    Thumbnailer() {
-        dir_ = ::testing::TempDir() + "tvq-thumb-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(dir_);
-    }
-    ~Thumbnailer() override { std::filesystem::remove_all(dir_); }
+    Thumbnailer() : ScratchFolderTest("tvq-thumb") {}
 
     static int Run(const std::string& command) {
         const int status = std::system((command + " >/dev/null 2>&1").c_str());
@@ -82,8 +79,6 @@ protected:
         for (double& s : sums) s /= png.width * png.height / 4.0;
         return sums;
     }
-
-    std::string dir_;
 };
 
 TEST_F(Thumbnailer, FitsTheSizeAndShowsTheFrameATenthIn) {

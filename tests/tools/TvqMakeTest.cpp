@@ -3,6 +3,8 @@
 #include "codec/TvqFrameDecoder.h"
 #include "codec/TvqReader.h"
 
+#include "ScratchFolderTest.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,14 +15,9 @@
 
 namespace {
 
-class TvqMake : public ::testing::Test {
+class TvqMake : public ScratchFolderTest {
 protected:
-    TvqMake() {
-        dir_ = ::testing::TempDir() + "tvq-make-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(dir_);
-    }
-    ~TvqMake() override { std::filesystem::remove_all(dir_); }
+    TvqMake() : ScratchFolderTest("tvq-make") {}
 
     // Runs tvq-make with `args` (shell words); returns its exit status.
     int Run(const std::string& args) {
@@ -29,8 +26,6 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     std::string File(const std::string& name) const { return dir_ + "/" + name; }
-
-    std::string dir_;
 };
 
 TEST_F(TvqMake, TestPatternCarriesMarkersTonesAndAShortLastSecond) {
