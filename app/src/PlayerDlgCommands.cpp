@@ -11,6 +11,7 @@
 #include "engine/Messages.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "platform/WinTypes.h"
 #include "skin/SkinButton.h"
 #include "support/LanguageTable.h"
@@ -424,14 +425,14 @@ void CPlayerDlg::OnKeyDown(uint32_t virtualKey) {
 
 void CPlayerDlg::ShowCredits() {
     std::string caption = "Information";
-    std::string text =
-        "TVQ Player V1.5\n\nWritten by the TVQ Player team.\nBuilt with Qt, SDL and "
-        "libjpeg-turbo.\nThank you for watching!";
+    std::string text = "TVQ Player V" TVQ_VERSION_TEXT
+                       "\n\nWritten by the TVQ Player team.\nBuilt with Qt, SDL and "
+                       "libjpeg-turbo.\nThank you for watching!";
     if (win::GetSystemDefaultLangID() == kLangChineseSimplified) {
         caption = "信息";
-        text =
-            "TVQ 播放器 V1.5\n\n由 TVQ 播放器团队编写。\n使用 Qt、SDL 和 libjpeg-turbo 构建。\n"
-            "感谢观看！";
+        text = "TVQ 播放器 V" TVQ_VERSION_TEXT
+               "\n\n由 TVQ 播放器团队编写。\n使用 Qt、SDL 和 libjpeg-turbo 构建。\n"
+               "感谢观看！";
     }
     win::MessageBox(text, caption, win::MB_OK);
 }

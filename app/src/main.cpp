@@ -14,12 +14,13 @@
 #include "app/PlayerApp.h"
 #include "app/QtMessageBoxService.h"
 #include "platform/MessageBox.h"
+#include "platform/Version.h"
 #include "platform/sound/SdlSoundDevice.h"
 #include "platform/sound/SoundDevice.h"
 
 namespace {
 
-constexpr const char* kVersion = "TVQ Player 1.5";
+constexpr const char* kVersion = "TVQ Player " TVQ_VERSION_TEXT;
 constexpr const char* kUsage =
     "Usage: tvqplayer [options] [file.tvq]\n"
     "\n"

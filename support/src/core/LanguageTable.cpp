@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ constexpr const char* kUIDefaults[] = {
     "Cut source video snippet",
     "Start time",
     "End time",
-    "TVQ Player V1.5",
+    "TVQ Player V" TVQ_VERSION_TEXT,
     "A player for .tvq movies. Free software.",
     "Play",  // 20
     "Stop",
