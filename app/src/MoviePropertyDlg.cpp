@@ -6,6 +6,7 @@
 #include "app/DialogUnits.h"
 #include "engine/PlaybackEngine.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 #include "skin/IconButton.h"
 #include "skin/SkinLabel.h"
 #include "support/LanguageTable.h"
@@ -69,14 +70,11 @@ std::array<std::string, 4> CMoviePropertyDlg::BuildLines(const MovieFacts& facts
                                                          int userFrameRate) {
     const CLanguageTable& text = LanguageTable();
     const int fps = userFrameRate != 0 ? userFrameRate : facts.framesPerSecond;
-    char time[32];
-    std::snprintf(time, sizeof time, " %u:%02u", facts.lengthSeconds / 60,
-                  facts.lengthSeconds % 60);
     return {Padded(text.UIInfo(kUiFramesLabel)) + Printf(" %d", fps, 0),
             Padded(text.UIInfo(kUiSizeLabel)) + Printf(" %dx%d", facts.width, facts.height),
             Padded(text.UIInfo(kUiAudioLabel)) +
                 Printf(" %d,%d channel", facts.samplesPerSecond, facts.channels),
-            Padded(text.UIInfo(kUiTimeLabel)) + time};
+            Padded(text.UIInfo(kUiTimeLabel)) + " " + win::ClockText(facts.lengthSeconds)};
 }
 
 std::string CMoviePropertyDlg::LabelText(int index) const {

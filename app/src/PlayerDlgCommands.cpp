@@ -176,10 +176,7 @@ void CPlayerDlg::OnHScroll(int code, int position, int clickX) {
         return;
     switch (code) {
         case SB_THUMBTRACK: {
-            const auto p = static_cast<uint32_t>(position);
-            char text[32];
-            std::snprintf(text, sizeof text, "%u:%02u", p / 60, p % 60);
-            SetDragText(text);
+            SetDragText(win::ClockText(position));
             m_dragging = true;
             break;
         }

@@ -7,6 +7,7 @@
 #include "app/PlayerControl.h"
 #include "engine/TvqDecoder.h"
 #include "platform/MessageBox.h"
+#include "platform/Text.h"
 #include "platform/WinTypes.h"
 #include "support/LanguageTable.h"
 #include "support/OwnerDrawListCtrl.h"
@@ -74,9 +75,7 @@ int32_t CPlaylistView::ReadMovieLength(const std::string& path) {
 }
 
 std::string CPlaylistView::FormatTime(int32_t seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
-    return text;
+    return win::ClockText(seconds);
 }
 
 void CPlaylistView::ClearSelection() {

@@ -16,6 +16,7 @@
 
 #include "display/FrameConvert.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -34,11 +35,11 @@ constexpr const char* kNoStreamText = "HELLO";
 QString TimeText(const CFrameView::Overlay& o) {
     char text[300];
     if (o.dragText.empty()) {
-        std::snprintf(text, sizeof text, "%d:%02d/%d:%02d", o.position / 60, o.position % 60,
-                      o.length / 60, o.length % 60);
+        std::snprintf(text, sizeof text, "%s/%s", win::ClockText(o.position).c_str(),
+                      win::ClockText(o.length).c_str());
     } else {
-        std::snprintf(text, sizeof text, "%s/%d:%02d", o.dragText.c_str(), o.position / 60,
-                      o.position % 60);
+        std::snprintf(text, sizeof text, "%s/%s", o.dragText.c_str(),
+                      win::ClockText(o.position).c_str());
     }
     return QString::fromUtf8(text);
 }

@@ -10,6 +10,7 @@
 #include "engine/Messages.h"
 #include "engine/PlaybackEngine.h"
 #include "platform/MessageBox.h"
+#include "platform/Text.h"
 #include "support/LanguageTable.h"
 
 namespace {
@@ -713,7 +714,5 @@ void CPlaylistPlayer::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) 
 void CPlaylistPlayer::SetSeekText(int32_t second) {
     if (!m_videoWindow)
         return;
-    char text[64];
-    std::snprintf(text, sizeof text, "Seeking to %d:%02d", second / 60, second % 60);
-    m_videoWindow->SetSeekText(text);
+    m_videoWindow->SetSeekText("Seeking to " + win::ClockText(second));
 }

@@ -48,7 +48,10 @@ TEST(Text, Utf8ToCp936RoundTrips) {
     EXPECT_EQ(gbk.size(), 4 + 14 + 4);
     EXPECT_EQ(Cp936ToUtf8(gbk), trace);
     EXPECT_EQ(Utf8ToCp936("plain ascii"), "plain ascii");
-    EXPECT_EQ(Utf8ToCp936("a\xFF" "b"), "a?b") << "a broken byte does not stop the conversion";
+    EXPECT_EQ(Utf8ToCp936("a\xFF"
+                          "b"),
+              "a?b")
+        << "a broken byte does not stop the conversion";
 }
 
 TEST(Text, LanguageIdsFromLocales) {
@@ -67,6 +70,16 @@ TEST(Text, LanguageIdsFromLocales) {
     setenv("LC_ALL", "zh_TW.UTF-8", 1);
     EXPECT_EQ(GetSystemDefaultLangID(), 0x0404);
     unsetenv("LC_ALL");
+}
+
+TEST(Text, ClockTextIsMinutesAndSeconds) {
+    EXPECT_EQ(win::ClockText(0), "0:00");
+    EXPECT_EQ(win::ClockText(599), "9:59");
+    // An hour stays in the minutes, and long movies keep counting them.
+    EXPECT_EQ(win::ClockText(3600), "60:00");
+    EXPECT_EQ(win::ClockText(int64_t{6000} * 60 + 7), "6000:07");
+    EXPECT_EQ(win::ClockText(-1), "0:00");
+    EXPECT_EQ(win::ClockText(-3600), "0:00");
 }
 
 TEST(DynamicLibrary, ReportsMissingLibraryAndSymbol) {

@@ -2,6 +2,7 @@
 
 #include "Canvas.h"
 #include "codec/TestPattern.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -107,8 +108,7 @@ void MoviePattern::PaintDemo(uint8_t* frameBuffer, int second, int frame) const 
     const int titleY = tvq::FrameMarkerHeight(w, h) + scale * 2;
     canvas.DrawText(titleX + scale, titleY + scale, scale, title, {20, 20, 40});
     canvas.DrawText(titleX, titleY, scale, title, {255, 255, 255});
-    char time[32];
-    std::snprintf(time, sizeof time, "%d:%02d", second / 60, second % 60);
+    const std::string time = win::ClockText(second);
     const int timeX = w - Canvas::TextWidth(scale, time) - scale * 2;
     const int timeY = h - Canvas::TextHeight(scale) - scale * 2;
     canvas.DrawText(timeX + scale, timeY + scale, scale, time, {20, 20, 40});

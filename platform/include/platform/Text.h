@@ -1,5 +1,6 @@
 #pragma once
-// Text conversions between our UTF-8 and the code pages some files are kept in.
+// Text conversions between our UTF-8 and the code pages some files are kept in, and the
+// clock text every time on screen is written in.
 #include <cstdint>
 #include <string>
 
@@ -15,5 +16,9 @@ std::string Cp936ToUtf8(const std::string& gbk);
 uint16_t GetSystemDefaultLangID();
 // The language id of a POSIX locale name such as "zh_CN.UTF-8"; 0 when unknown.
 uint16_t LangIdFromLocale(const std::string& locale);
+
+// A play position or length as "%d:%02d", minutes and seconds; minutes are never split into
+// hours. A negative count (a position not yet known) reads "0:00".
+std::string ClockText(int64_t seconds);
 
 }  // namespace win
