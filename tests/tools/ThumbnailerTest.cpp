@@ -128,6 +128,14 @@ TEST_F(Thumbnailer, DamagedOrCutMoviesFailFastAndWriteNothing) {
             EXPECT_FALSE(e.path().filename().string().starts_with("t.png")) << e.path();
     }
     EXPECT_NE(Thumb(128, movie, "/nonexistent-folder/t.png"), 0);
+    // A bad command line is told apart from a bad movie by its status, and writes nothing.
+    const std::string tool = std::string(TVQ_THUMBNAILER_PATH) + " ";
+    for (const std::string& args : {movie + " " + File("t.png"), "-s 128 " + movie,
+                                    "-s 128 " + movie + " " + File("t.png") + " extra",
+                                    "-s 4097 " + movie + " " + File("t.png"), movie + " -s"}) {
+        EXPECT_EQ(Run(tool + args), 2) << args;
+        EXPECT_FALSE(std::filesystem::exists(File("t.png"))) << args;
+    }
 }
 
 }  // namespace

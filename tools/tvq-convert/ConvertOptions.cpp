@@ -1,6 +1,7 @@
 #include "ConvertOptions.h"
 
 #include "codec/TvqFormat.h"
+#include "options/OptionParser.h"
 
 #include <charconv>
 #include <cmath>
@@ -18,14 +19,8 @@ struct SizePreset {
 constexpr SizePreset kSizePresets[] = {
     {"qvga", 320, 240}, {"vga", 640, 480}, {"720p", 1280, 720}, {"1080p", 1920, 1080}};
 
-bool ParseInt(std::string_view text, int low, int high, int& out) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
-        return false;
-    out = value;
-    return true;
-}
+using tvqtools::Int;
+using tvqtools::ParseInt;
 
 bool ParseSize(std::string_view text, ConvertOptions& o) {
     for (const SizePreset& p : kSizePresets) {
@@ -39,10 +34,7 @@ bool ParseSize(std::string_view text, ConvertOptions& o) {
         o.width = o.height = 0;
         return true;
     }
-    const size_t x = text.find('x');
-    return x != std::string_view::npos &&
-           ParseInt(text.substr(0, x), 1, tvq::kMaxPictureSide, o.width) &&
-           ParseInt(text.substr(x + 1), 1, tvq::kMaxPictureSide, o.height);
+    return tvqtools::ParseSize(text, tvq::kMaxPictureSide, o.width, o.height);
 }
 
 bool ParseSeconds(std::string_view text, double& out) {
@@ -54,35 +46,33 @@ bool ParseSeconds(std::string_view text, double& out) {
     return true;
 }
 
-bool ApplyOption(std::string_view name, std::string_view value, ConvertOptions& o) {
-    if (name == "--size")
-        return ParseSize(value, o);
-    if (name == "--fps")
-        return ParseInt(value, 1, tvq::kMaxFramesPerSecond, o.framesPerSecond);
-    if (name == "--rate")
-        return ParseInt(value, 1, tvq::kMaxSampleRate, o.maxSampleRate);
-    if (name == "--channels")
-        return ParseInt(value, 1, 2, o.channels);
-    if (name == "--bits")
-        return ParseInt(value, 8, 16, o.bitsPerSample) &&
+void AddOptions(tvqtools::OptionParser& parser, ConvertOptions& o) {
+    parser.AddValue("--size", [&o](std::string_view v) { return ParseSize(v, o); });
+    parser.AddValue("--fps", Int(1, tvq::kMaxFramesPerSecond, o.framesPerSecond));
+    parser.AddValue("--rate", Int(1, tvq::kMaxSampleRate, o.maxSampleRate));
+    parser.AddValue("--channels", Int(1, 2, o.channels));
+    parser.AddValue("--bits", [&o](std::string_view v) {
+        return ParseInt(v, 8, 16, o.bitsPerSample) &&
                (o.bitsPerSample == 8 || o.bitsPerSample == 16);
-    if (name == "--quality")
-        return ParseInt(value, 1, 100, o.quality);
-    if (name == "--start")
-        return ParseTime(std::string(value), o.start);
-    if (name == "--end")
-        return ParseTime(std::string(value), o.end);
-    if (name == "--audio") {
-        o.audioFile = value;
-        return !value.empty();
-    }
-    if (name == "--copy-jpeg") {
-        if (value != "auto" && value != "never")
-            return false;
-        o.copyJpeg = value == "auto" ? CopyJpeg::Auto : CopyJpeg::Never;
-        return true;
-    }
-    return false;
+    });
+    parser.AddValue("--quality", Int(1, 100, o.quality));
+    parser.AddValue("--start",
+                    [&o](std::string_view v) { return ParseTime(std::string(v), o.start); });
+    parser.AddValue("--end", [&o](std::string_view v) { return ParseTime(std::string(v), o.end); });
+    parser.AddValue("--audio", [&o](std::string_view v) {
+        o.audioFile = v;
+        return !v.empty();
+    });
+    parser.AddValue("--copy-jpeg",
+                    tvqtools::Choice("auto", CopyJpeg::Auto, "never", CopyJpeg::Never, o.copyJpeg));
+    parser.AddValue(
+        "-o",
+        [&o](std::string_view v) {
+            o.outputDir = v;
+            return !v.empty();
+        },
+        "folder");
+    parser.AddFlag("--progress", [&o] { o.progress = true; });
 }
 
 }  // namespace
@@ -134,32 +124,11 @@ const char* const kConvertUsage =
     "  --progress            show progress even when stderr is not a terminal\n";
 
 bool ParseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& error) {
-    int positional = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--progress") {
-            options.progress = true;
-        } else if (arg == "-o") {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                error = "missing folder for -o";
-                return false;
-            }
-            options.outputDir = argv[++i];
-        } else if (arg.starts_with("--")) {
-            if (i + 1 >= argc) {
-                error = "missing value for " + std::string(arg);
-                return false;
-            }
-            if (!ApplyOption(arg, argv[i + 1], options)) {
-                error = "bad option " + std::string(arg) + " " + argv[i + 1];
-                return false;
-            }
-            ++i;
-        } else {
-            options.inputs.emplace_back(arg);
-            ++positional;
-        }
-    }
+    tvqtools::OptionParser parser;
+    AddOptions(parser, options);
+    if (!parser.Parse(argc, argv, options.inputs, error))
+        return false;
+    const size_t positional = options.inputs.size();
     if (!options.outputDir.empty()) {
         if (positional == 0) {
             error = "no input file";

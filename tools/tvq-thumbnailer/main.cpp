@@ -1,10 +1,11 @@
 // tvq-thumbnailer -s SIZE INPUT OUTPUT.png: a file manager's thumbnail of a .tvq movie.
 #include "Thumbnail.h"
 
-#include <charconv>
 #include <cstdio>
-#include <cstring>
-#include <string_view>
+#include <string>
+#include <vector>
+
+#include "options/OptionParser.h"
 
 namespace {
 
@@ -13,23 +14,32 @@ constexpr int kMaxSize = 4096;
 
 const char* const kUsage = "usage: tvq-thumbnailer -s SIZE INPUT OUTPUT.png\n";
 
-bool ParseSize(std::string_view text, int& size) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), size);
-    return ec == std::errc() && end == text.data() + text.size() && size >= 1 && size <= kMaxSize;
+// Fills `size`, `input` and `output` from argv; false on a bad command line.
+bool ParseCommandLine(int argc, char** argv, int& size, std::string& input, std::string& output) {
+    tvqtools::OptionParser parser;
+    parser.AddValue("-s", tvqtools::Int(1, kMaxSize, size));
+    std::vector<std::string> files;
+    std::string error;
+    if (!parser.Parse(argc, argv, files, error) || size == 0 || files.size() != 2)
+        return false;
+    input = files[0];
+    output = files[1];
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int size = 0;
-    if (argc != 5 || std::strcmp(argv[1], "-s") != 0 || !ParseSize(argv[2], size)) {
+    std::string input, output;
+    if (!ParseCommandLine(argc, argv, size, input, output)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
     tvqthumb::RgbImage image;
     std::string error;
-    if (!tvqthumb::MakeThumbnail(argv[3], size, image, error) ||
-        !tvqthumb::WritePng(image, argv[4], error)) {
+    if (!tvqthumb::MakeThumbnail(input, size, image, error) ||
+        !tvqthumb::WritePng(image, output, error)) {
         std::fprintf(stderr, "tvq-thumbnailer: %s\n", error.c_str());
         return 1;
     }
