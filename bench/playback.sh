@@ -13,6 +13,7 @@
 # and the X server's share during its run), peak RSS, and the ratio ours/reference.
 # Nothing is installed unless --install is given (then: apt-get install mpv).
 set -euo pipefail
+source "$(dirname "$0")/../scripts/player-setup.sh"
 bin=${1:?usage: playback.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--before BIN_DIR] [--install]}
 shift
 seconds=60
@@ -43,26 +44,13 @@ cleanup() {
 trap cleanup EXIT
 
 # One X server for every run, so that its share is measured the same way for both players.
-Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xpid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(cat "$work/display")
+start_xvfb "$work"
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033
 
-# The player's own folder, as the e2e runs make it: repeat off, picture at its own size.
-make_program_folder() { # from to
-  mkdir -p "$2"
-  cp "$1/tvqplayer" "$1/TVQ_DecDLL.so" "$2"/
-  [ -f "$1/TvqPlayer.ini" ] && cp "$1/TvqPlayer.ini" "$2"/
-  [ -d "$1/skin" ] && cp -r "$1/skin" "$2"/
-  printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$2/settings.ini"
-}
 prog=$work/bin
 make_program_folder "$bin" "$prog"
 if [ -n "$before" ]; then make_program_folder "$before" "$work/before"; fi
-mkdir -p "$work/home" && mkdir -m 700 "$work/run"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home
+use_private_session "$work"
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }  # utime + stime, all threads

@@ -9,6 +9,7 @@
 # The raw data (perf.data files, heaptrack file, logs) stay in --out (default: a temporary
 # folder, removed at the end).
 set -euo pipefail
+source "$(dirname "$0")/../scripts/player-setup.sh"
 bin=${1:?usage: profile.sh BIN_DIR [--size WxH@FPS] [--seconds N] [--what "cpu mem heap"]}
 bin=$(cd "$bin" && pwd)
 shift
@@ -42,20 +43,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xpid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(cat "$work/display")
+start_xvfb "$work"
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033
 
 prog=$work/bin
-mkdir -p "$prog" "$work/home" && mkdir -m 700 "$work/run"
-cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$prog"/
-[ -f "$bin/TvqPlayer.ini" ] && cp "$bin/TvqPlayer.ini" "$prog"/
-[ -d "$bin/skin" ] && cp -r "$bin/skin" "$prog"/
-printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home
+make_program_folder "$bin" "$prog"
+use_private_session "$work"
 
 size=${spec%@*} fps=${spec#*@}
 avi=$work/clip.avi movie=$work/clip.tvq

@@ -20,13 +20,11 @@ fail() {
   exit 1
 }
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/player-setup.sh"
 prog=$work/bin
-mkdir -p "$prog"
-cp "$bin/tvqplayer" "$bin/TVQ_DecDLL.so" "$bin/TvqPlayer.ini" "$prog"/
-cp -r "$bin/skin" "$prog"/
-printf '[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=0\nSkin=0\n' >"$prog/settings.ini"
-mkdir -m 700 "$work/run" "$work/home"
-export XDG_RUNTIME_DIR=$work/run HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+make_program_folder "$bin" "$prog"
+use_private_session "$work"
+export XDG_CONFIG_HOME=$work/home/.config
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$work/audio.raw
 export TVQ_TRACE=1 TVQ_LANGID=1033
 
