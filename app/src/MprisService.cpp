@@ -14,7 +14,6 @@
 #include "app/PlayerDlg.h"
 #include "engine/Messages.h"
 #include "skin/SkinButton.h"
-#include "support/SkinSliderCtrl.h"
 
 namespace {
 
@@ -59,9 +58,9 @@ private:
     CMprisService* m_service;
 };
 
-// org.mpris.MediaPlayer2.Player: the transport. The player has no volume control, so Volume
-// reads 1.0 and is not writable. Rate carries the speed commands: 1, 2, 4 and 8 forward, the
-// same negated backward.
+// org.mpris.MediaPlayer2.Player: the transport. Volume is the dialog's level (its mute is
+// kept apart). Rate carries the speed commands: 1, 2, 4 and 8 forward, the same negated
+// backward.
 class CMprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -71,7 +70,7 @@ class CMprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(double Rate READ Rate WRITE SetRate)
     Q_PROPERTY(double MinimumRate READ MinimumRate)
     Q_PROPERTY(double MaximumRate READ MaximumRate)
-    Q_PROPERTY(double Volume READ Volume)
+    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
     Q_PROPERTY(bool CanControl READ CanControl)
     Q_PROPERTY(bool CanPlay READ CanPlay)
     Q_PROPERTY(bool CanPause READ CanPause)
@@ -89,7 +88,8 @@ public:
     void SetRate(double rate) { m_service->SetRate(rate); }
     double MinimumRate() const { return -CMprisService::kFastestRate; }
     double MaximumRate() const { return CMprisService::kFastestRate; }
-    double Volume() const { return 1.0; }
+    double Volume() const { return m_service->Volume(); }
+    void SetVolume(double volume) { m_service->SetVolume(volume); }
     bool CanControl() const { return m_service->CanControl(); }
     bool CanPlay() const { return m_service->CanPlay(); }
     bool CanPause() const { return m_service->CanPause(); }
@@ -121,20 +121,23 @@ CMprisService::CMprisService(CPlayerDlg& dialog, QObject* parent)
     : QObject(parent), m_dialog(dialog) {
     new CMprisRootAdaptor(this);
     new CMprisPlayerAdaptor(this);
-    m_poll.setInterval(kPollMs);
-    connect(&m_poll, &QTimer::timeout, this, [this] { PublishChanges(); });
+    connect(&dialog, &CPlayerDlg::StateChanged, this, [this] { PublishChanges(); });
+    connect(&dialog, &CPlayerDlg::Seeked, this, [this](int second) { SendSeeked(second); });
 }
 
 CMprisService::~CMprisService() {
     if (!m_registered)
         return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterObject(kObjectPath);
-    bus.unregisterService(kServiceName);
+    m_bus.unregisterObject(kObjectPath);
+    m_bus.unregisterService(kServiceName);
 }
 
 bool CMprisService::Register() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    return Register(QDBusConnection::sessionBus());
+}
+
+bool CMprisService::Register(const QDBusConnection& connection) {
+    QDBusConnection bus = connection;
     if (!bus.isConnected())
         return false;
     if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors))
@@ -143,9 +146,9 @@ bool CMprisService::Register() {
         bus.unregisterObject(kObjectPath);
         return false;
     }
+    m_bus = bus;
     m_registered = true;
     PublishChanges();
-    m_poll.start();
     return true;
 }
 
@@ -163,18 +166,26 @@ QVariantMap CMprisService::Metadata() const {
              QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
     // A track id stands for the file: the same path always gives the same id.
     const QString id = QStringLiteral("/org/tvqplayer/track/") + QString::number(qHash(file), 16);
-    const CSkinSliderCtrl* slider = m_dialog.SkinSlider();
-    return {
-        {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id))},
-        {QStringLiteral("mpris:length"), static_cast<qlonglong>(slider->maximum()) * kMicroseconds},
-        {QStringLiteral("xesam:title"), QFileInfo(file).completeBaseName()},
-        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)}};
+    const qlonglong length = m_dialog.Player().GetLengthSeconds();
+    return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id))},
+            {QStringLiteral("mpris:length"), length * kMicroseconds},
+            {QStringLiteral("xesam:title"), QFileInfo(file).completeBaseName()},
+            {QStringLiteral("xesam:url"), QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)}};
 }
 
 qlonglong CMprisService::Position() const {
-    return m_dialog.IsPlaying()
-               ? static_cast<qlonglong>(m_dialog.SkinSlider()->value()) * kMicroseconds
-               : 0;
+    constexpr qlonglong kMicrosecondsPerMs = 1000;
+    return m_dialog.IsPlaying() ? m_dialog.Player().GetPositionMs() * kMicrosecondsPerMs : 0;
+}
+
+double CMprisService::Volume() const {
+    return m_dialog.VolumePercent() / static_cast<double>(CPlaybackPrefs::kFullPercent);
+}
+
+void CMprisService::SetVolume(double volume) {
+    // NaN and values beyond full (which MPRIS allows) become the nearest level there is.
+    const double level = std::isnan(volume) ? 0.0 : std::clamp(volume, 0.0, 1.0);
+    m_dialog.SetVolumePercent(static_cast<int>(std::lround(level * CPlaybackPrefs::kFullPercent)));
 }
 
 bool CMprisService::CanPlay() const {
@@ -281,6 +292,15 @@ void CMprisService::SetRate(double rate) {
     PublishChanges();
 }
 
+void CMprisService::SendSeeked(int second) {
+    if (!m_registered)
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(
+        kObjectPath, QString::fromLatin1(kPlayerInterface), QStringLiteral("Seeked"));
+    signal << static_cast<qlonglong>(second) * kMicroseconds;
+    m_bus.send(signal);
+}
+
 QString CMprisService::CurrentTrackId() const {
     return Metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
 }
@@ -303,7 +323,8 @@ QStringList CMprisService::PublishChanges() {
                              {QStringLiteral("CanSeek"), CanSeek()},
                              {QStringLiteral("CanGoNext"), CanGoNext()},
                              {QStringLiteral("CanGoPrevious"), CanGoPrevious()},
-                             {QStringLiteral("Rate"), Rate()}};
+                             {QStringLiteral("Rate"), Rate()},
+                             {QStringLiteral("Volume"), Volume()}};
     QVariantMap changed;
     for (auto it = now.begin(); it != now.end(); ++it)
         if (!m_sent.contains(it.key()) || m_sent.value(it.key()) != it.value())
@@ -316,8 +337,9 @@ QStringList CMprisService::PublishChanges() {
             kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
             QStringLiteral("PropertiesChanged"));
         signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
-        QDBusConnection::sessionBus().send(signal);
+        m_bus.send(signal);
     }
+    emit Announced(changed.keys());
     return changed.keys();
 }
 

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
+#include <QWheelEvent>
 #include <cstdio>
 
 #include "app/AboutDlg.h"
@@ -64,6 +65,7 @@ CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
     }
     setAcceptDrops(true);
     CreateControls();
+    SetUpListening();
     m_playlistView = std::make_unique<CPlaylistView>(*m_list, *this);
     m_mainSkin = std::make_unique<CMainSkin>(*this, m_programFolder);
     ConnectControls();
@@ -208,6 +210,8 @@ bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
         m_mainSkin->MoveControls();
     } else if (watched == m_slider && event->type() == QEvent::MouseButtonPress) {
         m_lastSliderPressX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
+    } else if (watched == m_video && event->type() == QEvent::Wheel) {
+        return OnVideoWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
     } else if (watched == m_video && event->type() == QEvent::MouseButtonDblClick) {
         // A double click on the video area switches full screen, only while a file plays.
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && m_playing)
@@ -230,8 +234,10 @@ void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CPlayerDlg::closeEvent(QCloseEvent* event) {
-    if (!m_destroyed)
+    if (!m_destroyed) {
+        KeepResumePosition(static_cast<int32_t>(m_player->GetPositionMs() / 1000));
         m_player->Stop();
+    }
     QDialog::done(QDialog::Accepted);
     event->accept();
 }

@@ -40,9 +40,12 @@ void CPlayerDlg::OnPause() {
     m_player->Pause();
     if (m_playing)
         m_paused = !m_paused;
+    emit StateChanged();
 }
 
 void CPlayerDlg::OnStop() {
+    if (m_playing)
+        KeepResumePosition(static_cast<int32_t>(m_player->GetPositionMs() / 1000));
     m_player->Stop();
 }
 
@@ -60,6 +63,7 @@ void CPlayerDlg::OnAdd() {
             paths = dialog.GetPathNames();
     }
     for (const std::string& path : paths) m_playlistView->AddFileToList(path);
+    emit StateChanged();
 }
 
 void CPlayerDlg::OnPrevious() {
@@ -85,6 +89,7 @@ void CPlayerDlg::OnCommand(int id) {
     // The playlist's Delete shares its number with the last skin-menu slot and comes first.
     if (id == kDeleteCommand) {
         SetSliderUsable(m_playlistView->DeleteSelected());
+        emit StateChanged();
         return;
     }
     if (m_mainSkin->IsSkinCommand(id)) {
@@ -117,6 +122,7 @@ int CPlayerDlg::OnDropFiles(const std::vector<std::string>& paths) {
     const int added = m_playlistView->AddDroppedFiles(paths);
     if (added > 0 && !m_playing)
         OnPlay();
+    emit StateChanged();
     return added;
 }
 
@@ -210,9 +216,10 @@ void CPlayerDlg::ThrottledSeek(int position) {
         return;
     }
     m_lastSliderSeekTick = now;
-    if (m_player->SeekTo(position) == 1)
+    if (m_player->SeekTo(position) == 1) {
         m_slider->setEnabled(false);  // WM_SEEKBAR (1, 1) enables it when the seek is done
-    else
+        emit Seeked(position);
+    } else
         OnNext();
 }
 
@@ -230,6 +237,16 @@ int CPlayerDlg::ClickPosition(int x) const {
 // Posted messages
 
 bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    TrackResume(message, wParam, lParam);
+    // Announced once the message is handled; the position alone is only ever read.
+    struct Announce {
+        CPlayerDlg* dialog;
+        bool on;
+        ~Announce() {
+            if (on)
+                emit dialog->StateChanged();
+        }
+    } announce{this, message != WM_PLAY_POSITION};
     switch (message) {
         case WM_PLAYLIST_STOPPED:
             OnPlaylistStopped();
@@ -389,6 +406,17 @@ bool CPlayerDlg::OnShortcut(int key, Qt::KeyboardModifiers modifiers) {
         case Qt::Key_Delete:
             OnCommand(kDeleteCommand);
             return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            // In the playlist the arrows move the selection.
+            if (QApplication::focusWidget() == m_list)
+                return false;
+            SetVolumePercent(VolumePercent() +
+                             (key == Qt::Key_Up ? kVolumeStepPercent : -kVolumeStepPercent));
+            return true;
+        case Qt::Key_M:
+            ToggleMute();
+            return true;
         default:
             return false;
     }
@@ -408,7 +436,7 @@ void CPlayerDlg::AddShortcutTooltips() {
     withKey(m_add, "Ctrl+O");
     withKey(m_play, "Enter: selected row");
     withKey(m_slider, "Left/Right: 10 s");
-    withKey(m_video, "F: full screen, +/-/0: zoom");
+    withKey(m_video, "F: full screen, +/-/0: zoom, wheel/Up/Down: volume, M: mute");
     withKey(m_list, "Delete: remove");
 }
 

@@ -191,6 +191,8 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
         DrawOverlayText(p, (right - metrics.horizontalAdvance(hello)) / 2,
                         (areaBottom - lastHeight) / 2, hello);
     }
+    if (!o.noticeText.empty())
+        DrawOverlayText(p, kTextMargin, kTextMargin, QString::fromStdString(o.noticeText));
     if (!o.seekText.empty()) {
         if (fullScreen) {
             p.restore();

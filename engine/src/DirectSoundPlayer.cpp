@@ -235,6 +235,7 @@ int CDirectSoundPlayer::PlayBuffer(int32_t second) {
     } else {
         ResetCounters();
         m_dwClock = second > 0 ? static_cast<uint64_t>(second) * m_wfx.nAvgBytesPerSec : 0;
+        m_llShownMs = second > 0 ? int64_t{second} * 1000 : 0;
         m_qwSegmentStart = m_dwClock.load();
         bool lost = false;
         if (!RestoreLost(&lost))
@@ -246,8 +247,8 @@ int CDirectSoundPlayer::PlayBuffer(int32_t second) {
         result = m_pEngine ? m_pEngine->IsRunning() : 0;
     }
     m_pDSBuffer->SetVolume(win::DSBVOLUME_MIN);
-    m_pDSBuffer->SetVolume(m_lVolume);
     m_bMuted = 0;
+    m_pDSBuffer->SetVolume(AudibleVolume());
     m_pDSBuffer->Play(0, 0, win::DSBPLAY_LOOPING);
     return result;
 }
@@ -347,7 +348,19 @@ void CDirectSoundPlayer::Mute(int flag) {
     win::ScopedLock e(EngineLock());
     m_bMuted = flag ? 1 : 0;
     if (m_pDSBuffer)
-        m_pDSBuffer->SetVolume(flag ? win::DSBVOLUME_MIN : m_lVolume);
+        m_pDSBuffer->SetVolume(AudibleVolume());
+}
+
+void CDirectSoundPlayer::SetUserVolume(int32_t hundredthsDb, int muted) {
+    win::ScopedLock e(EngineLock());
+    m_lVolume = std::clamp(hundredthsDb, win::DSBVOLUME_MIN, win::DSBVOLUME_MAX);
+    m_bUserMuted = muted ? 1 : 0;
+    if (m_pDSBuffer)
+        m_pDSBuffer->SetVolume(AudibleVolume());
+}
+
+int32_t CDirectSoundPlayer::AudibleVolume() const {
+    return m_bMuted || m_bUserMuted ? win::DSBVOLUME_MIN : m_lVolume.load();
 }
 
 // ---- the notification thread ---------------------------------------------------------------
@@ -525,5 +538,9 @@ void CDirectSoundPlayer::Publish(const TimeStep& step) {
         if (sync_trace::Enabled() && m_wfx.nAvgBytesPerSec > 0)
             sync_trace::Heard(HeardClock() * 1000 / m_wfx.nAvgBytesPerSec);
         m_pVideoWindow->ShowFrameAt(step.second, step.frame);
+    }
+    if (step.show) {
+        const int64_t fps = std::max(m_pEngine->GetFramesPerSecond(), 1);
+        m_llShownMs = int64_t{step.second} * 1000 + int64_t{step.frame} * 1000 / fps;
     }
 }

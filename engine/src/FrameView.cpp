@@ -411,6 +411,7 @@ CFrameView::Overlay CFrameView::GetOverlay() const {
     o.title = title_;
     o.seekText = seekText_;
     o.dragText = dragText_;
+    o.noticeText = noticeText_;
     o.hasStream = !shownFrame_.empty();
     return o;
 }
@@ -427,6 +428,14 @@ void CFrameView::SetDragText(const std::string& text) {
     {
         std::lock_guard lock(viewMutex_);
         dragText_ = text;
+    }
+    Invalidate();
+}
+
+void CFrameView::SetNoticeText(const std::string& text) {
+    {
+        std::lock_guard lock(viewMutex_);
+        noticeText_ = text;
     }
     Invalidate();
 }

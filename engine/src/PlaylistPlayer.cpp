@@ -75,6 +75,7 @@ int CPlaylistPlayer::Init(win::MessageTarget* window, IVideoTarget* videoWindow,
     m_seekDone = 0;
     m_paused = 0;
     m_startSecond = 0;
+    m_seekReopen = false;
     m_quitEvent.Reset();
     {
         win::ScopedLock l(m_listLock);
@@ -255,7 +256,9 @@ int CPlaylistPlayer::PlayFile(const std::string& path) {
     CloseEngine();
     m_paused = 0;
 
-    const int32_t s = m_startSecond.load();
+    int32_t s = m_startSecond.load();
+    if (!m_seekReopen.exchange(false) && s == 0 && m_startQuery)
+        s = std::max(m_startQuery(path), 0);
     if (s > 0)
         SetSeekText(s);
     // Skips to s and queues the first second before it returns. Stop, a move in the list or a
@@ -523,6 +526,7 @@ void CPlaylistPlayer::SeekBackward(int32_t second) {
         m_currentIndex = std::max(0, m_currentIndex - 1);
     }
     m_startSecond = second;
+    m_seekReopen = true;
     StopCurrent();
 }
 
@@ -609,6 +613,10 @@ int CPlaylistPlayer::OnSpeedMessage(uint32_t message) {
 
 void CPlaylistPlayer::SetSeekBar(std::function<bool()> isSeekBarEnabled) {
     m_seekBarEnabled = std::move(isSeekBarEnabled);
+}
+
+void CPlaylistPlayer::SetStartQuery(std::function<int32_t(const std::string&)> startSecondOf) {
+    m_startQuery = std::move(startSecondOf);
 }
 
 // ---- property box -------------------------------------------------------------------------

@@ -41,6 +41,12 @@ public:
     void ShowProperties() override { ++properties; }
     void Shutdown() override { ++shutdowns; }
     std::string GetCurrentFile() const override { return currentFile; }
+    void SetVolume(int percent, bool muted) override { volumes.emplace_back(percent, muted); }
+    int64_t GetPositionMs() override { return positionMs; }
+    int32_t GetLengthSeconds() override { return length; }
+    void SetStartQuery(std::function<int32_t(const std::string&)> query) override {
+        startQuery = std::move(query);
+    }
 
     std::vector<int> inits;
     std::vector<std::string> files, selected, removed;
@@ -50,6 +56,9 @@ public:
     int removeResult = 0;
     int32_t length = 200;  // seconds of the "playing" file
     std::string currentFile;
+    std::vector<std::pair<int, bool>> volumes;  // every level handed on, with its mute
+    int64_t positionMs = 0;
+    std::function<int32_t(const std::string&)> startQuery;
 };
 
 class TempFolder {

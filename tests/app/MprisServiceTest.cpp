@@ -2,7 +2,15 @@
 // dialog's recording playlist player, and which changes are announced.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstdio>
 
 #include "AppTestSupport.h"
 #include "app/MprisService.h"
@@ -41,6 +49,7 @@ protected:
     // What the playing file's messages do to the dialog: controls on, a 200 s range, at 30 s.
     void Started() {
         player->currentFile = dir.Path("first movie.tvq");
+        player->positionMs = 30'000;
         dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
         dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
         dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
@@ -110,6 +119,12 @@ TEST_F(MprisServiceTest, MetadataAndPositionDescribeThePlayingFile) {
               "file://" + dir.Path("first%20movie.tvq"));
     EXPECT_EQ(m.value("mpris:length").toLongLong(), 200'000'000LL);
     EXPECT_EQ(mpris->Position(), 30'000'000LL);
+    // Both come from the player, not from the slider.
+    player->length = 150;
+    player->positionMs = 42'250;
+    EXPECT_EQ(mpris->Metadata().value("mpris:length").toLongLong(), 150'000'000LL);
+    EXPECT_EQ(mpris->Position(), 42'250'000LL);
+    player->length = 200;
     const QString track = m.value("mpris:trackid").value<QDBusObjectPath>().path();
     EXPECT_TRUE(track.startsWith("/org/tvqplayer/track/"));
     player->currentFile = dir.Path("b.tvq");
@@ -140,21 +155,35 @@ TEST_F(MprisServiceTest, SeeksTakeTheSlidersPathAndSetPositionChecksTheTrack) {
     EXPECT_EQ(player->seeks.back(), 120);
 }
 
-TEST_F(MprisServiceTest, OnlyChangedPropertiesAreAnnounced) {
-    EXPECT_EQ(mpris->PublishChanges().size(), 8);  // the first announcement has everything
+TEST_F(MprisServiceTest, TheDialogsChangesAreAnnouncedOnceAndOnlyWhatChanged) {
+    EXPECT_TRUE(mpris->PublishChanges().contains("PlaybackStatus"));
     EXPECT_TRUE(mpris->PublishChanges().isEmpty());
+    // From here on the dialog asks for each announcement itself; nothing polls.
+    QSignalSpy announced(mpris.get(), &CMprisService::Announced);
+    const auto announcedNames = [&] {
+        QStringList names;
+        for (const QList<QVariant>& call : announced) names += call.at(0).toStringList();
+        announced.clear();
+        return names;
+    };
     AddMovies();
-    EXPECT_EQ(mpris->PublishChanges(), QStringList{"CanPlay"});
+    EXPECT_EQ(announcedNames(), QStringList{"CanPlay"});
     dlg->OnPlay();
     Started();
-    const QStringList started = mpris->PublishChanges();
+    const QStringList started = announcedNames();
     EXPECT_TRUE(started.contains("PlaybackStatus"));
     EXPECT_TRUE(started.contains("Metadata"));
     EXPECT_TRUE(started.contains("CanSeek"));
+    EXPECT_EQ(started.count("Metadata"), 1);
     dlg->OnWinMessage(WM_PLAY_POSITION, 31, 0);  // the position is read, never announced
-    EXPECT_TRUE(mpris->PublishChanges().isEmpty());
+    EXPECT_TRUE(announced.isEmpty());
     dlg->OnPause();
-    EXPECT_EQ(mpris->PublishChanges(), QStringList{"PlaybackStatus"});
+    EXPECT_EQ(announcedNames(), QStringList{"PlaybackStatus"});
+    dlg->SetVolumePercent(40);
+    EXPECT_EQ(announcedNames(), QStringList{"Volume"});
+    dlg->OnWinMessage(WM_PLAYLIST_STOPPED, 0, 0);
+    EXPECT_TRUE(announcedNames().contains("PlaybackStatus"));
+    EXPECT_TRUE(mpris->PublishChanges().isEmpty());  // nothing was left for a poll to find
 }
 
 TEST_F(MprisServiceTest, RatesRunTheSpeedCommandsAndAnewFileStartsAtNormalSpeed) {
@@ -194,4 +223,134 @@ TEST_F(MprisServiceTest, WithoutASessionBusNothingIsRegistered) {
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
+// A session bus of one test: a dbus-daemon of its own, gone with the object.
+class PrivateBus {
+public:
+    PrivateBus() {
+        FILE* out =
+            popen("dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null", "r");
+        if (!out)
+            return;
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, out))
+            address_ = QString::fromUtf8(line).trimmed();
+        if (std::fgets(line, sizeof line, out))
+            pid_ = static_cast<pid_t>(std::atoi(line));
+        pclose(out);
+    }
+    ~PrivateBus() {
+        if (pid_ > 0)
+            kill(pid_, SIGTERM);
+    }
+    bool Running() const { return pid_ > 0 && !address_.isEmpty(); }
+    QDBusConnection Connect(const QString& name) const {
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+private:
+    QString address_;
+    pid_t pid_ = 0;
+};
+
+// What a desktop's media widget hears from the player.
+class BusListener : public QObject {
+    Q_OBJECT
+
+public:
+    QList<qlonglong> seeked;
+    QList<QVariantMap> changed;
+
+public slots:
+    void OnSeeked(qlonglong position) { seeked << position; }
+    void OnPropertiesChanged(const QString&, const QVariantMap& properties, const QStringList&) {
+        changed << properties;
+    }
+};
+
+class MprisBusTest : public MprisServiceTest {
+protected:
+    void SetUp() override {
+        MprisServiceTest::SetUp();
+        if (!bus.Running())
+            GTEST_SKIP() << "no dbus-daemon to start a private bus";
+        ASSERT_TRUE(mpris->Register(bus.Connect("tvq-service")));
+        client = std::make_unique<QDBusConnection>(bus.Connect("tvq-client"));
+        ASSERT_TRUE(client->isConnected());
+        client->connect(QString(), CMprisService::kObjectPath, kPlayer, "Seeked", &listener,
+                        SLOT(OnSeeked(qlonglong)));
+        client->connect(QString(), CMprisService::kObjectPath, "org.freedesktop.DBus.Properties",
+                        "PropertiesChanged", &listener,
+                        SLOT(OnPropertiesChanged(QString, QVariantMap, QStringList)));
+    }
+    void TearDown() override {
+        client.reset();
+        MprisServiceTest::TearDown();
+        QDBusConnection::disconnectFromBus("tvq-client");
+        QDBusConnection::disconnectFromBus("tvq-service");
+    }
+    // A call answered by the player on this thread: the wait runs the event loop.
+    QDBusMessage Call(const QString& interface, const QString& method, const QVariantList& args) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            CMprisService::kServiceName, CMprisService::kObjectPath, interface, method);
+        call.setArguments(args);
+        return client->call(call, QDBus::BlockWithGui, 5000);
+    }
+    QVariant Get(const QString& property) {
+        const QDBusMessage reply =
+            Call("org.freedesktop.DBus.Properties", "Get", {QString(kPlayer), property});
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+    bool Announced(const QString& property, const QVariant& value) {
+        return QTest::qWaitFor([&] {
+            for (const QVariantMap& m : listener.changed)
+                if (m.value(property) == value)
+                    return true;
+            return false;
+        });
+    }
+
+    static constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
+    PrivateBus bus;
+    std::unique_ptr<QDBusConnection> client;
+    BusListener listener;
+};
+
+TEST_F(MprisBusTest, VolumeRoundTripsAndIsAnnounced) {
+    EXPECT_EQ(Get("Volume").toDouble(), 1.0);
+    const QDBusMessage set =
+        Call("org.freedesktop.DBus.Properties", "Set",
+             {QString(kPlayer), QString("Volume"), QVariant::fromValue(QDBusVariant(0.354))});
+    ASSERT_NE(set.type(), QDBusMessage::ErrorMessage) << set.errorMessage().toStdString();
+    EXPECT_EQ(dlg->VolumePercent(), 35);
+    EXPECT_EQ(player->volumes.back(), std::make_pair(35, false));
+    EXPECT_DOUBLE_EQ(Get("Volume").toDouble(), 0.35);
+    EXPECT_TRUE(Announced("Volume", 0.35));
+    Call("org.freedesktop.DBus.Properties", "Set",
+         {QString(kPlayer), QString("Volume"), QVariant::fromValue(QDBusVariant(3.0))});
+    EXPECT_EQ(dlg->VolumePercent(), 100);  // no level beyond full
+}
+
+TEST_F(MprisBusTest, SeekedFollowsAnAcceptedSeekAndPauseIsAnnounced) {
+    AddMovies();
+    dlg->OnPlay();
+    Started();
+    Call(kPlayer, "Seek", {QVariant::fromValue(qlonglong{15'000'000})});
+    EXPECT_EQ(player->seeks, std::vector<int32_t>{45});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listener.seeked.isEmpty(); }));
+    EXPECT_EQ(listener.seeked, QList<qlonglong>{45'000'000});
+    // Refused while the first seek runs: no second Seeked.
+    Call(kPlayer, "Seek", {QVariant::fromValue(qlonglong{5'000'000})});
+    EXPECT_EQ(player->seeks.size(), 1u);
+
+    Call(kPlayer, "Pause", {});
+    EXPECT_EQ(player->pauses, 1);
+    EXPECT_TRUE(Announced("PlaybackStatus", QString("Paused")));
+    // The playlist's end reaches the bus without being asked.
+    dlg->OnWinMessage(WM_PLAYLIST_STOPPED, 0, 0);
+    EXPECT_TRUE(Announced("PlaybackStatus", QString("Stopped")));
+    EXPECT_EQ(listener.seeked.size(), 1);
+}
+
 }  // namespace
+
+#include "MprisServiceTest.moc"

@@ -7,6 +7,8 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
+#include <fstream>
 #include <thread>
 
 #include "AppTestSupport.h"
@@ -17,6 +19,7 @@
 #include "platform/MessageBox.h"
 #include "skin/SkinButton.h"
 #include "support/OwnerDrawListCtrl.h"
+#include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
 #include "support/SkinSliderCtrl.h"
 
@@ -416,6 +419,110 @@ TEST_F(PlayerDlgTest, ShortcutKeysStillReachTheCreditsCheckAndTheTooltips) {
     EXPECT_TRUE(Slider()->toolTip().contains("Left/Right"));
     EXPECT_TRUE(dlg->VideoWindow()->toolTip().contains("F: full screen"));
     EXPECT_TRUE(List()->toolTip().contains("Delete"));
+}
+
+TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
+    dlg->show();
+    EXPECT_EQ(player->volumes, (std::vector<std::pair<int, bool>>{{100, false}}));  // at start
+    Press(*dlg, Qt::Key_Down);
+    Press(*dlg, Qt::Key_Down);
+    EXPECT_EQ(player->volumes.back(), std::make_pair(90, false));
+    EXPECT_EQ(dlg->VideoWindow()->GetOverlay().noticeText, "Volume 90%");
+    Press(*dlg, Qt::Key_Up);
+    for (int i = 0; i < 5; ++i) Press(*dlg, Qt::Key_Up);  // stops at full
+    EXPECT_EQ(dlg->VolumePercent(), 100);
+    // Over the picture: whole notches only, a touchpad's fractions add up.
+    QWidget* video = dlg->VideoWindow();
+    const auto wheel = [&](int delta) {
+        QWheelEvent e(QPointF(5, 5), video->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(video, &e);
+    };
+    wheel(-120);
+    wheel(-60);
+    EXPECT_EQ(dlg->VolumePercent(), 95);
+    wheel(-60);
+    wheel(-240);
+    EXPECT_EQ(dlg->VolumePercent(), 80);
+    Press(*dlg, Qt::Key_M);
+    EXPECT_EQ(player->volumes.back(), std::make_pair(80, true));
+    EXPECT_EQ(dlg->VideoWindow()->GetOverlay().noticeText, "Muted");
+    Press(*dlg, Qt::Key_Down);  // the level moves under the mute and stays muted
+    EXPECT_EQ(player->volumes.back(), std::make_pair(75, true));
+
+    // In the playlist the arrows are the list's.
+    dlg->activateWindow();
+    QApplication::setActiveWindow(dlg.get());
+    List()->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), List());
+    Press(*dlg, Qt::Key_Up);
+    EXPECT_EQ(dlg->VolumePercent(), 75);
+
+    dlg.reset();
+    auto fake = std::make_unique<FakePlayer>();
+    FakePlayer* next = fake.get();
+    CPlayerDlg::Options options;
+    options.programFolder = dir.Folder() + "/";
+    options.player = std::move(fake);
+    options.listenForCopies = false;
+    dlg = std::make_unique<CPlayerDlg>(std::move(options));
+    EXPECT_EQ(next->volumes, (std::vector<std::pair<int, bool>>{{75, true}}));
+}
+
+TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {
+    const std::string a = Movie("a.tvq", 100), b = Movie("b.tvq", 100);
+    ASSERT_TRUE(player->startQuery);
+    chosen = {a, b};
+    dlg->OnAdd();
+    StartPlaying();
+    player->currentFile = a;
+    player->length = 100;
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    dlg->OnWinMessage(WM_PLAY_POSITION, 30, 0);
+    // The list moves on: the position last reported is kept.
+    player->currentFile = b;
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    EXPECT_EQ(player->startQuery(a), 30);
+    // Stop keeps where the picture is now.
+    player->positionMs = 55'900;
+    dlg->OnStop();
+    dlg->OnWinMessage(WM_PLAYLIST_STOPPED, 0, 0);
+    EXPECT_EQ(player->startQuery(b), 55);
+
+    // Played to its end: forgotten. And the close box keeps the file playing then.
+    StartPlaying();
+    player->currentFile = a;
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    dlg->OnWinMessage(WM_PLAY_POSITION, 98, 0);
+    player->currentFile = b;
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    player->positionMs = 42'000;
+    dlg->close();
+    EXPECT_EQ(player->startQuery(a), 0);
+    EXPECT_EQ(CResumeStore(dir.Path(CResumeStore::kFileName)).StartSecond(b, 100), 42);
+}
+
+TEST_F(PlayerDlgTest, ResumeOffInTheSettingsStartsEveryFileAtZero) {
+    dlg.reset();
+    std::ofstream(dir.Path("settings.ini")) << "[PlayerSetup]\nresume=FALSE\n";
+    auto fake = std::make_unique<FakePlayer>();
+    player = fake.get();
+    CPlayerDlg::Options options;
+    options.programFolder = dir.Folder() + "/";
+    options.player = std::move(fake);
+    options.listenForCopies = false;
+    options.chooseFiles = [this] { return chosen; };
+    dlg = std::make_unique<CPlayerDlg>(std::move(options));
+    EXPECT_FALSE(player->startQuery);
+    const std::string a = Movie("a.tvq", 100);
+    chosen = {a};
+    dlg->OnAdd();
+    StartPlaying();
+    player->currentFile = a;
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    player->positionMs = 50'000;
+    dlg->OnStop();
+    EXPECT_EQ(CResumeStore(dir.Path(CResumeStore::kFileName)).StartSecond(a, 100), 0);
 }
 
 TEST(CreditsCheck, AWrongKeyIsNotTakenAsAFirstLetter) {

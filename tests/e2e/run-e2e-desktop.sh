@@ -14,6 +14,8 @@
 #   pulse        a private PulseAudio with a null sink: the movie plays through SDL's default
 #                driver, parec records the sink's monitor, the tones come in order and the
 #                picture and the movie's end keep time with them.
+#   resume       play, seek to 0:40 over a private bus, pause and close; the next start of the
+#                same file shows second 40 first.
 #   backward     Rate -1 over a private bus turns a playing movie back: the frames shown run
 #                back to second 0 and the file ends.
 #   hidpi        the idle window at QT_SCALE_FACTOR 1 and 2: the skin's scope bitmap 1:1 at 1, the
@@ -368,6 +370,46 @@ hidpi)
     sed -n 's/.*(\([0-9.e-]*\)).*/\1/p') || true
   echo "scale 2 halved against scale 1: RMSE $halved"
   awk -v e="$halved" 'BEGIN { exit !(e != "" && e < 0.08) }' || fail "scale 2 is not scale 1 scaled"
+  ;;
+resume)
+  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
+  command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
+    4>"$work/bus.pid"
+  players+=("$(cat "$work/bus.pid")")
+  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 12 --seconds 60 >/dev/null
+  TVQ_TRACE_SYNC="$work/shown1.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" \
+    2>"$work/player.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player "playing $work/a.tvq" 20
+  last_second() { awk '!/^#/ { s = $2 } END { print s + 0 }' "$1" 2>/dev/null; }
+  deadline=$((SECONDS + 10))
+  until playerctl -p tvqplayer position 40 2>/dev/null && sleep 0.3 &&
+    [ "$(last_second "$work/shown1.txt")" -ge 40 ]; do
+    [ $SECONDS -lt $deadline ] || fail "the seek to 0:40 never showed second 40"
+    sleep 0.2
+  done
+  playerctl -p tvqplayer pause
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  echo "kept: $(grep -F "$work/a.tvq" "$prog/resume.ini" || true)"
+  TVQ_TRACE_SYNC="$work/shown2.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player2.log" \
+    2>"$work/player2.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line player2 "playing $work/a.tvq" 20
+  deadline=$((SECONDS + 10))
+  until grep -qv '^#' "$work/shown2.txt" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "the second start showed no frame"
+    sleep 0.1
+  done
+  first=$(grep -v '^#' "$work/shown2.txt" | head -1 | awk '{ print $2 }')
+  echo "first second shown after the restart: $first"
+  [ "$first" = 40 ] || fail "the restart began at second $first, not 40"
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
   ;;
 *)
   echo "unknown scenario $scenario"

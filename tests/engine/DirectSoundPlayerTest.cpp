@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -220,6 +221,46 @@ TEST_F(AudioOutputTest, StopRewindsAndMuteSilences) {
     EXPECT_EQ(player_.FillAt(7), 1);
     EXPECT_EQ(Ring()->Volume(), 0);
     EXPECT_EQ(PlayAndShow(kEvenChunk), std::make_pair(7, 0));
+}
+
+// The 16-bit samples of what the device played.
+std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes) {
+    std::vector<int16_t> out(bytes.size() / 2);
+    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+    return out;
+}
+
+TEST_F(AudioOutputTest, UserVolumeScalesWhatIsHeardAndNeitherMuteUndoesTheOther) {
+    player_.SetUserVolume(win::SoundRing::VolumeOfGain(0.5f), 0);  // before any buffer exists
+    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+    const int16_t full = static_cast<int16_t>(FakeAudioByte(0) * 0x101);
+    const auto heard = [&] { return Samples(device_->Advance(4)); };
+    // The level set before Open holds for the new buffer.
+    for (int16_t s : heard()) EXPECT_NEAR(s, full / 2, 1);
+    player_.SetUserVolume(win::SoundRing::VolumeOfGain(0.25f), 0);
+    for (int16_t s : heard()) EXPECT_NEAR(s, full / 4, 1);
+    player_.SetUserVolume(win::DSBVOLUME_MAX, 0);
+    for (int16_t s : heard()) EXPECT_EQ(s, full);
+
+    // A speed mode's mute and its end leave the user's mute on, and the other way round.
+    player_.SetUserVolume(win::DSBVOLUME_MAX, 1);
+    for (int16_t s : heard()) EXPECT_EQ(s, 0);
+    player_.Mute(1);
+    player_.Mute(0);
+    for (int16_t s : heard()) EXPECT_EQ(s, 0);
+    player_.Mute(1);
+    player_.SetUserVolume(win::DSBVOLUME_MAX, 0);
+    for (int16_t s : heard()) EXPECT_EQ(s, 0);
+    player_.Mute(0);
+    for (int16_t s : heard()) EXPECT_EQ(s, full);
+    // A restart clears only the speed modes' mute.
+    player_.SetUserVolume(win::DSBVOLUME_MAX, 1);
+    player_.Mute(1);
+    EXPECT_EQ(player_.FillAt(3), 1);
+    EXPECT_EQ(player_.IsMuted(), 0);
+    EXPECT_EQ(Ring()->Volume(), win::DSBVOLUME_MIN);
+    player_.SetUserVolume(win::DSBVOLUME_MAX, 0);
+    EXPECT_EQ(Ring()->Volume(), win::DSBVOLUME_MAX);
 }
 
 TEST_F(AudioOutputTest, CloseEndsTheThreadAndSetsTheWakeEvent) {

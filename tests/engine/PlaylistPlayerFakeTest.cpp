@@ -5,6 +5,8 @@
 // whose name carries the options.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -156,8 +158,16 @@ TEST_F(PlaylistPlayerFakeTest, ARepositioningDecoderSeeksBackInPlace) {
 TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
     UseComponent(FAKE_TVQ_COMPONENT);
     const std::string movie = Movie("len=100");
+    // The list's own start of a file asks where to begin; the reopenings for a seek do not.
+    std::atomic<int> asked{0};
+    player_.SetStartQuery([&](const std::string& path) {
+        ++asked;
+        return path == movie ? 50 : 0;
+    });
     Play({movie});
     ASSERT_TRUE(dialog_.WaitForStarts(1));
+    EXPECT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, 50));
+    ASSERT_TRUE(PlayUntilSecond(50));
     SeekInPlace(60);
     ASSERT_TRUE(PlayUntilSecond(60));
 
@@ -165,6 +175,10 @@ TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
     ASSERT_TRUE(dialog_.WaitForStarts(2));
     EXPECT_EQ(dialog_.Started()[1], movie);
     ASSERT_TRUE(PlayUntilSecond(10, 20));
+    ASSERT_EQ(player_.SeekTo(0), 1);
+    ASSERT_TRUE(dialog_.WaitForStarts(3));
+    ASSERT_TRUE(PlayUntilSecond(0, 20)) << "the picture is of " << ShownFrameSecond();
+    EXPECT_EQ(asked.load(), 1);
 }
 
 // ---- commands during a long opening -------------------------------------------------------

@@ -170,6 +170,12 @@ TEST_F(SoundLayerTest, VolumeIsHundredthsOfADecibel) {
     EXPECT_NEAR(SoundRing::GainOf(-600), 0.501f, 0.001f);
     EXPECT_NEAR(SoundRing::GainOf(-2000), 0.1f, 0.0001f);
     EXPECT_EQ(SoundRing::GainOf(DSBVOLUME_MIN), 0.0f);
+    // A user's level as a gain and back.
+    EXPECT_EQ(SoundRing::VolumeOfGain(1.0f), DSBVOLUME_MAX);
+    EXPECT_EQ(SoundRing::VolumeOfGain(0.5f), -602);
+    EXPECT_EQ(SoundRing::VolumeOfGain(0.0f), DSBVOLUME_MIN);
+    EXPECT_EQ(SoundRing::VolumeOfGain(1e-9f), DSBVOLUME_MIN);
+    EXPECT_NEAR(SoundRing::GainOf(SoundRing::VolumeOfGain(0.05f)), 0.05f, 0.0005f);
 
     auto b = MakeBuffer(100, Pcm(8000, 1, 16));
     Write(*b, 0, 100, 0x55);

@@ -1,13 +1,14 @@
 #pragma once
 // The player on the session bus as org.mpris.MediaPlayer2.tvqplayer (MPRIS 2), so that media
 // keys, the desktop's media widget and playerctl drive it. Every method runs the command the
-// dialog's buttons and keys run; the playback state goes out as PropertiesChanged when it
-// changes. Without a session bus nothing is registered and the program runs as before.
+// dialog's buttons and keys run; the playback state goes out as PropertiesChanged when the
+// dialog says it may have changed, and Seeked when a seek is accepted. Without a session bus
+// nothing is registered and the program runs as before.
 //
 // Threads: user-interface thread only.
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QVariantMap>
 
 class CPlayerDlg;
@@ -18,19 +19,21 @@ class CMprisService : public QObject {
 public:
     static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.tvqplayer";
     static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
-    static constexpr int kPollMs = 200;  // how often the state is compared with the last sent
     static constexpr double kFastestRate = 8.0;
 
     explicit CMprisService(CPlayerDlg& dialog, QObject* parent = nullptr);
     ~CMprisService() override;
 
-    // Takes the name on the session bus; false without a bus or when the name is taken.
+    // Takes the name on the session bus (or on `bus`); false without a bus or when the name
+    // is taken.
     bool Register();
+    bool Register(const QDBusConnection& bus);
 
     // The state as the bus reads it.
     QString PlaybackStatus() const;  // "Playing", "Paused" or "Stopped"
     QVariantMap Metadata() const;    // mpris:trackid, mpris:length (µs), xesam:title, xesam:url
-    qlonglong Position() const;      // µs, from the slider
+    qlonglong Position() const;      // µs, from the player
+    double Volume() const;           // the dialog's level, 0 .. 1
     bool CanControl() const { return true; }
     bool CanPlay() const;
     bool CanPause() const;
@@ -48,20 +51,26 @@ public:
     void Previous();
     void Seek(qlonglong offsetUs);
     void SetPosition(const QString& trackId, qlonglong positionUs);
-    void SetRate(double rate);  // +-1, 2, 4, 8: the forward or backward speed command
+    void SetRate(double rate);      // +-1, 2, 4, 8: the forward or backward speed command
+    void SetVolume(double volume);  // clamped to 0 .. 1, in whole percent
     void Raise();
     void Quit();
 
     // Sends PropertiesChanged for what differs from the state sent last; returns the names.
     QStringList PublishChanges();
 
+signals:
+    // The names PublishChanges announced, whoever asked for it.
+    void Announced(const QStringList& names);
+
 private:
     CPlayerDlg& m_dialog;
-    QTimer m_poll;
+    QDBusConnection m_bus{QString()};  // the bus registered on; unconnected until then
     bool m_registered = false;
     QVariantMap m_sent;  // the player properties as last sent
     double m_rate = 1.0;
     QString m_rateTrack;  // the track m_rate was set for
 
     QString CurrentTrackId() const;
+    void SendSeeked(int second);
 };

@@ -5,6 +5,7 @@
 //
 // Threads: user-interface thread only.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,15 @@ public:
     virtual void ShowProperties() = 0;
     virtual void Shutdown() = 0;
     virtual std::string GetCurrentFile() const = 0;
+    // The user's level in percent of full amplitude (0 .. 100) and mute, for this file and
+    // the next ones.
+    virtual void SetVolume(int percent, bool muted) = 0;
+    // Where the playing file's picture is (ms) and its length (s); 0 without a file.
+    virtual int64_t GetPositionMs() = 0;
+    virtual int32_t GetLengthSeconds() = 0;
+    // The second each file of the list starts at, asked on the playlist thread (see
+    // CPlaylistPlayer::SetStartQuery). Set before Init.
+    virtual void SetStartQuery(std::function<int32_t(const std::string&)> startSecondOf) = 0;
 };
 
 class CPlaylistPlayerControl : public IPlayerControl {
@@ -57,6 +67,12 @@ public:
     void ShowProperties() override { m_player.ShowProperties(); }
     void Shutdown() override { m_player.Shutdown(); }
     std::string GetCurrentFile() const override { return m_player.GetCurrentFile(); }
+    void SetVolume(int percent, bool muted) override;
+    int64_t GetPositionMs() override;
+    int32_t GetLengthSeconds() override;
+    void SetStartQuery(std::function<int32_t(const std::string&)> startSecondOf) override {
+        m_player.SetStartQuery(std::move(startSecondOf));
+    }
 
     CPlaylistPlayer& Player() { return m_player; }
 

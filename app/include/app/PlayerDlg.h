@@ -15,10 +15,12 @@
 #include <string>
 
 #include "app/CreditsCheck.h"
+#include "app/PlaybackPrefs.h"
 #include "app/PlayerControl.h"
 #include "app/PlaylistView.h"
 #include "engine/IPropertyPresenter.h"
 #include "skin/MainSkin.h"
+#include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
 
 class CInstanceChannel;
@@ -48,7 +50,10 @@ public:
     static constexpr uint32_t kSeekThrottleMs = 1000;  // slider seeks closer than this are dropped
     static constexpr int kAboutCommand = 16;           // window-menu item "About TVQ Player"
     static constexpr int kDeleteCommand = CPlaylistView::kPopupDeleteCommand;
-    static constexpr int kKeySeekSeconds = 10;  // Left and Right seek this far
+    static constexpr int kKeySeekSeconds = 10;    // Left and Right seek this far
+    static constexpr int kVolumeStepPercent = 5;  // Up, Down and each wheel notch
+    static constexpr int kWheelNotch = 120;       // angle delta of one wheel notch (1/8 degree)
+    static constexpr int kNoticeMs = 1500;        // how long the volume notice stays up
 
     struct Options {
         std::string programFolder;    // with a trailing '/'; empty: the program's folder
@@ -133,6 +138,14 @@ public:
     // Window-menu items of the dialog's own context menu (ID 16 "About TVQ Player").
     QMenu* WindowMenu() const { return m_windowMenu; }
 
+    // --- volume and resume ---
+    int VolumePercent() const { return m_prefs->VolumePercent(); }
+    bool IsMuted() const { return m_prefs->Muted(); }
+    // Sets the level (clamped to 0 .. 100 %), keeps it in the settings and shows it briefly.
+    void SetVolumePercent(int percent);
+    void ToggleMute();
+    const CResumeStore& ResumeStore() const { return *m_resumeStore; }
+
     // --- ISkinnedMainDialog ---
     QWidget* SkinWindow() override { return this; }
     QWidget* SkinClient() override { return m_client; }
@@ -145,6 +158,13 @@ public:
 
     // --- IPropertyPresenter ---
     void RunModal(const EngineReader& withEngine) override;
+
+signals:
+    // Something the media-player interface reports may have changed (play state, file,
+    // length, list, volume); the position alone never sends it.
+    void StateChanged();
+    // A seek to this second was accepted.
+    void Seeked(int second);
 
 public slots:
     void accept() override {}  // Enter does not close the dialog
@@ -176,6 +196,14 @@ private:
     void SetDragText(const std::string& text);
     void OnDestroy();
     void Trace(const std::string& line) override;
+    // Volume and resume (PlayerDlgListening.cpp).
+    void SetUpListening();
+    void ApplyVolume(int percent, bool muted);
+    bool OnVideoWheel(int angleDelta);
+    // Keeps the movie being left in the resume store (when resume is on) and forgets it here.
+    void KeepResumePosition(int32_t second);
+    // The playing file's messages, followed for the resume store.
+    void TrackResume(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
     // Set once at construction.
     CSharedFileMapOpener m_sharedBlock;
@@ -222,4 +250,13 @@ private:
     // for a picture (invalid until the window first grows).
     QSize m_fitBaseSize;
     QSize m_fittedSize;
+
+    // Volume and resume.
+    std::unique_ptr<CPlaybackPrefs> m_prefs;
+    std::shared_ptr<CResumeStore> m_resumeStore;  // shared with the playlist thread's query
+    QTimer m_noticeTimer;                         // takes the volume notice down
+    int m_wheelDelta = 0;                         // wheel turn not yet a whole notch
+    std::string m_resumeFile;                     // the file playing, empty when none
+    int32_t m_resumeSecond = 0;                   // its last reported second
+    int32_t m_resumeLength = 0;                   // its length in seconds
 };

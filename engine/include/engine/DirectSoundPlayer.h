@@ -38,7 +38,7 @@ public:
     static constexpr int kMinNotificationCount = 40;
     // The streaming buffer holds this many seconds of audio.
     static constexpr int kBufferSeconds = 1;
-    // The layer's full level; the stored volume is never changed.
+    // The layer's full level: the stored volume until the user sets another.
     static constexpr int32_t kFullVolume = 0;
     // Name of the trace file, in the program's writable folder.
     static constexpr const char* kTraceFileName = "DirectSoundPlayer.txt";
@@ -72,7 +72,12 @@ public:
     int Stop() override;  // halts, rewinds and resets the clock. 1, or 0 on failure
     void Pause();         // halts; the position and the clock stay
     void Resume();        // PlayBuffer(0) after Pause
+    // The speed modes' silence; independent of the user's mute below, and cleared by each
+    // PlayBuffer.
     void Mute(int flag) override;
+    // The user's level (hundredths of a dB) and mute, kept across files and PlayBuffer. The
+    // buffer is audible only when neither this mute nor the speed modes' one is on.
+    void SetUserVolume(int32_t hundredthsDb, int muted);
     float PictureLagSeconds() const override;  // called under the engine lock
 
     // --- read access (tests, measurements) ---
@@ -83,6 +88,10 @@ public:
     int GetNotificationCount() const { return m_nNotificationCount.load(); }
     int IsPaused() const { return m_bPaused.load(); }
     int IsMuted() const { return m_bMuted.load(); }
+    int32_t GetUserVolume() const { return m_lVolume.load(); }
+    // Where the picture is: the second and frame last handed to the video window, in ms;
+    // before that, the second playing started at.
+    int64_t GetShownPositionMs() const { return m_llShownMs.load(); }
     int GetExtraSeconds() const { return m_nExtraSeconds.load(); }
     uint64_t GetBackwardBase() const { return m_dwBackwardBase.load(); }
     bool IsThreadRunning();  // a notification thread was started and not yet ended by Close
@@ -119,6 +128,8 @@ private:
     // Restore until the layer stops answering "lost". 0 when the status cannot be read.
     int RestoreLost(bool* wasLost);
     void ResetCounters();
+    // The volume the buffer plays at: silent while either mute is on. Under the engine lock.
+    int32_t AudibleVolume() const;
     void EndThread();
     void ReleaseSound();
     void Trace(const char* utf8Text);
@@ -132,7 +143,6 @@ private:
     win::MessageTarget* m_hNotifyWindow = nullptr;
     IVideoTarget* m_pVideoWindow = nullptr;
     const int m_nBufferSeconds = kBufferSeconds;
-    const int32_t m_lVolume = kFullVolume;
     std::atomic<int> m_nNotificationCount{kMinNotificationCount};
     std::atomic<uint32_t> m_dwBufferBytes{0};
     std::atomic<uint32_t> m_dwChunkBytes{0};
@@ -151,7 +161,11 @@ private:
     std::unique_ptr<win::DirectSound> m_pDirectSound;
     std::unique_ptr<win::DirectSoundBuffer> m_pDSBuffer;
     std::atomic<int> m_bPaused{0};
-    std::atomic<int> m_bMuted{0};
+    std::atomic<int> m_bMuted{0};  // the speed modes'
+    // The user's level and mute: written under the engine lock, readable anywhere.
+    std::atomic<int32_t> m_lVolume{kFullVolume};
+    std::atomic<int> m_bUserMuted{0};
+    std::atomic<int64_t> m_llShownMs{0};
     // The clock and the display counters: written under the engine lock, readable anywhere.
     std::atomic<uint32_t> m_dwWriteCursor{0};
     // Bytes played, counted from second 0 of the file. 64 bits: at 192 kHz stereo a 32-bit

@@ -46,6 +46,7 @@ public:
         std::string title;
         std::string seekText;
         std::string dragText;
+        std::string noticeText;  // a passing notice such as the volume level
         bool hasStream = false;
     };
 
@@ -83,6 +84,8 @@ public:
     // would show it upright again).
     void TransformFrame();
     void SetDragText(const std::string& text);
+    // A short notice over the picture until it is set empty again (UI thread).
+    void SetNoticeText(const std::string& text);
 
     // Settings file (UI thread).
     void LoadSettings();
@@ -208,6 +211,7 @@ private:
     std::string title_;                         // under viewMutex_
     std::string seekText_;                      // under viewMutex_
     std::string dragText_;                      // under viewMutex_
+    std::string noticeText_;                    // under viewMutex_
 
     // Single values touched from several threads.
     std::atomic<int32_t> position_{0};  // notification thread writes, paint reads

@@ -75,6 +75,10 @@ public:
     // The backward 1x switch asks whether the dialog's seek slider is enabled. Without a query
     // the slider counts as enabled. Called on the thread that issues the speed commands.
     void SetSeekBar(std::function<bool()> isSeekBarEnabled);
+    // Asked on the playlist thread, with its path, for the second each file of the list starts
+    // at (not when a backward seek opens the same file again). Without one every file starts at
+    // 0. Set before Init.
+    void SetStartQuery(std::function<int32_t(const std::string&)> startSecondOf);
 
     // Ends the playlist thread and closes the engine; runs once until the next Init (later
     // calls only wait for a playlist thread that is still ending). Callable from any thread
@@ -149,8 +153,9 @@ private:
     // Set by Init on the user-interface thread while no playlist thread runs; read-only after.
     win::MessageTarget* m_window = nullptr;
     IVideoTarget* m_videoWindow = nullptr;
-    IPropertyPresenter* m_propertyPresenter = nullptr;  // user-interface thread only
-    std::function<bool()> m_seekBarEnabled;             // user-interface thread only
+    IPropertyPresenter* m_propertyPresenter = nullptr;        // user-interface thread only
+    std::function<bool()> m_seekBarEnabled;                   // user-interface thread only
+    std::function<int32_t(const std::string&)> m_startQuery;  // set before Init
 
     // The lock objects and the wake event live as long as the player: the audio output and the
     // video target keep pointers to them across files.
@@ -181,6 +186,7 @@ private:
     std::atomic<int> m_seekDone{0};  // playlist thread only, after a forward seek
     std::atomic<int> m_paused{0};
     std::atomic<int32_t> m_startSecond{0};  // second the next opened file starts at
+    std::atomic<bool> m_seekReopen{false};  // the next opening is a backward seek's
     // Bumped by every command that makes a running opening skip pointless; read by the engine.
     std::atomic<uint32_t> m_skipEpoch{0};
 

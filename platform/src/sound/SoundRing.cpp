@@ -160,4 +160,13 @@ float SoundRing::GainOf(int32_t hundredthsDb) {
     return std::pow(10.0f, static_cast<float>(hundredthsDb) / 2000.0f);
 }
 
+int32_t SoundRing::VolumeOfGain(float gain) {
+    if (!(gain > 0.0f))
+        return DSBVOLUME_MIN;
+    if (gain >= 1.0f)
+        return DSBVOLUME_MAX;
+    const long v = std::lround(2000.0f * std::log10(gain));
+    return static_cast<int32_t>(std::max<long>(v, DSBVOLUME_MIN));
+}
+
 }  // namespace win

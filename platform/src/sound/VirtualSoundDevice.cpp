@@ -2,8 +2,32 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 
 namespace win {
+namespace {
+
+// What the device makes of a buffer's bytes at its volume: the samples scaled by the gain,
+// as a sound card's mixer does, so that tests hear the level the player set.
+void ApplyVolume(std::vector<uint8_t>& bytes, const WAVEFORMATEX& format, int32_t volume) {
+    const float gain = SoundRing::GainOf(volume);
+    if (gain >= 1.0f)
+        return;
+    if (format.wBitsPerSample == 8) {
+        for (uint8_t& b : bytes)
+            b = static_cast<uint8_t>(128 + std::lround((static_cast<int>(b) - 128) * gain));
+        return;
+    }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        int16_t sample = 0;
+        std::memcpy(&sample, &bytes[i], 2);
+        sample = static_cast<int16_t>(std::lround(static_cast<float>(sample) * gain));
+        std::memcpy(&bytes[i], &sample, 2);
+    }
+}
+
+}  // namespace
 
 VirtualSoundDevice::VirtualSoundDevice() : primary_(DefaultPrimaryFormat()) {}
 
@@ -90,8 +114,7 @@ std::vector<uint8_t> VirtualSoundDevice::Advance(uint32_t bytes) {
         std::vector<uint8_t> out(bytes);
         const SoundRing::Taken taken = ring->Consume(out.data(), bytes, /*wait=*/true);
         out.resize(taken.bytes);
-        if (taken.volume <= DSBVOLUME_MIN)
-            std::fill(out.begin(), out.end(), ring->Format().wBitsPerSample == 8 ? 128 : 0);
+        ApplyVolume(out, ring->Format(), taken.volume);
         if (first)
             heard = std::move(out);
         first = false;

@@ -65,6 +65,8 @@ public:
 
     // Linear gain of a volume in hundredths of a decibel; 0 at DSBVOLUME_MIN and below.
     static float GainOf(int32_t hundredthsDb);
+    // The volume whose gain is `gain` (0 .. 1): DSBVOLUME_MIN at 0, DSBVOLUME_MAX at 1.
+    static int32_t VolumeOfGain(float gain);
 
 private:
     Taken ConsumeLocked(uint8_t* out, uint32_t bytes, std::vector<Event*>& passed);

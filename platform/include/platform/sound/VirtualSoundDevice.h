@@ -26,7 +26,7 @@ public:
 
     // Plays `bytes` bytes (in each buffer's own format) of every playing buffer: moves their
     // play cursors and sets the events of the positions passed. Returns what the first
-    // attached buffer played, as heard: silence while its volume is DSBVOLUME_MIN.
+    // attached buffer played, as heard: scaled by its volume (silence at DSBVOLUME_MIN).
     std::vector<uint8_t> Advance(uint32_t bytes);
 
     // The buffers attached now, oldest first.

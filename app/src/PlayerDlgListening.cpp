@@ -1,0 +1,101 @@
+// The main dialog's volume and resume: the user's level and mute handed to the playlist
+// player and kept in the settings, and the position each movie is left at.
+#include <QWheelEvent>
+#include <algorithm>
+#include <string>
+
+#include "app/PlayerDlg.h"
+#include "app/PlaylistView.h"
+#include "display/VideoWnd.h"
+#include "engine/Messages.h"
+#include "platform/Paths.h"
+
+void CPlayerDlg::SetUpListening() {
+    m_prefs = std::make_unique<CPlaybackPrefs>(m_video->SettingsPath());
+    m_prefs->Load();
+    m_player->SetVolume(m_prefs->VolumePercent(), m_prefs->Muted());
+    m_noticeTimer.setSingleShot(true);
+    m_noticeTimer.setInterval(kNoticeMs);
+    connect(&m_noticeTimer, &QTimer::timeout, this, [this] {
+        if (m_video)
+            m_video->SetNoticeText("");
+    });
+
+    m_resumeStore = std::make_shared<CResumeStore>(win::WritableFolder(m_programFolder) +
+                                                   CResumeStore::kFileName);
+    if (!m_prefs->Resume())
+        return;
+    // Asked on the playlist thread: the store locks itself, the length comes from the file.
+    m_player->SetStartQuery([store = m_resumeStore](const std::string& path) {
+        return store->StartSecond(path, CPlaylistView::ReadMovieLength(path));
+    });
+}
+
+void CPlayerDlg::SetVolumePercent(int percent) {
+    ApplyVolume(percent, m_prefs->Muted());
+}
+
+void CPlayerDlg::ToggleMute() {
+    ApplyVolume(m_prefs->VolumePercent(), !m_prefs->Muted());
+}
+
+void CPlayerDlg::ApplyVolume(int percent, bool muted) {
+    m_prefs->SetVolume(percent, muted);
+    m_player->SetVolume(m_prefs->VolumePercent(), m_prefs->Muted());
+    if (m_video) {
+        m_video->SetNoticeText(m_prefs->Muted()
+                                   ? std::string("Muted")
+                                   : "Volume " + std::to_string(m_prefs->VolumePercent()) + "%");
+        m_noticeTimer.start();
+    }
+    emit StateChanged();
+}
+
+bool CPlayerDlg::OnVideoWheel(int angleDelta) {
+    // Touchpads send fractions of a notch; only whole notches move the level.
+    m_wheelDelta += angleDelta;
+    const int notches = m_wheelDelta / kWheelNotch;
+    m_wheelDelta %= kWheelNotch;
+    if (notches != 0)
+        SetVolumePercent(VolumePercent() + notches * kVolumeStepPercent);
+    return true;
+}
+
+void CPlayerDlg::KeepResumePosition(int32_t second) {
+    if (m_resumeFile.empty())
+        return;
+    if (m_prefs->Resume())
+        m_resumeStore->Keep(m_resumeFile, second, m_resumeLength);
+    m_resumeFile.clear();
+}
+
+void CPlayerDlg::TrackResume(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case WM_PLAY_STATE:
+            // (1, 1): a file has started. The same file again is a backward seek's reopening.
+            if (wParam != 0 && lParam == 1) {
+                const std::string file = m_player->GetCurrentFile();
+                if (file != m_resumeFile) {
+                    KeepResumePosition(m_resumeSecond);
+                    m_resumeFile = file;
+                    m_resumeLength = m_player->GetLengthSeconds();
+                    m_resumeSecond = static_cast<int32_t>(m_player->GetPositionMs() / 1000);
+                }
+            }
+            break;
+        case WM_PLAY_POSITION:
+            m_resumeSecond = static_cast<int32_t>(wParam);
+            break;
+        case WM_SEEKBAR:
+            if (wParam == 2)
+                m_resumeLength = static_cast<int32_t>(lParam);
+            else if (wParam == 0)
+                m_resumeSecond = static_cast<int32_t>(lParam);
+            break;
+        case WM_PLAYLIST_STOPPED:
+            KeepResumePosition(m_resumeSecond);
+            break;
+        default:
+            break;
+    }
+}
