@@ -7,6 +7,7 @@
 #include "app/InstanceChannel.h"
 #include "app/MprisService.h"
 #include "app/PlayerDlg.h"
+#include "app/PlaylistView.h"
 #include "engine/Messages.h"
 #include "platform/Paths.h"
 #include "skin/SkinList.h"
@@ -33,14 +34,15 @@ CPlayerApp::~CPlayerApp() {
         g_app = nullptr;
 }
 
-std::string CPlayerApp::ParseCommandLine(const QStringList& arguments) {
+std::vector<std::string> CPlayerApp::ParseCommandLine(const QStringList& arguments) {
+    std::vector<std::string> files;
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         if (arg.startsWith('-') && arg.size() > 1)
             continue;
-        return QFileInfo(arg).absoluteFilePath().toStdString();
+        files.push_back(QFileInfo(arg).absoluteFilePath().toStdString());
     }
-    return {};
+    return files;
 }
 
 bool CPlayerApp::TraceRequested() {
@@ -54,16 +56,16 @@ bool CPlayerApp::InitInstance(const QStringList& arguments) {
     m_programFolder = win::ProgramFolder();
     LanguageTable().LoadLanguageFile(m_programFolder);
     CreateSkinList(LanguageTable().UIInfo(kUiSkinEntries));
-    m_commandLineFile = ParseCommandLine(arguments);
+    m_commandLineFiles = ParseCommandLine(arguments);
 
     const std::string title = LanguageTable().UIInfo(kUiTitle);
     if (CInstanceChannel::FindWindow(title)) {
-        HandOver(m_commandLineFile);
+        HandOver(m_commandLineFiles);
         return false;
     }
     CPlayerDlg::Options options;
     options.programFolder = m_programFolder;
-    options.commandLineFile = m_commandLineFile;
+    options.commandLineFiles = m_commandLineFiles;
     options.releaseStartupLock = [this] { m_sharedBlock.Unlock(); };
     options.trace = TraceRequested();
     CPlayerDlg dialog(std::move(options));
@@ -74,19 +76,28 @@ bool CPlayerApp::InitInstance(const QStringList& arguments) {
     return true;
 }
 
-void CPlayerApp::HandOver(const std::string& name) {
+void CPlayerApp::HandOver(const std::vector<std::string>& names) {
     m_sharedBlock.Unlock();
     const std::string title = LanguageTable().UIInfo(kUiTitle);
-    if (name.empty()) {
+    std::vector<std::string> movies;
+    for (const std::string& name : names)
+        if (CPlaylistView::CheckGivenFile(name))
+            movies.push_back(name);
+    if (movies.empty()) {
+        // Nothing to add: the running copy is only brought forward.
         CInstanceChannel::SendMessage(title, WM_HANDOVER_FILES, 0, 0);
         return;
     }
-    const auto length = static_cast<int32_t>(name.size());
-    if (!CInstanceChannel::FindWindow(title) || !m_sharedBlock.CanWrite(length))
+    if (!CInstanceChannel::FindWindow(title))
         return;
-    std::vector<char> bytes(name.begin(), name.end());
-    bytes.push_back('\0');
-    m_sharedBlock.Write(bytes.data(), length + 1);
+    // Each name is one entry of the block; a full block keeps the names written so far.
+    for (const std::string& name : movies) {
+        const auto length = static_cast<int32_t>(name.size());
+        std::vector<char> bytes(name.begin(), name.end());
+        bytes.push_back('\0');
+        if (!m_sharedBlock.CanWrite(length) || !m_sharedBlock.Write(bytes.data(), length + 1))
+            break;
+    }
     CInstanceChannel::SendMessage(title, WM_HANDOVER_FILES, 0, 0);
 }
 

@@ -49,7 +49,7 @@ uint32_t VirtualKey(int qtKey) {
 CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
     : QDialog(parent),
       m_programFolder(options.programFolder.empty() ? win::ProgramFolder() : options.programFolder),
-      m_commandLineFile(std::move(options.commandLineFile)),
+      m_commandLineFiles(std::move(options.commandLineFiles)),
       m_releaseStartupLock(std::move(options.releaseStartupLock)),
       m_tickCount(options.tickCount ? std::move(options.tickCount)
                                     : std::function<uint32_t()>(win::GetTickCount)),
@@ -101,15 +101,25 @@ void CPlayerDlg::OnInitDialog() {
         m_channel->Listen(text.UIInfo(kUiTitle));
     }
     m_mainSkin->MoveControls();
-    if (!m_commandLineFile.empty()) {
-        m_playlistView->AddFileToList(m_commandLineFile);
-        OnPlay();
-    }
+    AddCommandLineFiles();
     m_mainSkin->ApplyMainSkin();
     AddShortcutTooltips();
     if (m_releaseStartupLock)
         m_releaseStartupLock();
     CenterOnScreen(this);
+}
+
+void CPlayerDlg::AddCommandLineFiles() {
+    int listed = 0;
+    for (const std::string& path : m_commandLineFiles)
+        if (m_playlistView->AddGivenFile(path))
+            ++listed;
+    if (listed == 0)
+        return;
+    // Playback starts at the selected row: the first one given, not the last one added.
+    m_playlistView->ClearSelection();
+    m_playlistView->FocusRow(0);
+    OnPlay();
 }
 
 void CPlayerDlg::AddWindowMenuItems() {

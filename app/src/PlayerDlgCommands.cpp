@@ -331,8 +331,8 @@ void CPlayerDlg::OnHandoverFiles() {
             // Consecutive zero-terminated names, up to the first empty one.
             for (size_t at = 0; at < static_cast<size_t>(length) && buffer[at] != '\0';) {
                 const std::string name(buffer.data() + at);
-                m_playlistView->AddFileToList(name);
-                last = name;
+                if (m_playlistView->AddGivenFile(name))
+                    last = name;
                 at += name.size() + 1;
             }
         }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "app/PlayerControl.h"
 #include "engine/TvqDecoder.h"
@@ -95,26 +96,42 @@ void CPlaylistView::FocusRow(int row) {
     m_list.setFocus();
 }
 
-void CPlaylistView::AddFileToList(const std::string& path) {
+bool CPlaylistView::ReportRefused(const std::string& path) {
+    std::error_code error;
+    const char* why = std::filesystem::exists(path, error) ? "not a .tvq movie" : "no such file";
+    std::fprintf(stderr, "tvqplayer: %s: %s\n", path.c_str(), why);
+    return false;
+}
+
+bool CPlaylistView::CheckGivenFile(const std::string& path) {
+    return ReadMovieLength(path) > 0 || ReportRefused(path);
+}
+
+bool CPlaylistView::AddGivenFile(const std::string& path) {
+    return AddFileToList(path) || ReportRefused(path);
+}
+
+bool CPlaylistView::AddFileToList(const std::string& path) {
     ClearSelection();
     if (const int row = FindRow(path); row >= 0) {
         FocusRow(row);
         if (const int32_t length = ReadMovieLength(path); length > 0)
             m_list.SetItemText(row, 1, FormatTime(length));
-        return;
+        return true;
     }
     const int32_t length = ReadMovieLength(path);
     if (length <= 0)
-        return;
+        return false;
     const int row = m_list.InsertItem(m_list.GetItemCount(), path);
     if (row < 0)
-        return;
+        return false;
     m_list.SetItemText(row, 1, FormatTime(length));
     if (m_host.IsPlaying())
         m_host.Player().AddFile(path);
     FocusRow(row);
     m_host.SetSliderUsable(true);
     m_host.Trace("added " + path);
+    return true;
 }
 
 int CPlaylistView::AddDroppedFiles(const std::vector<std::string>& paths) {
@@ -145,7 +162,9 @@ bool CPlaylistView::DeleteSelected() {
         ClearPlayingItem();
         m_host.OnNext();
     }
-    MarkPlayingItem(m_host.Player().GetCurrentFile());
+    // After the list has ended the player still names the file it played last; no row plays.
+    if (m_host.IsPlaying())
+        MarkPlayingItem(m_host.Player().GetCurrentFile());
     return m_list.GetItemCount() > 0;
 }
 

@@ -1,4 +1,4 @@
-// tvqplayer [file]: plays .tvq movies; a second start hands its file to the running copy.
+// tvqplayer [file...]: plays .tvq movies; a second start hands its files to the running copy.
 #include <SDL.h>
 #include <signal.h>
 #include <unistd.h>
@@ -22,10 +22,11 @@ namespace {
 
 constexpr const char* kVersion = "TVQ Player " TVQ_VERSION_TEXT;
 constexpr const char* kUsage =
-    "Usage: tvqplayer [options] [file.tvq]\n"
+    "Usage: tvqplayer [options] [file.tvq...]\n"
     "\n"
-    "Plays .tvq movies. The file is added to the playlist and played; when the player runs\n"
-    "already, the file goes to the running copy's playlist instead and this start ends.\n"
+    "Plays .tvq movies. The files are added to the playlist in order and the first one plays;\n"
+    "when the player runs already, they go to the running copy's playlist instead and this\n"
+    "start ends. A file that is not a .tvq movie is named on standard error and left out.\n"
     "\n"
     "Options:\n"
     "  --help       show this text and exit\n"

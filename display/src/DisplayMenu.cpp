@@ -17,9 +17,16 @@ constexpr int kUiProperty = 54;
 constexpr int kUiAdjust = 60;
 constexpr int kUiFirstDisplayMode = 61;  // 61 .. 66: "Normal" .. "270 Degree Circle"
 
-QAction* AddCommand(QMenu* menu, int id, const QString& text, bool checked) {
+QAction* AddCommand(QMenu* menu, int id, const QString& text) {
     QAction* action = menu->addAction(text);
     action->setData(id);
+    return action;
+}
+
+// An item that shows a state; the plain commands carry no check box at all, so that a style
+// drawing unchecked boxes does not suggest that zoom or the property box can be "on".
+QAction* AddOption(QMenu* menu, int id, const QString& text, bool checked) {
+    QAction* action = AddCommand(menu, id, text);
     action->setCheckable(true);
     action->setChecked(checked);
     return action;
@@ -40,30 +47,30 @@ int DisplayModeOfCommand(int id) {
 
 std::unique_ptr<QMenu> Build(const MenuState& s, QWidget* parent) {
     auto menu = std::make_unique<QMenu>(parent);
-    AddCommand(menu.get(), kAmplify, Text(kUiAmplify), false);
-    AddCommand(menu.get(), kReduce, Text(kUiReduce), false);
-    AddCommand(menu.get(), kEqual, Text(kUiEqual), false);
+    AddCommand(menu.get(), kAmplify, Text(kUiAmplify));
+    AddCommand(menu.get(), kReduce, Text(kUiReduce));
+    AddCommand(menu.get(), kEqual, Text(kUiEqual));
     menu->addSeparator();
-    AddCommand(menu.get(), kRepeat, Text(kUiRepeat), s.repeat);
-    AddCommand(menu.get(), kFullScreen, Text(kUiFullScreen), s.fullScreen);
-    AddCommand(menu.get(), kAdjust, Text(kUiAdjust), s.adjust);
+    AddOption(menu.get(), kRepeat, Text(kUiRepeat), s.repeat);
+    AddOption(menu.get(), kFullScreen, Text(kUiFullScreen), s.fullScreen);
+    AddOption(menu.get(), kAdjust, Text(kUiAdjust), s.adjust);
     menu->addSeparator();
 
     // The speed items are fixed words, not language texts. 1X is checked whatever the mode.
     QMenu* forward = menu->addMenu(Text(kUiForward));
     const bool forwardMode = s.speedMode == 1;
-    AddCommand(forward, kForward1X, QStringLiteral("1X"), s.speedIndex == 0);
-    AddCommand(forward, kForward2X, QStringLiteral("2X"), s.speedIndex == 1 && forwardMode);
-    AddCommand(forward, kForward4X, QStringLiteral("4X"), s.speedIndex == 2 && forwardMode);
-    AddCommand(forward, kForward8X, QStringLiteral("8X"), s.speedIndex == 3 && forwardMode);
+    AddOption(forward, kForward1X, QStringLiteral("1X"), s.speedIndex == 0);
+    AddOption(forward, kForward2X, QStringLiteral("2X"), s.speedIndex == 1 && forwardMode);
+    AddOption(forward, kForward4X, QStringLiteral("4X"), s.speedIndex == 2 && forwardMode);
+    AddOption(forward, kForward8X, QStringLiteral("8X"), s.speedIndex == 3 && forwardMode);
 
     QMenu* display = menu->addMenu(Text(kUiDisplay));
     for (int mode = 0; mode < 6; ++mode)
-        AddCommand(display, kDisplayModeIds[mode], Text(kUiFirstDisplayMode + mode),
-                   s.displayMode == mode);
+        AddOption(display, kDisplayModeIds[mode], Text(kUiFirstDisplayMode + mode),
+                  s.displayMode == mode);
 
     menu->addSeparator();
-    AddCommand(menu.get(), kProperty, Text(kUiProperty), false);
+    AddCommand(menu.get(), kProperty, Text(kUiProperty));
     return menu;
 }
 

@@ -1,5 +1,6 @@
 #include "skin/SkinList.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +19,21 @@ void CopyField(char (&field)[SkinEntry::kFieldBytes], const std::string& text) {
     const size_t length = std::min(text.size(), SkinEntry::kFieldBytes - 1);
     std::memcpy(field, text.data(), length);
     field[length] = '\0';
+}
+
+// A folder below the program folder: relative, and no piece of it climbs out with "..". The
+// names come from files a user may have been handed, and the skin's files are read from there.
+bool StaysInsideProgramFolder(const std::string& folder) {
+    if (folder.empty() || folder.front() == '/' || folder.front() == '\\')
+        return false;
+    size_t start = 0;
+    while (start <= folder.size()) {
+        const size_t end = std::min(folder.find_first_of("/\\", start), folder.size());
+        if (folder.compare(start, end - start, "..") == 0)
+            return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 std::unique_ptr<CSkinList>& Instance() {
@@ -70,7 +86,7 @@ void CSkinList::SelectSkin(int index) {
 
 std::string CSkinList::GetSubFolder() const {
     const SkinEntry* skin = GetCurrentSkin();
-    if (skin != nullptr && skin->folder[0] != '\0')
+    if (skin != nullptr && StaysInsideProgramFolder(skin->folder))
         return skin->folder;
     return kDefaultFolder;
 }

@@ -29,10 +29,16 @@ class PlayerDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         win::SetMessageBoxService(boxes);
+        Open({});
+    }
+    // A new dialog, as started with these files on its command line.
+    void Open(std::vector<std::string> commandLineFiles) {
+        dlg.reset();
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
         CPlayerDlg::Options options;
         options.programFolder = dir.Folder() + "/";
+        options.commandLineFiles = std::move(commandLineFiles);
         options.player = std::move(fake);
         options.listenForCopies = false;
         options.tickCount = [this] { return now; };
@@ -231,6 +237,40 @@ TEST_F(PlayerDlgTest, TwoHandedOverNamesAreAddedAndTheSecondPlayed) {
     EXPECT_EQ(List()->GetItemCount(), 3);
     EXPECT_EQ(player->inits.size(), 1u);
     EXPECT_EQ(player->files.back(), c);
+}
+
+TEST_F(PlayerDlgTest, CommandLineFilesAreAllListedInOrderAndTheFirstPlays) {
+    const std::string a = Movie("a.tvq"), b = Movie("b.tvq");
+    std::ofstream(dir.Path("notes.txt")) << "text";
+    testing::internal::CaptureStderr();
+    Open({dir.Path("notes.txt"), a, b});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "tvqplayer: " + dir.Path("notes.txt") + ": not a .tvq movie\n");
+    ASSERT_EQ(List()->GetItemCount(), 2);
+    EXPECT_EQ(List()->GetItemText(0, 0), a);
+    EXPECT_EQ(List()->GetItemText(1, 0), b);
+    EXPECT_EQ(player->files, (std::vector<std::string>{a, b}));
+    EXPECT_EQ(player->inits, std::vector<int>{1});
+    EXPECT_TRUE(player->selected.empty());  // the reset list starts with a
+
+    // Nothing that is a movie: an idle, empty player.
+    Open({dir.Path("notes.txt")});
+    EXPECT_EQ(List()->GetItemCount(), 0);
+    EXPECT_TRUE(player->inits.empty());
+}
+
+TEST_F(PlayerDlgTest, AHandedOverNameThatIsNoMovieIsNamedAndNotPlayed) {
+    std::ofstream(dir.Path("notes.tvq")) << "text";
+    const std::string bytes = dir.Path("notes.tvq") + '\0';
+    ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    testing::internal::CaptureStderr();
+    dlg->OnHandoverFiles();
+    // The platform may add its own warnings after ours (raising the window offscreen).
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.substr(0, said.find('\n') + 1),
+              "tvqplayer: " + dir.Path("notes.tvq") + ": not a .tvq movie\n");
+    EXPECT_EQ(List()->GetItemCount(), 0);
+    EXPECT_TRUE(player->inits.empty());
 }
 
 TEST_F(PlayerDlgTest, AnEmptyHandOverOnlyBringsTheWindowForward) {

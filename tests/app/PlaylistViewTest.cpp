@@ -95,6 +95,21 @@ TEST_F(PlaylistViewTest, FilesThatAreNotOurMoviesAreNotAdded) {
     EXPECT_TRUE(host.sliderUsable.empty());
 }
 
+TEST_F(PlaylistViewTest, AGivenFileThatIsNoMovieIsNamedOnStandardErrorOnce) {
+    std::ofstream(dir.Path("notes.txt")) << "not a movie";
+    const std::string movie = Movie("a.tvq");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(view.AddGivenFile(dir.Path("notes.txt")));
+    EXPECT_FALSE(CPlaylistView::CheckGivenFile(dir.Path("gone.tvq")));
+    EXPECT_TRUE(view.AddGivenFile(movie));
+    EXPECT_TRUE(view.AddGivenFile(movie));  // listed already: selected, no word
+    EXPECT_TRUE(CPlaylistView::CheckGivenFile(movie));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "tvqplayer: " + dir.Path("notes.txt") + ": not a .tvq movie\n" +
+                        "tvqplayer: " + dir.Path("gone.tvq") + ": no such file\n");
+    EXPECT_EQ(Column0(), std::vector<std::string>{movie});
+}
+
 TEST_F(PlaylistViewTest, ADuplicateInAnotherCaseSelectsTheExistingRow) {
     const std::string lower = Movie("a.tvq");
     view.AddFileToList(Movie("b.tvq"));
@@ -154,6 +169,17 @@ TEST_F(PlaylistViewTest, DeletingThePlayingRowMovesToTheNextFile) {
     EXPECT_EQ(list.GetCurrentRow(), -1);
     list.SetSelected(0, true);
     EXPECT_FALSE(view.DeleteSelected());  // the list is empty now
+}
+
+TEST_F(PlaylistViewTest, DeletingAfterTheListHasEndedMarksNoRow) {
+    for (const char* name : {"a.tvq", "b.tvq", "c.tvq"}) view.AddFileToList(Movie(name));
+    // The list played to its end: the player still names its last file, the mark is gone.
+    host.player.currentFile = dir.Path("c.tvq");
+    list.ClearSelection();
+    list.SetSelected(0, true);
+    EXPECT_TRUE(view.DeleteSelected());
+    EXPECT_EQ(list.GetCurrentRow(), -1);
+    EXPECT_TRUE(host.player.removed.empty());  // an idle player's list is rebuilt at play
 }
 
 TEST_F(PlaylistViewTest, OnlyDroppedFilesEndingInTvqAreTaken) {

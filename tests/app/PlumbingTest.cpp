@@ -127,12 +127,15 @@ TEST(InstanceChannel, TheSocketLivesInTheUsersPrivateFolder) {
     EXPECT_NE(name, CInstanceChannel::ServerName("TVQ Player 2"));
 }
 
-TEST(PlayerApp, CommandLineFileIsMadeAbsolute) {
-    EXPECT_EQ(CPlayerApp::ParseCommandLine({"tvqplayer"}), "");
-    EXPECT_EQ(CPlayerApp::ParseCommandLine({"tvqplayer", "/m/a.tvq"}), "/m/a.tvq");
-    const std::string relative = CPlayerApp::ParseCommandLine({"tvqplayer", "-x", "b.tvq"});
-    EXPECT_EQ(relative.front(), '/');
-    EXPECT_EQ(relative.substr(relative.size() - 6), "/b.tvq");
+TEST(PlayerApp, EveryCommandLineFileIsKeptInOrderAndMadeAbsolute) {
+    EXPECT_TRUE(CPlayerApp::ParseCommandLine({"tvqplayer"}).empty());
+    const std::vector<std::string> files =
+        CPlayerApp::ParseCommandLine({"tvqplayer", "/m/a.tvq", "-x", "b.tvq", "/m/c.tvq"});
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0], "/m/a.tvq");
+    EXPECT_EQ(files[1].front(), '/');
+    EXPECT_EQ(files[1].substr(files[1].size() - 6), "/b.tvq");
+    EXPECT_EQ(files[2], "/m/c.tvq");
 }
 
 }  // namespace

@@ -35,6 +35,21 @@ TEST(SkinListTest, EntryWithoutCommaHasNoFolderAndUsesTheDefaultOne) {
     EXPECT_EQ(list.GetSubFolder(), "skin\\o\\");
 }
 
+TEST(SkinListTest, AFolderOutsideTheProgramFolderGivesTheDefaultOne) {
+    CSkinList list(
+        "(Up,..\\x\\);(Deep,skin\\..\\..\\etc\\);(Slash,skin/../../x/);"
+        "(Root,/etc/);(Back,\\etc\\);(Ok,skin\\a..b\\);(Dots,skin\\...\\);");
+    ASSERT_EQ(list.GetSkinCount(), 7);
+    for (int i = 0; i < 5; ++i) {
+        list.SelectSkin(i);
+        EXPECT_EQ(list.GetSubFolder(), "skin\\xpstyle\\") << list.GetSkin(i)->folder;
+    }
+    list.SelectSkin(5);
+    EXPECT_EQ(list.GetSubFolder(), "skin\\a..b\\");
+    list.SelectSkin(6);
+    EXPECT_EQ(list.GetSubFolder(), "skin\\...\\");
+}
+
 TEST(SkinListTest, SelectOutsideTheListSelectsTheFirst) {
     CSkinList list;
     list.SelectSkin(5);

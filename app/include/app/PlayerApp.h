@@ -5,6 +5,7 @@
 // copy and ends.
 #include <QStringList>
 #include <string>
+#include <vector>
 
 #include "support/SharedFileMap.h"
 
@@ -18,24 +19,25 @@ public:
 
     // False: the process ends at once (this copy handed over). True: the dialog ran.
     bool InitInstance(const QStringList& arguments);
-    // Gives the name to the running copy and brings that copy forward.
-    void HandOver(const std::string& name);
+    // Gives the names, in order, to the running copy and brings that copy forward. Names that
+    // are not movies are reported here, on the terminal of the user who gave them, and kept.
+    void HandOver(const std::vector<std::string>& names);
     int ExitInstance();
 
     const std::string& GetProgramFolder() const { return m_programFolder; }
-    const std::string& GetCommandLineFile() const { return m_commandLineFile; }
+    const std::vector<std::string>& GetCommandLineFiles() const { return m_commandLineFiles; }
     CSharedFileMapCreator& SharedBlock() { return m_sharedBlock; }
 
-    // The first argument that is not an option, made absolute (the running copy that may get
-    // it has its own working folder); "" without one.
-    static std::string ParseCommandLine(const QStringList& arguments);
+    // Every argument that is not an option, in order, made absolute (the running copy that may
+    // get them has its own working folder). A shell hands "*.tvq" over as many names.
+    static std::vector<std::string> ParseCommandLine(const QStringList& arguments);
     // Trace the playlist's changes on stdout (environment TVQ_TRACE=1).
     static bool TraceRequested();
 
 private:
     CSharedFileMapCreator m_sharedBlock;
-    std::string m_programFolder;    // with a trailing '/'
-    std::string m_commandLineFile;  // "" when none was given
+    std::string m_programFolder;  // with a trailing '/'
+    std::vector<std::string> m_commandLineFiles;
 };
 
 // The application object, or null outside the program (tests).

@@ -56,8 +56,9 @@ public:
     static constexpr int kNoticeMs = 1500;        // how long the volume notice stays up
 
     struct Options {
-        std::string programFolder;    // with a trailing '/'; empty: the program's folder
-        std::string commandLineFile;  // added and played at start when not empty
+        std::string programFolder;  // with a trailing '/'; empty: the program's folder
+        // Added in order at start; the first of them that is a movie plays.
+        std::vector<std::string> commandLineFiles;
         // Null: a CPlaylistPlayer. Tests give a fake.
         std::unique_ptr<IPlayerControl> player;
         // Releases the application's start-up lock at the end of the set-up.
@@ -184,6 +185,7 @@ private:
     void CreateControls();
     void ConnectControls();
     void OnInitDialog();
+    void AddCommandLineFiles();
     void OnSeekBar(uintptr_t what, intptr_t value);
     void OnPlaylistStopped();
     void ThrottledSeek(int position);
@@ -208,7 +210,7 @@ private:
     // Set once at construction.
     CSharedFileMapOpener m_sharedBlock;
     std::string m_programFolder;
-    std::string m_commandLineFile;
+    std::vector<std::string> m_commandLineFiles;
     std::function<void()> m_releaseStartupLock;
     std::function<uint32_t()> m_tickCount;
     std::function<std::vector<std::string>()> m_chooseFiles;

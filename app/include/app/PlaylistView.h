@@ -46,8 +46,19 @@ public:
     // "%d:%02d": minutes are not split into hours.
     static std::string FormatTime(int32_t seconds);
 
+    // True when the path is a movie of our format; otherwise one line on standard error says
+    // so. Files named on a command line come here: the list only ever shows movies, so a
+    // refused name would otherwise vanish without a word.
+    static bool CheckGivenFile(const std::string& path);
+
     void ClearSelection();
-    void AddFileToList(const std::string& path);
+    // Selects the row, shows it and gives the list the keyboard focus.
+    void FocusRow(int row);
+    // Whether the path is listed afterwards (added now or before).
+    bool AddFileToList(const std::string& path);
+    // A file named on a command line (this copy's or a second copy's): as AddFileToList, and
+    // a refused one is reported on standard error.
+    bool AddGivenFile(const std::string& path);
     // Adds every dropped path whose extension is "tvq" (any case); returns how many.
     int AddDroppedFiles(const std::vector<std::string>& paths);
     // Command 32784. Returns whether rows remain.
@@ -64,8 +75,9 @@ public:
     std::string PathAt(int row) const;
 
 private:
+    // The line on standard error for a refused file; always false.
+    static bool ReportRefused(const std::string& path);
     int FindRow(const std::string& path) const;
-    void FocusRow(int row);
 
     COwnerDrawListCtrl& m_list;
     Host& m_host;

@@ -29,7 +29,8 @@ public:
     void SelectSkin(int index);
     int GetCurrent() const { return current; }
 
-    // The current skin's sub-folder, or the default one when it has none.
+    // The current skin's sub-folder, or the default one when it has none or when it is not
+    // below the program folder (absolute, or with a ".." piece).
     std::string GetSubFolder() const;
 
 private:
