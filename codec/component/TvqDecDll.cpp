@@ -1,4 +1,5 @@
-// The decoder component TVQ_DecDLL: three C entry points, and the optional TvqSeek, over
+// The decoder component TVQ_DecDLL: three C entry points, and the optional TvqSeek and
+// TvqReadStored, over
 // TvqStreamDecoder. Each
 // TvqInforInit makes an independent decoder; the TvqStreamInfo pointer it returns is the
 // handle, looked up in a registry so a stale or foreign pointer is refused, not dereferenced.
@@ -57,6 +58,23 @@ TVQ_EXPORT int TvqDecoder(TvqDecodeRequest* request, TvqOpenBlock* /*block*/, Tv
         return kTvqEndOfFile;
     try {
         return decoder->DecodeNext(*request);
+    } catch (...) {
+        return decoder->Abandon(*request);
+    }
+}
+
+TVQ_EXPORT int TvqReadStored(TvqStoredRequest* request, TvqStreamInfo* info) {
+    tvq::TvqStreamDecoder* decoder = Find(info);
+    if (!request)
+        return kTvqEndOfFile;
+    if (!decoder) {
+        for (const uintptr_t count : {request->audioCount, request->frameCount})
+            if (count)
+                *reinterpret_cast<int32_t*>(count) = 0;
+        return kTvqEndOfFile;
+    }
+    try {
+        return decoder->ReadStoredNext(*request);
     } catch (...) {
         return decoder->Abandon(*request);
     }

@@ -1,9 +1,13 @@
 #include "codec/TvqStreamDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tvq {
 namespace {
+
+static_assert(kTvqCodecRaw == kCodecRaw && kTvqCodecJpeg == kCodecJpeg,
+              "the component hands out the file's own fourccs");
 
 void SetCount(uintptr_t address, int32_t value) {
     if (address)
@@ -38,10 +42,10 @@ bool TvqStreamDecoder::Start() {
     return true;
 }
 
-int TvqStreamDecoder::Finish(const TvqDecodeRequest& request) {
+int TvqStreamDecoder::Finish(uintptr_t audioCount, uintptr_t frameCount) {
     ended_ = true;
-    SetCount(request.audioCount, 0);
-    SetCount(request.frameCount, 0);
+    SetCount(audioCount, 0);
+    SetCount(frameCount, 0);
     return kTvqEndOfFile;
 }
 
@@ -77,23 +81,52 @@ bool TvqStreamDecoder::SeekTo(int32_t second) {
     return true;
 }
 
-int TvqStreamDecoder::DecodeNext(const TvqDecodeRequest& request) {
+bool TvqStreamDecoder::NextSecond(uintptr_t audioBuffer, uintptr_t audioCount,
+                                  TvqStoredSecond& second, bool* last) {
     if (ended_ || nextSecond_ >= reader_.SecondsCount())
-        return Finish(request);
-    TvqStoredSecond second;
+        return false;
     if (!reader_.ReadSecond(nextSecond_, second))
-        return Finish(request);
-    const bool last = nextSecond_ + 1 == reader_.SecondsCount();
+        return false;
+    *last = nextSecond_ + 1 == reader_.SecondsCount();
     ++nextSecond_;
-    auto* audio = reinterpret_cast<uint8_t*>(request.audioBuffer);
+    auto* audio = reinterpret_cast<uint8_t*>(audioBuffer);
+    const size_t audioBytes = audio ? PutAudio(second, audio, *last) : 0;
+    SetCount(audioCount, static_cast<int32_t>(audioBytes / 2));
+    if (*last)
+        ended_ = true;
+    return true;
+}
+
+int TvqStreamDecoder::DecodeNext(const TvqDecodeRequest& request) {
+    TvqStoredSecond second;
+    bool last = false;
+    if (!NextSecond(request.audioBuffer, request.audioCount, second, &last))
+        return Finish(request.audioCount, request.frameCount);
     auto* frames = reinterpret_cast<uint8_t*>(request.frameBuffer);
-    const size_t audioBytes = audio ? PutAudio(second, audio, last) : 0;
     if (frames)
         frames_.Decode(reader_.Format(), second, frames, info_.framesPerSecond);
-    SetCount(request.audioCount, static_cast<int32_t>(audioBytes / 2));
     SetCount(request.frameCount, frames ? info_.framesPerSecond : 0);
-    if (last)
-        ended_ = true;
+    return last ? kTvqEndOfFile : 1;
+}
+
+int TvqStreamDecoder::ReadStoredNext(const TvqStoredRequest& request) {
+    bool last = false;
+    // The chunk buffer the frames point into is the reader's, kept until its next read.
+    if (!NextSecond(request.audioBuffer, request.audioCount, stored_, &last))
+        return Finish(request.audioCount, request.frameCount);
+    auto* frames = reinterpret_cast<TvqStoredFrame*>(request.frames);
+    int32_t count = 0;
+    if (frames && !stored_.frames.empty()) {
+        for (int n = 0; n < info_.framesPerSecond; ++n) {
+            const size_t from = std::min(static_cast<size_t>(n), stored_.frames.size() - 1);
+            const std::span<const uint8_t> frame = stored_.frames[from];
+            frames[n] = TvqStoredFrame{frame.data(), static_cast<uint32_t>(frame.size()), 0};
+        }
+        count = info_.framesPerSecond;
+    }
+    SetCount(request.frameCount, count);
+    if (auto* codec = reinterpret_cast<uint32_t*>(request.codec))
+        *codec = reader_.Format().videoCodec;
     return last ? kTvqEndOfFile : 1;
 }
 

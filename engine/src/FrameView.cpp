@@ -180,9 +180,12 @@ void CFrameView::SetEngine(CPlaybackEngine* engine) {
     const win::BITMAPINFOHEADER format = engine->GetPictureFormat();
     std::string title = engine->GetFileName();
     const int32_t length = engine->GetLengthSeconds();
+    const bool stored = engine->DeliversStoredFrames() != 0;
     std::lock_guard work(workMutex_);
     std::lock_guard view(viewMutex_);
     pictureFormat_ = format;
+    storedPath_ = stored;
+    pulledFrame_ = StoredFrame{};
     title_ = std::move(title);
     length_ = length;
 }
@@ -264,7 +267,52 @@ int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     return 1;
 }
 
+int CFrameView::PullStoredFrame() {
+    StoredFrame frame;
+    bool backward = false;
+    {
+        win::ScopedLock engineLock(engineLock_.load());
+        CPlaybackEngine* engine = engine_.load();
+        if (engine == nullptr || !engine->IsRunning())
+            return 0;
+        if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr))
+            return 0;
+        backward = engine->GetMode() == CPlaybackEngine::kModeBackward;
+    }
+    // Only kept: a frame is decoded when it is about to be shown, so the frames a catch-up
+    // passes over (fast play, the way to a seek's target) never are.
+    std::lock_guard lock(workMutex_);
+    if (frameBuffer_.empty())
+        return 0;
+    frameSecond_ = frame.second;
+    frameIndex_ = frame.index;
+    pulledFrame_ = std::move(frame);
+    frameBackward_ = backward;
+    restartRun_ = false;
+    freshFrame_ = true;
+    freshConverted_ = false;
+    return 1;
+}
+
+bool CFrameView::DecodePulledFrame(int mode, bool* converted) {
+    StoredFrame frame = std::move(pulledFrame_);
+    pulledFrame_ = StoredFrame{};
+    *converted = ConvertsStoredFrames(mode);
+    if (*converted)
+        return ConvertStoredFrame(frame, pictureFormat_, mode);
+    const CStoredFrameDecoder::Size full{pictureFormat_.biWidth, pictureFormat_.biHeight};
+    return storedDecoder_.Decode(frame, full, full, CStoredFrameDecoder::Layout::Bgr24BottomUp,
+                                 frameBuffer_.data(), StrideOf(pictureFormat_));
+}
+
 int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward) {
+    bool stored = false;
+    {
+        std::lock_guard lock(workMutex_);
+        stored = storedPath_;
+    }
+    if (stored)
+        return PullStoredFrame();
     win::ScopedLock engineLock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
     if (engine == nullptr || !engine->IsRunning())
@@ -328,8 +376,20 @@ void CFrameView::TransformFrame() {
         Publish(false);
         return;
     }
-    uint8_t* bits = frameBuffer_.data();
     const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
+    if (!pulledFrame_.IsEmpty()) {
+        bool converted = false;
+        const bool decoded = DecodePulledFrame(mode, &converted);
+        if (!decoded || converted) {
+            // Undecodable (damaged, cut): the picture before it stays up. Converted: the
+            // window has it as it paints it; the frame buffer keeps old bits.
+            freshFrame_ = false;
+            if (decoded)
+                Publish(false);
+            return;
+        }
+    }
+    uint8_t* bits = frameBuffer_.data();
     const bool turned = mode == 4 || mode == 5;
     const size_t turnedBytes = size_t(rotatedFormat_.biSizeImage) + kRotatedSlackBytes;
     if (turned && rotatedBuffer_.size() < turnedBytes)

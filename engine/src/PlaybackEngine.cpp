@@ -1,6 +1,8 @@
 #include "engine/PlaybackEngine.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -39,6 +41,13 @@ constexpr int64_t kRingSlackBytes = 2;
 // Language-table entries of the box shown when one second of the movie does not fit in memory.
 constexpr int kTitleError = 0;          // TitleInfo: "Error"
 constexpr int kTextAllocateFailed = 9;  // DebugInfo: "Allocate memory failed!"
+
+// TVQ_DECODED_FRAMES=1 keeps a component's decoded seconds even when it hands out stored
+// frames: the path of older components, for comparing the two.
+bool DecodedFramesForced() {
+    const char* value = std::getenv("TVQ_DECODED_FRAMES");
+    return value && std::strcmp(value, "1") == 0;
+}
 
 std::unique_ptr<uint8_t[]> AllocateBuffer(int64_t bytes) {
     if (bytes <= 0 || bytes > kLargestBufferBytes)
@@ -88,6 +97,10 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
     audioFormat_ = decoder_->GetAudioFormat();
     pictureFormat_ = decoder_->GetPictureFormat();
     framesPerSecond_ = decoder_->GetFramesPerSecond();
+    // The view decodes stored frames into the stream's 24-bit picture; anything else keeps
+    // the component's own decoding.
+    storedFrames_ =
+        decoder_->HasStoredFrames() && pictureFormat_.biBitCount == 24 && !DecodedFramesForced();
 
     if (!AllocateQueuesAndBuffers()) {
         // Playing on would show nothing and say nothing; the user learns why, and the engine
@@ -103,6 +116,12 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
     decodeRequest_.frameBuffer = reinterpret_cast<uintptr_t>(frameDecodeBuffer_.get());
     decodeRequest_.frameCount = reinterpret_cast<uintptr_t>(&frameCountOut_);
     decodeRequest_.zero = 0;
+    storedRequest_ = TvqStoredRequest{};
+    storedRequest_.audioBuffer = decodeRequest_.audioBuffer;
+    storedRequest_.audioCount = decodeRequest_.audioCount;
+    storedRequest_.frames = reinterpret_cast<uintptr_t>(storedSlots_.get());
+    storedRequest_.frameCount = decodeRequest_.frameCount;
+    storedRequest_.codec = reinterpret_cast<uintptr_t>(&storedCodec_);
     atEnd_ = 0;
 
     opening_ = 1;
@@ -137,6 +156,8 @@ bool CPlaybackEngine::AllocateQueuesAndBuffers() {
     if (!sane)
         return true;  // nothing to play: not a memory problem
     const int64_t audioCapacity = kAudioQueueSeconds * bytesPerSecond + kRingSlackBytes;
+    if (storedFrames_)
+        return AllocateForStoredFrames(audioCapacity);
     const int64_t videoCapacity = kVideoQueueTenthSeconds * recordSecond / 10 + kRingSlackBytes;
     if (audioCapacity > kLargestBufferBytes || videoCapacity > kLargestBufferBytes)
         return false;
@@ -159,6 +180,28 @@ bool CPlaybackEngine::AllocateQueuesAndBuffers() {
     return true;
 }
 
+// The stored path needs no room for decoded pictures: the frames queue as they are stored, in
+// memory taken as they come.
+bool CPlaybackEngine::AllocateForStoredFrames(int64_t audioCapacity) {
+    if (audioCapacity > kLargestBufferBytes)
+        return false;
+    const int64_t bytesPerSecond = audioFormat_.nAvgBytesPerSec;
+    audioDecodeBuffer_ = AllocateBuffer(kAudioBufferSeconds * bytesPerSecond);
+    storedSlots_.reset(new (std::nothrow)
+                           TvqStoredFrame[static_cast<size_t>(kFrameBufferSeconds) *
+                                          static_cast<size_t>(std::max(framesPerSecond_, 1))]);
+    if (!audioDecodeBuffer_ || !storedSlots_ ||
+        !audioQueue_.Allocate(static_cast<int32_t>(audioCapacity))) {
+        audioDecodeBuffer_.reset();
+        storedSlots_.reset();
+        audioQueue_.Free();
+        return false;
+    }
+    audioHighWater_ = static_cast<int32_t>(bytesPerSecond);
+    videoHighWater_ = framesPerSecond_;
+    return true;
+}
+
 // A file the decoder refuses has nothing to give. Rather than run silent until the user stops
 // it, it plays one second of silence in the stand-in format and ends like any other file,
 // so that a list goes on past it.
@@ -172,12 +215,42 @@ void CPlaybackEngine::QueueSilentSecond() {
 }
 
 bool CPlaybackEngine::HasDecodeBuffers() const {
-    return decoder_ && audioDecodeBuffer_ && frameDecodeBuffer_ && audioQueue_.HasBuffer() &&
-           videoQueue_.HasBuffer();
+    if (!decoder_ || !audioDecodeBuffer_ || !audioQueue_.HasBuffer())
+        return false;
+    return storedFrames_ ? storedSlots_ != nullptr : frameDecodeBuffer_ && videoQueue_.HasBuffer();
 }
 
 int CPlaybackEngine::CallDecoder() {
+    if (storedFrames_)
+        return decoder_->ReadStored(&storedRequest_);
     return decoder_->Decode(&decodeRequest_);
+}
+
+int64_t CPlaybackEngine::QueuedVideo() const {
+    return storedFrames_ ? storedQueue_.GetCount() : videoQueue_.GetCount();
+}
+
+float CPlaybackEngine::QueuedVideoSeconds() const {
+    if (storedFrames_)
+        return framesPerSecond_ > 0 ? static_cast<float>(storedQueue_.GetCount()) /
+                                          static_cast<float>(framesPerSecond_)
+                                    : 0.0f;
+    const float recordSecond =
+        static_cast<float>(FrameRecordBytes(static_cast<int64_t>(pictureFormat_.biSizeImage))) *
+        static_cast<float>(framesPerSecond_);
+    return recordSecond > 0 ? static_cast<float>(videoQueue_.GetCount()) / recordSecond : 0.0f;
+}
+
+void CPlaybackEngine::ResetVideo() {
+    videoQueue_.Reset();
+    storedQueue_.Reset();
+}
+
+int32_t CPlaybackEngine::GetVideoQueuedBytes() const {
+    if (!storedFrames_)
+        return videoQueue_.GetCount();
+    return static_cast<int32_t>(
+        std::min<int64_t>(storedQueue_.GetBytes(), std::numeric_limits<int32_t>::max()));
 }
 
 void CPlaybackEngine::ClearCounts() {
@@ -192,6 +265,8 @@ void CPlaybackEngine::QueueAudio() {
 }
 
 bool CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
+    if (storedFrames_)
+        return QueueStoredFrames(second, reverse);
     const int64_t imageSize = pictureFormat_.biSizeImage;
     if (imageSize <= 0 || imageSize > std::numeric_limits<int32_t>::max())
         return false;
@@ -204,6 +279,35 @@ bool CPlaybackEngine::QueueFrames(int32_t second, bool reverse) {
                                    {reinterpret_cast<const uint8_t*>(&label), kRecordLabelBytes}}))
             return false;
     }
+    return true;
+}
+
+// Copies the second's frames out of the component (its bytes last only until its next call).
+// A repeated frame (a short second's padding) shares the copy of the one it repeats.
+bool CPlaybackEngine::QueueStoredFrames(int32_t second, bool reverse) {
+    const int32_t count = static_cast<int32_t>(
+        std::min<int64_t>(frameCountOut_, kFrameBufferSeconds * framesPerSecond_));
+    std::vector<StoredFrame> frames;
+    try {
+        frames.reserve(static_cast<size_t>(std::max(count, 0)));
+        const uint8_t* lastData = nullptr;
+        std::shared_ptr<const std::vector<uint8_t>> lastCopy;
+        for (int32_t n = 0; n < count; ++n) {
+            const TvqStoredFrame& slot = storedSlots_[n];
+            if (!lastCopy || slot.data != lastData) {
+                lastData = slot.data;
+                lastCopy = slot.data ? std::make_shared<const std::vector<uint8_t>>(
+                                           slot.data, slot.data + slot.size)
+                                     : std::make_shared<const std::vector<uint8_t>>();
+            }
+            frames.push_back(StoredFrame{second, n, storedCodec_, lastCopy});
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (reverse)
+        std::reverse(frames.begin(), frames.end());
+    for (StoredFrame& frame : frames) storedQueue_.Push(std::move(frame));
     return true;
 }
 
@@ -220,7 +324,7 @@ int CPlaybackEngine::SkipToSecond(int32_t target) {
         // Emptied before the flag is raised: whoever sees the flag finds nothing stale queued.
         win::ScopedLock decode(decodeLock_);
         audioQueue_.Reset();
-        videoQueue_.Reset();
+        ResetVideo();
         skipping_ = 1;
     }
     int done = 1;
@@ -238,7 +342,7 @@ int CPlaybackEngine::SkipToSecond(int32_t target) {
         win::ScopedLock decode(decodeLock_);
         // Emptied at every turn: a mode change decoding in between may have queued a second.
         audioQueue_.Reset();
-        videoQueue_.Reset();
+        ResetVideo();
         const int32_t position = baseSecond_ + decodedSeconds_;
         if (position >= target || !HasDecodeBuffers())
             break;
@@ -259,7 +363,7 @@ int CPlaybackEngine::SkipToSecond(int32_t target) {
     }
     win::ScopedLock decode(decodeLock_);
     audioQueue_.Reset();
-    videoQueue_.Reset();
+    ResetVideo();
     ClearCounts();
     const int32_t position = baseSecond_ + decodedSeconds_;
     // Past the end the target is still taken as the base. Behind the decoder (it decoded on
@@ -283,7 +387,7 @@ bool CPlaybackEngine::SeekDecoder(int32_t target) {
     if (!decoder_->Seek(target))
         return false;
     audioQueue_.Reset();
-    videoQueue_.Reset();
+    ResetVideo();
     ClearCounts();
     baseSecond_ = target;
     decodedSeconds_ = 0;
@@ -344,7 +448,7 @@ int CPlaybackEngine::FillQueues() {
         return 0;
     if (!atEnd_) {
         while ((audioQueue_.GetCount() <= audioHighWater_ && speedIndex_ == 0) ||
-               videoQueue_.GetCount() <= videoHighWater_) {
+               QueuedVideo() <= videoHighWater_) {
             if (!FillPass())
                 break;
             // A seek waiting for the decode thread goes first; the fill goes on after it.
@@ -361,8 +465,8 @@ int CPlaybackEngine::FillQueues() {
 // After the end: 1 while there is still something to play.
 int CPlaybackEngine::DrainedResult(bool videoOnly) const {
     if (videoOnly)
-        return videoQueue_.GetCount() >= 1 ? 1 : 0;
-    return audioQueue_.GetCount() > 0 || videoQueue_.GetCount() >= 1 ? 1 : 0;
+        return QueuedVideo() >= 1 ? 1 : 0;
+    return audioQueue_.GetCount() > 0 || QueuedVideo() >= 1 ? 1 : 0;
 }
 
 void CPlaybackEngine::StartThread() {
@@ -480,7 +584,10 @@ int32_t CPlaybackEngine::ReadAudio(uint8_t* dest, int32_t wanted) {
 
 int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     win::ScopedLock data(dataLock_);
-    if (videoQueue_.GetCount() >= recordSize)
+    // One stored frame is one whole record, whatever its size.
+    if (storedFrames_)
+        recordSize = 1;
+    if (QueuedVideo() >= recordSize)
         return 1;
     // The queues are empty by design during a skip; decoding here would only slow it down.
     if (skipping_)
@@ -495,19 +602,26 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
         return 0;
     win::ScopedLock decode(decodeLock_);
     // The decode thread may have queued a second (and reached the end) while this waited.
-    if (videoQueue_.GetCount() >= recordSize)
+    if (QueuedVideo() >= recordSize)
         return 1;
     // Backward play numbers its seconds counting down: a second decoded forward here would
     // carry a label above the run and break its order.
     if (mode_ == kModeBackward) {
         FillQueuesBackward();
-        return videoQueue_.GetCount() >= recordSize ? 1 : 0;
+        return QueuedVideo() >= recordSize ? 1 : 0;
     }
     return DecodeOneSecond();
 }
 
+bool CPlaybackEngine::TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter) {
+    win::ScopedLock data(dataLock_);
+    return storedFrames_ && storedQueue_.Pop(frame, queuedAfter);
+}
+
 int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second,
                                    int32_t* index) {
+    if (storedFrames_)
+        return ReadStoredFrame(dest, imageSize, second, index);
     win::ScopedLock data(dataLock_);
     // The writer appends a record in three parts, and a seek on the decode thread may empty the
     // queue at any moment; taking the three parts in one step of the ring means a reader never
@@ -526,9 +640,32 @@ int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* se
     return imageSize;
 }
 
+int32_t CPlaybackEngine::ReadStoredFrame(uint8_t* dest, int32_t imageSize, int32_t* second,
+                                         int32_t* index) {
+    if (imageSize <= 0 || !dest || imageSize < static_cast<int64_t>(pictureFormat_.biSizeImage))
+        return 0;
+    StoredFrame frame;
+    if (!TakeStoredFrame(&frame, nullptr))
+        return 0;
+    if (second)
+        *second = frame.second;
+    if (index)
+        *index = frame.index;
+    const CStoredFrameDecoder::Size full{pictureFormat_.biWidth, pictureFormat_.biHeight};
+    // Callers of ReadFrame take turns (each under the owner's engine lock), so one decoder
+    // serves them all.
+    std::lock_guard lock(readFrameDecoderMutex_);
+    if (!readFrameDecoder_)
+        readFrameDecoder_ = std::make_unique<CStoredFrameDecoder>();
+    if (!readFrameDecoder_->Decode(frame, full, full, CStoredFrameDecoder::Layout::Bgr24BottomUp,
+                                   dest, win::DibStride(full.width, 24)))
+        std::memset(dest, 0, static_cast<size_t>(imageSize));
+    return imageSize;
+}
+
 int32_t CPlaybackEngine::ReadFrameInPlace(int32_t imageSize, const QueuedFrameUse& use) {
     win::ScopedLock data(dataLock_);
-    if (imageSize <= 0 || !use)
+    if (imageSize <= 0 || !use || storedFrames_)
         return 0;
     int32_t labelSecond = 0, labelIndex = 0;
     const int read = videoQueue_.ReadAllInPlace(
@@ -571,8 +708,10 @@ void CPlaybackEngine::FreeEverything() {
     stopEvent_.Set();
     audioDecodeBuffer_.reset();
     frameDecodeBuffer_.reset();
+    storedSlots_.reset();
     audioQueue_.Free();
     videoQueue_.Free();
+    storedQueue_.Reset();
     decoder_.reset();
 }
 

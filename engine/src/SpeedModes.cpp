@@ -51,7 +51,7 @@ int CPlaybackEngine::BackwardPass() {
     // emptied queue then ends the decode thread, which ends the file.
     if (baseSecond_ < decodedSeconds_ || atEnd_)
         return DrainedResult(true);
-    if (videoQueue_.GetCount() > videoHighWater_)
+    if (QueuedVideo() > videoHighWater_)
         return 1;
     const int32_t label = baseSecond_ - decodedSeconds_;
     // A decoder that can reposition delivers the very second the label names, so the
@@ -73,7 +73,7 @@ int CPlaybackEngine::BackwardPass() {
         return 1;
     }
     ClearCounts();
-    return !atEnd_ && baseSecond_ >= decodedSeconds_ && videoQueue_.GetCount() <= videoHighWater_
+    return !atEnd_ && baseSecond_ >= decodedSeconds_ && QueuedVideo() <= videoHighWater_
                ? kPassAgain
                : 1;
 }
@@ -181,7 +181,7 @@ void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
     win::ScopedLock lock(decodeLock_);
     const int32_t position = baseSecond_ + decodedSeconds_;
     audioQueue_.Reset();
-    videoQueue_.Reset();
+    ResetVideo();
     baseSecond_ = position;
     decodedSeconds_ = 0;
     if (output)
@@ -202,7 +202,7 @@ void CPlaybackEngine::LeaveBackward(IAudioOutput* output, int decode) {
     decodedSeconds_ = 0;
     baseSecond_ = position;
     audioQueue_.Reset();
-    videoQueue_.Reset();
+    ResetVideo();
     // Backward play left the decoder ahead; one that can reposition resumes where the picture
     // is, so sound and picture carry on from the same second.
     if (decoder_ && decoder_->HasSeek() && decoder_->Seek(position))
@@ -225,7 +225,7 @@ void CPlaybackEngine::StartBackward() {
     baseSecond_ = position;
     decodedSeconds_ = 0;
     audioQueue_.Reset();
-    videoQueue_.Reset();
+    ResetVideo();
     FirstBackwardSecond();
 }
 
@@ -250,12 +250,8 @@ void CPlaybackEngine::FirstBackwardSecond() {
 // Seconds of video and audio queued, and the lead of video over audio.
 float CPlaybackEngine::MeasureLead(float* videoSeconds, float* audioSeconds) {
     win::ScopedLock decode(decodeLock_);
-    const float recordSecond =
-        static_cast<float>(FrameRecordBytes(static_cast<int64_t>(pictureFormat_.biSizeImage))) *
-        static_cast<float>(framesPerSecond_);
     const float bytesPerSecond = static_cast<float>(audioFormat_.nAvgBytesPerSec);
-    *videoSeconds =
-        recordSecond > 0 ? static_cast<float>(videoQueue_.GetCount()) / recordSecond : 0.0f;
+    *videoSeconds = QueuedVideoSeconds();
     *audioSeconds =
         bytesPerSecond > 0 ? static_cast<float>(audioQueue_.GetCount()) / bytesPerSecond : 0.0f;
     return *videoSeconds - *audioSeconds;
@@ -320,8 +316,11 @@ void CPlaybackEngine::Realign(float videoSeconds, float audioSeconds, int32_t po
         FrameRecordBytes(static_cast<int64_t>(pictureFormat_.biSizeImage)) * framesPerSecond_;
     audioQueue_.KeepNewest(
         static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * audioFormat_.nAvgBytesPerSec)));
-    videoQueue_.KeepNewest(
-        static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * recordSecond)));
+    if (storedFrames_)
+        storedQueue_.KeepNewest(std::max(whole, 0) * framesPerSecond_);
+    else
+        videoQueue_.KeepNewest(
+            static_cast<int32_t>(std::max<int64_t>(0, int64_t{whole} * recordSecond)));
     if (whole < 1) {
         DecodeOneSecond();
         whole = 0;

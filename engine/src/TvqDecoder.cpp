@@ -112,6 +112,8 @@ bool CTvqDecoder::LoadEntryPoints() {
     close_ = close;
     // Older components lack it; they still play, and the engine seeks by decoding forward.
     seek_ = reinterpret_cast<TvqSeekFn>(library_.ResolveOptional(kTvqSeekName));
+    // Without it the engine queues decoded seconds instead of stored frames.
+    readStored_ = reinterpret_cast<TvqReadStoredFn>(library_.ResolveOptional(kTvqReadStoredName));
     return true;
 }
 
@@ -142,6 +144,17 @@ int CTvqDecoder::Decode(TvqDecodeRequest* request) {
         return 0;
     std::lock_guard lk(decodeMutex_);
     return decoder_(request, &openBlock_, info_);
+}
+
+int CTvqDecoder::ReadStored(TvqStoredRequest* request) {
+    if (!usable_ || !readStored_)
+        return 0;
+    std::lock_guard lk(decodeMutex_);
+    return readStored_(request, info_);
+}
+
+int CTvqDecoder::HasStoredFrames() const {
+    return usable_ && readStored_ ? 1 : 0;
 }
 
 int CTvqDecoder::HasSeek() const {

@@ -58,9 +58,43 @@ constexpr int kTvqEndOfFile = 2;
 // discarding the seconds before it.
 constexpr const char* kTvqSeekName = "TvqSeek";
 
+// One frame as the file stores it, handed out by TvqReadStored.
+struct TvqStoredFrame {
+    const uint8_t* data;  // the frame's bytes; see TvqStoredRequest for how long they last
+    uint32_t size;        // bytes at data
+    uint32_t reserved;    // 0
+};
+
+// Filled by the caller for TvqReadStored. The audio fields mean what they mean in
+// TvqDecodeRequest.
+struct TvqStoredRequest {
+    uintptr_t audioBuffer;  // 4 x the audio byte rate bytes
+    uintptr_t audioCount;   // int32*: number of 16-bit values written
+    uintptr_t frames;       // TvqStoredFrame[2 x fps]: the second's frames, in order
+    uintptr_t frameCount;   // int32*: number of frames written (fps; a short second repeats
+                            // its last frame, pointing at the same bytes)
+    uintptr_t codec;        // uint32*: the frames' fourcc, kTvqCodecJpeg or kTvqCodecRaw
+};
+static_assert(sizeof(TvqStoredRequest) == 5 * sizeof(void*));
+
+// Fourccs of TvqStoredRequest::codec, as the bytes stand in the file (little-endian word).
+constexpr uint32_t kTvqCodecRaw = 0x20574152u;   // "RAW ": bottom-up padded BGR, as shown
+constexpr uint32_t kTvqCodecJpeg = 0x4745504Au;  // "JPEG": baseline, the right way up
+
+// Name of the optional fifth entry point. TvqReadStored(request, info) delivers the next
+// second like TvqDecoder, with the same audio and the same result, but hands out its frames as
+// the file stores them instead of decoding them: a player that decodes only the frames it
+// shows, and at the size it shows them, keeps a few MB a second queued instead of the decoded
+// pictures. The frame bytes live in the component and stay valid until the next TvqDecoder,
+// TvqReadStored, TvqSeek or TvqClose call on the same handle. A handle TvqInforInit did not
+// return gets kTvqEndOfFile and zero counts. A component without it is still complete: its
+// callers take decoded seconds from TvqDecoder.
+constexpr const char* kTvqReadStoredName = "TvqReadStored";
+
 extern "C" {
 using TvqInforInitFn = TvqStreamInfo* (*)(TvqOpenBlock*);
 using TvqDecoderFn = int (*)(TvqDecodeRequest*, TvqOpenBlock*, TvqStreamInfo*);
 using TvqCloseFn = int (*)(TvqStreamInfo*);
 using TvqSeekFn = int (*)(TvqStreamInfo*, int32_t);
+using TvqReadStoredFn = int (*)(TvqStoredRequest*, TvqStreamInfo*);
 }

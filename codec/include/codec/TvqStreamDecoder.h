@@ -32,22 +32,36 @@ public:
     // delivers the last second and on every call after it, 1 otherwise.
     int DecodeNext(const TvqDecodeRequest& request);
 
+    // Delivers the next second like DecodeNext, with its frames as stored (see TvqReadStored):
+    // exactly framesPerSecond entries, a short second's missing ones repeating its last frame.
+    // The bytes stay valid until the next call on this decoder.
+    int ReadStoredNext(const TvqStoredRequest& request);
+
     // Makes the next DecodeNext deliver `second` (0 to the length - 1), also after the stream
     // ended. A held-back odd 8-bit byte belongs to the second before and is dropped. False,
     // with nothing changed, for a second out of range.
     bool SeekTo(int32_t second);
 
     // Ends the stream early (zero counts, kTvqEndOfFile), e.g. after an internal failure.
-    int Abandon(const TvqDecodeRequest& request) { return Finish(request); }
+    int Abandon(const TvqDecodeRequest& request) {
+        return Finish(request.audioCount, request.frameCount);
+    }
+    int Abandon(const TvqStoredRequest& request) {
+        return Finish(request.audioCount, request.frameCount);
+    }
 
 private:
-    bool Start();                                 // fills the info from the opened reader
-    int Finish(const TvqDecodeRequest& request);  // zero counts, end of file
+    bool Start();  // fills the info from the opened reader
+    int Finish(uintptr_t audioCount, uintptr_t frameCount);  // zero counts, end of file
+    // Reads the next second and puts its audio; false (stream finished) when there is none.
+    bool NextSecond(uintptr_t audioBuffer, uintptr_t audioCount, TvqStoredSecond& second,
+                    bool* last);
     size_t PutAudio(const TvqStoredSecond& second, uint8_t* out, bool last);
 
     TvqStreamInfo info_{};
     TvqReader reader_;
     TvqFrameDecoder frames_;
+    TvqStoredSecond stored_;  // the last ReadStoredNext's second: its frames' spans
     int nextSecond_ = 0;
     bool ended_ = false;
     bool haveCarry_ = false;  // an odd 8-bit byte waits for the next call

@@ -6,8 +6,12 @@
 // forward, backward), forward seeks done by the decode thread, and the re-alignment of audio
 // and video.
 //
-// A frame record in the video queue: the frame (image size of the picture format), then the
-// int32 second it belongs to, then its int32 index within that second (0 .. fps - 1).
+// Frames take one of two paths. When the component hands out stored frames (TvqReadStored),
+// the engine queues them as they are in the file (CStoredFrameQueue, a few MB a second) and
+// the frame view decodes only the frame it shows, outside every lock of the engine. Otherwise
+// the engine queues decoded seconds as frame records in a byte ring: the frame (image size of
+// the picture format), then the int32 second it belongs to, then its int32 index within that
+// second (0 .. fps - 1). The environment variable TVQ_DECODED_FRAMES=1 forces the second path.
 //
 // Locks, outermost first: the data lock (queue reads, the length query), the decode lock
 // (queue writes, decoding, Step, mode changes, re-alignment; recursive), the decoder's own
@@ -27,11 +31,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "codec/TvqComponentApi.h"
 #include "engine/ByteRing.h"
 #include "engine/IAudioOutput.h"
+#include "engine/StoredFrameDecoder.h"
+#include "engine/StoredFrameQueue.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/WinTypes.h"
@@ -93,12 +100,19 @@ public:
     int CanSeek();
     // Copies up to `wanted` queued PCM bytes; the number copied (0 when empty).
     int32_t ReadAudio(uint8_t* dest, int32_t wanted);
-    // 1 when a whole record of `recordSize` bytes is queued. Otherwise in forward and backward
-    // play, while the decode thread runs, 0 (the thread is decoding the next second); else the
-    // result of one DecodeOneSecond (in backward play: of one backward fill).
+    // 1 when frames reach the view as stored frames (TakeStoredFrame) rather than records.
+    int DeliversStoredFrames() const { return storedFrames_ ? 1 : 0; }
+    // Takes the oldest stored frame and how many are queued behind it, under the data lock
+    // for the moment of the pop only; false when none is queued.
+    bool TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter);
+    // 1 when a whole record of `recordSize` bytes (with stored frames: one frame) is queued.
+    // Otherwise in forward and backward play, while the decode thread runs, 0 (the thread is
+    // decoding the next second); else the result of one DecodeOneSecond (in backward play: of one
+    // backward fill).
     int EnsureFrame(int32_t recordSize);
     // Takes one record: the frame into `dest`, its second and index. Bytes of frame copied,
-    // 0 when nothing was read.
+    // 0 when nothing was read. With stored frames it takes one and decodes it into `dest`
+    // (after the data lock is let go); a frame that does not decode leaves `dest` black.
     int32_t ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second, int32_t* index);
     // Takes one record like ReadFrame without copying its frame: `use` gets the frame where it
     // lies in the queue (one span, or two when it wraps) with the record's second and index
@@ -141,7 +155,7 @@ public:
     int IsAtEnd() const { return atEnd_.load(); }
     int IsSkipping() const { return skipping_.load(); }
     int32_t GetAudioQueuedBytes() const { return audioQueue_.GetCount(); }
-    int32_t GetVideoQueuedBytes() const { return videoQueue_.GetCount(); }
+    int32_t GetVideoQueuedBytes() const;
     int32_t GetAudioHighWater() const { return audioHighWater_; }
     int32_t GetVideoHighWater() const { return videoHighWater_; }
     int32_t GetAudioCapacity() const { return audioQueue_.GetCapacity(); }
@@ -166,6 +180,14 @@ private:
     // Appends the decoded frames as records of `second`, in forward or reverse order.
     // False when a record did not fit (the queue could not grow); the records queued stay whole.
     bool QueueFrames(int32_t second, bool reverse);
+    bool QueueStoredFrames(int32_t second, bool reverse);
+    bool AllocateForStoredFrames(int64_t audioCapacity);
+    int32_t ReadStoredFrame(uint8_t* dest, int32_t imageSize, int32_t* second, int32_t* index);
+    // The video queue in use, in its own unit (records' bytes, or stored frames), against the
+    // high-water mark in that unit; and its length in seconds.
+    int64_t QueuedVideo() const;
+    float QueuedVideoSeconds() const;
+    void ResetVideo();
     void QueueAudio();
     void ClearCounts();
     int FillPass();
@@ -203,8 +225,10 @@ private:
     // Set by Open before the decode thread starts, read-only afterwards: opened_, decoder_
     // (the pointer; cleared by Shutdown under both locks), the formats, framesPerSecond_,
     // the high-water marks, decodeRequest_, fileName_. The queues guard themselves.
-    CByteRing audioQueue_;  // PCM bytes
-    CByteRing videoQueue_;  // frame records
+    CByteRing audioQueue_;           // PCM bytes
+    CByteRing videoQueue_;           // frame records (decoded path)
+    CStoredFrameQueue storedQueue_;  // stored frames (stored path)
+    bool storedFrames_ = false;      // which of the two this file uses
     int opened_ = 0;
     std::unique_ptr<CTvqDecoder> decoder_;  // decoding under the decode lock; freed under both
     win::WAVEFORMATEX audioFormat_{};
@@ -223,8 +247,14 @@ private:
     int32_t audioCountOut_ = 0;                     // 16-bit values written by the decoder
     int32_t frameCountOut_ = 0;                     // frames written by the decoder
     int32_t audioHighWater_ = 0;                    // bytes: one second
-    int32_t videoHighWater_ = 0;                    // bytes: one second of bare frames
-    std::atomic<int> atEnd_{0};                     // the decoder reported the end
+    int32_t videoHighWater_ = 0;  // one second: bytes of bare frames, or stored frames
+    // Stored path: the component's answer for one second, and the decoder ReadFrame uses.
+    TvqStoredRequest storedRequest_{};
+    std::unique_ptr<TvqStoredFrame[]> storedSlots_;  // 2 x fps, filled by the component
+    uint32_t storedCodec_ = 0;
+    std::mutex readFrameDecoderMutex_;
+    std::unique_ptr<CStoredFrameDecoder> readFrameDecoder_;  // under readFrameDecoderMutex_
+    std::atomic<int> atEnd_{0};                              // the decoder reported the end
     std::string fileName_;
     // Written under the decode lock (or before the thread starts); read anywhere.
     std::atomic<int32_t> decodedSeconds_{0};

@@ -1,7 +1,7 @@
 #pragma once
 // CTvqDecoder loads the decoder component TVQ_DecDLL.so for one open file, calls its three
-// entry points (and the optional TvqSeek when the component has it) and hides it from the rest
-// of the player. The engine is its only user.
+// entry points (and the optional TvqSeek and TvqReadStored when the component has them) and hides
+// it from the rest of the player. The engine is its only user.
 //
 // The library is looked for in the program folder. Tests and tools may point elsewhere with
 // SetLibraryPathForTesting, or with the environment variable TVQ_DECODER_LIBRARY (a full path
@@ -29,6 +29,11 @@ public:
     // 0 without calling when not usable; otherwise the component's result (kTvqEndOfFile at
     // the last second).
     int Decode(TvqDecodeRequest* request);
+    // Reads the next second with its frames as stored (TvqReadStored); like Decode otherwise,
+    // and 0 without calling when the component lacks the entry. Serialised with Decode.
+    int ReadStored(TvqStoredRequest* request);
+    // 1 when the component hands out stored frames and the file is open.
+    int HasStoredFrames() const;
     // 1 when the component can reposition (it exports TvqSeek) and the file is open.
     int HasSeek() const;
     // Makes the next Decode deliver `second`: 1 on success. 0 when the component has no
@@ -71,8 +76,9 @@ private:
     TvqInforInitFn inforInit_ = nullptr;
     TvqDecoderFn decoder_ = nullptr;
     TvqCloseFn close_ = nullptr;
-    TvqSeekFn seek_ = nullptr;  // optional; null when the component lacks it
-    std::mutex decodeMutex_;    // one TvqDecoder or TvqSeek call at a time
+    TvqSeekFn seek_ = nullptr;              // optional; null when the component lacks it
+    TvqReadStoredFn readStored_ = nullptr;  // optional likewise
+    std::mutex decodeMutex_;                // one TvqDecoder or TvqSeek call at a time
     TvqStreamInfo* info_ = nullptr;
     int usable_ = 0;
     win::BITMAPINFOHEADER pictureFormat_{};
