@@ -45,6 +45,15 @@ source "$(dirname "$0")/e2e-lib.sh"
 chmod 755 "$work"
 mkdir -p "$XDG_CONFIG_HOME"
 
+# A session bus of this run only; the player finds it through the usual variable.
+start_private_bus() {
+  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
+    4>"$work/bus.pid"
+  players+=("$(cat "$work/bus.pid")")
+  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+}
+
 case $scenario in
 install)
   root=$work/root
@@ -175,13 +184,8 @@ bigpicture)
   expect_clean_exit "$pid" 15
   ;;
 mpris)
-  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
   command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
-  # A session bus of this run only; the player finds it through the usual variable.
-  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
-    4>"$work/bus.pid"
-  players+=("$(cat "$work/bus.pid")")
-  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  start_private_bus
   dbus-monitor --session "type='signal',interface='org.freedesktop.DBus.Properties'" \
     >"$work/monitor.log" 2>&1 &
   players+=($!)
@@ -242,11 +246,7 @@ mpris)
   expect_clean_exit "$pid" 15
   ;;
 backward)
-  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
-  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
-    4>"$work/bus.pid"
-  players+=("$(cat "$work/bus.pid")")
-  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  start_private_bus
   "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 10 --seconds 20 >/dev/null
   TVQ_TRACE_SYNC="$work/shown.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" \
     2>"$work/player.err.log" &
@@ -372,12 +372,8 @@ hidpi)
   awk -v e="$halved" 'BEGIN { exit !(e != "" && e < 0.08) }' || fail "scale 2 is not scale 1 scaled"
   ;;
 resume)
-  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
   command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
-  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
-    4>"$work/bus.pid"
-  players+=("$(cat "$work/bus.pid")")
-  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+  start_private_bus
   "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 12 --seconds 60 >/dev/null
   TVQ_TRACE_SYNC="$work/shown1.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" \
     2>"$work/player.err.log" &
