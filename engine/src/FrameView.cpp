@@ -294,24 +294,15 @@ int CFrameView::PullStoredFrame() {
     return 1;
 }
 
-bool CFrameView::DecodePulledFrame(int mode, bool* converted) {
-    StoredFrame frame = std::move(pulledFrame_);
-    pulledFrame_ = StoredFrame{};
-    *converted = ConvertsStoredFrames(mode);
-    if (*converted)
-        return ConvertStoredFrame(frame, pictureFormat_, mode);
+bool CFrameView::DecodePulledFrame() {
+    const StoredFrame frame = std::exchange(pulledFrame_, StoredFrame{});
     const CStoredFrameDecoder::Size full{pictureFormat_.biWidth, pictureFormat_.biHeight};
     return storedDecoder_.Decode(frame, full, full, CStoredFrameDecoder::Layout::Bgr24BottomUp,
                                  frameBuffer_.data(), StrideOf(pictureFormat_));
 }
 
 int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward) {
-    bool stored = false;
-    {
-        std::lock_guard lock(workMutex_);
-        stored = storedPath_;
-    }
-    if (stored)
+    if (storedPath_)
         return PullStoredFrame();
     win::ScopedLock engineLock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
@@ -377,17 +368,10 @@ void CFrameView::TransformFrame() {
         return;
     }
     const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
-    if (!pulledFrame_.IsEmpty()) {
-        bool converted = false;
-        const bool decoded = DecodePulledFrame(mode, &converted);
-        if (!decoded || converted) {
-            // Undecodable (damaged, cut): the picture before it stays up. Converted: the
-            // window has it as it paints it; the frame buffer keeps old bits.
-            freshFrame_ = false;
-            if (decoded)
-                Publish(false);
-            return;
-        }
+    if (!pulledFrame_.IsEmpty() && !DecodePulledFrame()) {
+        // Undecodable (damaged, cut): the picture before it stays up.
+        freshFrame_ = false;
+        return;
     }
     uint8_t* bits = frameBuffer_.data();
     const bool turned = mode == 4 || mode == 5;

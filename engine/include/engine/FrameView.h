@@ -165,22 +165,6 @@ protected:
     // writes wait for: convert and return. The pieces are valid only during the call, and it
     // must not call back into this object or the engine.
     virtual void ConvertQueuedFrame(const QueuedFrame& frame) { (void)frame; }
-    // The stored-frame counterparts: a window that decodes a stored frame itself, straight
-    // into what it paints, says so for the display mode; it then gets ConvertStoredFrame for
-    // the one frame about to be shown (frames passed over are never decoded). Notification
-    // thread, work lock held, no lock of the engine: decode, publish and return true, or
-    // false when the frame does not decode (the picture before it stays).
-    virtual bool ConvertsStoredFrames(int displayMode) const {
-        (void)displayMode;
-        return false;
-    }
-    virtual bool ConvertStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& format,
-                                    int displayMode) {
-        (void)frame;
-        (void)format;
-        (void)displayMode;
-        return false;
-    }
     void SetFullScreenFlag(bool on) { fullScreen_ = on; }
 
 private:
@@ -192,9 +176,9 @@ private:
     int PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward);
     // The stored path's pull: takes the frame (no decode) and keeps it for TransformFrame.
     int PullStoredFrame();
-    // Decodes the pulled stored frame: true when it became the work frame (or the window's
-    // own copy: *converted). Caller holds workMutex_.
-    bool DecodePulledFrame(int mode, bool* converted);
+    // Decodes the pulled stored frame into the work frame; false when it does not decode.
+    // Caller holds workMutex_.
+    bool DecodePulledFrame();
     void Publish(bool turned);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
 
@@ -221,7 +205,7 @@ private:
     bool freshFrame_ = false;              // under workMutex_: pulled, not yet turned
     bool freshConverted_ = false;          // under workMutex_: that frame went to the window
                                            // straight from the queue (ConvertQueuedFrame)
-    bool storedPath_ = false;              // under workMutex_: the engine hands out stored frames
+    std::atomic<bool> storedPath_{false};  // the engine hands out stored frames
     StoredFrame pulledFrame_;              // under workMutex_: stored, pulled, not yet decoded
     CStoredFrameDecoder storedDecoder_;    // under workMutex_
 
