@@ -498,15 +498,8 @@ TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
     Press(*dlg, Qt::Key_Up);
     EXPECT_EQ(dlg->VolumePercent(), 75);
 
-    dlg.reset();
-    auto fake = std::make_unique<FakePlayer>();
-    FakePlayer* next = fake.get();
-    CPlayerDlg::Options options;
-    options.programFolder = dir.Folder() + "/";
-    options.player = std::move(fake);
-    options.listenForCopies = false;
-    dlg = std::make_unique<CPlayerDlg>(std::move(options));
-    EXPECT_EQ(next->volumes, (std::vector<std::pair<int, bool>>{{75, true}}));
+    Open({});
+    EXPECT_EQ(player->volumes, (std::vector<std::pair<int, bool>>{{75, true}}));
 }
 
 TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {
@@ -545,14 +538,7 @@ TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {
 TEST_F(PlayerDlgTest, ResumeOffInTheSettingsStartsEveryFileAtZero) {
     dlg.reset();
     std::ofstream(dir.Path("settings.ini")) << "[PlayerSetup]\nresume=FALSE\n";
-    auto fake = std::make_unique<FakePlayer>();
-    player = fake.get();
-    CPlayerDlg::Options options;
-    options.programFolder = dir.Folder() + "/";
-    options.player = std::move(fake);
-    options.listenForCopies = false;
-    options.chooseFiles = [this] { return chosen; };
-    dlg = std::make_unique<CPlayerDlg>(std::move(options));
+    Open({});
     EXPECT_FALSE(player->startQuery);
     const std::string a = Movie("a.tvq", 100);
     chosen = {a};

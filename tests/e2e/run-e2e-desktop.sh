@@ -54,6 +54,18 @@ start_private_bus() {
   export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
 }
 
+# Plays $work/a.tvq with its shown frames traced to $work/NAME.txt and its output in
+# $work/LOG.log; sets pid once the player says it plays.
+start_traced_player() { # trace-name log-name
+  TVQ_TRACE_SYNC="$work/$1.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/$2.log" \
+    2>"$work/$2.err.log" &
+  pid=$!
+  players+=("$pid")
+  wait_for_line "$2" "playing $work/a.tvq" 20
+}
+# The second of the last frame a trace shows (0 before any).
+last_second() { awk '!/^#/ { s = $2 } END { print s + 0 }' "$1" 2>/dev/null; }
+
 case $scenario in
 install)
   root=$work/root
@@ -248,15 +260,10 @@ mpris)
 backward)
   start_private_bus
   "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 10 --seconds 20 >/dev/null
-  TVQ_TRACE_SYNC="$work/shown.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" \
-    2>"$work/player.err.log" &
-  pid=$!
-  players+=("$pid")
-  wait_for_line player "playing $work/a.tvq" 20
-  last_second() { awk '!/^#/ { s = $2 } END { print s + 0 }' "$work/shown.txt" 2>/dev/null; }
+  start_traced_player shown player
   deadline=$((SECONDS + 20))
-  until [ "$(last_second)" -ge 6 ]; do
-    [ $SECONDS -lt $deadline ] || fail "second 6 never shown (last $(last_second))"
+  until [ "$(last_second "$work/shown.txt")" -ge 6 ]; do
+    [ $SECONDS -lt $deadline ] || fail "second 6 never shown (last $(last_second "$work/shown.txt"))"
     sleep 0.1
   done
   # A negative rate is the backward speed command.
@@ -375,12 +382,7 @@ resume)
   command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
   start_private_bus
   "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 12 --seconds 60 >/dev/null
-  TVQ_TRACE_SYNC="$work/shown1.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player.log" \
-    2>"$work/player.err.log" &
-  pid=$!
-  players+=("$pid")
-  wait_for_line player "playing $work/a.tvq" 20
-  last_second() { awk '!/^#/ { s = $2 } END { print s + 0 }' "$1" 2>/dev/null; }
+  start_traced_player shown1 player
   deadline=$((SECONDS + 10))
   until playerctl -p tvqplayer position 40 2>/dev/null && sleep 0.3 &&
     [ "$(last_second "$work/shown1.txt")" -ge 40 ]; do
@@ -391,11 +393,7 @@ resume)
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
   echo "kept: $(grep -F "$work/a.tvq" "$prog/resume.ini" || true)"
-  TVQ_TRACE_SYNC="$work/shown2.txt" "$prog/tvqplayer" "$work/a.tvq" >"$work/player2.log" \
-    2>"$work/player2.err.log" &
-  pid=$!
-  players+=("$pid")
-  wait_for_line player2 "playing $work/a.tvq" 20
+  start_traced_player shown2 player2
   deadline=$((SECONDS + 10))
   until grep -qv '^#' "$work/shown2.txt" 2>/dev/null; do
     [ $SECONDS -lt $deadline ] || fail "the second start showed no frame"
