@@ -54,6 +54,8 @@ CVideoWnd::CVideoWnd(win::MessageTarget* dialog, QWidget* parent, std::string se
       programFolder_(win::ProgramFolder()) {
     // The paint covers every pixel, so Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Decoding a JPEG takes milliseconds: never on the thread that feeds the sound card.
+    SetDecodeOnWorker(true);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         screenSize_ = screen->geometry().size();
     LoadSettings();
@@ -298,6 +300,58 @@ void CVideoWnd::ConvertQueuedFrame(const QueuedFrame& frame) {
     source.stride = win::DibStride(f.biWidth, f.biBitCount);
     frame_convert::ToUprightRgb32(source, turn, ConversionTarget(f), spare_);
     PublishSpare();
+}
+
+bool CVideoWnd::PreparesStoredFrames(int displayMode) const {
+    frame_convert::Turn turn;
+    return frameBlit_.load() == FrameBlit::Converted &&
+           frame_convert::TurnOfMode(displayMode, &turn);
+}
+
+bool CVideoWnd::PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& f,
+                                   int displayMode) {
+    using Decoder = CStoredFrameDecoder;
+    frame_convert::Turn turn = frame_convert::Turn::kNone;
+    frame_convert::TurnOfMode(displayMode, &turn);
+    const Decoder::Size full{f.biWidth, f.biHeight};
+    const QSize target = ConversionTarget(f);
+    // Upright at a size the decoder makes itself (the picture's own, or a DCT scale of it):
+    // straight into the painted image, with no pass of our own over the pixels.
+    const Decoder::Size scaled =
+        Decoder::Scales(frame) ? Decoder::ScaledSize(full, {target.width(), target.height()})
+                               : full;
+    if (turn == frame_convert::Turn::kNone && Decoder::Scales(frame) &&
+        scaled == Decoder::Size{target.width(), target.height()}) {
+        if (storedNext_.size() != target || storedNext_.format() != QImage::Format_RGB32)
+            storedNext_ = QImage(target, QImage::Format_RGB32);
+        return !storedNext_.isNull() &&
+               storedDecoder_.Decode(frame, full, scaled, Decoder::Layout::Bgrx32TopDown,
+                                     storedNext_.bits(), storedNext_.bytesPerLine());
+    }
+    // Otherwise decoded as small as covers the target, then turned and scaled in one pass.
+    const bool jpeg = Decoder::Scales(frame);
+    const int bitCount = jpeg ? 32 : 24;
+    const int64_t stride = win::DibStride(scaled.width, bitCount);
+    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(scaled.height);
+    if (storedScratch_.size() < bytes)
+        storedScratch_.resize(bytes);
+    const auto layout = jpeg ? Decoder::Layout::Bgrx32BottomUp : Decoder::Layout::Bgr24BottomUp;
+    if (!storedDecoder_.Decode(frame, full, scaled, layout, storedScratch_.data(), stride))
+        return false;
+    frame_convert::Source source;
+    source.first = storedScratch_.data();
+    source.firstBytes = bytes;
+    source.width = scaled.width;
+    source.height = scaled.height;
+    source.bytesPerPixel = bitCount / 8;
+    source.stride = stride;
+    frame_convert::ToUprightRgb32(source, turn, target, storedNext_);
+    return !storedNext_.isNull();
+}
+
+void CVideoWnd::PublishPreparedFrame() {
+    std::lock_guard lock(pictureMutex_);
+    picture_.swap(storedNext_);
 }
 
 uint64_t CVideoWnd::PackSize(QSize size) {

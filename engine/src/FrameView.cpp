@@ -115,9 +115,12 @@ win::BITMAPINFOHEADER CFrameView::RotatedFormat(const win::BITMAPINFOHEADER& f) 
 bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engineLock,
                             win::Event* wakeEvent) {
     videoAreaBottom_ = 0;
+    storedWorker_.Stop();
     {
         std::lock_guard work(workMutex_);
         std::lock_guard view(viewMutex_);
+        ++stream_;
+        pulledFrame_ = pulledNext_ = StoredFrame{};
         frameSecond_ = frameIndex_ = 0;
         frameBackward_ = false;
         // Nothing pulled yet: the first request takes the first record, so the output's
@@ -185,15 +188,19 @@ void CFrameView::SetEngine(CPlaybackEngine* engine) {
     std::lock_guard view(viewMutex_);
     pictureFormat_ = format;
     storedPath_ = stored;
-    pulledFrame_ = StoredFrame{};
+    pulledFrame_ = pulledNext_ = StoredFrame{};
     title_ = std::move(title);
     length_ = length;
 }
 
 void CFrameView::FreeBuffers() {
+    // The worker may be about to swap a frame in: it goes before the buffers do.
+    storedWorker_.Stop();
     {
         std::lock_guard work(workMutex_);
         std::lock_guard view(viewMutex_);
+        ++stream_;
+        pulledFrame_ = pulledNext_ = StoredFrame{};
         // swap with empties so the memory really goes back now
         std::vector<uint8_t>().swap(frameBuffer_);
         std::vector<uint8_t>().swap(rotatedBuffer_);
@@ -228,7 +235,8 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
     {
         std::lock_guard lock(workMutex_);
         fresh = freshFrame_;
-        if (fresh && sync_trace::Enabled())
+        // A stored frame is traced when it is put up, which is later and on another thread.
+        if (fresh && !storedPath_ && sync_trace::Enabled())
             sync_trace::FrameShown(frameSecond_, frameIndex_);
     }
     TransformFrame();
@@ -236,7 +244,7 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
     // without a new frame or a new time text would only draw the same picture again.
     const int32_t shownSecond = position_.load();
     const bool newTime = invalidatedPosition_.exchange(shownSecond) != shownSecond;
-    if (fresh || newTime)
+    if ((fresh && !storedPath_) || newTime)
         Invalidate();
     return 1;
 }
@@ -268,14 +276,14 @@ int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
 }
 
 int CFrameView::PullStoredFrame() {
-    StoredFrame frame;
+    StoredFrame frame, next;
     bool backward = false;
     {
         win::ScopedLock engineLock(engineLock_.load());
         CPlaybackEngine* engine = engine_.load();
         if (engine == nullptr || !engine->IsRunning())
             return 0;
-        if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr))
+        if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr, &next))
             return 0;
         backward = engine->GetMode() == CPlaybackEngine::kModeBackward;
     }
@@ -287,18 +295,12 @@ int CFrameView::PullStoredFrame() {
     frameSecond_ = frame.second;
     frameIndex_ = frame.index;
     pulledFrame_ = std::move(frame);
+    pulledNext_ = std::move(next);
     frameBackward_ = backward;
     restartRun_ = false;
     freshFrame_ = true;
     freshConverted_ = false;
     return 1;
-}
-
-bool CFrameView::DecodePulledFrame() {
-    const StoredFrame frame = std::exchange(pulledFrame_, StoredFrame{});
-    const CStoredFrameDecoder::Size full{pictureFormat_.biWidth, pictureFormat_.biHeight};
-    return storedDecoder_.Decode(frame, full, full, CStoredFrameDecoder::Layout::Bgr24BottomUp,
-                                 frameBuffer_.data(), StrideOf(pictureFormat_));
 }
 
 int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward) {
@@ -357,6 +359,10 @@ void CFrameView::RestartFrames() {
 }
 
 void CFrameView::TransformFrame() {
+    if (storedPath_) {
+        PresentPulledStoredFrame();
+        return;
+    }
     std::lock_guard lock(workMutex_);
     if (!freshFrame_ || frameBuffer_.empty())
         return;
@@ -368,35 +374,7 @@ void CFrameView::TransformFrame() {
         return;
     }
     const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
-    if (!pulledFrame_.IsEmpty() && !DecodePulledFrame()) {
-        // Undecodable (damaged, cut): the picture before it stays up.
-        freshFrame_ = false;
-        return;
-    }
-    uint8_t* bits = frameBuffer_.data();
-    const bool turned = mode == 4 || mode == 5;
-    const size_t turnedBytes = size_t(rotatedFormat_.biSizeImage) + kRotatedSlackBytes;
-    if (turned && rotatedBuffer_.size() < turnedBytes)
-        rotatedBuffer_.assign(turnedBytes, 0);
-    switch (mode) {
-        case 1:
-            FlipRows(bits, pictureFormat_);
-            break;
-        case 2:
-            MirrorRows(bits, pictureFormat_);
-            break;
-        case 3:
-            Turn180(bits, pictureFormat_);
-            break;
-        case 4:
-            Rotate90(bits, pictureFormat_, rotatedBuffer_.data());
-            break;
-        case 5:
-            Rotate270(bits, pictureFormat_, rotatedBuffer_.data());
-            break;
-        default:
-            break;  // 0, and values out of range from a hand-edited settings file
-    }
+    const bool turned = TurnByDisplayMode(mode, frameBuffer_.data(), pictureFormat_, rotatedBuffer_);
     freshFrame_ = false;
     ShownFrame prepared;
     prepared.bits = turned ? rotatedBuffer_.data() : frameBuffer_.data();
@@ -404,6 +382,119 @@ void CFrameView::TransformFrame() {
     prepared.rotated = turned;
     FramePrepared(&prepared);
     Publish(turned);
+}
+
+bool CFrameView::TurnByDisplayMode(int mode, uint8_t* bits, const win::BITMAPINFOHEADER& format,
+                                   std::vector<uint8_t>& rotated) {
+    const bool turned = mode == 4 || mode == 5;
+    const size_t turnedBytes = size_t(RotatedFormat(format).biSizeImage) + kRotatedSlackBytes;
+    if (turned && rotated.size() < turnedBytes)
+        rotated.assign(turnedBytes, 0);
+    switch (mode) {
+        case 1:
+            FlipRows(bits, format);
+            break;
+        case 2:
+            MirrorRows(bits, format);
+            break;
+        case 3:
+            Turn180(bits, format);
+            break;
+        case 4:
+            Rotate90(bits, format, rotated.data());
+            break;
+        case 5:
+            Rotate270(bits, format, rotated.data());
+            break;
+        default:
+            break;  // 0, and values out of range from a hand-edited settings file
+    }
+    return turned;
+}
+
+// ---- stored frames: decoded and put up by the presenting thread -------------------------
+
+void CFrameView::PresentPulledStoredFrame() {
+    CStoredFrameWorker::Job job;
+    {
+        std::lock_guard lock(workMutex_);
+        if (!freshFrame_ || frameBuffer_.empty())
+            return;
+        freshFrame_ = false;
+        job.show = std::exchange(pulledFrame_, StoredFrame{});
+        job.next = std::exchange(pulledNext_, StoredFrame{});
+        job.format = pictureFormat_;
+        job.stream = stream_;
+    }
+    job.displayMode = displayMode_.load();
+    if (decodeOnWorker_)
+        storedWorker_.Hand(std::move(job));
+    else
+        PresentStored(job);
+}
+
+void CFrameView::PresentStored(const CStoredFrameWorker::Job& job) {
+    std::lock_guard lock(presentMutex_);
+    const Prepared wanted{job.stream, job.show.second, job.show.index, job.displayMode,
+                          PreparesStoredFrames(job.displayMode)};
+    // An undecodable frame (damaged, cut) leaves the picture before it on the screen.
+    if ((prepared_ == wanted || PrepareStored(job.show, job)) && PublishStored(job)) {
+        if (sync_trace::Enabled())
+            sync_trace::FrameShown(job.show.second, job.show.index);
+        Invalidate();
+    }
+    prepared_ = Prepared{};
+    // The frame behind it, while nothing newer waits: at its time only the swap is left.
+    if (job.next.IsEmpty() || storedWorker_.HasPending())
+        return;
+    CStoredFrameWorker::Job ahead = job;
+    ahead.show = job.next;
+    if (PrepareStored(ahead.show, ahead))
+        prepared_ = Prepared{job.stream, job.next.second, job.next.index, job.displayMode,
+                             PreparesStoredFrames(job.displayMode)};
+}
+
+bool CFrameView::PrepareStored(const StoredFrame& frame, const CStoredFrameWorker::Job& job) {
+    if (PreparesStoredFrames(job.displayMode))
+        return PrepareStoredFrame(frame, job.format, job.displayMode);
+    const win::BITMAPINFOHEADER& f = job.format;
+    if (!UsableFormat(f))
+        return false;
+    const size_t bytes = static_cast<size_t>(StrideOf(f)) * static_cast<size_t>(f.biHeight);
+    if (storedFrame_.size() != bytes)
+        storedFrame_.assign(bytes, 0);
+    const CStoredFrameDecoder::Size full{f.biWidth, f.biHeight};
+    if (!storedDecoder_.Decode(frame, full, full, CStoredFrameDecoder::Layout::Bgr24BottomUp,
+                               storedFrame_.data(), StrideOf(f)))
+        return false;
+    TurnByDisplayMode(job.displayMode, storedFrame_.data(), f, storedRotated_);
+    return true;
+}
+
+bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
+    std::lock_guard work(workMutex_);
+    if (job.stream != stream_ || frameBuffer_.empty())
+        return false;  // the stream has changed or closed since the frame was pulled
+    if (PreparesStoredFrames(job.displayMode)) {
+        PublishPreparedFrame();
+        return true;
+    }
+    const bool turned = job.displayMode == 4 || job.displayMode == 5;
+    ShownFrame prepared;
+    prepared.bits = turned ? storedRotated_.data() : storedFrame_.data();
+    prepared.format = turned ? rotatedFormat_ : pictureFormat_;
+    prepared.rotated = turned;
+    FramePrepared(&prepared);
+    std::lock_guard view(viewMutex_);
+    if (turned) {
+        shownRotated_.swap(storedRotated_);
+        shownRotatedFormat_ = rotatedFormat_;
+    } else {
+        shownFrame_.swap(storedFrame_);
+        shownFormat_ = pictureFormat_;
+    }
+    shownIsRotated_ = turned;
+    return true;
 }
 
 // Makes the work frame (or its turn) the shown one. Caller holds workMutex_.

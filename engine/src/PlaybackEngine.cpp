@@ -7,6 +7,8 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "engine/FrameRecord.h"
@@ -41,6 +43,15 @@ constexpr int64_t kRingSlackBytes = 2;
 // Language-table entries of the box shown when one second of the movie does not fit in memory.
 constexpr int kTitleError = 0;          // TitleInfo: "Error"
 constexpr int kTextAllocateFailed = 9;  // DebugInfo: "Allocate memory failed!"
+
+// True the first time a file's second did not fit in memory. A list that repeats comes back to
+// the same file again and again; its box is shown once, not once per pass.
+bool FirstMemoryFailureOf(const std::string& fileName) {
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    std::lock_guard lock(mutex);
+    return told.insert(fileName).second;
+}
 
 // TVQ_DECODED_FRAMES=1 keeps a component's decoded seconds even when it hands out stored
 // frames: the path of older components, for comparing the two.
@@ -102,7 +113,7 @@ int CPlaybackEngine::Open(const std::string& fileName, int32_t startSecond) {
     storedFrames_ =
         decoder_->HasStoredFrames() && pictureFormat_.biBitCount == 24 && !DecodedFramesForced();
 
-    if (!AllocateQueuesAndBuffers()) {
+    if (!AllocateQueuesAndBuffers() && FirstMemoryFailureOf(fileName)) {
         // Playing on would show nothing and say nothing; the user learns why, and the engine
         // runs without buffers, so its decode thread ends at once and the list goes on.
         const CLanguageTable& texts = LanguageTable();
@@ -613,9 +624,14 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     return DecodeOneSecond();
 }
 
-bool CPlaybackEngine::TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter) {
+bool CPlaybackEngine::TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter,
+                                      StoredFrame* next) {
     win::ScopedLock data(dataLock_);
-    return storedFrames_ && storedQueue_.Pop(frame, queuedAfter);
+    if (!storedFrames_ || !storedQueue_.Pop(frame, queuedAfter))
+        return false;
+    if (next && !storedQueue_.Peek(next))
+        *next = StoredFrame{};
+    return true;
 }
 
 int32_t CPlaybackEngine::ReadFrame(uint8_t* dest, int32_t imageSize, int32_t* second,

@@ -43,6 +43,10 @@ CStoredFrameDecoder::Size CStoredFrameDecoder::ScaledSize(Size full, Size wanted
     return best;
 }
 
+bool CStoredFrameDecoder::Scales(const StoredFrame& frame) {
+    return frame.codec == kTvqCodecJpeg;
+}
+
 bool CStoredFrameDecoder::Decode(const StoredFrame& frame, Size full, Size size, Layout layout,
                                  uint8_t* out, int64_t stride) {
     if (frame.IsEmpty() || !out || size.width <= 0 || size.height <= 0 ||

@@ -29,6 +29,14 @@ bool CStoredFrameQueue::Pop(StoredFrame* frame, int32_t* queuedAfter) {
     return true;
 }
 
+bool CStoredFrameQueue::Peek(StoredFrame* frame) const {
+    std::lock_guard lock(mutex_);
+    if (frames_.empty())
+        return false;
+    *frame = frames_.front();
+    return true;
+}
+
 void CStoredFrameQueue::KeepNewest(int32_t frames) {
     std::lock_guard lock(mutex_);
     while (static_cast<int64_t>(frames_.size()) > std::max<int32_t>(frames, 0)) {

@@ -314,6 +314,10 @@ TEST_F(PlaybackEngineTest, ASecondOfFramesTooLargeForMemoryIsToldNotSkipped) {
     // Nothing to play: the decode thread ends by itself, so the file ends and the list goes on.
     EXPECT_TRUE(engine.WaitForThreadEnd(kPatienceMs));
     EXPECT_EQ(fake_.Stats().decodeCalls, 0);
+    // A list that repeats opens the file again on every pass: it is told once, not per pass.
+    CPlaybackEngine again("fake:fps=120:w=3840:h=2160:len=5", 0);
+    EXPECT_TRUE(again.WaitForThreadEnd(kPatienceMs));
+    EXPECT_EQ(boxes_->Boxes().size(), 1u);
 }
 
 TEST_F(PlaybackEngineTest, ASeekToASecondTheDecoderHasPassedKeepsLabelsAndContentTogether) {

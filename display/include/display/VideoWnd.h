@@ -113,6 +113,10 @@ protected:
     void FramePrepared(const ShownFrame* frame) override;
     bool ConvertsQueuedFrames(int displayMode) const override;
     void ConvertQueuedFrame(const QueuedFrame& frame) override;
+    bool PreparesStoredFrames(int displayMode) const override;
+    bool PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& format,
+                            int displayMode) override;
+    void PublishPreparedFrame() override;
 
 private:
     // fillBackground: paint black where the picture does not cover (into a buffer that is
@@ -151,6 +155,12 @@ private:
     // The size the notification thread converts the next frame to.
     QSize ConversionTarget(const win::BITMAPINFOHEADER& format) const;
     void PublishSpare();  // notification thread, under the frame view's work lock
+
+    // Stored frames, decoded on the frame worker straight into the next picture: at the drawn
+    // size, through the JPEG decoder's own scaling where it covers it. Frame worker only.
+    CStoredFrameDecoder storedDecoder_;
+    QImage storedNext_;                  // swapped with picture_ to put it up
+    std::vector<uint8_t> storedScratch_;  // a decode that still needs a turn or a scale
 
     // A repaint is queued and not yet run; keeps a busy notification thread from flooding
     // the event queue. Any thread.

@@ -11,6 +11,12 @@
 // shown pair, so it never sees a frame half written, and FreeBuffers (which takes both locks)
 // can never free a buffer under a paint or a pull. Lock order, outermost first: the playlist
 // player's engine lock, the work lock, the view lock; the paint takes only the view lock.
+//
+// Stored frames (a JPEG movie) are only popped on the notification thread. Decoding and turning
+// them is the presenting thread's work: the frame worker's (SetDecodeOnWorker, as the window
+// runs) or the notification thread's own (headless tests). That thread decodes into buffers only
+// it touches, with no lock held, and takes the work and view locks for the swap alone; a stream
+// change stops the worker first, and a frame of an older stream is never published.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -21,6 +27,7 @@
 #include "engine/ByteRing.h"
 #include "engine/IVideoTarget.h"
 #include "engine/StoredFrameDecoder.h"
+#include "engine/StoredFrameWorker.h"
 #include "platform/WinTypes.h"
 
 class CFrameView : public IVideoTarget {
@@ -85,6 +92,11 @@ public:
     // would show it upright again).
     void TransformFrame();
     void SetDragText(const std::string& text);
+    // Stored frames are decoded on the frame worker instead of the thread that pulls them.
+    // Set before the first stream opens.
+    void SetDecodeOnWorker(bool on) { decodeOnWorker_ = on; }
+    // Returns when the frame worker has put up the last frame handed to it.
+    void WaitFramesPresented() { storedWorker_.WaitIdle(); }
     // A short notice over the picture until it is set empty again (UI thread).
     void SetNoticeText(const std::string& text);
 
@@ -132,6 +144,10 @@ public:
     static void Rotate90(const uint8_t* src, const win::BITMAPINFOHEADER& format, uint8_t* dst);
     static void Rotate270(const uint8_t* src, const win::BITMAPINFOHEADER& format, uint8_t* dst);
     static win::BITMAPINFOHEADER RotatedFormat(const win::BITMAPINFOHEADER& format);
+    // The turn of a display mode, in place or (modes 4 and 5) into `rotated`, which grows to
+    // fit; true for the quarter turns.
+    static bool TurnByDisplayMode(int mode, uint8_t* bits, const win::BITMAPINFOHEADER& format,
+                                  std::vector<uint8_t>& rotated);
 
 protected:
     // A new frame or text is ready to be painted. Called on whichever thread changed it, with
@@ -165,6 +181,25 @@ protected:
     // writes wait for: convert and return. The pieces are valid only during the call, and it
     // must not call back into this object or the engine.
     virtual void ConvertQueuedFrame(const QueuedFrame& frame) { (void)frame; }
+    // A window that decodes stored frames straight into what it paints, in this display mode,
+    // says so here; it then gets PrepareStoredFrame and PublishPreparedFrame instead of
+    // FramePrepared for them. Presenting thread.
+    virtual bool PreparesStoredFrames(int displayMode) const {
+        (void)displayMode;
+        return false;
+    }
+    // Decodes `frame` of a stream of `format` into the window's next picture, turned by the
+    // display mode; false when it does not decode. Presenting thread, no lock held: it may
+    // take its time, and must not call back into this object.
+    virtual bool PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& format,
+                                    int displayMode) {
+        (void)frame;
+        (void)format;
+        (void)displayMode;
+        return false;
+    }
+    // Makes the prepared picture the painted one: a swap. Work lock held.
+    virtual void PublishPreparedFrame() {}
     void SetFullScreenFlag(bool on) { fullScreen_ = on; }
 
 private:
@@ -176,9 +211,16 @@ private:
     int PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward);
     // The stored path's pull: takes the frame (no decode) and keeps it for TransformFrame.
     int PullStoredFrame();
-    // Decodes the pulled stored frame into the work frame; false when it does not decode.
-    // Caller holds workMutex_.
-    bool DecodePulledFrame();
+    // Hands the pulled stored frame to the presenting thread.
+    void PresentPulledStoredFrame();
+    // The presenting thread's job: the shown frame up (decoded ahead when it can be), then
+    // the one behind it decoded ahead.
+    void PresentStored(const CStoredFrameWorker::Job& job);
+    // Decodes and turns a stored frame into the presenting thread's buffers; false when it
+    // does not decode.
+    bool PrepareStored(const StoredFrame& frame, const CStoredFrameWorker::Job& job);
+    // Swaps what PrepareStored made in as the shown frame, unless its stream has gone.
+    bool PublishStored(const CStoredFrameWorker::Job& job);
     void Publish(bool turned);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
 
@@ -206,8 +248,29 @@ private:
     bool freshConverted_ = false;          // under workMutex_: that frame went to the window
                                            // straight from the queue (ConvertQueuedFrame)
     std::atomic<bool> storedPath_{false};  // the engine hands out stored frames
-    StoredFrame pulledFrame_;              // under workMutex_: stored, pulled, not yet decoded
-    CStoredFrameDecoder storedDecoder_;    // under workMutex_
+    std::atomic<bool> decodeOnWorker_{false};
+    StoredFrame pulledFrame_;              // under workMutex_: stored, pulled, not yet handed on
+    StoredFrame pulledNext_;               // under workMutex_: the frame queued behind it
+    uint64_t stream_ = 0;                  // under workMutex_: counts stream opens and frees
+
+    // The presenting thread's state. Only one thread presents at a time; the mutex makes that
+    // so also when tests pull from several threads without the worker. Lock order: this one,
+    // then the work lock.
+    std::mutex presentMutex_;
+    CStoredFrameDecoder storedDecoder_;
+    std::vector<uint8_t> storedFrame_;    // under presentMutex_: decoded, turned in place
+    std::vector<uint8_t> storedRotated_;  // under presentMutex_: the quarter turns
+    struct Prepared {
+        uint64_t stream = 0;
+        int32_t second = -1, index = -1;
+        int displayMode = -1;
+        bool byWindow = false;
+        bool operator==(const Prepared&) const = default;
+    };
+    Prepared prepared_;  // under presentMutex_: what the buffers (or the window) hold
+    CStoredFrameWorker storedWorker_{[this](const CStoredFrameWorker::Job& job) {
+        PresentStored(job);
+    }};
 
     // View side: read by the paint (UI thread), swapped in by the notification thread.
     mutable std::mutex viewMutex_;

@@ -103,8 +103,9 @@ public:
     // 1 when frames reach the view as stored frames (TakeStoredFrame) rather than records.
     int DeliversStoredFrames() const { return storedFrames_ ? 1 : 0; }
     // Takes the oldest stored frame and how many are queued behind it, under the data lock
-    // for the moment of the pop only; false when none is queued.
-    bool TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter);
+    // for the moment of the pop only; false when none is queued. `next`, when given, gets the
+    // frame queued behind it (empty when there is none), for a view that decodes one ahead.
+    bool TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter, StoredFrame* next = nullptr);
     // 1 when a whole record of `recordSize` bytes (with stored frames: one frame) is queued.
     // Otherwise in forward and backward play, while the decode thread runs, 0 (the thread is
     // decoding the next second); else the result of one DecodeOneSecond (in backward play: of one

@@ -28,6 +28,9 @@ public:
     // The smallest picture libjpeg-turbo's scaling makes of `full` that still covers `wanted`
     // in both directions; `full` itself when only it does (or `wanted` is empty).
     static Size ScaledSize(Size full, Size wanted);
+    // True when the frame decodes at ScaledSize sizes and into every layout (a JPEG); a RAW
+    // frame decodes only whole into Bgr24BottomUp.
+    static bool Scales(const StoredFrame& frame);
 
     // Decodes `frame` of a `full`-sized stream into `out` (rows `stride` bytes apart) at
     // `size`, which must be `full` or one of its ScaledSize results. JPEG decodes in every

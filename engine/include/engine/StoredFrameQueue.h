@@ -14,6 +14,8 @@ public:
     void Push(StoredFrame frame);
     // The oldest frame and the frames queued behind it; false when the queue is empty.
     bool Pop(StoredFrame* frame, int32_t* queuedAfter = nullptr);
+    // A copy of the oldest frame, left queued (its bytes are shared); false when empty.
+    bool Peek(StoredFrame* frame) const;
     // Drops the oldest frames until at most `frames` remain.
     void KeepNewest(int32_t frames);
     void Reset();

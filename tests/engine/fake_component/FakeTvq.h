@@ -19,6 +19,9 @@
 //
 // Built with FAKE_WITH_SEEK it also exports TvqSeek: a second from 0 to the stream's real end
 // - 1 becomes the next one delivered (also after the end); anything else is refused.
+//
+// Built with FAKE_WITH_STORED it also exports TvqReadStored: the same seconds as stored RAW
+// frames, except that the frames of second `damaged=N` are labelled JPEG and do not decode.
 #include <dlfcn.h>
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "FakeTvq.h"
 #include "codec/TvqComponentApi.h"
@@ -24,6 +25,7 @@ struct Options {
     int32_t rate = 2500, channels = 2, bits = 16, length = 40;
     int32_t refuse = 0, lengthZeroUntil = 0, spinMicroseconds = 0;
     int32_t end = -1;  // the stream's real end in seconds; the reported length when -1
+    int32_t damaged = -1;  // TvqReadStored: this second's frames come as JPEGs that do not decode
 };
 
 // One open stream. The info record comes first so the pointer handed out is the stream's.
@@ -34,6 +36,7 @@ struct Stream {
     int32_t nextSecond = 0;
     bool ended = false;
     bool holdFirstDecode = false;  // armed by FakeTvqHoldNextStream
+    std::vector<uint8_t> stored;   // TvqReadStored: the second's frames, as stored
 };
 
 std::mutex g_lock;  // guards g_streams and g_stats
@@ -103,6 +106,8 @@ bool g_released = false;        // under g_holdLock
                 o.spinMicroseconds = value;
             else if (key == "end")
                 o.end = value;
+            else if (key == "damaged")
+                o.damaged = value;
         }
         start = end + 1;
     }
@@ -307,6 +312,42 @@ FAKE_EXPORT int TvqSeek(TvqStreamInfo* info, int32_t second) {
             ++g_stats.seeksRefused;
     }
     g_running.fetch_sub(1);
+    return result;
+}
+#endif
+
+#ifdef FAKE_WITH_STORED
+// The same seconds as TvqDecoder, handed out as stored RAW frames (the decoded picture itself);
+// the frames of the `damaged` second come labelled as JPEGs, which they are not.
+FAKE_EXPORT int TvqReadStored(TvqStoredRequest* request, TvqStreamInfo* info) {
+    Stream* s = reinterpret_cast<Stream*>(info);
+    TvqOpenBlock* block = nullptr;
+    {
+        std::lock_guard lk(g_lock);
+        if (!g_streams.count(s)) {
+            *reinterpret_cast<int32_t*>(request->audioCount) = 0;
+            *reinterpret_cast<int32_t*>(request->frameCount) = 0;
+            return kTvqEndOfFile;
+        }
+        block = s->block;
+    }
+    const int32_t image = ImageBytes(s->options);
+    s->stored.resize(static_cast<size_t>(image) * static_cast<size_t>(s->options.fps));
+    const int32_t second = s->nextSecond;
+    TvqDecodeRequest decode{};
+    decode.one = 1;
+    decode.audioBuffer = request->audioBuffer;
+    decode.audioCount = request->audioCount;
+    decode.frameBuffer = reinterpret_cast<uintptr_t>(s->stored.data());
+    decode.frameCount = request->frameCount;
+    const int result = TvqDecoder(&decode, block, info);
+    const int32_t count = *reinterpret_cast<int32_t*>(request->frameCount);
+    auto* frames = reinterpret_cast<TvqStoredFrame*>(request->frames);
+    for (int32_t i = 0; i < count; ++i)
+        frames[i] = TvqStoredFrame{s->stored.data() + static_cast<size_t>(i) * image,
+                                   static_cast<uint32_t>(image), 0};
+    *reinterpret_cast<uint32_t*>(request->codec) =
+        second == s->options.damaged ? kTvqCodecJpeg : kTvqCodecRaw;
     return result;
 }
 #endif
