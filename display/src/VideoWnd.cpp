@@ -310,43 +310,48 @@ bool CVideoWnd::PreparesStoredFrames(int displayMode) const {
 
 bool CVideoWnd::PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& f,
                                    int displayMode) {
+    return DecodeStored(frame, f, displayMode, ConversionTarget(f), storedDecoder_,
+                        storedScratch_, storedNext_);
+}
+
+bool CVideoWnd::DecodeStored(const StoredFrame& frame, const win::BITMAPINFOHEADER& f,
+                             int displayMode, QSize size, CStoredFrameDecoder& decoder,
+                             std::vector<uint8_t>& scratch, QImage& out) {
     using Decoder = CStoredFrameDecoder;
     frame_convert::Turn turn = frame_convert::Turn::kNone;
-    frame_convert::TurnOfMode(displayMode, &turn);
+    if (!frame_convert::TurnOfMode(displayMode, &turn) || size.isEmpty())
+        return false;
     const Decoder::Size full{f.biWidth, f.biHeight};
-    const QSize target = ConversionTarget(f);
+    const bool jpeg = Decoder::Scales(frame);
+    const Decoder::Size scaled = jpeg ? Decoder::ScaledSize(full, {size.width(), size.height()})
+                                      : full;
     // Upright at a size the decoder makes itself (the picture's own, or a DCT scale of it):
     // straight into the painted image, with no pass of our own over the pixels.
-    const Decoder::Size scaled =
-        Decoder::Scales(frame) ? Decoder::ScaledSize(full, {target.width(), target.height()})
-                               : full;
-    if (turn == frame_convert::Turn::kNone && Decoder::Scales(frame) &&
-        scaled == Decoder::Size{target.width(), target.height()}) {
-        if (storedNext_.size() != target || storedNext_.format() != QImage::Format_RGB32)
-            storedNext_ = QImage(target, QImage::Format_RGB32);
-        return !storedNext_.isNull() &&
-               storedDecoder_.Decode(frame, full, scaled, Decoder::Layout::Bgrx32TopDown,
-                                     storedNext_.bits(), storedNext_.bytesPerLine());
+    if (jpeg && turn == frame_convert::Turn::kNone &&
+        scaled == Decoder::Size{size.width(), size.height()}) {
+        if (out.size() != size || out.format() != QImage::Format_RGB32)
+            out = QImage(size, QImage::Format_RGB32);
+        return !out.isNull() && decoder.Decode(frame, full, scaled, Decoder::Layout::Bgrx32TopDown,
+                                               out.bits(), out.bytesPerLine());
     }
-    // Otherwise decoded as small as covers the target, then turned and scaled in one pass.
-    const bool jpeg = Decoder::Scales(frame);
+    // Otherwise decoded as small as still covers the size, then turned and scaled in one pass.
     const int bitCount = jpeg ? 32 : 24;
     const int64_t stride = win::DibStride(scaled.width, bitCount);
     const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(scaled.height);
-    if (storedScratch_.size() < bytes)
-        storedScratch_.resize(bytes);
+    if (scratch.size() < bytes)
+        scratch.resize(bytes);
     const auto layout = jpeg ? Decoder::Layout::Bgrx32BottomUp : Decoder::Layout::Bgr24BottomUp;
-    if (!storedDecoder_.Decode(frame, full, scaled, layout, storedScratch_.data(), stride))
+    if (!decoder.Decode(frame, full, scaled, layout, scratch.data(), stride))
         return false;
     frame_convert::Source source;
-    source.first = storedScratch_.data();
+    source.first = scratch.data();
     source.firstBytes = bytes;
     source.width = scaled.width;
     source.height = scaled.height;
     source.bytesPerPixel = bitCount / 8;
     source.stride = stride;
-    frame_convert::ToUprightRgb32(source, turn, target, storedNext_);
-    return !storedNext_.isNull();
+    frame_convert::ToUprightRgb32(source, turn, size, out);
+    return !out.isNull();
 }
 
 void CVideoWnd::PublishPreparedFrame() {

@@ -239,12 +239,18 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
         if (fresh && !storedPath_ && sync_trace::Enabled())
             sync_trace::FrameShown(frameSecond_, frameIndex_);
     }
-    TransformFrame();
     // Requests come at every sound notification, more often than the frames change: a repaint
     // without a new frame or a new time text would only draw the same picture again.
     const int32_t shownSecond = position_.load();
     const bool newTime = invalidatedPosition_.exchange(shownSecond) != shownSecond;
-    if ((fresh && !storedPath_) || newTime)
+    if (storedPath_) {
+        // The presenting thread repaints once the frame is up (or found undecodable).
+        if (!PresentPulledStoredFrame(newTime) && newTime)
+            Invalidate();
+        return 1;
+    }
+    TransformFrame();
+    if (fresh || newTime)
         Invalidate();
     return 1;
 }
@@ -360,7 +366,7 @@ void CFrameView::RestartFrames() {
 
 void CFrameView::TransformFrame() {
     if (storedPath_) {
-        PresentPulledStoredFrame();
+        PresentPulledStoredFrame(false);
         return;
     }
     std::lock_guard lock(workMutex_);
@@ -414,12 +420,13 @@ bool CFrameView::TurnByDisplayMode(int mode, uint8_t* bits, const win::BITMAPINF
 
 // ---- stored frames: decoded and put up by the presenting thread -------------------------
 
-void CFrameView::PresentPulledStoredFrame() {
+bool CFrameView::PresentPulledStoredFrame(bool repaint) {
     CStoredFrameWorker::Job job;
+    job.repaint = repaint;
     {
         std::lock_guard lock(workMutex_);
         if (!freshFrame_ || frameBuffer_.empty())
-            return;
+            return false;
         freshFrame_ = false;
         job.show = std::exchange(pulledFrame_, StoredFrame{});
         job.next = std::exchange(pulledNext_, StoredFrame{});
@@ -431,6 +438,7 @@ void CFrameView::PresentPulledStoredFrame() {
         storedWorker_.Hand(std::move(job));
     else
         PresentStored(job);
+    return true;
 }
 
 void CFrameView::PresentStored(const CStoredFrameWorker::Job& job) {
@@ -438,11 +446,11 @@ void CFrameView::PresentStored(const CStoredFrameWorker::Job& job) {
     const Prepared wanted{job.stream, job.show.second, job.show.index, job.displayMode,
                           PreparesStoredFrames(job.displayMode)};
     // An undecodable frame (damaged, cut) leaves the picture before it on the screen.
-    if ((prepared_ == wanted || PrepareStored(job.show, job)) && PublishStored(job)) {
-        if (sync_trace::Enabled())
-            sync_trace::FrameShown(job.show.second, job.show.index);
+    const bool shown = (prepared_ == wanted || PrepareStored(job.show, job)) && PublishStored(job);
+    if (shown && sync_trace::Enabled())
+        sync_trace::FrameShown(job.show.second, job.show.index);
+    if (shown || job.repaint)
         Invalidate();
-    }
     prepared_ = Prepared{};
     // The frame behind it, while nothing newer waits: at its time only the swap is left.
     if (job.next.IsEmpty() || storedWorker_.HasPending())

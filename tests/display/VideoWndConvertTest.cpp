@@ -1,11 +1,15 @@
 // The display-ready copy of a frame: upright RGB32, at the frame's own size or straight at the
 // size the paint draws it, taking the source pixel under each output pixel's centre.
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 #include <QImage>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "codec/TvqComponentApi.h"
 #include "display/VideoWnd.h"
 #include "platform/WinTypes.h"
 
@@ -94,6 +98,105 @@ TEST(VideoWndConvert, UnusableFramesOrSizesGiveANullImage) {
     sixteen.format.biBitCount = 16;
     CVideoWnd::ConvertUpright(sixteen.Shown(), QSize(8, 8), out);
     EXPECT_TRUE(out.isNull());
+}
+
+// ---- stored frames decoded straight into the painted image ---------------------------
+
+// A JPEG of `w` x `h` whose pixel (x, y) from the top left is RGB (4x, 4y, 128): every row and
+// column differs from its neighbours, so a turned or misplaced row shows.
+StoredFrame GradientJpeg(int w, int h) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+            p[0] = static_cast<uint8_t>(4 * x), p[1] = static_cast<uint8_t>(4 * y), p[2] = 128;
+        }
+    tjhandle compressor = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const int rc = tjCompress2(compressor, rgb.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_444,
+                               98, 0);
+    StoredFrame frame;
+    if (rc == 0) {
+        frame.codec = kTvqCodecJpeg;
+        frame.bytes = std::make_shared<const std::vector<uint8_t>>(jpeg, jpeg + size);
+    }
+    tjFree(jpeg);
+    tjDestroy(compressor);
+    return frame;
+}
+
+win::BITMAPINFOHEADER PictureOf(int w, int h) {
+    win::BITMAPINFOHEADER f;
+    f.biWidth = w;
+    f.biHeight = h;
+    f.biBitCount = 24;
+    return f;
+}
+
+int Distance(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+           std::abs(qBlue(a) - qBlue(b));
+}
+
+TEST(VideoWndStoredDecode, EveryModeAndScaleShowsThePictureTheRightWayRound) {
+    const int w = 64, h = 48;
+    const StoredFrame frame = GradientJpeg(w, h);
+    ASSERT_FALSE(frame.IsEmpty());
+    CStoredFrameDecoder decoder;
+    std::vector<uint8_t> scratch;
+    QImage whole;
+    ASSERT_TRUE(CVideoWnd::DecodeStored(frame, PictureOf(w, h), 0, QSize(w, h), decoder, scratch,
+                                        whole));
+    ASSERT_EQ(whole.size(), QSize(w, h));
+    // Straight from the decoder, upright and in RGB order.
+    int far = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) far += Distance(whole.pixel(x, y), qRgb(4 * x, 4 * y, 128)) > 12;
+    EXPECT_EQ(far, 0);
+
+    struct Case {
+        int mode;
+        QSize size;
+    };
+    // Half the size is a DCT scale (decoded straight); a third is not (decoded at the half and
+    // scaled); modes 1 to 3 turn on the way.
+    for (const Case c : {Case{0, {32, 24}}, Case{0, {21, 16}}, Case{1, {64, 48}},
+                         Case{2, {32, 24}}, Case{3, {21, 16}}}) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " at " << c.size.width());
+        QImage out;
+        ASSERT_TRUE(CVideoWnd::DecodeStored(frame, PictureOf(w, h), c.mode, c.size, decoder,
+                                            scratch, out));
+        ASSERT_EQ(out.size(), c.size);
+        const bool upDown = c.mode == 1 || c.mode == 3, mirror = c.mode == 2 || c.mode == 3;
+        int wrong = 0;
+        for (int y = 0; y < c.size.height(); ++y)
+            for (int x = 0; x < c.size.width(); ++x) {
+                int sx = Under(x, c.size.width(), w), sy = Under(y, c.size.height(), h);
+                if (mirror)
+                    sx = w - 1 - sx;
+                if (upDown)
+                    sy = h - 1 - sy;
+                // A scaled decode averages a few source pixels: within one step of the gradient.
+                wrong += Distance(out.pixel(x, y), whole.pixel(sx, sy)) > 24;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(VideoWndStoredDecode, ADamagedOrForeignFrameDoesNotDecode) {
+    CStoredFrameDecoder decoder;
+    std::vector<uint8_t> scratch;
+    QImage out;
+    StoredFrame frame = GradientJpeg(64, 48);
+    EXPECT_FALSE(CVideoWnd::DecodeStored(frame, PictureOf(96, 48), 0, QSize(96, 48), decoder,
+                                         scratch, out))
+        << "a frame of other dimensions belongs to no stream of this size";
+    auto cut = std::make_shared<std::vector<uint8_t>>(*frame.bytes);
+    cut->resize(40);
+    frame.bytes = cut;
+    EXPECT_FALSE(CVideoWnd::DecodeStored(frame, PictureOf(64, 48), 2, QSize(32, 24), decoder,
+                                         scratch, out));
 }
 
 }  // namespace

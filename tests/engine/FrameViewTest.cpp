@@ -261,12 +261,27 @@ std::pair<int32_t, int32_t> ShownRecord(const CFrameView& view) {
     return {pair[0], pair[1]};
 }
 
-class FrameViewCatchUp : public testing::Test {
+// Each case runs on both frame paths: decoded seconds, and stored frames decoded by the thread
+// that pulls them or by the frame worker.
+enum class FramePath { Decoded, Stored, StoredOnWorker };
+
+class FrameViewCatchUp : public testing::TestWithParam<FramePath> {
 protected:
-    void SetUp() override {
-        CTvqDecoder::SetLibraryPathForTesting(FAKE_TVQ_COMPONENT);
-        engine_ = std::make_unique<CPlaybackEngine>("fake:fps=12:w=97:h=65:len=40", 0);
+    void SetUp() override { Open("fake:fps=12:w=97:h=65:len=40"); }
+    void Open(const std::string& movie) {
+        const bool stored = GetParam() != FramePath::Decoded;
+        CTvqDecoder::SetLibraryPathForTesting(stored ? FAKE_TVQ_STORED : FAKE_TVQ_COMPONENT);
+        view_.SetDecodeOnWorker(GetParam() == FramePath::StoredOnWorker);
+        view_.FreeBuffers();
+        engine_ = std::make_unique<CPlaybackEngine>(movie, 0);
         ASSERT_TRUE(engine_->IsRunning());
+        ASSERT_EQ(engine_->DeliversStoredFrames(), stored ? 1 : 0);
+    }
+    // ShowFrameAt, and the frame it pulled put up.
+    int Show(int32_t second, int32_t index) {
+        const int result = view_.ShowFrameAt(second, index);
+        view_.WaitFramesPresented();
+        return result;
     }
     void TearDown() override {
         view_.FreeBuffers();
@@ -290,51 +305,51 @@ protected:
     CountingView view_{"/nonexistent/settings.ini"};
 };
 
-TEST_F(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
+TEST_P(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
     EXPECT_EQ(view_.GetPictureFormat().biSizeImage, 292u * 65);
     EXPECT_EQ(view_.GetOverlay().length, 40);
     EXPECT_EQ(view_.GetOverlay().title, "fake:fps=12:w=97:h=65:len=40");
 
-    EXPECT_EQ(view_.ShowFrameAt(3, 5), 1);  // pulls (0,0) .. (3,5)
+    EXPECT_EQ(Show(3, 5), 1);  // pulls (0,0) .. (3,5)
     EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 5));
-    EXPECT_EQ(view_.ShowFrameAt(3, 9), 1);  // pulls (3,6) .. (3,9), not beyond
+    EXPECT_EQ(Show(3, 9), 1);  // pulls (3,6) .. (3,9), not beyond
     EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 9));
     EXPECT_EQ(view_.GetPosition(), 3);
     EXPECT_EQ(view_.invalidates.load(), 2);
 
-    EXPECT_EQ(view_.ShowFrameAt(3, 2), 1);  // already passed: no pull, no repaint
-    EXPECT_EQ(view_.ShowFrameAt(2, 11), 1);
+    EXPECT_EQ(Show(3, 2), 1);  // already passed: no pull, no repaint
+    EXPECT_EQ(Show(2, 11), 1);
     EXPECT_EQ(view_.invalidates.load(), 2);
     EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 9));
     EXPECT_EQ(NextRecord(), std::make_pair(3, 10));
 
     // (3,10) was taken above, so the request for it stops at the first record past it.
-    EXPECT_EQ(view_.ShowFrameAt(3, 10), 1);
+    EXPECT_EQ(Show(3, 10), 1);
     EXPECT_EQ(ShownRecord(view_), std::make_pair(3, 11));
     EXPECT_EQ(NextRecord(), std::make_pair(4, 0));
 }
 
-TEST_F(FrameViewCatchUp, RequestsForTheFrameOnScreenRepaintOnlyForANewTimeText) {
+TEST_P(FrameViewCatchUp, RequestsForTheFrameOnScreenRepaintOnlyForANewTimeText) {
     // Sound notifications come more often than frames: asking again for the frame on screen
     // draws nothing new, unless the second of the time text has moved on.
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
-    EXPECT_EQ(view_.ShowFrameAt(0, 11), 1);
+    EXPECT_EQ(Show(0, 11), 1);
     EXPECT_EQ(view_.invalidates.load(), 1);
-    EXPECT_EQ(view_.ShowFrameAt(0, 11), 1);
-    EXPECT_EQ(view_.ShowFrameAt(0, 11), 1);
+    EXPECT_EQ(Show(0, 11), 1);
+    EXPECT_EQ(Show(0, 11), 1);
     EXPECT_EQ(view_.invalidates.load(), 1);
-    EXPECT_EQ(view_.ShowFrameAt(1, 0), 1);  // a new frame
+    EXPECT_EQ(Show(1, 0), 1);  // a new frame
     EXPECT_EQ(view_.invalidates.load(), 2);
-    EXPECT_EQ(view_.ShowFrameAt(1, 0), 1);
+    EXPECT_EQ(Show(1, 0), 1);
     EXPECT_EQ(view_.invalidates.load(), 2);
     EXPECT_EQ(ShownRecord(view_), std::make_pair(1, 0));
 }
 
-TEST_F(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
+TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
     view_.SetDisplayModeValue(1);
-    ASSERT_EQ(view_.ShowFrameAt(0, 4), 1);
+    ASSERT_EQ(Show(0, 4), 1);
     // Flipped: the record pair now sits at the start of the last memory row.
     const int stride = win::DibStride(97, 24);
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
@@ -346,16 +361,16 @@ TEST_F(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
         EXPECT_EQ(pair[1], 4);
     });
     view_.SetDisplayModeValue(0);
-    EXPECT_EQ(view_.ShowFrameAt(0, 4), 1);  // nothing new pulled: the flipped frame stays
+    EXPECT_EQ(Show(0, 4), 1);  // nothing new pulled: the flipped frame stays
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         EXPECT_EQ(s.bits[64 * stride + 4], 4) << "still flipped";
         EXPECT_EQ(s.bits[0], FakeFrameByte(0, 4));
     });
-    EXPECT_EQ(view_.ShowFrameAt(0, 5), 1);
+    EXPECT_EQ(Show(0, 5), 1);
     EXPECT_EQ(ShownRecord(view_), std::make_pair(0, 5));
 
     view_.SetDisplayModeValue(4);
-    ASSERT_EQ(view_.ShowFrameAt(0, 6), 1);
+    ASSERT_EQ(Show(0, 6), 1);
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         EXPECT_TRUE(s.rotated);
         EXPECT_EQ(s.format.biWidth, 65);
@@ -369,23 +384,23 @@ TEST_F(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     });
 }
 
-TEST_F(FrameViewCatchUp, NoStreamOrStoppedEngineShowsNothing) {
-    EXPECT_EQ(view_.ShowFrameAt(0, 0), 0);  // before OpenStream
+TEST_P(FrameViewCatchUp, NoStreamOrStoppedEngineShowsNothing) {
+    EXPECT_EQ(Show(0, 0), 0);  // before OpenStream
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
     view_.FreeBuffers();
-    EXPECT_EQ(view_.ShowFrameAt(0, 1), 0);
+    EXPECT_EQ(Show(0, 1), 0);
     EXPECT_FALSE(view_.GetOverlay().hasStream);
 
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
     EXPECT_EQ(view_.GetZoom(), 1.0f);
     engine_->Shutdown();
-    EXPECT_EQ(view_.ShowFrameAt(0, 1), 0);
+    EXPECT_EQ(Show(0, 1), 0);
     EXPECT_EQ(view_.invalidates.load(), 0);
 }
 
 // The paint reads the shown frame on its own thread while frames are pulled and the stream is
 // freed; under ThreadSanitizer this proves the locking, and every frame seen must be whole.
-TEST_F(FrameViewCatchUp, PaintNeverSeesAHalfWrittenOrFreedFrame) {
+TEST_P(FrameViewCatchUp, PaintNeverSeesAHalfWrittenOrFreedFrame) {
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
     std::atomic<bool> done{false};
     std::atomic<int> torn{0};
@@ -413,6 +428,39 @@ TEST_F(FrameViewCatchUp, PaintNeverSeesAHalfWrittenOrFreedFrame) {
     painter.join();
     EXPECT_EQ(torn.load(), 0);
 }
+
+// Only stored frames can be damaged: decoded seconds come whole from the component.
+class FrameViewStoredCatchUp : public FrameViewCatchUp {};
+
+TEST_P(FrameViewStoredCatchUp, AFrameThatDoesNotDecodeLeavesThePictureBeforeIt) {
+    Open("fake:fps=12:w=97:h=65:len=40:damaged=1");
+    ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
+    EXPECT_EQ(Show(0, 11), 1);
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(0, 11));
+    EXPECT_EQ(Show(1, 6), 1);  // every frame of second 1 is damaged
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(0, 11));
+    EXPECT_EQ(view_.GetOverlay().position, 1) << "the time text still moves on";
+    EXPECT_EQ(Show(2, 0), 1);
+    EXPECT_EQ(ShownRecord(view_), std::make_pair(2, 0));
+    EXPECT_TRUE(engine_->IsRunning());
+}
+
+std::string PathName(const testing::TestParamInfo<FramePath>& info) {
+    switch (info.param) {
+        case FramePath::Decoded:
+            return "Decoded";
+        case FramePath::Stored:
+            return "Stored";
+        default:
+            return "StoredOnWorker";
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Paths, FrameViewCatchUp,
+                         testing::Values(FramePath::Decoded, FramePath::Stored,
+                                         FramePath::StoredOnWorker),
+                         PathName);
+INSTANTIATE_TEST_SUITE_P(Paths, FrameViewStoredCatchUp,
+                         testing::Values(FramePath::Stored, FramePath::StoredOnWorker), PathName);
 
 }  // namespace
 
@@ -475,7 +523,7 @@ class FrameViewBackward : public FrameViewPlayback,
 
 TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
     const auto [component, speedIndex] = GetParam();
-    const bool repositions = std::string(component) == FAKE_TVQ_SEEK;
+    const bool repositions = std::string(component) != FAKE_TVQ_COMPONENT;
     CTvqDecoder::SetLibraryPathForTesting(component);
     // 12 fps, 4000 Hz stereo 16-bit: 16000 bytes a second, 400 a notification span.
     Open("fps=12:rate=4000:len=40", 3);
@@ -541,10 +589,14 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Components, FrameViewBackward,
-    testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK), testing::Values(0, 3)),
+    testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK, FAKE_TVQ_STORED),
+                     testing::Values(0, 3)),
     [](const testing::TestParamInfo<FrameViewBackward::ParamType>& info) {
-        const bool seek = std::string(std::get<0>(info.param)) == FAKE_TVQ_SEEK;
-        return std::string(seek ? "Repositioning" : "ForwardOnly") + "AtFactor" +
+        const std::string component = std::get<0>(info.param);
+        const char* name = component == FAKE_TVQ_STORED ? "StoredRepositioning"
+                           : component == FAKE_TVQ_SEEK ? "Repositioning"
+                                                        : "ForwardOnly";
+        return std::string(name) + "AtFactor" +
                std::to_string(CPlaybackEngine::kSpeedFactors[std::get<1>(info.param)]);
     });
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "display/DisplayMenu.h"
 #include "display/ScrollText.h"
@@ -90,6 +91,13 @@ public:
     // only when the size changes; null for an unusable frame).
     static void ConvertUpright(const ShownFrame& frame, QImage& out);
     static void ConvertUpright(const ShownFrame& frame, QSize size, QImage& out);
+    // A stored frame of a stream of `format` to the upright RGB32 image painted at `size`,
+    // turned by display modes 0 to 3: decoded at the smallest DCT scale that covers the size
+    // and, when that is the size itself and nothing turns, straight into `out`. `scratch`
+    // holds a decode that still needs the turn or the scale. False when it does not decode.
+    static bool DecodeStored(const StoredFrame& frame, const win::BITMAPINFOHEADER& format,
+                             int displayMode, QSize size, CStoredFrameDecoder& decoder,
+                             std::vector<uint8_t>& scratch, QImage& out);
     // The size a picture is drawn at in an area of the given size (the window's width by the
     // video area's height) under the zoom: the zoomed size when it fits or the zoom is above
     // 1, else the picture scaled down to fit the area as a whole.

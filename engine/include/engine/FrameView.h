@@ -211,8 +211,9 @@ private:
     int PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool backward);
     // The stored path's pull: takes the frame (no decode) and keeps it for TransformFrame.
     int PullStoredFrame();
-    // Hands the pulled stored frame to the presenting thread.
-    void PresentPulledStoredFrame();
+    // Hands the pulled stored frame to the presenting thread, which repaints when it is up,
+    // or anyway with `repaint` (a new time text); false when nothing was pulled.
+    bool PresentPulledStoredFrame(bool repaint);
     // The presenting thread's job: the shown frame up (decoded ahead when it can be), then
     // the one behind it decoded ahead.
     void PresentStored(const CStoredFrameWorker::Job& job);

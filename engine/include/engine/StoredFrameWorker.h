@@ -23,6 +23,7 @@ public:
         int displayMode = 0;
         win::BITMAPINFOHEADER format;  // the stream's picture
         uint64_t stream = 0;           // which stream of the view it belongs to
+        bool repaint = false;          // repaint even if the frame does not decode
     };
     using Run = std::function<void(const Job&)>;
 
