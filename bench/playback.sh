@@ -2,7 +2,7 @@
 # Side-by-side playback cost: the same frames played by tvqplayer and by mpv (the reference,
 # --vo=x11 --hwdec=no) under one Xvfb, at 320x240/12, 1280x720/25 and 1920x1080/25.
 #   bench/playback.sh BIN_DIR [--seconds N] [--sizes "320x240@12 ..."] [--before BIN_DIR]
-#                     [--install]
+#                     [--window WxH] [--rate R] [--install]
 # BIN_DIR holds tvqplayer, TVQ_DecDLL.so, tvq-convert and the skins (a build's bin folder).
 # --before plays a second build (an earlier state of the player) on the same content in the
 # same run, so a change is measured against the reference under the same load.
@@ -11,19 +11,25 @@
 # Both players send their sound to a null sink (SDL's dummy driver, mpv's --ao=null).
 # Printed per player and size: CPU seconds per minute of playback (user+sys of the player,
 # and the X server's share during its run), peak RSS, and the ratio ours/reference.
+# --window draws the picture in a window of about that size in both players (mpv --geometry,
+# ours resized with xdotool once its window shows), e.g. a 1080p movie in 960x540.
+# --rate plays at that speed (ours through the media-player interface's Rate, mpv --speed),
+# e.g. 8 for the cost of fast play; the movie is made long enough not to end.
 # Nothing is installed unless --install is given (then: apt-get install mpv).
 set -euo pipefail
 source "$(dirname "$0")/../scripts/player-setup.sh"
-bin=${1:?usage: playback.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--before BIN_DIR] [--install]}
+bin=${1:?usage: playback.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--before BIN_DIR] [--window WxH] [--rate R] [--install]}
 shift
 seconds=60
-before=
+before= window= rate=1
 sizes="320x240@12 1280x720@25 1920x1080@25"
 while [ $# -gt 0 ]; do
   case $1 in
   --seconds) seconds=$2; shift 2 ;;
   --sizes) sizes=$2; shift 2 ;;
   --before) before=$2; shift 2 ;;
+  --window) window=$2; shift 2 ;;
+  --rate) rate=$2; shift 2 ;;
   --install) apt-get install -y mpv; shift ;;
   *) echo "unknown option $1" >&2; exit 2 ;;
   esac
@@ -39,6 +45,7 @@ xpid= ppid_=
 cleanup() {
   [ -n "$ppid_" ] && kill -9 "$ppid_" 2>/dev/null || true
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -51,9 +58,30 @@ prog=$work/bin
 make_program_folder "$bin" "$prog"
 if [ -n "$before" ]; then make_program_folder "$before" "$work/before"; fi
 use_private_session "$work"
+if [ "$rate" != 1 ]; then
+  start_private_bus "$work" || { echo "--rate needs dbus-daemon" >&2; exit 2; }
+fi
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }  # utime + stime, all threads
+
+# Our player's window to --window's size and its speed to --rate, once the window shows.
+steer_ours() { # pid
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -1)
+  [ -n "$id" ] || { echo "  (no window of the player to steer)" >&2; return 0; }
+  if [ -n "$window" ]; then
+    xdotool windowsize "$id" "${window%x*}" "${window#*x}" || echo "  (could not resize)" >&2
+  fi
+  if [ "$rate" != 1 ]; then
+    sleep 1  # the media-player interface registers after the window shows
+    dbus-send --session --print-reply --type=method_call \
+      --dest=org.mpris.MediaPlayer2.tvqplayer /org/mpris/MediaPlayer2 \
+      org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:Rate \
+      variant:double:"$rate" >/dev/null || echo "  (could not set the rate)" >&2
+  fi
+  return 0
+}
 
 # Runs a player for $seconds; sets cpu (s), xcpu (s) and rss (KiB).
 measure() { # log command...
@@ -61,6 +89,7 @@ measure() { # log command...
   local x0; x0=$(cpu_ticks "$xpid")
   "$@" >"$work/$log.log" 2>&1 &
   ppid_=$!
+  case $log in ours | before) if [ -n "$window" ] || [ "$rate" != 1 ]; then steer_ours "$ppid_" & fi ;; esac
   local peak=0 end=$((SECONDS + seconds)) now
   local last=0
   while [ $SECONDS -lt $end ] && kill -0 "$ppid_" 2>/dev/null; do
@@ -84,7 +113,8 @@ measure() { # log command...
   rss=$peak
 }
 
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, $seconds s per run"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, $seconds s per run" \
+  "${window:+, window $window}${rate:+, rate $rate}"
 printf '%-14s %-10s %10s %10s %10s %10s\n' content player cpu_s/min x_s/min total/min peak_MiB
 for spec in $sizes; do
   size=${spec%@*} fps=${spec#*@}
@@ -92,10 +122,10 @@ for spec in $sizes; do
   # A few seconds more than the run, so that neither player reaches the end.
   ffmpeg -hide_banner -loglevel error -y \
     -f lavfi -i "testsrc2=size=$size:rate=$fps,noise=alls=12:allf=t" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t $((seconds + 5)) \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t $((seconds * ${rate#-} + 5)) \
     -c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le -ac 2 "$avi"
   "$bin/tvq-convert" "$avi" "$movie" --copy-jpeg auto >"$work/convert.log"
-  frames=$(((seconds + 5) * fps))
+  frames=$(((seconds * ${rate#-} + 5) * fps))
   grep -q " $frames pictures copied" "$work/convert.log" ||
     { echo "the .tvq does not hold the AVI's own pictures: $(cat "$work/convert.log")" >&2; exit 1; }
 
@@ -120,7 +150,10 @@ for spec in $sizes; do
                (b + bx > 0 ? (a + ax) / (b + bx) : 0), (br > 0 ? ar / br : 0) }'
   }
   if [ $have_mpv = 1 ]; then
-    measure mpv mpv --no-config --vo=x11 --hwdec=no --ao=null --really-quiet "$avi"
+    mpv_window=()
+    [ -n "$window" ] && mpv_window=(--geometry="$window")
+    measure mpv mpv --no-config --vo=x11 --hwdec=no --ao=null --really-quiet --speed="${rate#-}" \
+      "${mpv_window[@]}" "$avi"
     row mpv "$cpu" "$xcpu" "$rss"
     ratio ours/mpv "$ours_cpu" "$ours_x" "$ours_rss"
     if [ -n "$before" ]; then ratio before/mpv "$before_cpu" "$before_x" "$before_rss"; fi

@@ -29,3 +29,14 @@ start_xvfb() { # dir
   DISPLAY=:$(cat "$1/display")
   export DISPLAY
 }
+
+# Starts a session bus of this run only (the player's media-player interface registers on it),
+# exports DBUS_SESSION_BUS_ADDRESS and sets bus_pid; false without dbus-daemon.
+start_private_bus() { # dir
+  command -v dbus-daemon >/dev/null || return 1
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$1/bus.address" \
+    4>"$1/bus.pid"
+  bus_pid=$(cat "$1/bus.pid")
+  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$1/bus.address")
+  export DBUS_SESSION_BUS_ADDRESS
+}

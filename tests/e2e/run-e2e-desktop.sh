@@ -46,12 +46,9 @@ chmod 755 "$work"
 mkdir -p "$XDG_CONFIG_HOME"
 
 # A session bus of this run only; the player finds it through the usual variable.
-start_private_bus() {
-  command -v dbus-daemon >/dev/null || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
-  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
-    4>"$work/bus.pid"
-  players+=("$(cat "$work/bus.pid")")
-  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
+use_private_bus() {
+  start_private_bus "$work" || { echo "SKIP: dbus-daemon is not installed"; exit 77; }
+  players+=("$bus_pid")
 }
 
 # Plays $work/a.tvq with its shown frames traced to $work/NAME.txt and its output in
@@ -197,7 +194,7 @@ bigpicture)
   ;;
 mpris)
   command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
-  start_private_bus
+  use_private_bus
   dbus-monitor --session "type='signal',interface='org.freedesktop.DBus.Properties'" \
     >"$work/monitor.log" 2>&1 &
   players+=($!)
@@ -258,7 +255,7 @@ mpris)
   expect_clean_exit "$pid" 15
   ;;
 backward)
-  start_private_bus
+  use_private_bus
   "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 10 --seconds 20 >/dev/null
   start_traced_player shown player
   deadline=$((SECONDS + 20))
@@ -380,7 +377,7 @@ hidpi)
   ;;
 resume)
   command -v playerctl >/dev/null || { echo "SKIP: playerctl is not installed"; exit 77; }
-  start_private_bus
+  use_private_bus
   "$bin/tvq-make" "$work/a.tvq" --size 160x120 --fps 12 --seconds 60 >/dev/null
   start_traced_player shown1 player
   deadline=$((SECONDS + 10))

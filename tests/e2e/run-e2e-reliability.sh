@@ -87,12 +87,7 @@ truncated)
 deleted)
   movie a.tvq 8
   movie b.tvq 8
-  if command -v dbus-daemon >/dev/null; then
-    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus.address" \
-      4>"$work/bus.pid"
-    players+=("$(cat "$work/bus.pid")")
-    export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus.address")
-  fi
+  if start_private_bus "$work"; then players+=("$bus_pid"); fi
   start_player "$work/a.tvq"
   wait_for_line player "playing $work/a.tvq" 20
   hand_over "$work/b.tvq"
