@@ -31,6 +31,16 @@ static void SendDelete(Display* d, Window w) {
     XSendEvent(d, w, False, NoEventMask, &e);
 }
 
+/* A window may go away while the tree is walked (a dialog closing, the player ending): the
+ * call on it fails and returns 0, instead of Xlib's default handler ending this program. */
+static int IgnoreGoneWindow(Display* d, XErrorEvent* e) {
+    (void)d;
+    if (e->error_code == BadWindow || e->error_code == BadDrawable || e->error_code == BadMatch)
+        return 0;
+    fprintf(stderr, "tvq-xwin: X error %d\n", e->error_code);
+    exit(2);
+}
+
 /* Walks the tree below w; counts (and closes) the viewable windows with the title. */
 static int Visit(Display* d, Window w, const char* title, int close) {
     int found = 0;
@@ -61,6 +71,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "tvq-xwin: no display\n");
         return 2;
     }
+    XSetErrorHandler(IgnoreGoneWindow);
     const int close = strcmp(argv[1], "close") == 0;
     const int found = Visit(d, DefaultRootWindow(d), argv[2], close);
     XSync(d, False);
