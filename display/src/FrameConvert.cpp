@@ -88,22 +88,21 @@ inline int64_t Under(int64_t i, int64_t n, int64_t m) {
     return (2 * i + 1) * m / (2 * n);
 }
 
-void ConvertUnscaled(const Source& s, bool upDown, bool mirror, bool keepMiddle, QImage& out) {
+void ConvertUnscaled(const Source& s, bool upDown, bool mirror, QImage& out) {
     RowReader rows(s);
     const int w = s.width, h = s.height;
     for (int y = 0; y < h; ++y) {
         const uint8_t* src = rows.Row(upDown ? y : h - 1 - y);
-        const bool rowMirror = mirror && !(keepMiddle && y == h / 2);
         auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
         if (s.bytesPerPixel == 3) {
-            BgrRowToRgb32(src, w, static_cast<size_t>(s.stride), rowMirror, dst);
+            BgrRowToRgb32(src, w, static_cast<size_t>(s.stride), mirror, dst);
             continue;
         }
-        for (int x = 0; x < w; ++x) dst[rowMirror ? w - 1 - x : x] = kOpaque | Load32(src + 4 * x);
+        for (int x = 0; x < w; ++x) dst[mirror ? w - 1 - x : x] = kOpaque | Load32(src + 4 * x);
     }
 }
 
-void ConvertScaled(const Source& s, bool upDown, bool mirror, bool keepMiddle, QImage& out) {
+void ConvertScaled(const Source& s, bool upDown, bool mirror, QImage& out) {
     const int w = s.width, h = s.height, ow = out.width(), oh = out.height();
     const int bytes = s.bytesPerPixel;
     // Byte offsets within a row of the column under each output column, in order and mirrored.
@@ -118,8 +117,7 @@ void ConvertScaled(const Source& s, bool upDown, bool mirror, bool keepMiddle, Q
     for (int y = 0; y < oh; ++y) {
         const int64_t top = Under(y, oh, h);  // row from the top
         const uint8_t* src = rows.Row(upDown ? top : h - 1 - top);
-        const bool rowMirror = mirror && !(keepMiddle && top == h / 2);
-        const int32_t* cols = rowMirror ? mirrored.data() : columns.data();
+        const int32_t* cols = mirror ? mirrored.data() : columns.data();
         auto* dst = reinterpret_cast<uint32_t*>(out.scanLine(y));
         if (bytes == 4) {
             for (int x = 0; x < ow; ++x) dst[x] = kOpaque | Load32(src + cols[x]);
@@ -198,11 +196,10 @@ void ToUprightRgb32(const Source& source, Turn turn, QSize size, QImage& out) {
         return;  // no memory for it: the paint shows black
     const bool upDown = turn == Turn::kUpDown || turn == Turn::kUpDownLeftRight;
     const bool mirror = turn == Turn::kLeftRight || turn == Turn::kUpDownLeftRight;
-    const bool keepMiddle = turn == Turn::kUpDownLeftRight && source.height % 2 == 1;
     if (size.width() == source.width && size.height() == source.height)
-        ConvertUnscaled(source, upDown, mirror, keepMiddle, out);
+        ConvertUnscaled(source, upDown, mirror, out);
     else
-        ConvertScaled(source, upDown, mirror, keepMiddle, out);
+        ConvertScaled(source, upDown, mirror, out);
 }
 
 }  // namespace frame_convert

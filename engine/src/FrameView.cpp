@@ -679,8 +679,9 @@ void CFrameView::MirrorRows(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
 void CFrameView::Turn180(uint8_t* bits, const win::BITMAPINFOHEADER& f) {
     const int64_t stride = StrideOf(f);
     const int32_t h = f.biHeight;
-    // The middle row of an odd height stays as it is (not mirrored).
-    for (int32_t r = 0; r < h / 2; ++r) {
+    // Row r swaps with row h-1-r, each reversed on the way; the middle row of an odd height
+    // is its own partner and is reversed in place.
+    for (int32_t r = 0; r < (h + 1) / 2; ++r) {
         uint8_t* a = bits + r * stride;
         uint8_t* b = bits + (h - 1 - r) * stride;
         if (BytesPerPixel(f) == 3)

@@ -84,8 +84,8 @@ struct Pieces {
 };
 
 TEST(FrameConvert, ModesZeroToThreeInOneOrTwoPiecesMatchTheInPlaceTransforms) {
-    // Odd widths pad the rows, odd heights have a middle row (which the half turn leaves
-    // unmirrored); one picture wide enough for the vector kernel's whole blocks, one of 32
+    // Odd widths pad the rows, odd heights have a middle row (which the half turn reverses
+    // like every other); one picture wide enough for the vector kernel's whole blocks, one of 32
     // bits. Each at its own size and scaled both ways.
     const win::BITMAPINFOHEADER formats[] = {Format(97, 65, 24), Format(64, 33, 24),
                                              Format(1, 7, 24),   Format(33, 1, 24),

@@ -55,9 +55,7 @@ std::pair<int, int> SourceOf(int mode, int r, int c, int w, int h) {
         case 2:
             return {r, w - 1 - c};
         case 3:
-            if (h % 2 == 1 && r == h / 2)
-                return {r, c};  // the middle row stays put
-            return {h - 1 - r, w - 1 - c};
+            return {h - 1 - r, w - 1 - c};  // the middle row of an odd height is reversed too
         case 4:
             return {c, w - 1 - r};  // destination is W rows of H pixels
         case 5:

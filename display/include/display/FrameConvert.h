@@ -28,8 +28,7 @@ struct Source {
 };
 
 // The turn done on the way, as display modes 1 to 3 do it in place on the bottom-up frame:
-// rows exchanged top for bottom, pixels mirrored within each row, or both (the middle row of
-// an odd height then stays unmirrored, as the in-place half turn leaves it).
+// rows exchanged top for bottom, pixels mirrored within each row, or both (the half turn).
 enum class Turn { kNone, kUpDown, kLeftRight, kUpDownLeftRight };
 
 // The turn of a display mode, or false for a mode this pass does not do (the quarter turns).
