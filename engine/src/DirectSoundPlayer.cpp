@@ -414,7 +414,7 @@ int CDirectSoundPlayer::HandleNotification() {
         return 0;
     Publish(UpdateTime());
     if (m_pVideoWindow && m_pVideoWindow->GetAdjust())
-        m_pEngine->Resync(0, this);
+        m_pEngine->Resync(this);
     return running;
 }
 

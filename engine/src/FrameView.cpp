@@ -113,7 +113,7 @@ win::BITMAPINFOHEADER CFrameView::RotatedFormat(const win::BITMAPINFOHEADER& f) 
 }
 
 bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engineLock,
-                            win::Event* wakeEvent) {
+                            win::Event* /*wakeEvent*/) {
     videoAreaBottom_ = 0;
     storedWorker_.Stop();
     {
@@ -145,7 +145,6 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         std::lock_guard work(workMutex_);
         FramePrepared(nullptr);
     }
-    wakeEvent_ = wakeEvent;
     engineLock_ = engineLock;
     zoom_ = 1.0f;
 

@@ -275,7 +275,7 @@ void CPlaybackEngine::Calibrate(float lead) {
     calibrating_ = 0;
 }
 
-int CPlaybackEngine::Resync(uint32_t /*unused*/, IAudioOutput* output) {
+int CPlaybackEngine::Resync(IAudioOutput* output) {
     // A seek empties the queues on purpose; that is no drift.
     if (mode_ != kModeNormal || atEnd_ || skipping_)
         return 0;

@@ -108,7 +108,7 @@ protected:
 TEST_F(DecodeWaitTest, SoundThreadCallsDoNotWaitForTheDecodeInProgress) {
     Open(fake_, "fps=4:len=600");
     HoldDecodeThreadInItsFill(fake_);
-    auto resync = std::async(std::launch::async, [&] { return engine_->Resync(0, &out_); });
+    auto resync = std::async(std::launch::async, [&] { return engine_->Resync(&out_); });
     AtExit releaseResync([&] { fake_.ReleaseHold(); });
     ASSERT_TRUE(ReturnsWithoutWaiting(resync)) << "the re-alignment waited for the decode thread";
     EXPECT_EQ(resync.get(), 0);

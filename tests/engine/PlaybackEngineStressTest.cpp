@@ -66,7 +66,7 @@ TEST(PlaybackEngineStress, RandomSpeedSeekAndShutdownSequences) {
                             r.index >= kFps)
                             ++badRecords;
                     }
-                    e->Resync(0, &output);
+                    e->Resync(&output);
                 }
             }
             std::this_thread::yield();

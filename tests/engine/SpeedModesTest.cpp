@@ -265,7 +265,7 @@ protected:
 TEST_F(ResyncTest, AudioAheadOfVideoCutsBothQueuesToTheSameWholeSeconds) {
     auto e = OpenAtZero();
     Shape(*e, 1.0f, 2.0f);  // lead -1
-    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(e->Resync(&out_), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(1)"}));
     EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
     EXPECT_EQ(e->GetVideoQueuedBytes(), kResyncRecordSecond);
@@ -277,7 +277,7 @@ TEST_F(ResyncTest, AudioAheadOfVideoCutsBothQueuesToTheSameWholeSeconds) {
 TEST_F(ResyncTest, LessThanAWholeSecondQueuedDecodesOneMoreAndRestartsAtThePosition) {
     auto e = OpenAtZero();
     Shape(*e, 0.5f, 0.2f);  // lead 0.3, below the starting threshold
-    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(e->Resync(&out_), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));
     EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(2, 2, 1, kResyncFps, false));
@@ -286,33 +286,33 @@ TEST_F(ResyncTest, LessThanAWholeSecondQueuedDecodesOneMoreAndRestartsAtThePosit
 TEST_F(ResyncTest, CalibrationLowersTheThresholdBelowTheSmallestLead) {
     auto e = OpenAtZero();
     Shape(*e, 1.0f, 0.3f);  // lead 0.7
-    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->Resync(&out_), 0);
     EXPECT_EQ(e->IsCalibrating(), 1);
     now_ = 2000;
     Shape(*e, 1.0f, 0.2f);  // 0.8, still inside the first second
-    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->Resync(&out_), 0);
     now_ = 2001;
     Shape(*e, 1.0f, 0.1f);  // 0.9 at the first call after it
-    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->Resync(&out_), 0);
     EXPECT_EQ(e->IsCalibrating(), 0);
     EXPECT_NEAR(e->GetLeadThreshold(), 0.6f, 1e-5);
     EXPECT_TRUE(out_.Calls().empty());
     // A lead of 0.55 passed before calibration; now it is below the threshold.
     Shape(*e, 0.65f, 0.1f);
-    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(e->Resync(&out_), 1);
     EXPECT_EQ(out_.Calls().at(0), "Stop");
 }
 
 TEST_F(ResyncTest, CalibrationKeepsTheThresholdWhenTheFinalLeadIsSmall) {
     auto e = OpenAtZero();
     Shape(*e, 1.0f, 0.3f);  // lead 0.7
-    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->Resync(&out_), 0);
     now_ = 2500;
     Shape(*e, 0.85f, 0.3f);  // 0.55 at the end of the first second
-    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->Resync(&out_), 0);
     EXPECT_EQ(e->IsCalibrating(), 0);
     EXPECT_FLOAT_EQ(e->GetLeadThreshold(), 0.5f);
-    EXPECT_EQ(e->Resync(0, &out_), 0);
+    EXPECT_EQ(e->Resync(&out_), 0);
     EXPECT_TRUE(out_.Calls().empty());
 }
 
@@ -320,7 +320,7 @@ TEST_F(ResyncTest, VideoFarAheadOfAudioIsCutBack) {
     auto e = OpenAtZero();
     e->DecodeOneSecond();   // video 3 s, audio 3 s
     Shape(*e, 3.0f, 1.5f);  // lead 1.5
-    EXPECT_EQ(e->Resync(0, &out_), 1);
+    EXPECT_EQ(e->Resync(&out_), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));  // position 3, one whole second kept
     EXPECT_EQ(e->GetVideoQueuedBytes(), kResyncRecordSecond);
     EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
@@ -329,23 +329,23 @@ TEST_F(ResyncTest, VideoFarAheadOfAudioIsCutBack) {
 TEST_F(ResyncTest, NothingHappensNearTheEndAfterTheEndOrOutsideNormalMode) {
     {
         auto e = OpenAtZero("len=12");  // position 2: exactly ten seconds left
-        EXPECT_EQ(e->Resync(0, &out_), 1);
+        EXPECT_EQ(e->Resync(&out_), 1);
     }
     out_.Clear();
     {
         auto e = OpenAtZero("len=11");  // nine seconds left
-        EXPECT_EQ(e->Resync(0, &out_), 0);
+        EXPECT_EQ(e->Resync(&out_), 0);
     }
     {
         auto e = OpenAtZero("len=60:end=2");  // the stream ended early
         ASSERT_EQ(e->IsAtEnd(), 1);
-        EXPECT_EQ(e->Resync(0, &out_), 0);
+        EXPECT_EQ(e->Resync(&out_), 0);
     }
     for (int direction : {kForward, kBackward}) {
         auto e = OpenAtZero();
         e->SetSpeed(1, &out_, direction);
         out_.Clear();
-        EXPECT_EQ(e->Resync(0, &out_), 0);
+        EXPECT_EQ(e->Resync(&out_), 0);
     }
     EXPECT_TRUE(out_.Calls().empty());
 }

@@ -233,7 +233,6 @@ private:
     // Engine pointer: written by SetEngine under the engine lock, read under it.
     std::atomic<CPlaybackEngine*> engine_{nullptr};
     std::atomic<win::RecursiveMutex*> engineLock_{nullptr};  // set by OpenStream
-    std::atomic<win::Event*> wakeEvent_{nullptr};            // kept, never used
 
     // Work side: notification thread (pulls, transforms), playlist thread (open, free).
     mutable std::mutex workMutex_;

@@ -129,7 +129,7 @@ public:
     // changed.
     int SetSpeed(int speedIndex, IAudioOutput* output, int direction);
     // Re-aligns audio and video when their queued lengths drift apart. 1 when it did.
-    int Resync(uint32_t unused, IAudioOutput* output);
+    int Resync(IAudioOutput* output);
     // Ends the decode thread and frees the decoder and buffers. Runs once; a second caller
     // waits until the first has finished (unless it is the decode thread itself).
     void Shutdown();
@@ -142,7 +142,6 @@ public:
 
     // --- read access ---
     int IsRunning() const { return running_.load(); }
-    int GetRunning() const { return running_.load(); }
     int GetOpened() const { return opened_; }
     int GetFramesPerSecond() const { return framesPerSecond_; }
     const win::WAVEFORMATEX& GetAudioFormat() const { return audioFormat_; }
