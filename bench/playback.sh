@@ -114,7 +114,7 @@ measure() { # log command...
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, $seconds s per run" \
-  "${window:+, window $window}${rate:+, rate $rate}"
+  "${window:+, window $window}$([ "$rate" != 1 ] && echo ", rate $rate")"
 printf '%-14s %-10s %10s %10s %10s %10s\n' content player cpu_s/min x_s/min total/min peak_MiB
 for spec in $sizes; do
   size=${spec%@*} fps=${spec#*@}

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "display/FrameConvert.h"
+#include "engine/SyncTrace.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -93,6 +94,14 @@ void CVideoWnd::paintEvent(QPaintEvent*) {
     DrawScene(p, true);
 }
 
+void CVideoWnd::TracePainted(const ShownFrame& frame) {
+    const std::pair<int32_t, int32_t> label{frame.second, frame.index};
+    if (label.first < 0 || label == tracedLabel_)
+        return;
+    tracedLabel_ = label;
+    sync_trace::FrameShown(label.first, label.second);
+}
+
 QImage CVideoWnd::RenderScene() {
     QImage scene(size(), QImage::Format_RGB32);
     scene.fill(Qt::black);
@@ -148,6 +157,9 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
         if (frame.bits == nullptr)
             return;
         drewFrame = true;
+        // Only a paint of the window puts the frame on the screen (RenderScene does not fill).
+        if (fillBackground && sync_trace::Enabled())
+            TracePainted(frame);
         const QSize shown = ShownSize(QSize(frame.format.biWidth, frame.format.biHeight), GetZoom(),
                                       QSize(right, areaHeight));
         const int w = shown.width(), h = shown.height();
@@ -175,6 +187,7 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
         fillAround(picture_.isNull() ? QRect() : target);
         if (picture_.isNull())
             return;  // no frame of this stream yet: black
+
         if (target.size() == picture_.size())
             p.drawImage(target.topLeft(), picture_);
         else

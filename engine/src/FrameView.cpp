@@ -171,6 +171,7 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
     shownFormat_ = f;
     shownRotatedFormat_ = rotatedFormat_;
     shownIsRotated_ = false;
+    shownLabel_ = {-1, -1};
     return true;
 }
 
@@ -235,7 +236,7 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
         std::lock_guard lock(workMutex_);
         fresh = freshFrame_;
         // A stored frame is traced when it is put up, which is later and on another thread.
-        if (fresh && !storedPath_ && sync_trace::Enabled())
+        if (fresh && !storedPath_ && !TracesAtPaint() && sync_trace::Enabled())
             sync_trace::FrameShown(frameSecond_, frameIndex_);
     }
     // Requests come at every sound notification, more often than the frames change: a repaint
@@ -446,7 +447,7 @@ void CFrameView::PresentStored(const CStoredFrameWorker::Job& job) {
                           PreparesStoredFrames(job.displayMode)};
     // An undecodable frame (damaged, cut) leaves the picture before it on the screen.
     const bool shown = (prepared_ == wanted || PrepareStored(job.show, job)) && PublishStored(job);
-    if (shown && sync_trace::Enabled())
+    if (shown && !TracesAtPaint() && sync_trace::Enabled())
         sync_trace::FrameShown(job.show.second, job.show.index);
     if (shown || job.repaint)
         Invalidate();
@@ -483,7 +484,11 @@ bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
     if (job.stream != stream_ || frameBuffer_.empty())
         return false;  // the stream has changed or closed since the frame was pulled
     if (PreparesStoredFrames(job.displayMode)) {
+        // Under the view lock, which the paint holds while it draws: picture and label change
+        // together.
+        std::lock_guard view(viewMutex_);
         PublishPreparedFrame();
+        shownLabel_ = {job.show.second, job.show.index};
         return true;
     }
     const bool turned = job.displayMode == 4 || job.displayMode == 5;
@@ -501,6 +506,7 @@ bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
         shownFormat_ = pictureFormat_;
     }
     shownIsRotated_ = turned;
+    shownLabel_ = {job.show.second, job.show.index};
     return true;
 }
 
@@ -515,6 +521,7 @@ void CFrameView::Publish(bool turned) {
         shownFormat_ = pictureFormat_;
     }
     shownIsRotated_ = turned;
+    shownLabel_ = {frameSecond_, frameIndex_};
 }
 
 std::pair<int32_t, int32_t> CFrameView::GetFramePosition() const {
@@ -542,6 +549,8 @@ void CFrameView::WithShownFrame(const std::function<void(const ShownFrame&)>& dr
             shown.bits = shownFrame_.data();
         shown.format = shownFormat_;
     }
+    shown.second = shownLabel_.first;
+    shown.index = shownLabel_.second;
     draw(shown);
 }
 

@@ -1,5 +1,6 @@
 #include "engine/SyncTrace.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,9 @@
 
 namespace sync_trace {
 namespace {
+
+// Longer than the notifications' 25 ms step: beyond it the sound is not known to have played.
+constexpr uint64_t kMostPlayedSinceMs = 40;
 
 struct TraceFile {
     TraceFile() {
@@ -20,7 +24,8 @@ struct TraceFile {
     }
     std::FILE* file = nullptr;
     std::mutex mutex;  // movies open on the playlist thread, frames show on the notification thread
-    uint64_t heardMs = 0;  // under mutex
+    uint64_t heardMs = 0;    // under mutex
+    uint64_t heardAtMs = 0;  // under mutex: when heardMs was read off the device
 };
 
 TraceFile& Trace() {
@@ -54,6 +59,7 @@ void Heard(uint64_t heardMs) {
         return;
     std::lock_guard lock(trace.mutex);
     trace.heardMs = heardMs;
+    trace.heardAtMs = MonotonicMs();
 }
 
 void FrameShown(int32_t second, int32_t frameIndex) {
@@ -61,9 +67,14 @@ void FrameShown(int32_t second, int32_t frameIndex) {
     if (!trace.file)
         return;
     std::lock_guard lock(trace.mutex);
+    // A frame is painted a while after the notification that read the heard position; the
+    // sound has played on since. Capped, so that a stalled notification does not count.
+    const uint64_t now = MonotonicMs();
+    const uint64_t since = std::min<uint64_t>(now - trace.heardAtMs, kMostPlayedSinceMs);
+    const uint64_t heard = trace.heardAtMs == 0 ? trace.heardMs : trace.heardMs + since;
     // Flushed per line: the player may be ended by a signal, and the line count is small.
-    std::fprintf(trace.file, "%llu %d %d %llu\n", static_cast<unsigned long long>(MonotonicMs()),
-                 second, frameIndex, static_cast<unsigned long long>(trace.heardMs));
+    std::fprintf(trace.file, "%llu %d %d %llu\n", static_cast<unsigned long long>(now), second,
+                 frameIndex, static_cast<unsigned long long>(heard));
     std::fflush(trace.file);
 }
 

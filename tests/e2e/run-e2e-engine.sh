@@ -67,7 +67,9 @@ start)
   expect_clean_exit "$pid" 15
   first=$(awk '!/^#/ { print $2, $3; exit }' "$work/sync.log")
   echo "first frame shown (second index): $first"
-  [ "$first" = "0 0" ] || fail "the first frame shown was ($first), not (0 0)"
+  # The opening puts up frame (0 0); the trace has the first frame painted, which may already
+  # be the next one when the first sound notification came before the first paint.
+  case "$first" in "0 0" | "0 1") ;; *) fail "the first frame shown was ($first), not (0 0)" ;; esac
   seconds=$(awk '!/^#/ && (n++ == 0 || $2 != last) { printf "%s%s", sep, $2; sep = " "; last = $2 }' \
     "$work/sync.log")
   echo "seconds shown: $seconds"

@@ -125,12 +125,15 @@ protected:
     bool PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& format,
                             int displayMode) override;
     void PublishPreparedFrame() override;
+    bool TracesAtPaint() const override { return true; }
 
 private:
     // fillBackground: paint black where the picture does not cover (into a buffer that is
     // not cleared first).
     void DrawScene(QPainter& painter, bool fillBackground = false);
     void DrawScope(QPainter& painter, int y);
+    // The sync trace's line for a frame painted for the first time.
+    void TracePainted(const ShownFrame& frame);
     void DrawOverlayText(QPainter& painter, int x, int y, const QString& text) const;
     QFont DialogFont() const;
     void ApplyFullScreenGeometry();
@@ -144,6 +147,7 @@ private:
 
     // UI thread only.
     CScrollText titleStrip_;
+    std::pair<int32_t, int32_t> tracedLabel_{-1, -1};  // the last frame the trace has a line of
     CPictureBitmap scope_;
     std::atomic<FrameBlit> frameBlit_{FrameBlit::Converted};  // read on the notification thread
     QRect savedMainRect_;   // main window geometry before full screen

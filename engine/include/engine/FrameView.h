@@ -45,6 +45,8 @@ public:
         const uint8_t* bits = nullptr;
         win::BITMAPINFOHEADER format;
         bool rotated = false;
+        int32_t second = -1;  // the labels of the frame shown; -1 before the first
+        int32_t index = -1;
     };
 
     // The texts and numbers the paint draws over the picture, copied under the view lock.
@@ -198,8 +200,11 @@ protected:
         (void)displayMode;
         return false;
     }
-    // Makes the prepared picture the painted one: a swap. Work lock held.
+    // Makes the prepared picture the painted one: a swap. Work and view locks held.
     virtual void PublishPreparedFrame() {}
+    // A window that writes the sync trace when it paints a frame (TVQ_TRACE_SYNC) says so;
+    // otherwise a frame is traced when it becomes the shown one.
+    virtual bool TracesAtPaint() const { return false; }
     void SetFullScreenFlag(bool on) { fullScreen_ = on; }
 
 private:
@@ -279,6 +284,7 @@ private:
     win::BITMAPINFOHEADER shownFormat_;         // under viewMutex_
     win::BITMAPINFOHEADER shownRotatedFormat_;  // under viewMutex_
     bool shownIsRotated_ = false;               // under viewMutex_
+    std::pair<int32_t, int32_t> shownLabel_{-1, -1};  // under viewMutex_
     int32_t length_ = 0;                        // under viewMutex_
     std::string title_;                         // under viewMutex_
     std::string seekText_;                      // under viewMutex_

@@ -1,9 +1,9 @@
 #pragma once
 // With TVQ_TRACE_SYNC=FILE set, one line per newly shown frame goes to FILE:
 //   <monotonic ms> <second> <frame index> <heard audio ms>
-// preceded by "# fps N" whenever a movie opens. bench/sync.py reads it. Both calls come from
-// the audio notification thread (the video window's pull runs on it), so the heard position
-// recorded just before a frame is shown is the one that chose it.
+// preceded by "# fps N" whenever a movie opens. bench/sync.py reads it. The notification
+// thread records the heard position; a frame's line is written when it reaches the screen (the
+// window's paint), with the heard position moved on by the time since it was recorded.
 #include <cstdint>
 
 namespace sync_trace {
