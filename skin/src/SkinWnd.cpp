@@ -51,6 +51,14 @@ std::string ReadString(const char* section, const char* key, const std::string& 
     return win::GetProfileString(section, key, "", ini, 255);
 }
 
+// Skin coordinates (button places, title offsets) are held to this distance from the window's
+// edges, far beyond any screen and far inside the int range the rectangles are computed in.
+constexpr int kMaxSkinCoordinate = 1 << 16;
+
+int SkinCoordinate(int value) {
+    return std::clamp(value, -kMaxSkinCoordinate, kMaxSkinCoordinate);
+}
+
 // Splits an edge of the given length at its head; the tail starts at length - tailKey,
 // raised to head + 1 so the body is never empty. The skin's numbers are held inside the
 // bitmap: a huge one would otherwise overflow and tile the body for ever.
@@ -176,8 +184,10 @@ bool CSkinWnd::LoadButtonsFromIni(const std::string& iniPath, const std::string&
         const std::string section = "Button" + std::to_string(n);
         const std::string name = ReadString(section.c_str(), "ButtonImage", iniPath);
         const int action = win::GetPrivateProfileInt(section.c_str(), "Action", 0, iniPath);
-        const int xCoord = win::GetPrivateProfileInt(section.c_str(), "XCoord", 0, iniPath);
-        const int yCoord = win::GetPrivateProfileInt(section.c_str(), "YCoord", 0, iniPath);
+        const int xCoord =
+            SkinCoordinate(win::GetPrivateProfileInt(section.c_str(), "XCoord", 0, iniPath));
+        const int yCoord =
+            SkinCoordinate(win::GetPrivateProfileInt(section.c_str(), "YCoord", 0, iniPath));
         CSkinBitmap* image = nullptr;
         win::RECT* rect = nullptr;
         if (action == 0) {
@@ -201,8 +211,9 @@ bool CSkinWnd::LoadButtonsFromIni(const std::string& iniPath, const std::string&
 }
 
 void CSkinWnd::ReadColours(const std::string& iniPath) {
-    textShift = win::GetPrivateProfileInt(kPersonality, "TextShift", 0, iniPath);
-    textShiftVert = win::GetPrivateProfileInt(kPersonality, "TextShiftVert", 0, iniPath);
+    textShift = SkinCoordinate(win::GetPrivateProfileInt(kPersonality, "TextShift", 0, iniPath));
+    textShiftVert =
+        SkinCoordinate(win::GetPrivateProfileInt(kPersonality, "TextShiftVert", 0, iniPath));
     titleText = ReadIniColor(kColours, "TitleText", iniPath, kCaptionTextDefault);
     inactiveTitleText = ReadIniColor(kColours, "InactiveTitleText", iniPath, kCaptionTextDefault);
     usesTran = win::GetPrivateProfileInt(kPersonality, "UsesTran", 0, iniPath);
