@@ -15,12 +15,23 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "support/IniValues.h"
+#include "support/LanguageTable.h"
 
 namespace {
 
 constexpr const char* kPersonality = "Personality";
 constexpr const char* kColours = "Colours";
 constexpr const char* kSystemMenuName = "tvqSystemMenu";
+
+// The window menu's items, with their words in the language table.
+struct SystemMenuItem {
+    unsigned id;
+    int text;  // user-interface text
+};
+constexpr SystemMenuItem kSystemMenuItems[] = {
+    {SC_RESTORE, CLanguageTable::kUIRestore},   {SC_MOVE, CLanguageTable::kUIMove},
+    {SC_SIZE, CLanguageTable::kUISize},         {SC_MINIMIZE, CLanguageTable::kUIMinimize},
+    {SC_MAXIMIZE, CLanguageTable::kUIMaximize}, {SC_CLOSE, CLanguageTable::kUIClose}};
 // The caption font is the fixed-size "System" font, which has one size only; its stand-in
 // is a bold sans of about that size.
 constexpr int kTitlePointSize = 9;
@@ -831,23 +842,51 @@ QMenu* CSkinWnd::GetSystemMenu(QWidget* window) {
         return menu;
     auto* menu = new QMenu(window);
     menu->setObjectName(kSystemMenuName);
-    const struct {
-        const char* text;
-        unsigned id;
-    } items[] = {{"&Restore", SC_RESTORE},
-                 {"&Move", SC_MOVE},
-                 {"&Size", SC_SIZE},
-                 {"Mi&nimize", SC_MINIMIZE},
-                 {"Ma&ximize", SC_MAXIMIZE}};
-    for (const auto& item : items)
-        menu->addAction(QString::fromLatin1(item.text))->setData(item.id);
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("&Close"))->setData(static_cast<unsigned>(SC_CLOSE));
+    const CLanguageTable& texts = LanguageTable();
+    for (const SystemMenuItem& item : kSystemMenuItems) {
+        if (item.id == SC_CLOSE)
+            menu->addSeparator();
+        // Like the about item, an item whose word the language file leaves empty is left out.
+        const std::string& text = texts.UIInfo(item.text);
+        if (!text.empty())
+            menu->addAction(QString::fromStdString(text))->setData(item.id);
+    }
+    return menu;
+}
+
+QMenu* CSkinWnd::PrepareSystemMenu() const {
+    QMenu* menu = GetSystemMenu(Window());
+    if (menu == nullptr)
+        return nullptr;
+    const QWidget* window = Window();
+    const bool maximized = windowState == 1 || window->isMaximized();
+    const bool minimized = windowState == 2 || window->isMinimized();
+    for (QAction* action : menu->actions()) {
+        switch (action->data().toUInt()) {
+            case SC_RESTORE:
+                action->setEnabled(maximized || minimized);
+                break;
+            case SC_MOVE:
+                action->setEnabled(!maximized);
+                break;
+            case SC_SIZE:
+                action->setEnabled(hadThickFrame != 0 && !maximized && !minimized);
+                break;
+            case SC_MINIMIZE:
+                action->setEnabled(hadMinimizeBox != 0 && !minimized);
+                break;
+            case SC_MAXIMIZE:
+                action->setEnabled(hadMaximizeBox != 0 && !maximized);
+                break;
+            default:
+                break;
+        }
+    }
     return menu;
 }
 
 void CSkinWnd::ShowSystemMenu(QPoint globalPos) {
-    QMenu* menu = GetSystemMenu(Window());
+    QMenu* menu = PrepareSystemMenu();
     if (menu == nullptr)
         return;
     QAction* chosen = menu->exec(globalPos);

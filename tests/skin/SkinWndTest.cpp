@@ -308,6 +308,53 @@ TEST_F(SkinWndTest, SystemMenuCommandsChangeTheFrameState) {
     EXPECT_EQ(CSkinWnd::GetSystemMenu(window.get()), menu);
 }
 
+TEST_F(SkinWndTest, SystemMenuWordsComeFromTheLanguageTableAndItsItemsFollowTheWindowState) {
+    CLanguageTable& table = LanguageTable();
+    const CLanguageTable saved = table;
+    // A language that leaves the word for Size empty.
+    WriteText(skin->folder + CLanguageTable::kFileName,
+              "[Option]\nUIInfoCount=75\n[LanguageMap]\ndefault=Test\n[Test]\nTitleInfo00=E\n"
+              "UIInfo69=R1\nUIInfo70=M1\nUIInfo72=N1\nUIInfo73=X1\nUIInfo74=C1\n");
+    table.LoadLanguageFile(skin->folder);
+    // As the main dialog: a minimize box, no maximize box, no sizing border.
+    auto dialog = MakeWindow(false, true, false);
+    QMenu* menu = frame.PrepareSystemMenu();
+    table = saved;
+    ASSERT_NE(menu, nullptr);
+    const auto items = [](QMenu* m) {
+        std::map<unsigned, QAction*> byId;
+        for (QAction* action : m->actions())
+            if (!action->isSeparator())
+                byId[action->data().toUInt()] = action;
+        return byId;
+    };
+    QStringList words;
+    for (QAction* action : menu->actions()) words << action->text();
+    EXPECT_EQ(words, QStringList({"R1", "M1", "N1", "X1", "", "C1"}));
+    auto byId = items(menu);
+    EXPECT_FALSE(byId[SC_RESTORE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MOVE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MINIMIZE]->isEnabled());
+    EXPECT_FALSE(byId[SC_MAXIMIZE]->isEnabled());
+    EXPECT_TRUE(byId[SC_CLOSE]->isEnabled());
+
+    auto window = MakeWindow(true, true, true);
+    frame.Maximize();
+    byId = items(frame.PrepareSystemMenu());
+    ASSERT_EQ(byId.size(), 6u);
+    EXPECT_TRUE(byId[SC_RESTORE]->isEnabled());
+    EXPECT_FALSE(byId[SC_MOVE]->isEnabled());
+    EXPECT_FALSE(byId[SC_SIZE]->isEnabled());
+    EXPECT_FALSE(byId[SC_MAXIMIZE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MINIMIZE]->isEnabled());
+    frame.Restore();
+    byId = items(frame.PrepareSystemMenu());
+    EXPECT_FALSE(byId[SC_RESTORE]->isEnabled());
+    EXPECT_TRUE(byId[SC_SIZE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MAXIMIZE]->isEnabled());
+    EXPECT_EQ(byId[SC_SIZE]->text(), QString::fromStdString(table.UIInfo(CLanguageTable::kUISize)));
+}
+
 TEST_F(SkinWndTest, DraggingTheCaptionOrABorderMovesOrSizesTheWindow) {
     auto window = MakeWindow(true, true, true);
     window->move(50, 60);

@@ -21,6 +21,14 @@ public:
     // The section used when the file names no usable one.
     static constexpr const char* kFallbackSection = "English";
     static constexpr const char* kFileName = "TvqPlayer.ini";
+    // The words of the window menu, which the system would otherwise give in its own
+    // language: user-interface texts after the skin-style tooltip.
+    static constexpr int kUIRestore = 69;
+    static constexpr int kUIMove = 70;
+    static constexpr int kUISize = 71;
+    static constexpr int kUIMinimize = 72;
+    static constexpr int kUIMaximize = 73;
+    static constexpr int kUIClose = 74;
 
     CLanguageTable();
     virtual ~CLanguageTable();
