@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QPalette>
 #include <memory>
 
@@ -118,10 +119,13 @@ TEST_F(ControlsTest, LabelShowsTheBackgroundUnderItAndTheFileNamePart) {
     EXPECT_EQ(label.DisplayedText(), "movie.tvq");
     label.SetBackground(folder + "Dialog-d.bmp", true);
     EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(59, 29), Qt::green));
-    label.SetText("/home/user/films/second.tvq");
+    // Only the backslash cuts: a '/' belongs to the text.
+    label.SetText("Notice: see https://example.org/tvq");
+    EXPECT_EQ(label.DisplayedText(), "Notice: see https://example.org/tvq");
+    label.SetText("D:\\a/b\\second.tvq");
     EXPECT_EQ(label.DisplayedText(), "second.tvq");
     label.SetBackground("", false);  // keeps the picture, changes the flag
-    EXPECT_EQ(label.DisplayedText(), "/home/user/films/second.tvq");
+    EXPECT_EQ(label.DisplayedText(), "D:\\a/b\\second.tvq");
     EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(59, 29), Qt::green));
 }
 
@@ -135,6 +139,41 @@ TEST_F(ControlsTest, IconButtonShowsItsBorderOnlyWhileHovered) {
     EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
     button.SetFlat(false);
     EXPECT_FALSE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
+}
+
+TEST_F(ControlsTest, HeaderPressEndsWhenTheWindowLosesTheMouse) {
+    COwnerDrawListCtrl list;
+    list.resize(300, 100);
+    list.InsertColumn(0, "File name", COwnerDrawListCtrl::LVCFMT_LEFT, 100);
+    list.InsertColumn(1, "Time", COwnerDrawListCtrl::LVCFMT_RIGHT, 80);
+    CSkinHeader* header = CSkinHeader::Install(&list, folder);
+    list.show();
+    QApplication::setActiveWindow(&list);
+    QWidget* port = header->viewport();
+    const QPoint onFirst(50, 5);
+    QCursor::setPos(port->mapToGlobal(onFirst));
+    SendMouse(port, QEvent::MouseMove, onFirst, Qt::NoButton, Qt::NoButton);
+    SendMouse(port, QEvent::MouseButtonPress, onFirst, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(header->IsPressed());
+    ASSERT_EQ(header->HotItem(), 0);
+    // The pressed item has the sunken edge (no listhead.bmp covers it here).
+    const QColor light = header->palette().color(QPalette::Light);
+    EXPECT_FALSE(SameRgb(port->grab().toImage().pixelColor(0, 0), light));
+
+    // Another window takes the mouse before the button comes up.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    EXPECT_FALSE(header->IsPressed());
+    EXPECT_EQ(header->HotItem(), -1);
+    EXPECT_TRUE(SameRgb(port->grab().toImage().pixelColor(0, 0), light));
+
+    // Hiding the list ends a press too.
+    QApplication::setActiveWindow(&list);
+    SendMouse(port, QEvent::MouseButtonPress, onFirst, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(header->IsPressed());
+    list.hide();
+    EXPECT_FALSE(header->IsPressed());
 }
 
 TEST_F(ControlsTest, HeaderFontRule) {
