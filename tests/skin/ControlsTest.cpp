@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEnterEvent>
 #include <QPalette>
 #include <memory>
 
@@ -131,14 +132,43 @@ TEST_F(ControlsTest, LabelShowsTheBackgroundUnderItAndTheFileNamePart) {
 
 TEST_F(ControlsTest, IconButtonShowsItsBorderOnlyWhileHovered) {
     QWidget parent;
+    parent.resize(100, 50);
     CIconButton button(&parent);
     button.setGeometry(0, 0, 60, 24);
     button.setText(QStringLiteral("OK"));
-    EXPECT_TRUE(button.IsFlat());
+    ASSERT_TRUE(button.IsFlat());
     const QColor face = button.palette().color(QPalette::Button);
-    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
-    button.SetFlat(false);
-    EXPECT_FALSE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
+    const auto bordered = [&] {
+        return !SameRgb(button.grab().toImage().pixelColor(59, 23), face);
+    };
+    const auto enter = [&] {
+        QEnterEvent event(QPointF(30, 12), QPointF(30, 12), button.mapToGlobal(QPointF(30, 12)));
+        QApplication::sendEvent(&button, &event);
+    };
+    const auto leave = [&] {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(&button, &event);
+    };
+    parent.show();
+    EXPECT_FALSE(bordered());
+    QApplication::setActiveWindow(&parent);
+    ASSERT_NE(QApplication::activeWindow(), nullptr);
+    enter();
+    EXPECT_TRUE(bordered());
+    leave();
+    EXPECT_FALSE(bordered());
+    // Losing the focus ends the hover as leaving does.
+    enter();
+    button.setFocus();
+    ASSERT_TRUE(button.hasFocus());
+    EXPECT_TRUE(bordered());
+    button.clearFocus();
+    EXPECT_FALSE(bordered());
+    // Without an active window the pointer passing over does not light it.
+    leave();
+    QApplication::setActiveWindow(nullptr);
+    enter();
+    EXPECT_FALSE(bordered());
 }
 
 TEST_F(ControlsTest, HeaderPressEndsWhenTheWindowLosesTheMouse) {
