@@ -32,6 +32,7 @@ constexpr SystemMenuItem kSystemMenuItems[] = {
     {SC_RESTORE, CLanguageTable::kUIRestore},   {SC_MOVE, CLanguageTable::kUIMove},
     {SC_SIZE, CLanguageTable::kUISize},         {SC_MINIMIZE, CLanguageTable::kUIMinimize},
     {SC_MAXIMIZE, CLanguageTable::kUIMaximize}, {SC_CLOSE, CLanguageTable::kUIClose}};
+
 // The caption font is the fixed-size "System" font, which has one size only; its stand-in
 // is a bold sans of about that size.
 constexpr int kTitlePointSize = 9;

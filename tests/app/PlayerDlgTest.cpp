@@ -575,6 +575,24 @@ TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
     EXPECT_EQ(player->volumes, (std::vector<std::pair<int, bool>>{{75, true}}));
 }
 
+TEST_F(PlayerDlgTest, TheLevelNoticeIsInTheWordsOfTheLanguageTable) {
+    CLanguageTable& table = LanguageTable();
+    const CLanguageTable saved = table;
+    std::ofstream(dir.Path(CLanguageTable::kFileName))
+        << "[Option]\nUIInfoCount=77\n[LanguageMap]\ndefault=Test\n[Test]\nTitleInfo00=E\n"
+           "UIInfo75=Lautstärke\nUIInfo76=Stumm\n";
+    table.LoadLanguageFile(dir.Folder() + "/");
+    Open({});
+    dlg->show();
+    Press(*dlg, Qt::Key_Down);
+    const std::string level = dlg->VideoWindow()->GetOverlay().noticeText;
+    Press(*dlg, Qt::Key_M);
+    const std::string muted = dlg->VideoWindow()->GetOverlay().noticeText;
+    table = saved;
+    EXPECT_EQ(level, "Lautstärke 95%");
+    EXPECT_EQ(muted, "Stumm");
+}
+
 TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {
     const std::string a = Movie("a.tvq", 100), b = Movie("b.tvq", 100);
     ASSERT_TRUE(player->startQuery);

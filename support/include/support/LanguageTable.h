@@ -29,6 +29,10 @@ public:
     static constexpr int kUIMinimize = 72;
     static constexpr int kUIMaximize = 73;
     static constexpr int kUIClose = 74;
+    // The notice over the picture when the level changes: "Volume" before the percentage,
+    // and the word shown when muted.
+    static constexpr int kUIVolume = 75;
+    static constexpr int kUIMuted = 76;
 
     CLanguageTable();
     virtual ~CLanguageTable();

@@ -79,7 +79,8 @@ TEST(LanguageTableDefaults, TrickyEntriesAndOptions) {
     EXPECT_EQ(table.UIInfo(68), "Skin style");
     EXPECT_EQ(table.UIInfo(CLanguageTable::kUIRestore), "&Restore");
     EXPECT_EQ(table.UIInfo(CLanguageTable::kUIClose), "&Close");
-    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIClose + 1), "");
+    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIMuted), "Muted");
+    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIMuted + 1), "");
     EXPECT_FALSE(table.UIInfo(19).empty());
 
     EXPECT_EQ(table.GetOptionValue(0), 3);
