@@ -263,6 +263,9 @@ void CPlayerDlg::resizeEvent(QResizeEvent* event) {
 void CPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The video area has its own menu; elsewhere the window menu stands in for the system
     // menu that Linux window managers do not let a program extend.
+    // On the skinned frame (its caption, its borders) the frame opens its own window menu.
+    if (!m_client->geometry().contains(event->pos()))
+        return;
     const QPoint inClient = m_client->mapFrom(this, event->pos());
     if (m_video->geometry().contains(inClient))
         return;

@@ -4,10 +4,12 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <fstream>
 #include <thread>
@@ -87,6 +89,29 @@ TEST_F(PlayerDlgTest, StartsIdleWithTheTemplateControls) {
     ASSERT_EQ(dlg->WindowMenu()->actions().size(), 1);
     EXPECT_EQ(dlg->WindowMenu()->actions()[0]->text(), "About TVQ Player");
     EXPECT_EQ(dlg->WindowMenu()->actions()[0]->data().toInt(), 16);
+}
+
+TEST_F(PlayerDlgTest, ARightClickOnTheFrameLeavesItsMenuToTheFrame) {
+    dlg->show();
+    // As with a skinned frame: the client sits inside a caption and borders.
+    dlg->Client()->setGeometry(4, 20, dlg->width() - 8, dlg->height() - 24);
+    const auto popupAfter = [&](QPoint at) {
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                opened = true;
+                popup->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, dlg->mapToGlobal(at));
+        QApplication::sendEvent(dlg.get(), &event);
+        QCoreApplication::processEvents();
+        return opened;
+    };
+    EXPECT_FALSE(popupAfter(QPoint(dlg->width() / 2, 10)));  // the caption
+    // In the client, beside the picture, the window menu still opens.
+    const QRect list = List()->geometry().translated(dlg->Client()->pos());
+    EXPECT_TRUE(popupAfter(QPoint(list.left() + 2, list.top() - 2)));
 }
 
 TEST_F(PlayerDlgTest, PlayCopiesTheListAndStartsAtTheSelectedEntry) {
