@@ -103,7 +103,6 @@ void CPlayerDlg::OnInitDialog() {
     m_mainSkin->MoveControls();
     AddCommandLineFiles();
     m_mainSkin->ApplyMainSkin();
-    AddShortcutTooltips();
     if (m_releaseStartupLock)
         m_releaseStartupLock();
     CenterOnScreen(this);
@@ -218,8 +217,8 @@ bool CPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
         // The skinned frame places the client after the window's own resize: the layout
         // grows with the client, so it follows that second step too.
         m_mainSkin->MoveControls();
-    } else if (watched == m_slider && event->type() == QEvent::MouseButtonPress) {
-        m_lastSliderPressX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
+    } else if (watched == m_slider && event->type() == QEvent::Wheel) {
+        return OnSliderWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
     } else if (watched == m_video && event->type() == QEvent::Wheel) {
         return OnVideoWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
     } else if (watched == m_video && event->type() == QEvent::MouseButtonDblClick) {
@@ -264,6 +263,9 @@ void CPlayerDlg::resizeEvent(QResizeEvent* event) {
 void CPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The video area has its own menu; elsewhere the window menu stands in for the system
     // menu that Linux window managers do not let a program extend.
+    // On the skinned frame (its caption, its borders) the frame opens its own window menu.
+    if (!m_client->geometry().contains(event->pos()))
+        return;
     const QPoint inClient = m_client->mapFrom(this, event->pos());
     if (m_video->geometry().contains(inClient))
         return;

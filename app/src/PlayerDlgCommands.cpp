@@ -92,10 +92,8 @@ void CPlayerDlg::OnCommand(int id) {
         emit StateChanged();
         return;
     }
-    if (m_mainSkin->IsSkinCommand(id)) {
+    if (m_mainSkin->IsSkinCommand(id))
         m_mainSkin->OnSkinCommand(id);
-        AddShortcutTooltips();  // the new skin's buttons bring their own tooltips
-    }
 }
 
 void CPlayerDlg::PlaySelected() {
@@ -207,6 +205,15 @@ void CPlayerDlg::SeekToSecond(int second) {
     if (!m_playing || !m_slider->isEnabled())
         return;
     ThrottledSeek(std::clamp(second, m_slider->minimum(), m_slider->maximum()));
+}
+
+bool CPlayerDlg::OnSliderWheel(int angleDelta) {
+    m_sliderWheelDelta += angleDelta;
+    const int notches = m_sliderWheelDelta / kWheelNotch;
+    m_sliderWheelDelta %= kWheelNotch;
+    if (notches != 0)
+        SeekToSecond(m_slider->value() + notches * kKeySeekSeconds);
+    return true;
 }
 
 void CPlayerDlg::ThrottledSeek(int position) {
@@ -367,16 +374,6 @@ bool CPlayerDlg::OnShortcut(int key, Qt::KeyboardModifiers modifiers) {
     if ((modifiers & (Qt::AltModifier | Qt::MetaModifier)) != 0)
         return false;
     switch (key) {
-        case Qt::Key_Space:
-            // The pause button's command, also while the button is disabled for a file switch
-            // it would be refused: the same state check the button has.
-            if (m_pause->isEnabled())
-                OnPause();
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            PlaySelected();
-            return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
             SeekToSecond(m_slider->value() +
@@ -420,24 +417,6 @@ bool CPlayerDlg::OnShortcut(int key, Qt::KeyboardModifiers modifiers) {
         default:
             return false;
     }
-}
-
-void CPlayerDlg::AddShortcutTooltips() {
-    const auto withKey = [](QWidget* widget, const char* keys) {
-        if (widget == nullptr)
-            return;
-        const QString suffix = QString::fromUtf8(" (%1)").arg(QString::fromUtf8(keys));
-        QString tip = widget->toolTip();
-        if (tip.endsWith(suffix))
-            return;
-        widget->setToolTip(tip.isEmpty() ? QString::fromUtf8(keys).trimmed() : tip + suffix);
-    };
-    withKey(m_pause, "Space");
-    withKey(m_add, "Ctrl+O");
-    withKey(m_play, "Enter: selected row");
-    withKey(m_slider, "Left/Right: 10 s");
-    withKey(m_video, "F: full screen, +/-/0: zoom, wheel/Up/Down: volume, M: mute");
-    withKey(m_list, "Delete: remove");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // The controls of the main dialog at their template places, each kind made by one factory
 // function, and their signals turned into the dialog's commands.
+#include <QCursor>
 #include <QMouseEvent>
 
 #include "app/DialogUnits.h"
@@ -132,15 +133,18 @@ void CPlayerDlg::ConnectControls() {
             [this](int position) { OnHScroll(SB_THUMBTRACK, position, 0); });
     connect(m_slider, &QAbstractSlider::sliderReleased, this,
             [this] { OnHScroll(SB_THUMBPOSITION, m_slider->sliderPosition(), 0); });
+    // A page step, from a click beside the thumb or from PageUp/PageDown, seeks to where the
+    // mouse cursor stands over the channel, as the trackbar's page codes always do.
     connect(m_slider, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        const int cursorX = m_slider->mapFromGlobal(QCursor::pos()).x();
         if (action == QAbstractSlider::SliderPageStepAdd)
-            OnHScroll(SB_PAGEDOWN, m_slider->sliderPosition(), m_lastSliderPressX);
+            OnHScroll(SB_PAGEDOWN, m_slider->sliderPosition(), cursorX);
         else if (action == QAbstractSlider::SliderPageStepSub)
-            OnHScroll(SB_PAGEUP, m_slider->sliderPosition(), m_lastSliderPressX);
+            OnHScroll(SB_PAGEUP, m_slider->sliderPosition(), cursorX);
         else if (action != QAbstractSlider::SliderMove)
             OnHScroll(SB_OTHER, m_slider->sliderPosition(), 0);
     });
-    // The slider's presses and the video's double clicks reach the dialog's application-wide
+    // The slider's wheel and the video's double clicks reach the dialog's application-wide
     // filter; a second, per-widget filter would act on each of them twice.
 
     connect(m_list, &QAbstractItemView::doubleClicked, this, [this] { PlaySelected(); });

@@ -9,6 +9,7 @@
 #include "display/VideoWnd.h"
 #include "engine/Messages.h"
 #include "platform/Paths.h"
+#include "support/LanguageTable.h"
 
 void CPlayerDlg::SetUpListening() {
     m_prefs = std::make_unique<CPlaybackPrefs>(m_video->SettingsPath());
@@ -43,9 +44,11 @@ void CPlayerDlg::ApplyVolume(int percent, bool muted) {
     m_prefs->SetVolume(percent, muted);
     m_player->SetVolume(m_prefs->VolumePercent(), m_prefs->Muted());
     if (m_video) {
+        const CLanguageTable& texts = LanguageTable();
         m_video->SetNoticeText(m_prefs->Muted()
-                                   ? std::string("Muted")
-                                   : "Volume " + std::to_string(m_prefs->VolumePercent()) + "%");
+                                   ? texts.UIInfo(CLanguageTable::kUIMuted)
+                                   : texts.UIInfo(CLanguageTable::kUIVolume) + " " +
+                                         std::to_string(m_prefs->VolumePercent()) + "%");
         m_noticeTimer.start();
     }
     emit StateChanged();

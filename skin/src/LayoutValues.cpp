@@ -1,6 +1,7 @@
 // The point and colour values of the [PLAYPOSITION] section: "(10,20)" and "(255,0,0)".
 // Only digits, single commas and the two parentheses are allowed: no blanks, no signs.
-#include <cstdlib>
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "skin/MainSkin.h"
@@ -9,16 +10,16 @@ namespace {
 
 constexpr size_t kMaxLayoutText = 255;
 
-// Copies the digits at *cursor into a zeroed buffer and returns their value (0 for none).
+// Reads the digits at *cursor into *value (0 for none), held at INT_MAX rather than overflowing.
 // Fails when the text ends while digits are read; *cursor is left on the ending character.
 bool ScanNumber(const char** cursor, int* value) {
-    char digits[kMaxLayoutText + 1] = {};
-    size_t count = 0;
+    long long number = 0;
     const char* p = *cursor;
-    while (*p >= '0' && *p <= '9') digits[count++] = *p++;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        number = std::min<long long>(number * 10 + (*p - '0'), INT_MAX);
     if (*p == '\0')
         return false;
-    *value = std::atoi(digits);
+    *value = static_cast<int>(number);
     *cursor = p;
     return true;
 }
@@ -51,8 +52,10 @@ bool ReadLayoutPoint(const char* text, int* x, int* y) {
     int numbers[2];
     if (!ScanTuple(text, numbers, 2))
         return false;
-    *x = numbers[0];
-    *y = numbers[1];
+    // A point lies on a window: held far inside the int range, so that the sums and
+    // differences of the layout cannot overflow.
+    *x = std::min(numbers[0], kMaxLayoutCoordinate);
+    *y = std::min(numbers[1], kMaxLayoutCoordinate);
     return true;
 }
 

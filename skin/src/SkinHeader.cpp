@@ -234,5 +234,39 @@ bool CSkinHeader::viewportEvent(QEvent* event) {
     const bool result = QHeaderView::viewportEvent(event);
     if (event->type() == QEvent::Leave && hotItem >= 0)
         SetHotItem(-1);
+    if (event->type() == QEvent::UngrabMouse)
+        CancelMode();
     return result;
+}
+
+bool CSkinHeader::event(QEvent* event) {
+    const bool result = QHeaderView::event(event);
+    switch (event->type()) {
+        case QEvent::ActivationChange:
+            if (!isActiveWindow())
+                CancelMode();
+            break;
+        case QEvent::EnabledChange:
+            if (!isEnabled())
+                CancelMode();
+            break;
+        case QEvent::WindowDeactivate:
+        case QEvent::Hide:
+        case QEvent::WindowBlocked:
+        case QEvent::UngrabMouse:
+            CancelMode();
+            break;
+        default:
+            break;
+    }
+    return result;
+}
+
+void CSkinHeader::CancelMode() {
+    const bool wasPressed = pressed;
+    pressed = false;
+    if (hotItem >= 0)
+        SetHotItem(-1);
+    else if (wasPressed)
+        viewport()->update();
 }

@@ -2,8 +2,6 @@
 
 #include <QPainter>
 
-#include "platform/Paths.h"
-
 CSkinLabel::CSkinLabel(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -30,8 +28,12 @@ void CSkinLabel::SetTextColor(COLORREF color) {
 }
 
 std::string CSkinLabel::DisplayedText() const {
-    // Paths shown here may use either separator.
-    return fileNameOnly ? win::FileNamePart(text) : text;
+    // Only a backslash ends a folder here: a '/' is an ordinary character of the texts the
+    // labels show (a notice with a web address, "25/s").
+    if (!fileNameOnly)
+        return text;
+    const size_t cut = text.rfind('\\');
+    return cut == std::string::npos ? text : text.substr(cut + 1);
 }
 
 void CSkinLabel::paintEvent(QPaintEvent*) {

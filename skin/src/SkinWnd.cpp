@@ -15,12 +15,24 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "support/IniValues.h"
+#include "support/LanguageTable.h"
 
 namespace {
 
 constexpr const char* kPersonality = "Personality";
 constexpr const char* kColours = "Colours";
 constexpr const char* kSystemMenuName = "tvqSystemMenu";
+
+// The window menu's items, with their words in the language table.
+struct SystemMenuItem {
+    unsigned id;
+    int text;  // user-interface text
+};
+constexpr SystemMenuItem kSystemMenuItems[] = {
+    {SC_RESTORE, CLanguageTable::kUIRestore},   {SC_MOVE, CLanguageTable::kUIMove},
+    {SC_SIZE, CLanguageTable::kUISize},         {SC_MINIMIZE, CLanguageTable::kUIMinimize},
+    {SC_MAXIMIZE, CLanguageTable::kUIMaximize}, {SC_CLOSE, CLanguageTable::kUIClose}};
+
 // The caption font is the fixed-size "System" font, which has one size only; its stand-in
 // is a bold sans of about that size.
 constexpr int kTitlePointSize = 9;
@@ -49,6 +61,14 @@ std::string FolderOf(const std::string& path) {
 
 std::string ReadString(const char* section, const char* key, const std::string& ini) {
     return win::GetProfileString(section, key, "", ini, 255);
+}
+
+// Skin coordinates (button places, title offsets) are held to this distance from the window's
+// edges, far beyond any screen and far inside the int range the rectangles are computed in.
+constexpr int kMaxSkinCoordinate = 1 << 16;
+
+int SkinCoordinate(int value) {
+    return std::clamp(value, -kMaxSkinCoordinate, kMaxSkinCoordinate);
 }
 
 // Splits an edge of the given length at its head; the tail starts at length - tailKey,
@@ -176,8 +196,10 @@ bool CSkinWnd::LoadButtonsFromIni(const std::string& iniPath, const std::string&
         const std::string section = "Button" + std::to_string(n);
         const std::string name = ReadString(section.c_str(), "ButtonImage", iniPath);
         const int action = win::GetPrivateProfileInt(section.c_str(), "Action", 0, iniPath);
-        const int xCoord = win::GetPrivateProfileInt(section.c_str(), "XCoord", 0, iniPath);
-        const int yCoord = win::GetPrivateProfileInt(section.c_str(), "YCoord", 0, iniPath);
+        const int xCoord =
+            SkinCoordinate(win::GetPrivateProfileInt(section.c_str(), "XCoord", 0, iniPath));
+        const int yCoord =
+            SkinCoordinate(win::GetPrivateProfileInt(section.c_str(), "YCoord", 0, iniPath));
         CSkinBitmap* image = nullptr;
         win::RECT* rect = nullptr;
         if (action == 0) {
@@ -201,8 +223,9 @@ bool CSkinWnd::LoadButtonsFromIni(const std::string& iniPath, const std::string&
 }
 
 void CSkinWnd::ReadColours(const std::string& iniPath) {
-    textShift = win::GetPrivateProfileInt(kPersonality, "TextShift", 0, iniPath);
-    textShiftVert = win::GetPrivateProfileInt(kPersonality, "TextShiftVert", 0, iniPath);
+    textShift = SkinCoordinate(win::GetPrivateProfileInt(kPersonality, "TextShift", 0, iniPath));
+    textShiftVert =
+        SkinCoordinate(win::GetPrivateProfileInt(kPersonality, "TextShiftVert", 0, iniPath));
     titleText = ReadIniColor(kColours, "TitleText", iniPath, kCaptionTextDefault);
     inactiveTitleText = ReadIniColor(kColours, "InactiveTitleText", iniPath, kCaptionTextDefault);
     usesTran = win::GetPrivateProfileInt(kPersonality, "UsesTran", 0, iniPath);
@@ -820,23 +843,51 @@ QMenu* CSkinWnd::GetSystemMenu(QWidget* window) {
         return menu;
     auto* menu = new QMenu(window);
     menu->setObjectName(kSystemMenuName);
-    const struct {
-        const char* text;
-        unsigned id;
-    } items[] = {{"&Restore", SC_RESTORE},
-                 {"&Move", SC_MOVE},
-                 {"&Size", SC_SIZE},
-                 {"Mi&nimize", SC_MINIMIZE},
-                 {"Ma&ximize", SC_MAXIMIZE}};
-    for (const auto& item : items)
-        menu->addAction(QString::fromLatin1(item.text))->setData(item.id);
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("&Close"))->setData(static_cast<unsigned>(SC_CLOSE));
+    const CLanguageTable& texts = LanguageTable();
+    for (const SystemMenuItem& item : kSystemMenuItems) {
+        if (item.id == SC_CLOSE)
+            menu->addSeparator();
+        // Like the about item, an item whose word the language file leaves empty is left out.
+        const std::string& text = texts.UIInfo(item.text);
+        if (!text.empty())
+            menu->addAction(QString::fromStdString(text))->setData(item.id);
+    }
+    return menu;
+}
+
+QMenu* CSkinWnd::PrepareSystemMenu() const {
+    QMenu* menu = GetSystemMenu(Window());
+    if (menu == nullptr)
+        return nullptr;
+    const QWidget* window = Window();
+    const bool maximized = windowState == 1 || window->isMaximized();
+    const bool minimized = windowState == 2 || window->isMinimized();
+    for (QAction* action : menu->actions()) {
+        switch (action->data().toUInt()) {
+            case SC_RESTORE:
+                action->setEnabled(maximized || minimized);
+                break;
+            case SC_MOVE:
+                action->setEnabled(!maximized);
+                break;
+            case SC_SIZE:
+                action->setEnabled(hadThickFrame != 0 && !maximized && !minimized);
+                break;
+            case SC_MINIMIZE:
+                action->setEnabled(hadMinimizeBox != 0 && !minimized);
+                break;
+            case SC_MAXIMIZE:
+                action->setEnabled(hadMaximizeBox != 0 && !maximized);
+                break;
+            default:
+                break;
+        }
+    }
     return menu;
 }
 
 void CSkinWnd::ShowSystemMenu(QPoint globalPos) {
-    QMenu* menu = GetSystemMenu(Window());
+    QMenu* menu = PrepareSystemMenu();
     if (menu == nullptr)
         return;
     QAction* chosen = menu->exec(globalPos);

@@ -366,12 +366,10 @@ void COwnerDrawListCtrl::DrawCell(QPainter* painter, const RowState& s, int row,
             : cell.adjusted(kCellInset, 0, -kCellInset, 0);
     const QFontMetrics metrics = painter->fontMetrics();
     const std::string text = FitText(GetItemText(row, column), textRect.width(), metrics);
-    bool highlighted = false;
-    if (s.hasSelectionBrush && s.fullRow) {
-        painter->fillRect(cell, s.selectionBrush);
-        highlighted = true;
-        s.frame = s.frame.isNull() ? RowRect(row) : s.frame;
-    } else if (s.hasSelectionBrush && column == 0) {
+    // Column 0's highlight box is also where a focused row shows its focus frame, selected
+    // or not.
+    QRect box;
+    if (column == 0 && !s.fullRow) {
         const int textWidth = metrics.horizontalAdvance(QString::fromStdString(text));
         const int boxWidth = std::min(
             label.width(),
@@ -381,11 +379,19 @@ void COwnerDrawListCtrl::DrawCell(QPainter* painter, const RowState& s, int row,
             left = label.right() + 1 - boxWidth;
         if (m_column0Format == LVCFMT_CENTER)
             left = label.left() + (label.width() - boxWidth) / 2;
-        const QRect box(left, cell.top(), boxWidth, cell.height());
+        box = QRect(left, cell.top(), boxWidth, cell.height());
+        s.frame = box;
+    } else if (s.fullRow && s.frame.isNull()) {
+        s.frame = RowRect(row);
+    }
+    bool highlighted = false;
+    if (s.hasSelectionBrush && s.fullRow) {
+        painter->fillRect(cell, s.selectionBrush);
+        highlighted = true;
+    } else if (s.hasSelectionBrush && column == 0) {
         painter->fillRect(cell, s.cellBackground);
         painter->fillRect(box, s.selectionBrush);
         highlighted = true;
-        s.frame = box;
     } else {
         painter->fillRect(cell, s.cellBackground);
     }

@@ -45,12 +45,10 @@ QRect CSkinSliderCtrl::GetChannelRect() const {
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
 }
 
-void CSkinSliderCtrl::paintEvent(QPaintEvent* event) {
-    if (!m_skinned) {
-        QSlider::paintEvent(event);
-        return;
-    }
-    // Composed off screen and copied once so the moving thumb does not flicker.
+void CSkinSliderCtrl::paintEvent(QPaintEvent*) {
+    // The trackbar's own look is never drawn: before SetSkin there is simply no snapshot and
+    // no thumb to compose. Composed off screen and copied once so the moving thumb does not
+    // flicker.
     QImage canvas(size(), QImage::Format_RGB32);
     if (canvas.isNull())
         return;

@@ -4,9 +4,12 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <fstream>
 #include <thread>
@@ -18,6 +21,7 @@
 #include "engine/Messages.h"
 #include "platform/MessageBox.h"
 #include "skin/SkinButton.h"
+#include "support/LanguageTable.h"
 #include "support/OwnerDrawListCtrl.h"
 #include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
@@ -85,6 +89,29 @@ TEST_F(PlayerDlgTest, StartsIdleWithTheTemplateControls) {
     ASSERT_EQ(dlg->WindowMenu()->actions().size(), 1);
     EXPECT_EQ(dlg->WindowMenu()->actions()[0]->text(), "About TVQ Player");
     EXPECT_EQ(dlg->WindowMenu()->actions()[0]->data().toInt(), 16);
+}
+
+TEST_F(PlayerDlgTest, ARightClickOnTheFrameLeavesItsMenuToTheFrame) {
+    dlg->show();
+    // As with a skinned frame: the client sits inside a caption and borders.
+    dlg->Client()->setGeometry(4, 20, dlg->width() - 8, dlg->height() - 24);
+    const auto popupAfter = [&](QPoint at) {
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                opened = true;
+                popup->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, dlg->mapToGlobal(at));
+        QApplication::sendEvent(dlg.get(), &event);
+        QCoreApplication::processEvents();
+        return opened;
+    };
+    EXPECT_FALSE(popupAfter(QPoint(dlg->width() / 2, 10)));  // the caption
+    // In the client, beside the picture, the window menu still opens.
+    const QRect list = List()->geometry().translated(dlg->Client()->pos());
+    EXPECT_TRUE(popupAfter(QPoint(list.left() + 2, list.top() - 2)));
 }
 
 TEST_F(PlayerDlgTest, PlayCopiesTheListAndStartsAtTheSelectedEntry) {
@@ -161,8 +188,10 @@ TEST_F(PlayerDlgTest, AClickInTheChannelSeeksInProportion) {
     EXPECT_EQ(dlg->ClickPosition(channel.left() - 40), 0);  // clamped to the range
     EXPECT_EQ(dlg->ClickPosition(channel.right() + 40), 200);
 
-    // A real click beside the thumb arrives as a page step at the cursor.
-    QTest::mouseClick(Slider(), Qt::LeftButton, {}, QPoint(x, Slider()->height() / 2));
+    // A real click beside the thumb, where the cursor is, arrives as a page step there.
+    const QPoint click(x, Slider()->height() / 2);
+    QCursor::setPos(Slider()->mapToGlobal(click));
+    QTest::mouseClick(Slider(), Qt::LeftButton, {}, click);
     ASSERT_EQ(player->seeks.size(), 1u);
     EXPECT_EQ(player->seeks[0], 50);
 }
@@ -364,21 +393,33 @@ TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
     EXPECT_TRUE(player->seeks.empty());
 
     List()->SetSelected(1, true);
-    Press(*dlg, Qt::Key_Return);
-    EXPECT_EQ(player->inits, std::vector<int>{0});
+    Press(*dlg, Qt::Key_Return);  // Enter neither plays the row nor closes the dialog
+    Press(*dlg, Qt::Key_Enter);
+    EXPECT_TRUE(player->inits.empty());
+    EXPECT_TRUE(dlg->isVisible());
+    dlg->PlaySelected();
     EXPECT_EQ(player->selected.back(), dir.Path("b.tvq"));
-    EXPECT_TRUE(dlg->isVisible());  // Enter still does not close the dialog
 
     dlg->OnWinMessage(WM_PLAY_STATE, 1, 0);
     dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
     dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
     dlg->OnWinMessage(WM_PLAY_POSITION, 50, 0);
+    // Space presses the focused button, and nothing else.
+    dlg->activateWindow();
+    QApplication::setActiveWindow(dlg.get());
+    Slider()->setFocus();
+    Press(*dlg, Qt::Key_Space);
+    EXPECT_EQ(player->pauses, 0);
+    dlg->Button(IDC_PAUSE)->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), dlg->Button(IDC_PAUSE));
     Press(*dlg, Qt::Key_Space);
     EXPECT_EQ(player->pauses, 1);
     EXPECT_TRUE(dlg->IsPaused());
+    dlg->Button(IDC_STOP)->setFocus();
     Press(*dlg, Qt::Key_Space);
-    EXPECT_EQ(player->pauses, 2);
-    EXPECT_FALSE(dlg->IsPaused());
+    EXPECT_EQ(player->stops, 1);
+    EXPECT_EQ(player->pauses, 1);
+    Slider()->setFocus();
 
     Press(*dlg, Qt::Key_Right);
     EXPECT_EQ(player->seeks, std::vector<int32_t>{60});
@@ -398,6 +439,49 @@ TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
     dlg->OnWinMessage(WM_PLAY_POSITION, 195, 0);
     Press(*dlg, Qt::Key_Right);  // and 195 + 10 at the end of the range
     EXPECT_EQ(player->seeks.back(), 200);
+}
+
+TEST_F(PlayerDlgTest, PageKeysSeekToTheCursorAndTheWheelSeeksWithTheThumbOrNotAtAll) {
+    dlg->show();
+    StartPlaying();
+    QRect channel = Slider()->GetChannelRect();
+    for (int w = Slider()->width(); channel.width() % 4 != 0; ++w) {
+        Slider()->resize(w, Slider()->height());
+        channel = Slider()->GetChannelRect();
+    }
+    dlg->activateWindow();
+    QApplication::setActiveWindow(dlg.get());
+    Slider()->setFocus();
+    // No click on the slider yet: the page keys take the cursor's place over the channel.
+    const int threeQuarters = channel.left() + channel.width() * 3 / 4;
+    QCursor::setPos(Slider()->mapToGlobal(QPoint(threeQuarters, Slider()->height() / 2)));
+    Press(*dlg, Qt::Key_PageDown);
+    EXPECT_EQ(player->seeks, std::vector<int32_t>{150});
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    now += 1500;
+    Slider()->setFocus();  // the seek disabled it, which took the focus away
+    QCursor::setPos(Slider()->mapToGlobal(QPoint(channel.left(), Slider()->height() / 2)));
+    Press(*dlg, Qt::Key_PageUp);
+    EXPECT_EQ(player->seeks, (std::vector<int32_t>{150, 0}));
+
+    const auto wheel = [&](int delta) {
+        QWheelEvent e(QPointF(5, 5), Slider()->mapToGlobal(QPointF(5, 5)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Slider(), &e);
+    };
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    dlg->OnWinMessage(WM_PLAY_POSITION, 100, 0);
+    now += 1500;
+    wheel(60);  // half a notch: nothing yet
+    EXPECT_EQ(player->seeks.size(), 2u);
+    wheel(60);
+    EXPECT_EQ(player->seeks.back(), 110);
+    EXPECT_EQ(Slider()->value(), 100);  // the thumb follows the seek's report, not the wheel
+    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    now += 300;
+    wheel(-240);  // within the throttle: no seek, and the thumb stays
+    EXPECT_EQ(player->seeks.size(), 3u);
+    EXPECT_EQ(Slider()->value(), 100);
 }
 
 TEST_F(PlayerDlgTest, KeyboardZoomsSwitchesFullScreenAndDeletesRows) {
@@ -442,23 +526,37 @@ TEST_F(PlayerDlgTest, ADoubleClickOnThePlayingPictureSwitchesFullScreenOnce) {
     EXPECT_FALSE(video->IsFullScreen());
 }
 
-TEST_F(PlayerDlgTest, ShortcutKeysStillReachTheCreditsCheckAndTheTooltips) {
+TEST_F(PlayerDlgTest, ShortcutKeysStillReachTheCreditsCheck) {
     dlg->show();
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : dlg.get();
     QTest::keyClicks(target, "THAN");
     EXPECT_EQ(dlg->CreditsIndex(), 4);
-    Press(*dlg, Qt::Key_Space);  // a shortcut, and a wrong letter for the word
+    Press(*dlg, Qt::Key_F);  // a shortcut, and a wrong letter for the word
     EXPECT_EQ(dlg->CreditsIndex(), 0);
     QTest::keyClicks(target, "THANK");
     Press(*dlg, Qt::Key_S);
     ASSERT_FALSE(boxes->Boxes().empty());
     EXPECT_EQ(boxes->Boxes().back().caption, "Information");
+}
 
-    EXPECT_TRUE(dlg->Button(IDC_PAUSE)->toolTip().contains("Space"));
-    EXPECT_TRUE(dlg->Button(IDC_ADD)->toolTip().contains("Ctrl+O"));
-    EXPECT_TRUE(Slider()->toolTip().contains("Left/Right"));
-    EXPECT_TRUE(dlg->VideoWindow()->toolTip().contains("F: full screen"));
-    EXPECT_TRUE(List()->toolTip().contains("Delete"));
+TEST_F(PlayerDlgTest, EveryTooltipIsAWordOfTheLanguageTable) {
+    dlg->show();
+    const CLanguageTable& table = LanguageTable();
+    int tips = 0;
+    for (QWidget* widget : dlg->findChildren<QWidget*>()) {
+        const std::string tip = widget->toolTip().toStdString();
+        if (tip.empty())
+            continue;
+        ++tips;
+        bool fromTable = false;
+        for (int i = 0; i < CLanguageTable::kUIInfoSize && !fromTable; ++i)
+            fromTable = table.UIInfo(i) == tip;
+        EXPECT_TRUE(fromTable) << widget->objectName().toStdString() << ": " << tip;
+    }
+    EXPECT_EQ(dlg->Button(IDC_PAUSE)->toolTip(), QString::fromStdString(table.UIInfo(46)));
+    EXPECT_GE(tips, 6);  // the buttons' own
+    // Nothing pops up over the picture.
+    EXPECT_TRUE(dlg->VideoWindow()->toolTip().isEmpty());
 }
 
 TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
@@ -500,6 +598,24 @@ TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
 
     Open({});
     EXPECT_EQ(player->volumes, (std::vector<std::pair<int, bool>>{{75, true}}));
+}
+
+TEST_F(PlayerDlgTest, TheLevelNoticeIsInTheWordsOfTheLanguageTable) {
+    CLanguageTable& table = LanguageTable();
+    const CLanguageTable saved = table;
+    std::ofstream(dir.Path(CLanguageTable::kFileName))
+        << "[Option]\nUIInfoCount=77\n[LanguageMap]\ndefault=Test\n[Test]\nTitleInfo00=E\n"
+           "UIInfo75=Lautstärke\nUIInfo76=Stumm\n";
+    table.LoadLanguageFile(dir.Folder() + "/");
+    Open({});
+    dlg->show();
+    Press(*dlg, Qt::Key_Down);
+    const std::string level = dlg->VideoWindow()->GetOverlay().noticeText;
+    Press(*dlg, Qt::Key_M);
+    const std::string muted = dlg->VideoWindow()->GetOverlay().noticeText;
+    table = saved;
+    EXPECT_EQ(level, "Lautstärke 95%");
+    EXPECT_EQ(muted, "Stumm");
 }
 
 TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {

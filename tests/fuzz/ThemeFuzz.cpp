@@ -1,5 +1,9 @@
-// theme.ini read the way the skins read it: the [PLAYPOSITION] points and list colours, the
-// [Colours] values, and the tokenizer under them run straight over the raw bytes.
+// theme.ini read the way the skins read it: the frame of [Personality] and [Button<n>] loaded
+// over small bitmaps and painted, the [PLAYPOSITION] points and list colours, the [Colours]
+// values, and the tokenizer under them run straight over the raw bytes.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -8,6 +12,7 @@
 #include "FuzzSupport.h"
 #include "platform/Profile.h"
 #include "skin/MainSkin.h"
+#include "skin/SkinWnd.h"
 #include "support/IniValues.h"
 
 namespace {
@@ -20,6 +25,68 @@ constexpr const char* kColourKeys[] = {"TitleText",  "InactiveTitleText", "Trans
                                        "BarColor",   "MenuColor",         "ButtonFace",
                                        "ButtonText", "ButtonHilight",     "ButtonFocus"};
 constexpr COLORREF kUntouched = 0xFEEDBEEF;
+
+// The frame pictures every input's theme.ini may name, under the shipped skins' names.
+constexpr int kEdgeLength = 24, kEdgeThickness = 8;
+constexpr int kWindowW = 90, kWindowH = 70;
+
+void SavePicture(const char* name, int w, int h, QRgb colour) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    // Key-coloured corners, so the outline and the transparent paths have work to do.
+    image.setPixel(0, 0, qRgb(255, 0, 255));
+    image.setPixel(w - 1, 0, qRgb(255, 0, 255));
+    fuzz::Check(image.save(QString::fromStdString(fuzz::Folder() + "/" + name), "BMP"),
+                "a frame picture can be written");
+}
+
+// A frame loaded from any theme.ini keeps every cut inside its bitmap, and painting it,
+// outlining it and hit-testing it end.
+void CheckFrame(const std::string& ini) {
+    CSkinWnd frame;
+    if (!frame.LoadSkin(ini))
+        return;
+    fuzz::Check(
+        frame.CaptionHeight() == kEdgeThickness / 2 && frame.LeftWidth() == kEdgeThickness / 2,
+        "the thicknesses are half the edge bitmaps");
+    fuzz::Check(
+        frame.TopHead() >= 0 && frame.TopHead() < frame.TopTail() && frame.TopTail() <= kEdgeLength,
+        "the caption bar is cut inside its bitmap");
+    QImage canvas(kWindowW, kWindowH, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        frame.PaintFrame(painter, canvas.size());
+    }
+    const QRegion outline = frame.BuildWindowRegion(canvas.size());
+    fuzz::Check(outline.isEmpty() || canvas.rect().contains(outline.boundingRect()),
+                "the outline stays on the window");
+    for (int y = 0; y < kWindowH; y += 7)
+        for (int x = 0; x < kWindowW; x += 5) frame.HitTest(x, y);
+}
+
+// The layout's points, grown into a larger client, stay inside it.
+void CheckLayout(const std::string& ini) {
+    MainLayout layout;
+    QPoint* points = layout.Points();
+    for (int i = 0; i < MainLayout::kPointCount; ++i) {
+        char text[256];
+        win::GetPrivateProfileString("PLAYPOSITION", kPointKeys[i], "", text, sizeof text, ini);
+        int x = 0, y = 0;
+        if (!ReadLayoutPoint(text, &x, &y))
+            return;
+        fuzz::Check(x >= 0 && x <= kMaxLayoutCoordinate && y >= 0 && y <= kMaxLayoutCoordinate,
+                    "a point is held inside the coordinate range");
+        points[i] = QPoint(x, y);
+    }
+    layout.layoutValid = true;
+    const QSize drawn(kWindowW, kWindowH), client(3 * kWindowW, 2 * kWindowH);
+    const MainLayout grown = GrownLayout(layout, drawn, client);
+    for (int i = 0; i < MainLayout::kPointCount; ++i)
+        fuzz::Check(grown.Points()[i].x() >= points[i].x() &&
+                        grown.Points()[i].x() - points[i].x() <= client.width() - drawn.width(),
+                    "a grown point moves by the extra room at most");
+}
 
 // A parsed tuple came from text that starts with '(' and closes it.
 void CheckTupleText(const char* text) {
@@ -62,10 +129,29 @@ void CheckTokens(const char* text, size_t tokenSize, const char* delimiters) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    fuzz::Folder();
+    // Never destroyed: libFuzzer ends with exit(), after which Qt's globals are gone.
+    new QGuiApplication(*argc, *argv);
+    SavePicture("top.bmp", kEdgeLength, kEdgeThickness, qRgb(0, 0, 200));
+    SavePicture("bottom.bmp", kEdgeLength, kEdgeThickness, qRgb(0, 150, 0));
+    SavePicture("left.bmp", kEdgeThickness, kEdgeLength, qRgb(0, 150, 0));
+    SavePicture("right.bmp", kEdgeThickness, kEdgeLength, qRgb(0, 150, 0));
+    SavePicture("dialog-p.bmp", 20, 16, qRgb(200, 180, 40));
+    for (const char* button : {"close.bmp", "max.bmp", "restore.bmp", "min.bmp"})
+        SavePicture(button, 9, 4, qRgb(250, 0, 0));
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Beside the frame pictures, which the theme names by file name only. Each input under a
+    // name of its own: the profile reader knows a file again by its name, time and size.
     static unsigned serial = 0;
     const std::string path = fuzz::Folder() + "/theme-" + std::to_string(++serial) + ".ini";
     fuzz::WriteFile(path, data, size);
+    CheckFrame(path);
+    CheckLayout(path);
     char text[256];
     for (const char* key : kPointKeys) {
         win::GetPrivateProfileString("PLAYPOSITION", key, "", text, sizeof text, path);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
+#include <QEnterEvent>
 #include <QPalette>
 #include <memory>
 
@@ -118,23 +120,90 @@ TEST_F(ControlsTest, LabelShowsTheBackgroundUnderItAndTheFileNamePart) {
     EXPECT_EQ(label.DisplayedText(), "movie.tvq");
     label.SetBackground(folder + "Dialog-d.bmp", true);
     EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(59, 29), Qt::green));
-    label.SetText("/home/user/films/second.tvq");
+    // Only the backslash cuts: a '/' belongs to the text.
+    label.SetText("Notice: see https://example.org/tvq");
+    EXPECT_EQ(label.DisplayedText(), "Notice: see https://example.org/tvq");
+    label.SetText("D:\\a/b\\second.tvq");
     EXPECT_EQ(label.DisplayedText(), "second.tvq");
     label.SetBackground("", false);  // keeps the picture, changes the flag
-    EXPECT_EQ(label.DisplayedText(), "/home/user/films/second.tvq");
+    EXPECT_EQ(label.DisplayedText(), "D:\\a/b\\second.tvq");
     EXPECT_TRUE(SameRgb(label.grab().toImage().pixelColor(59, 29), Qt::green));
 }
 
 TEST_F(ControlsTest, IconButtonShowsItsBorderOnlyWhileHovered) {
     QWidget parent;
+    parent.resize(100, 50);
     CIconButton button(&parent);
     button.setGeometry(0, 0, 60, 24);
     button.setText(QStringLiteral("OK"));
-    EXPECT_TRUE(button.IsFlat());
+    ASSERT_TRUE(button.IsFlat());
     const QColor face = button.palette().color(QPalette::Button);
-    EXPECT_TRUE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
-    button.SetFlat(false);
-    EXPECT_FALSE(SameRgb(button.grab().toImage().pixelColor(59, 23), face));
+    const auto bordered = [&] {
+        return !SameRgb(button.grab().toImage().pixelColor(59, 23), face);
+    };
+    const auto enter = [&] {
+        QEnterEvent event(QPointF(30, 12), QPointF(30, 12), button.mapToGlobal(QPointF(30, 12)));
+        QApplication::sendEvent(&button, &event);
+    };
+    const auto leave = [&] {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(&button, &event);
+    };
+    parent.show();
+    EXPECT_FALSE(bordered());
+    QApplication::setActiveWindow(&parent);
+    ASSERT_NE(QApplication::activeWindow(), nullptr);
+    enter();
+    EXPECT_TRUE(bordered());
+    leave();
+    EXPECT_FALSE(bordered());
+    // Losing the focus ends the hover as leaving does.
+    enter();
+    button.setFocus();
+    ASSERT_TRUE(button.hasFocus());
+    EXPECT_TRUE(bordered());
+    button.clearFocus();
+    EXPECT_FALSE(bordered());
+    // Without an active window the pointer passing over does not light it.
+    leave();
+    QApplication::setActiveWindow(nullptr);
+    enter();
+    EXPECT_FALSE(bordered());
+}
+
+TEST_F(ControlsTest, HeaderPressEndsWhenTheWindowLosesTheMouse) {
+    COwnerDrawListCtrl list;
+    list.resize(300, 100);
+    list.InsertColumn(0, "File name", COwnerDrawListCtrl::LVCFMT_LEFT, 100);
+    list.InsertColumn(1, "Time", COwnerDrawListCtrl::LVCFMT_RIGHT, 80);
+    CSkinHeader* header = CSkinHeader::Install(&list, folder);
+    list.show();
+    QApplication::setActiveWindow(&list);
+    QWidget* port = header->viewport();
+    const QPoint onFirst(50, 5);
+    QCursor::setPos(port->mapToGlobal(onFirst));
+    SendMouse(port, QEvent::MouseMove, onFirst, Qt::NoButton, Qt::NoButton);
+    SendMouse(port, QEvent::MouseButtonPress, onFirst, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(header->IsPressed());
+    ASSERT_EQ(header->HotItem(), 0);
+    // The pressed item has the sunken edge (no listhead.bmp covers it here).
+    const QColor light = header->palette().color(QPalette::Light);
+    EXPECT_FALSE(SameRgb(port->grab().toImage().pixelColor(0, 0), light));
+
+    // Another window takes the mouse before the button comes up.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    EXPECT_FALSE(header->IsPressed());
+    EXPECT_EQ(header->HotItem(), -1);
+    EXPECT_TRUE(SameRgb(port->grab().toImage().pixelColor(0, 0), light));
+
+    // Hiding the list ends a press too.
+    QApplication::setActiveWindow(&list);
+    SendMouse(port, QEvent::MouseButtonPress, onFirst, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(header->IsPressed());
+    list.hide();
+    EXPECT_FALSE(header->IsPressed());
 }
 
 TEST_F(ControlsTest, HeaderFontRule) {

@@ -17,6 +17,20 @@ TEST(LayoutValuesTest, PointsParseDigitsCommaAndParentheses) {
     EXPECT_EQ(y, 20);
 }
 
+TEST(LayoutValuesTest, NumbersBeyondAnyWindowAreHeldAtTheLargestCoordinate) {
+    int x = -1, y = -1;
+    EXPECT_TRUE(ReadLayoutPoint("(99999999999,4294967296)", &x, &y));
+    EXPECT_EQ(x, kMaxLayoutCoordinate);
+    EXPECT_EQ(y, kMaxLayoutCoordinate);
+    const std::string digits(100, '9');
+    EXPECT_TRUE(ReadLayoutPoint(("(" + digits + "," + digits + ")").c_str(), &x, &y));
+    EXPECT_EQ(x, kMaxLayoutCoordinate);
+    // A colour number past the int range is taken at its largest, whose low byte is 255.
+    COLORREF colour = 0;
+    EXPECT_TRUE(ReadLayoutColor("(99999999999,0,0)", &colour));
+    EXPECT_EQ(colour, 0x0000FFu);
+}
+
 TEST(LayoutValuesTest, PointsRejectBlanksSignsAndMissingParts) {
     int x = 0, y = 0;
     for (const char* bad : {"(10, 20)", "(-5,3)", "(10,20", "10,20", "", "(10,", "(10", "(1;2)"})

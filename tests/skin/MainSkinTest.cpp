@@ -158,6 +158,7 @@ TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
     FakeMainDialog& dialog = *holder;
     std::string layout = kFullLayout;
     layout.replace(layout.find("STYLEBUTTON=(61,52)\n"), 20, "");
+    layout.replace(layout.find("LISTBKCOLOR=(10,20,30)"), 22, "LISTBKCOLOR=(10,20)");
     CreateSkinList("");
     MakeSkin("skin/xpstyle", QSize(9, 8), 40, layout);
     CMainSkin skin(dialog, program);
@@ -168,6 +169,9 @@ TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
     EXPECT_EQ(dialog.video->geometry(), QRect(3, 3, 190, 170));
     // The frame still loads, and a malformed list colour is black.
     EXPECT_TRUE(skin.Frame().IsAttached());
+    EXPECT_EQ(dialog.list->GetBkColor(), 0u);
+    // The well-formed selection colour is still read.
+    EXPECT_EQ(dialog.list->GetCurrentRowColor(), 0x0000FFu);
     EXPECT_TRUE(dialog.SkinButton(IDC_STYLE)->isHidden());  // one skin: nothing to choose
 }
 

@@ -2,11 +2,15 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QPainter>
 #include <QScreen>
+#include <map>
 #include <memory>
 
 #include "SkinTestSupport.h"
 #include "skin/SkinWnd.h"
+#include "support/LanguageTable.h"
 
 namespace {
 
@@ -82,6 +86,37 @@ TEST_F(SkinWndTest, LoadSkinReadsThicknessesFromHalfTheEdgeBitmaps) {
     ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
     EXPECT_EQ(frame.TopHead(), 0);
     EXPECT_EQ(frame.TopTail(), 1);
+}
+
+TEST_F(SkinWndTest, HostileNumbersStayInsideTheirBitmapsAndTheFramePaintsWhole) {
+    // Each edge cut past its bitmap, and places far outside any window: a frame painted from
+    // these must end, with every edge in its place.
+    skin->personality =
+        "TopTopHeight=2147483647\nTopBotHeight=2147483647\nLeftTopHeight=2147483647\n"
+        "LeftBotHeight=-2147483648\nRightTopHeight=-2147483648\nRightBotHeight=2147483647\n"
+        "BottomTopHeight=2147483647\nBottomBotHeight=2147483647\nTextShift=-2147483648\n"
+        "TextShiftVert=2147483647\n";
+    skin->buttons =
+        "[Button0]\nButtonImage=close.bmp\nAction=0\nXCoord=-2147483648\nYCoord=2147483647\n"
+        "[Button1]\nButtonImage=max.bmp\nAction=1\nXCoord=2147483647\nYCoord=-2147483648\n";
+    skin->buttonCount = 2;
+    auto window = MakeWindow(true, true, true);
+    ASSERT_EQ(frame.TopHead(), 59);
+    ASSERT_EQ(frame.TopTail(), 60);
+    QImage shot(W, H, QImage::Format_RGB32);
+    shot.fill(Qt::black);
+    {
+        QPainter painter(&shot);
+        frame.PaintFrame(painter, QSize(W, H));
+    }
+    EXPECT_TRUE(SameRgb(shot.pixelColor(W / 2, TestSkin::kCaption / 2), kInactiveCaption));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(1, H / 2), kBorderInactive));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(W - TestSkin::kBorder, H / 2), kBorderInactive));
+    EXPECT_TRUE(SameRgb(shot.pixelColor(W / 2, H - 2), kBorderInactive));
+    // The buttons land far outside the window rather than wrapping round onto it.
+    EXPECT_FALSE(frame.GetButtonRect(0).intersects(QRect(0, 0, W, H)));
+    EXPECT_FALSE(frame.GetButtonRect(1).intersects(QRect(0, 0, W, H)));
+    EXPECT_EQ(frame.HitTest(W / 2, H / 2), HTCLIENT);
 }
 
 TEST_F(SkinWndTest, LoadSkinFailsWithoutAnEdgeOrWithAMissingButtonImage) {
@@ -271,6 +306,53 @@ TEST_F(SkinWndTest, SystemMenuCommandsChangeTheFrameState) {
     QMenu* menu = CSkinWnd::GetSystemMenu(window.get());
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(CSkinWnd::GetSystemMenu(window.get()), menu);
+}
+
+TEST_F(SkinWndTest, SystemMenuWordsComeFromTheLanguageTableAndItsItemsFollowTheWindowState) {
+    CLanguageTable& table = LanguageTable();
+    const CLanguageTable saved = table;
+    // A language that leaves the word for Size empty.
+    WriteText(skin->folder + CLanguageTable::kFileName,
+              "[Option]\nUIInfoCount=75\n[LanguageMap]\ndefault=Test\n[Test]\nTitleInfo00=E\n"
+              "UIInfo69=R1\nUIInfo70=M1\nUIInfo72=N1\nUIInfo73=X1\nUIInfo74=C1\n");
+    table.LoadLanguageFile(skin->folder);
+    // As the main dialog: a minimize box, no maximize box, no sizing border.
+    auto dialog = MakeWindow(false, true, false);
+    QMenu* menu = frame.PrepareSystemMenu();
+    table = saved;
+    ASSERT_NE(menu, nullptr);
+    const auto items = [](QMenu* m) {
+        std::map<unsigned, QAction*> byId;
+        for (QAction* action : m->actions())
+            if (!action->isSeparator())
+                byId[action->data().toUInt()] = action;
+        return byId;
+    };
+    QStringList words;
+    for (QAction* action : menu->actions()) words << action->text();
+    EXPECT_EQ(words, QStringList({"R1", "M1", "N1", "X1", "", "C1"}));
+    auto byId = items(menu);
+    EXPECT_FALSE(byId[SC_RESTORE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MOVE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MINIMIZE]->isEnabled());
+    EXPECT_FALSE(byId[SC_MAXIMIZE]->isEnabled());
+    EXPECT_TRUE(byId[SC_CLOSE]->isEnabled());
+
+    auto window = MakeWindow(true, true, true);
+    frame.Maximize();
+    byId = items(frame.PrepareSystemMenu());
+    ASSERT_EQ(byId.size(), 6u);
+    EXPECT_TRUE(byId[SC_RESTORE]->isEnabled());
+    EXPECT_FALSE(byId[SC_MOVE]->isEnabled());
+    EXPECT_FALSE(byId[SC_SIZE]->isEnabled());
+    EXPECT_FALSE(byId[SC_MAXIMIZE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MINIMIZE]->isEnabled());
+    frame.Restore();
+    byId = items(frame.PrepareSystemMenu());
+    EXPECT_FALSE(byId[SC_RESTORE]->isEnabled());
+    EXPECT_TRUE(byId[SC_SIZE]->isEnabled());
+    EXPECT_TRUE(byId[SC_MAXIMIZE]->isEnabled());
+    EXPECT_EQ(byId[SC_SIZE]->text(), QString::fromStdString(table.UIInfo(CLanguageTable::kUISize)));
 }
 
 TEST_F(SkinWndTest, DraggingTheCaptionOrABorderMovesOrSizesTheWindow) {

@@ -50,7 +50,7 @@ public:
     static constexpr uint32_t kSeekThrottleMs = 1000;  // slider seeks closer than this are dropped
     static constexpr int kAboutCommand = 16;           // window-menu item "About TVQ Player"
     static constexpr int kDeleteCommand = CPlaylistView::kPopupDeleteCommand;
-    static constexpr int kKeySeekSeconds = 10;    // Left and Right seek this far
+    static constexpr int kKeySeekSeconds = 10;    // Left, Right and a wheel notch on the slider
     static constexpr int kVolumeStepPercent = 5;  // Up, Down and each wheel notch
     static constexpr int kWheelNotch = 120;       // angle delta of one wheel notch (1/8 degree)
     static constexpr int kNoticeMs = 1500;        // how long the volume notice stays up
@@ -101,8 +101,9 @@ public:
     void OnHandoverFiles();
     // A key-down before the dialog's own handling (credits word).
     void OnKeyDown(uint32_t virtualKey);
-    // The keyboard table (Space, Enter, Left/Right, F, Esc, +/-/0, Delete, Ctrl+O); true when
-    // the key was one of them and is used up.
+    // The keyboard table (Left/Right, F, Esc, +/-/0, Delete, Up/Down, M, Ctrl+O); true when
+    // the key was one of them and is used up. Enter does nothing, and Space is left to the
+    // focused control (a focused button is pressed by it).
     bool OnShortcut(int key, Qt::KeyboardModifiers modifiers);
 
     // --- operations ---
@@ -193,8 +194,6 @@ private:
     bool IsFirstEntry(const std::string& path) const;
     void ShowPlaylistMenu(QPoint globalPos);
     void AddWindowMenuItems();
-    // Names the keys of the buttons, the slider, the list and the video area in their tooltips.
-    void AddShortcutTooltips();
     void SetDragText(const std::string& text);
     void OnDestroy();
     void Trace(const std::string& line) override;
@@ -202,6 +201,9 @@ private:
     void SetUpListening();
     void ApplyVolume(int percent, bool muted);
     bool OnVideoWheel(int angleDelta);
+    // Whole wheel notches over the slider seek as Left/Right do; the slider never moves its
+    // thumb by itself, so the thumb moves only with a seek that is made.
+    bool OnSliderWheel(int angleDelta);
     // Keeps the movie being left in the resume store (when resume is on) and forgets it here.
     void KeepResumePosition(int32_t second);
     // The playing file's messages, followed for the resume store.
@@ -247,7 +249,7 @@ private:
     bool m_destroyed = false;
     CCreditsCheck m_credits;
     uint32_t m_lastSliderSeekTick = 0;  // 0: no seek yet
-    int m_lastSliderPressX = 0;         // where the last mouse press on the slider was
+    int m_sliderWheelDelta = 0;         // wheel turn over the slider not yet a whole notch
     // Growing for large pictures: the size the window grew from, and the size last given
     // for a picture (invalid until the window first grows).
     QSize m_fitBaseSize;

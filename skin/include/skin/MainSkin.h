@@ -69,6 +69,8 @@ QPoint LayoutSplit(const MainLayout& layout);
 // otherwise with every point beyond the split moved by the extra width and height.
 MainLayout GrownLayout(const MainLayout& layout, QSize drawnSize, QSize clientSize);
 
+// The largest coordinate a layout point takes; larger numbers are held at it.
+constexpr int kMaxLayoutCoordinate = 1 << 16;
 // "(x,y)": digits, one comma, parentheses; true on success.
 bool ReadLayoutPoint(const char* text, int* x, int* y);
 // "(r,g,b)"; on failure colour is left unchanged.

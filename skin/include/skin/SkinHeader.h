@@ -33,6 +33,8 @@ public:
     const std::string& SkinFolder() const { return skinFolder; }
     std::string BitmapPath() const;
     int HotItem() const { return hotItem; }
+    // The left button went down over the header and has not come up there yet.
+    bool IsPressed() const { return pressed; }
     // How many times the hot item changed (one repaint each).
     int HotChanges() const { return m_hotChanges; }
     // The font rule: menuFont's face unless its character set is Western, where preferred
@@ -45,11 +47,15 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void DrawHeaderItem(QPainter& p, int index, QRect rect, bool pressedLook);
     void DrawSortArrow(QPainter& p, QRect rect, bool up) const;
     void SetHotItem(int item);
+    // The header lost the mouse without a button release (another window took it, a box
+    // opened, the header went away): the press is over and nothing is hot.
+    void CancelMode();
     const CPictureBitmap& Listhead();
 
     std::string programFolder;

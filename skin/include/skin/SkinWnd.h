@@ -119,10 +119,14 @@ public:
     void Restore();
     void ShowSystemMenu(QPoint globalPos);
     void OnSystemMenuCommand(unsigned id);
-    // The window's system menu (created on first use, a child of the window). Its actions
-    // carry their command identifiers as data; a dialog may append its own items, whose
-    // choice reaches the system-command handler.
+    // The window's system menu (created on first use, a child of the window), its words from
+    // the language table. Its actions carry their command identifiers as data; a dialog may
+    // append its own items, whose choice reaches the system-command handler.
     static QMenu* GetSystemMenu(QWidget* window);
+    // The hooked window's system menu with each item enabled as the window's state allows
+    // (Restore only when maximized or minimized, Size only with a sizing border, ...), as it
+    // is about to be shown.
+    QMenu* PrepareSystemMenu() const;
     // Called with system-menu identifiers the frame does not handle itself.
     void SetSystemCommandHandler(std::function<void(unsigned id)> handler) {
         m_sysCommandHandler = std::move(handler);

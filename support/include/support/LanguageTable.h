@@ -21,6 +21,18 @@ public:
     // The section used when the file names no usable one.
     static constexpr const char* kFallbackSection = "English";
     static constexpr const char* kFileName = "TvqPlayer.ini";
+    // The words of the window menu, which the system would otherwise give in its own
+    // language: user-interface texts after the skin-style tooltip.
+    static constexpr int kUIRestore = 69;
+    static constexpr int kUIMove = 70;
+    static constexpr int kUISize = 71;
+    static constexpr int kUIMinimize = 72;
+    static constexpr int kUIMaximize = 73;
+    static constexpr int kUIClose = 74;
+    // The notice over the picture when the level changes: "Volume" before the percentage,
+    // and the word shown when muted.
+    static constexpr int kUIVolume = 75;
+    static constexpr int kUIMuted = 76;
 
     CLanguageTable();
     virtual ~CLanguageTable();

@@ -4,8 +4,8 @@
 // dialog) and its thumb is the skin's "thumb-p.bmp". Range, position and notifications are
 // QSlider's own.
 //
-// Before SetSkin the slider has the ordinary look; once SetSkin was called only the skin
-// pictures are drawn (a missing picture leaves its part undrawn, never the default look).
+// Only the skin pictures are ever drawn: before SetSkin, or with a picture missing, that part
+// is left undrawn (black), never the default look.
 #include <QImage>
 #include <QSlider>
 #include <string>

@@ -53,7 +53,7 @@ constexpr char kUIMovieTimeLabel[] = "Movie time:                ";
 static_assert(sizeof kUIFramesLabel == 28 && sizeof kUISampleRateLabel == 28 &&
               sizeof kUIVideoSizeLabel == 28 && sizeof kUIMovieTimeLabel == 28);
 
-// Entries 0 to 68; 67 (the skin list) has no default and comes only from a language file.
+// Entries 0 to 76; 67 (the skin list) has no default and comes only from a language file.
 constexpr const char* kUIDefaults[] = {
     "TVQ Player",
     "Select source media file",
@@ -124,10 +124,18 @@ constexpr const char* kUIDefaults[] = {
     "270 Degree Circle",
     "",
     "Skin style",
+    "&Restore",  // the window menu, as the system names its items
+    "&Move",     // 70
+    "&Size",
+    "Mi&nimize",
+    "Ma&ximize",
+    "&Close",
+    "Volume",  // the level notice over the picture
+    "Muted",
 };
 static_assert(std::size(kTitleDefaults) == CLanguageTable::kTitleInfoSize);
 static_assert(std::size(kDebugDefaults) == 27);
-static_assert(std::size(kUIDefaults) == 69);
+static_assert(std::size(kUIDefaults) == CLanguageTable::kUIMuted + 1);
 
 // Option slots the language file can set.
 constexpr int kOptionVideoWH = 0;

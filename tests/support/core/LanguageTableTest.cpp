@@ -77,7 +77,10 @@ TEST(LanguageTableDefaults, TrickyEntriesAndOptions) {
     EXPECT_EQ(table.UIInfo(66), "270 Degree Circle");
     EXPECT_EQ(table.UIInfo(67), "");
     EXPECT_EQ(table.UIInfo(68), "Skin style");
-    EXPECT_EQ(table.UIInfo(69), "");
+    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIRestore), "&Restore");
+    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIClose), "&Close");
+    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIMuted), "Muted");
+    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIMuted + 1), "");
     EXPECT_FALSE(table.UIInfo(19).empty());
 
     EXPECT_EQ(table.GetOptionValue(0), 3);

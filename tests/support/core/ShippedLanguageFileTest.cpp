@@ -44,7 +44,8 @@ TEST(ShippedLanguageFile, ChineseReplacesEveryShownText) {
     EXPECT_EQ(chinese.TitleInfo(0), "错误");
     EXPECT_EQ(chinese.DebugInfo(1), "无法打开文件 %s！") << "the file name placeholder survives";
     EXPECT_EQ(chinese.UIInfo(0), "TVQ Player") << "a second copy finds the first by this title";
-    for (int i : {7, 13, 20, 21, 24, 25, 27, 30, 40, 46, 47, 48, 49, 50, 59, 61, 66, 68})
+    for (int i :
+         {7, 13, 20, 21, 24, 25, 27, 30, 40, 46, 47, 48, 49, 50, 59, 61, 66, 68, 69, 74, 75, 76})
         EXPECT_NE(chinese.UIInfo(i), english.UIInfo(i)) << "UIInfo " << i << " untranslated";
     for (int i = 55; i <= 58; ++i) EXPECT_EQ(chinese.UIInfo(i).back(), ' ') << i;
     EXPECT_NE(chinese.UIInfo(67).find("skin\\midnight\\"), std::string::npos);

@@ -116,6 +116,29 @@ TEST_F(OwnerDrawListCtrlTest, UnfocusedSelectionShowsOnlyWithShowSelAlways) {
     EXPECT_TRUE(HasColour(RowImage(shot, 0), list->palette().color(QPalette::Button)));
 }
 
+TEST_F(OwnerDrawListCtrlTest, TheFocusedRowShowsItsFocusFrameSelectedOrNot) {
+    AddRows({{"same", "1:00"}, {"same", "1:00"}});
+    list->show();
+    QApplication::setActiveWindow(list.get());
+    list->setFocus();
+    ASSERT_TRUE(list->hasFocus());
+    list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                            QItemSelectionModel::NoUpdate);
+    list->ClearSelection();
+    ASSERT_EQ(list->GetFocusedRow(), 1);
+    ASSERT_TRUE(list->GetSelectedRows().empty());
+    const QImage shot = list->viewport()->grab().toImage();
+    // The rows differ only by the frame, whose left side runs down column 0's box edge.
+    EXPECT_NE(RowImage(shot, 0), RowImage(shot, 1));
+    const QColor frame = list->palette().color(QPalette::WindowText);
+    const auto leftColumn = [&](int row) {
+        const QImage image = RowImage(shot, row);
+        return image.copy(0, 0, 1, image.height());
+    };
+    EXPECT_FALSE(HasColour(leftColumn(0), frame));
+    EXPECT_TRUE(HasColour(leftColumn(1), frame));
+}
+
 TEST_F(OwnerDrawListCtrlTest, BackgroundColourFillsCellsAndGivesTheShade) {
     AddRows({{"x", ""}});
     list->SetBkColor(MakeColorRef(100, 200, 255));

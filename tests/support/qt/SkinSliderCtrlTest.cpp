@@ -49,8 +49,10 @@ protected:
     CSkinSliderCtrl* slider = nullptr;
 };
 
-TEST_F(SkinSliderCtrlTest, PlainBeforeSetSkinNeverAfterIt) {
-    EXPECT_FALSE(Uniform(slider->grab().toImage(), Qt::black));
+TEST_F(SkinSliderCtrlTest, TheDefaultLookIsNeverDrawn) {
+    slider->setValue(50);
+    EXPECT_FALSE(slider->IsSkinned());
+    EXPECT_TRUE(Uniform(slider->grab().toImage(), Qt::black));
     slider->SetSkin(folder + "none/", folder + "missing.bmp");
     EXPECT_TRUE(slider->IsSkinned());
     EXPECT_TRUE(Uniform(slider->grab().toImage(), Qt::black));
