@@ -2,7 +2,7 @@
 # Long play under a restless user: the real player under Xvfb plays a long 720p movie (with two
 # short 720p ones in the list, repeat on) while bench/soak/driver.py drives it at random: speeds and
 # skins through X input, seeks, pauses, stops, next and previous over MPRIS on a private session
-# bus, seek and pause keys, and second starts handing files over.
+# bus, seek keys, and second starts handing files over.
 #   bench/soak.sh [--minutes N] [--asan] [--build DIR] [--size WxH] [--movie-seconds N]
 #                 [--seed N] [--no-x] [--keep DIR] [--scenario speed] [--cpus LIST]
 #                 [--load N]

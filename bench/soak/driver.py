@@ -3,7 +3,7 @@
 
 The player is driven the ways a user or a desktop drives it: MPRIS on the session bus
 (play, pause, stop, next, previous, relative and absolute seeks), X input through xdotool
-(the display menu's speeds, the skin menu while stopped, the seek and pause keys) and second
+(the display menu's speeds, the skin menu while stopped, the seek keys) and second
 starts that hand a file over. It is watched through the same bus and the frame trace
 (TVQ_TRACE_SYNC):
 
@@ -317,7 +317,7 @@ def main():
                 if bus.call(what.capitalize()):
                     command(what)
             elif what == "key":
-                if x.available and x.focus_key(rng.choice(["Left", "Right", "space", "space"])):
+                if x.available and x.focus_key(rng.choice(["Left", "Right"])):
                     command(what, grace=0.5)
             elif what == "speed":
                 index = rng.choice([0, 0, 1, 2, 3])
