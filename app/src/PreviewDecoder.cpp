@@ -25,9 +25,8 @@ CPreviewDecoder::CPreviewDecoder(const std::string& path) {
     m_pictureSize = QSize(picture.biWidth, std::abs(picture.biHeight));
     m_lengthSeconds = m_decoder->GetLengthSeconds();
     const int fps = std::max(1, m_decoder->GetFramesPerSecond());
-    m_audio.resize(static_cast<size_t>(kAudioSecondsPerCall *
-                                       m_decoder->GetAudioFormat().nAvgBytesPerSec) +
-                   1);
+    m_audio.resize(
+        static_cast<size_t>(kAudioSecondsPerCall * m_decoder->GetAudioFormat().nAvgBytesPerSec));
     m_frames.resize(static_cast<size_t>(kFramesSecondsPerCall * fps));
     m_request.audioBuffer = reinterpret_cast<uintptr_t>(m_audio.data());
     m_request.audioCount = reinterpret_cast<uintptr_t>(&m_audioCount);

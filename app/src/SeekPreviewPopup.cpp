@@ -16,8 +16,7 @@ constexpr int kTextPadding = 2;  // px above and below the time
 }  // namespace
 
 CSeekPreviewPopup::CSeekPreviewPopup(QWidget* parent, QSize box)
-    : QWidget(parent),
-      m_worker(box, [this](CSeekPreview::Picture picture) {
+    : QWidget(parent), m_worker(box, [this](CSeekPreview::Picture picture) {
           // Worker thread: the picture travels to the user-interface thread, and is dropped
           // with the event if this widget is gone by then.
           QMetaObject::invokeMethod(

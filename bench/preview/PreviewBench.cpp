@@ -108,9 +108,15 @@ void Setup() {
 
 }  // namespace
 
-BENCHMARK(Picture)->Arg(720)->Arg(1080)->Unit(benchmark::kMillisecond)->Setup(
-    [](const benchmark::State&) { Setup(); });
-BENCHMARK(Delivered)->Arg(720)->Arg(1080)->Unit(benchmark::kMillisecond)->Setup(
-    [](const benchmark::State&) { Setup(); });
+BENCHMARK(Picture)
+    ->Arg(720)
+    ->Arg(1080)
+    ->Unit(benchmark::kMillisecond)
+    ->Setup([](const benchmark::State&) { Setup(); });
+BENCHMARK(Delivered)
+    ->Arg(720)
+    ->Arg(1080)
+    ->Unit(benchmark::kMillisecond)
+    ->Setup([](const benchmark::State&) { Setup(); });
 
 BENCHMARK_MAIN();
