@@ -18,6 +18,7 @@
 #include "app/InstanceChannel.h"
 #include "app/MoviePropertyDlg.h"
 #include "app/QtMessageTarget.h"
+#include "app/SeekPreviewPopup.h"
 #include "display/VideoWnd.h"
 #include "engine/Messages.h"
 #include "platform/Paths.h"
@@ -66,6 +67,7 @@ CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
     setAcceptDrops(true);
     CreateControls();
     SetUpListening();
+    SetUpPreview();
     m_playlistView = std::make_unique<CPlaylistView>(*m_list, *this);
     m_mainSkin = std::make_unique<CMainSkin>(*this, m_programFolder);
     ConnectControls();
@@ -151,6 +153,8 @@ void CPlayerDlg::OnDestroy() {
     m_timer.stop();
     if (m_channel)
         m_channel->Close();
+    if (m_preview)
+        m_preview->CloseFile();
     m_player->Shutdown();
     m_messageTarget->Detach();
 }

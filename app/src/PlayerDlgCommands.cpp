@@ -245,6 +245,7 @@ int CPlayerDlg::ClickPosition(int x) const {
 
 bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     TrackResume(message, wParam, lParam);
+    TrackPreviewFile(message, wParam, lParam);
     // Announced once the message is handled; the position alone is only ever read.
     struct Announce {
         CPlayerDlg* dialog;

@@ -1,5 +1,6 @@
 #include "support/SkinSliderCtrl.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -65,4 +66,23 @@ void CSkinSliderCtrl::paintEvent(QPaintEvent*) {
     }
     QPainter painter(this);
     painter.drawImage(0, 0, canvas);
+}
+
+void CSkinSliderCtrl::SetHoverHandlers(std::function<void(int x)> moved,
+                                       std::function<void()> left) {
+    m_hoverMoved = std::move(moved);
+    m_hoverLeft = std::move(left);
+    setMouseTracking(static_cast<bool>(m_hoverMoved));
+}
+
+void CSkinSliderCtrl::mouseMoveEvent(QMouseEvent* event) {
+    QSlider::mouseMoveEvent(event);
+    if (m_hoverMoved)
+        m_hoverMoved(event->position().toPoint().x());
+}
+
+void CSkinSliderCtrl::leaveEvent(QEvent* event) {
+    QSlider::leaveEvent(event);
+    if (m_hoverLeft)
+        m_hoverLeft();
 }

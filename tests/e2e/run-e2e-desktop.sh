@@ -23,6 +23,10 @@
 #   bigpicture   a 1280x720 movie plays and closes; leaves the screen as screenshot.png (on
 #                this 1280x800 screen the window grows to the screen's height and the picture
 #                is scaled down whole into the grown video area).
+#   preview      a 1280x720 movie plays while the mouse sweeps to and fro over the picture and
+#                then over the seek slider (found by the previews it brings up): previews keep
+#                coming, and the pictures keep time with the sound as they did with the mouse
+#                over the picture (A/V offsets, frames skipped); leaves preview.png.
 set -euo pipefail
 
 if [ "${1:-}" != "--inside" ]; then
@@ -401,6 +405,102 @@ resume)
   [ "$first" = 40 ] || fail "the restart began at second $first, not 40"
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
+  ;;
+preview)
+  command -v xdotool >/dev/null || { echo "SKIP: xdotool is not installed"; exit 77; }
+  "$bin/tvq-make" "$work/a.tvq" --size 1280x720 --fps 25 --rate 22050 --channels 1 \
+    --seconds 30 --quality 70 >/dev/null
+  start_traced_player shown player
+  wid=$(xdotool search --sync --name "^$title\$" | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  # Up the middle of the window from its bottom until a preview comes up: that is the slider
+  # (it lies under the video, above the list). The steps are shorter than the slider is high;
+  # the preview may come one step late, so the mouse goes back half a step.
+  slider_y=
+  for ((y = Y + HEIGHT - 4; y > Y; y -= 6)); do
+    xdotool mousemove $((X + WIDTH / 2)) $y
+    sleep 0.04
+    if grep -q '^preview ' "$work/player.log"; then slider_y=$((y + 3)); break; fi
+  done
+  [ -n "$slider_y" ] || fail "no preview anywhere down the window"
+  echo "slider found at y $slider_y (window $X,$Y ${WIDTH}x$HEIGHT)"
+  wait_second() { # second
+    local deadline=$((SECONDS + 30))
+    until [ "$(last_second "$work/shown.txt")" -ge "$1" ]; do
+      [ $SECONDS -lt $deadline ] || fail "second $1 never shown"
+      sleep 0.1
+    done
+  }
+  # To and fro along a line of the window, about as often as a mouse reports, 12 px a move.
+  sweep() { # y
+    while :; do
+      for ((x = X + 20; x < X + WIDTH - 20; x += 12)); do
+        xdotool mousemove $x "$1"
+        sleep 0.01
+      done
+      for ((x = X + WIDTH - 20; x > X + 20; x -= 12)); do
+        xdotool mousemove $x "$1"
+        sleep 0.01
+      done
+    done
+  }
+  # The same sweep over the picture first, so that what the moving mouse costs the machine
+  # (the X server, xdotool) is in both measurements and only the preview differs.
+  sweep $((slider_y - 200)) &
+  sweeper=$!
+  players+=("$sweeper")
+  base=$(($(last_second "$work/shown.txt") + 1))
+  wait_second $((base + 4))
+  kill "$sweeper"
+  before=$(grep -c '^preview ' "$work/player.log")
+  sweep "$slider_y" &
+  sweeper=$!
+  players+=("$sweeper")
+  wait_second $((base + 9))
+  # After the measured seconds: the screenshot holds the X server for a moment.
+  import -window root "$work/preview.png"
+  kill "$sweeper"
+  previews=$(($(grep -c '^preview ' "$work/player.log") - before))
+  echo "previews while sweeping the slider: $previews"
+  [ "$previews" -ge 10 ] || fail "only $previews previews while the mouse swept the slider"
+  "$xwin" close "$title" || fail "no window to close"
+  expect_clean_exit "$pid" 15
+  # Seconds [base, base + 4) over the picture, [base + 5, base + 9) over the slider (the
+  # second of the change left out): median and 95th percentile of the A/V offset in ms, frames
+  # skipped, frames shown.
+  python3 - "$work/shown.txt" "$base" >"$work/figures.log" <<'PY' || fail "no figures"
+import statistics, sys
+fps, last, windows = 25, None, {"picture": ([], [0]), "slider": ([], [0])}
+base = int(sys.argv[2])
+for line in open(sys.argv[1]):
+    p = line.split()
+    if p[:2] == ["#", "fps"]:
+        fps = int(p[2])
+    if not p or p[0] == "#" or len(p) != 4:
+        continue
+    second, index, heard = int(p[1]), int(p[2]), int(p[3])
+    label = second * fps + index
+    name = ("picture" if base <= second < base + 4 else
+            "slider" if base + 5 <= second < base + 9 else None)
+    if name:
+        windows[name][0].append(heard - (second * 1000 + index * 1000 / fps))
+        if last is not None and label > last + 1:
+            windows[name][1][0] += label - last - 1
+    last = label
+for name, (offsets, skipped) in windows.items():
+    late = sorted(offsets)[int(0.95 * (len(offsets) - 1))]
+    print(name, round(statistics.median(offsets)), round(late), skipped[0], len(offsets))
+PY
+  cat "$work/figures.log"
+  read -r _ base_median base_late base_skipped base_frames < <(grep '^picture ' "$work/figures.log")
+  read -r _ median late skipped frames < <(grep '^slider ' "$work/figures.log")
+  # Half a frame period (20 ms) either way for the median, a frame period for the late tail,
+  # and a few frames more skipped than over the picture: a busy 2-core machine skips some.
+  delta=$((median - base_median))
+  [ "${delta#-}" -le 20 ] || fail "median offset $base_median ms over the picture, $median over the slider"
+  [ $((late - base_late)) -le 40 ] || fail "95th percentile $base_late ms over the picture, $late over the slider"
+  [ "$skipped" -le $((base_skipped + 5)) ] ||
+    fail "$skipped frames skipped over the slider, $base_skipped over the picture"
   ;;
 *)
   echo "unknown scenario $scenario"

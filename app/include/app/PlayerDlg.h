@@ -25,6 +25,7 @@
 
 class CInstanceChannel;
 class CQtMessageTarget;
+class CSeekPreviewPopup;
 class CSkinButton;
 class CSkinSliderCtrl;
 class COwnerDrawListCtrl;
@@ -148,6 +149,9 @@ public:
     void ToggleMute();
     const CResumeStore& ResumeStore() const { return *m_resumeStore; }
 
+    // --- seek preview ---
+    CSeekPreviewPopup* SeekPreview() const { return m_preview; }
+
     // --- ISkinnedMainDialog ---
     QWidget* SkinWindow() override { return this; }
     QWidget* SkinClient() override { return m_client; }
@@ -208,6 +212,11 @@ private:
     void KeepResumePosition(int32_t second);
     // The playing file's messages, followed for the resume store.
     void TrackResume(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    // Seek preview (PlayerDlgPreview.cpp).
+    void SetUpPreview();
+    void OnSliderHover(int x);
+    // The playing file's messages, followed for the preview's second handle.
+    void TrackPreviewFile(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
     // Set once at construction.
     CSharedFileMapOpener m_sharedBlock;
@@ -263,4 +272,8 @@ private:
     std::string m_resumeFile;                     // the file playing, empty when none
     int32_t m_resumeSecond = 0;                   // its last reported second
     int32_t m_resumeLength = 0;                   // its length in seconds
+
+    // Seek preview: a child of the client, above the slider while the mouse is over it.
+    CSeekPreviewPopup* m_preview = nullptr;
+    std::string m_previewFile;  // the file it previews, empty when none
 };

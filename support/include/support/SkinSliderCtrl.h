@@ -8,6 +8,7 @@
 // is left undrawn (black), never the default look.
 #include <QImage>
 #include <QSlider>
+#include <functional>
 #include <string>
 
 #include "support/PictureBitmap.h"
@@ -39,11 +40,19 @@ public:
     QRect GetChannelRect() const;
     const QImage& BackgroundSnapshot() const { return m_snapshot; }
 
+    // Reports the mouse over the slider, with or without a button held: `moved` with its x in
+    // the slider, `left` when it leaves. Setting them makes the slider track the mouse.
+    void SetHoverHandlers(std::function<void(int x)> moved, std::function<void()> left);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     CPictureBitmap m_thumb;
     QImage m_snapshot;  // the background under the control at SetSkin time
     bool m_skinned = false;
+    std::function<void(int x)> m_hoverMoved;
+    std::function<void()> m_hoverLeft;
 };
