@@ -265,6 +265,11 @@ QSize CSkinWnd::MinimumTrackSize() const {
     return QSize(left.Width() + right.Width() + top.Width(), left.Height() + kMinTrackExtraHeight);
 }
 
+bool CSkinWnd::IsFrameShown() const {
+    const QWidget* window = Window();
+    return loaded != 0 && window != nullptr && !window->isFullScreen();
+}
+
 // Brings the window in line with the loaded state: margins, client place, outline.
 void CSkinWnd::UpdateFrame() {
     QWidget* window = Window();
@@ -286,15 +291,20 @@ void CSkinWnd::UpdateFrame() {
 
 void CSkinWnd::ApplyMargins() {
     QWidget* window = Window();
-    window->setContentsMargins(leftWidth, captionHeight, rightWidth, bottomHeight);
+    // Full screen puts the frame off the screen: the client takes the whole window.
+    const bool shown = IsFrameShown();
+    if (shown)
+        window->setContentsMargins(leftWidth, captionHeight, rightWidth, bottomHeight);
+    else
+        window->setContentsMargins(0, 0, 0, 0);
     if (m_client != nullptr && m_client->parentWidget() == window &&
         (window->layout() == nullptr || window->layout()->indexOf(m_client) < 0))
-        m_client->setGeometry(ClientRect(window->size()));
+        m_client->setGeometry(shown ? ClientRect(window->size()) : window->rect());
 }
 
 void CSkinWnd::ApplyRegion() {
     QWidget* window = Window();
-    if (usesTran != 0)
+    if (usesTran != 0 && IsFrameShown())
         window->setMask(BuildWindowRegion(window->size()));
     else
         window->clearMask();
@@ -310,6 +320,8 @@ bool CSkinWnd::OnMessage(QEvent* event) {
         return CSubclassWnd::OnMessage(event);
     switch (event->type()) {
         case QEvent::Paint: {
+            if (!IsFrameShown())
+                return CallDefault();
             if (eraseBackground != 0 && !background.IsEmpty()) {
                 QPainter painter(window);
                 PaintBackground(painter, ClientRect(window->size()));
@@ -344,7 +356,12 @@ bool CSkinWnd::OnMessage(QEvent* event) {
                 windowState = stateBeforeMinimize;
                 window->update();
             }
-            return CallDefault();
+            CallDefault();
+            // Into or out of full screen: the frame leaves the screen or comes back.
+            ApplyMargins();
+            ApplyRegion();
+            window->update();
+            return true;
         case QEvent::MouseMove:
             return OnMouseMove(static_cast<QMouseEvent*>(event));
         case QEvent::MouseButtonPress:
@@ -501,6 +518,9 @@ QRect CSkinWnd::GetButtonRect(int which) const {
 }
 
 int CSkinWnd::HitTest(int x, int y) const {
+    // The frame of a full-screen window is off the screen, its buttons too.
+    if (Window() != nullptr && Window()->isFullScreen())
+        return HTCLIENT;
     const int W = Window() != nullptr ? Window()->width() : 0;
     const int H = Window() != nullptr ? Window()->height() : 0;
     const QRect closeR = ButtonRectFor(0, W), maxR = ButtonRectFor(1, W),

@@ -13,6 +13,9 @@
 // and Qt::WindowMaximizeButtonHint; Qt has no sizing-border style, so a window that wants one
 // sets the dynamic property kThickFrameProperty to true before Attach.
 //
+// Full screen: while the window is full screen its frame is off the screen: no margins (the
+// client covers the whole window), no outline, nothing of the frame painted or hit.
+//
 // Threads: user-interface thread only.
 #include <QImage>
 #include <QPoint>
@@ -146,6 +149,8 @@ public:
     int TopHead() const { return topHead; }
     int TopTail() const { return topTail; }
     QSize MinimumTrackSize() const;
+    // Whether the frame is drawn: loaded, attached and the window not full screen.
+    bool IsFrameShown() const;
 
 private:
     void FreeBitmaps();
