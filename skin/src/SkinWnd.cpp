@@ -226,21 +226,44 @@ int CSkinWnd::Attach(QWidget* window, bool fit, QWidget* client) {
     hadThickFrame = window->property(kThickFrameProperty).toBool() ? 1 : 0;
     hadMinimizeBox = (flags & Qt::WindowMinimizeButtonHint) ? 1 : 0;
     hadMaximizeBox = (flags & Qt::WindowMaximizeButtonHint) ? 1 : 0;
-    // The frame draws everything itself: the window system's decoration and buttons go.
-    const bool wasVisible = window->isVisible();
-    window->setWindowFlags((flags & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
-                           Qt::FramelessWindowHint);
+    m_flagsBeforeAttach = flags;
+    m_frameTakenOver = false;
     window->setMouseTracking(true);
     // The sizing cursors are set on the window; the client keeps the arrow, since moving
     // from a border into it sends the window no further mouse event.
     if (client != nullptr && hadThickFrame)
         client->setCursor(Qt::ArrowCursor);
-    if (wasVisible)
-        window->show();
     UpdateFrame();
     if (fit)
         FitToBackground();
     return 1;
+}
+
+void CSkinWnd::TakeOverWindowFrame() {
+    QWidget* window = Window();
+    if (m_frameTakenOver)
+        return;
+    m_frameTakenOver = true;
+    // The frame draws everything itself: the window system's decoration and buttons go.
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlags(
+        (m_flagsBeforeAttach & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
+        Qt::FramelessWindowHint);
+    if (wasVisible)
+        window->show();
+}
+
+void CSkinWnd::GiveBackWindowFrame() {
+    QWidget* window = Window();
+    if (!m_frameTakenOver)
+        return;
+    m_frameTakenOver = false;
+    // Without a frame of our own the window must not be left without any: the window
+    // system's caption, borders and buttons come back.
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlags(m_flagsBeforeAttach);
+    if (wasVisible)
+        window->show();
 }
 
 void CSkinWnd::FitToBackground() {
@@ -270,13 +293,15 @@ bool CSkinWnd::IsFrameShown() const {
     return loaded != 0 && window != nullptr && !window->isFullScreen();
 }
 
-// Brings the window in line with the loaded state: margins, client place, outline.
+// Brings the window in line with the loaded state: window-system frame, margins, client
+// place, outline.
 void CSkinWnd::UpdateFrame() {
     QWidget* window = Window();
     if (window == nullptr)
         return;
     if (loaded == 0) {
         // Without a frame the window keeps its plain look: no margins, no outline.
+        GiveBackWindowFrame();
         window->setContentsMargins(0, 0, 0, 0);
         if (m_client != nullptr && window->layout() == nullptr)
             m_client->setGeometry(window->rect());
@@ -284,6 +309,7 @@ void CSkinWnd::UpdateFrame() {
         window->update();
         return;
     }
+    TakeOverWindowFrame();
     ApplyMargins();
     ApplyRegion();
     window->update();

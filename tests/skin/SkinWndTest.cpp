@@ -295,6 +295,9 @@ TEST_F(SkinWndTest, DraggingTheCaptionOrABorderMovesOrSizesTheWindow) {
 TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
     auto window = std::make_unique<QWidget>();
     QWidget client(window.get());
+    window->setWindowFlag(Qt::WindowMinimizeButtonHint);
+    const Qt::WindowFlags flags = window->windowFlags();
+    window->show();
     skin->Write();
     ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
     ASSERT_EQ(frame.Attach(window.get(), true, &client), 1);
@@ -310,10 +313,19 @@ TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
     EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
     EXPECT_EQ(client.geometry().top(), 30);
 
-    // A broken skin: the window falls back to its plain look.
+    // A broken skin: the window falls back to its plain look, with the window system's own
+    // frame and buttons, until a skin loads again.
     WriteText(skin->Ini(), "[Personality]\n");
     EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
     EXPECT_EQ(window->contentsMargins(), QMargins(0, 0, 0, 0));
+    EXPECT_EQ(window->windowFlags(), flags);
+    EXPECT_TRUE(window->isVisible());
+    skin->Write();
+    ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(SkinWndTest, TitleFollowsTheWindowText) {

@@ -11,7 +11,9 @@
 //
 // Window styles: the minimize and maximize boxes are the window's Qt::WindowMinimizeButtonHint
 // and Qt::WindowMaximizeButtonHint; Qt has no sizing-border style, so a window that wants one
-// sets the dynamic property kThickFrameProperty to true before Attach.
+// sets the dynamic property kThickFrameProperty to true before Attach. While no frame is
+// loaded (a skin that failed to load after Attach) the window has its window-system frame
+// and flags back; a later successful load takes them over again.
 //
 // Full screen: while the window is full screen its frame is off the screen: no margins (the
 // client covers the whole window), no outline, nothing of the frame painted or hit.
@@ -160,6 +162,9 @@ private:
     void ApplyMargins();
     void ApplyRegion();
     void UpdateFrame();
+    // The window-system frame off (frameless, without its system menu and boxes) or back on.
+    void TakeOverWindowFrame();
+    void GiveBackWindowFrame();
 
     void DrawTopEdge(QPainter& p, int x, int y, int length, bool inactive) const;
     void DrawLeftEdge(QPainter& p, int x, int y, int length, bool inactive) const;
@@ -209,6 +214,9 @@ private:
     QPoint backgroundSplit{-1, -1};
 
     QWidget* m_client = nullptr;  // kept on the client area when not in a layout
+    // The window's flags before the frame took it over, given back while no skin is loaded.
+    Qt::WindowFlags m_flagsBeforeAttach;
+    bool m_frameTakenOver = false;
     std::function<void(unsigned)> m_sysCommandHandler;
     // Moving or sizing by hand when the window system cannot do it.
     int m_dragCode = 0;
