@@ -227,6 +227,8 @@ int CSkinWnd::Attach(QWidget* window, bool fit, QWidget* client) {
     hadMinimizeBox = (flags & Qt::WindowMinimizeButtonHint) ? 1 : 0;
     hadMaximizeBox = (flags & Qt::WindowMaximizeButtonHint) ? 1 : 0;
     m_flagsBeforeAttach = flags;
+    m_minimumBeforeAttach = window->minimumSize();
+    m_resizable = window->minimumSize() != window->maximumSize();
     m_frameTakenOver = false;
     window->setMouseTracking(true);
     // The sizing cursors are set on the window; the client keeps the arrow, since moving
@@ -262,6 +264,8 @@ void CSkinWnd::GiveBackWindowFrame() {
     // system's caption, borders and buttons come back.
     const bool wasVisible = window->isVisible();
     window->setWindowFlags(m_flagsBeforeAttach);
+    if (m_resizable)
+        window->setMinimumSize(m_minimumBeforeAttach);
     if (wasVisible)
         window->show();
 }
@@ -294,7 +298,7 @@ bool CSkinWnd::IsFrameShown() const {
 }
 
 // Brings the window in line with the loaded state: window-system frame, margins, client
-// place, outline.
+// place, outline, minimum size.
 void CSkinWnd::UpdateFrame() {
     QWidget* window = Window();
     if (window == nullptr)
@@ -312,6 +316,7 @@ void CSkinWnd::UpdateFrame() {
     TakeOverWindowFrame();
     ApplyMargins();
     ApplyRegion();
+    ApplyMinimumSize();
     window->update();
 }
 
@@ -326,6 +331,14 @@ void CSkinWnd::ApplyMargins() {
     if (m_client != nullptr && m_client->parentWidget() == window &&
         (window->layout() == nullptr || window->layout()->indexOf(m_client) < 0))
         m_client->setGeometry(shown ? ClientRect(window->size()) : window->rect());
+}
+
+void CSkinWnd::ApplyMinimumSize() {
+    // The window system sizes the window too (its own sizing, a maximize, a resize asked
+    // for by a program): the minimum is its size hint, not a check of our own drag only. A
+    // window of fixed size stays as its dialog made it.
+    if (m_resizable)
+        Window()->setMinimumSize(m_minimumBeforeAttach.expandedTo(MinimumTrackSize()));
 }
 
 void CSkinWnd::ApplyRegion() {

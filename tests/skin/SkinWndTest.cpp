@@ -292,6 +292,31 @@ TEST_F(SkinWndTest, DraggingTheCaptionOrABorderMovesOrSizesTheWindow) {
     EXPECT_EQ(window->height(), H);
 }
 
+TEST_F(SkinWndTest, TheMinimumTrackingSizeHoldsForEveryResize) {
+    auto window = MakeWindow(true, true, true);
+    // Left + right + top bitmap widths, the side bitmaps' height + 20.
+    const QSize minimum(8 + 8 + 60, 40 + 20);
+    ASSERT_EQ(frame.MinimumTrackSize(), minimum);
+    window->resize(30, 20);  // as the window system's own sizing asks
+    EXPECT_EQ(window->size(), minimum);
+    window->resize(W, H);
+    EXPECT_EQ(window->size(), QSize(W, H));
+
+    // A dialog of fixed size keeps it.
+    QWidget fixed;
+    fixed.setFixedSize(50, 40);
+    CSkinWnd fixedFrame;
+    ASSERT_EQ(fixedFrame.LoadSkin(skin->Ini()), 1);
+    ASSERT_EQ(fixedFrame.Attach(&fixed, false), 1);
+    EXPECT_EQ(fixed.size(), QSize(50, 40));
+
+    // Without a loaded frame the window's own minimum is back.
+    WriteText(skin->Ini(), "[Personality]\n");
+    EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
+    window->resize(30, 20);
+    EXPECT_EQ(window->size(), QSize(30, 20));
+}
+
 TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
     auto window = std::make_unique<QWidget>();
     QWidget client(window.get());

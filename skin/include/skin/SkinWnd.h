@@ -18,6 +18,9 @@
 // Full screen: while the window is full screen its frame is off the screen: no margins (the
 // client covers the whole window), no outline, nothing of the frame painted or hit.
 //
+// The minimum tracking size holds for every resize of a resizable window, the window
+// system's included, not only for the frame's own sizing by hand.
+//
 // Threads: user-interface thread only.
 #include <QImage>
 #include <QPoint>
@@ -161,6 +164,7 @@ private:
     void ReadColours(const std::string& iniPath);
     void ApplyMargins();
     void ApplyRegion();
+    void ApplyMinimumSize();
     void UpdateFrame();
     // The window-system frame off (frameless, without its system menu and boxes) or back on.
     void TakeOverWindowFrame();
@@ -214,8 +218,10 @@ private:
     QPoint backgroundSplit{-1, -1};
 
     QWidget* m_client = nullptr;  // kept on the client area when not in a layout
-    // The window's flags before the frame took it over, given back while no skin is loaded.
+    // What the window had before the frame took it over, given back while no skin is loaded.
     Qt::WindowFlags m_flagsBeforeAttach;
+    QSize m_minimumBeforeAttach;
+    bool m_resizable = false;  // its minimum and maximum sizes differed at Attach
     bool m_frameTakenOver = false;
     std::function<void(unsigned)> m_sysCommandHandler;
     // Moving or sizing by hand when the window system cannot do it.
