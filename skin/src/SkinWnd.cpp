@@ -85,6 +85,19 @@ Qt::Edges EdgesOf(int code) {
     }
 }
 
+// A shown window stays shown: setWindowFlags would hide it for a moment, and a dialog that is
+// hidden ends its modal loop (the player would quit on a skin switch). Its window-system
+// window takes the new flags in place.
+void SetWindowFlagsInPlace(QWidget* window, Qt::WindowFlags flags) {
+    QWindow* handle = window->windowHandle();
+    if (!window->isVisible() || handle == nullptr) {
+        window->setWindowFlags(flags);
+        return;
+    }
+    window->overrideWindowFlags(flags);
+    handle->setFlags(flags);
+}
+
 bool IsSizingCode(int code) {
     return code >= HTLEFT && code <= HTBOTTOMRIGHT;
 }
@@ -247,12 +260,9 @@ void CSkinWnd::TakeOverWindowFrame() {
         return;
     m_frameTakenOver = true;
     // The frame draws everything itself: the window system's decoration and buttons go.
-    const bool wasVisible = window->isVisible();
-    window->setWindowFlags(
-        (m_flagsBeforeAttach & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
-        Qt::FramelessWindowHint);
-    if (wasVisible)
-        window->show();
+    SetWindowFlagsInPlace(
+        window, (m_flagsBeforeAttach & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
+                    Qt::FramelessWindowHint);
 }
 
 void CSkinWnd::GiveBackWindowFrame() {
@@ -262,12 +272,9 @@ void CSkinWnd::GiveBackWindowFrame() {
     m_frameTakenOver = false;
     // Without a frame of our own the window must not be left without any: the window
     // system's caption, borders and buttons come back.
-    const bool wasVisible = window->isVisible();
-    window->setWindowFlags(m_flagsBeforeAttach);
+    SetWindowFlagsInPlace(window, m_flagsBeforeAttach);
     if (m_resizable)
         window->setMinimumSize(m_minimumBeforeAttach);
-    if (wasVisible)
-        window->show();
 }
 
 void CSkinWnd::FitToBackground() {

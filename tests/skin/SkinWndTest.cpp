@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <memory>
 
 #include "SkinTestSupport.h"
@@ -318,11 +320,10 @@ TEST_F(SkinWndTest, TheMinimumTrackingSizeHoldsForEveryResize) {
 }
 
 TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
-    auto window = std::make_unique<QWidget>();
+    auto window = std::make_unique<QDialog>();
     QWidget client(window.get());
     window->setWindowFlag(Qt::WindowMinimizeButtonHint);
     const Qt::WindowFlags flags = window->windowFlags();
-    window->show();
     skin->Write();
     ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
     ASSERT_EQ(frame.Attach(window.get(), true, &client), 1);
@@ -330,27 +331,36 @@ TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
               QSize(4 + 4 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
     EXPECT_EQ(client.geometry(), QRect(4, 20, TestSkin::kBackgroundW, TestSkin::kBackgroundH));
 
-    // A skin switch on the attached frame: new thicknesses, same hook.
-    SaveBmp(Filled(60, 60, kActiveCaption), skin->folder + "top.bmp");
-    skin->Write();
-    ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
-    EXPECT_TRUE(frame.IsAttached());
-    EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
-    EXPECT_EQ(client.geometry().top(), 30);
+    // Skin switches while the dialog runs modal, as the player's main window does.
+    bool stillModal = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        // New thicknesses, same hook.
+        SaveBmp(Filled(60, 60, kActiveCaption), skin->folder + "top.bmp");
+        skin->Write();
+        EXPECT_EQ(frame.LoadSkin(skin->Ini()), 1);
+        EXPECT_TRUE(frame.IsAttached());
+        EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
+        EXPECT_EQ(client.geometry().top(), 30);
 
-    // A broken skin: the window falls back to its plain look, with the window system's own
-    // frame and buttons, until a skin loads again.
-    WriteText(skin->Ini(), "[Personality]\n");
-    EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
-    EXPECT_EQ(window->contentsMargins(), QMargins(0, 0, 0, 0));
-    EXPECT_EQ(window->windowFlags(), flags);
-    EXPECT_TRUE(window->isVisible());
-    skin->Write();
-    ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
-    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
-    EXPECT_TRUE(window->isVisible());
+        // A broken skin: the window falls back to its plain look, with the window system's
+        // own frame and buttons, until a skin loads again.
+        WriteText(skin->Ini(), "[Personality]\n");
+        EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
+        EXPECT_EQ(window->contentsMargins(), QMargins(0, 0, 0, 0));
+        EXPECT_EQ(window->windowFlags(), flags);
+        skin->Write();
+        EXPECT_EQ(frame.LoadSkin(skin->Ini()), 1);
+        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
+        // Neither switch ended the dialog.
+        QTimer::singleShot(0, window.get(), [&] {
+            stillModal = true;
+            window->done(0);
+        });
+    });
+    window->exec();
+    EXPECT_TRUE(stillModal);
 }
 
 TEST_F(SkinWndTest, TitleFollowsTheWindowText) {
