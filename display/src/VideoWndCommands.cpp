@@ -221,10 +221,6 @@ void CVideoWnd::ApplyFullScreenGeometry() {
     QWidget* main = window();
     if (main == this || !IsFullScreen())
         return;
-    // The window system may have put the window on another monitor than the one it was on.
-    const QSize screen = ScreenGeometryOf(main).size();
-    if (!screen.isEmpty())
-        screenSize_ = screen;
     const QPoint parentOrigin =
         parentWidget() ? parentWidget()->mapTo(main, QPoint(0, 0)) : QPoint(0, 0);
     const QRect wanted(-parentOrigin, screenSize_);
@@ -235,8 +231,11 @@ void CVideoWnd::ApplyFullScreenGeometry() {
 
 bool CVideoWnd::eventFilter(QObject* watched, QEvent* event) {
     // The dialog lays out its controls on every resize, the one full screen causes too; put
-    // this window back over the screen after it has done so.
+    // this window back over the screen after it has done so. The size is the window
+    // system's answer: the monitor it chose to cover, which may not be the one the window
+    // was mostly on.
     if (watched == window() && event->type() == QEvent::Resize && IsFullScreen()) {
+        screenSize_ = static_cast<QResizeEvent*>(event)->size();
         QMetaObject::invokeMethod(this, &CVideoWnd::ApplyFullScreenGeometry, Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);

@@ -81,6 +81,12 @@ TEST_F(FullScreenTest, TheFrameLeavesTheWindowsOwnMonitorToTheVideoAreaAndComesB
     QApplication::processEvents();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(video->IsFullScreen());
+    // The window system may give it another monitor than the one it was mostly on: the video
+    // area covers what the window was given.
+    const QRect other(monitor.topLeft(), monitor.size() / 2);
+    dlg->setGeometry(other);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return video->size() == other.size(); }));
+    EXPECT_EQ(video->ScreenSize(), other.size());
 
     video->ToggleFullScreen();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->geometry() == normal; }));
