@@ -2,8 +2,10 @@
 // property box (posted to the dialog), and full screen.
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QScreen>
 #include <algorithm>
 
 #include "display/VideoWnd.h"
@@ -13,6 +15,13 @@ namespace {
 constexpr float kZoomInFactor = 1.25f;
 constexpr float kZoomOutFactor = 0.75f;
 constexpr float kNaturalZoom = 1.0f;
+
+// The monitor the window is on, which full screen covers (not the primary one).
+QRect ScreenGeometryOf(const QWidget* window) {
+    const QScreen* screen =
+        window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->geometry() : QRect();
+}
 }  // namespace
 
 // ---- menu ------------------------------------------------------------------------------
@@ -184,22 +193,25 @@ void CVideoWnd::LeaveFullScreen() {
 
 void CVideoWnd::EnterFullScreen() {
     QWidget* main = window();
-    const int sw = screenSize_.width(), sh = screenSize_.height();
-    // A window partly off the screen is first brought onto it, so that leaving full screen
+    const QRect screen = ScreenGeometryOf(main);
+    // A window partly off its screen is first brought onto it, so that leaving full screen
     // returns it somewhere visible.
     const QRect r = main->frameGeometry();
-    if (r.left() < 0 || r.top() < 0 || r.top() + r.height() > sh || r.left() + r.width() > sw) {
-        main->move(std::max(0, (sw - r.width()) / 2), std::max(0, (sh - r.height()) / 2));
+    if (!screen.contains(r)) {
+        main->move(screen.left() + std::max(0, (screen.width() - r.width()) / 2),
+                   screen.top() + std::max(0, (screen.height() - r.height()) / 2));
     }
     savedMainRect_ = main->geometry();
     savedMainFullScreen_ = main->isFullScreen();
     savedVideoRect_ = geometry();
+    screenSize_ = screen.size();
     if (main == this) {
         showFullScreen();
         return;
     }
-    // The window system gives the whole screen to the main window; this window then covers
-    // the dialog's client area up to the screen size, above its sibling controls.
+    // The window system gives the whole monitor to the main window, whose skinned frame then
+    // leaves the screen; this window covers the dialog's client area up to the monitor's
+    // size, above its sibling controls.
     main->showFullScreen();
     main->installEventFilter(this);
     ApplyFullScreenGeometry();
@@ -219,8 +231,11 @@ void CVideoWnd::ApplyFullScreenGeometry() {
 
 bool CVideoWnd::eventFilter(QObject* watched, QEvent* event) {
     // The dialog lays out its controls on every resize, the one full screen causes too; put
-    // this window back over the screen after it has done so.
+    // this window back over the screen after it has done so. The size is the window
+    // system's answer: the monitor it chose to cover, which may not be the one the window
+    // was mostly on.
     if (watched == window() && event->type() == QEvent::Resize && IsFullScreen()) {
+        screenSize_ = static_cast<QResizeEvent*>(event)->size();
         QMetaObject::invokeMethod(this, &CVideoWnd::ApplyFullScreenGeometry, Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);

@@ -105,6 +105,19 @@ Qt::Edges EdgesOf(int code) {
     }
 }
 
+// A shown window stays shown: setWindowFlags would hide it for a moment, and a dialog that is
+// hidden ends its modal loop (the player would quit on a skin switch). Its window-system
+// window takes the new flags in place.
+void SetWindowFlagsInPlace(QWidget* window, Qt::WindowFlags flags) {
+    QWindow* handle = window->windowHandle();
+    if (!window->isVisible() || handle == nullptr) {
+        window->setWindowFlags(flags);
+        return;
+    }
+    window->overrideWindowFlags(flags);
+    handle->setFlags(flags);
+}
+
 bool IsSizingCode(int code) {
     return code >= HTLEFT && code <= HTBOTTOMRIGHT;
 }
@@ -249,21 +262,42 @@ int CSkinWnd::Attach(QWidget* window, bool fit, QWidget* client) {
     hadThickFrame = window->property(kThickFrameProperty).toBool() ? 1 : 0;
     hadMinimizeBox = (flags & Qt::WindowMinimizeButtonHint) ? 1 : 0;
     hadMaximizeBox = (flags & Qt::WindowMaximizeButtonHint) ? 1 : 0;
-    // The frame draws everything itself: the window system's decoration and buttons go.
-    const bool wasVisible = window->isVisible();
-    window->setWindowFlags((flags & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
-                           Qt::FramelessWindowHint);
+    m_flagsBeforeAttach = flags;
+    m_minimumBeforeAttach = window->minimumSize();
+    m_resizable = window->minimumSize() != window->maximumSize();
+    m_frameTakenOver = false;
     window->setMouseTracking(true);
     // The sizing cursors are set on the window; the client keeps the arrow, since moving
     // from a border into it sends the window no further mouse event.
     if (client != nullptr && hadThickFrame)
         client->setCursor(Qt::ArrowCursor);
-    if (wasVisible)
-        window->show();
     UpdateFrame();
     if (fit)
         FitToBackground();
     return 1;
+}
+
+void CSkinWnd::TakeOverWindowFrame() {
+    QWidget* window = Window();
+    if (m_frameTakenOver)
+        return;
+    m_frameTakenOver = true;
+    // The frame draws everything itself: the window system's decoration and buttons go.
+    SetWindowFlagsInPlace(
+        window, (m_flagsBeforeAttach & ~(Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)) |
+                    Qt::FramelessWindowHint);
+}
+
+void CSkinWnd::GiveBackWindowFrame() {
+    QWidget* window = Window();
+    if (!m_frameTakenOver)
+        return;
+    m_frameTakenOver = false;
+    // Without a frame of our own the window must not be left without any: the window
+    // system's caption, borders and buttons come back.
+    SetWindowFlagsInPlace(window, m_flagsBeforeAttach);
+    if (m_resizable)
+        window->setMinimumSize(m_minimumBeforeAttach);
 }
 
 void CSkinWnd::FitToBackground() {
@@ -288,13 +322,20 @@ QSize CSkinWnd::MinimumTrackSize() const {
     return QSize(left.Width() + right.Width() + top.Width(), left.Height() + kMinTrackExtraHeight);
 }
 
-// Brings the window in line with the loaded state: margins, client place, outline.
+bool CSkinWnd::IsFrameShown() const {
+    const QWidget* window = Window();
+    return loaded != 0 && window != nullptr && !window->isFullScreen();
+}
+
+// Brings the window in line with the loaded state: window-system frame, margins, client
+// place, outline, minimum size.
 void CSkinWnd::UpdateFrame() {
     QWidget* window = Window();
     if (window == nullptr)
         return;
     if (loaded == 0) {
         // Without a frame the window keeps its plain look: no margins, no outline.
+        GiveBackWindowFrame();
         window->setContentsMargins(0, 0, 0, 0);
         if (m_client != nullptr && window->layout() == nullptr)
             m_client->setGeometry(window->rect());
@@ -302,22 +343,37 @@ void CSkinWnd::UpdateFrame() {
         window->update();
         return;
     }
+    TakeOverWindowFrame();
     ApplyMargins();
     ApplyRegion();
+    ApplyMinimumSize();
     window->update();
 }
 
 void CSkinWnd::ApplyMargins() {
     QWidget* window = Window();
-    window->setContentsMargins(leftWidth, captionHeight, rightWidth, bottomHeight);
+    // Full screen puts the frame off the screen: the client takes the whole window.
+    const bool shown = IsFrameShown();
+    if (shown)
+        window->setContentsMargins(leftWidth, captionHeight, rightWidth, bottomHeight);
+    else
+        window->setContentsMargins(0, 0, 0, 0);
     if (m_client != nullptr && m_client->parentWidget() == window &&
         (window->layout() == nullptr || window->layout()->indexOf(m_client) < 0))
-        m_client->setGeometry(ClientRect(window->size()));
+        m_client->setGeometry(shown ? ClientRect(window->size()) : window->rect());
+}
+
+void CSkinWnd::ApplyMinimumSize() {
+    // The window system sizes the window too (its own sizing, a maximize, a resize asked
+    // for by a program): the minimum is its size hint, not a check of our own drag only. A
+    // window of fixed size stays as its dialog made it.
+    if (m_resizable)
+        Window()->setMinimumSize(m_minimumBeforeAttach.expandedTo(MinimumTrackSize()));
 }
 
 void CSkinWnd::ApplyRegion() {
     QWidget* window = Window();
-    if (usesTran != 0)
+    if (usesTran != 0 && IsFrameShown())
         window->setMask(BuildWindowRegion(window->size()));
     else
         window->clearMask();
@@ -333,6 +389,8 @@ bool CSkinWnd::OnMessage(QEvent* event) {
         return CSubclassWnd::OnMessage(event);
     switch (event->type()) {
         case QEvent::Paint: {
+            if (!IsFrameShown())
+                return CallDefault();
             if (eraseBackground != 0 && !background.IsEmpty()) {
                 QPainter painter(window);
                 PaintBackground(painter, ClientRect(window->size()));
@@ -367,7 +425,12 @@ bool CSkinWnd::OnMessage(QEvent* event) {
                 windowState = stateBeforeMinimize;
                 window->update();
             }
-            return CallDefault();
+            CallDefault();
+            // Into or out of full screen: the frame leaves the screen or comes back.
+            ApplyMargins();
+            ApplyRegion();
+            window->update();
+            return true;
         case QEvent::MouseMove:
             return OnMouseMove(static_cast<QMouseEvent*>(event));
         case QEvent::MouseButtonPress:
@@ -524,6 +587,9 @@ QRect CSkinWnd::GetButtonRect(int which) const {
 }
 
 int CSkinWnd::HitTest(int x, int y) const {
+    // The frame of a full-screen window is off the screen, its buttons too.
+    if (Window() != nullptr && Window()->isFullScreen())
+        return HTCLIENT;
     const int W = Window() != nullptr ? Window()->width() : 0;
     const int H = Window() != nullptr ? Window()->height() : 0;
     const QRect closeR = ButtonRectFor(0, W), maxR = ButtonRectFor(1, W),

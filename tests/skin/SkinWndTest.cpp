@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <map>
 #include <memory>
 
@@ -374,9 +376,36 @@ TEST_F(SkinWndTest, DraggingTheCaptionOrABorderMovesOrSizesTheWindow) {
     EXPECT_EQ(window->height(), H);
 }
 
+TEST_F(SkinWndTest, TheMinimumTrackingSizeHoldsForEveryResize) {
+    auto window = MakeWindow(true, true, true);
+    // Left + right + top bitmap widths, the side bitmaps' height + 20.
+    const QSize minimum(8 + 8 + 60, 40 + 20);
+    ASSERT_EQ(frame.MinimumTrackSize(), minimum);
+    window->resize(30, 20);  // as the window system's own sizing asks
+    EXPECT_EQ(window->size(), minimum);
+    window->resize(W, H);
+    EXPECT_EQ(window->size(), QSize(W, H));
+
+    // A dialog of fixed size keeps it.
+    QWidget fixed;
+    fixed.setFixedSize(50, 40);
+    CSkinWnd fixedFrame;
+    ASSERT_EQ(fixedFrame.LoadSkin(skin->Ini()), 1);
+    ASSERT_EQ(fixedFrame.Attach(&fixed, false), 1);
+    EXPECT_EQ(fixed.size(), QSize(50, 40));
+
+    // Without a loaded frame the window's own minimum is back.
+    WriteText(skin->Ini(), "[Personality]\n");
+    EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
+    window->resize(30, 20);
+    EXPECT_EQ(window->size(), QSize(30, 20));
+}
+
 TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
-    auto window = std::make_unique<QWidget>();
+    auto window = std::make_unique<QDialog>();
     QWidget client(window.get());
+    window->setWindowFlag(Qt::WindowMinimizeButtonHint);
+    const Qt::WindowFlags flags = window->windowFlags();
     skin->Write();
     ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
     ASSERT_EQ(frame.Attach(window.get(), true, &client), 1);
@@ -384,18 +413,36 @@ TEST_F(SkinWndTest, FitToBackgroundAndReloadInPlace) {
               QSize(4 + 4 + TestSkin::kBackgroundW, 20 + 4 + TestSkin::kBackgroundH));
     EXPECT_EQ(client.geometry(), QRect(4, 20, TestSkin::kBackgroundW, TestSkin::kBackgroundH));
 
-    // A skin switch on the attached frame: new thicknesses, same hook.
-    SaveBmp(Filled(60, 60, kActiveCaption), skin->folder + "top.bmp");
-    skin->Write();
-    ASSERT_EQ(frame.LoadSkin(skin->Ini()), 1);
-    EXPECT_TRUE(frame.IsAttached());
-    EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
-    EXPECT_EQ(client.geometry().top(), 30);
+    // Skin switches while the dialog runs modal, as the player's main window does.
+    bool stillModal = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        // New thicknesses, same hook.
+        SaveBmp(Filled(60, 60, kActiveCaption), skin->folder + "top.bmp");
+        skin->Write();
+        EXPECT_EQ(frame.LoadSkin(skin->Ini()), 1);
+        EXPECT_TRUE(frame.IsAttached());
+        EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
+        EXPECT_EQ(client.geometry().top(), 30);
 
-    // A broken skin: the window falls back to its plain look.
-    WriteText(skin->Ini(), "[Personality]\n");
-    EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
-    EXPECT_EQ(window->contentsMargins(), QMargins(0, 0, 0, 0));
+        // A broken skin: the window falls back to its plain look, with the window system's
+        // own frame and buttons, until a skin loads again.
+        WriteText(skin->Ini(), "[Personality]\n");
+        EXPECT_EQ(frame.LoadSkin(skin->Ini()), 0);
+        EXPECT_EQ(window->contentsMargins(), QMargins(0, 0, 0, 0));
+        EXPECT_EQ(window->windowFlags(), flags);
+        skin->Write();
+        EXPECT_EQ(frame.LoadSkin(skin->Ini()), 1);
+        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_EQ(window->contentsMargins(), QMargins(4, 30, 4, 4));
+        // Neither switch ended the dialog.
+        QTimer::singleShot(0, window.get(), [&] {
+            stillModal = true;
+            window->done(0);
+        });
+    });
+    window->exec();
+    EXPECT_TRUE(stillModal);
 }
 
 TEST_F(SkinWndTest, TitleFollowsTheWindowText) {

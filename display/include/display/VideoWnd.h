@@ -143,7 +143,9 @@ private:
     win::MessageTarget* dialog_ = nullptr;
     std::string programFolder_;
     std::function<std::string()> skinFolder_;
-    QSize screenSize_;  // the primary screen's size when the window was made
+    // The primary screen's size when the window was made; in full screen, that of the
+    // monitor the main window covers.
+    QSize screenSize_;
 
     // UI thread only.
     CScrollText titleStrip_;

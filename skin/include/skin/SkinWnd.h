@@ -11,7 +11,15 @@
 //
 // Window styles: the minimize and maximize boxes are the window's Qt::WindowMinimizeButtonHint
 // and Qt::WindowMaximizeButtonHint; Qt has no sizing-border style, so a window that wants one
-// sets the dynamic property kThickFrameProperty to true before Attach.
+// sets the dynamic property kThickFrameProperty to true before Attach. While no frame is
+// loaded (a skin that failed to load after Attach) the window has its window-system frame
+// and flags back; a later successful load takes them over again.
+//
+// Full screen: while the window is full screen its frame is off the screen: no margins (the
+// client covers the whole window), no outline, nothing of the frame painted or hit.
+//
+// The minimum tracking size holds for every resize of a resizable window, the window
+// system's included, not only for the frame's own sizing by hand.
 //
 // Threads: user-interface thread only.
 #include <QImage>
@@ -150,6 +158,8 @@ public:
     int TopHead() const { return topHead; }
     int TopTail() const { return topTail; }
     QSize MinimumTrackSize() const;
+    // Whether the frame is drawn: loaded, attached and the window not full screen.
+    bool IsFrameShown() const;
 
 private:
     void FreeBitmaps();
@@ -158,7 +168,11 @@ private:
     void ReadColours(const std::string& iniPath);
     void ApplyMargins();
     void ApplyRegion();
+    void ApplyMinimumSize();
     void UpdateFrame();
+    // The window-system frame off (frameless, without its system menu and boxes) or back on.
+    void TakeOverWindowFrame();
+    void GiveBackWindowFrame();
 
     void DrawTopEdge(QPainter& p, int x, int y, int length, bool inactive) const;
     void DrawLeftEdge(QPainter& p, int x, int y, int length, bool inactive) const;
@@ -208,6 +222,11 @@ private:
     QPoint backgroundSplit{-1, -1};
 
     QWidget* m_client = nullptr;  // kept on the client area when not in a layout
+    // What the window had before the frame took it over, given back while no skin is loaded.
+    Qt::WindowFlags m_flagsBeforeAttach;
+    QSize m_minimumBeforeAttach;
+    bool m_resizable = false;  // its minimum and maximum sizes differed at Attach
+    bool m_frameTakenOver = false;
     std::function<void(unsigned)> m_sysCommandHandler;
     // Moving or sizing by hand when the window system cannot do it.
     int m_dragCode = 0;
