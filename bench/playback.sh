@@ -70,11 +70,11 @@ steer_ours() { # pid
   local id
   id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -1)
   [ -n "$id" ] || { echo "  (no window of the player to steer)" >&2; return 0; }
+  sleep 2  # the window fits itself to the movie once the movie opens: resize after that
   if [ -n "$window" ]; then
     xdotool windowsize "$id" "${window%x*}" "${window#*x}" || echo "  (could not resize)" >&2
   fi
   if [ "$rate" != 1 ]; then
-    sleep 1  # the media-player interface registers after the window shows
     dbus-send --session --print-reply --type=method_call \
       --dest=org.mpris.MediaPlayer2.tvqplayer /org/mpris/MediaPlayer2 \
       org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:Rate \
