@@ -497,31 +497,27 @@ bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
     prepared.format = turned ? rotatedFormat_ : pictureFormat_;
     prepared.rotated = turned;
     FramePrepared(&prepared);
-    std::lock_guard view(viewMutex_);
-    if (turned) {
-        shownRotated_.swap(storedRotated_);
-        shownRotatedFormat_ = rotatedFormat_;
-    } else {
-        shownFrame_.swap(storedFrame_);
-        shownFormat_ = pictureFormat_;
-    }
-    shownIsRotated_ = turned;
-    shownLabel_ = {job.show.second, job.show.index};
+    SwapIntoShown(storedFrame_, storedRotated_, turned, {job.show.second, job.show.index});
     return true;
 }
 
 // Makes the work frame (or its turn) the shown one. Caller holds workMutex_.
 void CFrameView::Publish(bool turned) {
+    SwapIntoShown(frameBuffer_, rotatedBuffer_, turned, {frameSecond_, frameIndex_});
+}
+
+void CFrameView::SwapIntoShown(std::vector<uint8_t>& frame, std::vector<uint8_t>& rotated,
+                               bool turned, std::pair<int32_t, int32_t> label) {
     std::lock_guard lock(viewMutex_);
     if (turned) {
-        shownRotated_.swap(rotatedBuffer_);
+        shownRotated_.swap(rotated);
         shownRotatedFormat_ = rotatedFormat_;
     } else {
-        shownFrame_.swap(frameBuffer_);
+        shownFrame_.swap(frame);
         shownFormat_ = pictureFormat_;
     }
     shownIsRotated_ = turned;
-    shownLabel_ = {frameSecond_, frameIndex_};
+    shownLabel_ = label;
 }
 
 std::pair<int32_t, int32_t> CFrameView::GetFramePosition() const {

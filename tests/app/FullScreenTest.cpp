@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
+#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "display/VideoWnd.h"
 #include "platform/MessageBox.h"
@@ -22,13 +23,8 @@ class FullScreenTest : public ::testing::Test {
 protected:
     void SetUp() override {
         win::SetMessageBoxService(boxes);
-        std::filesystem::copy(TVQ_SHIPPED_SKINS, dir.Path("skin"),
-                              std::filesystem::copy_options::recursive);
-        CPlayerDlg::Options options;
-        options.programFolder = dir.Folder() + "/";
-        options.player = std::make_unique<FakePlayer>();
-        options.listenForCopies = false;
-        dlg = std::make_unique<CPlayerDlg>(std::move(options));
+        CopyShippedSkins(dir);
+        dlg = std::make_unique<CPlayerDlg>(TestDialogOptions(dir, std::make_unique<FakePlayer>()));
     }
     void TearDown() override {
         dlg.reset();

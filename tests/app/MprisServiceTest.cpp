@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "AppTestSupport.h"
+#include "DialogTestSupport.h"
 #include "app/MprisService.h"
 #include "app/PlayerDlg.h"
 #include "engine/Messages.h"
@@ -27,10 +28,7 @@ protected:
         win::SetMessageBoxService(std::make_shared<win::RecordingMessageBoxService>());
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
-        CPlayerDlg::Options options;
-        options.programFolder = dir.Folder() + "/";
-        options.player = std::move(fake);
-        options.listenForCopies = false;
+        auto options = TestDialogOptions(dir, std::move(fake));
         options.tickCount = [this] { return now; };
         options.chooseFiles = [this] { return chosen; };
         dlg = std::make_unique<CPlayerDlg>(std::move(options));

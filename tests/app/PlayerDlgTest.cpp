@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "AppTestSupport.h"
+#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "app/QtMessageTarget.h"
 #include "display/VideoWnd.h"
@@ -40,11 +41,8 @@ protected:
         dlg.reset();
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
-        CPlayerDlg::Options options;
-        options.programFolder = dir.Folder() + "/";
+        auto options = TestDialogOptions(dir, std::move(fake));
         options.commandLineFiles = std::move(commandLineFiles);
-        options.player = std::move(fake);
-        options.listenForCopies = false;
         options.tickCount = [this] { return now; };
         options.chooseFiles = [this] { return chosen; };
         dlg = std::make_unique<CPlayerDlg>(std::move(options));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "app/PreviewDecoder.h"
 #include "app/SeekPreview.h"
@@ -194,10 +195,7 @@ protected:
         SeekPreviewTest::SetUp();
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
-        CPlayerDlg::Options options;
-        options.programFolder = dir.Folder() + "/";
-        options.player = std::move(fake);
-        options.listenForCopies = false;
+        auto options = TestDialogOptions(dir, std::move(fake));
         options.chooseFiles = [this] { return chosen; };
         dlg = std::make_unique<CPlayerDlg>(std::move(options));
     }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "AppTestSupport.h"
+#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "app/WindowFit.h"
 #include "display/VideoWnd.h"
@@ -100,12 +101,8 @@ class WindowFitDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         win::SetMessageBoxService(boxes);
-        std::filesystem::copy(TVQ_SHIPPED_SKINS, dir.Path("skin"),
-                              std::filesystem::copy_options::recursive);
-        CPlayerDlg::Options options;
-        options.programFolder = dir.Folder() + "/";
-        options.player = std::make_unique<FakePlayer>();
-        options.listenForCopies = false;
+        CopyShippedSkins(dir);
+        auto options = TestDialogOptions(dir, std::make_unique<FakePlayer>());
         options.availableGeometry = [this] { return screen; };
         dlg = std::make_unique<CPlayerDlg>(std::move(options));
         dlg->show();

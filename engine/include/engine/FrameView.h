@@ -228,6 +228,10 @@ private:
     // Swaps what PrepareStored made in as the shown frame, unless its stream has gone.
     bool PublishStored(const CStoredFrameWorker::Job& job);
     void Publish(bool turned);
+    // Swaps a frame (or its quarter turn) with the shown one, with its label. Caller holds
+    // workMutex_; takes viewMutex_.
+    void SwapIntoShown(std::vector<uint8_t>& frame, std::vector<uint8_t>& rotated, bool turned,
+                       std::pair<int32_t, int32_t> label);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
 
     // Set at construction.
