@@ -260,10 +260,8 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
             OnPlaylistStopped();
             return true;
         case WM_PLAY_POSITION:
-            if (!m_dragging) {
-                m_slider->setValue(static_cast<int>(wParam));
-                m_slider->update();
-            }
+            if (!m_dragging)
+                m_slider->setValue(static_cast<int>(wParam));  // repaints if the thumb moves
             return true;
         case WM_PLAY_STATE:
             EnableControls(wParam != 0, static_cast<int>(lParam));

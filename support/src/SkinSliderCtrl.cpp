@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -46,6 +47,23 @@ QRect CSkinSliderCtrl::GetChannelRect() const {
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
 }
 
+QRect CSkinSliderCtrl::DrawnThumbRect() const {
+    return GetThumbRect().adjusted(0, 0, kThumbExtraWidth, 0);
+}
+
+void CSkinSliderCtrl::sliderChange(SliderChange change) {
+    if (change != SliderValueChange) {
+        QSlider::sliderChange(change);
+        return;
+    }
+    // The play position moves every second, which on a long movie is less than a pixel: only
+    // a thumb that really moves is drawn again, and only where it was and where it is.
+    const QRect thumb = DrawnThumbRect();
+    if (thumb == m_paintedThumb)
+        return;
+    update(QRegion(thumb).united(m_paintedThumb));
+}
+
 void CSkinSliderCtrl::paintEvent(QPaintEvent*) {
     // The trackbar's own look is never drawn: before SetSkin there is simply no snapshot and
     // no thumb to compose. Composed off screen and copied once so the moving thumb does not
@@ -58,8 +76,9 @@ void CSkinSliderCtrl::paintEvent(QPaintEvent*) {
         QPainter mem(&canvas);
         if (!m_snapshot.isNull())
             mem.drawImage(QPoint(0, 0), m_snapshot, rect());
+        m_paintedThumb = DrawnThumbRect();
         if (!m_thumb.IsEmpty()) {
-            const QRect thumb = GetThumbRect().adjusted(0, 0, kThumbExtraWidth, 0);
+            const QRect thumb = m_paintedThumb;
             mem.setClipRect(thumb);
             mem.drawImage(thumb.topLeft(), m_thumb.Image());
         }

@@ -46,6 +46,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void sliderChange(SliderChange change) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -53,6 +54,8 @@ private:
     CPictureBitmap m_thumb;
     QImage m_snapshot;  // the background under the control at SetSkin time
     bool m_skinned = false;
+    QRect DrawnThumbRect() const;  // the thumb with the few pixels its bitmap reaches past it
+    QRect m_paintedThumb;           // where the last paint drew the thumb
     std::function<void(int x)> m_hoverMoved;
     std::function<void()> m_hoverLeft;
 };

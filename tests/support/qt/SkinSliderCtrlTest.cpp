@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -89,6 +91,43 @@ TEST_F(SkinSliderCtrlTest, MovedSliderKeepsItsOldBackgroundUntilSetSkinAgain) {
     EXPECT_EQ(slider->grab().toImage().pixelColor(2, 2).rgb(), QColor(Qt::blue).rgb());
     slider->SetSkin(folder, folder + "dialog-p.bmp");
     EXPECT_EQ(slider->grab().toImage().pixelColor(2, 2).rgb(), QColor(Qt::yellow).rgb());
+}
+
+// Counts the paints a widget gets and the area they cover.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
+TEST_F(SkinSliderCtrlTest, APositionRepaintsOnlyWhenTheThumbMovesAndOnlyAroundIt) {
+    SaveThumb(9, 16);
+    slider->setRange(0, 7200);  // two hours on 120 pixels: a minute is about a pixel
+    slider->SetSkin(folder, folder + "dialog-p.bmp");
+    parent->show();
+    QApplication::processEvents();
+    PaintCounter counter;
+    slider->installEventFilter(&counter);
+    for (int second = 1; second <= 5; ++second) slider->setValue(second);
+    QApplication::processEvents();
+    EXPECT_EQ(counter.paints, 0) << "seconds that do not move the thumb a pixel";
+    slider->setValue(3600);
+    QApplication::processEvents();
+    EXPECT_EQ(counter.paints, 1);
+    int area = 0;
+    for (const QRect& r : counter.painted) area += r.width() * r.height();
+    EXPECT_LT(area, slider->width() * slider->height() / 2) << "only where the thumb was and is";
+    EXPECT_TRUE(counter.painted.contains(slider->GetThumbRect()));
+    slider->removeEventFilter(&counter);
 }
 
 }  // namespace
