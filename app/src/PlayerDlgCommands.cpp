@@ -264,6 +264,10 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
                 m_slider->setValue(static_cast<int>(wParam));  // repaints if the thumb moves
             return true;
         case WM_PLAY_STATE:
+            // Controls off: a file switch or a seek is under way, after which the player plays
+            // unpaused. Still counted as paused, the next play command would pause it again.
+            if (wParam == 0)
+                m_paused = false;
             EnableControls(wParam != 0, static_cast<int>(lParam));
             return true;
         case WM_SPEED_FORWARD_1X:

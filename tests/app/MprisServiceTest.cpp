@@ -89,8 +89,16 @@ TEST_F(MprisServiceTest, StatusFollowsPlayPauseAndStopThroughTheDialogsCommands)
     EXPECT_EQ(player->pauses, 2);
     EXPECT_EQ(player->inits.size(), 1u);
 
+    mpris->Pause();
+    EXPECT_EQ(player->pauses, 3);
+    mpris->Previous();  // the player starts the file before unpaused, and says so
+    dlg->OnWinMessage(WM_PLAY_STATE, 0, 0);
+    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    EXPECT_EQ(mpris->PlaybackStatus(), "Playing");
+    mpris->Play();  // playing: a toggle here would pause the new file
+    EXPECT_EQ(player->pauses, 3);
+
     mpris->Next();
-    mpris->Previous();
     EXPECT_EQ(player->nexts, 1);
     EXPECT_EQ(player->previouses, 1);
     mpris->Stop();
