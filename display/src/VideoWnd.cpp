@@ -323,8 +323,8 @@ bool CVideoWnd::PreparesStoredFrames(int displayMode) const {
 
 bool CVideoWnd::PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& f,
                                    int displayMode) {
-    return DecodeStored(frame, f, displayMode, ConversionTarget(f), storedDecoder_,
-                        storedScratch_, storedNext_);
+    return DecodeStored(frame, f, displayMode, ConversionTarget(f), storedDecoder_, storedScratch_,
+                        storedNext_);
 }
 
 bool CVideoWnd::DecodeStored(const StoredFrame& frame, const win::BITMAPINFOHEADER& f,
@@ -336,8 +336,8 @@ bool CVideoWnd::DecodeStored(const StoredFrame& frame, const win::BITMAPINFOHEAD
         return false;
     const Decoder::Size full{f.biWidth, f.biHeight};
     const bool jpeg = Decoder::Scales(frame);
-    const Decoder::Size scaled = jpeg ? Decoder::ScaledSize(full, {size.width(), size.height()})
-                                      : full;
+    const Decoder::Size scaled =
+        jpeg ? Decoder::ScaledSize(full, {size.width(), size.height()}) : full;
     // Upright at a size the decoder makes itself (the picture's own, or a DCT scale of it):
     // straight into the painted image, with no pass of our own over the pixels.
     if (jpeg && turn == frame_convert::Turn::kNone &&

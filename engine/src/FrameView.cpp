@@ -380,7 +380,8 @@ void CFrameView::TransformFrame() {
         return;
     }
     const int mode = displayMode_.load();  // once: the UI thread may change it meanwhile
-    const bool turned = TurnByDisplayMode(mode, frameBuffer_.data(), pictureFormat_, rotatedBuffer_);
+    const bool turned =
+        TurnByDisplayMode(mode, frameBuffer_.data(), pictureFormat_, rotatedBuffer_);
     freshFrame_ = false;
     ShownFrame prepared;
     prepared.bits = turned ? rotatedBuffer_.data() : frameBuffer_.data();

@@ -624,8 +624,7 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     return DecodeOneSecond();
 }
 
-bool CPlaybackEngine::TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter,
-                                      StoredFrame* next) {
+bool CPlaybackEngine::TakeStoredFrame(StoredFrame* frame, int32_t* queuedAfter, StoredFrame* next) {
     win::ScopedLock data(dataLock_);
     if (!storedFrames_ || !storedQueue_.Pop(frame, queuedAfter))
         return false;

@@ -114,8 +114,8 @@ StoredFrame GradientJpeg(int w, int h) {
     tjhandle compressor = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    const int rc = tjCompress2(compressor, rgb.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_444,
-                               98, 0);
+    const int rc =
+        tjCompress2(compressor, rgb.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_444, 98, 0);
     StoredFrame frame;
     if (rc == 0) {
         frame.codec = kTvqCodecJpeg;
@@ -146,13 +146,14 @@ TEST(VideoWndStoredDecode, EveryModeAndScaleShowsThePictureTheRightWayRound) {
     CStoredFrameDecoder decoder;
     std::vector<uint8_t> scratch;
     QImage whole;
-    ASSERT_TRUE(CVideoWnd::DecodeStored(frame, PictureOf(w, h), 0, QSize(w, h), decoder, scratch,
-                                        whole));
+    ASSERT_TRUE(
+        CVideoWnd::DecodeStored(frame, PictureOf(w, h), 0, QSize(w, h), decoder, scratch, whole));
     ASSERT_EQ(whole.size(), QSize(w, h));
     // Straight from the decoder, upright and in RGB order.
     int far = 0;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) far += Distance(whole.pixel(x, y), qRgb(4 * x, 4 * y, 128)) > 12;
+        for (int x = 0; x < w; ++x)
+            far += Distance(whole.pixel(x, y), qRgb(4 * x, 4 * y, 128)) > 12;
     EXPECT_EQ(far, 0);
 
     struct Case {
@@ -161,12 +162,12 @@ TEST(VideoWndStoredDecode, EveryModeAndScaleShowsThePictureTheRightWayRound) {
     };
     // Half the size is a DCT scale (decoded straight); a third is not (decoded at the half and
     // scaled); modes 1 to 3 turn on the way.
-    for (const Case c : {Case{0, {32, 24}}, Case{0, {21, 16}}, Case{1, {64, 48}},
-                         Case{2, {32, 24}}, Case{3, {21, 16}}}) {
+    for (const Case c : {Case{0, {32, 24}}, Case{0, {21, 16}}, Case{1, {64, 48}}, Case{2, {32, 24}},
+                         Case{3, {21, 16}}}) {
         SCOPED_TRACE(testing::Message() << "mode " << c.mode << " at " << c.size.width());
         QImage out;
-        ASSERT_TRUE(CVideoWnd::DecodeStored(frame, PictureOf(w, h), c.mode, c.size, decoder,
-                                            scratch, out));
+        ASSERT_TRUE(
+            CVideoWnd::DecodeStored(frame, PictureOf(w, h), c.mode, c.size, decoder, scratch, out));
         ASSERT_EQ(out.size(), c.size);
         const bool upDown = c.mode == 1 || c.mode == 3, mirror = c.mode == 2 || c.mode == 3;
         int wrong = 0;
@@ -189,14 +190,14 @@ TEST(VideoWndStoredDecode, ADamagedOrForeignFrameDoesNotDecode) {
     std::vector<uint8_t> scratch;
     QImage out;
     StoredFrame frame = GradientJpeg(64, 48);
-    EXPECT_FALSE(CVideoWnd::DecodeStored(frame, PictureOf(96, 48), 0, QSize(96, 48), decoder,
-                                         scratch, out))
+    EXPECT_FALSE(
+        CVideoWnd::DecodeStored(frame, PictureOf(96, 48), 0, QSize(96, 48), decoder, scratch, out))
         << "a frame of other dimensions belongs to no stream of this size";
     auto cut = std::make_shared<std::vector<uint8_t>>(*frame.bytes);
     cut->resize(40);
     frame.bytes = cut;
-    EXPECT_FALSE(CVideoWnd::DecodeStored(frame, PictureOf(64, 48), 2, QSize(32, 24), decoder,
-                                         scratch, out));
+    EXPECT_FALSE(
+        CVideoWnd::DecodeStored(frame, PictureOf(64, 48), 2, QSize(32, 24), decoder, scratch, out));
 }
 
 }  // namespace

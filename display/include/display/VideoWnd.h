@@ -173,7 +173,7 @@ private:
     // Stored frames, decoded on the frame worker straight into the next picture: at the drawn
     // size, through the JPEG decoder's own scaling where it covers it. Frame worker only.
     CStoredFrameDecoder storedDecoder_;
-    QImage storedNext_;                  // swapped with picture_ to put it up
+    QImage storedNext_;                   // swapped with picture_ to put it up
     std::vector<uint8_t> storedScratch_;  // a decode that still needs a turn or a scale
 
     // A repaint is queued and not yet run; keeps a busy notification thread from flooding

@@ -258,9 +258,9 @@ private:
                                            // straight from the queue (ConvertQueuedFrame)
     std::atomic<bool> storedPath_{false};  // the engine hands out stored frames
     std::atomic<bool> decodeOnWorker_{false};
-    StoredFrame pulledFrame_;              // under workMutex_: stored, pulled, not yet handed on
-    StoredFrame pulledNext_;               // under workMutex_: the frame queued behind it
-    uint64_t stream_ = 0;                  // under workMutex_: counts stream opens and frees
+    StoredFrame pulledFrame_;  // under workMutex_: stored, pulled, not yet handed on
+    StoredFrame pulledNext_;   // under workMutex_: the frame queued behind it
+    uint64_t stream_ = 0;      // under workMutex_: counts stream opens and frees
 
     // The presenting thread's state. Only one thread presents at a time; the mutex makes that
     // so also when tests pull from several threads without the worker. Lock order: this one,
@@ -277,23 +277,22 @@ private:
         bool operator==(const Prepared&) const = default;
     };
     Prepared prepared_;  // under presentMutex_: what the buffers (or the window) hold
-    CStoredFrameWorker storedWorker_{[this](const CStoredFrameWorker::Job& job) {
-        PresentStored(job);
-    }};
+    CStoredFrameWorker storedWorker_{
+        [this](const CStoredFrameWorker::Job& job) { PresentStored(job); }};
 
     // View side: read by the paint (UI thread), swapped in by the notification thread.
     mutable std::mutex viewMutex_;
-    std::vector<uint8_t> shownFrame_;           // under viewMutex_
-    std::vector<uint8_t> shownRotated_;         // under viewMutex_
-    win::BITMAPINFOHEADER shownFormat_;         // under viewMutex_
-    win::BITMAPINFOHEADER shownRotatedFormat_;  // under viewMutex_
-    bool shownIsRotated_ = false;               // under viewMutex_
+    std::vector<uint8_t> shownFrame_;                 // under viewMutex_
+    std::vector<uint8_t> shownRotated_;               // under viewMutex_
+    win::BITMAPINFOHEADER shownFormat_;               // under viewMutex_
+    win::BITMAPINFOHEADER shownRotatedFormat_;        // under viewMutex_
+    bool shownIsRotated_ = false;                     // under viewMutex_
     std::pair<int32_t, int32_t> shownLabel_{-1, -1};  // under viewMutex_
-    int32_t length_ = 0;                        // under viewMutex_
-    std::string title_;                         // under viewMutex_
-    std::string seekText_;                      // under viewMutex_
-    std::string dragText_;                      // under viewMutex_
-    std::string noticeText_;                    // under viewMutex_
+    int32_t length_ = 0;                              // under viewMutex_
+    std::string title_;                               // under viewMutex_
+    std::string seekText_;                            // under viewMutex_
+    std::string dragText_;                            // under viewMutex_
+    std::string noticeText_;                          // under viewMutex_
 
     // Single values touched from several threads.
     std::atomic<int32_t> position_{0};  // notification thread writes, paint reads

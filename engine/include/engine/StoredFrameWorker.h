@@ -48,9 +48,9 @@ private:
     const Run run_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    Job job_;              // under mutex_
-    bool pending_ = false;  // under mutex_: job_ waits to run
-    bool running_ = false;  // under mutex_: a job is running
+    Job job_;                // under mutex_
+    bool pending_ = false;   // under mutex_: job_ waits to run
+    bool running_ = false;   // under mutex_: a job is running
     bool stopping_ = false;  // under mutex_
     std::thread thread_;     // started and joined by the callers of Hand and Stop
     std::mutex lifeMutex_;   // serialises starting and joining thread_

@@ -55,7 +55,7 @@ private:
     QImage m_snapshot;  // the background under the control at SetSkin time
     bool m_skinned = false;
     QRect DrawnThumbRect() const;  // the thumb with the few pixels its bitmap reaches past it
-    QRect m_paintedThumb;           // where the last paint drew the thumb
+    QRect m_paintedThumb;          // where the last paint drew the thumb
     std::function<void(int x)> m_hoverMoved;
     std::function<void()> m_hoverLeft;
 };

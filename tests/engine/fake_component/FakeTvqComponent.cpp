@@ -24,7 +24,7 @@ struct Options {
     int32_t fps = 10, width = 16, height = 8, bytesPerPixel = 3;
     int32_t rate = 2500, channels = 2, bits = 16, length = 40;
     int32_t refuse = 0, lengthZeroUntil = 0, spinMicroseconds = 0;
-    int32_t end = -1;  // the stream's real end in seconds; the reported length when -1
+    int32_t end = -1;      // the stream's real end in seconds; the reported length when -1
     int32_t damaged = -1;  // TvqReadStored: this second's frames come as JPEGs that do not decode
 };
 

@@ -27,7 +27,8 @@ TEST(ShippedLanguageFile, EnglishMatchesTheBuiltInTexts) {
     for (int i = 0; i < CLanguageTable::kDebugInfoSize; ++i)
         EXPECT_EQ(english.DebugInfo(i), defaults.DebugInfo(i)) << "DebugInfo " << i;
     for (int i = 0; i < CLanguageTable::kUIInfoSize; ++i) {
-        if (i == 19 || i == 67) continue;  // our notice line and the skin list are file-only
+        if (i == 19 || i == 67)
+            continue;  // our notice line and the skin list are file-only
         EXPECT_EQ(english.UIInfo(i), defaults.UIInfo(i)) << "UIInfo " << i;
     }
     EXPECT_FALSE(english.UIInfo(19).empty());
