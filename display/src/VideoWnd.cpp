@@ -316,9 +316,8 @@ void CVideoWnd::ConvertQueuedFrame(const QueuedFrame& frame) {
 }
 
 bool CVideoWnd::PreparesStoredFrames(int displayMode) const {
-    frame_convert::Turn turn;
-    return frameBlit_.load() == FrameBlit::Converted &&
-           frame_convert::TurnOfMode(displayMode, &turn);
+    // The same modes as the queued frames: those the one-pass conversion turns.
+    return ConvertsQueuedFrames(displayMode);
 }
 
 bool CVideoWnd::PrepareStoredFrame(const StoredFrame& frame, const win::BITMAPINFOHEADER& f,
