@@ -393,7 +393,8 @@ TEST_F(PlaylistPlayerTest, SeeksOutsideTheMovieOrWithoutAFileAreRefused) {
     EXPECT_EQ(player_.SeekTo(kShort.seconds), 0);
     EXPECT_EQ(player_.SeekTo(1000), 0);
     EXPECT_EQ(player_.SeekTo(-1), 0);
-    EXPECT_TRUE(dialog_.Messages().empty());
+    // The playing file's own position messages come on their clock; a refused seek adds none.
+    EXPECT_TRUE(Without(dialog_.Messages(), WM_PLAY_POSITION).empty());
     EXPECT_EQ(view_.SeekTexts().size(), texts);
 }
 
