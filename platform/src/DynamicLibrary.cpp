@@ -22,7 +22,8 @@ int DynamicLibrary::Load(const std::string& path) {
 }
 
 void* DynamicLibrary::Resolve(const char* name) {
-    if (!handle_) return nullptr;
+    if (!handle_)
+        return nullptr;
     dlerror();
     void* symbol = dlsym(handle_, name);
     if (!symbol) {
@@ -33,13 +34,15 @@ void* DynamicLibrary::Resolve(const char* name) {
 }
 
 void* DynamicLibrary::ResolveOptional(const char* name) {
-    if (!handle_) return nullptr;
+    if (!handle_)
+        return nullptr;
     dlerror();
     return dlsym(handle_, name);
 }
 
 void DynamicLibrary::Free() {
-    if (!handle_) return;
+    if (!handle_)
+        return;
     dlclose(handle_);
     handle_ = nullptr;
 }

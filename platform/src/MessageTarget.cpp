@@ -36,9 +36,8 @@ void RecordingMessageTarget::Clear() {
 bool RecordingMessageTarget::WaitFor(const std::function<bool(const Record&)>& pred,
                                      int timeoutMs) const {
     std::unique_lock lk(mutex_);
-    return changed_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] {
-        return std::any_of(records_.begin(), records_.end(), pred);
-    });
+    return changed_.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                             [&] { return std::any_of(records_.begin(), records_.end(), pred); });
 }
 
 }  // namespace win

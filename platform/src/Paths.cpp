@@ -12,9 +12,11 @@ namespace win {
 std::string ProgramFolder() {
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "./";
+    if (ec)
+        return "./";
     std::string folder = exe.parent_path().string();
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
     return folder;
 }
 
@@ -34,7 +36,8 @@ bool IsDirectory(const std::string& path) {
 }
 
 std::string WritableFolder(const std::string& programFolder) {
-    if (access(programFolder.c_str(), W_OK) == 0) return programFolder;
+    if (access(programFolder.c_str(), W_OK) == 0)
+        return programFolder;
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
         base = xdg;

@@ -21,14 +21,14 @@ constexpr std::string_view kBlanks = " \t\r\n\f\v";
 
 std::string_view Trim(std::string_view s) {
     const size_t first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     const size_t last = s.find_last_not_of(kBlanks);
     return s.substr(first, last - first + 1);
 }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -42,7 +42,8 @@ struct IniText {
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     std::ostringstream text;
     text << in.rdbuf();
     return std::move(text).str();
@@ -51,11 +52,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 IniText SplitLines(const std::string& text) {
     IniText ini;
     size_t start = 0;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;  // a UTF-8 byte-order mark
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        start = 3;  // a UTF-8 byte-order mark
     bool sawCrLf = false;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         size_t stop = end;
         if (stop > start && text[stop - 1] == '\r') {
             --stop;
@@ -64,25 +67,30 @@ IniText SplitLines(const std::string& text) {
         ini.lines.emplace_back(text, start, stop - start);
         start = end + 1;
     }
-    if (sawCrLf) ini.eol = "\r\n";
+    if (sawCrLf)
+        ini.eol = "\r\n";
     return ini;
 }
 
 // The section name of a "[name]" line, or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
     line = Trim(line);
-    if (line.empty() || line.front() != '[') return std::nullopt;
+    if (line.empty() || line.front() != '[')
+        return std::nullopt;
     const size_t close = line.find(']');
-    if (close == std::string_view::npos) return Trim(line.substr(1));
+    if (close == std::string_view::npos)
+        return Trim(line.substr(1));
     return Trim(line.substr(1, close - 1));
 }
 
 // Splits a "key=value" line; nullopt for comments and lines without '='.
 std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::string_view line) {
     const std::string_view t = Trim(line);
-    if (t.empty() || t.front() == ';') return std::nullopt;
+    if (t.empty() || t.front() == ';')
+        return std::nullopt;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return std::nullopt;
+    if (eq == std::string_view::npos)
+        return std::nullopt;
     return std::make_pair(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
 }
 
@@ -98,13 +106,15 @@ class IniCache {
 public:
     std::shared_ptr<const IniText> Get(const std::string& path) {
         struct stat st {};
-        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return nullptr;
         std::lock_guard lk(mutex_);
         if (text_ && path == path_ && st.st_mtim.tv_sec == mtime_.tv_sec &&
             st.st_mtim.tv_nsec == mtime_.tv_nsec && st.st_size == size_)
             return text_;
         auto raw = ReadWholeFile(path);
-        if (!raw) return nullptr;
+        if (!raw)
+            return nullptr;
         text_ = std::make_shared<IniText>(SplitLines(*raw));
         path_ = path;
         mtime_ = st.st_mtim;
@@ -132,17 +142,21 @@ IniCache& Cache() {
 std::optional<std::string> FindValue(const std::string& section, const std::string& key,
                                      const std::string& file) {
     auto ini = Cache().Get(file);
-    if (!ini) return std::nullopt;
+    if (!ini)
+        return std::nullopt;
     bool inSection = false;
     for (const std::string& line : ini->lines) {
         if (auto name = SectionName(line)) {
-            if (inSection) return std::nullopt;  // the first matching section wins
+            if (inSection)
+                return std::nullopt;  // the first matching section wins
             inSection = EqualNoCase(*name, section);
             continue;
         }
-        if (!inSection) continue;
+        if (!inSection)
+            continue;
         auto kv = KeyValue(line);
-        if (kv && EqualNoCase(kv->first, key)) return std::string(Unquote(kv->second));
+        if (kv && EqualNoCase(kv->first, key))
+            return std::string(Unquote(kv->second));
     }
     return std::nullopt;
 }
@@ -151,9 +165,11 @@ bool WriteLines(const IniText& ini, const std::string& file) {
     const std::string temp = file + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
+        if (!out)
+            return false;
         for (const std::string& line : ini.lines) out << line << ini.eol;
-        if (!out.flush()) return false;
+        if (!out.flush())
+            return false;
     }
     return std::rename(temp.c_str(), file.c_str()) == 0;
 }
@@ -168,17 +184,19 @@ std::string GetProfileString(const std::string& section, const std::string& key,
         value = std::move(*found);
     else
         value = std::string(defaultValue.substr(0, defaultValue.find_last_not_of(' ') + 1));
-    if (value.size() > maxLength) value.resize(maxLength);
+    if (value.size() > maxLength)
+        value.resize(maxLength);
     return value;
 }
 
 uint32_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
                                  char* buffer, uint32_t size, const std::string& file) {
-    if (!buffer || size == 0) return 0;
-    std::string value = (section && key)
-                            ? GetProfileString(section, key, defaultValue ? defaultValue : "",
-                                               file, size - 1)
-                            : std::string();
+    if (!buffer || size == 0)
+        return 0;
+    std::string value =
+        (section && key)
+            ? GetProfileString(section, key, defaultValue ? defaultValue : "", file, size - 1)
+            : std::string();
     std::memcpy(buffer, value.data(), value.size());
     buffer[value.size()] = '\0';
     return static_cast<uint32_t>(value.size());
@@ -186,9 +204,11 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
 
 int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
                          const std::string& file) {
-    if (!section || !key) return defaultValue;
+    if (!section || !key)
+        return defaultValue;
     auto found = FindValue(section, key, file);
-    if (!found) return defaultValue;
+    if (!found)
+        return defaultValue;
     std::string_view v = *found;
     bool negative = false;
     if (!v.empty() && v.front() == '-') {
@@ -197,18 +217,22 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
     }
     long long n = 0;
     for (char c : v) {
-        if (c < '0' || c > '9') break;
+        if (c < '0' || c > '9')
+            break;
         n = n * 10 + (c - '0');
-        if (n > 0xFFFFFFFFLL) break;  // Windows wraps; we only keep from overflowing
+        if (n > 0xFFFFFFFFLL)
+            break;  // Windows wraps; we only keep from overflowing
     }
     return static_cast<int>(negative ? -n : n);
 }
 
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const std::string& file) {
-    if (!section) return false;
+    if (!section)
+        return false;
     IniText ini;
-    if (auto raw = ReadWholeFile(file)) ini = SplitLines(*raw);
+    if (auto raw = ReadWholeFile(file))
+        ini = SplitLines(*raw);
     Cache().Forget();
 
     // Locate the section: its header line and the line after its last non-blank line.
@@ -216,15 +240,18 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     size_t sectionEnd = ini.lines.size();
     for (size_t i = 0; i < ini.lines.size(); ++i) {
         auto name = SectionName(ini.lines[i]);
-        if (!name) continue;
+        if (!name)
+            continue;
         if (header) {
             sectionEnd = i;
             break;
         }
-        if (EqualNoCase(*name, section)) header = i;
+        if (EqualNoCase(*name, section))
+            header = i;
     }
     if (!header) {
-        if (!key || !value) return true;  // nothing to delete
+        if (!key || !value)
+            return true;  // nothing to delete
         ini.lines.push_back(std::string("[") + section + "]");
         ini.lines.push_back(std::string(key) + "=" + value);
         return WriteLines(ini, file);
@@ -236,16 +263,19 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     }
     size_t insertAt = *header + 1;
     for (size_t i = *header + 1; i < sectionEnd; ++i) {
-        if (!Trim(ini.lines[i]).empty()) insertAt = i + 1;
+        if (!Trim(ini.lines[i]).empty())
+            insertAt = i + 1;
         auto kv = KeyValue(ini.lines[i]);
-        if (!kv || !EqualNoCase(kv->first, key)) continue;
+        if (!kv || !EqualNoCase(kv->first, key))
+            continue;
         if (value)
             ini.lines[i] = std::string(key) + "=" + value;
         else
             ini.lines.erase(ini.lines.begin() + static_cast<long>(i));
         return WriteLines(ini, file);
     }
-    if (!value) return true;
+    if (!value)
+        return true;
     ini.lines.insert(ini.lines.begin() + static_cast<long>(insertAt),
                      std::string(key) + "=" + value);
     return WriteLines(ini, file);

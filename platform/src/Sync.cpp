@@ -20,7 +20,8 @@ void WaitCore::Notify(std::vector<Waiter*>& waiters) {
 
 void WaitCore::SetEvent(Event& e) {
     std::lock_guard lk(Lock());
-    if (e.signalled_) return;
+    if (e.signalled_)
+        return;
     e.signalled_ = true;
     Notify(e.waiters_);
 }
@@ -40,20 +41,25 @@ uint32_t WaitCore::Wait(std::span<Event* const> events, MessageQueue* queue, uin
     auto ready = [&]() -> std::optional<uint32_t> {
         for (size_t i = 0; i < events.size(); ++i) {
             Event* e = events[i];
-            if (!e->signalled_) continue;
-            if (!e->manualReset_) e->signalled_ = false;
+            if (!e->signalled_)
+                continue;
+            if (!e->manualReset_)
+                e->signalled_ = false;
             return WAIT_OBJECT_0 + static_cast<uint32_t>(i);
         }
         if (queue && !queue->messages.empty())
             return WAIT_OBJECT_0 + static_cast<uint32_t>(events.size());
         return std::nullopt;
     };
-    if (auto r = ready()) return *r;
-    if (timeoutMs == 0) return WAIT_TIMEOUT;
+    if (auto r = ready())
+        return *r;
+    if (timeoutMs == 0)
+        return WAIT_TIMEOUT;
 
     Waiter self;
     for (Event* e : events) e->waiters_.push_back(&self);
-    if (queue) queue->waiter = &self;
+    if (queue)
+        queue->waiter = &self;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::optional<uint32_t> result;
     while (!(result = ready())) {
@@ -65,7 +71,8 @@ uint32_t WaitCore::Wait(std::span<Event* const> events, MessageQueue* queue, uin
         }
     }
     for (Event* e : events) std::erase(e->waiters_, &self);
-    if (queue) queue->waiter = nullptr;
+    if (queue)
+        queue->waiter = nullptr;
     return result.value_or(WAIT_TIMEOUT);
 }
 
@@ -76,9 +83,15 @@ Event::Event(bool manualReset, bool initiallySet)
 
 Event::~Event() = default;
 
-void Event::Set() { detail::WaitCore::SetEvent(*this); }
-void Event::Reset() { detail::WaitCore::ResetEvent(*this); }
-bool Event::IsSet() const { return detail::WaitCore::IsSet(*this); }
+void Event::Set() {
+    detail::WaitCore::SetEvent(*this);
+}
+void Event::Reset() {
+    detail::WaitCore::ResetEvent(*this);
+}
+bool Event::IsSet() const {
+    return detail::WaitCore::IsSet(*this);
+}
 
 uint32_t Event::Wait(uint32_t timeoutMs) {
     Event* self = this;

@@ -29,7 +29,8 @@ struct ThreadState {
     ThreadId id = 0;
     std::shared_ptr<MessageQueue> queue;
     ~ThreadState() {
-        if (!queue) return;
+        if (!queue)
+            return;
         std::lock_guard lk(WaitCore::Lock());
         Queues().erase(id);
     }
@@ -51,30 +52,36 @@ MessageQueue& OwnQueue() {
 }  // namespace
 
 ThreadId GetCurrentThreadId() {
-    if (t_state.id == 0) t_state.id = g_nextId.fetch_add(1);
+    if (t_state.id == 0)
+        t_state.id = g_nextId.fetch_add(1);
     return t_state.id;
 }
 
 void EnsureMessageQueue() {
-    if (!t_state.queue) t_state.queue = RegisterQueue(GetCurrentThreadId());
+    if (!t_state.queue)
+        t_state.queue = RegisterQueue(GetCurrentThreadId());
 }
 
 bool PostThreadMessage(ThreadId id, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard lk(WaitCore::Lock());
     auto it = Queues().find(id);
-    if (it == Queues().end()) return false;
+    if (it == Queues().end())
+        return false;
     MessageQueue& q = *it->second;
     q.messages.push_back(Message{message, wParam, lParam});
-    if (q.waiter) q.waiter->cv.notify_one();
+    if (q.waiter)
+        q.waiter->cv.notify_one();
     return true;
 }
 
 bool PeekMessage(Message& out, bool remove) {
     MessageQueue& q = OwnQueue();
     std::lock_guard lk(WaitCore::Lock());
-    if (q.messages.empty()) return false;
+    if (q.messages.empty())
+        return false;
     out = q.messages.front();
-    if (remove) q.messages.pop_front();
+    if (remove)
+        q.messages.pop_front();
     return true;
 }
 
@@ -100,14 +107,17 @@ WorkerThread::~WorkerThread() {
     // The thread's own id is known before the thread runs, so asking it first never touches
     // thread_ while Start may still be assigning it.
     if (IsCurrentThread()) {
-        if (thread_.joinable()) thread_.detach();
+        if (thread_.joinable())
+            thread_.detach();
         return;
     }
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 bool WorkerThread::Start(std::function<void()> body, ThreadPriority priority) {
-    if (thread_.joinable()) return false;
+    if (thread_.joinable())
+        return false;
     const ThreadId id = g_nextId.fetch_add(1);
     auto queue = RegisterQueue(id);
     id_ = id;
@@ -121,7 +131,8 @@ bool WorkerThread::Start(std::function<void()> body, ThreadPriority priority) {
 }
 
 bool WorkerThread::Join() {
-    if (IsCurrentThread() || !thread_.joinable()) return false;
+    if (IsCurrentThread() || !thread_.joinable())
+        return false;
     thread_.join();
     return true;
 }

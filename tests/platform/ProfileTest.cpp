@@ -21,9 +21,7 @@ protected:
         file_ = (dir_ / "test.ini").string();
     }
     void TearDown() override { fs::remove_all(dir_); }
-    void Write(const std::string& text) {
-        std::ofstream(file_, std::ios::binary) << text;
-    }
+    void Write(const std::string& text) { std::ofstream(file_, std::ios::binary) << text; }
     std::string Read() const {
         std::ifstream in(file_, std::ios::binary);
         std::ostringstream s;

@@ -16,7 +16,8 @@ TEST(Event, ManualResetStaysSetAndReleasesEveryWaiter) {
     std::vector<std::thread> waiters;
     for (int i = 0; i < 4; ++i)
         waiters.emplace_back([&] {
-            if (e.Wait(INFINITE) == WAIT_OBJECT_0) ++released;
+            if (e.Wait(INFINITE) == WAIT_OBJECT_0)
+                ++released;
         });
     e.Set();
     for (auto& t : waiters) t.join();
@@ -33,7 +34,8 @@ TEST(Event, AutoResetWakesExactlyOneWaiterPerSet) {
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i)
         waiters.emplace_back([&] {
-            if (e.Wait(2000) == WAIT_OBJECT_0) ++released;
+            if (e.Wait(2000) == WAIT_OBJECT_0)
+                ++released;
         });
     // Let all three block, then set once: exactly one may pass.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -90,7 +92,8 @@ TEST(RecursiveMutex, OwnerMayRelockAndOthersWaitUntilFullyReleased) {
     m.Unlock();
     std::thread free([&] {
         otherGotIt = m.TryLock();
-        if (otherGotIt) m.Unlock();
+        if (otherGotIt)
+            m.Unlock();
     });
     free.join();
     EXPECT_TRUE(otherGotIt);

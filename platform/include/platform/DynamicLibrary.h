@@ -22,8 +22,8 @@ public:
     bool IsLoaded() const { return handle_ != nullptr; }
     int LastError() const { return lastError_; }
 
-    static constexpr int kLoadFailed = 126;    // ERROR_MOD_NOT_FOUND
-    static constexpr int kSymbolMissing = 127; // ERROR_PROC_NOT_FOUND
+    static constexpr int kLoadFailed = 126;     // ERROR_MOD_NOT_FOUND
+    static constexpr int kSymbolMissing = 127;  // ERROR_PROC_NOT_FOUND
 
 private:
     void* handle_ = nullptr;

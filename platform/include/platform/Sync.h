@@ -10,7 +10,7 @@ namespace win {
 namespace detail {
 struct Waiter;
 struct WaitCore;
-}
+}  // namespace detail
 
 // An event as Windows has them: a manual-reset event stays set and releases every waiter;
 // an auto-reset event releases exactly one waiter and clears itself. Setting a set event does
@@ -32,7 +32,7 @@ private:
     friend struct detail::WaitCore;
 
     const bool manualReset_;
-    bool signalled_;                         // under the global wait lock
+    bool signalled_;                        // under the global wait lock
     std::vector<detail::Waiter*> waiters_;  // under the global wait lock
 };
 
@@ -61,11 +61,13 @@ private:
 class ScopedLock {
 public:
     explicit ScopedLock(RecursiveMutex* m) : m_(m) {
-        if (m_) m_->Lock();
+        if (m_)
+            m_->Lock();
     }
     explicit ScopedLock(RecursiveMutex& m) : ScopedLock(&m) {}
     ~ScopedLock() {
-        if (m_) m_->Unlock();
+        if (m_)
+            m_->Unlock();
     }
     ScopedLock(const ScopedLock&) = delete;
     ScopedLock& operator=(const ScopedLock&) = delete;
