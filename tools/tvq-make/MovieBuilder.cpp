@@ -67,6 +67,7 @@ bool MovieBuilder::Run() {
         return false;
     }
     std::vector<std::thread> workers;
+    workers.reserve(kWorkers);
     for (int i = 0; i < kWorkers; ++i) workers.emplace_back([this] { Worker(); });
     bool ok = true;
     for (int second = 0; second < options_.seconds && ok; ++second) {

@@ -73,7 +73,7 @@ constexpr const char* kUIDefaults[] = {
     "Cut source video snippet",
     "Start time",
     "End time",
-    "TVQ Player V" TVQ_VERSION_TEXT,
+    "TVQ Player V" TVQ_VERSION_TEXT,  // NOLINT(bugprone-suspicious-missing-comma): one entry
     "A player for .tvq movies. Free software.",
     "Play",  // 20
     "Stop",
@@ -278,7 +278,7 @@ std::string CLanguageTable::SelectLanguageSection(const std::string& filePath,
         if (map.empty())
             return kFallbackSection;
     }
-    const std::string candidate = ListField(map, fieldIndex);
+    std::string candidate = ListField(map, fieldIndex);
     if (ReadValue(candidate.c_str(), "TitleInfo00", filePath).empty())
         return kFallbackSection;
     return candidate;
