@@ -2,10 +2,12 @@
 # Where tvqplayer's CPU time and resident memory go while it plays the playback benchmark's
 # content (the same MJPEG pictures bench/playback.sh makes) under Xvfb.
 #   bench/profile.sh BIN_DIR [--size WxH@FPS] [--seconds N] [--what "cpu mem heap"] [--out DIR]
+#                    [--rate R]
 # cpu:  perf record -g of the player and of the X server for N seconds; prints the top
 #       functions (self time) of each, and the player's time per thread.
 # mem:  the player's /proc smaps_rollup and its largest mappings after N seconds.
 # heap: a run under heaptrack; prints the peak heap and the allocations that make it up.
+# --rate plays forward at R (2, 4 or 8) through the media-player interface's Rate.
 # The raw data (perf.data files, heaptrack file, logs) stay in --out (default: a temporary
 # folder, removed at the end).
 set -euo pipefail
@@ -13,13 +15,14 @@ source "$(dirname "$0")/../scripts/player-setup.sh"
 bin=${1:?usage: profile.sh BIN_DIR [--size WxH@FPS] [--seconds N] [--what "cpu mem heap"]}
 bin=$(cd "$bin" && pwd)
 shift
-spec=1280x720@25 seconds=20 what="cpu mem heap" out=
+spec=1280x720@25 seconds=20 what="cpu mem heap" out= rate=1
 while [ $# -gt 0 ]; do
   case $1 in
   --size) spec=$2; shift 2 ;;
   --seconds) seconds=$2; shift 2 ;;
   --what) what=$2; shift 2 ;;
   --out) out=$2; shift 2 ;;
+  --rate) rate=$2; shift 2 ;;
   *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -49,20 +52,33 @@ export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033
 prog=$work/bin
 make_program_folder "$bin" "$prog"
 use_private_session "$work"
+if [ "$rate" != 1 ]; then
+  start_private_bus "$work" || { echo "--rate needs dbus-daemon" >&2; exit 2; }
+  export TVQ_TRACE=1  # its "playing" line tells when the rate can be set
+fi
 
 size=${spec%@*} fps=${spec#*@}
 avi=$work/clip.avi movie=$work/clip.tvq
 ffmpeg -hide_banner -loglevel error -y \
   -f lavfi -i "testsrc2=size=$size:rate=$fps,noise=alls=12:allf=t" \
-  -f lavfi -i "sine=frequency=440:sample_rate=44100" -t $((seconds + 10)) \
+  -f lavfi -i "sine=frequency=440:sample_rate=44100" -t $(((seconds + 10) * rate)) \
   -c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le -ac 2 "$avi"
 "$bin/tvq-convert" "$avi" "$movie" --copy-jpeg auto >"$work/convert.log"
-echo "content $spec, $seconds s; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "content $spec, $seconds s$([ "$rate" != 1 ] && echo ", rate $rate"); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Starts the player (optionally under a wrapper); sets ppid_ to the player's own pid.
 start_player() {
   "$@" "$prog/tvqplayer" "$movie" >"$out/player.log" 2>&1 &
   ppid_=$!
+  [ "$rate" = 1 ] || set_rate
+}
+# Once the movie plays, the speed to --rate (the player's own Rate property).
+set_rate() {
+  for _ in $(seq 50); do grep -q '^playing ' "$out/player.log" 2>/dev/null && break; sleep 0.2; done
+  dbus-send --session --print-reply --type=method_call \
+    --dest=org.mpris.MediaPlayer2.tvqplayer /org/mpris/MediaPlayer2 \
+    org.freedesktop.DBus.Properties.Set string:org.mpris.MediaPlayer2.Player string:Rate \
+    variant:double:"$rate" >/dev/null || echo "  (could not set the rate)" >&2
 }
 stop_player() {
   kill -9 "$ppid_" 2>/dev/null || true
