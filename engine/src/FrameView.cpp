@@ -289,7 +289,10 @@ int CFrameView::PullStoredFrame() {
         CPlaybackEngine* engine = engine_.load();
         if (engine == nullptr || !engine->IsRunning())
             return 0;
-        if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr, &next))
+        // Above 1x the next frame shown is several behind the one queued next: decoding that
+        // one ahead would only double the decoding of fast play.
+        StoredFrame* ahead = engine->GetSpeedIndex() == 0 ? &next : nullptr;
+        if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr, ahead))
             return 0;
         backward = engine->GetMode() == CPlaybackEngine::kModeBackward;
     }
