@@ -1,7 +1,6 @@
 // Damaged, hostile and future files: refused at open (null) or ended with 2, never a crash or
 // a read out of bounds (run under AddressSanitizer in CI).
 #include "CodecTestSupport.h"
-#include "codec/TestPattern.h"
 #include "codec/TvqChunkIndex.h"
 #include "codec/TvqReader.h"
 #include "codec/TvqStreamDecoder.h"
@@ -27,13 +26,7 @@ struct ForgedMovie {
 
     std::vector<uint8_t> Build() const {
         tvq::TvqFileHeader header;
-        header.format.width = 32;
-        header.format.height = 24;
-        header.format.framesPerSecond = 2;
-        header.format.sampleRate = 8000;
-        header.format.channels = 1;
-        header.format.bitsPerSample = 8;
-        header.format.videoCodec = tvq::kCodecRaw;
+        header.format = Format(32, 24, 2, 8000, 1, 8, tvq::kCodecRaw);
         const tvq::TvqStreamFormat& f = header.format;
         std::vector<uint8_t> file(headerBytes, 0xAB);
         std::vector<std::pair<uint64_t, uint32_t>> index;
@@ -318,10 +311,7 @@ TEST(CutMovie, EveryCutPlaysExactlyTheWholeChunksBeforeIt) {
             for (int s = 0; s < whole; ++s) {
                 ASSERT_EQ(decoder.DecodeNext(request), s + 1 == whole ? kTvqEndOfFile : 1);
                 ASSERT_EQ(frameCount, 2);
-                int second = -1, frame = -1;
-                ASSERT_TRUE(tvq::ReadFrameMarker(frames.data() + 2304, 32, 24, 96, second, frame));
-                ASSERT_EQ(second, s);
-                ASSERT_EQ(frame, 1);
+                ASSERT_EQ(Marker(frames.data() + 2304, 32, 24), std::make_pair(s, 1));
             }
             ASSERT_EQ(decoder.DecodeNext(request), kTvqEndOfFile);
             ASSERT_EQ(frameCount, 0);
@@ -331,9 +321,7 @@ TEST(CutMovie, EveryCutPlaysExactlyTheWholeChunksBeforeIt) {
 
 TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
     // A stride of cuts through a JPEG movie, through the component and the playlist's measure.
-    tvq::TvqStreamFormat f;
-    f.width = 40, f.height = 30, f.framesPerSecond = 4, f.sampleRate = 8000, f.channels = 1;
-    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), f, 5));
+    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), Format(40, 30, 4, 8000, 1), 5));
     const auto good = ReadFileBytes(dir_.File("good.tvq"));
     const auto ends = ChunkEnds(good);
     ASSERT_EQ(ends.size(), 5u);
@@ -357,10 +345,7 @@ TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
             for (int s = 0; s < whole; ++s) {
                 ASSERT_EQ(movie.Next(), s + 1 == whole ? kTvqEndOfFile : 1);
                 ASSERT_EQ(movie.frameCount, 4);
-                int second = -1, frame = -1;
-                ASSERT_TRUE(
-                    tvq::ReadFrameMarker(movie.Frame(3), 40, 30, f.Stride(), second, frame));
-                EXPECT_EQ(second, s);
+                EXPECT_EQ(Marker(movie.Frame(3), 40, 30), std::make_pair(s, 3));
                 EXPECT_EQ(tvq::DetectSecondFromPcm(movie.audio.data(), 2 * size_t(movie.audioCount),
                                                    8000, 1, 16),
                           s);
@@ -370,10 +355,7 @@ TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
 }
 
 TEST_F(BadInput, CorruptJpegFramesBecomeBlackOrRepeatedFrames) {
-    tvq::TvqStreamFormat f;
-    f.width = 64, f.height = 48, f.framesPerSecond = 6, f.sampleRate = 8000, f.channels = 1;
-    f.videoCodec = tvq::kCodecJpeg;
-    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), f, 2));
+    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), Format(64, 48, 6, 8000, 1), 2));
     auto bytes = ReadFileBytes(dir_.File("good.tvq"));
     // Frames 0 and 3 of second 1: one scribbled over, one turned into a JPEG of another size.
     const size_t index = tvq::GetU64(&bytes[72]);
@@ -399,10 +381,7 @@ TEST_F(BadInput, CorruptJpegFramesBecomeBlackOrRepeatedFrames) {
     const uint8_t* frame0 = movie.Frame(0);
     EXPECT_TRUE(std::all_of(frame0, frame0 + movie.FrameBytes(), [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(std::memcmp(movie.Frame(3), movie.Frame(2), movie.FrameBytes()), 0);
-    int s = -1, fr = -1;
-    ASSERT_TRUE(tvq::ReadFrameMarker(movie.Frame(5), 64, 48, f.Stride(), s, fr));
-    EXPECT_EQ(s, 1);
-    EXPECT_EQ(fr, 5);
+    EXPECT_EQ(Marker(movie.Frame(5), 64, 48), std::make_pair(1, 5));
 }
 
 TEST_F(BadInput, EmptyFilesFoldersMissingFilesAndOverlongPathsAreRefused) {
