@@ -74,11 +74,23 @@ struct ForgedMovie {
 
 enum class Outcome { Refused, Played, EndedEarly };
 
-// A 32-bit value written into a chunk at an offset from its start.
+// A little-endian value of 2, 4 or 8 bytes written at an offset.
 struct Patch {
     size_t at;
-    uint32_t value;
+    uint64_t value;
+    int bytes = 4;
 };
+
+std::vector<uint8_t> Patched(std::vector<uint8_t> file, const Patch& p, size_t base = 0) {
+    uint8_t* at = &file[base + p.at];
+    if (p.bytes == 2)
+        tvq::PutU16(at, static_cast<uint16_t>(p.value));
+    else if (p.bytes == 8)
+        tvq::PutU64(at, p.value);
+    else
+        tvq::PutU32(at, static_cast<uint32_t>(p.value));
+    return file;
+}
 
 // What a writer stopped before its end leaves: the header's seconds count, index offset and
 // length still 0.
@@ -143,62 +155,48 @@ TEST_F(BadInput, WrongMagicInAnyOfTheFirst28BytesIsRefused) {
 
 TEST_F(BadInput, AbsurdStreamHeadersAreRefused) {
     const auto good = ForgedMovie{}.Build();
-    struct Patch {
-        size_t offset;
-        uint32_t value;
-        int bytes;
-    };
     const Patch patches[] = {
-        {40, 0, 4},           {40, 8193, 4}, {40, 0x80000000u, 4}, {44, 0, 4},
-        {44, 8193, 4},        {36, 0, 4},    {36, 121, 4},         {48, 0, 4},
-        {48, 192001, 4},      {52, 0, 2},    {52, 3, 2},           {54, 12, 2},
-        {54, 0, 2},           {68, 4, 4},    {56, 0x4D504547, 4},  {28, 95, 4},
-        {28, 0xFFFFFFFFu, 4}, {34, 9, 2},    {32, 0, 2},
+        {40, 0},    {40, 8193},        {40, 0x80000000u}, {44, 0},      {44, 8193},
+        {36, 0},    {36, 121},         {48, 0},           {48, 192001}, {52, 0, 2},
+        {52, 3, 2}, {54, 12, 2},       {54, 0, 2},        {68, 4},      {56, 0x4D504547},
+        {28, 95},   {28, 0xFFFFFFFFu}, {34, 9, 2},        {32, 0, 2},
     };
-    for (const Patch& p : patches) {
-        auto bytes = good;
-        if (p.bytes == 2)
-            tvq::PutU16(&bytes[p.offset], static_cast<uint16_t>(p.value));
-        else
-            tvq::PutU32(&bytes[p.offset], p.value);
-        EXPECT_EQ(Play(bytes), Outcome::Refused) << "offset " << p.offset << " = " << p.value;
-    }
+    for (const Patch& p : patches)
+        EXPECT_EQ(Play(Patched(good, p)), Outcome::Refused)
+            << "offset " << p.at << " = " << p.value;
 }
 
 TEST_F(BadInput, DamagedIndexIsRebuiltFromTheChunks) {
     const auto good = ForgedMovie{}.Build();
-    const size_t index = tvq::GetU64(&good[72]);
-    const size_t entry1 = index + 16 + 16;
-    std::vector<std::vector<uint8_t>> damaged;
-    for (uint64_t offset : {uint64_t{0}, uint64_t{95}, uint64_t{good.size()},
-                            uint64_t{good.size()} + 1000, ~uint64_t{0}}) {
-        damaged.push_back(good);
-        tvq::PutU64(&damaged.back()[entry1], offset);
-    }
-    for (uint32_t size : {0u, 23u, static_cast<uint32_t>(good.size()), 0xFFFFFFFFu}) {
-        damaged.push_back(good);
-        tvq::PutU32(&damaged.back()[entry1 + 8], size);
-    }
-    damaged.push_back(good);
-    tvq::PutU32(&damaged.back()[index + 4], 3);  // more entries than seconds
-    damaged.push_back(good);
-    tvq::PutU32(&damaged.back()[index + 8], 8);  // entries smaller than version 1's
-    damaged.push_back(good);
-    tvq::PutU32(&damaged.back()[index], 0x41414141);  // no index tag
-    // The header's seconds count and index offset disagree with the index.
-    for (uint32_t count : {3u, 0xFFFFFFFFu}) {
-        damaged.push_back(good);
-        tvq::PutU32(&damaged.back()[64], count);
-    }
-    for (uint64_t at : {uint64_t{0}, uint64_t{0xFFFFFFF0u}, uint64_t{1} << 32, good.size() - 8}) {
-        damaged.push_back(good);
-        tvq::PutU64(&damaged.back()[72], at);
-    }
-    for (size_t i = 0; i < damaged.size(); ++i) {
-        EXPECT_EQ(Play(damaged[i]), Outcome::Played) << "case " << i;
-        EXPECT_EQ(tvq::FindMovieLength(path_), 2) << "case " << i;
+    const size_t index = tvq::GetU64(&good[72]), entry1 = index + 16 + 16;
+    const uint64_t size = good.size();
+    // The second entry's offset and size; more entries than seconds, entries smaller than
+    // version 1's, no index tag; the header's seconds count and index offset disagreeing.
+    const Patch patches[] = {{entry1, 0, 8},
+                             {entry1, 95, 8},
+                             {entry1, size, 8},
+                             {entry1, size + 1000, 8},
+                             {entry1, ~uint64_t{0}, 8},
+                             {entry1 + 8, 0},
+                             {entry1 + 8, 23},
+                             {entry1 + 8, size},
+                             {entry1 + 8, 0xFFFFFFFFu},
+                             {index + 4, 3},
+                             {index + 8, 8},
+                             {index, 0x41414141},
+                             {64, 3},
+                             {64, 0xFFFFFFFFu},
+                             {72, 0, 8},
+                             {72, 0xFFFFFFF0u, 8},
+                             {72, uint64_t{1} << 32, 8},
+                             {72, size - 8, 8}};
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(testing::Message() << "offset " << p.at << " = " << p.value);
+        const auto damaged = Patched(good, p);
+        EXPECT_EQ(Play(damaged), Outcome::Played);
+        EXPECT_EQ(tvq::FindMovieLength(path_), 2);
         tvq::TvqReader reader;
-        ASSERT_TRUE(reader.OpenMemory(damaged[i].data(), damaged[i].size()));
+        ASSERT_TRUE(reader.OpenMemory(damaged.data(), damaged.size()));
         EXPECT_TRUE(reader.IndexRebuilt());
         EXPECT_EQ(reader.SecondsCount(), 2);
     }
@@ -220,9 +218,7 @@ TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecond) {
         {24 + 8000, 5},  {24 + 8000, 0xFFFFFFFFu},  // a RAW frame of the wrong size
     };
     for (const Patch& p : patches) {
-        auto bytes = good;
-        tvq::PutU32(&bytes[chunk1 + p.at], p.value);
-        WriteFileBytes(path_, bytes);
+        WriteFileBytes(path_, Patched(good, p, chunk1));
         OpenMovie damaged(component_, path_);
         ASSERT_NE(damaged.info, nullptr);
         EXPECT_EQ(damaged.Next(), 1);
@@ -244,9 +240,7 @@ TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
     };
     for (const Patch& p : patches) {
         SCOPED_TRACE(testing::Message() << "patch at " << p.at << " = " << p.value);
-        auto bytes = good;
-        tvq::PutU32(&bytes[chunk1 + p.at], p.value);
-        WriteFileBytes(path_, bytes);
+        WriteFileBytes(path_, Patched(good, p, chunk1));
         EXPECT_EQ(tvq::FindMovieLength(path_), 1);
         OpenMovie movie(component_, path_);
         ASSERT_NE(movie.info, nullptr);
@@ -255,8 +249,7 @@ TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
         EXPECT_EQ(movie.frameCount, 2);
     }
     // Chunk 0 bad: nothing whole to play, refused like any file without a movie in it.
-    auto bytes = good;
-    tvq::PutU32(&bytes[96 + 8], 1);
+    const auto bytes = Patched(good, {96 + 8, 1});
     EXPECT_EQ(Play(bytes), Outcome::Refused);
     WriteFileBytes(path_, bytes);
     EXPECT_EQ(tvq::FindMovieLength(path_), -1);
