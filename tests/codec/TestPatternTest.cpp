@@ -111,19 +111,10 @@ std::vector<uint8_t> Tone(int second, long firstFrame, long frames, int rate, in
     return pcm;
 }
 
-TEST(Tone, EverySecondOfTheCycleIsDistinctAndInsideTheVoiceBand) {
-    std::set<int> tones;
-    for (int s = 0; s < tvq::kToneCycleSeconds; ++s) {
-        const int hz = tvq::ToneHzForSecond(s);
-        EXPECT_GE(hz, 200);
-        EXPECT_LE(hz, 3900);
-        tones.insert(hz);
-    }
-    EXPECT_EQ(tones.size(), static_cast<size_t>(tvq::kToneCycleSeconds));
-    EXPECT_EQ(tvq::ToneHzForSecond(tvq::kToneCycleSeconds + 5), tvq::ToneHzForSecond(5));
-}
-
+// Every second of the cycle told apart at 8 kHz also shows the tones distinct and below its
+// Nyquist limit; after the cycle they start again.
 TEST(Tone, WholeSecondsAreDetectedAtEveryFormat) {
+    EXPECT_EQ(tvq::ToneHzForSecond(tvq::kToneCycleSeconds + 5), tvq::ToneHzForSecond(5));
     struct Format {
         int rate, channels, bits;
     };
