@@ -1,7 +1,6 @@
 // Damaged, hostile and future files: refused at open (null) or ended with 2, never a crash or
 // a read out of bounds (run under AddressSanitizer in CI).
 #include "CodecTestSupport.h"
-#include "codec/TestPattern.h"
 #include "codec/TvqChunkIndex.h"
 #include "codec/TvqReader.h"
 #include "codec/TvqStreamDecoder.h"
@@ -27,13 +26,7 @@ struct ForgedMovie {
 
     std::vector<uint8_t> Build() const {
         tvq::TvqFileHeader header;
-        header.format.width = 32;
-        header.format.height = 24;
-        header.format.framesPerSecond = 2;
-        header.format.sampleRate = 8000;
-        header.format.channels = 1;
-        header.format.bitsPerSample = 8;
-        header.format.videoCodec = tvq::kCodecRaw;
+        header.format = Format(32, 24, 2, 8000, 1, 8, tvq::kCodecRaw);
         const tvq::TvqStreamFormat& f = header.format;
         std::vector<uint8_t> file(headerBytes, 0xAB);
         std::vector<std::pair<uint64_t, uint32_t>> index;
@@ -81,11 +74,23 @@ struct ForgedMovie {
 
 enum class Outcome { Refused, Played, EndedEarly };
 
-// A 32-bit value written into a chunk at an offset from its start.
+// A little-endian value of 2, 4 or 8 bytes written at an offset.
 struct Patch {
     size_t at;
-    uint32_t value;
+    uint64_t value;
+    int bytes = 4;
 };
+
+std::vector<uint8_t> Patched(std::vector<uint8_t> file, const Patch& p, size_t base = 0) {
+    uint8_t* at = &file[base + p.at];
+    if (p.bytes == 2)
+        tvq::PutU16(at, static_cast<uint16_t>(p.value));
+    else if (p.bytes == 8)
+        tvq::PutU64(at, p.value);
+    else
+        tvq::PutU32(at, static_cast<uint32_t>(p.value));
+    return file;
+}
 
 // What a writer stopped before its end leaves: the header's seconds count, index offset and
 // length still 0.
@@ -150,62 +155,48 @@ TEST_F(BadInput, WrongMagicInAnyOfTheFirst28BytesIsRefused) {
 
 TEST_F(BadInput, AbsurdStreamHeadersAreRefused) {
     const auto good = ForgedMovie{}.Build();
-    struct Patch {
-        size_t offset;
-        uint32_t value;
-        int bytes;
-    };
     const Patch patches[] = {
-        {40, 0, 4},           {40, 8193, 4}, {40, 0x80000000u, 4}, {44, 0, 4},
-        {44, 8193, 4},        {36, 0, 4},    {36, 121, 4},         {48, 0, 4},
-        {48, 192001, 4},      {52, 0, 2},    {52, 3, 2},           {54, 12, 2},
-        {54, 0, 2},           {68, 4, 4},    {56, 0x4D504547, 4},  {28, 95, 4},
-        {28, 0xFFFFFFFFu, 4}, {34, 9, 2},    {32, 0, 2},
+        {40, 0},    {40, 8193},        {40, 0x80000000u}, {44, 0},      {44, 8193},
+        {36, 0},    {36, 121},         {48, 0},           {48, 192001}, {52, 0, 2},
+        {52, 3, 2}, {54, 12, 2},       {54, 0, 2},        {68, 4},      {56, 0x4D504547},
+        {28, 95},   {28, 0xFFFFFFFFu}, {34, 9, 2},        {32, 0, 2},
     };
-    for (const Patch& p : patches) {
-        auto bytes = good;
-        if (p.bytes == 2)
-            tvq::PutU16(&bytes[p.offset], static_cast<uint16_t>(p.value));
-        else
-            tvq::PutU32(&bytes[p.offset], p.value);
-        EXPECT_EQ(Play(bytes), Outcome::Refused) << "offset " << p.offset << " = " << p.value;
-    }
+    for (const Patch& p : patches)
+        EXPECT_EQ(Play(Patched(good, p)), Outcome::Refused)
+            << "offset " << p.at << " = " << p.value;
 }
 
 TEST_F(BadInput, DamagedIndexIsRebuiltFromTheChunks) {
     const auto good = ForgedMovie{}.Build();
-    const size_t index = tvq::GetU64(&good[72]);
-    const size_t entry1 = index + 16 + 16;
-    std::vector<std::vector<uint8_t>> damaged;
-    for (uint64_t offset : {uint64_t{0}, uint64_t{95}, uint64_t{good.size()},
-                            uint64_t{good.size()} + 1000, ~uint64_t{0}}) {
-        damaged.push_back(good);
-        tvq::PutU64(&damaged.back()[entry1], offset);
-    }
-    for (uint32_t size : {0u, 23u, static_cast<uint32_t>(good.size()), 0xFFFFFFFFu}) {
-        damaged.push_back(good);
-        tvq::PutU32(&damaged.back()[entry1 + 8], size);
-    }
-    damaged.push_back(good);
-    tvq::PutU32(&damaged.back()[index + 4], 3);  // more entries than seconds
-    damaged.push_back(good);
-    tvq::PutU32(&damaged.back()[index + 8], 8);  // entries smaller than version 1's
-    damaged.push_back(good);
-    tvq::PutU32(&damaged.back()[index], 0x41414141);  // no index tag
-    // The header's seconds count and index offset disagree with the index.
-    for (uint32_t count : {3u, 0xFFFFFFFFu}) {
-        damaged.push_back(good);
-        tvq::PutU32(&damaged.back()[64], count);
-    }
-    for (uint64_t at : {uint64_t{0}, uint64_t{0xFFFFFFF0u}, uint64_t{1} << 32, good.size() - 8}) {
-        damaged.push_back(good);
-        tvq::PutU64(&damaged.back()[72], at);
-    }
-    for (size_t i = 0; i < damaged.size(); ++i) {
-        EXPECT_EQ(Play(damaged[i]), Outcome::Played) << "case " << i;
-        EXPECT_EQ(tvq::FindMovieLength(path_), 2) << "case " << i;
+    const size_t index = tvq::GetU64(&good[72]), entry1 = index + 16 + 16;
+    const uint64_t size = good.size();
+    // The second entry's offset and size; more entries than seconds, entries smaller than
+    // version 1's, no index tag; the header's seconds count and index offset disagreeing.
+    const Patch patches[] = {{entry1, 0, 8},
+                             {entry1, 95, 8},
+                             {entry1, size, 8},
+                             {entry1, size + 1000, 8},
+                             {entry1, ~uint64_t{0}, 8},
+                             {entry1 + 8, 0},
+                             {entry1 + 8, 23},
+                             {entry1 + 8, size},
+                             {entry1 + 8, 0xFFFFFFFFu},
+                             {index + 4, 3},
+                             {index + 8, 8},
+                             {index, 0x41414141},
+                             {64, 3},
+                             {64, 0xFFFFFFFFu},
+                             {72, 0, 8},
+                             {72, 0xFFFFFFF0u, 8},
+                             {72, uint64_t{1} << 32, 8},
+                             {72, size - 8, 8}};
+    for (const Patch& p : patches) {
+        SCOPED_TRACE(testing::Message() << "offset " << p.at << " = " << p.value);
+        const auto damaged = Patched(good, p);
+        EXPECT_EQ(Play(damaged), Outcome::Played);
+        EXPECT_EQ(tvq::FindMovieLength(path_), 2);
         tvq::TvqReader reader;
-        ASSERT_TRUE(reader.OpenMemory(damaged[i].data(), damaged[i].size()));
+        ASSERT_TRUE(reader.OpenMemory(damaged.data(), damaged.size()));
         EXPECT_TRUE(reader.IndexRebuilt());
         EXPECT_EQ(reader.SecondsCount(), 2);
     }
@@ -227,9 +218,7 @@ TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecond) {
         {24 + 8000, 5},  {24 + 8000, 0xFFFFFFFFu},  // a RAW frame of the wrong size
     };
     for (const Patch& p : patches) {
-        auto bytes = good;
-        tvq::PutU32(&bytes[chunk1 + p.at], p.value);
-        WriteFileBytes(path_, bytes);
+        WriteFileBytes(path_, Patched(good, p, chunk1));
         OpenMovie damaged(component_, path_);
         ASSERT_NE(damaged.info, nullptr);
         EXPECT_EQ(damaged.Next(), 1);
@@ -251,9 +240,7 @@ TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
     };
     for (const Patch& p : patches) {
         SCOPED_TRACE(testing::Message() << "patch at " << p.at << " = " << p.value);
-        auto bytes = good;
-        tvq::PutU32(&bytes[chunk1 + p.at], p.value);
-        WriteFileBytes(path_, bytes);
+        WriteFileBytes(path_, Patched(good, p, chunk1));
         EXPECT_EQ(tvq::FindMovieLength(path_), 1);
         OpenMovie movie(component_, path_);
         ASSERT_NE(movie.info, nullptr);
@@ -262,8 +249,7 @@ TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
         EXPECT_EQ(movie.frameCount, 2);
     }
     // Chunk 0 bad: nothing whole to play, refused like any file without a movie in it.
-    auto bytes = good;
-    tvq::PutU32(&bytes[96 + 8], 1);
+    const auto bytes = Patched(good, {96 + 8, 1});
     EXPECT_EQ(Play(bytes), Outcome::Refused);
     WriteFileBytes(path_, bytes);
     EXPECT_EQ(tvq::FindMovieLength(path_), -1);
@@ -318,10 +304,7 @@ TEST(CutMovie, EveryCutPlaysExactlyTheWholeChunksBeforeIt) {
             for (int s = 0; s < whole; ++s) {
                 ASSERT_EQ(decoder.DecodeNext(request), s + 1 == whole ? kTvqEndOfFile : 1);
                 ASSERT_EQ(frameCount, 2);
-                int second = -1, frame = -1;
-                ASSERT_TRUE(tvq::ReadFrameMarker(frames.data() + 2304, 32, 24, 96, second, frame));
-                ASSERT_EQ(second, s);
-                ASSERT_EQ(frame, 1);
+                ASSERT_EQ(Marker(frames.data() + 2304, 32, 24), std::make_pair(s, 1));
             }
             ASSERT_EQ(decoder.DecodeNext(request), kTvqEndOfFile);
             ASSERT_EQ(frameCount, 0);
@@ -331,9 +314,7 @@ TEST(CutMovie, EveryCutPlaysExactlyTheWholeChunksBeforeIt) {
 
 TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
     // A stride of cuts through a JPEG movie, through the component and the playlist's measure.
-    tvq::TvqStreamFormat f;
-    f.width = 40, f.height = 30, f.framesPerSecond = 4, f.sampleRate = 8000, f.channels = 1;
-    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), f, 5));
+    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), Format(40, 30, 4, 8000, 1), 5));
     const auto good = ReadFileBytes(dir_.File("good.tvq"));
     const auto ends = ChunkEnds(good);
     ASSERT_EQ(ends.size(), 5u);
@@ -357,10 +338,7 @@ TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
             for (int s = 0; s < whole; ++s) {
                 ASSERT_EQ(movie.Next(), s + 1 == whole ? kTvqEndOfFile : 1);
                 ASSERT_EQ(movie.frameCount, 4);
-                int second = -1, frame = -1;
-                ASSERT_TRUE(
-                    tvq::ReadFrameMarker(movie.Frame(3), 40, 30, f.Stride(), second, frame));
-                EXPECT_EQ(second, s);
+                EXPECT_EQ(Marker(movie.Frame(3), 40, 30), std::make_pair(s, 3));
                 EXPECT_EQ(tvq::DetectSecondFromPcm(movie.audio.data(), 2 * size_t(movie.audioCount),
                                                    8000, 1, 16),
                           s);
@@ -370,10 +348,7 @@ TEST_F(BadInput, CutJpegMoviesPlayTheirWholeSecondsWithPicturesAndSound) {
 }
 
 TEST_F(BadInput, CorruptJpegFramesBecomeBlackOrRepeatedFrames) {
-    tvq::TvqStreamFormat f;
-    f.width = 64, f.height = 48, f.framesPerSecond = 6, f.sampleRate = 8000, f.channels = 1;
-    f.videoCodec = tvq::kCodecJpeg;
-    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), f, 2));
+    ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), Format(64, 48, 6, 8000, 1), 2));
     auto bytes = ReadFileBytes(dir_.File("good.tvq"));
     // Frames 0 and 3 of second 1: one scribbled over, one turned into a JPEG of another size.
     const size_t index = tvq::GetU64(&bytes[72]);
@@ -399,10 +374,7 @@ TEST_F(BadInput, CorruptJpegFramesBecomeBlackOrRepeatedFrames) {
     const uint8_t* frame0 = movie.Frame(0);
     EXPECT_TRUE(std::all_of(frame0, frame0 + movie.FrameBytes(), [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(std::memcmp(movie.Frame(3), movie.Frame(2), movie.FrameBytes()), 0);
-    int s = -1, fr = -1;
-    ASSERT_TRUE(tvq::ReadFrameMarker(movie.Frame(5), 64, 48, f.Stride(), s, fr));
-    EXPECT_EQ(s, 1);
-    EXPECT_EQ(fr, 5);
+    EXPECT_EQ(Marker(movie.Frame(5), 64, 48), std::make_pair(1, 5));
 }
 
 TEST_F(BadInput, EmptyFilesFoldersMissingFilesAndOverlongPathsAreRefused) {

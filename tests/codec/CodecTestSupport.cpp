@@ -1,18 +1,12 @@
 #include "CodecTestSupport.h"
 
-#include "codec/TestPattern.h"
 #include "codec/TvqWriter.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-
-#include <gtest/gtest.h>
 
 namespace tvqtest {
 
@@ -30,22 +24,6 @@ std::vector<uint8_t> NoisyFrame(int width, int height, unsigned seed) {
                 p[c] = static_cast<uint8_t>(std::clamp(base[c] + noise(rng), 0, 255));
         }
     return frame;
-}
-
-TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = ::testing::TempDir() + "tvq-codec-" + std::to_string(::getpid()) + "-" +
-            std::to_string(counter++) + "-" + (test ? test->name() : "x");
-    std::replace(path_.begin() + static_cast<long>(::testing::TempDir().size()), path_.end(), '/',
-                 '_');
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
 }
 
 bool WriteMarkedMovie(const std::string& path, const tvq::TvqStreamFormat& format, int seconds,

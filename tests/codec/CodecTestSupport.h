@@ -1,5 +1,7 @@
 #pragma once
 // Frames, sounds and movies the codec tests build, and the loaded decoder component.
+#include "TempFolder.h"
+#include "codec/TestPattern.h"
 #include "codec/TvqComponentApi.h"
 #include "codec/TvqFormat.h"
 
@@ -7,6 +9,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tvqtest {
@@ -18,17 +21,32 @@ inline int StrideFor(int width) {
 // A bottom-up BGR frame of smooth colour plus noise, the kind of picture JPEG finds hard.
 std::vector<uint8_t> NoisyFrame(int width, int height, unsigned seed);
 
-// A fresh empty folder for one test, removed by the caller's TempFolder destructor.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+// A format with the defaults the tests mostly want.
+inline tvq::TvqStreamFormat Format(int width, int height, int fps, int rate, int channels,
+                                   int bits = 16, uint32_t codec = tvq::kCodecJpeg,
+                                   int quality = 85) {
+    return {fps, width, height, rate, channels, bits, codec, quality};
+}
 
-private:
-    std::string path_;
-};
+// Every field of a format, to compare two at once.
+inline std::vector<int> Fields(const tvq::TvqStreamFormat& f) {
+    return {f.width,
+            f.height,
+            f.framesPerSecond,
+            f.sampleRate,
+            f.channels,
+            f.bitsPerSample,
+            static_cast<int>(f.videoCodec),
+            f.jpegQuality};
+}
+
+// The (second, frame) marker of a bottom-up BGR frame; (-1, -1) without one.
+inline std::pair<int, int> Marker(const uint8_t* frame, int width, int height) {
+    int second = -1, index = -1;
+    if (!tvq::ReadFrameMarker(frame, width, height, StrideFor(width), second, index))
+        return {-1, -1};
+    return {second, index};
+}
 
 // Writes a movie whose frames carry markers (second, frame) over noise and whose seconds
 // carry their tones. A positive shortLastMs makes the last second that long.

@@ -1,14 +1,16 @@
+// The frame marker and the per-second tone every test movie carries, which the tests read
+// back to tell each frame and second apart: through JPEG, in any picture layout, in any
+// audio format, and never found where they are not.
 #include "CodecTestSupport.h"
 #include "codec/JpegCodec.h"
-#include "codec/TestPattern.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <tuple>
+#include <utility>
 
-using tvqtest::NoisyFrame;
-using tvqtest::StrideFor;
+using namespace tvqtest;
 
 namespace {
 
@@ -31,19 +33,13 @@ TEST_P(FrameMarkerTest, SurvivesRawAndJpegDownToQuality50) {
     for (const auto& [second, frame] : marks) {
         auto picture = NoisyFrame(width, height, static_cast<unsigned>(second + frame));
         tvq::WriteFrameMarker(picture.data(), width, height, stride, second, frame);
-        int s = -1, f = -1;
-        ASSERT_TRUE(tvq::ReadFrameMarker(picture.data(), width, height, stride, s, f));
-        EXPECT_EQ(s, second);
-        EXPECT_EQ(f, frame);
+        EXPECT_EQ(Marker(picture.data(), width, height), std::make_pair(second, frame));
         for (int quality : {50, 85, 100}) {
             ASSERT_TRUE(codec.Encode(picture.data(), width, height, stride, quality, jpeg));
             ASSERT_TRUE(
                 codec.Decode(jpeg.data(), jpeg.size(), decoded.data(), width, height, stride));
-            s = f = -1;
-            ASSERT_TRUE(tvq::ReadFrameMarker(decoded.data(), width, height, stride, s, f))
+            EXPECT_EQ(Marker(decoded.data(), width, height), std::make_pair(second, frame))
                 << "quality " << quality;
-            EXPECT_EQ(s, second);
-            EXPECT_EQ(f, frame);
         }
     }
 }
@@ -115,19 +111,10 @@ std::vector<uint8_t> Tone(int second, long firstFrame, long frames, int rate, in
     return pcm;
 }
 
-TEST(Tone, EverySecondOfTheCycleIsDistinctAndInsideTheVoiceBand) {
-    std::set<int> tones;
-    for (int s = 0; s < tvq::kToneCycleSeconds; ++s) {
-        const int hz = tvq::ToneHzForSecond(s);
-        EXPECT_GE(hz, 200);
-        EXPECT_LE(hz, 3900);
-        tones.insert(hz);
-    }
-    EXPECT_EQ(tones.size(), static_cast<size_t>(tvq::kToneCycleSeconds));
-    EXPECT_EQ(tvq::ToneHzForSecond(tvq::kToneCycleSeconds + 5), tvq::ToneHzForSecond(5));
-}
-
+// Every second of the cycle told apart at 8 kHz also shows the tones distinct and below its
+// Nyquist limit; after the cycle they start again.
 TEST(Tone, WholeSecondsAreDetectedAtEveryFormat) {
+    EXPECT_EQ(tvq::ToneHzForSecond(tvq::kToneCycleSeconds + 5), tvq::ToneHzForSecond(5));
     struct Format {
         int rate, channels, bits;
     };

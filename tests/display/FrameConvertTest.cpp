@@ -1,16 +1,21 @@
 // The one-pass conversion to the painted image: display modes 0 to 3 turned on the way, from a
 // frame in one piece or cut anywhere into two, against the frame view's in-place transforms
-// followed by a plain reading of each pixel; and the vector row kernel against the plain loop.
+// followed by a plain reading of each pixel; the vector row kernel against the plain loop; the
+// video window's copy of a shown frame; and stored frames decoded straight into the image.
 #include "display/FrameConvert.h"
 
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 #include <QImage>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "codec/TvqComponentApi.h"
+#include "display/VideoWnd.h"
 #include "engine/FrameView.h"
 #include "platform/WinTypes.h"
 
@@ -133,33 +138,23 @@ TEST(FrameConvert, QuarterTurnsAreLeftToTheFrameView) {
 TEST(FrameConvert, SourcesThatDoNotHoldTheWholeFrameGiveANullImage) {
     const auto f = Format(9, 4, 24);
     const auto bits = Noise(f.biSizeImage, 1);
-    const QSize size(9, 4);
-    QImage out(size, QImage::Format_RGB32);
-    Pieces shortOne(bits, f, 10);
-    shortOne.source.secondBytes -= 1;
-    frame_convert::ToUprightRgb32(shortOne.source, Turn::kNone, size, out);
-    EXPECT_TRUE(out.isNull());
-
-    Pieces noSecond(bits, f, 10);
-    noSecond.source.second = nullptr;
-    frame_convert::ToUprightRgb32(noSecond.source, Turn::kNone, size, out);
-    EXPECT_TRUE(out.isNull());
-
-    Pieces narrow(bits, f, bits.size());
-    narrow.source.stride = 9 * 3 - 1;
-    frame_convert::ToUprightRgb32(narrow.source, Turn::kNone, size, out);
-    EXPECT_TRUE(out.isNull());
-
-    Pieces sixteen(bits, f, bits.size());
-    sixteen.source.bytesPerPixel = 2;
-    frame_convert::ToUprightRgb32(sixteen.source, Turn::kNone, size, out);
-    EXPECT_TRUE(out.isNull());
-
-    Pieces good(bits, f, bits.size());
-    frame_convert::ToUprightRgb32(good.source, Turn::kNone, QSize(0, 4), out);
-    EXPECT_TRUE(out.isNull());
-    frame_convert::ToUprightRgb32(good.source, Turn::kNone, size, out);
-    EXPECT_FALSE(out.isNull());
+    const auto convert = [&](size_t cut, auto&& spoil, QSize size = QSize(9, 4)) {
+        Pieces pieces(bits, f, cut);
+        spoil(pieces.source);
+        QImage out(size, QImage::Format_RGB32);
+        frame_convert::ToUprightRgb32(pieces.source, Turn::kNone, size, out);
+        return out;
+    };
+    using Source = frame_convert::Source;
+    EXPECT_TRUE(convert(10, [](Source& s) { s.secondBytes -= 1; }).isNull());
+    EXPECT_TRUE(convert(10, [](Source& s) { s.second = nullptr; }).isNull());
+    EXPECT_TRUE(convert(bits.size(), [](Source& s) { s.first = nullptr; }).isNull());
+    EXPECT_TRUE(convert(bits.size(), [](Source& s) { s.stride = 9 * 3 - 1; }).isNull());
+    EXPECT_TRUE(convert(bits.size(), [](Source& s) { s.bytesPerPixel = 2; }).isNull());
+    EXPECT_TRUE(convert(
+                    bits.size(), [](Source&) {}, QSize(0, 4))
+                    .isNull());
+    EXPECT_FALSE(convert(bits.size(), [](Source&) {}).isNull());
 }
 
 TEST(FrameConvert, VectorRowKernelMatchesThePlainLoopOnEveryWidthAndBothDirections) {
@@ -190,6 +185,130 @@ TEST(FrameConvert, VectorRowKernelMatchesThePlainLoopOnEveryWidthAndBothDirectio
             }
         }
     }
+}
+
+// ---- the video window's copy of a shown frame ---------------------------------------
+
+TEST(VideoWndConvert, OwnAndDoubledSizesCopyEveryPixelAndKeepTheImage) {
+    const auto f = Format(5, 3, 24);
+    const auto bits = Noise(f.biSizeImage, 2);
+    CFrameView::ShownFrame shown;
+    shown.bits = bits.data();
+    shown.format = f;
+    // Pixel (x, y) counted from the top left, as the screen shows it.
+    const auto at = [&](int x, int y) {
+        const uint8_t* p = bits.data() + (2 - y) * win::DibStride(5, 24) + x * 3;
+        return qRgb(p[2], p[1], p[0]);
+    };
+    QImage twice, same;
+    CVideoWnd::ConvertUpright(shown, QSize(10, 6), twice);
+    CVideoWnd::ConvertUpright(shown, QSize(5, 3), same);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            EXPECT_EQ(same.pixel(x, y), at(x, y));
+            for (int d = 0; d < 4; ++d)
+                EXPECT_EQ(twice.pixel(2 * x + d % 2, 2 * y + d / 2), at(x, y));
+        }
+    // The image is kept when the size stays.
+    const uchar* kept = same.constBits();
+    CVideoWnd::ConvertUpright(shown, QSize(5, 3), same);
+    EXPECT_EQ(same.constBits(), kept);
+    shown.bits = nullptr;
+    CVideoWnd::ConvertUpright(shown, QSize(5, 3), same);
+    EXPECT_TRUE(same.isNull());
+}
+
+// ---- stored frames decoded straight into the painted image ---------------------------
+
+// A JPEG of `w` x `h` whose pixel (x, y) from the top left is RGB (4x, 4y, 128): every row and
+// column differs from its neighbours, so a turned or misplaced row shows.
+StoredFrame GradientJpeg(int w, int h) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+            p[0] = static_cast<uint8_t>(4 * x), p[1] = static_cast<uint8_t>(4 * y), p[2] = 128;
+        }
+    tjhandle compressor = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const int rc =
+        tjCompress2(compressor, rgb.data(), w, 0, h, TJPF_RGB, &jpeg, &size, TJSAMP_444, 98, 0);
+    StoredFrame frame;
+    if (rc == 0) {
+        frame.codec = kTvqCodecJpeg;
+        frame.bytes = std::make_shared<const std::vector<uint8_t>>(jpeg, jpeg + size);
+    }
+    tjFree(jpeg);
+    tjDestroy(compressor);
+    return frame;
+}
+
+int Distance(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+           std::abs(qBlue(a) - qBlue(b));
+}
+
+TEST(VideoWndStoredDecode, EveryModeAndScaleShowsThePictureTheRightWayRound) {
+    const int w = 64, h = 48;
+    const StoredFrame frame = GradientJpeg(w, h);
+    ASSERT_FALSE(frame.IsEmpty());
+    CStoredFrameDecoder decoder;
+    std::vector<uint8_t> scratch;
+    QImage whole;
+    ASSERT_TRUE(
+        CVideoWnd::DecodeStored(frame, Format(w, h, 24), 0, QSize(w, h), decoder, scratch, whole));
+    ASSERT_EQ(whole.size(), QSize(w, h));
+    // Straight from the decoder, upright and in RGB order.
+    int far = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            far += Distance(whole.pixel(x, y), qRgb(4 * x, 4 * y, 128)) > 12;
+    EXPECT_EQ(far, 0);
+
+    struct Case {
+        int mode;
+        QSize size;
+    };
+    // Half the size is a DCT scale (decoded straight); a third is not (decoded at the half and
+    // scaled); modes 1 to 3 turn on the way.
+    for (const Case c : {Case{0, {32, 24}}, Case{0, {21, 16}}, Case{1, {64, 48}}, Case{2, {32, 24}},
+                         Case{3, {21, 16}}}) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " at " << c.size.width());
+        QImage out;
+        ASSERT_TRUE(CVideoWnd::DecodeStored(frame, Format(w, h, 24), c.mode, c.size, decoder,
+                                            scratch, out));
+        ASSERT_EQ(out.size(), c.size);
+        const bool upDown = c.mode == 1 || c.mode == 3, mirror = c.mode == 2 || c.mode == 3;
+        int wrong = 0;
+        for (int y = 0; y < c.size.height(); ++y)
+            for (int x = 0; x < c.size.width(); ++x) {
+                int sx = static_cast<int>(Under(x, c.size.width(), w)),
+                    sy = static_cast<int>(Under(y, c.size.height(), h));
+                if (mirror)
+                    sx = w - 1 - sx;
+                if (upDown)
+                    sy = h - 1 - sy;
+                // A scaled decode averages a few source pixels: within one step of the gradient.
+                wrong += Distance(out.pixel(x, y), whole.pixel(sx, sy)) > 24;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(VideoWndStoredDecode, ADamagedOrForeignFrameDoesNotDecode) {
+    CStoredFrameDecoder decoder;
+    std::vector<uint8_t> scratch;
+    QImage out;
+    StoredFrame frame = GradientJpeg(64, 48);
+    EXPECT_FALSE(
+        CVideoWnd::DecodeStored(frame, Format(96, 48, 24), 0, QSize(96, 48), decoder, scratch, out))
+        << "a frame of other dimensions belongs to no stream of this size";
+    auto cut = std::make_shared<std::vector<uint8_t>>(*frame.bytes);
+    cut->resize(40);
+    frame.bytes = cut;
+    EXPECT_FALSE(CVideoWnd::DecodeStored(frame, Format(64, 48, 24), 2, QSize(32, 24), decoder,
+                                         scratch, out));
 }
 
 }  // namespace

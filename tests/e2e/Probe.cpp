@@ -57,8 +57,6 @@ int Marker(const char* path, int width, int height) {
     if (blockW == 0)
         return 2;
     const int cell = blockW / 8;
-    const int stride = ((width * 3 + 3) / 4) * 4;
-    std::vector<uint8_t> frame(static_cast<size_t>(stride) * height);
     for (int y = 0; y + blockH <= shot.height(); ++y) {
         for (int x = 0; x + blockW <= shot.width(); ++x) {
             int lights = 0, darks = 0;
@@ -73,19 +71,10 @@ int Marker(const char* path, int width, int height) {
             // A marker always mixes both (its check byte sees to that); plain areas do not.
             if (!cells || lights == 0 || darks == 0)
                 continue;
-            // The candidate picture as the decoder delivered it: bottom-up BGR rows.
-            std::fill(frame.begin(), frame.end(), 0);
-            for (int row = 0; row < height && y + row < shot.height(); ++row) {
-                uint8_t* dst = frame.data() + static_cast<size_t>(height - 1 - row) * stride;
-                for (int col = 0; col < width && x + col < shot.width(); ++col) {
-                    const QRgb p = shot.pixel(x + col, y + row);
-                    dst[col * 3] = static_cast<uint8_t>(qBlue(p));
-                    dst[col * 3 + 1] = static_cast<uint8_t>(qGreen(p));
-                    dst[col * 3 + 2] = static_cast<uint8_t>(qRed(p));
-                }
-            }
+            // The marker read where the candidate picture's top left corner is on screen.
             int second = 0, index = 0;
-            if (tvq::ReadFrameMarker(frame.data(), width, height, stride, second, index)) {
+            if (tvq::ReadFrameMarkerAt(shot.constScanLine(y) + 4 * x, width, height,
+                                       shot.bytesPerLine(), 4, second, index)) {
                 std::printf("%d %d %d %d\n", second, index, x, y);
                 return 0;
             }

@@ -55,6 +55,19 @@ expect_clean_exit() { # pid seconds
   [ "$code" -eq 0 ] || fail "player $1 exited with $code"
 }
 
+# Looks a few times, `pause` seconds apart, for a frame of a WIDTHxHEIGHT movie drawn 1:1 on
+# the screen; sets `marker` to "second frame x y".
+find_frame() { # width height tries pause
+  local attempt
+  marker=
+  for attempt in $(seq "$3"); do
+    sleep "$4"
+    import -window root "$work/screenshot.png"
+    marker=$("$probe" marker "$work/screenshot.png" "$1" "$2") && return 0
+  done
+  fail "no ${1}x$2 movie frame on screen"
+}
+
 # The usual test movie: 160x120 at 12 fps with 22050 Hz mono sound, one tone per second.
 movie() { # name seconds
   "$bin/tvq-make" "$work/$1" --size 160x120 --fps 12 --rate 22050 --channels 1 --bits 16 \

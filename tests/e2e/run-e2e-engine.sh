@@ -38,13 +38,7 @@ refused)
     fail "second copy failed"
   wait_for_line first "added $work/good.tvq" 5
   wait_for_line first "playing $work/good.tvq" 20
-  marker=
-  for attempt in 1 2 3 4 5 6; do
-    sleep 0.5
-    import -window root "$work/screenshot.png"
-    marker=$("$probe" marker "$work/screenshot.png" 160 120) && break
-  done
-  [ -n "$marker" ] || fail "no frame of the good file on screen"
+  find_frame 160 120 6 0.5
   echo "screen shows (second frame x y) $marker"
   wait_for_line first "stopped" 30
   "$xwin" close "$title" || fail "no window to close"

@@ -32,13 +32,7 @@ source "$(dirname "$0")/e2e-lib.sh"
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The screen shows a frame of a 160x120 movie within the given seconds (looks a few times).
 expect_frame_between() { # low high
-  local marker= attempt
-  for attempt in 1 2 3 4 5; do
-    import -window root "$work/screenshot.png"
-    marker=$("$probe" marker "$work/screenshot.png" 160 120) && break
-    sleep 0.3
-  done
-  [ -n "$marker" ] || fail "no movie frame on screen"
+  find_frame 160 120 5 0.3
   read -r second frame _ _ <<<"$marker"
   echo "screen shows second $second frame $frame"
   [ "$second" -ge "$1" ] && [ "$second" -le "$2" ] || fail "second $second on screen, not $1..$2"

@@ -31,14 +31,7 @@ play)
   pid=$started
   wait_for_line first "playing $work/m.tvq" 20
   # Selecting the started entry restarts it after the pause between files: look a few times.
-  marker=
-  for attempt in 1 2 3 4 5 6; do
-    sleep 0.7
-    import -window root "$work/screenshot-$attempt.png"
-    cp "$work/screenshot-$attempt.png" "$work/screenshot.png"
-    marker=$("$probe" marker "$work/screenshot.png" 160 120) && break
-  done
-  [ -n "$marker" ] || fail "no movie frame on screen"
+  find_frame 160 120 6 0.7
   read -r second frame x y <<<"$marker"
   echo "screen shows second $second frame $frame at ($x, $y)"
   [ "$second" -ge 0 ] && [ "$second" -le 7 ] || fail "unexpected second $second on screen"

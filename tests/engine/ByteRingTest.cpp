@@ -31,34 +31,44 @@ std::vector<uint8_t> ReadAll(CByteRing& ring, int32_t n) {
     return out;
 }
 
+bool Put(CByteRing& ring, const std::vector<uint8_t>& bytes) {
+    return ring.Write(bytes.data(), static_cast<int32_t>(bytes.size())) == 1;
+}
+
+// Moves an empty queue's read index to n, one zero byte still queued there (an emptied queue
+// starts over at index 0), so that what is written next runs on from n + 1.
+void Advance(CByteRing& ring, int32_t n) {
+    ASSERT_TRUE(Put(ring, std::vector<uint8_t>(static_cast<size_t>(n) + 1)));
+    ASSERT_EQ(ReadAll(ring, n).size(), static_cast<size_t>(n));
+}
+
 TEST(ByteRing, GrowsOnlyWhenAWriteWouldReachTheLastByte) {
-    CByteRing ring;
+    CByteRing ring, other;
     ASSERT_EQ(ring.Allocate(10), 1);
-    auto eight = Bytes(8, 1);
-    EXPECT_EQ(ring.Write(eight.data(), 8), 1);
+    ASSERT_EQ(other.Allocate(10), 1);
+    EXPECT_TRUE(Put(ring, Bytes(8, 1)));
     EXPECT_EQ(ring.GetCapacity(), 10);
     EXPECT_EQ(ring.GetCount(), 8);
-
-    CByteRing other;
-    ASSERT_EQ(other.Allocate(10), 1);
-    auto nine = Bytes(9, 1);
-    EXPECT_EQ(other.Write(nine.data(), 9), 1);
+    EXPECT_TRUE(Put(other, Bytes(9, 1)));
     EXPECT_EQ(other.GetCapacity(), 20);
-    EXPECT_EQ(ReadAll(other, 9), nine);
+    EXPECT_EQ(ReadAll(other, 9), Bytes(9, 1));
+    // A write larger than the doubled capacity still fits.
+    CByteRing small;
+    ASSERT_EQ(small.Allocate(4), 1);
+    ASSERT_TRUE(Put(small, Bytes(40, 0)));
+    EXPECT_GE(small.GetCapacity(), 42);
+    EXPECT_EQ(ReadAll(small, 40), Bytes(40, 0));
 }
 
 TEST(ByteRing, GrowthKeepsWrappedContentsInOrder) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(10), 1);
-    auto a = Bytes(6, 0);
-    ASSERT_EQ(ring.Write(a.data(), 6), 1);
+    ASSERT_TRUE(Put(ring, Bytes(6, 0)));
     EXPECT_EQ(ReadAll(ring, 4), Bytes(4, 0));
-    auto b = Bytes(5, 6);  // wraps: 4 bytes up to the end, 1 from the start
-    ASSERT_EQ(ring.Write(b.data(), 5), 1);
+    ASSERT_TRUE(Put(ring, Bytes(5, 6)));  // wraps: 4 bytes up to the end, 1 from the start
     EXPECT_EQ(ring.GetCapacity(), 10);
     EXPECT_EQ(ring.GetWriteIndex(), 0);
-    auto c = Bytes(4, 11);  // 7 + 4 >= 9: doubles first
-    ASSERT_EQ(ring.Write(c.data(), 4), 1);
+    ASSERT_TRUE(Put(ring, Bytes(4, 11)));  // 7 + 4 >= 9: doubles first
     EXPECT_EQ(ring.GetCapacity(), 20);
     EXPECT_EQ(ring.GetReadIndex(), 0);
     EXPECT_EQ(ReadAll(ring, 100), Bytes(11, 4));
@@ -67,11 +77,9 @@ TEST(ByteRing, GrowthKeepsWrappedContentsInOrder) {
 TEST(ByteRing, WrappedReadReturnsBytesInOrderAndIndexIsTheWrappedPart) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(10), 1);
-    auto a = Bytes(7, 0);
-    ASSERT_EQ(ring.Write(a.data(), 7), 1);
+    ASSERT_TRUE(Put(ring, Bytes(7, 0)));
     ASSERT_EQ(ReadAll(ring, 6).size(), 6u);  // read index 6, one byte left
-    auto b = Bytes(5, 7);                    // bytes 7..9 at the end, 10..11 at 0..1
-    ASSERT_EQ(ring.Write(b.data(), 5), 1);
+    ASSERT_TRUE(Put(ring, Bytes(5, 7)));     // bytes 7..9 at the end, 10..11 at 0..1
     ASSERT_EQ(ring.GetCapacity(), 10);
     EXPECT_EQ(ReadAll(ring, 5), Bytes(5, 6));
     EXPECT_EQ(ring.GetReadIndex(), 1);  // one byte taken from the start
@@ -90,44 +98,33 @@ TEST(ByteRing, EmptyQueueHasMinusOneIndexesAndRefusesReads) {
     EXPECT_EQ(ring.GetWriteIndex(), -1);
     EXPECT_EQ(ring.Read(&byte, &length), 0);
 
-    auto a = Bytes(5, 1);
-    ASSERT_EQ(ring.Write(a.data(), 5), 1);
+    const auto a = Bytes(5, 1);
+    ASSERT_TRUE(Put(ring, a));
     EXPECT_EQ(ring.GetReadIndex(), 0);
     EXPECT_EQ(ring.GetWriteIndex(), 4);
     EXPECT_EQ(ReadAll(ring, 50), a);  // clipped to the count
     EXPECT_EQ(ring.GetReadIndex(), -1);
     EXPECT_EQ(ring.GetWriteIndex(), -1);
 
-    ASSERT_EQ(ring.Write(a.data(), 5), 1);
+    ASSERT_TRUE(Put(ring, a));
     ring.Reset();
     EXPECT_EQ(ring.GetCount(), 0);
     EXPECT_EQ(ring.GetReadIndex(), -1);
     EXPECT_EQ(ring.GetCapacity(), 16);  // the buffer stays
     EXPECT_EQ(ring.Read(&byte, &length), 0);
-    ASSERT_EQ(ring.Write(a.data(), 5), 1);
+    ASSERT_TRUE(Put(ring, a));
     EXPECT_EQ(ReadAll(ring, 5), a);
 }
 
 TEST(ByteRing, KeepNewestDropsTheOldestBytes) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(8), 1);
-    auto a = Bytes(6, 0);
-    ASSERT_EQ(ring.Write(a.data(), 6), 1);
+    ASSERT_TRUE(Put(ring, Bytes(6, 0)));
     ASSERT_EQ(ReadAll(ring, 4).size(), 4u);
-    auto b = Bytes(4, 6);  // wraps
-    ASSERT_EQ(ring.Write(b.data(), 4), 1);
-    EXPECT_EQ(ring.KeepNewest(10), 0);  // holds less: keeps what it has
+    ASSERT_TRUE(Put(ring, Bytes(4, 6)));  // wraps
+    EXPECT_EQ(ring.KeepNewest(10), 0);    // holds less: keeps what it has
     EXPECT_EQ(ring.KeepNewest(3), 3);
     EXPECT_EQ(ReadAll(ring, 10), Bytes(3, 7));
-}
-
-TEST(ByteRing, AWriteLargerThanTheDoubledCapacityStillFits) {
-    CByteRing ring;
-    ASSERT_EQ(ring.Allocate(4), 1);
-    auto big = Bytes(40, 0);
-    ASSERT_EQ(ring.Write(big.data(), 40), 1);
-    EXPECT_GE(ring.GetCapacity(), 42);
-    EXPECT_EQ(ReadAll(ring, 40), big);
 }
 
 // One writer and one reader on two threads, as the decode thread and the audio output use a
@@ -189,19 +186,16 @@ TEST(ByteRingInPlace, RecordsAnywhereInTheBufferComeInOrderWithTheirTrailer) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(20), 1);
     auto tail = Bytes(3, static_cast<uint8_t>(90));
-    ASSERT_EQ(ring.Write(tail.data(), 3), 1);
+    ASSERT_TRUE(Put(ring, tail));
     int splits = 0;
     for (int k = 0; k < 20; ++k) {
         const auto frame = Bytes(10, static_cast<uint8_t>(k * 10));
         const uint8_t label[4] = {uint8_t(k), 0xA2, 0xA3, 0xA4};
-        ASSERT_EQ(ring.Write(frame.data(), 10), 1);
+        ASSERT_TRUE(Put(ring, frame));
         ASSERT_EQ(ring.Write(label, 4), 1);
-        uint8_t old[3];
-        int32_t n = 3;
-        ASSERT_EQ(ring.Read(old, &n), 1);
-        EXPECT_EQ(std::vector<uint8_t>(old, old + 3), tail) << "record " << k;
+        EXPECT_EQ(ReadAll(ring, 3), tail) << "record " << k;
         tail = Bytes(3, static_cast<uint8_t>(100 + k));
-        ASSERT_EQ(ring.Write(tail.data(), 3), 1);
+        ASSERT_TRUE(Put(ring, tail));
         ASSERT_EQ(ring.GetCapacity(), 20) << "must not have grown";
 
         uint8_t got[4] = {};
@@ -230,17 +224,11 @@ TEST(ByteRingInPlace, RecordsAnywhereInTheBufferComeInOrderWithTheirTrailer) {
 TEST(ByteRingInPlace, SpansAreSplitOnlyAtTheBufferEnd) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(20), 1);
-    // 15 bytes, of which 14 are taken: the record then starts at index 15.
-    const auto filler = Bytes(15, static_cast<uint8_t>(200));
-    ASSERT_EQ(ring.Write(filler.data(), 15), 1);
-    std::vector<uint8_t> sink(14);
-    int32_t taken = 14;
-    ASSERT_EQ(ring.Read(sink.data(), &taken), 1);
-    const auto frame = Bytes(10, static_cast<uint8_t>(1));
-    ASSERT_EQ(ring.Write(frame.data(), 10), 1);
-    uint8_t last = 0;
-    int32_t one = 1;
-    ASSERT_EQ(ring.Read(&last, &one), 1);
+    // One byte left at index 14, the record after it: once that byte is taken the record
+    // starts at index 15.
+    Advance(ring, 14);
+    ASSERT_TRUE(Put(ring, Bytes(10, 1)));
+    ASSERT_EQ(ReadAll(ring, 1).size(), 1u);
     ASSERT_EQ(ring.GetReadIndex(), 15);
     int32_t first = 0, second = 0, after = -1;
     ASSERT_EQ(ring.ReadAllInPlace(10, {},
@@ -261,7 +249,7 @@ TEST(ByteRingInPlace, AnIncompleteRecordOrBadPartsTakeNothing) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(32), 1);
     const auto frame = Bytes(12, static_cast<uint8_t>(1));
-    ASSERT_EQ(ring.Write(frame.data(), 12), 1);
+    ASSERT_TRUE(Put(ring, frame));
     int calls = 0;
     const Use count = [&](CByteRing::Span, CByteRing::Span, int32_t) { ++calls; };
     uint8_t label[4];
@@ -273,11 +261,7 @@ TEST(ByteRingInPlace, AnIncompleteRecordOrBadPartsTakeNothing) {
     EXPECT_EQ(ring.ReadAllInPlace(4, {}, Use()), 0);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(ring.GetCount(), 12);
-    // All of it still there, in order.
-    std::vector<uint8_t> out(12);
-    int32_t n = 12;
-    ASSERT_EQ(ring.Read(out.data(), &n), 1);
-    EXPECT_EQ(out, frame);
+    EXPECT_EQ(ReadAll(ring, 12), frame);  // all of it still there, in order
 
     CByteRing none;
     EXPECT_EQ(none.ReadAllInPlace(1, {}, count), 0);
@@ -344,11 +328,7 @@ TEST(ByteRingLargeWrite, EveryByteArrivesAtAnyAlignmentAndAcrossTheEnd) {
 TEST(ByteRing, WriteAllQueuesEveryPieceOrNothing) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(16), 1);
-    const uint8_t filler[10] = {};
-    ASSERT_EQ(ring.Write(filler, 10), 1);
-    uint8_t sink[10];
-    int32_t n = 10;
-    ASSERT_EQ(ring.Read(sink, &n), 1);  // the pieces below wrap round the end
+    Advance(ring, 10);  // the pieces below start at index 11 and wrap round the end
 
     const auto frame = Bytes(5, 1);
     const auto label = Bytes(4, 6);
@@ -356,13 +336,16 @@ TEST(ByteRing, WriteAllQueuesEveryPieceOrNothing) {
     // before the first piece goes in, so no later record is read out of step.
     EXPECT_EQ(ring.WriteAll({{frame.data(), 5}, {nullptr, 4}}), 0);
     EXPECT_EQ(ring.WriteAll({{frame.data(), 5}, {label.data(), INT32_MAX}}), 0);
-    EXPECT_EQ(ring.GetCount(), 0);
+    EXPECT_EQ(ring.GetCount(), 1);
 
-    // 9 + 9 reaches the last byte of 16: grown once, before the first piece.
     ASSERT_EQ(ring.WriteAll({{frame.data(), 5}, {label.data(), 4}}), 1);
+    EXPECT_EQ(ring.GetCapacity(), 16);
+    EXPECT_EQ(ring.GetWriteIndex(), 3) << "the record did not wrap";
+    // 1 + 9 + 9 reaches the last byte of 16: grown once, before the first piece.
     ASSERT_EQ(ring.WriteAll({{frame.data(), 5}, {label.data(), 4}}), 1);
     EXPECT_EQ(ring.GetCapacity(), 32);
     const auto record = Bytes(9, 1);
+    EXPECT_EQ(ReadAll(ring, 1), Bytes(1, 0));
     EXPECT_EQ(ReadAll(ring, 9), record);
     EXPECT_EQ(ReadAll(ring, 100), record);
 }
@@ -370,13 +353,10 @@ TEST(ByteRing, WriteAllQueuesEveryPieceOrNothing) {
 TEST(ByteRing, ReadAllTakesEveryPartOrNothing) {
     CByteRing ring;
     ASSERT_EQ(ring.Allocate(16), 1);
-    const uint8_t filler[10] = {};
-    ASSERT_EQ(ring.Write(filler, 10), 1);
-    int32_t n = 10;
-    uint8_t sink[10];
-    ASSERT_EQ(ring.Read(sink, &n), 1);  // the next write wraps round the end
+    Advance(ring, 10);
     const uint8_t record[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     ASSERT_EQ(ring.Write(record, 7), 1);
+    ASSERT_EQ(ReadAll(ring, 1), Bytes(1, 0));  // the record now starts at 11 and wraps
 
     uint8_t frame[5] = {}, label[4] = {};
     EXPECT_EQ(ring.ReadAll({{frame, 5}, {label, 4}}), 0) << "only 7 of 9 bytes are queued";
@@ -384,8 +364,8 @@ TEST(ByteRing, ReadAllTakesEveryPartOrNothing) {
 
     ASSERT_EQ(ring.Write(record + 7, 2), 1);
     ASSERT_EQ(ring.ReadAll({{frame, 5}, {label, 4}}), 1);
-    EXPECT_EQ(std::vector<uint8_t>(frame, frame + 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(std::vector<uint8_t>(label, label + 4), (std::vector<uint8_t>{6, 7, 8, 9}));
+    EXPECT_EQ(std::vector<uint8_t>(frame, frame + 5), Bytes(5, 1));
+    EXPECT_EQ(std::vector<uint8_t>(label, label + 4), Bytes(4, 6));
     EXPECT_EQ(ring.GetCount(), 0);
     EXPECT_EQ(ring.GetReadIndex(), -1);
 }

@@ -39,6 +39,17 @@ struct Request {
                              0};
 };
 
+// The fields callers use, in declaration order, so a whole format compares at once.
+std::vector<int64_t> Fields(const win::BITMAPINFOHEADER& b) {
+    return {b.biSize,     b.biWidth,       b.biHeight,   b.biPlanes,
+            b.biBitCount, b.biCompression, b.biSizeImage};
+}
+std::vector<int64_t> Fields(const win::WAVEFORMATEX& w) {
+    return {w.wFormatTag,  w.nChannels,      w.nSamplesPerSec, w.nAvgBytesPerSec,
+            w.nBlockAlign, w.wBitsPerSample, w.cbSize};
+}
+using Values = std::vector<int64_t>;
+
 class TvqDecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -57,22 +68,10 @@ TEST_F(TvqDecoderTest, DerivesPaddedPictureAndPcmFormatsFromTheStream) {
     CTvqDecoder::SetLibraryPathForTesting(fake.Path());
     CTvqDecoder decoder(Block("fake:fps=12:w=97:h=65:rate=22050:ch=2:bits=16"));
     ASSERT_EQ(decoder.IsUsable(), 1);
-    const auto& bi = decoder.GetPictureFormat();
-    EXPECT_EQ(+bi.biSize, 40u);
-    EXPECT_EQ(+bi.biWidth, 97);
-    EXPECT_EQ(+bi.biHeight, 65);
-    EXPECT_EQ(+bi.biPlanes, 1);
-    EXPECT_EQ(+bi.biBitCount, 24);
-    EXPECT_EQ(+bi.biCompression, win::BI_RGB);
-    EXPECT_EQ(+bi.biSizeImage, 292u * 65u);  // rows of 291 bytes padded to 292
-    const auto& wf = decoder.GetAudioFormat();
-    EXPECT_EQ(+wf.wFormatTag, 1);
-    EXPECT_EQ(+wf.nChannels, 2);
-    EXPECT_EQ(+wf.nSamplesPerSec, 22050u);
-    EXPECT_EQ(+wf.wBitsPerSample, 16);
-    EXPECT_EQ(+wf.nBlockAlign, 4);
-    EXPECT_EQ(+wf.nAvgBytesPerSec, 88200u);
-    EXPECT_EQ(+wf.cbSize, 0);
+    // Rows of 291 bytes padded to 292.
+    EXPECT_EQ(Fields(decoder.GetPictureFormat()),
+              (Values{40, 97, 65, 1, 24, win::BI_RGB, 292 * 65}));
+    EXPECT_EQ(Fields(decoder.GetAudioFormat()), (Values{1, 2, 22050, 88200, 4, 16, 0}));
     EXPECT_EQ(decoder.GetFramesPerSecond(), 12);
     EXPECT_TRUE(boxes_->Boxes().empty());
 }
@@ -85,13 +84,11 @@ TEST_F(TvqDecoderTest, MissingLibraryReportsTheErrorNumberAndKeepsTheDefaults) {
         EXPECT_EQ(decoder.IsUsable(), 0);
         EXPECT_EQ(decoder.Decode(&r.request), 0);
         EXPECT_EQ(decoder.GetLengthSeconds(), 0);
-        EXPECT_EQ(+decoder.GetPictureFormat().biWidth, 96);
-        EXPECT_EQ(+decoder.GetPictureFormat().biHeight, 64);
-        EXPECT_EQ(+decoder.GetPictureFormat().biBitCount, 24);
-        EXPECT_EQ(+decoder.GetPictureFormat().biSizeImage, 18432u);
-        EXPECT_EQ(+decoder.GetAudioFormat().nSamplesPerSec, 11025u);
-        EXPECT_EQ(+decoder.GetAudioFormat().nAvgBytesPerSec, 88100u);
-        EXPECT_EQ(+decoder.GetAudioFormat().nBlockAlign, 4);
+        EXPECT_EQ(Fields(decoder.GetPictureFormat()),
+                  (Values{40, 96, 64, 1, 24, win::BI_RGB, 18432}));
+        const auto& wf = decoder.GetAudioFormat();
+        EXPECT_EQ((Values{wf.nSamplesPerSec, wf.nAvgBytesPerSec, wf.nBlockAlign}),
+                  (Values{11025, 88100, 4}));
         EXPECT_EQ(decoder.GetFramesPerSecond(), 16);
     }
     const auto boxes = boxes_->Boxes();
@@ -119,17 +116,15 @@ TEST_F(TvqDecoderTest, LibraryLackingAnEntryPointIsNeverCalled) {
             EXPECT_EQ(decoder.Decode(&r.request), 0);
         }
         const FakeTvqStats s = fake.Stats();
-        EXPECT_EQ(s.initCalls, 0);
-        EXPECT_EQ(s.decodeCalls, 0);
-        EXPECT_EQ(s.closeCalls, 0);
+        EXPECT_EQ((Values{s.initCalls, s.decodeCalls, s.closeCalls}), (Values{0, 0, 0}));
     }
     const auto boxes = boxes_->Boxes();
     ASSERT_EQ(boxes.size(), 3u);
     for (const auto& box : boxes) EXPECT_EQ(box.text, "Error loading lame_enc.DLL err=127");
 }
 
-TEST_F(TvqDecoderTest, RefusedFileIsQuietlyUnusableAndNotClosed) {
-    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
+TEST_F(TvqDecoderTest, RefusedFileIsQuietlyUnusableAndNeverDecodedSoughtOrClosed) {
+    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
     CTvqDecoder::SetLibraryPathForTesting(fake.Path());
     Request r;
     {
@@ -137,10 +132,12 @@ TEST_F(TvqDecoderTest, RefusedFileIsQuietlyUnusableAndNotClosed) {
         EXPECT_EQ(decoder.IsUsable(), 0);
         EXPECT_EQ(decoder.Decode(&r.request), 0);
         EXPECT_EQ(+decoder.GetPictureFormat().biWidth, 96);
+        EXPECT_EQ(decoder.HasSeek(), 0);
+        EXPECT_EQ(decoder.Seek(0), 0);
     }
-    EXPECT_EQ(fake.Stats().initCalls, 1);
-    EXPECT_EQ(fake.Stats().decodeCalls, 0);
-    EXPECT_EQ(fake.Stats().closeCalls, 0);
+    const FakeTvqStats s = fake.Stats();
+    EXPECT_EQ((Values{s.initCalls, s.decodeCalls, s.seekCalls, s.closeCalls}),
+              (Values{1, 0, 0, 0}));
     EXPECT_TRUE(boxes_->Boxes().empty());
 }
 
@@ -161,26 +158,10 @@ TEST_F(TvqDecoderTest, OpensOnceDecodesWithItsOwnBlockAndClosesAtDestruction) {
     EXPECT_EQ(decoder->Decode(&r.request), kTvqEndOfFile);
     EXPECT_EQ(fake.Stats().closeCalls, 0);
     decoder.reset();
+    // The same block and info on every call.
     const FakeTvqStats s = fake.Stats();
-    EXPECT_EQ(s.decodeCalls, 3);
-    EXPECT_EQ(s.closeCalls, 1);
-    EXPECT_EQ(s.openStreams, 0);
-    EXPECT_EQ(s.badArguments, 0);  // the same block and info on every call
-}
-
-TEST_F(TvqDecoderTest, DecodeCallsFromTwoThreadsNeverOverlap) {
-    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
-    CTvqDecoder decoder(Block("fake:fps=2:w=8:h=2:len=100000:spin=200"));
-    auto run = [&] {
-        Request r;
-        for (int i = 0; i < 40; ++i) decoder.Decode(&r.request);
-    };
-    std::thread a(run), b(run);
-    a.join();
-    b.join();
-    EXPECT_EQ(fake.Stats().decodeCalls, 80);
-    EXPECT_EQ(fake.Stats().maxConcurrent, 1);
+    EXPECT_EQ((Values{s.decodeCalls, s.closeCalls, s.openStreams, s.badArguments}),
+              (Values{3, 1, 0, 0}));
 }
 
 // The (second, index) pair the fake writes at the start of frame 0.
@@ -228,38 +209,27 @@ TEST_F(TvqDecoderTest, SeekMakesTheNextDecodeDeliverThatSecond) {
     EXPECT_EQ(decoder.Decode(&r.request), kTvqEndOfFile);
     EXPECT_EQ(FirstFrameMarker(r), std::make_pair(9, 0));
     const FakeTvqStats s = fake.Stats();
-    EXPECT_EQ(s.seekCalls, 5);
-    EXPECT_EQ(s.seeksRefused, 2);
-    EXPECT_EQ(s.lastSeekTarget, 9);
-    EXPECT_EQ(s.badArguments, 0);
+    EXPECT_EQ((Values{s.seekCalls, s.seeksRefused, s.lastSeekTarget, s.badArguments}),
+              (Values{5, 2, 9, 0}));
     EXPECT_TRUE(boxes_->Boxes().empty());
 }
 
-TEST_F(TvqDecoderTest, RefusedFileNeverReachesTheSeekEntry) {
-    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
-    CTvqDecoder decoder(Block("fake:refuse=1"));
-    EXPECT_EQ(decoder.HasSeek(), 0);
-    EXPECT_EQ(decoder.Seek(0), 0);
-    EXPECT_EQ(fake.Stats().seekCalls, 0);
-}
-
-TEST_F(TvqDecoderTest, SeeksAndDecodesFromTwoThreadsNeverOverlap) {
+TEST_F(TvqDecoderTest, DecodesAndSeeksFromSeveralThreadsNeverOverlap) {
     FakeTvqLibrary fake(FAKE_TVQ_SEEK);
     CTvqDecoder::SetLibraryPathForTesting(fake.Path());
     CTvqDecoder decoder(Block("fake:fps=2:w=8:h=2:len=1000:spin=200"));
-    std::thread decoding([&] {
+    const auto decoding = [&] {
         Request r;
         for (int i = 0; i < 40; ++i) decoder.Decode(&r.request);
-    });
-    std::thread seeking([&] {
+    };
+    std::thread a(decoding), b(decoding), seeking([&] {
         for (int i = 0; i < 200; ++i) decoder.Seek(i % 1000);
     });
-    decoding.join();
+    a.join();
+    b.join();
     seeking.join();
-    EXPECT_EQ(fake.Stats().decodeCalls, 40);
-    EXPECT_EQ(fake.Stats().seekCalls, 200);
-    EXPECT_EQ(fake.Stats().maxConcurrent, 1);
+    const FakeTvqStats s = fake.Stats();
+    EXPECT_EQ((Values{s.decodeCalls, s.seekCalls, s.maxConcurrent}), (Values{80, 200, 1}));
 }
 
 TEST_F(TvqDecoderTest, MeasuresFinishedAndUnfinishedMoviesWithoutTheComponent) {
@@ -281,16 +251,15 @@ TEST_F(TvqDecoderTest, MeasuresFinishedAndUnfinishedMoviesWithoutTheComponent) {
     std::fill(bytes.begin() + 64, bytes.begin() + 68, 0);
     std::fill(bytes.begin() + 72, bytes.begin() + 80, 0);
     std::fill(bytes.begin() + 84, bytes.begin() + 88, 0);
-    const std::string cut = dir.Path() + "cut.tvq";
-    std::ofstream(cut, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    EXPECT_EQ(CTvqDecoder::MeasureMovieLength(cut), 2);
+    const auto measureCut = [&] {
+        std::ofstream(dir.Path() + "cut.tvq", std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return CTvqDecoder::MeasureMovieLength(dir.Path() + "cut.tvq");
+    };
+    EXPECT_EQ(measureCut(), 2);
     bytes.resize(200);  // not one whole second left
-    std::ofstream(cut, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    EXPECT_EQ(CTvqDecoder::MeasureMovieLength(cut), -1);
+    EXPECT_EQ(measureCut(), -1);
     EXPECT_EQ(CTvqDecoder::MeasureMovieLength(dir.Path() + "missing.tvq"), -1);
 }
 

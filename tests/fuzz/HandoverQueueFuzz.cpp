@@ -23,18 +23,6 @@ private:
     std::vector<uint8_t> block_;
 };
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return at_ >= size_; }
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
 bool IsSane(const int32_t* h) {
     const int32_t r = h[0], w = h[1], count = h[2], cap = h[3];
     return r >= -1 && r < cap && w >= -1 && w < cap && count >= 0 && count <= cap;
@@ -44,15 +32,16 @@ bool IsSane(const int32_t* h) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Folder();  // the block's mutex is named; keep it private
-    Input in(data, size);
-    const int32_t capacity = 1 + in.Byte() % 200;
+    size_t at = 0;
+    const auto byte = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
+    const int32_t capacity = 1 + byte() % 200;
     MemoryBlock block(static_cast<size_t>(capacity) + kShareHeaderBytes);
     int32_t* header = block.Header();
-    const bool damaged = in.Byte() & 1;
+    const bool damaged = byte() & 1;
     if (damaged) {
         for (int field = 0; field < 4; ++field) {
             int32_t value = 0;
-            for (int b = 0; b < 4; ++b) value |= static_cast<int32_t>(in.Byte()) << (8 * b);
+            for (int b = 0; b < 4; ++b) value |= static_cast<int32_t>(byte()) << (8 * b);
             header[field] = value;
         }
     } else {
@@ -62,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::deque<uint8_t> model;
     uint8_t next = 0;
-    while (!in.Empty()) {
-        const uint8_t op = in.Byte();
-        const int32_t length = in.Byte() % (capacity + 3);
+    while (at < size) {
+        const uint8_t op = byte();
+        const int32_t length = byte() % (capacity + 3);
         const bool wasSane = header[3] > 0 && header[3] <= capacity && IsSane(header);
         if (op & 1) {
             std::vector<uint8_t> bytes(static_cast<size_t>(length));

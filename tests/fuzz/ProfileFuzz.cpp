@@ -1,8 +1,6 @@
 // The profile functions over an arbitrary settings.ini: reads never overrun or come back
 // unterminated, the settings writer's four keys read back as written, keys it does not write
 // keep their values, and writing the same values again leaves the file byte for byte as it was.
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -18,15 +16,16 @@ namespace {
 struct Key {
     const char* section;
     const char* key;
+    bool written = false;  // one of the keys SaveSettings sets
 };
 
 // What the player reads, plus neighbours a careless writer could disturb.
-constexpr Key kProbes[] = {{"PlayerSetup", "repeat"},
-                           {"PlayerSetup", "adjust"},
-                           {"PlayerSetup", "bmpdir"},
-                           {"PlayerSetup", "Skin"},
+constexpr Key kProbes[] = {{"PlayerSetup", "repeat", true},
+                           {"PlayerSetup", "adjust", true},
+                           {"PlayerSetup", "bmpdir", true},
+                           {"PlayerSetup", "Skin", true},
                            {"PlayerSetup", "other"},
-                           {"playersetup", "SKIN"},
+                           {"playersetup", "SKIN", true},
                            {"Other", "repeat"},
                            {"Option", "TitleInfoCount"},
                            {"", ""},
@@ -87,12 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < std::size(kProbes); ++i) {
         if (std::strcmp(kProbes[i].section, "") == 0)
             continue;  // an empty section name may match a "[]" line the writer just made
-        const bool written =
-            strcasecmp(kProbes[i].section, "PlayerSetup") == 0 &&
-            (strcasecmp(kProbes[i].key, "repeat") == 0 ||
-             strcasecmp(kProbes[i].key, "adjust") == 0 ||
-             strcasecmp(kProbes[i].key, "bmpdir") == 0 || strcasecmp(kProbes[i].key, "Skin") == 0);
-        if (!written)
+        if (!kProbes[i].written)
             fuzz::Check(
                 win::GetProfileString(kProbes[i].section, kProbes[i].key, "", path) == before[i],
                 "a key the writer does not touch keeps its value");

@@ -1,3 +1,4 @@
+// Paths, text conversions, dynamic libraries and the message services.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -111,11 +112,4 @@ TEST(MessageServices, RecordersKeepWhatWasPosted) {
     EXPECT_FALSE(target.WaitForMessage(WM_USER + 3, 10));
     ASSERT_EQ(target.MessagesOf(WM_USER + 2).size(), 1u);
     EXPECT_EQ(target.MessagesOf(WM_USER + 2)[0].lParam, 6);
-}
-
-TEST(WinTypes, DibStrideIsPaddedToFourBytes) {
-    EXPECT_EQ(DibStride(97, 24), 292);
-    EXPECT_EQ(DibStride(96, 24), 288);
-    EXPECT_EQ(DibStride(1, 24), 4);
-    EXPECT_EQ(DibStride(65, 24), 196);
 }

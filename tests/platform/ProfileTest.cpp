@@ -1,33 +1,20 @@
+// settings.ini through the profile functions, read and written by Windows' rules.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <utility>
+#include <vector>
 
+#include "TempFolder.h"
 #include "platform/Profile.h"
 
 using namespace win;
-namespace fs = std::filesystem;
 
 namespace {
 
 class ProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tvq-profile-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        file_ = (dir_ / "test.ini").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    void Write(const std::string& text) { std::ofstream(file_, std::ios::binary) << text; }
-    std::string Read() const {
-        std::ifstream in(file_, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    void Write(const std::string& text) { folder_.Write("test.ini", text); }
+    std::string Read() const { return TempFolder::ReadAll(file_); }
     std::string Get(const char* section, const char* key, const char* def = "dflt",
                     uint32_t size = 256) {
         std::vector<char> buf(size + 1, 'X');
@@ -36,8 +23,8 @@ protected:
         EXPECT_EQ(buf[size], 'X') << "wrote past the buffer";
         return std::string(buf.data(), n);
     }
-    fs::path dir_;
-    std::string file_;
+    TempFolder folder_{"tvq-profile"};
+    const std::string file_ = folder_.File("test.ini");
 };
 
 }  // namespace
@@ -67,29 +54,31 @@ TEST_F(ProfileTest, ReadsWithWindowsRules) {
     EXPECT_EQ(Get("Player Setup", "Repeat", "", 2), "o") << "cut to size - 1";
 }
 
-TEST_F(ProfileTest, MissingFileGivesDefaults) {
+TEST_F(ProfileTest, MissingFileGivesDefaultsAndAnUnwritableFolderFails) {
     EXPECT_EQ(Get("a", "b", "fallback"), "fallback");
     EXPECT_EQ(GetPrivateProfileInt("a", "b", 42, file_), 42);
     EXPECT_EQ(Get("a", "b", "x", 1), "");
+    EXPECT_FALSE(WritePrivateProfileString("A", "b", "c", folder_.File("no/such/dir.ini")));
 }
 
 TEST_F(ProfileTest, IntTakesLeadingNumber) {
     Write("[s]\na= 4 \nb=-12px\nc=px12\nd=\ne=007\n");
-    EXPECT_EQ(GetPrivateProfileInt("s", "a", 9, file_), 4);
-    EXPECT_EQ(GetPrivateProfileInt("s", "b", 9, file_), -12);
-    EXPECT_EQ(GetPrivateProfileInt("s", "c", 9, file_), 0);
-    EXPECT_EQ(GetPrivateProfileInt("s", "d", 9, file_), 0);
-    EXPECT_EQ(GetPrivateProfileInt("s", "e", 9, file_), 7);
-    EXPECT_EQ(GetPrivateProfileInt("s", "zz", 9, file_), 9);
+    for (const auto& [key, value] :
+         {std::pair{"a", 4}, {"b", -12}, {"c", 0}, {"d", 0}, {"e", 7}, {"zz", 9}})
+        EXPECT_EQ(GetPrivateProfileInt("s", key, 9, file_), value) << key;
 }
 
-TEST_F(ProfileTest, WriteCreatesFileAndSection) {
+TEST_F(ProfileTest, WriteCreatesAndDeletesKeysAndSections) {
     ASSERT_TRUE(WritePrivateProfileString("PlayerSetup", "repeat", "1", file_));
     EXPECT_EQ(Read(), "[PlayerSetup]\nrepeat=1\n");
     ASSERT_TRUE(WritePrivateProfileString("PlayerSetup", "adjust", "0", file_));
     ASSERT_TRUE(WritePrivateProfileString("Other", "k", "v", file_));
     EXPECT_EQ(Read(), "[PlayerSetup]\nrepeat=1\nadjust=0\n[Other]\nk=v\n");
     EXPECT_EQ(Get("playersetup", "ADJUST"), "0");
+    // A null value deletes the key, a null key the section.
+    ASSERT_TRUE(WritePrivateProfileString("PlayerSetup", "repeat", nullptr, file_));
+    ASSERT_TRUE(WritePrivateProfileString("Other", nullptr, nullptr, file_));
+    EXPECT_EQ(Read(), "[PlayerSetup]\nadjust=0\n");
 }
 
 TEST_F(ProfileTest, WriteReplacesInPlaceAndKeepsEverythingElse) {
@@ -119,13 +108,6 @@ TEST_F(ProfileTest, WriteReplacesInPlaceAndKeepsEverythingElse) {
     EXPECT_EQ(Get("B", "two"), "b2");
 }
 
-TEST_F(ProfileTest, WriteDeletesKeyOrSection) {
-    Write("[A]\nx=1\ny=2\n[B]\nz=3\n");
-    ASSERT_TRUE(WritePrivateProfileString("A", "x", nullptr, file_));
-    ASSERT_TRUE(WritePrivateProfileString("B", nullptr, nullptr, file_));
-    EXPECT_EQ(Read(), "[A]\ny=2\n");
-}
-
 TEST_F(ProfileTest, MalformedInputNeverCrashes) {
     std::string garbage = "\xEF\xBB\xBF[Bom]\nk=v\n[unclosed\nk2=v2\n";
     garbage += "[Long]\nkey=" + std::string(10 * 1024 * 1024, 'L') + "\n";
@@ -138,8 +120,4 @@ TEST_F(ProfileTest, MalformedInputNeverCrashes) {
     ASSERT_TRUE(WritePrivateProfileString("Bom", "k", "w", file_));
     EXPECT_EQ(Get("Long", "key", "", 4), "LLL");
     EXPECT_EQ(Get("Bom", "k"), "w");
-}
-
-TEST_F(ProfileTest, UnwritableFolderReportsFailure) {
-    EXPECT_FALSE(WritePrivateProfileString("A", "b", "c", (dir_ / "no/such/dir.ini").string()));
 }

@@ -4,11 +4,9 @@
 #include "codec/TvqFrameDecoder.h"
 #include "codec/TvqReader.h"
 
-#include "ScratchFolderTest.h"
+#include "ToolTest.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,28 +25,13 @@ struct Movie {
     std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
 };
 
-class Convert : public ScratchFolderTest {
+class Convert : public ToolTest {
 protected:
-    Convert() : ScratchFolderTest("tvq-convert") {}
-
     void SetUp() override {
         if (std::system("ffmpeg -version >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "the ffmpeg tool is not installed";
     }
 
-    std::string File(const std::string& name) const { return dir_ + "/" + name; }
-
-    // Runs a shell command; returns the exit status and keeps its output in output_.
-    int Shell(const std::string& command) {
-        output_.clear();
-        FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-        if (!pipe)
-            return -1;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe)) output_ += buffer;
-        const int status = ::pclose(pipe);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
     int Convert_(const std::string& in, const std::string& out, const std::string& args = "") {
         return Shell(std::string(TVQ_CONVERT_PATH) + " " + in + " " + out + " " + args);
     }
@@ -96,6 +79,14 @@ protected:
     void MakeLavfi(const std::string& name, const std::string& args) {
         ASSERT_EQ(Shell("ffmpeg -hide_banner -loglevel error -y " + args + " " + File(name)), 0)
             << output_;
+    }
+
+    // Converts `in` to `out` (names in the folder) and reads the movie back; empty on failure.
+    Movie Converted(const std::string& in, const std::string& out, const std::string& args = "") {
+        Movie m;
+        EXPECT_EQ(Convert_(File(in), File(out), args), 0) << output_;
+        EXPECT_TRUE(Read(File(out), m)) << out;
+        return m;
     }
 
     static bool Read(const std::string& path, Movie& m) {
@@ -148,22 +139,18 @@ protected:
         }
     }
 
-    std::string output_;
+    // Bytes that no container reads as a movie.
+    void MakeJunk(const std::string& name) {
+        std::ofstream junk(File(name), std::ios::binary);
+        for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 7919 % 251));
+    }
 };
 
 TEST_F(Convert, H264Mp4KeepsEveryFrameAndToneInItsSecond) {
     MakeSource("in.mp4", "--size 192x144 --fps 25 --rate 22050 --seconds 3",
                "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a aac -b:a 128k");
-    ASSERT_EQ(Convert_(File("in.mp4"), File("out.tvq")), 0) << output_;
-    Movie m;
-    ASSERT_TRUE(Read(File("out.tvq"), m));
-    EXPECT_EQ(m.format.width, 192);
-    EXPECT_EQ(m.format.height, 144);
-    EXPECT_EQ(m.format.framesPerSecond, 25);
-    EXPECT_EQ(m.format.sampleRate, 22050);
-    EXPECT_EQ(m.format.channels, 2);
-    EXPECT_EQ(m.format.bitsPerSample, 16);
-    EXPECT_EQ(m.format.jpegQuality, 85);
+    const Movie m = Converted("in.mp4", "out.tvq");
+    EXPECT_EQ(Fields(m.format), Fields({25, 192, 144, 22050, 2, 16, tvq::kCodecJpeg, 85}));
     ASSERT_EQ(m.markerSecond.size(), 3u);
     for (int s = 0; s < 3; ++s) {
         EXPECT_EQ(m.markerSecond[s].size(), 25u);
@@ -173,7 +160,7 @@ TEST_F(Convert, H264Mp4KeepsEveryFrameAndToneInItsSecond) {
     // Nothing but the movie is left in the folder.
     EXPECT_FALSE(std::filesystem::exists(File("out.tvq.part")));
     int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir_))
+    for (const auto& e : std::filesystem::directory_iterator(folder_.Path()))
         files += e.path().filename().string().starts_with("out.tvq") ? 1 : 0;
     EXPECT_EQ(files, 1);
 }
@@ -181,17 +168,10 @@ TEST_F(Convert, H264Mp4KeepsEveryFrameAndToneInItsSecond) {
 TEST_F(Convert, Vp9WebmAtTwelveFramesAndOptionsForTheSound) {
     MakeSource("in.webm", "--size 160x120 --fps 12 --rate 48000 --seconds 2",
                "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -crf 10 -b:v 0 -c:a libopus");
-    ASSERT_EQ(Convert_(File("in.webm"), File("out.tvq"),
-                       "--rate 16000 --channels 1 --bits 8 --quality 70"),
-              0)
-        << output_;
-    Movie m;
-    ASSERT_TRUE(Read(File("out.tvq"), m));
-    EXPECT_EQ(m.format.framesPerSecond, 12);
-    EXPECT_EQ(m.format.sampleRate, 16000);  // the source's 48000 capped
-    EXPECT_EQ(m.format.channels, 1);
-    EXPECT_EQ(m.format.bitsPerSample, 8);
-    EXPECT_EQ(m.format.jpegQuality, 70);
+    const Movie m =
+        Converted("in.webm", "out.tvq", "--rate 16000 --channels 1 --bits 8 --quality 70");
+    // The source's 48000 Hz capped.
+    EXPECT_EQ(Fields(m.format), Fields({12, 160, 120, 16000, 1, 8, tvq::kCodecJpeg, 70}));
     ASSERT_EQ(m.markerSecond.size(), 2u);
     for (int s = 0; s < 2; ++s) {
         EXPECT_EQ(m.markerSecond[s].size(), 12u);
@@ -203,10 +183,8 @@ TEST_F(Convert, Vp9WebmAtTwelveFramesAndOptionsForTheSound) {
 TEST_F(Convert, MjpegAviFramesAreCopiedUnlessTheyMustChange) {
     MakeSource("in.avi", "--size 160x120 --fps 10 --rate 11025 --seconds 2",
                "-c:v mjpeg -pix_fmt yuvj420p -q:v 3 -c:a pcm_s16le");
-    ASSERT_EQ(Convert_(File("in.avi"), File("copy.tvq")), 0) << output_;
+    const Movie copied = Converted("in.avi", "copy.tvq");
     EXPECT_NE(output_.find("20 pictures copied"), std::string::npos) << output_;
-    Movie copied;
-    ASSERT_TRUE(Read(File("copy.tvq"), copied));
     ASSERT_EQ(copied.markerSecond.size(), 2u);
     ExpectInPlace(copied, 0);
     // The very bytes of the source's pictures: what ffmpeg reads back from the AVI.
@@ -217,35 +195,25 @@ TEST_F(Convert, MjpegAviFramesAreCopiedUnlessTheyMustChange) {
     for (int n = 0; n < 20; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "f%03d.jpg", n + 1);
-        std::ifstream in(File(name), std::ios::binary);
-        const std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-        EXPECT_EQ(copied.stored[n / 10][n % 10], jpeg) << "frame " << n;
+        EXPECT_EQ(copied.stored[n / 10][n % 10], ReadBytes(File(name))) << "frame " << n;
     }
     // PCM at the source's rate passes unchanged too.
-    std::ifstream raw(File("a.raw"), std::ios::binary);
-    const std::vector<uint8_t> pcm((std::istreambuf_iterator<char>(raw)),
-                                   std::istreambuf_iterator<char>());
     std::vector<uint8_t> stored = copied.audio[0];
     stored.insert(stored.end(), copied.audio[1].begin(), copied.audio[1].end());
-    EXPECT_EQ(stored, pcm);
+    EXPECT_EQ(stored, ReadBytes(File("a.raw")));
 
     // Re-coded when asked, or when the size or the rate changes.
     for (const char* args : {"--copy-jpeg never", "--size 128x96", "--fps 5"}) {
-        ASSERT_EQ(Convert_(File("in.avi"), File("coded.tvq"), args), 0) << output_;
+        const Movie coded = Converted("in.avi", "coded.tvq", args);
         EXPECT_NE(output_.find(" 0 pictures copied"), std::string::npos) << args << output_;
-        Movie coded;
-        ASSERT_TRUE(Read(File("coded.tvq"), coded));
         ASSERT_EQ(coded.markerSecond.size(), 2u) << args;
         EXPECT_NE(coded.stored[0][0], copied.stored[0][0]) << args;
     }
     // 4:2:2 pictures are not what the movie stores: decoded and coded again.
     MakeSource("in422.avi", "--size 160x120 --fps 10 --rate 11025 --seconds 2",
                "-c:v mjpeg -pix_fmt yuvj422p -q:v 3 -c:a pcm_s16le");
-    ASSERT_EQ(Convert_(File("in422.avi"), File("422.tvq")), 0) << output_;
+    const Movie m422 = Converted("in422.avi", "422.tvq");
     EXPECT_NE(output_.find(" 0 pictures copied"), std::string::npos) << output_;
-    Movie m422;
-    ASSERT_TRUE(Read(File("422.tvq"), m422));
     ASSERT_EQ(m422.markerSecond.size(), 2u);
     ExpectInPlace(m422, 0);
 }
@@ -254,9 +222,7 @@ TEST_F(Convert, FramesAreRetimedToTheMovieRate) {
     MakeSource("in.mkv", "--size 160x120 --fps 25 --rate 8000 --channels 1 --seconds 2",
                "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
     // Fewer frames: each shows the source frame on screen at its time.
-    ASSERT_EQ(Convert_(File("in.mkv"), File("12.tvq"), "--fps 12"), 0) << output_;
-    Movie m;
-    ASSERT_TRUE(Read(File("12.tvq"), m));
+    const Movie m = Converted("in.mkv", "12.tvq", "--fps 12");
     ASSERT_EQ(m.markerSecond.size(), 2u);
     for (int s = 0; s < 2; ++s) {
         ASSERT_EQ(m.markerSecond[s].size(), 12u);
@@ -266,9 +232,7 @@ TEST_F(Convert, FramesAreRetimedToTheMovieRate) {
         }
     }
     // More frames: source frames repeat.
-    ASSERT_EQ(Convert_(File("in.mkv"), File("50.tvq"), "--fps 50"), 0) << output_;
-    Movie fast;
-    ASSERT_TRUE(Read(File("50.tvq"), fast));
+    const Movie fast = Converted("in.mkv", "50.tvq", "--fps 50");
     ASSERT_EQ(fast.markerSecond.size(), 2u);
     for (int i = 0; i < 50; ++i) EXPECT_EQ(fast.markerFrame[1][i], i / 2) << "frame " << i;
 }
@@ -279,9 +243,7 @@ TEST_F(Convert, VariableFrameRateSourceDropsAndRepeatsByTime) {
         "in.mp4", "--size 160x120 --fps 25 --rate 22050 --seconds 3",
         "-vf \"select='lt(n\\,25)+not(mod(n\\,3))+eq(n\\,74)'\" -fps_mode vfr -c:v libx264 -preset "
         "veryfast -qp 12 -pix_fmt yuv420p -c:a aac");
-    ASSERT_EQ(Convert_(File("in.mp4"), File("out.tvq"), "--fps 25"), 0) << output_;
-    Movie m;
-    ASSERT_TRUE(Read(File("out.tvq"), m));
+    const Movie m = Converted("in.mp4", "out.tvq", "--fps 25");
     ASSERT_EQ(m.markerSecond.size(), 3u);
     for (int s = 0; s < 3; ++s) {
         ASSERT_EQ(m.markerSecond[s].size(), 25u) << "second " << s;
@@ -300,9 +262,7 @@ TEST_F(Convert, MonoEightKilohertzAndAShortLastSecond) {
                "--size 160x120 --fps 10 --rate 8000 --channels 1 --seconds 3 "
                "--short-last-second 500",
                "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
-    ASSERT_EQ(Convert_(File("in.mkv"), File("out.tvq")), 0) << output_;
-    Movie m;
-    ASSERT_TRUE(Read(File("out.tvq"), m));
+    const Movie m = Converted("in.mkv", "out.tvq");
     EXPECT_EQ(m.format.sampleRate, 8000);
     EXPECT_EQ(m.format.channels, 2);
     ASSERT_EQ(m.markerSecond.size(), 3u);
@@ -315,9 +275,7 @@ TEST_F(Convert, MonoEightKilohertzAndAShortLastSecond) {
 TEST_F(Convert, SnippetAndSubstituteSound) {
     MakeSource("in.mkv", "--size 160x120 --fps 10 --rate 22050 --seconds 5",
                "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
-    ASSERT_EQ(Convert_(File("in.mkv"), File("cut.tvq"), "--start 1 --end 0:03.5"), 0) << output_;
-    Movie cut;
-    ASSERT_TRUE(Read(File("cut.tvq"), cut));
+    const Movie cut = Converted("in.mkv", "cut.tvq", "--start 1 --end 0:03.5");
     ASSERT_EQ(cut.markerSecond.size(), 3u);
     EXPECT_EQ(cut.markerSecond[2].size(), 5u);
     EXPECT_EQ(cut.audio[2].size(), 22050u * 2);  // 0.5 s, stereo 16-bit
@@ -325,10 +283,7 @@ TEST_F(Convert, SnippetAndSubstituteSound) {
 
     // Another file's sound replaces the source's from the snippet's start.
     MakeLavfi("tone.wav", "-f lavfi -i sine=frequency=1000:sample_rate=44100 -t 10");
-    ASSERT_EQ(Convert_(File("in.mkv"), File("dub.tvq"), "--start 2 --audio " + File("tone.wav")), 0)
-        << output_;
-    Movie dub;
-    ASSERT_TRUE(Read(File("dub.tvq"), dub));
+    const Movie dub = Converted("in.mkv", "dub.tvq", "--start 2 --audio " + File("tone.wav"));
     ASSERT_EQ(dub.markerSecond.size(), 3u);
     EXPECT_EQ(dub.format.sampleRate, 44100);
     ExpectInPlace(dub, 2, false);
@@ -336,19 +291,14 @@ TEST_F(Convert, SnippetAndSubstituteSound) {
 
     // A sound file shorter than the pictures ends in silence.
     MakeLavfi("short.wav", "-f lavfi -i sine=frequency=1000:sample_rate=8000 -t 1");
-    ASSERT_EQ(Convert_(File("in.mkv"), File("short.tvq"), "--audio " + File("short.wav")), 0)
-        << output_;
-    Movie shortSound;
-    ASSERT_TRUE(Read(File("short.tvq"), shortSound));
+    const Movie shortSound = Converted("in.mkv", "short.tvq", "--audio " + File("short.wav"));
     ASSERT_EQ(shortSound.audio.size(), 5u);
     EXPECT_EQ(shortSound.tone[4], -1);
 }
 
 TEST_F(Convert, SourceWithoutSoundAndOddSize) {
     MakeLavfi("in.mkv", "-f lavfi -i testsrc=size=161x97:rate=15 -t 2 -c:v ffv1");
-    ASSERT_EQ(Convert_(File("in.mkv"), File("out.tvq")), 0) << output_;
-    Movie m;
-    ASSERT_TRUE(Read(File("out.tvq"), m));
+    const Movie m = Converted("in.mkv", "out.tvq");
     EXPECT_EQ(m.format.width % 2, 0);
     EXPECT_EQ(m.format.height % 2, 0);
     EXPECT_LE(std::abs(m.format.width - 161), 1);
@@ -360,9 +310,7 @@ TEST_F(Convert, SourceWithoutSoundAndOddSize) {
         EXPECT_EQ(std::count(second.begin(), second.end(), 0), static_cast<long>(second.size()));
     }
     // An explicit size is taken as it is.
-    ASSERT_EQ(Convert_(File("in.mkv"), File("odd.tvq"), "--size 99x75"), 0) << output_;
-    Movie odd;
-    ASSERT_TRUE(Read(File("odd.tvq"), odd));
+    const Movie odd = Converted("in.mkv", "odd.tvq", "--size 99x75");
     EXPECT_EQ(odd.format.width, 99);
     EXPECT_EQ(odd.format.height, 75);
 }
@@ -389,9 +337,7 @@ TEST_F(Convert, SidewaysPhoneVideoIsTurnedUpright) {
         std::vector<uint8_t> frame(f.FrameBytes());
         tvq::TvqFrameDecoder decoder;
         ASSERT_EQ(decoder.Decode(f, second, frame.data(), 1), 1);
-        std::ifstream in(File("upright.bgr"), std::ios::binary);
-        const std::vector<uint8_t> upright((std::istreambuf_iterator<char>(in)),
-                                           std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> upright = ReadBytes(File("upright.bgr"));
         ASSERT_EQ(upright.size(), static_cast<size_t>(f.width) * f.height * 3) << turn;
         long difference = 0;
         for (int y = 0; y < f.height; ++y)
@@ -415,10 +361,7 @@ TEST_F(Convert, BadInputsFailWithOneLineAndLeaveNoMovie) {
         EXPECT_TRUE(output_.starts_with("tvq-convert: ")) << output_;
         EXPECT_FALSE(std::filesystem::exists(out)) << in << " " << args;
     };
-    {
-        std::ofstream junk(File("junk.mp4"), std::ios::binary);
-        for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 7919 % 251));
-    }
+    MakeJunk("junk.mp4");
     expectFailure(File("junk.mp4"), "", 1, "Can not open file");
     expectFailure(File("missing.mp4"), "", 1, "Can not open file");
     MakeLavfi("good.mp4",
@@ -448,7 +391,7 @@ TEST_F(Convert, BadInputsFailWithOneLineAndLeaveNoMovie) {
               1);
     EXPECT_NE(output_.find("writing " + out + " failed"), std::string::npos) << output_;
     EXPECT_FALSE(std::filesystem::exists(out));
-    for (const auto& e : std::filesystem::directory_iterator(dir_))
+    for (const auto& e : std::filesystem::directory_iterator(folder_.Path()))
         EXPECT_FALSE(e.path().filename().string().starts_with("out.tvq")) << e.path();
 }
 
@@ -456,10 +399,7 @@ TEST_F(Convert, BadInputsFailWithOneLineAndLeaveNoMovie) {
 TEST_F(Convert, FolderBatchConvertsEachAndCountsFailures) {
     MakeSource("first.mp4", "--seconds 2 --size 160x120 --fps 10",
                "-c:v libx264 -preset veryfast -c:a aac");
-    {
-        std::ofstream junk(File("junk.mp4"), std::ios::binary);
-        for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 7919 % 251));
-    }
+    MakeJunk("junk.mp4");
     const std::string out = File("out");
     std::filesystem::create_directories(out);
     const std::string tool = std::string(TVQ_CONVERT_PATH) + " -o " + out + " ";

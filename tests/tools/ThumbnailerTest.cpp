@@ -2,17 +2,15 @@
 #include "codec/TvqFrameDecoder.h"
 #include "codec/TvqReader.h"
 
-#include "ScratchFolderTest.h"
+#include "ToolTest.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <array>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -33,21 +31,27 @@ bool ReadPng(const std::string& path, Png& out) {
     return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
 }
 
-class Thumbnailer : public ScratchFolderTest {
+class Thumbnailer : public ToolTest {
 protected:
-    Thumbnailer() : ScratchFolderTest("tvq-thumb") {}
-
-    static int Run(const std::string& command) {
-        const int status = std::system((command + " >/dev/null 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Run(const std::string& command) { return Shell(command); }
     int Thumb(int size, const std::string& movie, const std::string& png) {
         return Run(std::string(TVQ_THUMBNAILER_PATH) + " -s " + std::to_string(size) + " " + movie +
                    " " + png);
     }
-    std::string File(const std::string& name) const { return dir_ + "/" + name; }
 
-    // Mean colour of each quarter of the movie's first frame of `second`, as RGB.
+    // Mean colour of each quarter of a top-down RGB picture, `at(x, y)` giving a pixel.
+    template <typename At>
+    static std::vector<double> Quarters(int width, int height, At at) {
+        std::vector<double> sums(12, 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int q = (y * 2 / height) * 2 + x * 2 / width;
+                for (int c = 0; c < 3; ++c) sums[q * 3 + c] += at(x, y)[c];
+            }
+        for (double& s : sums) s /= width * height / 4.0;
+        return sums;
+    }
+    // The same of the movie's first frame of `second`.
     static std::vector<double> FrameQuarters(const std::string& movie, int second) {
         tvq::TvqReader reader;
         EXPECT_TRUE(reader.Open(movie));
@@ -57,27 +61,16 @@ protected:
         std::vector<uint8_t> frame(f.FrameBytes() * stored.frames.size());
         tvq::TvqFrameDecoder decoder;
         decoder.Decode(f, stored, frame.data(), static_cast<int>(stored.frames.size()));
-        std::vector<double> sums(12, 0);
-        for (int y = 0; y < f.height; ++y)
-            for (int x = 0; x < f.width; ++x) {
-                const uint8_t* p =
-                    frame.data() + static_cast<size_t>(f.height - 1 - y) * f.Stride() + x * 3;
-                const int q = (y * 2 / f.height) * 2 + x * 2 / f.width;
-                for (int c = 0; c < 3; ++c) sums[q * 3 + c] += p[2 - c];
-            }
-        for (double& s : sums) s /= f.width * f.height / 4.0;
-        return sums;
+        return Quarters(f.width, f.height, [&](int x, int y) {
+            const uint8_t* p =
+                frame.data() + static_cast<size_t>(f.height - 1 - y) * f.Stride() + x * 3;
+            return std::array<uint8_t, 3>{p[2], p[1], p[0]};
+        });
     }
     static std::vector<double> PngQuarters(const Png& png) {
-        std::vector<double> sums(12, 0);
-        for (int y = 0; y < png.height; ++y)
-            for (int x = 0; x < png.width; ++x) {
-                const int q = (y * 2 / png.height) * 2 + x * 2 / png.width;
-                for (int c = 0; c < 3; ++c)
-                    sums[q * 3 + c] += png.rgb[(static_cast<size_t>(y) * png.width + x) * 3 + c];
-            }
-        for (double& s : sums) s /= png.width * png.height / 4.0;
-        return sums;
+        return Quarters(png.width, png.height, [&](int x, int y) {
+            return png.rgb.data() + (static_cast<size_t>(y) * png.width + x) * 3;
+        });
     }
 };
 
@@ -109,22 +102,18 @@ TEST_F(Thumbnailer, DamagedOrCutMoviesFailFastAndWriteNothing) {
     std::filesystem::copy_file(movie, File("cut.tvq"));
     std::filesystem::resize_file(File("cut.tvq"), 100);
     std::filesystem::copy_file(movie, File("zeroed.tvq"));
-    {
-        // Zeros over the middle of the file: the pictures of the early seconds are gone.
-        FILE* f = std::fopen(File("zeroed.tvq").c_str(), "r+b");
-        ASSERT_NE(f, nullptr);
-        std::fseek(f, static_cast<long>(size / 20), SEEK_SET);
-        const std::vector<char> zeros(size * 8 / 10, 0);
-        std::fwrite(zeros.data(), 1, zeros.size(), f);
-        std::fclose(f);
-    }
+    // Zeros over the middle of the file: the pictures of the early seconds are gone.
+    std::fstream(File("zeroed.tvq"), std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(static_cast<std::streamoff>(size / 20))
+        .write(std::string(size * 8 / 10, '\0').data(),
+               static_cast<std::streamsize>(size * 8 / 10));
     for (const std::string& bad :
          {File("cut.tvq"), File("zeroed.tvq"), File("missing.tvq"), File("m.tvq -s 0")}) {
         const auto begin = std::chrono::steady_clock::now();
         EXPECT_NE(Thumb(128, bad, File("t.png")), 0) << bad;
         EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1)) << bad;
         EXPECT_FALSE(std::filesystem::exists(File("t.png"))) << bad;
-        for (const auto& e : std::filesystem::directory_iterator(dir_))
+        for (const auto& e : std::filesystem::directory_iterator(folder_.Path()))
             EXPECT_FALSE(e.path().filename().string().starts_with("t.png")) << e.path();
     }
     EXPECT_NE(Thumb(128, movie, "/nonexistent-folder/t.png"), 0);

@@ -90,26 +90,22 @@ public:
             reset_();
     }
     // The next stream opened stops in its first decode call until ReleaseHold.
-    void HoldNextStream() {
-        if (auto f = reinterpret_cast<FakeTvqHoldNextStreamFn>(Symbol("FakeTvqHoldNextStream")))
-            f();
-    }
+    void HoldNextStream() { Call<FakeTvqHoldNextStreamFn>("FakeTvqHoldNextStream"); }
     // The next decode call of any open stream stops until ReleaseHold.
-    void HoldNextDecode() {
-        if (auto f = reinterpret_cast<FakeTvqHoldNextDecodeFn>(Symbol("FakeTvqHoldNextDecode")))
-            f();
-    }
+    void HoldNextDecode() { Call<FakeTvqHoldNextDecodeFn>("FakeTvqHoldNextDecode"); }
     bool WaitUntilHeld(int timeoutMs) {
         auto f = reinterpret_cast<FakeTvqWaitUntilHeldFn>(Symbol("FakeTvqWaitUntilHeld"));
         return f && f(timeoutMs) == 1;
     }
-    void ReleaseHold() {
-        if (auto f = reinterpret_cast<FakeTvqReleaseHoldFn>(Symbol("FakeTvqReleaseHold")))
-            f();
-    }
+    void ReleaseHold() { Call<FakeTvqReleaseHoldFn>("FakeTvqReleaseHold"); }
 
 private:
     void* Symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+    template <typename Fn>
+    void Call(const char* name) const {
+        if (auto f = reinterpret_cast<Fn>(Symbol(name)))
+            f();
+    }
 
     std::string path_;
     void* handle_ = nullptr;

@@ -2,6 +2,7 @@
 // the file name, with counters that let tests check how the player called it. Built complete
 // with and without the optional TvqSeek, and once without each of the three required entry
 // points.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -71,45 +72,27 @@ bool g_released = false;        // under g_holdLock
 
 [[maybe_unused]] Options ParseOptions(const char* path) {
     Options o;
+    const std::pair<const char*, int32_t*> keys[] = {{"fps", &o.fps},
+                                                     {"w", &o.width},
+                                                     {"h", &o.height},
+                                                     {"bpp", &o.bytesPerPixel},
+                                                     {"rate", &o.rate},
+                                                     {"ch", &o.channels},
+                                                     {"bits", &o.bits},
+                                                     {"len", &o.length},
+                                                     {"refuse", &o.refuse},
+                                                     {"len0until", &o.lengthZeroUntil},
+                                                     {"spin", &o.spinMicroseconds},
+                                                     {"end", &o.end},
+                                                     {"damaged", &o.damaged}};
     const std::string text(path, strnlen(path, sizeof(TvqOpenBlock::path)));
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(':', start);
-        if (end == std::string::npos)
-            end = text.size();
+    for (size_t start = 0, end = 0; start <= text.size(); start = end + 1) {
+        end = std::min(text.find(':', start), text.size());
         const std::string item = text.substr(start, end - start);
         const size_t eq = item.find('=');
-        if (eq != std::string::npos) {
-            const std::string key = item.substr(0, eq);
-            const int32_t value = static_cast<int32_t>(std::atoi(item.c_str() + eq + 1));
-            if (key == "fps")
-                o.fps = value;
-            else if (key == "w")
-                o.width = value;
-            else if (key == "h")
-                o.height = value;
-            else if (key == "bpp")
-                o.bytesPerPixel = value;
-            else if (key == "rate")
-                o.rate = value;
-            else if (key == "ch")
-                o.channels = value;
-            else if (key == "bits")
-                o.bits = value;
-            else if (key == "len")
-                o.length = value;
-            else if (key == "refuse")
-                o.refuse = value;
-            else if (key == "len0until")
-                o.lengthZeroUntil = value;
-            else if (key == "spin")
-                o.spinMicroseconds = value;
-            else if (key == "end")
-                o.end = value;
-            else if (key == "damaged")
-                o.damaged = value;
-        }
-        start = end + 1;
+        for (const auto& [key, field] : keys)
+            if (eq != std::string::npos && item.substr(0, eq) == key)
+                *field = static_cast<int32_t>(std::atoi(item.c_str() + eq + 1));
     }
     if (o.end < 0)
         o.end = o.length;

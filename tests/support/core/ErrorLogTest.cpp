@@ -1,3 +1,5 @@
+// The error log: one entry per call under a time-stamp header, whole also from several
+// threads, in the writable folder when named bare; a file that cannot be opened is ignored.
 #include "support/ErrorLog.h"
 
 #include <gtest/gtest.h>
@@ -36,26 +38,19 @@ std::vector<std::string> Entries(const std::string& text) {
 }
 
 TEST(ErrorLog, TimeStampIsNotZeroPadded) {
-    std::tm t{};
-    t.tm_year = 2010 - 1900;
-    t.tm_mon = 3;  // April
-    t.tm_mday = 3;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 3;
-    EXPECT_EQ(CErrorLog::FormatTimeStamp(t), "[2010-4-3, 9:5:3]\n");
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 31;
-    t.tm_hour = 23;
-    t.tm_min = 59;
-    t.tm_sec = 58;
-    EXPECT_EQ(CErrorLog::FormatTimeStamp(t), "[2026-12-31, 23:59:58]\n");
+    const auto stamp = [](int year, int month, int day, int hour, int minute, int second) {
+        std::tm t{};
+        t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+        t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
+        return CErrorLog::FormatTimeStamp(t);
+    };
+    EXPECT_EQ(stamp(2010, 4, 3, 9, 5, 3), "[2010-4-3, 9:5:3]\n");
+    EXPECT_EQ(stamp(2026, 12, 31, 23, 59, 58), "[2026-12-31, 23:59:58]\n");
 }
 
 TEST(ErrorLog, EntriesAreAppendedWithAHeaderEach) {
     TempFolder folder;
-    const std::string path = folder.Path() + "DirectSoundPlayer.txt";
+    const std::string path = folder.File("DirectSoundPlayer.txt");
     CErrorLog log;
     log.SetFileName(path.c_str());
     log.Log("first %d\n", 1);
@@ -86,7 +81,7 @@ TEST(ErrorLog, UnopenableFileIsIgnored) {
     EXPECT_TRUE(win::IsDirectory(folder.Path()));
 }
 
-TEST(ErrorLog, BareNameGoesToTheWritableFolder) {
+TEST(ErrorLog, BareNameGoesToTheWritableFolderAndLongNamesAreCut) {
     CErrorLog log;
     EXPECT_EQ(log.GetFileName(), "ErrorLog.txt");
     const std::string bare = "tvq-errorlog-test-" + std::to_string(::getpid()) + ".txt";
@@ -96,12 +91,7 @@ TEST(ErrorLog, BareNameGoesToTheWritableFolder) {
     EXPECT_EQ(log.GetFileName(), expected);
     EXPECT_TRUE(win::FileExists(expected));
     std::filesystem::remove(expected);
-}
-
-TEST(ErrorLog, LongNamesAreCut) {
-    CErrorLog log;
-    const std::string name(300, 'n');
-    log.SetFileName(name.c_str());
+    log.SetFileName(std::string(300, 'n').c_str());
     EXPECT_EQ(log.GetFileName().size(), CErrorLog::kMaxFileNameBytes);
 }
 

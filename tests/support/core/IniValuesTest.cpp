@@ -1,3 +1,4 @@
+// theme.ini values: the tokenizer under them (two-byte characters included) and colours.
 #include "support/IniValues.h"
 
 #include <gtest/gtest.h>
@@ -28,15 +29,12 @@ std::vector<std::string> Tokens(const std::string& text, const char* delimiters 
 
 using Strings = std::vector<std::string>;
 
-TEST(NextToken, SplitsAtEachDelimiterWithoutSkippingRuns) {
+TEST(NextToken, SplitsAtEachDelimiterWithoutSkippingRunsAndTrimsBlanksAtOthers) {
     EXPECT_EQ(Tokens("255 0 0"), (Strings{"255", "0", "0"}));
     EXPECT_EQ(Tokens("1\t2\n3"), (Strings{"1", "2", "3"}));
     EXPECT_EQ(Tokens("255  0 0"), (Strings{"255", "", "0", "0"}));
     EXPECT_EQ(Tokens(" 7"), (Strings{"", "7"}));
     EXPECT_EQ(Tokens("255,0,0"), (Strings{"255,0,0"}));
-}
-
-TEST(NextToken, OtherDelimitersTrimTheDefaultBlanks) {
     EXPECT_EQ(Tokens(" a b ,\tc\n,  ", ","), (Strings{"a b", "c", ""}));
     EXPECT_EQ(Tokens("x;;y", ";"), (Strings{"x", "", "y"}));
 }
@@ -75,15 +73,12 @@ protected:
     TempFolder folder_;
 };
 
-TEST_F(ReadIniColorTest, ThreeNumbersMakeAColour) {
+TEST_F(ReadIniColorTest, ThreeNumbersMakeAColourAndMalformedValuesWhatTheyCan) {
     EXPECT_EQ(Read("255 0 0"), 0x0000FFu);
     EXPECT_EQ(Read("0 0 255"), 0xFF0000u);
     EXPECT_EQ(Read("1 2 3"), MakeColorRef(1, 2, 3));
     EXPECT_EQ(Read("256 -1 511"), MakeColorRef(0, 255, 255));
     EXPECT_EQ(Read("300 0 0"), MakeColorRef(44, 0, 0));
-}
-
-TEST_F(ReadIniColorTest, MalformedValues) {
     EXPECT_EQ(Read("255,0,0"), MakeColorRef(255, 0, 0));
     EXPECT_EQ(Read("255  0 9"), MakeColorRef(255, 0, 0));  // the empty token eats a place
     EXPECT_EQ(Read("10 20"), MakeColorRef(10, 20, 0));

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 #include "TempFolder.h"
 
@@ -18,32 +19,13 @@ public:
 
 // A language file with an English section and a Chinese one, mapped the usual way.
 const char* const kTwoLanguages =
-    "[Option]\n"
-    "TitleInfoCount=4\n"
-    "DebugInfoCount=2\n"
-    "UIInfoCount=1\n"
-    "[LanguageMap]\n"
-    "804=Chinese,zh\n"
-    "404=Chinese2\n"
-    "default=English\n"
-    "[English]\n"
-    "TitleInfo00=Error!\n"
-    "TitleInfo01=Warn\n"
-    "TitleInfo02=Info\n"
-    "TitleInfo03=Done\n"
-    "DebugInfo00=No COM\n"
-    "DebugInfo01=Cannot open %s\n"
-    "UIInfo00=TVQ Player (en)\n"
-    "[Chinese]\n"
-    "TitleInfo00=\xE9\x94\x99\xE8\xAF\xAF\n"
-    "TitleInfo01=zh1\n"
-    "TitleInfo02=zh2\n"
-    "TitleInfo03=zh3\n"
-    "DebugInfo00=zh-debug0\n"
-    "DebugInfo01=zh-debug1\n"
-    "UIInfo00=zh-ui0\n"
-    "[Chinese2]\n"
-    "TitleInfo00=tw0\n";
+    "[Option]\nTitleInfoCount=4\nDebugInfoCount=2\nUIInfoCount=1\n"
+    "[LanguageMap]\n804=Chinese,zh\n404=Chinese2\ndefault=English\n"
+    "[English]\nTitleInfo00=Error!\nTitleInfo01=Warn\nTitleInfo02=Info\nTitleInfo03=Done\n"
+    "DebugInfo00=No COM\nDebugInfo01=Cannot open %s\nUIInfo00=TVQ Player (en)\n"
+    "[Chinese]\nTitleInfo00=\xE9\x94\x99\xE8\xAF\xAF\nTitleInfo01=zh1\nTitleInfo02=zh2\n"
+    "TitleInfo03=zh3\nDebugInfo00=zh-debug0\nDebugInfo01=zh-debug1\nUIInfo00=zh-ui0\n"
+    "[Chinese2]\nTitleInfo00=tw0\n";
 
 class LanguageFileTest : public ::testing::Test {
 protected:
@@ -58,63 +40,48 @@ protected:
     TempFolder folder_;
 };
 
-TEST(LanguageTableDefaults, TrickyEntriesAndOptions) {
+// The texts themselves are checked against the shipped file below; here what the dialogs
+// build on: padded labels, the ends of each group, the options.
+TEST(LanguageTableDefaults, PaddedLabelsGroupEndsAndOptions) {
     CLanguageTable table;
-    EXPECT_EQ(table.TitleInfo(0), "Error");
-    EXPECT_EQ(table.TitleInfo(3), "Success");
-    EXPECT_EQ(table.DebugInfo(1), "Can not open file %s!");
-    EXPECT_EQ(table.DebugInfo(26), "Please install codec for %s");
-    EXPECT_EQ(table.DebugInfo(27), "");
-    EXPECT_EQ(table.DebugInfo(49), "");
-    EXPECT_EQ(table.UIInfo(0), "TVQ Player");
-    EXPECT_EQ(table.UIInfo(54), "Property");
-    EXPECT_EQ(table.UIInfo(55), "Vedio frames per second:   ");
-    EXPECT_EQ(table.UIInfo(56), "Audio sample rate:         ");
-    EXPECT_EQ(table.UIInfo(57), "Video size:                ");
-    EXPECT_EQ(table.UIInfo(58), "Movie time:                ");
     for (int i = 55; i <= 58; ++i) EXPECT_EQ(table.UIInfo(i).size(), 27u) << i;
-    EXPECT_EQ(table.UIInfo(59), "Movie property");
-    EXPECT_EQ(table.UIInfo(66), "270 Degree Circle");
+    EXPECT_EQ(table.UIInfo(55), "Vedio frames per second:   ");
+    EXPECT_NE(table.DebugInfo(26), "");
+    EXPECT_EQ(table.DebugInfo(27), "");
     EXPECT_EQ(table.UIInfo(67), "");
-    EXPECT_EQ(table.UIInfo(68), "Skin style");
-    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIRestore), "&Restore");
-    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIClose), "&Close");
-    EXPECT_EQ(table.UIInfo(CLanguageTable::kUIMuted), "Muted");
+    EXPECT_NE(table.UIInfo(CLanguageTable::kUIMuted), "");
     EXPECT_EQ(table.UIInfo(CLanguageTable::kUIMuted + 1), "");
-    EXPECT_FALSE(table.UIInfo(19).empty());
-
+    for (const std::string& outside :
+         {table.TitleInfo(4), table.TitleInfo(-1), table.DebugInfo(50), table.UIInfo(100),
+          table.UIInfo(-1), table.GetOptionText(50), table.GetLanguageName()})
+        EXPECT_EQ(outside, "");
     EXPECT_EQ(table.GetOptionValue(0), 3);
     EXPECT_EQ(table.GetOptionValue(1), 3);
     EXPECT_EQ(table.GetOptionValue(2), 0);
     EXPECT_EQ(table.GetOptionValue(3), 0);
-    EXPECT_EQ(table.GetOptionText(2), "tvq");
-    EXPECT_EQ(table.GetLanguageName(), "");
-}
-
-TEST(LanguageTableDefaults, IndicesOutsideAGroupGiveNothing) {
-    CLanguageTable table;
-    EXPECT_EQ(table.TitleInfo(4), "");
-    EXPECT_EQ(table.TitleInfo(-1), "");
-    EXPECT_EQ(table.DebugInfo(50), "");
-    EXPECT_EQ(table.UIInfo(100), "");
-    EXPECT_EQ(table.UIInfo(-1), "");
     EXPECT_EQ(table.GetOptionValue(50), 0);
     EXPECT_EQ(table.GetOptionValue(-1), 0);
-    EXPECT_EQ(table.GetOptionText(50), "");
-}
-
-TEST(LanguageTableDefaults, ProcessWideTableStartsWithDefaults) {
+    EXPECT_EQ(table.GetOptionText(2), "tvq");
     EXPECT_EQ(&LanguageTable(), &LanguageTable());
     EXPECT_EQ(LanguageTable().UIInfo(24), "About TVQ Player");
 }
 
-TEST_F(LanguageFileTest, NoFileKeepsEverything) {
+TEST_F(LanguageFileTest, NoFileKeepsEverythingAndTheFolderNeedsNoTrailingSeparator) {
     CLanguageTable table;
     table.LoadLanguageFile(folder_.Path());
     EXPECT_EQ(table.TitleInfo(0), "Error");
     EXPECT_EQ(table.GetOptionValue(0), 3);
     EXPECT_EQ(table.GetOptionValue(1), 3);
     EXPECT_EQ(table.GetLanguageName(), "");
+
+    ScopedLangId lang("0x0409");
+    folder_.Write("TvqPlayer.ini",
+                  "[Option]\nTitleInfoCount=1\n[LanguageMap]\n[English]\nTitleInfo00=Oops\n");
+    std::string folder = folder_.Path();
+    folder.pop_back();
+    CLanguageTable loaded;
+    loaded.LoadLanguageFile(folder);
+    EXPECT_EQ(loaded.TitleInfo(0), "Oops");
 }
 
 TEST_F(LanguageFileTest, SystemLanguageChoosesItsSection) {
@@ -145,95 +112,53 @@ TEST_F(LanguageFileTest, KeysOfOtherLanguagesUseTheLowByteInLowerCaseHex) {
 }
 
 TEST_F(LanguageFileTest, UnusableSectionsFallBackToEnglish) {
-    // The mapped section lacks TitleInfo00.
-    EXPECT_EQ(
-        Load("[LanguageMap]\n804=Chinese\n[Chinese]\nTitleInfo01=x\n", "2052").GetLanguageName(),
-        "English");
-    // No key for the language and no default.
-    EXPECT_EQ(Load("[LanguageMap]\n409=X\n[X]\nTitleInfo00=x\n", "2052").GetLanguageName(),
-              "English");
-    // A value starting with a comma has an empty first field.
-    EXPECT_EQ(
-        Load("[LanguageMap]\n804=,Chinese\n[Chinese]\nTitleInfo00=x\n", "2052").GetLanguageName(),
-        "English");
-    // The default list names a section without TitleInfo00.
-    EXPECT_EQ(Load("[LanguageMap]\ndefault=Other\n[Other]\nUIInfo00=y\n", "2052").GetLanguageName(),
-              "English");
+    for (const char* file : {
+             "[LanguageMap]\n804=Chinese\n[Chinese]\nTitleInfo01=x\n",  // no TitleInfo00
+             "[LanguageMap]\n409=X\n[X]\nTitleInfo00=x\n",  // no key for it and no default
+             "[LanguageMap]\n804=,Chinese\n[Chinese]\nTitleInfo00=x\n",  // empty first field
+             "[LanguageMap]\ndefault=Other\n[Other]\nUIInfo00=y\n",      // default without one
+         })
+        EXPECT_EQ(Load(file, "2052").GetLanguageName(), "English") << file;
 }
 
-TEST_F(LanguageFileTest, CountsDecideWhichEntriesAreAssigned) {
-    CLanguageTable table = Load(
+using Strings = std::vector<std::string>;
+
+TEST_F(LanguageFileTest, CountsDecideWhichEntriesAreAssignedUpToEachGroupsSize) {
+    CLanguageTable t = Load(
         "[Option]\nTitleInfoCount=2\nUIInfoCount=68\nDebugInfoCount=0\n"
         "[LanguageMap]\ndefault=English\n"
         "[English]\nTitleInfo00=E0\nTitleInfo01=E1\nTitleInfo02=E2\n"
         "UIInfo00=Player\nUIInfo67=(Classic,skin\\classic\\);\nUIInfo68=Skins\n"
         "DebugInfo00=never read\n");
-    EXPECT_EQ(table.TitleInfo(0), "E0");
-    EXPECT_EQ(table.TitleInfo(1), "E1");
-    EXPECT_EQ(table.TitleInfo(2), "Information");
-    EXPECT_EQ(table.TitleInfo(3), "Success");
-    EXPECT_EQ(table.DebugInfo(0), "Can not init COM!");
-    EXPECT_EQ(table.UIInfo(0), "Player");
-    EXPECT_EQ(table.UIInfo(1), "");  // below the count without a key: emptied
-    EXPECT_EQ(table.UIInfo(67), "(Classic,skin\\classic\\);");
-    EXPECT_EQ(table.UIInfo(68), "Skin style");  // at the count: default kept
-}
+    EXPECT_EQ((Strings{t.TitleInfo(0), t.TitleInfo(1), t.TitleInfo(2), t.TitleInfo(3)}),
+              (Strings{"E0", "E1", "Information", "Success"}));
+    EXPECT_EQ(t.DebugInfo(0), "Can not init COM!");
+    // Below the count without a key: emptied; at the count: the default kept.
+    EXPECT_EQ((Strings{t.UIInfo(0), t.UIInfo(1), t.UIInfo(67), t.UIInfo(68)}),
+              (Strings{"Player", "", "(Classic,skin\\classic\\);", "Skin style"}));
 
-TEST_F(LanguageFileTest, CountsAboveAGroupsSizeStopAtTheSize) {
-    CLanguageTable table = Load(
+    t = Load(
         "[Option]\nTitleInfoCount=1000\nDebugInfoCount=0x7FFFFFFF\nUIInfoCount=100\n"
         "[LanguageMap]\ndefault=English\n"
         "[English]\nTitleInfo00=T0\nTitleInfo03=T3\nDebugInfo49=D49\nUIInfo99=U99\n");
-    EXPECT_EQ(table.TitleInfo(0), "T0");
-    EXPECT_EQ(table.TitleInfo(1), "");
-    EXPECT_EQ(table.TitleInfo(3), "T3");
-    EXPECT_EQ(table.DebugInfo(0), "");
-    EXPECT_EQ(table.DebugInfo(49), "D49");
-    EXPECT_EQ(table.UIInfo(99), "U99");
+    EXPECT_EQ((Strings{t.TitleInfo(0), t.TitleInfo(1), t.TitleInfo(3), t.DebugInfo(0),
+                       t.DebugInfo(49), t.UIInfo(99)}),
+              (Strings{"T0", "", "T3", "", "D49", "U99"}));
 }
 
 TEST_F(LanguageFileTest, OptionValuesAreCheckedAgainstTheirRanges) {
     const auto options = [&](const std::string& lines) {
-        return Load("[Option]\n" + lines + "[LanguageMap]\n");
+        const CLanguageTable t = Load("[Option]\n" + lines + "[LanguageMap]\n");
+        return std::vector<std::string>{
+            std::to_string(t.GetOptionValue(0)), std::to_string(t.GetOptionValue(1)),
+            std::to_string(t.GetOptionValue(3)), t.GetOptionText(2), t.GetLanguageName()};
     };
-    CLanguageTable a = options("VIDEOWH=-1\nVIDEOFRAME=7\nUSERF=25\nMTVFILEEXTEND=mtv\n");
-    EXPECT_EQ(a.GetOptionValue(0), 3);
-    EXPECT_EQ(a.GetOptionValue(1), 4);
-    EXPECT_EQ(a.GetOptionValue(3), 25);
-    EXPECT_EQ(a.GetOptionText(2), "mtv");
-
-    CLanguageTable b = options("VIDEOWH=0x2\nVIDEOFRAME=3\nUSERF=\nMTVFILEEXTEND=\n");
-    EXPECT_EQ(b.GetOptionValue(0), 2);
-    EXPECT_EQ(b.GetOptionValue(1), 3);
-    EXPECT_EQ(b.GetOptionValue(3), 0);
-    EXPECT_EQ(b.GetOptionText(2), "tvq");
-
+    EXPECT_EQ(options("VIDEOWH=-1\nVIDEOFRAME=7\nUSERF=25\nMTVFILEEXTEND=mtv\n"),
+              (Strings{"3", "4", "25", "mtv", "English"}));
+    EXPECT_EQ(options("VIDEOWH=0x2\nVIDEOFRAME=3\nUSERF=\nMTVFILEEXTEND=\n"),
+              (Strings{"2", "3", "0", "tvq", "English"}));
     // With a file, a missing display option reads as empty text, which is the number 0.
-    CLanguageTable c = options("USERF=abc\n");
-    EXPECT_EQ(c.GetOptionValue(0), 0);
-    EXPECT_EQ(c.GetOptionValue(1), 0);
-    EXPECT_EQ(c.GetOptionValue(3), 0);
-    EXPECT_EQ(c.GetLanguageName(), "English");
-}
-
-TEST_F(LanguageFileTest, LongValuesAreCutTo99Bytes) {
-    const std::string longText(300, 'x');
-    CLanguageTable table = Load(
-        "[Option]\nUIInfoCount=1\n[LanguageMap]\ndefault=English\n"
-        "[English]\nTitleInfo00=E\nUIInfo00=" +
-        longText + "\n");
-    EXPECT_EQ(table.UIInfo(0), longText.substr(0, 99));
-}
-
-TEST_F(LanguageFileTest, FolderWithoutTrailingSeparator) {
-    ScopedLangId lang("0x0409");
-    folder_.Write("TvqPlayer.ini",
-                  "[Option]\nTitleInfoCount=1\n[LanguageMap]\n[English]\nTitleInfo00=Oops\n");
-    CLanguageTable table;
-    std::string folder = folder_.Path();
-    folder.pop_back();
-    table.LoadLanguageFile(folder);
-    EXPECT_EQ(table.TitleInfo(0), "Oops");
+    EXPECT_EQ(options("USERF=abc\n"), (Strings{"0", "0", "0", "tvq", "English"}));
 }
 
 TEST_F(LanguageFileTest, MalformedFilesDoNotBreakLoading) {
@@ -290,6 +215,49 @@ TEST(LanguageTableParseNumber, DecimalHexAndRejects) {
         EXPECT_EQ(success, c.success) << '"' << c.text << '"';
     }
     EXPECT_EQ(CLanguageTable::ParseNumber("42", nullptr), 42);
+}
+
+// The language file we ship, in both of its languages: every entry the player shows is
+// there, the padded property labels keep their blanks, the skin list names the shipped skins.
+CLanguageTable LoadShipped(const char* langId) {
+    ScopedLangId lang(langId);
+    CLanguageTable table;
+    table.LoadLanguageFile(TVQ_RES_DIR "/");
+    return table;
+}
+
+TEST(ShippedLanguageFile, EnglishMatchesTheBuiltInTexts) {
+    const CLanguageTable defaults;
+    const CLanguageTable english = LoadShipped("0x0409");
+    EXPECT_EQ(english.GetLanguageName(), "English");
+    for (int i = 0; i < CLanguageTable::kTitleInfoSize; ++i)
+        EXPECT_EQ(english.TitleInfo(i), defaults.TitleInfo(i)) << "TitleInfo " << i;
+    for (int i = 0; i < CLanguageTable::kDebugInfoSize; ++i)
+        EXPECT_EQ(english.DebugInfo(i), defaults.DebugInfo(i)) << "DebugInfo " << i;
+    for (int i = 0; i < CLanguageTable::kUIInfoSize; ++i) {
+        if (i == 19 || i == 67)
+            continue;  // our notice line and the skin list are file-only
+        EXPECT_EQ(english.UIInfo(i), defaults.UIInfo(i)) << "UIInfo " << i;
+    }
+    EXPECT_FALSE(english.UIInfo(19).empty());
+    EXPECT_EQ(english.UIInfo(67),
+              "(XP Style,skin\\xpstyle\\);(Midnight,skin\\midnight\\);(Ocean,skin\\ocean\\);");
+    EXPECT_EQ(english.GetOptionText(2), "tvq");
+    EXPECT_EQ(english.GetOptionValue(3), 0);
+}
+
+TEST(ShippedLanguageFile, ChineseReplacesEveryShownText) {
+    const CLanguageTable english = LoadShipped("0x0409");
+    const CLanguageTable chinese = LoadShipped("2052");
+    EXPECT_EQ(chinese.GetLanguageName(), "Chinese");
+    EXPECT_EQ(chinese.TitleInfo(0), "错误");
+    EXPECT_EQ(chinese.DebugInfo(1), "无法打开文件 %s！") << "the file name placeholder survives";
+    EXPECT_EQ(chinese.UIInfo(0), "TVQ Player") << "a second copy finds the first by this title";
+    for (int i :
+         {7, 13, 20, 21, 24, 25, 27, 30, 40, 46, 47, 48, 49, 50, 59, 61, 66, 68, 69, 74, 75, 76})
+        EXPECT_NE(chinese.UIInfo(i), english.UIInfo(i)) << "UIInfo " << i << " untranslated";
+    for (int i = 55; i <= 58; ++i) EXPECT_EQ(chinese.UIInfo(i).back(), ' ') << i;
+    EXPECT_NE(chinese.UIInfo(67).find("skin\\midnight\\"), std::string::npos);
 }
 
 }  // namespace

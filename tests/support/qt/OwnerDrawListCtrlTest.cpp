@@ -2,8 +2,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QMouseEvent>
-#include <QTemporaryDir>
+#include <QTest>
 #include <map>
 
 #include "support/OwnerDrawListCtrl.h"
@@ -53,6 +52,7 @@ protected:
         return texts;
     }
 
+    QImage Shot() const { return list->viewport()->grab().toImage(); }
     QImage RowImage(const QImage& shot, int row) const {
         const QRect r = list->visualRect(list->model()->index(row, 0));
         return shot.copy(QRect(0, r.top(), shot.width(), r.height()));
@@ -93,11 +93,11 @@ TEST_F(OwnerDrawListCtrlTest, CurrentRowTextHasTheSkinColourUntilCleared) {
     const QColor red(255, 0, 0);
     list->SetCurrentRowColor(0x0000FF);
     list->SetCurrentRow(1);
-    QImage shot = list->viewport()->grab().toImage();
+    QImage shot = Shot();
     EXPECT_TRUE(HasColour(RowImage(shot, 1), red));
     EXPECT_FALSE(HasColour(RowImage(shot, 0), red));
     list->SetCurrentRow(-1);
-    shot = list->viewport()->grab().toImage();
+    shot = Shot();
     EXPECT_FALSE(HasColour(RowImage(shot, 1), red));
     EXPECT_EQ(list->GetCurrentRow(), -1);
 }
@@ -108,10 +108,10 @@ TEST_F(OwnerDrawListCtrlTest, UnfocusedSelectionShowsOnlyWithShowSelAlways) {
                            COwnerDrawListCtrl::LVS_EX_GRIDLINES);
     list->SetSelected(0, true);
     ASSERT_FALSE(list->hasFocus());
-    QImage shot = list->viewport()->grab().toImage();
+    QImage shot = Shot();
     EXPECT_EQ(RowImage(shot, 0), RowImage(shot, 1));
     list->SetShowSelAlways(true);
-    shot = list->viewport()->grab().toImage();
+    shot = Shot();
     EXPECT_NE(RowImage(shot, 0), RowImage(shot, 1));
     EXPECT_TRUE(HasColour(RowImage(shot, 0), list->palette().color(QPalette::Button)));
 }
@@ -127,7 +127,7 @@ TEST_F(OwnerDrawListCtrlTest, TheFocusedRowShowsItsFocusFrameSelectedOrNot) {
     list->ClearSelection();
     ASSERT_EQ(list->GetFocusedRow(), 1);
     ASSERT_TRUE(list->GetSelectedRows().empty());
-    const QImage shot = list->viewport()->grab().toImage();
+    const QImage shot = Shot();
     // The rows differ only by the frame, whose left side runs down column 0's box edge.
     EXPECT_NE(RowImage(shot, 0), RowImage(shot, 1));
     const QColor frame = list->palette().color(QPalette::WindowText);
@@ -143,7 +143,7 @@ TEST_F(OwnerDrawListCtrlTest, BackgroundColourFillsCellsAndGivesTheShade) {
     AddRows({{"x", ""}});
     list->SetBkColor(MakeColorRef(100, 200, 255));
     EXPECT_EQ(list->GetShadeColor(), MakeColorRef(97, 194, 247));
-    const QImage shot = list->viewport()->grab().toImage();
+    const QImage shot = Shot();
     EXPECT_EQ(RowImage(shot, 0).pixelColor(200, 3).rgb(), QColor(100, 200, 255).rgb());
 }
 
@@ -209,14 +209,7 @@ TEST_F(OwnerDrawListCtrlTest, ClickOnTheCheckBoxTogglesIt) {
     list->SetExtendedStyle(COwnerDrawListCtrl::LVS_EX_CHECKBOXES);
     const QRect row1 = list->visualRect(list->model()->index(1, 0));
     auto click = [&](QPoint at) {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at),
-                          QPointF(list->viewport()->mapToGlobal(at)), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list->viewport(), &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at),
-                            QPointF(list->viewport()->mapToGlobal(at)), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list->viewport(), &release);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     };
     click(QPoint(8, row1.center().y()));
     EXPECT_TRUE(list->GetCheck(1));

@@ -1,17 +1,18 @@
-// A copy of the player killed outright (SIGKILL, no clean-up of any kind) while it holds the
-// named start-up mutex: the kernel drops its lock, so the next copy's wait ends, as Windows
-// abandons a mutex, whether that copy was already waiting or starts afterwards.
+// The named mutex: recursive for its thread, exclusive between threads and processes; and a
+// holder killed outright (SIGKILL, no clean-up of any kind) drops its lock in the kernel, so
+// the next copy's wait ends as on Windows with an abandoned mutex, whether that copy was
+// already waiting or starts afterwards. And the per-user folder the objects live in.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <future>
 #include <string>
 
+#include "TempFolder.h"
 #include "platform/NamedObjects.h"
 #include "platform/WinTypes.h"
 
@@ -21,34 +22,18 @@ using win::NamedMutex;
 
 constexpr const char* kName = "_VTRAX_SHARE_MUTEX_OBJ_";
 
-// Gives each test its own object folder (a player the developer has open is never touched)
-// and a child process that takes the mutex, says so through a pipe and then hangs until it
-// is killed.
-class NamedMutexKill : public ::testing::Test {
+class NamedObjects : public PrivateObjectFolder {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tvq-kill-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        hadRuntimeDir_ = old != nullptr;
-        oldRuntimeDir_ = old ? old : "";
-        setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
-    }
     void TearDown() override {
         if (child_ > 0) {
             kill(child_, SIGKILL);
             waitpid(child_, nullptr, 0);
         }
-        if (hadRuntimeDir_)
-            setenv("XDG_RUNTIME_DIR", oldRuntimeDir_.c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
+        PrivateObjectFolder::TearDown();
     }
 
-    // Starts the holder; true once it holds the mutex `depth` times.
+    // Starts a child that takes the mutex `depth` times and then hangs until it is killed;
+    // true once it holds it.
     bool StartHolder(int depth) {
         int ready[2];
         if (pipe(ready) != 0)
@@ -83,14 +68,51 @@ protected:
     }
 
     pid_t child_ = -1;
-
-private:
-    std::string folder_;
-    std::string oldRuntimeDir_;
-    bool hadRuntimeDir_ = false;
 };
 
-TEST_F(NamedMutexKill, TheNextStartAfterTheKillGetsTheMutexAbandoned) {
+TEST_F(NamedObjects, OpenFindsOnlyAMutexThatWasMade) {
+    EXPECT_EQ(NamedMutex::Open("m"), nullptr);
+    auto made = NamedMutex::Create("m");
+    ASSERT_NE(made, nullptr);
+    EXPECT_NE(NamedMutex::Open("m"), nullptr);
+}
+
+TEST_F(NamedObjects, RecursiveForItsThreadAcrossHandles) {
+    auto a = NamedMutex::Create(kName);
+    auto b = NamedMutex::Open(kName);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->Wait(), win::WAIT_OBJECT_0);
+    EXPECT_EQ(b->Wait(), win::WAIT_OBJECT_0);  // would deadlock if handles were separate locks
+    EXPECT_TRUE(b->Release());
+    // Still held once: another thread cannot take it.
+    auto other = std::async(std::launch::async, [&] { return b->TryWait(); });
+    EXPECT_EQ(other.get(), win::WAIT_TIMEOUT);
+    EXPECT_TRUE(a->Release());
+    EXPECT_FALSE(a->Release());  // not owned any more
+    other = std::async(std::launch::async, [&] {
+        const uint32_t r = b->TryWait();
+        b->Release();
+        return r;
+    });
+    EXPECT_EQ(other.get(), win::WAIT_OBJECT_0);
+}
+
+TEST_F(NamedObjects, AWaitingThreadGetsTheMutexWhenItIsReleased) {
+    auto m = NamedMutex::Create("m");
+    ASSERT_EQ(m->Wait(), win::WAIT_OBJECT_0);
+    std::promise<void> started;
+    auto waiter = std::async(std::launch::async, [&] {
+        started.set_value();
+        const uint32_t r = m->Wait();
+        return r == win::WAIT_OBJECT_0 && m->Release();
+    });
+    started.get_future().wait();
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    EXPECT_TRUE(m->Release());
+    EXPECT_TRUE(waiter.get());
+}
+
+TEST_F(NamedObjects, TheNextStartAfterAKillGetsTheMutexAbandoned) {
     ASSERT_TRUE(StartHolder(1));
     auto next = NamedMutex::Open(kName);
     ASSERT_NE(next, nullptr);
@@ -103,7 +125,7 @@ TEST_F(NamedMutexKill, TheNextStartAfterTheKillGetsTheMutexAbandoned) {
     EXPECT_TRUE(next->Release());
 }
 
-TEST_F(NamedMutexKill, AStartAlreadyWaitingIsReleasedByTheKill) {
+TEST_F(NamedObjects, AStartAlreadyWaitingIsReleasedByTheKill) {
     ASSERT_TRUE(StartHolder(1));
     auto next = NamedMutex::Create(kName);
     ASSERT_NE(next, nullptr);
@@ -118,7 +140,7 @@ TEST_F(NamedMutexKill, AStartAlreadyWaitingIsReleasedByTheKill) {
     EXPECT_EQ(waiter.get(), win::WAIT_ABANDONED);
 }
 
-TEST_F(NamedMutexKill, AHolderKilledInsideARecursiveHoldReleasesItWhole) {
+TEST_F(NamedObjects, AHolderKilledInsideARecursiveHoldReleasesItWhole) {
     ASSERT_TRUE(StartHolder(3));
     ASSERT_TRUE(KillHolder());
     auto next = NamedMutex::Create(kName);
@@ -126,16 +148,27 @@ TEST_F(NamedMutexKill, AHolderKilledInsideARecursiveHoldReleasesItWhole) {
     EXPECT_EQ(next->TryWait(), win::WAIT_ABANDONED);
     EXPECT_TRUE(next->Release());
     EXPECT_FALSE(next->Release());  // one wait, one release: nothing of the dead holder's count
-    // And a second process can have it too.
+    // And another process can have it too.
     const pid_t other = fork();
     if (other == 0) {
         auto mine = NamedMutex::Open(kName);
-        const bool got = mine && mine->TryWait() == win::WAIT_OBJECT_0 && mine->Release();
-        _exit(got ? 0 : 1);
+        _exit(mine && mine->TryWait() == win::WAIT_OBJECT_0 && mine->Release() ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(other, &status, 0), other);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(NamedObjects, ObjectFolderIsTheUsersOwn) {
+    EXPECT_EQ(win::NamedObjectFolder(), folder_ + "/");
+    // A folder others may write into is not trusted with the user's objects.
+    chmod(folder_.c_str(), 0777);
+    const std::string fallback = win::NamedObjectFolder();
+    EXPECT_EQ(fallback, "/tmp/tvqplayer-" + std::to_string(geteuid()) + "/");
+    struct stat st {};
+    ASSERT_EQ(stat(fallback.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u);
+    chmod(folder_.c_str(), 0700);
 }
 
 }  // namespace
