@@ -281,7 +281,7 @@ TEST_F(SkinWndTest, MaximizeButtonMaximizesToTheWorkAreaAndRestores) {
     const QPoint maxButton(W - 35, 10);
     SendMouse(window.get(), QEvent::MouseButtonPress, maxButton, Qt::LeftButton, Qt::LeftButton);
     SendMouse(window.get(), QEvent::MouseButtonRelease, maxButton, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(frame.GetWindowState(), 1);
+    EXPECT_EQ(frame.GetWindowState(), SkinWindowState::Maximized);
     EXPECT_EQ(window->geometry(), window->screen()->availableGeometry());
     EXPECT_EQ(frame.Hover(), 0);
     // Maximized: no sizing borders.
@@ -289,7 +289,7 @@ TEST_F(SkinWndTest, MaximizeButtonMaximizesToTheWorkAreaAndRestores) {
     const QPoint restoreAt(window->width() - 35, 10);
     SendMouse(window.get(), QEvent::MouseButtonPress, restoreAt, Qt::LeftButton, Qt::LeftButton);
     SendMouse(window.get(), QEvent::MouseButtonRelease, restoreAt, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(frame.GetWindowState(), 0);
+    EXPECT_EQ(frame.GetWindowState(), SkinWindowState::Normal);
     EXPECT_EQ(window->geometry(), before);
 }
 
@@ -298,9 +298,9 @@ TEST_F(SkinWndTest, SystemMenuCommandsChangeTheFrameState) {
     unsigned forwarded = 0;
     frame.SetSystemCommandHandler([&](unsigned id) { forwarded = id; });
     frame.OnSystemMenuCommand(SC_MAXIMIZE);
-    EXPECT_EQ(frame.GetWindowState(), 1);
+    EXPECT_EQ(frame.GetWindowState(), SkinWindowState::Maximized);
     frame.OnSystemMenuCommand(SC_RESTORE);
-    EXPECT_EQ(frame.GetWindowState(), 0);
+    EXPECT_EQ(frame.GetWindowState(), SkinWindowState::Normal);
     frame.OnSystemMenuCommand(16);
     EXPECT_EQ(forwarded, 16u);
     frame.OnSystemMenuCommand(SC_CLOSE);
