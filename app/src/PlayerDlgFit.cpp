@@ -13,7 +13,7 @@ void CPlayerDlg::FitToPicture(QSize picture) {
         return;
     // The user's own arrangements win: full screen, a maximised or minimised window.
     if (m_video->IsFullScreen() || isFullScreen() || isMaximized() || isMinimized() ||
-        m_mainSkin->Frame().GetWindowState() != 0)
+        m_mainSkin->Frame().GetWindowState() != SkinWindowState::Normal)
         return;
     // A size other than the one last given was the user's choice: grow from that from now on.
     if (!m_fitBaseSize.isValid() || (m_fittedSize.isValid() && size() != m_fittedSize))

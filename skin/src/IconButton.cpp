@@ -162,12 +162,9 @@ void CIconButton::DrawIconAndText(QPainter& p, QRect r, bool pressedLook) const 
 void CIconButton::paintEvent(QPaintEvent*) {
     if (transparent && m_parentBackground.isNull())
         CaptureParentBackground();
-    QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull())
-        return;
-    QPainter p(&canvas);
+    QPainter p(this);
     QRect r = rect();
-    canvas.fill(palette().color(QPalette::Button));
+    p.fillRect(r, palette().color(QPalette::Button));
     if (!flat && hasFocus()) {
         p.setPen(Qt::black);
         p.drawRect(r.adjusted(0, 0, -1, -1));
@@ -185,7 +182,4 @@ void CIconButton::paintEvent(QPaintEvent*) {
         option.rect = rect().adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
     }
-    p.end();
-    QPainter screen(this);
-    screen.drawImage(0, 0, canvas);
 }

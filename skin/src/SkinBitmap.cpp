@@ -2,6 +2,31 @@
 
 #include <vector>
 
+bool CSkinBitmap::LoadKeyed(const std::string& path, COLORREF key) {
+    if (!Load(path))
+        return false;
+    KeyOut(key);
+    return true;
+}
+
+void CSkinBitmap::KeyOut(COLORREF key) {
+    if (!IsEmpty())
+        m_image = KeyedImage(m_image, key);
+}
+
+QImage CSkinBitmap::KeyedImage(const QImage& image, COLORREF key) {
+    QImage keyed = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb keyRgb = ToRgb(key) & 0xFFFFFF;
+    for (int row = 0; row < keyed.height(); ++row) {
+        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(row));
+        for (int column = 0; column < keyed.width(); ++column) {
+            if ((line[column] & 0xFFFFFF) == keyRgb)
+                line[column] = 0;
+        }
+    }
+    return keyed.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 void CSkinBitmap::Draw(QPainter& painter, int x, int y, const QRect* source) const {
     if (IsEmpty())
         return;
@@ -13,30 +38,6 @@ void CSkinBitmap::DrawInRect(QPainter& painter, const QRect& rect) const {
         return;
     const QRect source = QRect(QPoint(0, 0), rect.size()).intersected(m_image.rect());
     painter.drawImage(rect.topLeft(), m_image, source);
-}
-
-void CSkinBitmap::DrawTransparent(QPainter& painter, int x, int y, const QRect* source,
-                                  COLORREF key, bool useKey) const {
-    if (IsEmpty())
-        return;
-    if (!useKey) {
-        Draw(painter, x, y, source);
-        return;
-    }
-    const QRect part = (source != nullptr ? *source : m_image.rect()).intersected(m_image.rect());
-    if (part.isEmpty())
-        return;
-    // Key pixels become fully transparent so the destination shows through them.
-    QImage work = m_image.copy(part).convertToFormat(QImage::Format_ARGB32);
-    const QRgb keyRgb = ToRgb(key) & 0xFFFFFF;
-    for (int row = 0; row < work.height(); ++row) {
-        auto* line = reinterpret_cast<QRgb*>(work.scanLine(row));
-        for (int column = 0; column < work.width(); ++column) {
-            if ((line[column] & 0xFFFFFF) == keyRgb)
-                line[column] = 0;
-        }
-    }
-    painter.drawImage(QPoint(x, y), work);
 }
 
 QRegion CSkinBitmap::CreateRegion(COLORREF key) const {

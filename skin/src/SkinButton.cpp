@@ -26,8 +26,11 @@ bool CSkinButton::SetBitmaps(const std::string& normalPath, const std::string& p
                              const std::string& disabledPath, const std::string& backgroundPath) {
     loaded = false;
     CSkinBitmap normal, background, pressedPicture, disabled;
-    if (!normal.Load(normalPath) || !background.Load(backgroundPath) ||
-        !pressedPicture.Load(pressedPath) || !disabled.Load(disabledPath)) {
+    // Keyed once here, so that a paint only draws.
+    if (!normal.LoadKeyed(normalPath, kKeyColor) ||
+        !background.LoadKeyed(backgroundPath, kKeyColor) ||
+        !pressedPicture.LoadKeyed(pressedPath, kKeyColor) ||
+        !disabled.LoadKeyed(disabledPath, kKeyColor)) {
         update();
         return false;
     }
@@ -98,35 +101,25 @@ const CSkinBitmap* CSkinButton::PickImage(const CSkinBitmap** overlay, bool* tex
     return &m_normal;
 }
 
-void CSkinButton::DrawKeyed(QPainter& painter, const CSkinBitmap& image) {
-    image.DrawTransparent(painter, 0, 0, nullptr, kKeyColor, true);
-}
-
 void CSkinButton::paintEvent(QPaintEvent*) {
-    QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull())
-        return;
-    canvas.fill(palette().color(QPalette::Button));
-    {
-        QPainter mem(&canvas);
-        const CSkinBitmap* overlay = nullptr;
-        bool textShift = false;
-        const CSkinBitmap* image = PickImage(&overlay, &textShift);
-        if (loaded && image != nullptr)
-            DrawKeyed(mem, *image);
-        if (loaded && overlay != nullptr)
-            DrawKeyed(mem, *overlay);
-        const QString caption = text();
-        if (!caption.isEmpty()) {
-            mem.setFont(font());
-            mem.setPen(isEnabled() ? m_textColor
-                                   : palette().color(QPalette::Disabled, QPalette::WindowText));
-            QRect textRect = rect();
-            if (textShift)
-                textRect.translate(kPressedTextShift, 0);
-            mem.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, caption);
-        }
-    }
     QPainter painter(this);
-    painter.drawImage(0, 0, canvas);
+    // The key pixels of the pictures show the button face.
+    painter.fillRect(rect(), palette().color(QPalette::Button));
+    const CSkinBitmap* overlay = nullptr;
+    bool textShift = false;
+    const CSkinBitmap* image = PickImage(&overlay, &textShift);
+    if (loaded && image != nullptr)
+        image->Draw(painter, 0, 0);
+    if (loaded && overlay != nullptr)
+        overlay->Draw(painter, 0, 0);
+    const QString caption = text();
+    if (caption.isEmpty())
+        return;
+    painter.setFont(font());
+    painter.setPen(isEnabled() ? m_textColor
+                               : palette().color(QPalette::Disabled, QPalette::WindowText));
+    QRect textRect = rect();
+    if (textShift)
+        textRect.translate(kPressedTextShift, 0);
+    painter.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, caption);
 }

@@ -97,33 +97,25 @@ std::string CSkinHeader::BitmapPath() const {
 
 void CSkinHeader::paintEvent(QPaintEvent*) {
     QWidget* target = viewport();
-    QImage canvas(target->size(), QImage::Format_RGB32);
-    if (canvas.isNull())
-        return;
-    canvas.fill(palette().color(QPalette::Button));
-    {
-        QPainter p(&canvas);
-        p.setFont(font());
-        const int underCursor = logicalIndexAt(target->mapFromGlobal(QCursor::pos()));
-        int rightEdge = 0;
-        for (int visual = 0; visual < count(); ++visual) {
-            const int logical = logicalIndex(visual);
-            if (logical < 0 || isSectionHidden(logical))
-                continue;
-            const QRect r(sectionViewportPosition(logical), 0, sectionSize(logical),
-                          target->height());
-            p.save();
-            p.setClipRect(r);
-            DrawHeaderItem(p, logical, r, pressed && logical == underCursor);
-            p.restore();
-            rightEdge = std::max(rightEdge, r.right() + 1);
-        }
-        if (rightEdge < target->width())
-            DrawHeaderItem(
-                p, -1, QRect(rightEdge, 0, target->width() - rightEdge, target->height()), false);
+    QPainter p(target);
+    p.fillRect(target->rect(), palette().color(QPalette::Button));
+    p.setFont(font());
+    const int underCursor = logicalIndexAt(target->mapFromGlobal(QCursor::pos()));
+    int rightEdge = 0;
+    for (int visual = 0; visual < count(); ++visual) {
+        const int logical = logicalIndex(visual);
+        if (logical < 0 || isSectionHidden(logical))
+            continue;
+        const QRect r(sectionViewportPosition(logical), 0, sectionSize(logical), target->height());
+        p.save();
+        p.setClipRect(r);
+        DrawHeaderItem(p, logical, r, pressed && logical == underCursor);
+        p.restore();
+        rightEdge = std::max(rightEdge, r.right() + 1);
     }
-    QPainter screen(target);
-    screen.drawImage(0, 0, canvas);
+    if (rightEdge < target->width())
+        DrawHeaderItem(p, -1, QRect(rightEdge, 0, target->width() - rightEdge, target->height()),
+                       false);
 }
 
 void CSkinHeader::DrawSortArrow(QPainter& p, QRect r, bool up) const {
@@ -142,7 +134,7 @@ void CSkinHeader::DrawSortArrow(QPainter& p, QRect r, bool up) const {
 
 void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool pressedLook) {
     const QPalette& pal = palette();
-    const CPictureBitmap& bitmap = Listhead();
+    const QPixmap& bitmap = Listhead();
     if (pressedLook) {
         Draw3dRect(p, rect, pal.color(QPalette::Dark), pal.color(QPalette::Dark));
         rect.translate(1, 1);
@@ -150,8 +142,8 @@ void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool presse
         Draw3dRect(p, rect, pal.color(QPalette::Light), pal.color(QPalette::Dark));
     }
     if (index < 0) {
-        if (!bitmap.IsEmpty())
-            p.drawImage(rect.adjusted(0, 0, -1, 0), bitmap.Image());
+        if (!bitmap.isNull())
+            p.drawPixmap(rect.adjusted(0, 0, -1, 0), bitmap);
         return;
     }
     QRect body = rect;
@@ -160,8 +152,8 @@ void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool presse
         ascending = state > 0;
         body.setRight(body.right() - kArrowSize);
     }
-    if (!bitmap.IsEmpty())
-        p.drawImage(body.adjusted(0, 0, -1, 0), bitmap.Image());
+    if (!bitmap.isNull())
+        p.drawPixmap(body.adjusted(0, 0, -1, 0), bitmap);
     if (state != 0)
         DrawSortArrow(p, QRect(body.right() + 1, rect.top(), kArrowSize, rect.height()), ascending);
     QAbstractItemModel* m = model();
@@ -194,11 +186,12 @@ void CSkinHeader::DrawHeaderItem(QPainter& p, int index, QRect rect, bool presse
                p.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
 }
 
-const CPictureBitmap& CSkinHeader::Listhead() {
+const QPixmap& CSkinHeader::Listhead() {
     const std::string path = BitmapPath();
     if (path != m_listheadPath) {
-        m_listhead.DeleteObject();
-        m_listhead.LoadFromFile(path, kLoadBackground);
+        CPictureBitmap picture;
+        picture.LoadFromFile(path, kLoadBackground);
+        m_listhead = picture.Pixmap();
         m_listheadPath = path;
     }
     return m_listhead;

@@ -37,26 +37,19 @@ std::string CSkinLabel::DisplayedText() const {
 }
 
 void CSkinLabel::paintEvent(QPaintEvent*) {
-    QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull())
-        return;
-    // Without a background picture the label shows what an empty memory picture holds.
-    canvas.fill(Qt::black);
-    {
-        QPainter mem(&canvas);
-        if (!m_background.IsEmpty()) {
-            // The piece of the dialog background under the label, in the parent's coordinates.
-            const QRect source(pos(), size());
-            m_background.Draw(mem, 0, 0, &source);
-        }
-        const std::string shown = DisplayedText();
-        if (!shown.empty()) {
-            mem.setPen(CSkinBitmap::ToRgb(textColor));
-            mem.setFont(parentWidget() != nullptr ? parentWidget()->font() : font());
-            mem.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         QString::fromStdString(shown));
-        }
-    }
     QPainter painter(this);
-    painter.drawImage(0, 0, canvas);
+    // Without a background picture the label shows what an empty memory picture holds.
+    painter.fillRect(rect(), Qt::black);
+    if (!m_background.IsEmpty()) {
+        // The piece of the dialog background under the label, in the parent's coordinates.
+        const QRect source(pos(), size());
+        m_background.Draw(painter, 0, 0, &source);
+    }
+    const std::string shown = DisplayedText();
+    if (shown.empty())
+        return;
+    painter.setPen(CSkinBitmap::ToRgb(textColor));
+    painter.setFont(parentWidget() != nullptr ? parentWidget()->font() : font());
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     QString::fromStdString(shown));
 }

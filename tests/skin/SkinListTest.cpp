@@ -7,14 +7,21 @@
 namespace {
 
 TEST(SkinListTest, EntriesClosedBySemicolonsBecomeSkins) {
-    CSkinList list("(Blue,skin\\blue\\);( Green , skin\\green\\ );");
-    ASSERT_EQ(list.GetSkinCount(), 2);
+    CSkinList list("(Blue,skin\\blue\\);( Green , skin\\green\\ );(Plain);bad;");
+    ASSERT_EQ(list.GetSkinCount(), 3);
     EXPECT_STREQ(list.GetSkin(0)->name, "Blue");
     EXPECT_STREQ(list.GetSkin(0)->folder, "skin\\blue\\");
     EXPECT_STREQ(list.GetSkin(1)->name, "Green");
     EXPECT_STREQ(list.GetSkin(1)->folder, "skin\\green\\");
-    EXPECT_EQ(list.GetSkin(2), nullptr);
+    EXPECT_EQ(list.GetSkin(3), nullptr);
     EXPECT_EQ(list.GetSkin(-1), nullptr);
+    // Without a comma there is no folder, and the default one is used.
+    list.SelectSkin(2);
+    EXPECT_STREQ(list.GetSkin(2)->folder, "");
+    EXPECT_EQ(list.GetSubFolder(), "skin\\xpstyle\\");
+    // A name longer than its field is cut to it.
+    const CSkinList overlong("(" + std::string(300, 'n') + ",f\\);");
+    EXPECT_EQ(std::strlen(overlong.GetSkin(0)->name), SkinEntry::kFieldBytes - 1);
 }
 
 TEST(SkinListTest, WithoutUsableEntriesTheBuiltInSkinIsUsed) {
@@ -24,15 +31,6 @@ TEST(SkinListTest, WithoutUsableEntriesTheBuiltInSkinIsUsed) {
         EXPECT_STREQ(list.GetSkin(0)->name, "XP Sytle");
         EXPECT_EQ(list.GetSubFolder(), "skin\\xpstyle\\");
     }
-}
-
-TEST(SkinListTest, EntryWithoutCommaHasNoFolderAndUsesTheDefaultOne) {
-    CSkinList list("(Plain);bad;(Other,skin\\o\\);");
-    ASSERT_EQ(list.GetSkinCount(), 2);
-    EXPECT_STREQ(list.GetSkin(0)->folder, "");
-    EXPECT_EQ(list.GetSubFolder(), "skin\\xpstyle\\");
-    list.SelectSkin(1);
-    EXPECT_EQ(list.GetSubFolder(), "skin\\o\\");
 }
 
 TEST(SkinListTest, AFolderOutsideTheProgramFolderGivesTheDefaultOne) {
@@ -51,20 +49,14 @@ TEST(SkinListTest, AFolderOutsideTheProgramFolderGivesTheDefaultOne) {
 }
 
 TEST(SkinListTest, SelectOutsideTheListSelectsTheFirst) {
-    CSkinList list;
-    list.SelectSkin(5);
-    EXPECT_EQ(list.GetCurrent(), 0);
     CSkinList two("(A,a\\);(B,b\\);");
     two.SelectSkin(1);
     EXPECT_EQ(two.GetCurrentSkin(), two.GetSkin(1));
-    two.SelectSkin(-1);
-    EXPECT_EQ(two.GetCurrent(), 0);
-}
-
-TEST(SkinListTest, OverlongNamesAreCutToTheirField) {
-    const std::string name(300, 'n');
-    CSkinList list("(" + name + ",f\\);");
-    EXPECT_EQ(std::strlen(list.GetSkin(0)->name), SkinEntry::kFieldBytes - 1);
+    for (int outside : {5, 2, -1}) {
+        two.SelectSkin(1);
+        two.SelectSkin(outside);
+        EXPECT_EQ(two.GetCurrent(), 0) << outside;
+    }
 }
 
 }  // namespace

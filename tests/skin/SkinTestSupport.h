@@ -8,10 +8,10 @@
 #include <QDir>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <fstream>
-#include <map>
 #include <string>
 
 // Deletes the application after the last test, so that the font and platform caches it
@@ -80,51 +80,38 @@ struct TestSkin {
     static constexpr int kButtonH = 14;
     static constexpr int kBackgroundW = 100;
     static constexpr int kBackgroundH = 80;
-
     std::string folder;       // ends with '/'
     std::string personality;  // extra [Personality] lines
     std::string buttons;      // [ButtonN] sections
     std::string extra;        // further sections ([Colours], [PLAYPOSITION])
     int buttonCount = 3;
-
     explicit TestSkin(const std::string& dir) : folder(dir + "/") {
-        // Caption: active upper half, inactive lower half; magenta 3 x 3 corners at the top.
-        QImage top(60, 2 * kCaption, QImage::Format_RGB32);
-        for (int y = 0; y < top.height(); ++y)
-            for (int x = 0; x < top.width(); ++x)
-                top.setPixelColor(x, y, y < kCaption ? kActiveCaption : kInactiveCaption);
-        SaveBmp(top, folder + "top.bmp");
-        QImage left(2 * kBorder, 40, QImage::Format_RGB32),
-            right(2 * kBorder, 40, QImage::Format_RGB32);
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 2 * kBorder; ++x) {
-                const QColor c = x < kBorder ? kBorderActive : kBorderInactive;
-                left.setPixelColor(x, y, c);
-                right.setPixelColor(x, y, c);
-            }
-        // The outer top corners of the side borders are key coloured.
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 3; ++x) {
-                left.setPixelColor(x, y, kMagenta);
-                left.setPixelColor(kBorder + x, y, kMagenta);
-                right.setPixelColor(kBorder - 1 - x, y, kMagenta);
-                right.setPixelColor(2 * kBorder - 1 - x, y, kMagenta);
-            }
+        // Each edge: the active look in the upper (left) half, the inactive one in the other.
+        const auto twoLooks = [](QSize half, bool stacked, QColor active, QColor inactive) {
+            QImage image = Filled(stacked ? half.width() : 2 * half.width(),
+                                  stacked ? 2 * half.height() : half.height(), active);
+            QPainter(&image).fillRect(stacked ? QRect(QPoint(0, half.height()), half)
+                                              : QRect(QPoint(half.width(), 0), half),
+                                      inactive);
+            return image;
+        };
+        SaveBmp(twoLooks({60, kCaption}, true, kActiveCaption, kInactiveCaption),
+                folder + "top.bmp");
+        SaveBmp(twoLooks({60, kBorder}, true, kBorderActive, kBorderInactive),
+                folder + "bottom.bmp");
+        // The side borders' outer top corners are key coloured, 3 x 3.
+        QImage left = twoLooks({kBorder, 40}, false, kBorderActive, kBorderInactive);
+        QImage right = left;
+        for (int look = 0; look < 2; ++look) {
+            QPainter(&left).fillRect(look * kBorder, 0, 3, 3, kMagenta);
+            QPainter(&right).fillRect(look * kBorder + kBorder - 3, 0, 3, 3, kMagenta);
+        }
         SaveBmp(left, folder + "left.bmp");
         SaveBmp(right, folder + "right.bmp");
-        QImage bottom(60, 2 * kBorder, QImage::Format_RGB32);
-        for (int y = 0; y < bottom.height(); ++y)
-            for (int x = 0; x < 60; ++x)
-                bottom.setPixelColor(x, y, y < kBorder ? kBorderActive : kBorderInactive);
-        SaveBmp(bottom, folder + "bottom.bmp");
         QImage button(3 * kButtonW, kButtonH, QImage::Format_RGB32);
         for (int s = 0; s < 3; ++s)
-            for (int y = 0; y < kButtonH; ++y)
-                for (int x = 0; x < kButtonW; ++x)
-                    button.setPixelColor(s * kButtonW + x, y, kButtonStates[s]);
-        SaveBmp(button, folder + "close.bmp");
-        SaveBmp(button, folder + "max.bmp");
-        SaveBmp(button, folder + "min.bmp");
+            QPainter(&button).fillRect(s * kButtonW, 0, kButtonW, kButtonH, kButtonStates[s]);
+        for (const char* name : {"close.bmp", "max.bmp", "min.bmp"}) SaveBmp(button, folder + name);
         SaveBmp(Filled(kBackgroundW, kBackgroundH, kBackgroundColour), folder + "back.bmp");
         buttons =
             "[Button0]\nButtonImage=close.bmp\nAction=0\nXCoord=20\nYCoord=3\n"
@@ -133,15 +120,13 @@ struct TestSkin {
     }
 
     std::string Ini() const { return folder + "theme.ini"; }
-
     // Writes theme.ini; the frame bitmap values carry Windows folders, which are ignored.
     void Write() const {
-        std::string text =
-            "[Personality]\nTop=C:\\skins\\old\\top.bmp\nLeft=left.bmp\nRight=right.bmp\n"
-            "Bottom=bottom.bmp\nDialogBmp=back.bmp\nLeftTopHeight=3\nRightTopHeight="
-            "3\nButtonCount=" +
-            std::to_string(buttonCount) + "\n" + personality + buttons + extra;
-        WriteText(Ini(), text);
+        WriteText(Ini(),
+                  "[Personality]\nTop=C:\\skins\\old\\top.bmp\nLeft=left.bmp\nRight=right.bmp\n"
+                  "Bottom=bottom.bmp\nDialogBmp=back.bmp\nLeftTopHeight=3\nRightTopHeight=3\n"
+                  "ButtonCount=" +
+                      std::to_string(buttonCount) + "\n" + personality + buttons + extra);
     }
 };
 

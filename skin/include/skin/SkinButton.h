@@ -39,8 +39,8 @@ protected:
 private:
     // The picture for the current state, or null when none is drawn.
     const CSkinBitmap* PickImage(const CSkinBitmap** overlay, bool* textShift) const;
-    static void DrawKeyed(QPainter& painter, const CSkinBitmap& image);
 
+    // Keyed at load: magenta pixels are transparent.
     CSkinBitmap m_normal, m_pressed, m_focused, m_disabled;
     CSkinBitmap m_background;
     bool loaded = false;

@@ -3,11 +3,11 @@
 // edge, hot tracking and sort arrows. It picks its own font: the menu font, with "Tahoma" (or
 // "MS Sans Serif") for Western character sets.
 #include <QHeaderView>
+#include <QPixmap>
 #include <map>
 #include <string>
 
 #include "support/OwnerDrawListCtrl.h"
-#include "support/PictureBitmap.h"
 
 class CSkinHeader : public QHeaderView, public COwnerDrawListCtrl::ISortHeader {
     Q_OBJECT
@@ -56,7 +56,7 @@ private:
     // The header lost the mouse without a button release (another window took it, a box
     // opened, the header went away): the press is over and nothing is hot.
     void CancelMode();
-    const CPictureBitmap& Listhead();
+    const QPixmap& Listhead();
 
     std::string programFolder;
     std::string skinFolder;
@@ -66,7 +66,8 @@ private:
     bool pressed = false;
     bool m_allowMultiSort = false;
     int m_hotChanges = 0;
-    // listhead.bmp, read once per skin folder rather than for every item painted.
-    CPictureBitmap m_listhead;
+    // listhead.bmp, read once per skin folder rather than for every item painted; null when
+    // it does not load.
+    QPixmap m_listhead;
     std::string m_listheadPath;
 };

@@ -21,40 +21,26 @@
 // The minimum tracking size holds for every resize of a resizable window, the window
 // system's included, not only for the frame's own sizing by hand.
 //
+// The theme's values and pictures are CSkinTheme's, the frame's geometry and hit tests are
+// the pure functions of FrameGeometry.h and its painting is CFramePainter's; this class is the
+// behaviour: hooking the window, its messages, window states, system menu and dragging.
+//
 // Threads: user-interface thread only.
-#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
 #include <functional>
 #include <string>
 
-#include "platform/WinTypes.h"
+#include "skin/FrameGeometry.h"
+#include "skin/FramePainter.h"
 #include "skin/SkinBitmap.h"
+#include "skin/SkinTheme.h"
 #include "skin/SubclassWnd.h"
 
 class QMenu;
 class QMouseEvent;
 class QPainter;
-
-// Hit-test codes of the frame (the values of the Windows non-client codes).
-enum SkinHitCode : int {
-    HTNOWHERE = 0,
-    HTCLIENT = 1,
-    HTCAPTION = 2,
-    HTSYSMENU = 3,
-    HTMINBUTTON = 8,
-    HTMAXBUTTON = 9,
-    HTLEFT = 10,
-    HTRIGHT = 11,
-    HTTOP = 12,
-    HTTOPLEFT = 13,
-    HTTOPRIGHT = 14,
-    HTBOTTOM = 15,
-    HTBOTTOMLEFT = 16,
-    HTBOTTOMRIGHT = 17,
-    HTCLOSE = 20,
-};
 
 // System-menu command identifiers.
 enum SkinSysCommand : unsigned {
@@ -68,16 +54,8 @@ enum SkinSysCommand : unsigned {
 
 class CSkinWnd : public CSubclassWnd {
 public:
+    using WindowState = SkinWindowState;
     static constexpr const char* kThickFrameProperty = "thickFrame";
-    // Size of the window icon drawn in the caption (SM_CXSMICON x SM_CYSMICON).
-    static constexpr int kSmallIconSize = 16;
-    // Top of the window icon and of the caption's hit band, pixels from the window's top.
-    static constexpr int kCaptionBandTop = 5;
-    // Extra minimum height below the side borders' bitmap height.
-    static constexpr int kMinTrackExtraHeight = 20;
-    // Default of the colours the skin may leave out.
-    static constexpr COLORREF kDefaultBarColor = 0xCFCFCF;
-    static constexpr COLORREF kDefaultTransColor = 0xFF00FF;
 
     CSkinWnd();
     ~CSkinWnd() override;
@@ -104,7 +82,9 @@ public:
     QPoint BackgroundSplit() const { return backgroundSplit; }
     // Draws picture split at split over target; at the picture's size a plain copy.
     static void DrawSplitBackground(QPainter& painter, const QImage& picture, QPoint split,
-                                    const QRect& target);
+                                    const QRect& target) {
+        CFramePainter::DrawSplitBackground(painter, picture, split, target);
+    }
 
     bool OnMessage(QEvent* event) override;
 
@@ -116,9 +96,6 @@ public:
     // The window outline with UsesTran: the caption band's non-key pixels plus everything
     // below it, for a window of size.
     QRegion BuildWindowRegion(QSize size) const;
-    // The caption strip (W x captionHeight) as PaintFrame composes it, before buttons, icon
-    // and title, in the active or inactive state.
-    QImage ComposeCaptionStrip(int width, bool inactive) const;
     // Paints the whole frame of a window of size into painter (window coordinates).
     void PaintFrame(QPainter& painter, QSize size);
 
@@ -142,80 +119,62 @@ public:
 
     // Read access for the dialogs and the tests.
     int IsLoaded() const { return loaded; }
-    int GetWindowState() const { return windowState; }
-    int CaptionHeight() const { return captionHeight; }
-    int LeftWidth() const { return leftWidth; }
-    int RightWidth() const { return rightWidth; }
-    int BottomHeight() const { return bottomHeight; }
-    int UsesTran() const { return usesTran; }
-    COLORREF TransColor() const { return transColor; }
-    COLORREF TitleTextColor() const { return titleText; }
-    const CSkinBitmap& Background() const { return background; }
-    QRect ClientRect(QSize windowSize) const;
+    WindowState GetWindowState() const { return windowState; }
+    const CSkinTheme& Theme() const { return m_theme; }
+    int CaptionHeight() const { return Metrics().captionHeight; }
+    int LeftWidth() const { return Metrics().leftWidth; }
+    int RightWidth() const { return Metrics().rightWidth; }
+    int BottomHeight() const { return Metrics().bottomHeight; }
+    int UsesTran() const { return m_theme.UsesTran() ? 1 : 0; }
+    COLORREF TransColor() const { return m_theme.TransColor(); }
+    const CSkinBitmap& Background() const { return m_theme.Part(SkinPart::Background); }
+    QRect ClientRect(QSize windowSize) const { return FrameClientRect(Metrics(), windowSize); }
     int Hover() const { return hover; }
     int Pressed() const { return pressed; }
     const std::string& Title() const { return title; }
-    int TopHead() const { return topHead; }
-    int TopTail() const { return topTail; }
-    QSize MinimumTrackSize() const;
+    int TopHead() const { return m_theme.Cut(SkinPart::Top).head; }
+    int TopTail() const { return m_theme.Cut(SkinPart::Top).tail; }
+    QSize MinimumTrackSize() const { return m_theme.MinimumTrackSize(); }
     // Whether the frame is drawn: loaded, attached and the window not full screen.
     bool IsFrameShown() const;
 
 private:
-    void FreeBitmaps();
-    bool LoadFrameBitmaps(const std::string& iniPath, const std::string& folder);
-    bool LoadButtonsFromIni(const std::string& iniPath, const std::string& folder);
-    void ReadColours(const std::string& iniPath);
+    const FrameMetrics& Metrics() const { return m_theme.Metrics(); }
+    FrameStyle Style() const {
+        return {hadThickFrame != 0, hadMinimizeBox != 0, hadMaximizeBox != 0};
+    }
     void ApplyMargins();
+    // The window's outline, worked out again only when its size, the skin or whether the
+    // frame is shown changed.
     void ApplyRegion();
     void ApplyMinimumSize();
     void UpdateFrame();
     // The window-system frame off (frameless, without its system menu and boxes) or back on.
     void TakeOverWindowFrame();
     void GiveBackWindowFrame();
+    FrameLook Look();
 
-    void DrawTopEdge(QPainter& p, int x, int y, int length, bool inactive) const;
-    void DrawLeftEdge(QPainter& p, int x, int y, int length, bool inactive) const;
-    void DrawRightEdge(QPainter& p, int x, int y, int length, bool inactive) const;
-    void DrawBottomEdge(QPainter& p, int x, int y, int length, bool inactive) const;
-    void DrawCaptionButton(QPainter& p, int which, int state, int windowWidth) const;
-    QRect ButtonRectFor(int which, int windowWidth) const;
-    void DrawIconAndTitle(QPainter& p, int windowWidth);
-    void PaintBackground(QPainter& p, const QRect& client) const;
-
+    bool OnPaint(QWidget* window);
     bool OnMouseMove(QMouseEvent* event);
     bool OnMousePress(QMouseEvent* event);
     bool OnMouseRelease(QMouseEvent* event);
     bool OnDoubleClick(QMouseEvent* event);
+    void MaximizeOrRestore();
     void StartMoveOrSize(int code, QMouseEvent* event);
     void ContinueManualDrag(QPoint globalPos);
     void RestoreFromSysCommand();
 
     QWidget* Window() const { return GetHookedWindow(); }
 
+    CSkinTheme m_theme;
+    // Caches the caption composed from m_theme; painting through a const frame fills it too.
+    mutable CFramePainter m_painter{m_theme};
     std::string title;
-    CSkinBitmap top, left, right, bottom;
-    CSkinBitmap background;
     int hoverDrawn = 0, hover = 0, pressed = 0;
-    int topHead = 0, topTail = 0;
-    int leftHead = 0, leftTail = 0;
-    int rightHead = 0, rightTail = 0;
-    int bottomHead = 0, bottomTail = 0;
-    CSkinBitmap minimizeImage, maximizeImage, closeImage, restoreImage;
-    // As read: (XCoord - w, YCoord, XCoord, YCoord + h), w x h the size of one state image.
-    win::RECT minimizeRect, maximizeRect, closeRect, restoreRect;
-    int buttonImgCount = 3;
     QRect savedRect;
-    int windowState = 0;  // 0 normal, 1 maximized by the frame, 2 minimized by the frame
-    int stateBeforeMinimize = 0;
+    WindowState windowState = WindowState::Normal;
+    WindowState stateBeforeMinimize = WindowState::Normal;
     int hadThickFrame = 0, hadMinimizeBox = 0, hadMaximizeBox = 0;
-    int captionHeight = 0, leftWidth = 0, rightWidth = 0, bottomHeight = 0;
-    int textShift = 0, textShiftVert = 0;
-    COLORREF titleText = 0, inactiveTitleText = 0, transColor = kDefaultTransColor;
-    // Read and kept for skins that describe them; nothing draws with them.
-    COLORREF barColor = kDefaultBarColor, menuColor = kDefaultBarColor, buttonFace = 0,
-             buttonText = 0, buttonHilight = 0, buttonFocus = 0;
-    int usesTran = 0;
     int loaded = 0;
     int active = 0;
     int eraseBackground = 1;
@@ -227,6 +186,10 @@ private:
     QSize m_minimumBeforeAttach;
     bool m_resizable = false;  // its minimum and maximum sizes differed at Attach
     bool m_frameTakenOver = false;
+    // The outline last given to the window: for which size, and whether one was set at all.
+    QSize m_regionSize;
+    bool m_regionSet = false;
+    bool m_regionStale = true;
     std::function<void(unsigned)> m_sysCommandHandler;
     // Moving or sizing by hand when the window system cannot do it.
     int m_dragCode = 0;
