@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "DirectSoundPlayerTestSupport.h"
 #include "FakeTvq.h"
@@ -312,6 +315,116 @@ TEST_F(AudioOutputTest, ResyncIsAskedOnlyWhenAdjustIsOn) {
     ASSERT_TRUE(Play(kEvenChunk));
     ASSERT_TRUE(Play(kEvenChunk));
     EXPECT_GE(ticks->load(), 1);
+}
+
+// ---- the frame timer -----------------------------------------------------------------------
+
+// Normal play at 44100 Hz stereo through a ring whose device takes 512 sample frames every
+// 11.6 ms and holds two takes unheard, notified every 25 ms, all on a fake clock: every frame
+// goes up once, in order, none skipped, within a fraction of a millisecond of its time.
+TEST(FrameTimer, EveryFrameGoesUpOnceAtItsTimeFromAStampedCursor) {
+    using Clock = std::chrono::steady_clock;
+    using ns = std::chrono::nanoseconds;
+    const win::WAVEFORMATEX f = win::DefaultPrimaryFormat();
+    constexpr uint32_t kTake = 2048, kRate = 176400, kFps = 25;
+    win::SoundRing ring(f, kRate);
+    ring.Play(true);
+    CFrameTimer timer;
+    timer.Reset(kRate, kRate, 4, kFps);
+    const Clock::time_point t0{};
+    const auto takeAt = [&](int k) { return t0 + ns(int64_t{k} * kTake * 1'000'000'000 / kRate); };
+    const auto notifyAt = [&](int k) { return t0 + std::chrono::milliseconds(25 * k); };
+    std::vector<uint8_t> scratch(kTake);
+    uint64_t clock = 0;  // refilled up to the play cursor, as the output counts
+    uint32_t refilled = 0;
+    const auto heardAt = [&](Clock::time_point now, bool refill) {
+        const win::SoundRing::Cursors c = ring.CursorsAt(now);
+        const uint64_t ran = (c.play + kRate - refilled) % kRate;
+        if (refill) {
+            clock += ran;
+            refilled = c.play;
+        }
+        const uint64_t played = clock + (refill ? 0 : ran);
+        return played - std::min<uint64_t>(played, c.unheard);
+    };
+    std::vector<CFrameTimer::Frame> up;  // frames in the order they first went up
+    std::vector<Clock::time_point> upAt;
+    const auto show = [&](CFrameTimer::Frame frame, Clock::time_point now) {
+        if (up.empty() || up.back() < frame) {
+            up.push_back(frame);
+            upAt.push_back(now);
+        }
+    };
+    int take = 0, notification = 1, fired = 0;
+    std::optional<Clock::time_point> due;
+    const Clock::time_point end = t0 + std::chrono::seconds(3);
+    for (;;) {
+        const Clock::time_point next =
+            std::min({takeAt(take), notifyAt(notification), due.value_or(end)});
+        if (next >= end)
+            break;
+        if (due && next == *due) {
+            const CFrameTimer::Step step = timer.Fired(heardAt(next, false), next);
+            ++fired;
+            if (step.show) {
+                EXPECT_TRUE(up.empty() || up.back() < step.frame) << "a frame shown twice";
+                show(step.frame, next);
+            }
+            due = step.next;
+        } else if (next == takeAt(take)) {
+            const win::SoundRing::Taken t = ring.Consume(scratch.data(), kTake, true);
+            ring.StampTake(t.generation, 2 * kTake, next, true);
+            ++take;
+        } else {
+            const uint64_t heard = heardAt(next, true);
+            show(timer.FrameOf(heard), next);
+            due = timer.Notified(heard, next).next;
+            ++notification;
+        }
+    }
+    // Heard = taken - two takes + the run since the stamp: byte b is heard at (b + one take)
+    // / rate.
+    // Frame n is due at (7056 n + 2048) / 176400 s: 75 of them in 3 s. The first goes up at
+    // the first notification.
+    ASSERT_EQ(up.size(), 75u);
+    for (size_t i = 0; i < up.size(); ++i) {
+        const auto n = static_cast<int32_t>(i);
+        ASSERT_EQ(up[i], (CFrameTimer::Frame{n / 25, n % 25})) << "skipped or out of order";
+        if (n == 0)
+            continue;
+        const int64_t byte = int64_t{n} * kRate / kFps;
+        const Clock::time_point exact = t0 + ns((byte + kTake) * 1'000'000'000 / kRate);
+        EXPECT_GT(upAt[i] - exact, -std::chrono::microseconds(1)) << n;
+        EXPECT_LT(upAt[i] - exact, std::chrono::microseconds(100)) << n;
+    }
+    EXPECT_LE(fired, 3 * 25 + 10);  // about one wake a frame, not a busy loop
+
+    // The device stops taking (paused): the cursor runs out its take and the timer disarms.
+    ring.Stop();
+    Clock::time_point now = end;
+    int looks = 0;
+    for (due = timer.Notified(heardAt(now, true), now).next; due && looks < 10; ++looks)
+        due = timer.Fired(heardAt(*due, false), *due).next;
+    EXPECT_FALSE(due.has_value());
+    EXPECT_LE(looks, 2);
+}
+
+TEST_F(AudioOutputTest, BetweenNotificationsTheTimerPutsTheNextFrameUpOnce) {
+    // 8000 Hz mono 16 bits at 25 fps: 16 bytes a millisecond, a frame every 640 bytes. Takes
+    // stamped with the real clock: the play cursor runs through them in real time.
+    device_->SetClock([] { return std::chrono::steady_clock::now(); });
+    ASSERT_EQ(OpenMovie("fps=25:rate=8000:ch=1:bits=16:len=60"), 1);
+    device_->Advance(400);
+    device_->Advance(400);  // 50 ms taken at once: frame 1 is heard at 40 ms, frame 2 never
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (video_.Shown().back() != std::make_pair(0, 1) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto shown = video_.Shown();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), std::make_pair(0, 1)), 1);
+    EXPECT_EQ(shown.back(), std::make_pair(0, 1));
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
 }
 
 // ---- failures ------------------------------------------------------------------------------

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "platform/Sync.h"
+#include "platform/Thread.h"
 #include "platform/WinTypes.h"
 
 using namespace win;
@@ -46,21 +48,39 @@ TEST(Event, AutoResetWakesExactlyOneWaiterPerSet) {
     for (auto& t : waiters) t.join();
     EXPECT_EQ(released, 2);
     EXPECT_FALSE(e.IsSet());
-}
-
-TEST(Event, SettingASetEventDoesNotCount) {
-    Event e(false);
+    // Setting a set event does not count.
     e.Set();
     e.Set();
     EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
     EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
 }
 
-TEST(Event, WaitTimesOutAfterRoughlyTheTimeGiven) {
+TEST(Event, TimedWaitsNeverEndEarlyAndDeadlinesAreFinerThanAMillisecond) {
     Event e(false);
     const uint32_t t0 = GetTickCount();
     EXPECT_EQ(e.Wait(50), WAIT_TIMEOUT);
     EXPECT_GE(GetTickCount() - t0, 45u);
+    // The frame timer's wait: a 300 us deadline, which a wait counting whole milliseconds
+    // cannot keep. One of a few tries within 700 us of it, so that a busy machine passes too.
+    using Clock = std::chrono::steady_clock;
+    Event* events[] = {&e};
+    bool kept = false;
+    for (int i = 0; i < 20 && !kept; ++i) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(300);
+        EXPECT_EQ(MsgWaitUntil(events, deadline), WAIT_TIMEOUT);
+        const Clock::time_point woke = Clock::now();
+        ASSERT_GE(woke, deadline);
+        kept = woke - deadline < std::chrono::microseconds(700);
+    }
+    EXPECT_TRUE(kept);
+    // An event or a message ends it before the deadline.
+    e.Set();
+    EXPECT_EQ(MsgWaitUntil(events, Clock::now() + std::chrono::seconds(10)), WAIT_OBJECT_0);
+    EnsureMessageQueue();
+    ASSERT_TRUE(PostThreadMessage(GetCurrentThreadId(), WM_USER, 0, 0));
+    EXPECT_EQ(MsgWaitUntil(events, Clock::now() + std::chrono::seconds(10)), WAIT_OBJECT_0 + 1);
+    Message msg;
+    EXPECT_TRUE(PeekMessage(msg, true));
 }
 
 TEST(Event, WaitForMultipleReportsFirstSetAndConsumesOnlyIt) {
