@@ -77,9 +77,11 @@ void SoundRing::StampTake(uint32_t generation, uint32_t latencyBytes, TimePoint 
         return;  // the next take stamps again
     if (generation != generation_)
         return;
-    // Continuous: the new run starts where the cursor has got to, which is never past what
-    // was taken before this take.
-    const uint64_t from = stamped_ ? PlayedLocked(at) : stampTo_;
+    // The new run starts where the cursor has got to, but not behind the end of the last
+    // take: a device that plays faster than the steady clock runs (the disk driver, or a card
+    // whose crystal is a little fast) must not leave the cursor ever further behind what it
+    // took, or the player would refill less than the device takes.
+    const uint64_t from = stamped_ ? std::max(PlayedLocked(at), stampTo_) : stampTo_;
     stamped_ = true;
     stampAt_ = at;
     stampFrom_ = from;

@@ -67,8 +67,9 @@ public:
     // and plays it out over the following period; a cursor that jumped by whole takes would
     // make the picture step with them. So after a take the device stamps it with the steady
     // clock and its latency, and from then on the play cursor runs with the clock at the
-    // format's rate from where it stood toward the end of what was taken, and stops there
-    // (at most the take, never beyond what was taken, never backwards). The latency reported
+    // format's rate from where it stood (at least the end of the take before) toward the end
+    // of what was taken, and stops there: never more than the take behind the taken cursor,
+    // never beyond it, never backwards. The latency reported
     // with it is what is unheard beyond that running cursor: the stamped latency less the
     // take. A ring never stamped since its cursor was set reports the taken cursor and the
     // plain latency, as before. With wait = false the stamp only tries the lock (the SDL
