@@ -7,13 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
 #include <SDL.h>
 
+#include "DirectSoundPlayerTestSupport.h"
 #include "platform/Sync.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/SdlSoundDevice.h"
@@ -243,36 +242,23 @@ TEST_F(SoundLayerTest, CreationChecksItsArguments) {
     desc.dwBufferBytes = 0;
     EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DSERR_INVALIDPARAM);
     EXPECT_EQ(b, nullptr);
+    // A byte rate that disagrees with the sample rate (the engine's stand-in format for a file
+    // it cannot decode) plays; none at all does not.
+    WAVEFORMATEX standIn = Pcm(11025, 2, 16);
+    standIn.nAvgBytesPerSec = 88100;
+    desc.lpwfxFormat = &standIn;
+    desc.dwBufferBytes = 1000;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
+    standIn.nAvgBytesPerSec = 0;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DSERR_BADFORMAT);
 
     device_->FailOn(SoundOp::CreateSecondary, 1);
-    desc.dwBufferBytes = 1000;
+    desc.lpwfxFormat = &ok;
     EXPECT_NE(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
     EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
     EXPECT_EQ(device_->Buffers().size(), 1u);
     b.reset();  // releasing detaches it from the device
     EXPECT_TRUE(device_->Buffers().empty());
-}
-
-TEST_F(SoundLayerTest, ByteRateThatDisagreesWithTheSampleRateStillPlays) {
-    // The engine's format for a file it cannot decode: 11025 Hz, 4-byte frames, 88100 bytes a
-    // second. Its silence must play so that the clock runs and the file ends.
-    WAVEFORMATEX standIn = Pcm(11025, 2, 16);
-    standIn.nAvgBytesPerSec = 88100;
-    auto b = MakeBuffer(11020, standIn);
-    ASSERT_NE(b, nullptr);
-    ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-    device_->Advance(400);
-    uint32_t play = 0;
-    ASSERT_EQ(b->GetCurrentPosition(&play, nullptr), DS_OK);
-    EXPECT_EQ(play, 400u);
-    WAVEFORMATEX noRate = standIn;
-    noRate.nAvgBytesPerSec = 0;
-    DSBUFFERDESC desc;
-    desc.dwFlags = kStreamFlags;
-    desc.dwBufferBytes = 1000;
-    desc.lpwfxFormat = &noRate;
-    std::unique_ptr<DirectSoundBuffer> none;
-    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &none), DSERR_BADFORMAT);
 }
 
 TEST_F(SoundLayerTest, StampedTakesRunThePlayCursorOnWithTheClockNeverPastTheTake) {
@@ -324,28 +310,6 @@ TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {
 
 // ---- SDL on its headless drivers ----
 
-// Picks an SDL driver for one test and restores the environment afterwards.
-class SdlDriver {
-public:
-    SdlDriver(const char* driver, const std::string& diskFile = "") {
-        if (const char* old = getenv("SDL_AUDIODRIVER"))
-            oldDriver_ = old;
-        setenv("SDL_AUDIODRIVER", driver, 1);
-        if (!diskFile.empty())
-            setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
-    }
-    ~SdlDriver() {
-        unsetenv("SDL_DISKAUDIOFILE");
-        if (oldDriver_.empty())
-            unsetenv("SDL_AUDIODRIVER");
-        else
-            setenv("SDL_AUDIODRIVER", oldDriver_.c_str(), 1);
-    }
-
-private:
-    std::string oldDriver_;
-};
-
 // Plays a looping buffer until its last notification position has fired `laps` times.
 bool PlayLaps(DirectSoundBuffer& b, uint32_t bytes, int laps) {
     Event lap(false);
@@ -364,7 +328,7 @@ bool PlayLaps(DirectSoundBuffer& b, uint32_t bytes, int laps) {
 }
 
 TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
-    SdlDriver driver("no-such-sound-driver");
+    sound_test::SdlDriver driver("no-such-sound-driver");
     auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
     ASSERT_NE(device, nullptr) << "the picture must still play by the clock";
     EXPECT_NE(device->FallbackReason().find("no-such-sound-driver"), std::string::npos);
@@ -387,19 +351,10 @@ TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
     device.reset();
     // Once the stand-in is gone, the next device tries the named driver again.
     EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
-    SdlDriver dummy("dummy");
+    sound_test::SdlDriver dummy("dummy");
     auto real = SdlSoundDevice::Open(DefaultPrimaryFormat());
     ASSERT_NE(real, nullptr);
     EXPECT_EQ(real->FallbackReason(), "");
-}
-
-// Reads the file SDL's disk driver wrote, as 16-bit samples.
-std::vector<int16_t> ReadSamples(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
 }
 
 TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
@@ -415,7 +370,7 @@ TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
     for (const int32_t volume : {DSBVOLUME_MAX, int32_t{-600}, DSBVOLUME_MIN}) {
         std::filesystem::remove(file);
         {
-            SdlDriver driver("disk", file);
+            sound_test::SdlDriver driver("disk", file);
             auto device = SdlSoundDevice::Open(f);
             if (!device)
                 GTEST_SKIP() << "SDL has no disk audio driver here";
@@ -440,7 +395,7 @@ TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
             ds.reset();
             SetSoundDeviceFactory({});
         }  // the device closes: the file is complete
-        const std::vector<int16_t> heard = ReadSamples(file);
+        const std::vector<int16_t> heard = sound_test::ReadSamples(file);
         ASSERT_GE(heard.size(), ramp.size() * 2);
         if (volume == DSBVOLUME_MIN) {
             EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t s) { return s == 0; }));

@@ -97,25 +97,23 @@ TEST(Event, WaitForMultipleReportsFirstSetAndConsumesOnlyIt) {
 
 TEST(RecursiveMutex, OwnerMayRelockAndOthersWaitUntilFullyReleased) {
     RecursiveMutex m;
+    const auto otherTakesIt = [&m] {
+        bool got = false;
+        std::thread other([&] {
+            got = m.TryLock();
+            if (got)
+                m.Unlock();
+        });
+        other.join();
+        return got;
+    };
     m.Lock();
     {
         ScopedLock again(m);
-        std::atomic<bool> otherGotIt{false};
-        std::thread other([&] { otherGotIt = m.TryLock(); });
-        other.join();
-        EXPECT_FALSE(otherGotIt);
+        EXPECT_FALSE(otherTakesIt());
     }
-    std::atomic<bool> otherGotIt{false};
-    std::thread stillHeld([&] { otherGotIt = m.TryLock(); });
-    stillHeld.join();
-    EXPECT_FALSE(otherGotIt) << "one unlock of two must not release the mutex";
+    EXPECT_FALSE(otherTakesIt()) << "one unlock of two must not release the mutex";
     m.Unlock();
-    std::thread free([&] {
-        otherGotIt = m.TryLock();
-        if (otherGotIt)
-            m.Unlock();
-    });
-    free.join();
-    EXPECT_TRUE(otherGotIt);
+    EXPECT_TRUE(otherTakesIt());
     ScopedLock nothing(static_cast<RecursiveMutex*>(nullptr));  // a null lock is allowed
 }
