@@ -1,5 +1,5 @@
 // The audio output on a real SDL device: SDL's disk driver writes every sample the callback
-// produced to a file, so what was heard can be checked sample by sample.
+// produced to a file, so what was heard can be checked sample by sample, at its volume.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -72,8 +72,15 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
     CPlaybackEngine engine("fake:fps=10:rate=44100:ch=2:bits=16:len=" + std::to_string(kSeconds),
                            0);
     video.Attach(&engine, &engineLock);
+    // At the user's level of -6 dB: the device's mixer scales every sample by its gain.
+    const int32_t volume = win::SoundRing::VolumeOfGain(0.5f);
+    const float gain = win::SoundRing::GainOf(volume);
+    const auto level = [gain](int32_t second) {
+        return static_cast<int16_t>(static_cast<float>(FakeSample(second)) * gain);
+    };
     {
         CDirectSoundPlayer player;
+        player.SetUserVolume(volume, 0);
         ASSERT_EQ(player.Open(&engine, &wake, &window, 1, &engineLock, &video), 1);
         ASSERT_EQ(wake.Wait(60000), win::WAIT_OBJECT_0) << "the end of the file never came";
         player.Close();  // closes the device: the file is complete
@@ -93,12 +100,12 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
             order.push_back(s);
     }
     std::vector<int16_t> expected;
-    for (int s = 0; s < kSeconds; ++s) expected.push_back(FakeSample(s));
+    for (int s = 0; s < kSeconds; ++s) expected.push_back(level(s));
     EXPECT_EQ(order, expected);
     // Whole seconds of samples, none lost or played twice. The last one is cut short where
     // the end of the file stops the buffer.
-    for (int s = 0; s + 1 < kSeconds; ++s) EXPECT_EQ(count[FakeSample(s)], 88200u) << s;
-    EXPECT_GT(count[FakeSample(kSeconds - 1)], 0u);
+    for (int s = 0; s + 1 < kSeconds; ++s) EXPECT_EQ(count[level(s)], 88200u) << s;
+    EXPECT_GT(count[level(kSeconds - 1)], 0u);
     EXPECT_FALSE(window.MessagesOf(WM_PLAY_POSITION).empty());
 }
 

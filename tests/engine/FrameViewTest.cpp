@@ -82,30 +82,14 @@ void ExpectTransformed(int mode, const win::BITMAPINFOHEADER& f, const std::vect
     EXPECT_EQ(wrong, 0) << "mode " << mode;
 }
 
+// The display mode's turn, as the view applies it: in place, or into a second buffer.
 std::vector<uint8_t> ApplyStatic(int mode, const win::BITMAPINFOHEADER& f,
                                  std::vector<uint8_t> frame) {
-    switch (mode) {
-        case 1:
-            CFrameView::FlipRows(frame.data(), f);
-            return frame;
-        case 2:
-            CFrameView::MirrorRows(frame.data(), f);
-            return frame;
-        case 3:
-            CFrameView::Turn180(frame.data(), f);
-            return frame;
-        case 4:
-        case 5: {
-            std::vector<uint8_t> out(CFrameView::RotatedFormat(f).biSizeImage, 0);
-            if (mode == 4)
-                CFrameView::Rotate90(frame.data(), f, out.data());
-            else
-                CFrameView::Rotate270(frame.data(), f, out.data());
-            return out;
-        }
-        default:
-            return frame;
-    }
+    std::vector<uint8_t> rotated;
+    if (!CFrameView::TurnByDisplayMode(mode, frame.data(), f, rotated))
+        return frame;
+    rotated.resize(CFrameView::RotatedFormat(f).biSizeImage);
+    return rotated;
 }
 
 TEST(FrameViewTransform, EveryModeOnOddSizesMatchesTheReference) {

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -355,62 +354,6 @@ TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
     auto real = SdlSoundDevice::Open(DefaultPrimaryFormat());
     ASSERT_NE(real, nullptr);
     EXPECT_EQ(real->FallbackReason(), "");
-}
-
-TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
-    const std::string file =
-        (std::filesystem::temp_directory_path() / ("tvq-sound-" + std::to_string(getpid())))
-            .string();
-    const WAVEFORMATEX f = DefaultPrimaryFormat();
-    const uint32_t bytes = 17640;  // 0.1 s
-    // A ramp that cannot be mistaken for silence or for a shifted copy of itself.
-    std::vector<int16_t> ramp(bytes / 2);
-    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(1000 + (i * 7) % 20000);
-
-    for (const int32_t volume : {DSBVOLUME_MAX, int32_t{-600}, DSBVOLUME_MIN}) {
-        std::filesystem::remove(file);
-        {
-            sound_test::SdlDriver driver("disk", file);
-            auto device = SdlSoundDevice::Open(f);
-            if (!device)
-                GTEST_SKIP() << "SDL has no disk audio driver here";
-            SetSoundDeviceFactory([device] { return device; });
-            std::unique_ptr<DirectSound> ds;
-            ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
-            DSBUFFERDESC desc;
-            desc.dwFlags = kStreamFlags;
-            desc.dwBufferBytes = bytes;
-            desc.lpwfxFormat = &f;
-            std::unique_ptr<DirectSoundBuffer> b;
-            ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
-            void* p1 = nullptr;
-            void* p2 = nullptr;
-            uint32_t n1 = 0, n2 = 0;
-            ASSERT_EQ(b->Lock(0, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
-            std::memcpy(p1, ramp.data(), bytes);
-            ASSERT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
-            ASSERT_EQ(b->SetVolume(volume), DS_OK);
-            EXPECT_TRUE(PlayLaps(*b, bytes, 2));
-            b.reset();
-            ds.reset();
-            SetSoundDeviceFactory({});
-        }  // the device closes: the file is complete
-        const std::vector<int16_t> heard = sound_test::ReadSamples(file);
-        ASSERT_GE(heard.size(), ramp.size() * 2);
-        if (volume == DSBVOLUME_MIN) {
-            EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t s) { return s == 0; }));
-            continue;
-        }
-        // Same format in and out: the whole first lap comes out sample for sample, scaled.
-        const auto start = std::find(heard.begin(), heard.end(),
-                                     static_cast<int16_t>(ramp[0] * SoundRing::GainOf(volume)));
-        ASSERT_NE(start, heard.end()) << "volume " << volume;
-        ASSERT_GE(static_cast<size_t>(heard.end() - start), ramp.size());
-        const float gain = SoundRing::GainOf(volume);
-        for (size_t i = 0; i < ramp.size(); ++i)
-            ASSERT_NEAR(start[static_cast<long>(i)], ramp[i] * gain, 1.0) << "sample " << i;
-    }
-    std::filesystem::remove(file);
 }
 
 }  // namespace
