@@ -433,6 +433,11 @@ int32_t CDirectSoundPlayer::AudibleVolume() const {
 // the play cursor and hands a frame to the video target (whose stored-frame worker has decoded
 // it ahead, so that only the hand-over and the repaint are left). If the cursor stands still
 // the timer disarms, and the thread wakes only for notifications and the stall check.
+// Failures: a play cursor that cannot be read counts as standing still (the next notification
+// traces the failure and ends the thread as before); a deadline left over from before a Stop,
+// FillAt or Pause finds the timer reset or paused under the engine lock and shows nothing old;
+// a notification already waiting when the deadline passes is taken first (its event is set
+// before the cursor can be read past its position).
 void CDirectSoundPlayer::HandleNotificationThread() {
     using Clock = std::chrono::steady_clock;
     m_bThreadStarted = 1;
