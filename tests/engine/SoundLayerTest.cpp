@@ -297,6 +297,10 @@ TEST_F(SoundLayerTest, StampedTakesRunThePlayCursorOnWithTheClockNeverPastTheTak
     EXPECT_EQ(at(us(10000)), (std::vector<uint32_t>{800, 800, 320}));
     device_->Advance(160);
     EXPECT_EQ(at(us(5000)), (std::vector<uint32_t>{880, 960, 160}));
+    // Taken but not yet stamped (SDL stamps once it has converted): the old stamp holds.
+    std::vector<uint8_t> out(160);
+    device_->FirstBuffer()->Consume(out.data(), 160, true);
+    EXPECT_EQ(at(us(50000)), (std::vector<uint32_t>{960, 1120, 160}));
 }
 
 TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {

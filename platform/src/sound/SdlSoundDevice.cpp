@@ -165,6 +165,7 @@ _SDL_AudioStream* SdlSoundDevice::MakeStream(const WAVEFORMATEX& from) const {
 }
 
 void SdlSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
+    ring->SetStampedTakes(true);
     std::lock_guard lk(voicesMutex_);
     Voice v;
     v.ring = ring;

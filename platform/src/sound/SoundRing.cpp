@@ -56,14 +56,22 @@ void SoundRing::SetPlayCursor(uint32_t offset) {
     stampFrom_ = stampTo_ = 0;
 }
 
+void SoundRing::SetStampedTakes(bool on) {
+    std::lock_guard lk(mutex_);
+    stampsTakes_ = on;
+}
+
 uint64_t SoundRing::PlayedLocked(TimePoint now) const {
     if (!stamped_)
-        return taken_;
+        return stampsTakes_ ? stampTo_ : taken_;
     const uint64_t rate = uint64_t{format_.nSamplesPerSec} * format_.nBlockAlign;
+    // Never more than a take runs out, so a few seconds bound it (and the product below).
+    constexpr int64_t kLongestRunNs = 10'000'000'000;
     const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - stampAt_);
     uint64_t ran = 0;
     if (elapsed.count() > 0)
-        ran = static_cast<uint64_t>(elapsed.count()) * rate / 1'000'000'000u;
+        ran =
+            static_cast<uint64_t>(std::min(elapsed.count(), kLongestRunNs)) * rate / 1'000'000'000u;
     if (format_.nBlockAlign > 0)
         ran -= ran % format_.nBlockAlign;
     return std::min(stampFrom_ + ran, stampTo_);
@@ -94,8 +102,13 @@ SoundRing::Cursors SoundRing::CursorsAt(TimePoint now) const {
     std::lock_guard lk(mutex_);
     Cursors c;
     c.write = cursor_;
-    if (!stamped_) {
+    if (!stamped_ && !stampsTakes_) {
         c.play = cursor_;
+        c.unheard = latency_.load(std::memory_order_relaxed);
+        return c;
+    }
+    if (!stamped_) {
+        c.play = size_ ? static_cast<uint32_t>((setAt_ + stampTo_) % size_) : 0;
         c.unheard = latency_.load(std::memory_order_relaxed);
         return c;
     }

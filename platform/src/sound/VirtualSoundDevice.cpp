@@ -45,6 +45,7 @@ WAVEFORMATEX VirtualSoundDevice::PrimaryFormat() const {
 void VirtualSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
     std::lock_guard lk(mutex_);
     ring->SetDeviceLatency(latency_);
+    ring->SetStampedTakes(clock_ != nullptr);
     rings_.push_back(ring);
     ++created_;
 }
@@ -98,6 +99,7 @@ void VirtualSoundDevice::SetLatency(uint32_t bytes) {
 void VirtualSoundDevice::SetClock(Clock clock) {
     std::lock_guard lk(mutex_);
     clock_ = std::move(clock);
+    for (const auto& ring : rings_) ring->SetStampedTakes(clock_ != nullptr);
 }
 
 std::chrono::steady_clock::time_point VirtualSoundDevice::Now() const {

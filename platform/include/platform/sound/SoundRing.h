@@ -69,11 +69,14 @@ public:
     // clock and its latency, and from then on the play cursor runs with the clock at the
     // format's rate from where it stood (at least the end of the take before) toward the end
     // of what was taken, and stops there: never more than the take behind the taken cursor,
-    // never beyond it, never backwards. The latency reported
-    // with it is what is unheard beyond that running cursor: the stamped latency less the
-    // take. A ring never stamped since its cursor was set reports the taken cursor and the
-    // plain latency, as before. With wait = false the stamp only tries the lock (the SDL
-    // callback), and a stamp of an older generation (the cursor was set since) is dropped.
+    // never beyond it, never backwards. The latency reported with it is what is unheard
+    // beyond that running cursor: the stamped latency less the take. A device that stamps
+    // says so when it attaches the ring (SetStampedTakes); until its first stamp after the
+    // cursor was set, the play cursor stays where the last take began. A ring whose device
+    // does not stamp reports the taken cursor and the plain latency, as before. With
+    // wait = false the stamp only tries the lock (the SDL callback), and a stamp of an older
+    // generation (the cursor was set since) is dropped.
+    void SetStampedTakes(bool on);
     using TimePoint = std::chrono::steady_clock::time_point;
     void StampTake(uint32_t generation, uint32_t latencyBytes, TimePoint at, bool wait);
     struct Cursors {
@@ -110,7 +113,8 @@ private:
     uint64_t taken_ = 0;  // under mutex_: bytes taken since then
     // The last stamp, under mutex_: the play cursor runs from stampFrom_ at stampAt_ toward
     // stampTo_ (byte counts like taken_).
-    bool stamped_ = false;
+    bool stampsTakes_ = false;
+    bool stamped_ = false;  // since the cursor was set
     TimePoint stampAt_{};
     uint64_t stampFrom_ = 0;
     uint64_t stampTo_ = 0;
