@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -297,82 +296,6 @@ TEST_F(AudioOutputTest, ResyncIsAskedOnlyWhenAdjustIsOn) {
 
 // ---- the frame timer -----------------------------------------------------------------------
 
-// Normal play at 44100 Hz stereo through a ring whose device takes 512 sample frames every
-// 11.6 ms and holds two takes unheard, notified every 25 ms, all on a fake clock: every frame
-// goes up once, in order, none skipped, within a fraction of a millisecond of its time.
-TEST(FrameTimer, EveryFrameGoesUpOnceAtItsTimeFromAStampedCursor) {
-    using Clock = std::chrono::steady_clock;
-    using ns = std::chrono::nanoseconds;
-    constexpr uint32_t kTake = 2048, kRate = 176400, kFps = 25;
-    win::SoundRing ring(win::DefaultPrimaryFormat(), kRate);
-    ring.Play(true);
-    CFrameTimer timer;
-    timer.Reset(kRate, kRate, 4, kFps);
-    const Clock::time_point t0{}, end = t0 + std::chrono::seconds(3);
-    const auto takeAt = [&](int k) { return t0 + ns(int64_t{k} * kTake * 1'000'000'000 / kRate); };
-    std::vector<uint8_t> scratch(kTake);
-    uint64_t clock = 0;  // refilled up to the play cursor, as the output counts
-    uint32_t refilled = 0;
-    const auto heardAt = [&](Clock::time_point now, bool refill) {
-        const win::SoundRing::Cursors c = ring.CursorsAt(now);
-        const uint64_t played = clock + (c.play + kRate - refilled) % kRate;
-        if (refill) {
-            clock = played;
-            refilled = c.play;
-        }
-        return played - std::min<uint64_t>(played, c.unheard);
-    };
-    std::vector<std::pair<CFrameTimer::Frame, Clock::time_point>> up;  // first time up
-    const auto show = [&](CFrameTimer::Frame frame, Clock::time_point now) {
-        if (up.empty() || up.back().first < frame)
-            up.emplace_back(frame, now);
-    };
-    int take = 0, notification = 1, fired = 0;
-    std::optional<Clock::time_point> due;
-    for (;;) {
-        const Clock::time_point notifyAt = t0 + std::chrono::milliseconds(25 * notification);
-        const Clock::time_point next = std::min({takeAt(take), notifyAt, due.value_or(end)});
-        if (next >= end)
-            break;
-        if (due && next == *due) {
-            const CFrameTimer::Step step = timer.Fired(heardAt(next, false), next);
-            ++fired;
-            EXPECT_FALSE(step.show && !(up.back().first < step.frame)) << "a frame shown twice";
-            if (step.show)
-                show(step.frame, next);
-            due = step.next;
-        } else if (next == takeAt(take)) {
-            const win::SoundRing::Taken t = ring.Consume(scratch.data(), kTake, true);
-            ring.StampTake(t.generation, 2 * kTake, next, true);
-            ++take;
-        } else {
-            const uint64_t heard = heardAt(next, true);
-            show(timer.FrameOf(heard), next);
-            due = timer.Notified(heard, next).next;
-            ++notification;
-        }
-    }
-    // Heard = taken - two takes + the run since the stamp: frame n (byte 7056 n) is heard at
-    // (7056 n + 2048) / 176400 s, 75 of them in 3 s. The first goes up at the first notification.
-    ASSERT_EQ(up.size(), 75u);
-    for (int32_t n = 0; n < 75; ++n) {
-        ASSERT_EQ(up[n].first, (CFrameTimer::Frame{n / 25, n % 25})) << "skipped or out of order";
-        const Clock::time_point exact =
-            t0 + ns((int64_t{n} * 7056 + kTake) * 1'000'000'000 / kRate);
-        const ns late = up[n].second - exact;
-        EXPECT_TRUE(n == 0 || (late > -ns(1000) && late < ns(100000))) << n << ": " << late.count();
-    }
-    EXPECT_LE(fired, 3 * 25 + 10);  // about one wake a frame, not a busy loop
-
-    // The device stops taking (paused): the cursor runs out its take and the timer disarms.
-    ring.Stop();
-    int looks = 0;
-    for (due = timer.Notified(heardAt(end, true), end).next; due && looks < 10; ++looks)
-        due = timer.Fired(heardAt(*due, false), *due).next;
-    EXPECT_LE(looks, 2);
-    EXPECT_FALSE(due.has_value());
-}
-
 TEST_F(AudioOutputTest, BetweenNotificationsTheTimerPutsTheNextFrameUpOnce) {
     // 8000 Hz mono 16 bits at 25 fps: 16 bytes a millisecond, a frame every 640 bytes. Takes
     // stamped with the real clock: the play cursor runs through them in real time.
@@ -393,12 +316,10 @@ TEST_F(AudioOutputTest, BetweenNotificationsTheTimerPutsTheNextFrameUpOnce) {
 
 // ---- failures ------------------------------------------------------------------------------
 
+// What the trace file gained since construction or the last call.
 class TraceFile {
 public:
-    TraceFile()
-        : path_(win::WritableFolder(win::ProgramFolder()) + CDirectSoundPlayer::kTraceFileName),
-          start_(Size()) {}
-    // What was appended since construction or the last call.
+    TraceFile() { Appended(); }  // what was there before does not count
     std::string Appended() {
         std::ifstream in(path_, std::ios::binary);
         std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -408,12 +329,9 @@ public:
     }
 
 private:
-    size_t Size() {
-        std::ifstream in(path_, std::ios::binary | std::ios::ate);
-        return in ? static_cast<size_t>(in.tellg()) : 0;
-    }
-    std::string path_;
-    size_t start_;
+    std::string path_ =
+        win::WritableFolder(win::ProgramFolder()) + CDirectSoundPlayer::kTraceFileName;
+    size_t start_ = 0;
 };
 
 TEST_F(AudioOutputTest, FailuresAreTracedInCodePage936) {
