@@ -10,7 +10,9 @@
 # JPEG pictures and PCM unchanged into the .tvq, so both players decode the very same JPEGs.
 # Both players send their sound to a null sink (SDL's dummy driver, mpv's --ao=null).
 # Printed per player and size: CPU seconds per minute of playback (user+sys of the player,
-# and the X server's share during its run), peak RSS, and the ratio ours/reference.
+# and the X server's share during its run), peak RSS, wake-ups per second of the player's
+# threads (voluntary context switches summed over /proc/PID/task/*/status, from 2 s in to the
+# end of the run), and the ratio ours/reference.
 # --window draws the picture in a window of about that size in both players (mpv --geometry,
 # ours resized with xdotool once its window shows), e.g. a 1080p movie in 960x540.
 # --rate plays at that speed (ours through the media-player interface's Rate, mpv --speed),
@@ -64,6 +66,9 @@ fi
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }  # utime + stime, all threads
+# Voluntary switches of every thread: each is a wait the thread went into and woke from.
+wakeups() { { cat /proc/"$1"/task/*/status 2>/dev/null || true; } | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n + 0 }'; }
+now_s() { date +%s.%N; }
 
 # Our player's window to --window's size and its speed to --rate, once the window shows.
 steer_ours() { # pid
@@ -83,23 +88,26 @@ steer_ours() { # pid
   return 0
 }
 
-# Runs a player for $seconds; sets cpu (s), xcpu (s) and rss (KiB).
+# Runs a player for $seconds; sets cpu (s), xcpu (s), rss (KiB) and wake (wake-ups a second).
 measure() { # log command...
   local log=$1; shift
   local x0; x0=$(cpu_ticks "$xpid")
   "$@" >"$work/$log.log" 2>&1 &
   ppid_=$!
   case $log in ours | before) if [ -n "$window" ] || [ "$rate" != 1 ]; then steer_ours "$ppid_" & fi ;; esac
-  local peak=0 end=$((SECONDS + seconds)) now
-  local last=0
+  local peak=0 start=$SECONDS end=$((SECONDS + seconds)) now
+  local last=0 w0= t0= w1=0 t1=0
   while [ $SECONDS -lt $end ] && kill -0 "$ppid_" 2>/dev/null; do
     now=$(awk '/^VmHWM/ { print $2 }' "/proc/$ppid_/status" 2>/dev/null || echo 0)
     [ "${now:-0}" -gt "$peak" ] && peak=$now
     last=$(cpu_ticks "$ppid_" 2>/dev/null || echo "$last")
+    # From 2 s in: the start-up's threads and waits are not the steady cost.
+    if [ -z "$w0" ] && [ $((SECONDS - start)) -ge 2 ]; then w0=$(wakeups "$ppid_") t0=$(now_s); fi
     sleep 0.5
   done
   if kill -0 "$ppid_" 2>/dev/null; then
     last=$(cpu_ticks "$ppid_")
+    w1=$(wakeups "$ppid_") t1=$(now_s)
     now=$(awk '/^VmHWM/ { print $2 }' "/proc/$ppid_/status")
     [ "$now" -gt "$peak" ] && peak=$now
   else
@@ -111,11 +119,14 @@ measure() { # log command...
   cpu=$(awk -v t="$last" -v k="$ticks" 'BEGIN { printf "%.2f", t / k }')
   xcpu=$(awk -v a="$x0" -v b="$(cpu_ticks "$xpid")" -v k="$ticks" 'BEGIN { printf "%.2f", (b - a) / k }')
   rss=$peak
+  wake=$(awk -v a="${w0:-0}" -v b="$w1" -v s="${t0:-0}" -v e="$t1" \
+    'BEGIN { printf "%.0f", (e > s && s > 0 ? (b - a) / (e - s) : 0) }')
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores, $seconds s per run" \
   "${window:+, window $window}$([ "$rate" != 1 ] && echo ", rate $rate")"
-printf '%-14s %-10s %10s %10s %10s %10s\n' content player cpu_s/min x_s/min total/min peak_MiB
+printf '%-14s %-10s %10s %10s %10s %10s %10s\n' content player cpu_s/min x_s/min total/min peak_MiB \
+  wakeups/s
 for spec in $sizes; do
   size=${spec%@*} fps=${spec#*@}
   avi=$work/clip.avi movie=$work/clip.tvq
@@ -130,33 +141,34 @@ for spec in $sizes; do
     { echo "the .tvq does not hold the AVI's own pictures: $(cat "$work/convert.log")" >&2; exit 1; }
 
   measure ours "$prog/tvqplayer" "$movie"
-  ours_cpu=$cpu ours_x=$xcpu ours_rss=$rss
-  row() { # player cpu x rss
-    awk -v c="$spec" -v p="$1" -v u="$2" -v x="$3" -v r="$4" -v s="$seconds" \
-      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.1f\n", c, p, u * 60 / s, x * 60 / s,
-               (u + x) * 60 / s, r / 1024 }'
+  ours_cpu=$cpu ours_x=$xcpu ours_rss=$rss ours_wake=$wake
+  row() { # player cpu x rss wake
+    awk -v c="$spec" -v p="$1" -v u="$2" -v x="$3" -v r="$4" -v w="$5" -v s="$seconds" \
+      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.1f %10d\n", c, p, u * 60 / s,
+               x * 60 / s, (u + x) * 60 / s, r / 1024, w }'
   }
-  row tvqplayer "$ours_cpu" "$ours_x" "$ours_rss"
+  row tvqplayer "$ours_cpu" "$ours_x" "$ours_rss" "$ours_wake"
   if [ -n "$before" ]; then
     measure before "$work/before/tvqplayer" "$movie"
-    before_cpu=$cpu before_x=$xcpu before_rss=$rss
-    row before "$before_cpu" "$before_x" "$before_rss"
+    before_cpu=$cpu before_x=$xcpu before_rss=$rss before_wake=$wake
+    row before "$before_cpu" "$before_x" "$before_rss" "$before_wake"
   fi
-  ratio() { # label cpu x rss (against the reference's cpu, xcpu, rss)
+  ratio() { # label cpu x rss wake (against the reference's cpu, xcpu, rss, wake)
     awk -v c="$spec" -v l="$1" -v a="$2" -v b="$cpu" -v ax="$3" -v bx="$xcpu" \
-      -v ar="$4" -v br="$rss" \
-      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.2f\n", c, l,
+      -v ar="$4" -v br="$rss" -v aw="$5" -v bw="$wake" \
+      'BEGIN { printf "%-14s %-10s %10.2f %10.2f %10.2f %10.2f %10.2f\n", c, l,
                (b > 0 ? a / b : 0), (bx > 0 ? ax / bx : 0),
-               (b + bx > 0 ? (a + ax) / (b + bx) : 0), (br > 0 ? ar / br : 0) }'
+               (b + bx > 0 ? (a + ax) / (b + bx) : 0), (br > 0 ? ar / br : 0),
+               (bw > 0 ? aw / bw : 0) }'
   }
   if [ $have_mpv = 1 ]; then
     mpv_window=()
     [ -n "$window" ] && mpv_window=(--geometry="$window")
     measure mpv mpv --no-config --vo=x11 --hwdec=no --ao=null --really-quiet --speed="${rate#-}" \
       "${mpv_window[@]}" "$avi"
-    row mpv "$cpu" "$xcpu" "$rss"
-    ratio ours/mpv "$ours_cpu" "$ours_x" "$ours_rss"
-    if [ -n "$before" ]; then ratio before/mpv "$before_cpu" "$before_x" "$before_rss"; fi
+    row mpv "$cpu" "$xcpu" "$rss" "$wake"
+    ratio ours/mpv "$ours_cpu" "$ours_x" "$ours_rss" "$ours_wake"
+    if [ -n "$before" ]; then ratio before/mpv "$before_cpu" "$before_x" "$before_rss" "$before_wake"; fi
   fi
   rm -f "$avi" "$movie"
 done

@@ -56,6 +56,63 @@ void CDirectSoundPlayer::SetEngine(CPlaybackEngine* engine) {
     m_pEngine = engine;
 }
 
+// ---- the frame timer -----------------------------------------------------------------------
+
+void CFrameTimer::Reset(uint32_t byteRate, uint32_t playRate, uint32_t block, int fps) {
+    byteRate_ = byteRate;
+    playRate_ = playRate;
+    block_ = block;
+    fps_ = static_cast<uint64_t>(std::max(fps, 1));
+    shown_ = Frame{};
+    lastHeard_ = 0;
+}
+
+CFrameTimer::Frame CFrameTimer::FrameOf(uint64_t heard) const {
+    if (byteRate_ == 0)
+        return {};
+    return {static_cast<int32_t>(heard / byteRate_),
+            static_cast<int32_t>(fps_ * (heard % byteRate_) / byteRate_)};
+}
+
+uint64_t CFrameTimer::NextBoundary(uint64_t heard) const {
+    if (byteRate_ == 0)
+        return heard;
+    const uint64_t second = heard / byteRate_ * byteRate_;
+    const uint64_t next = fps_ * (heard % byteRate_) / byteRate_ + 1;
+    // The first byte whose frame index is `next`: fps x r / byteRate >= next.
+    return next >= fps_ ? second + byteRate_ : second + (next * byteRate_ + fps_ - 1) / fps_;
+}
+
+std::optional<CFrameTimer::TimePoint> CFrameTimer::Arm(uint64_t heard, TimePoint now) const {
+    if (playRate_ == 0 || byteRate_ == 0)
+        return std::nullopt;
+    const uint64_t bytes = NextBoundary(heard) - heard + block_;
+    const uint64_t ns = (bytes * 1'000'000'000u + playRate_ - 1) / playRate_;
+    return now + std::chrono::nanoseconds(ns);
+}
+
+CFrameTimer::Step CFrameTimer::Notified(uint64_t heard, TimePoint now) {
+    Step step;
+    step.frame = FrameOf(heard);
+    shown_ = std::max(shown_, step.frame);
+    lastHeard_ = heard;
+    step.next = Arm(heard, now);
+    return step;
+}
+
+CFrameTimer::Step CFrameTimer::Fired(uint64_t heard, TimePoint now) {
+    Step step;
+    step.frame = FrameOf(heard);
+    step.show = shown_ < step.frame;
+    if (step.show)
+        shown_ = step.frame;
+    const bool stoodStill = heard <= lastHeard_;
+    lastHeard_ = std::max(lastHeard_, heard);
+    if (step.show || !stoodStill)
+        step.next = Arm(heard, now);
+    return step;
+}
+
 // ---- open and close ------------------------------------------------------------------------
 
 int CDirectSoundPlayer::Open(CPlaybackEngine* engine, win::Event* wakeEvent,
@@ -215,6 +272,8 @@ void CDirectSoundPlayer::ResetCounters() {
     m_nExtraSeconds = 0;
     m_nLastSubSecond = 0;
     m_dwBackwardBase = 0;
+    m_frameTimer.Reset(m_wfx.nAvgBytesPerSec, m_wfx.nSamplesPerSec * m_wfx.nBlockAlign,
+                       m_wfx.nBlockAlign, m_pEngine ? m_pEngine->GetFramesPerSecond() : 1);
 }
 
 int CDirectSoundPlayer::FillAt(int32_t second) {
@@ -365,16 +424,41 @@ int32_t CDirectSoundPlayer::AudibleVolume() const {
 
 // ---- the notification thread ---------------------------------------------------------------
 
+// The notification thread waits for three things: the buffer's notification event (refill,
+// time update, as always), its message queue (WM_QUIT), and, in normal play, the deadline of
+// the next frame (m_frameDue, the frame timer). The deadline is a point of the steady clock
+// and the wait is as fine as the condition variable's, so a frame goes up within a fraction of
+// a millisecond of its time rather than at the next notification. Both the notification and
+// the timer work under the engine lock, as any look at the engine does; the timer only reads
+// the play cursor and hands a frame to the video target (whose stored-frame worker has decoded
+// it ahead, so that only the hand-over and the repaint are left). If the cursor stands still
+// the timer disarms, and the thread wakes only for notifications and the stall check.
+// Failures: a play cursor that cannot be read counts as standing still (the next notification
+// traces the failure and ends the thread as before); a deadline left over from before a Stop,
+// FillAt or Pause finds the timer reset or paused under the engine lock and shows nothing old;
+// a notification already waiting when the deadline passes is taken first (its event is set
+// before the cursor can be read past its position).
 void CDirectSoundPlayer::HandleNotificationThread() {
+    using Clock = std::chrono::steady_clock;
     m_bThreadStarted = 1;
+    m_frameDue.reset();
     win::Event* const events[] = {m_hNotifyEvent.get()};
     bool running = true;
+    Clock::time_point lastNotified = Clock::now();
     while (running) {
-        const uint32_t r = win::MsgWaitForMultipleObjects(events, kStallCheckMs);
+        const Clock::time_point stallAt = lastNotified + std::chrono::milliseconds(kStallCheckMs);
+        const Clock::time_point until = m_frameDue ? std::min(*m_frameDue, stallAt) : stallAt;
+        const uint32_t r = win::MsgWaitUntil(events, until);
         if (r == win::WAIT_OBJECT_0) {
             running = HandleNotification() != 0;
+            lastNotified = Clock::now();
         } else if (r == win::WAIT_TIMEOUT) {
-            running = CheckStalled() != 0;
+            if (m_frameDue && Clock::now() >= *m_frameDue) {
+                HandleFrameTimer();
+            } else {
+                running = CheckStalled() != 0;
+                lastNotified = Clock::now();
+            }
         } else if (r == win::WAIT_OBJECT_0 + 1) {
             win::Message msg;
             while (win::PeekMessage(msg, true))
@@ -404,18 +488,52 @@ int CDirectSoundPlayer::HandleNotification() {
         return 0;
     }
     const uint32_t write = m_dwWriteCursor;
-    if (play == write)
+    if (play == write) {
+        // Nothing heard since the last refill yet (the device's cursor runs on with the clock
+        // between its takes): the frame timer still looks when the next frame is due.
+        m_frameDue.reset();
+        if (m_pEngine->GetMode() == CPlaybackEngine::kModeNormal)
+            m_frameDue = m_frameTimer.Notified(HeardClock(), std::chrono::steady_clock::now()).next;
         return 1;
+    }
     // Below the write cursor the play cursor has wrapped: the span runs through the end of
     // the buffer and on from 0, and Lock hands it out as two parts.
     const uint32_t span = play > write ? play - write : m_dwBufferBytes - write + play;
     int running = 0;
     if (!WriteSpan(write, span, &running))
         return 0;
-    Publish(UpdateTime());
+    const TimeStep step = UpdateTime();
+    Publish(step);
+    m_frameDue.reset();
+    if (step.show && m_pEngine->GetMode() == CPlaybackEngine::kModeNormal)
+        m_frameDue = m_frameTimer.Notified(HeardClock(), std::chrono::steady_clock::now()).next;
     if (m_pVideoWindow && m_pVideoWindow->GetAdjust())
         m_pEngine->Resync(this);
     return running;
+}
+
+void CDirectSoundPlayer::HandleFrameTimer() {
+    win::ScopedLock e(EngineLock());
+    m_frameDue.reset();
+    if (!m_pEngine || !m_pDSBuffer || m_bPaused || !m_pEngine->IsRunning() ||
+        m_pEngine->GetMode() != CPlaybackEngine::kModeNormal)
+        return;
+    const uint64_t heard = HeardNow();
+    // A take that passed a notification position sets its event before the cursor can be
+    // read past it: a waiting notification refills and shows first, and arms the timer again.
+    if (m_hNotifyEvent->IsSet())
+        return;
+    const CFrameTimer::Step step = m_frameTimer.Fired(heard, std::chrono::steady_clock::now());
+    m_frameDue = step.next;
+    if (!step.show)
+        return;
+    if (m_pVideoWindow) {
+        if (sync_trace::Enabled() && m_wfx.nAvgBytesPerSec > 0)
+            sync_trace::Heard(heard * 1000 / m_wfx.nAvgBytesPerSec);
+        m_pVideoWindow->ShowFrameAt(step.frame.second, step.frame.index);
+    }
+    const int64_t fps = std::max(m_pEngine->GetFramesPerSecond(), 1);
+    m_llShownMs = int64_t{step.frame.second} * 1000 + int64_t{step.frame.index} * 1000 / fps;
 }
 
 int CDirectSoundPlayer::CheckStalled() {
@@ -442,13 +560,22 @@ float CDirectSoundPlayer::PictureLagSeconds() const {
     return static_cast<float>(m_dwClock - HeardClock()) / static_cast<float>(bps);
 }
 
-uint64_t CDirectSoundPlayer::HeardClock() const {
+uint64_t CDirectSoundPlayer::HeardAt(uint64_t clock) const {
     uint32_t latency = 0;
     if (m_pDSBuffer && win::FAILED(m_pDSBuffer->GetLatency(&latency)))
         latency = 0;
-    const uint64_t clock = m_dwClock;
     const uint64_t start = std::min<uint64_t>(m_qwSegmentStart, clock);
     return clock - std::min<uint64_t>(latency, clock - start);
+}
+
+uint64_t CDirectSoundPlayer::HeardNow() const {
+    uint32_t play = 0;
+    const uint32_t size = m_dwBufferBytes;
+    if (!m_pDSBuffer || size == 0 || win::FAILED(m_pDSBuffer->GetCurrentPosition(&play, nullptr)))
+        return HeardClock();
+    // Refilled up to the write cursor at the last notification; the cursor has run on since.
+    const uint32_t ran = (play + size - m_dwWriteCursor) % size;
+    return HeardAt(m_dwClock + ran);
 }
 
 int CDirectSoundPlayer::WriteSpan(uint32_t from, uint32_t bytes, int* running) {

@@ -37,6 +37,14 @@ bool WaitCore::IsSet(const Event& e) {
 }
 
 uint32_t WaitCore::Wait(std::span<Event* const> events, MessageQueue* queue, uint32_t timeoutMs) {
+    if (timeoutMs == INFINITE)
+        return WaitUntil(events, queue, std::chrono::steady_clock::time_point::max());
+    return WaitUntil(events, queue,
+                     std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
+}
+
+uint32_t WaitCore::WaitUntil(std::span<Event* const> events, MessageQueue* queue,
+                             std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lk(Lock());
     auto ready = [&]() -> std::optional<uint32_t> {
         for (size_t i = 0; i < events.size(); ++i) {
@@ -53,17 +61,17 @@ uint32_t WaitCore::Wait(std::span<Event* const> events, MessageQueue* queue, uin
     };
     if (auto r = ready())
         return *r;
-    if (timeoutMs == 0)
+    const bool forever = deadline == std::chrono::steady_clock::time_point::max();
+    if (!forever && std::chrono::steady_clock::now() >= deadline)
         return WAIT_TIMEOUT;
 
     Waiter self;
     for (Event* e : events) e->waiters_.push_back(&self);
     if (queue)
         queue->waiter = &self;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::optional<uint32_t> result;
     while (!(result = ready())) {
-        if (timeoutMs == INFINITE) {
+        if (forever) {
             self.cv.wait(lk);
         } else if (self.cv.wait_until(lk, deadline) == std::cv_status::timeout) {
             result = ready();

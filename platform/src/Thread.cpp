@@ -95,6 +95,11 @@ uint32_t MsgWaitForMultipleObjects(std::span<Event* const> events, uint32_t time
     return WaitCore::Wait(events, &OwnQueue(), timeoutMs);
 }
 
+uint32_t MsgWaitUntil(std::span<Event* const> events,
+                      std::chrono::steady_clock::time_point deadline) {
+    return WaitCore::WaitUntil(events, &OwnQueue(), deadline);
+}
+
 void SetCurrentThreadPriority(ThreadPriority priority) {
     // Linux threads carry their own nice value. Raising it needs a privilege an ordinary user
     // usually lacks; then the thread simply keeps the normal priority.

@@ -41,10 +41,15 @@ TEST_F(VideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
         ASSERT_NO_FATAL_FAILURE(Play(3, 5));
         if (IsSkipped())
             return;
+        const QRgb fill = Gray(FakeFrameByte(3, 5));
+        // Unzoomed (each blit's 1:1 path): 96 x 64 at (152, 43), the first memory row at the
+        // bottom.
+        const QImage natural = video_->RenderScene();
+        EXPECT_EQ(natural.pixel(152, 43 + 63), qRgb(0, 0, 3));
+        EXPECT_EQ(natural.pixel(152, 43), fill);
         video_->SetZoom(2.0f);
         const QImage scene = video_->RenderScene();
         // 192 x 128 in a 400 x 150 area: left (400 - 192) / 2 = 104, top (150 - 128) / 2 = 11.
-        const QRgb fill = Gray(FakeFrameByte(3, 5));
         EXPECT_EQ(scene.pixel(104, 11), fill);
         EXPECT_EQ(scene.pixel(295, 11), fill);
         EXPECT_EQ(scene.pixel(103, 11), kBlack);
@@ -58,22 +63,6 @@ TEST_F(VideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
         EXPECT_EQ(scene.pixel(106, 138), qRgb(0, 5, 0));
         EXPECT_EQ(scene.pixel(104, 136), fill);
     }
-}
-
-TEST_F(VideoWindowTest, UnzoomedPictureInEveryBlitIsTheSame) {
-    ASSERT_NO_FATAL_FAILURE(Play(2, 1));
-    if (IsSkipped())
-        return;
-    const QImage rows = video_->RenderScene();  // converted on the pull
-    // Each blit chosen before its frame is pulled (see above).
-    video_->SetFrameBlit(CVideoWnd::FrameBlit::PainterFlip);
-    ASSERT_NO_FATAL_FAILURE(Play(2, 1));
-    EXPECT_EQ(rows, video_->RenderScene());
-    video_->SetFrameBlit(CVideoWnd::FrameBlit::RowByRow);
-    ASSERT_NO_FATAL_FAILURE(Play(2, 1));
-    EXPECT_EQ(rows, video_->RenderScene());
-    EXPECT_EQ(rows.pixel(152, 43 + 63), qRgb(0, 0, 2));  // (400-96)/2, (150-64)/2 + 63
-    EXPECT_EQ(rows.pixel(152, 43), Gray(FakeFrameByte(2, 1)));
 }
 
 TEST_F(VideoWindowTest, TimeTextIsGreenAtTheBottomRight) {
@@ -264,36 +253,6 @@ TEST_F(VideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {
     EXPECT_EQ(red, 0);
     video_->SetSeekText("Seeking to 0:09");
     EXPECT_EQ(GreenPixelsIn(video_->RenderScene(), scene.rect()), 0);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(VideoWndConvert, UprightCopyOfOddSizedFramesMatchesThePixels) {
-    for (uint16_t bits : {uint16_t(24), uint16_t(32)}) {
-        win::BITMAPINFOHEADER f;
-        f.biWidth = 97;
-        f.biHeight = 65;
-        f.biBitCount = bits;
-        const int stride = win::DibStride(97, bits), bpp = bits / 8;
-        std::vector<uint8_t> frame(static_cast<size_t>(stride) * 65);
-        for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 31 + 7);
-        CFrameView::ShownFrame shown;
-        shown.bits = frame.data();
-        shown.format = f;
-        QImage out;
-        CVideoWnd::ConvertUpright(shown, out);
-        ASSERT_EQ(out.size(), QSize(97, 65));
-        int wrong = 0;
-        for (int y = 0; y < 65; ++y) {
-            for (int x = 0; x < 97; ++x) {
-                const uint8_t* p = frame.data() + (64 - y) * stride + x * bpp;
-                wrong += out.pixel(x, y) != qRgb(p[2], p[1], p[0]);
-            }
-        }
-        EXPECT_EQ(wrong, 0) << bits << " bits";
-    }
 }
 
 }  // namespace

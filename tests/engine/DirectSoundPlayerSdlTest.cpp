@@ -1,13 +1,9 @@
 // The audio output on a real SDL device: SDL's disk driver writes every sample the callback
-// produced to a file, so what was heard can be checked sample by sample.
+// produced to a file, so what was heard can be checked sample by sample, at its volume.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <vector>
 
@@ -49,45 +45,6 @@ private:
     std::pair<int32_t, int32_t> last_{-1, -1};  // notification thread only
 };
 
-class SdlDiskOutput {
-public:
-    SdlDiskOutput()
-        : file_((std::filesystem::temp_directory_path() /
-                 ("tvq-output-" + std::to_string(getpid()) + ".raw"))
-                    .string()) {
-        std::filesystem::remove(file_);
-        if (const char* old = getenv("SDL_AUDIODRIVER"))
-            oldDriver_ = old;
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", file_.c_str(), 1);
-        // Milliseconds the driver waits per callback: well below the 11.6 ms of sound each
-        // callback carries, so the file plays several times faster than real time.
-        setenv("SDL_DISKAUDIODELAY", "2", 1);
-        win::SetSoundDeviceFactory({});  // the SDL device
-    }
-    ~SdlDiskOutput() {
-        unsetenv("SDL_DISKAUDIOFILE");
-        unsetenv("SDL_DISKAUDIODELAY");
-        if (oldDriver_.empty())
-            unsetenv("SDL_AUDIODRIVER");
-        else
-            setenv("SDL_AUDIODRIVER", oldDriver_.c_str(), 1);
-        std::filesystem::remove(file_);
-    }
-    std::vector<int16_t> Samples() const {
-        std::ifstream in(file_, std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
-        std::vector<int16_t> samples(bytes.size() / 2);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-        return samples;
-    }
-
-private:
-    std::string file_;
-    std::string oldDriver_;
-};
-
 // The sample value the fake component's bytes of `second` make in 16-bit sound.
 int16_t FakeSample(int32_t second) {
     const uint8_t b = FakeAudioByte(second);
@@ -96,7 +53,14 @@ int16_t FakeSample(int32_t second) {
 
 TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
     constexpr int kSeconds = 5;
-    SdlDiskOutput disk;
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("tvq-output-" + std::to_string(getpid()) + ".raw"))
+                                 .string();
+    std::filesystem::remove(file);
+    // 2 ms a callback, well below the 11.6 ms of sound each carries: the file plays several
+    // times faster than real time.
+    sound_test::SdlDriver disk("disk", file, "2");
+    win::SetSoundDeviceFactory({});  // the SDL device
     if (!win::SdlSoundDevice::Open(win::DefaultPrimaryFormat()))
         GTEST_SKIP() << "SDL has no disk audio driver here";
     CTvqDecoder::SetLibraryPathForTesting(FAKE_TVQ_COMPONENT);
@@ -108,8 +72,15 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
     CPlaybackEngine engine("fake:fps=10:rate=44100:ch=2:bits=16:len=" + std::to_string(kSeconds),
                            0);
     video.Attach(&engine, &engineLock);
+    // At the user's level of -6 dB: the device's mixer scales every sample by its gain.
+    const int32_t volume = win::SoundRing::VolumeOfGain(0.5f);
+    const float gain = win::SoundRing::GainOf(volume);
+    const auto level = [gain](int32_t second) {
+        return static_cast<int16_t>(static_cast<float>(FakeSample(second)) * gain);
+    };
     {
         CDirectSoundPlayer player;
+        player.SetUserVolume(volume, 0);
         ASSERT_EQ(player.Open(&engine, &wake, &window, 1, &engineLock, &video), 1);
         ASSERT_EQ(wake.Wait(60000), win::WAIT_OBJECT_0) << "the end of the file never came";
         player.Close();  // closes the device: the file is complete
@@ -117,7 +88,8 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
     CTvqDecoder::SetLibraryPathForTesting("");
 
     // Runs of each second's level in the order heard, silence left out.
-    const std::vector<int16_t> heard = disk.Samples();
+    const std::vector<int16_t> heard = sound_test::ReadSamples(file);
+    std::filesystem::remove(file);
     std::map<int16_t, size_t> count;
     std::vector<int16_t> order;
     for (const int16_t s : heard) {
@@ -128,12 +100,12 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
             order.push_back(s);
     }
     std::vector<int16_t> expected;
-    for (int s = 0; s < kSeconds; ++s) expected.push_back(FakeSample(s));
+    for (int s = 0; s < kSeconds; ++s) expected.push_back(level(s));
     EXPECT_EQ(order, expected);
     // Whole seconds of samples, none lost or played twice. The last one is cut short where
     // the end of the file stops the buffer.
-    for (int s = 0; s + 1 < kSeconds; ++s) EXPECT_EQ(count[FakeSample(s)], 88200u) << s;
-    EXPECT_GT(count[FakeSample(kSeconds - 1)], 0u);
+    for (int s = 0; s + 1 < kSeconds; ++s) EXPECT_EQ(count[level(s)], 88200u) << s;
+    EXPECT_GT(count[level(kSeconds - 1)], 0u);
     EXPECT_FALSE(window.MessagesOf(WM_PLAY_POSITION).empty());
 }
 

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "DirectSoundPlayerTestSupport.h"
 #include "FakeTvq.h"
@@ -27,34 +29,20 @@ constexpr const char* kEvenMovie = "fps=10:rate=8000:ch=1:bits=16:len=60";
 constexpr uint32_t kEvenBps = 16000;
 constexpr uint32_t kEvenChunk = 400;
 
-TEST_F(AudioOutputTest, NotificationCountIsTheFrameRateButAtLeastForty) {
-    ASSERT_EQ(OpenMovie("fps=12:rate=8000:ch=1:bits=8"), 1);
-    EXPECT_EQ(player_.GetNotificationCount(), 40);
-    EXPECT_EQ(Ring()->Notifications().size(), 40u);
-    player_.Close();
-
+TEST_F(AudioOutputTest, PositionsAreTheFrameRateButAtLeastFortyInWholeSampleFrames) {
     ASSERT_EQ(OpenMovie("fps=50:rate=8000:ch=1:bits=8"), 1);
     EXPECT_EQ(player_.GetNotificationCount(), 50);
-    const auto positions = Ring()->Notifications();
-    ASSERT_EQ(positions.size(), 50u);
     EXPECT_EQ(player_.GetChunkBytes(), 160u);
-    EXPECT_EQ(positions.front().dwOffset, 159u);
-    EXPECT_EQ(positions.back().dwOffset, 7999u);
-}
-
-TEST_F(AudioOutputTest, SpansAreWholeSampleFrames) {
-    // 22050 x 4 / 40 = 2205, cut to a multiple of the 4-byte block.
+    EXPECT_EQ(Ring()->Notifications().back().dwOffset, 7999u);
+    player_.Close();
+    // 12 fps: 40 positions. 22050 x 4 / 40 = 2205, cut to a multiple of the 4-byte block.
     ASSERT_EQ(OpenMovie("fps=12:rate=22050:ch=2:bits=16"), 1);
     EXPECT_EQ(player_.GetChunkBytes(), 2204u);
-    EXPECT_EQ(player_.GetBufferBytes(), 88160u);
     EXPECT_EQ(Ring()->Size(), 88160u);
     const auto positions = Ring()->Notifications();
     ASSERT_EQ(positions.size(), 40u);
     for (size_t i = 0; i < positions.size(); ++i)
-        EXPECT_EQ(positions[i].dwOffset, 2204u * (i + 1) - 1) << i;
-    EXPECT_EQ(positions[0].dwOffset, 2203u);
-    EXPECT_EQ(positions[1].dwOffset, 4407u);
-    EXPECT_EQ(Ring()->Format().nAvgBytesPerSec, 88200u);
+        EXPECT_EQ(positions[i].dwOffset, 2204u * (i + 1) - 1) << i;  // 2203, 4407, ...
     EXPECT_TRUE(Ring()->IsPlaying());
 }
 
@@ -75,18 +63,6 @@ TEST_F(AudioOutputTest, BufferIsFilledBeforePlayAndEachSpanRefilledOnce) {
     EXPECT_NE(data[40], FakeAudioByte(5));
     EXPECT_TRUE(
         std::all_of(data + 2204, data + 88160, [](uint8_t b) { return b == FakeAudioByte(5); }));
-}
-
-TEST_F(AudioOutputTest, FillAtStartsTheClockAtThatSecond) {
-    ASSERT_EQ(OpenMovie("fps=12:rate=22050:ch=2:bits=16"), 1);
-    EXPECT_EQ(player_.GetClock(), 0u);
-    EXPECT_EQ(player_.FillAt(30), 1);
-    EXPECT_EQ(player_.GetClock(), 2646000u);
-    EXPECT_EQ(player_.GetWriteCursor(), 0u);
-    EXPECT_EQ(PlayAndShow(2204), std::make_pair(30, 0));
-    EXPECT_EQ(player_.GetClock(), 2646000u + 2204);
-    EXPECT_EQ(player_.FillAt(-3), 1);  // before the start counts as second 0
-    EXPECT_EQ(player_.GetClock(), 0u);
 }
 
 TEST_F(AudioOutputTest, WrappedPlayCursorRefillsBothParts) {
@@ -220,7 +196,10 @@ TEST_F(AudioOutputTest, StopRewindsAndMuteSilences) {
     player_.Mute(1);
     EXPECT_EQ(player_.FillAt(7), 1);
     EXPECT_EQ(Ring()->Volume(), 0);
+    EXPECT_EQ(player_.GetClock(), 7u * kEvenBps);
     EXPECT_EQ(PlayAndShow(kEvenChunk), std::make_pair(7, 0));
+    EXPECT_EQ(player_.FillAt(-3), 1);  // before the start counts as second 0
+    EXPECT_EQ(player_.GetClock(), 0u);
 }
 
 // The 16-bit samples of what the device played.
@@ -234,25 +213,26 @@ TEST_F(AudioOutputTest, UserVolumeScalesWhatIsHeardAndNeitherMuteUndoesTheOther)
     player_.SetUserVolume(win::SoundRing::VolumeOfGain(0.5f), 0);  // before any buffer exists
     ASSERT_EQ(OpenMovie(kEvenMovie), 1);
     const int16_t full = static_cast<int16_t>(FakeAudioByte(0) * 0x101);
-    const auto heard = [&] { return Samples(device_->Advance(4)); };
-    // The level set before Open holds for the new buffer.
-    for (int16_t s : heard()) EXPECT_NEAR(s, full / 2, 1);
-    player_.SetUserVolume(win::SoundRing::VolumeOfGain(0.25f), 0);
-    for (int16_t s : heard()) EXPECT_NEAR(s, full / 4, 1);
-    player_.SetUserVolume(win::DSBVOLUME_MAX, 0);
-    for (int16_t s : heard()) EXPECT_EQ(s, full);
-
-    // A speed mode's mute and its end leave the user's mute on, and the other way round.
-    player_.SetUserVolume(win::DSBVOLUME_MAX, 1);
-    for (int16_t s : heard()) EXPECT_EQ(s, 0);
-    player_.Mute(1);
-    player_.Mute(0);
-    for (int16_t s : heard()) EXPECT_EQ(s, 0);
-    player_.Mute(1);
-    player_.SetUserVolume(win::DSBVOLUME_MAX, 0);
-    for (int16_t s : heard()) EXPECT_EQ(s, 0);
-    player_.Mute(0);
-    for (int16_t s : heard()) EXPECT_EQ(s, full);
+    for (int16_t s : Samples(device_->Advance(4))) EXPECT_NEAR(s, full / 2, 1);
+    // (user gain, user mute, speed modes' mute) in turn, and the sample heard then.
+    struct Step {
+        float gain;
+        int userMute, speedMute;
+        int16_t heard;
+    };
+    const Step steps[] = {{0.25f, 0, 0, int16_t(full / 4)},
+                          {1.0f, 0, 0, full},
+                          {1.0f, 1, 0, 0},
+                          {1.0f, 1, 1, 0},
+                          {1.0f, 1, 0, 0},
+                          {1.0f, 0, 1, 0},
+                          {1.0f, 0, 0, full}};
+    for (const Step& step : steps) {
+        player_.SetUserVolume(win::SoundRing::VolumeOfGain(step.gain), step.userMute);
+        player_.Mute(step.speedMute);
+        for (int16_t s : Samples(device_->Advance(4)))
+            EXPECT_NEAR(s, step.heard, 1) << step.gain << " " << step.userMute << step.speedMute;
+    }
     // A restart clears only the speed modes' mute.
     player_.SetUserVolume(win::DSBVOLUME_MAX, 1);
     player_.Mute(1);
@@ -314,14 +294,32 @@ TEST_F(AudioOutputTest, ResyncIsAskedOnlyWhenAdjustIsOn) {
     EXPECT_GE(ticks->load(), 1);
 }
 
+// ---- the frame timer -----------------------------------------------------------------------
+
+TEST_F(AudioOutputTest, BetweenNotificationsTheTimerPutsTheNextFrameUpOnce) {
+    // 8000 Hz mono 16 bits at 25 fps: 16 bytes a millisecond, a frame every 640 bytes. Takes
+    // stamped with the real clock: the play cursor runs through them in real time.
+    device_->SetClock([] { return std::chrono::steady_clock::now(); });
+    ASSERT_EQ(OpenMovie("fps=25:rate=8000:ch=1:bits=16:len=60"), 1);
+    device_->Advance(400);
+    device_->Advance(400);  // 50 ms taken at once: frame 1 is heard at 40 ms, frame 2 never
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (video_.Shown().back() != std::make_pair(0, 1) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto shown = video_.Shown();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), std::make_pair(0, 1)), 1);
+    EXPECT_EQ(shown.back(), std::make_pair(0, 1));
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+}
+
 // ---- failures ------------------------------------------------------------------------------
 
+// What the trace file gained since construction or the last call.
 class TraceFile {
 public:
-    TraceFile()
-        : path_(win::WritableFolder(win::ProgramFolder()) + CDirectSoundPlayer::kTraceFileName),
-          start_(Size()) {}
-    // What was appended since construction or the last call.
+    TraceFile() { Appended(); }  // what was there before does not count
     std::string Appended() {
         std::ifstream in(path_, std::ios::binary);
         std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -331,12 +329,9 @@ public:
     }
 
 private:
-    size_t Size() {
-        std::ifstream in(path_, std::ios::binary | std::ios::ate);
-        return in ? static_cast<size_t>(in.tellg()) : 0;
-    }
-    std::string path_;
-    size_t start_;
+    std::string path_ =
+        win::WritableFolder(win::ProgramFolder()) + CDirectSoundPlayer::kTraceFileName;
+    size_t start_ = 0;
 };
 
 TEST_F(AudioOutputTest, FailuresAreTracedInCodePage936) {
@@ -367,22 +362,19 @@ TEST_F(AudioOutputTest, FailuresAreTracedInCodePage936) {
     }
 
     // A failed refill ends the notification thread, which wakes the playlist.
-    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
-    device_->FailOn(win::SoundOp::GetPosition, 1);
-    device_->Advance(kEvenChunk);
-    ASSERT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0);
-    EXPECT_NE(trace.Appended().find(win::Utf8ToCp936(
-                  "HandleNotificationThread(void* pParam),GetCurrentPosition()失败\n")),
-              std::string::npos);
-
-    wake_.Reset();
-    ASSERT_EQ(OpenMovie(kEvenMovie), 1);
-    device_->FailOn(win::SoundOp::Lock, 1);
-    device_->Advance(kEvenChunk);
-    ASSERT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0);
-    EXPECT_NE(trace.Appended().find(
-                  win::Utf8ToCp936("HandleNotificationThread(void* pParam),Lock失败\n")),
-              std::string::npos);
+    const std::pair<win::SoundOp, const char*> refillSteps[] = {
+        {win::SoundOp::GetPosition,
+         "HandleNotificationThread(void* pParam),GetCurrentPosition()失败\n"},
+        {win::SoundOp::Lock, "HandleNotificationThread(void* pParam),Lock失败\n"},
+    };
+    for (const auto& [op, text] : refillSteps) {
+        wake_.Reset();
+        ASSERT_EQ(OpenMovie(kEvenMovie), 1);
+        device_->FailOn(op, 1);
+        device_->Advance(kEvenChunk);
+        ASSERT_EQ(wake_.Wait(10000), win::WAIT_OBJECT_0) << text;
+        EXPECT_NE(trace.Appended().find(win::Utf8ToCp936(text)), std::string::npos) << text;
+    }
 
     device_->FailOn(win::SoundOp::Lock, 1);
     EXPECT_EQ(player_.FillAt(2), 0);

@@ -1,18 +1,18 @@
-// The sound layer on its own: buffer semantics on the virtual device, and the SDL device on
-// SDL's headless drivers.
+// The sound layer on its own: buffer semantics on the virtual device, the play cursor of stamped
+// takes and the frame timer that reads it, and the SDL device on SDL's headless drivers.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <SDL.h>
 
+#include "DirectSoundPlayerTestSupport.h"
 #include "platform/Sync.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/SdlSoundDevice.h"
@@ -168,7 +168,6 @@ TEST_F(SoundLayerTest, NotificationFiresWhenItsByteIsPlayed) {
 TEST_F(SoundLayerTest, VolumeIsHundredthsOfADecibel) {
     EXPECT_FLOAT_EQ(SoundRing::GainOf(0), 1.0f);
     EXPECT_NEAR(SoundRing::GainOf(-600), 0.501f, 0.001f);
-    EXPECT_NEAR(SoundRing::GainOf(-2000), 0.1f, 0.0001f);
     EXPECT_EQ(SoundRing::GainOf(DSBVOLUME_MIN), 0.0f);
     // A user's level as a gain and back.
     EXPECT_EQ(SoundRing::VolumeOfGain(1.0f), DSBVOLUME_MAX);
@@ -242,9 +241,18 @@ TEST_F(SoundLayerTest, CreationChecksItsArguments) {
     desc.dwBufferBytes = 0;
     EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DSERR_INVALIDPARAM);
     EXPECT_EQ(b, nullptr);
+    // A byte rate that disagrees with the sample rate (the engine's stand-in format for a file
+    // it cannot decode) plays; none at all does not.
+    WAVEFORMATEX standIn = Pcm(11025, 2, 16);
+    standIn.nAvgBytesPerSec = 88100;
+    desc.lpwfxFormat = &standIn;
+    desc.dwBufferBytes = 1000;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
+    standIn.nAvgBytesPerSec = 0;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DSERR_BADFORMAT);
 
     device_->FailOn(SoundOp::CreateSecondary, 1);
-    desc.dwBufferBytes = 1000;
+    desc.lpwfxFormat = &ok;
     EXPECT_NE(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
     EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &b), DS_OK);
     EXPECT_EQ(device_->Buffers().size(), 1u);
@@ -252,26 +260,123 @@ TEST_F(SoundLayerTest, CreationChecksItsArguments) {
     EXPECT_TRUE(device_->Buffers().empty());
 }
 
-TEST_F(SoundLayerTest, ByteRateThatDisagreesWithTheSampleRateStillPlays) {
-    // The engine's format for a file it cannot decode: 11025 Hz, 4-byte frames, 88100 bytes a
-    // second. Its silence must play so that the clock runs and the file ends.
-    WAVEFORMATEX standIn = Pcm(11025, 2, 16);
-    standIn.nAvgBytesPerSec = 88100;
-    auto b = MakeBuffer(11020, standIn);
-    ASSERT_NE(b, nullptr);
+TEST_F(SoundLayerTest, StampedTakesRunThePlayCursorOnWithTheClockNeverPastTheTake) {
+    // 8000 Hz mono 16 bits: 16 bytes a millisecond. 20 ms taken but unheard.
+    std::chrono::steady_clock::time_point now{};
+    device_->SetClock([&now] { return now; });
+    device_->SetLatency(320);
+    auto b = MakeBuffer(1600, Pcm(8000, 1, 16));
     ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-    device_->Advance(400);
-    uint32_t play = 0;
-    ASSERT_EQ(b->GetCurrentPosition(&play, nullptr), DS_OK);
-    EXPECT_EQ(play, 400u);
-    WAVEFORMATEX noRate = standIn;
-    noRate.nAvgBytesPerSec = 0;
-    DSBUFFERDESC desc;
-    desc.dwFlags = kStreamFlags;
-    desc.dwBufferBytes = 1000;
-    desc.lpwfxFormat = &noRate;
-    std::unique_ptr<DirectSoundBuffer> none;
-    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &none), DSERR_BADFORMAT);
+    const auto at = [&](std::chrono::microseconds later) {
+        now += later;
+        uint32_t play = 0, write = 0, unheard = 0;
+        EXPECT_EQ(b->GetCurrentPosition(&play, &write), DS_OK);
+        EXPECT_EQ(b->GetLatency(&unheard), DS_OK);
+        return std::vector<uint32_t>{play, write, unheard};
+    };
+    using us = std::chrono::microseconds;
+    device_->Advance(160);  // a 10 ms take: the cursor runs through it in 10 ms
+    EXPECT_EQ(at(us(0)), (std::vector<uint32_t>{0, 160, 160}));
+    EXPECT_EQ(at(us(2500)), (std::vector<uint32_t>{40, 160, 160}));
+    EXPECT_EQ(at(us(2560)), (std::vector<uint32_t>{80, 160, 160}));     // whole samples only
+    EXPECT_EQ(at(us(100000)), (std::vector<uint32_t>{160, 160, 160}));  // and stops at its end
+    // A take that comes early (a device faster than the clock) moves the cursor on to the
+    // end of the take before: it never falls more than a take behind.
+    device_->Advance(160);
+    EXPECT_EQ(at(us(5000)), (std::vector<uint32_t>{240, 320, 160}));
+    device_->Advance(160);
+    EXPECT_EQ(at(us(0)), (std::vector<uint32_t>{320, 480, 160}));
+    EXPECT_EQ(at(us(15000)), (std::vector<uint32_t>{480, 480, 160}));
+    // Round the end of the buffer, and once set the cursor is where it was put until a take.
+    for (int i = 0; i < 8; ++i) {
+        device_->Advance(160);
+        now += us(10000);
+    }
+    EXPECT_EQ(at(us(0)), (std::vector<uint32_t>{160, 160, 160}));
+    ASSERT_EQ(b->SetCurrentPosition(800), DS_OK);
+    EXPECT_EQ(at(us(10000)), (std::vector<uint32_t>{800, 800, 320}));
+    device_->Advance(160);
+    EXPECT_EQ(at(us(5000)), (std::vector<uint32_t>{880, 960, 160}));
+    // Taken but not yet stamped (SDL stamps once it has converted): the old stamp holds.
+    std::vector<uint8_t> out(160);
+    device_->FirstBuffer()->Consume(out.data(), 160, true);
+    EXPECT_EQ(at(us(50000)), (std::vector<uint32_t>{960, 1120, 160}));
+}
+
+// Normal play at 44100 Hz stereo through a ring whose device takes 512 sample frames every
+// 11.6 ms and holds two takes unheard, notified every 25 ms, all on a fake clock: every frame
+// goes up once, in order, none skipped, within a fraction of a millisecond of its time.
+TEST(FrameTimer, EveryFrameGoesUpOnceAtItsTimeFromAStampedCursor) {
+    using Clock = std::chrono::steady_clock;
+    using ns = std::chrono::nanoseconds;
+    constexpr uint32_t kTake = 2048, kRate = 176400, kFps = 25;
+    SoundRing ring(DefaultPrimaryFormat(), kRate);
+    ring.Play(true);
+    CFrameTimer timer;
+    timer.Reset(kRate, kRate, 4, kFps);
+    const Clock::time_point t0{}, end = t0 + std::chrono::seconds(3);
+    const auto takeAt = [&](int k) { return t0 + ns(int64_t{k} * kTake * 1'000'000'000 / kRate); };
+    std::vector<uint8_t> scratch(kTake);
+    uint64_t clock = 0;  // refilled up to the play cursor, as the output counts
+    uint32_t refilled = 0;
+    const auto heardAt = [&](Clock::time_point now, bool refill) {
+        const SoundRing::Cursors c = ring.CursorsAt(now);
+        const uint64_t played = clock + (c.play + kRate - refilled) % kRate;
+        if (refill) {
+            clock = played;
+            refilled = c.play;
+        }
+        return played - std::min<uint64_t>(played, c.unheard);
+    };
+    std::vector<std::pair<CFrameTimer::Frame, Clock::time_point>> up;  // first time up
+    const auto show = [&](CFrameTimer::Frame frame, Clock::time_point now) {
+        if (up.empty() || up.back().first < frame)
+            up.emplace_back(frame, now);
+    };
+    int take = 0, notification = 1, fired = 0;
+    std::optional<Clock::time_point> due;
+    for (;;) {
+        const Clock::time_point notifyAt = t0 + std::chrono::milliseconds(25 * notification);
+        const Clock::time_point next = std::min({takeAt(take), notifyAt, due.value_or(end)});
+        if (next >= end)
+            break;
+        if (due && next == *due) {
+            const CFrameTimer::Step step = timer.Fired(heardAt(next, false), next);
+            ++fired;
+            EXPECT_FALSE(step.show && !(up.back().first < step.frame)) << "a frame shown twice";
+            if (step.show)
+                show(step.frame, next);
+            due = step.next;
+        } else if (next == takeAt(take)) {
+            const SoundRing::Taken t = ring.Consume(scratch.data(), kTake, true);
+            ring.StampTake(t.generation, 2 * kTake, next, true);
+            ++take;
+        } else {
+            const uint64_t heard = heardAt(next, true);
+            show(timer.FrameOf(heard), next);
+            due = timer.Notified(heard, next).next;
+            ++notification;
+        }
+    }
+    // Heard = taken - two takes + the run since the stamp: frame n (byte 7056 n) is heard at
+    // (7056 n + 2048) / 176400 s, 75 of them in 3 s. The first goes up at the first notification.
+    ASSERT_EQ(up.size(), 75u);
+    for (int32_t n = 0; n < 75; ++n) {
+        ASSERT_EQ(up[n].first, (CFrameTimer::Frame{n / 25, n % 25})) << "skipped or out of order";
+        const Clock::time_point exact =
+            t0 + ns((int64_t{n} * 7056 + kTake) * 1'000'000'000 / kRate);
+        const ns late = up[n].second - exact;
+        EXPECT_TRUE(n == 0 || (late > -ns(1000) && late < ns(100000))) << n << ": " << late.count();
+    }
+    EXPECT_LE(fired, 3 * 25 + 10);  // about one wake a frame, not a busy loop
+
+    // The device stops taking (paused): the cursor runs out its take and the timer disarms.
+    ring.Stop();
+    int looks = 0;
+    for (due = timer.Notified(heardAt(end, true), end).next; due && looks < 10; ++looks)
+        due = timer.Fired(heardAt(*due, false), *due).next;
+    EXPECT_LE(looks, 2);
+    EXPECT_FALSE(due.has_value());
 }
 
 TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {
@@ -283,28 +388,6 @@ TEST(SoundDeviceFactory, NoDeviceMeansNoDirectSound) {
 }
 
 // ---- SDL on its headless drivers ----
-
-// Picks an SDL driver for one test and restores the environment afterwards.
-class SdlDriver {
-public:
-    SdlDriver(const char* driver, const std::string& diskFile = "") {
-        if (const char* old = getenv("SDL_AUDIODRIVER"))
-            oldDriver_ = old;
-        setenv("SDL_AUDIODRIVER", driver, 1);
-        if (!diskFile.empty())
-            setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
-    }
-    ~SdlDriver() {
-        unsetenv("SDL_DISKAUDIOFILE");
-        if (oldDriver_.empty())
-            unsetenv("SDL_AUDIODRIVER");
-        else
-            setenv("SDL_AUDIODRIVER", oldDriver_.c_str(), 1);
-    }
-
-private:
-    std::string oldDriver_;
-};
 
 // Plays a looping buffer until its last notification position has fired `laps` times.
 bool PlayLaps(DirectSoundBuffer& b, uint32_t bytes, int laps) {
@@ -323,11 +406,11 @@ bool PlayLaps(DirectSoundBuffer& b, uint32_t bytes, int laps) {
     return b.Stop() == DS_OK;
 }
 
-TEST(SdlSoundDevice, DummyDriverPlaysAndNotifies) {
-    SdlDriver driver("dummy");
+TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
+    sound_test::SdlDriver driver("no-such-sound-driver");
     auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
-    if (!device)
-        GTEST_SKIP() << "SDL has no dummy audio driver here";
+    ASSERT_NE(device, nullptr) << "the picture must still play by the clock";
+    EXPECT_NE(device->FallbackReason().find("no-such-sound-driver"), std::string::npos);
     SetSoundDeviceFactory([device] { return device; });
     std::unique_ptr<DirectSound> ds;
     ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
@@ -344,99 +427,13 @@ TEST(SdlSoundDevice, DummyDriverPlaysAndNotifies) {
     EXPECT_GE(device->ConsumedBytes(), 3u * desc.dwBufferBytes);
     ds.reset();
     SetSoundDeviceFactory({});
-}
-
-TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
-    SdlDriver driver("no-such-sound-driver");
-    auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
-    ASSERT_NE(device, nullptr) << "the picture must still play by the clock";
-    EXPECT_NE(device->FallbackReason().find("no-such-sound-driver"), std::string::npos);
-    SetSoundDeviceFactory([device] { return device; });
-    std::unique_ptr<DirectSound> ds;
-    ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
-    const WAVEFORMATEX f = Pcm(22050, 2, 16);
-    DSBUFFERDESC desc;
-    desc.dwFlags = kStreamFlags;
-    desc.dwBufferBytes = 8820;  // 0.1 s
-    desc.lpwfxFormat = &f;
-    std::unique_ptr<DirectSoundBuffer> b;
-    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
-    EXPECT_TRUE(PlayLaps(*b, desc.dwBufferBytes, 2));
-    b.reset();
-    ds.reset();
-    SetSoundDeviceFactory({});
     device.reset();
     // Once the stand-in is gone, the next device tries the named driver again.
     EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
-    SdlDriver dummy("dummy");
+    sound_test::SdlDriver dummy("dummy");
     auto real = SdlSoundDevice::Open(DefaultPrimaryFormat());
     ASSERT_NE(real, nullptr);
     EXPECT_EQ(real->FallbackReason(), "");
-}
-
-// Reads the file SDL's disk driver wrote, as 16-bit samples.
-std::vector<int16_t> ReadSamples(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
-}
-
-TEST(SdlSoundDevice, DiskDriverWritesTheBufferAtItsVolume) {
-    const std::string file =
-        (std::filesystem::temp_directory_path() / ("tvq-sound-" + std::to_string(getpid())))
-            .string();
-    const WAVEFORMATEX f = DefaultPrimaryFormat();
-    const uint32_t bytes = 17640;  // 0.1 s
-    // A ramp that cannot be mistaken for silence or for a shifted copy of itself.
-    std::vector<int16_t> ramp(bytes / 2);
-    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<int16_t>(1000 + (i * 7) % 20000);
-
-    for (const int32_t volume : {DSBVOLUME_MAX, int32_t{-600}, DSBVOLUME_MIN}) {
-        std::filesystem::remove(file);
-        {
-            SdlDriver driver("disk", file);
-            auto device = SdlSoundDevice::Open(f);
-            if (!device)
-                GTEST_SKIP() << "SDL has no disk audio driver here";
-            SetSoundDeviceFactory([device] { return device; });
-            std::unique_ptr<DirectSound> ds;
-            ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
-            DSBUFFERDESC desc;
-            desc.dwFlags = kStreamFlags;
-            desc.dwBufferBytes = bytes;
-            desc.lpwfxFormat = &f;
-            std::unique_ptr<DirectSoundBuffer> b;
-            ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
-            void* p1 = nullptr;
-            void* p2 = nullptr;
-            uint32_t n1 = 0, n2 = 0;
-            ASSERT_EQ(b->Lock(0, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
-            std::memcpy(p1, ramp.data(), bytes);
-            ASSERT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
-            ASSERT_EQ(b->SetVolume(volume), DS_OK);
-            EXPECT_TRUE(PlayLaps(*b, bytes, 2));
-            b.reset();
-            ds.reset();
-            SetSoundDeviceFactory({});
-        }  // the device closes: the file is complete
-        const std::vector<int16_t> heard = ReadSamples(file);
-        ASSERT_GE(heard.size(), ramp.size() * 2);
-        if (volume == DSBVOLUME_MIN) {
-            EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t s) { return s == 0; }));
-            continue;
-        }
-        // Same format in and out: the whole first lap comes out sample for sample, scaled.
-        const auto start = std::find(heard.begin(), heard.end(),
-                                     static_cast<int16_t>(ramp[0] * SoundRing::GainOf(volume)));
-        ASSERT_NE(start, heard.end()) << "volume " << volume;
-        ASSERT_GE(static_cast<size_t>(heard.end() - start), ramp.size());
-        const float gain = SoundRing::GainOf(volume);
-        for (size_t i = 0; i < ramp.size(); ++i)
-            ASSERT_NEAR(start[static_cast<long>(i)], ramp[i] * gain, 1.0) << "sample " << i;
-    }
-    std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "platform/Sync.h"
+#include "platform/Thread.h"
 #include "platform/WinTypes.h"
 
 using namespace win;
@@ -46,21 +48,33 @@ TEST(Event, AutoResetWakesExactlyOneWaiterPerSet) {
     for (auto& t : waiters) t.join();
     EXPECT_EQ(released, 2);
     EXPECT_FALSE(e.IsSet());
-}
-
-TEST(Event, SettingASetEventDoesNotCount) {
-    Event e(false);
+    // Setting a set event does not count.
     e.Set();
     e.Set();
     EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
     EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
 }
 
-TEST(Event, WaitTimesOutAfterRoughlyTheTimeGiven) {
+TEST(Event, TimedWaitsNeverEndEarlyAndDeadlinesAreFinerThanAMillisecond) {
     Event e(false);
     const uint32_t t0 = GetTickCount();
     EXPECT_EQ(e.Wait(50), WAIT_TIMEOUT);
     EXPECT_GE(GetTickCount() - t0, 45u);
+    // The frame timer's wait: a 300 us deadline, which a wait counting whole milliseconds
+    // cannot keep. One of a few tries within 700 us of it, so that a busy machine passes too.
+    using Clock = std::chrono::steady_clock;
+    Event* events[] = {&e};
+    bool kept = false;
+    for (int i = 0; i < 20 && !kept; ++i) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(300);
+        EXPECT_EQ(MsgWaitUntil(events, deadline), WAIT_TIMEOUT);
+        const Clock::time_point woke = Clock::now();
+        ASSERT_GE(woke, deadline);
+        kept = woke - deadline < std::chrono::microseconds(700);
+    }
+    EXPECT_TRUE(kept);
+    e.Set();  // a set event ends it before the deadline
+    EXPECT_EQ(MsgWaitUntil(events, Clock::now() + std::chrono::seconds(10)), WAIT_OBJECT_0);
 }
 
 TEST(Event, WaitForMultipleReportsFirstSetAndConsumesOnlyIt) {
@@ -77,25 +91,23 @@ TEST(Event, WaitForMultipleReportsFirstSetAndConsumesOnlyIt) {
 
 TEST(RecursiveMutex, OwnerMayRelockAndOthersWaitUntilFullyReleased) {
     RecursiveMutex m;
+    const auto otherTakesIt = [&m] {
+        bool got = false;
+        std::thread other([&] {
+            got = m.TryLock();
+            if (got)
+                m.Unlock();
+        });
+        other.join();
+        return got;
+    };
     m.Lock();
     {
         ScopedLock again(m);
-        std::atomic<bool> otherGotIt{false};
-        std::thread other([&] { otherGotIt = m.TryLock(); });
-        other.join();
-        EXPECT_FALSE(otherGotIt);
+        EXPECT_FALSE(otherTakesIt());
     }
-    std::atomic<bool> otherGotIt{false};
-    std::thread stillHeld([&] { otherGotIt = m.TryLock(); });
-    stillHeld.join();
-    EXPECT_FALSE(otherGotIt) << "one unlock of two must not release the mutex";
+    EXPECT_FALSE(otherTakesIt()) << "one unlock of two must not release the mutex";
     m.Unlock();
-    std::thread free([&] {
-        otherGotIt = m.TryLock();
-        if (otherGotIt)
-            m.Unlock();
-    });
-    free.join();
-    EXPECT_TRUE(otherGotIt);
+    EXPECT_TRUE(otherTakesIt());
     ScopedLock nothing(static_cast<RecursiveMutex*>(nullptr));  // a null lock is allowed
 }

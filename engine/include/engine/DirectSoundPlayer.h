@@ -17,8 +17,10 @@
 // own locks. The close lock comes before the engine lock: Open and Close are never called
 // with the engine lock held, since Close waits for the notification thread, which needs it.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "engine/IAudioOutput.h"
 #include "platform/MessageTarget.h"
@@ -30,6 +32,56 @@
 
 class CPlaybackEngine;
 class IVideoTarget;
+
+// When the next frame of normal play is due. The notifications come every 25 ms (or one frame
+// at higher frame rates), while a frame lasts 1/fps: shown only at notifications, a frame would
+// be up to 25 ms late. So after each notification the notification thread asks this timer for
+// the instant the heard position reaches the next frame's first byte, waits for that instant
+// (a deadline wait of the steady clock) and shows that frame then.
+//
+// Pure arithmetic on the heard position and a time the caller passes in (tests drive it with a
+// fake clock); the output keeps it under the engine lock. The frame is the one the
+// notifications count in normal play: s = heard / byte rate, f = fps x (heard mod byte rate) /
+// byte rate. A frame is never handed out twice nor before one already shown. When the heard
+// position has stood still since the last look (paused, the device stalled, the end) the timer
+// disarms until the next notification, so a halted player does not wake at the frame rate.
+class CFrameTimer {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    struct Frame {
+        int32_t second = -1;
+        int32_t index = -1;
+        auto operator<=>(const Frame&) const = default;
+    };
+    struct Step {
+        bool show = false;  // `frame` is new: show it
+        Frame frame;
+        std::optional<TimePoint> next;  // when to look again; none: wait for a notification
+    };
+
+    // A new run: nothing shown yet. byteRate is the clock's unit (the format's byte rate),
+    // playRate the bytes the device plays per second (samples x block; they may disagree),
+    // block the bytes of one sample frame: a deadline lies one block past the boundary, so
+    // that the cursor, which moves by whole blocks, has surely crossed it.
+    void Reset(uint32_t byteRate, uint32_t playRate, uint32_t block, int fps);
+    // A notification has shown the frame of `heard`.
+    Step Notified(uint64_t heard, TimePoint now);
+    // The deadline has passed: the frame of `heard`, if it is new.
+    Step Fired(uint64_t heard, TimePoint now);
+    Frame FrameOf(uint64_t heard) const;
+    // The first byte of the frame after the one `heard` lies in.
+    uint64_t NextBoundary(uint64_t heard) const;
+
+private:
+    std::optional<TimePoint> Arm(uint64_t heard, TimePoint now) const;
+
+    uint64_t byteRate_ = 0;
+    uint64_t playRate_ = 0;
+    uint64_t block_ = 0;
+    uint64_t fps_ = 1;
+    Frame shown_;  // the last frame handed out in this run
+    uint64_t lastHeard_ = 0;
+};
 
 class CDirectSoundPlayer : public IAudioOutput {
 public:
@@ -104,11 +156,18 @@ private:
     win::RecursiveMutex* EngineLock() const { return m_hEngineLock.load(); }
     // One wake of the notification thread. 0 ends the thread.
     int HandleNotification();
+    // The frame timer's deadline has passed: shows the frame heard now if it is new, and
+    // sets the next deadline.
+    void HandleFrameTimer();
     // No notification for a while: 0 when the device has gone away under a playing buffer
     // (traced), so that the file ends instead of waiting for ever.
     int CheckStalled();
     // The clock less what the device holds unheard; never before the start of this run.
-    uint64_t HeardClock() const;
+    uint64_t HeardClock() const { return HeardAt(m_dwClock); }
+    uint64_t HeardAt(uint64_t clock) const;
+    // What is heard at this instant: the clock moved on to where the play cursor has run
+    // since the last refill.
+    uint64_t HeardNow() const;
     void HandleNotificationThread();
     // Writes [from, from + bytes) of the buffer with engine audio; adds to the clock. Returns
     // 0 on a lock failure. `running` receives the engine's flag after the pulls.
@@ -175,6 +234,11 @@ private:
     std::atomic<int> m_nExtraSeconds{0};
     std::atomic<int> m_nLastSubSecond{0};
     std::atomic<uint64_t> m_dwBackwardBase{0};  // 0 = not yet taken
+
+    // Under the engine lock; reset with the clock.
+    CFrameTimer m_frameTimer;
+    // The notification thread's own: when the frame timer fires next.
+    std::optional<CFrameTimer::TimePoint> m_frameDue;
 
     // The notification thread: created by Open, ended by Close (or itself).
     std::unique_ptr<win::WorkerThread> m_pThread;

@@ -2,6 +2,7 @@
 // Worker threads with their own message queues, in the manner of Windows thread queues:
 // messages are posted to a thread by id, delivered in order, and a thread can wait for any of
 // several events or for a message to arrive.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,6 +45,10 @@ bool GetMessage(Message& out);
 // Returns WAIT_OBJECT_0 + index of the first set event, WAIT_OBJECT_0 + events.size() when a
 // message is waiting, or WAIT_TIMEOUT. An auto-reset event that is reported is consumed.
 uint32_t MsgWaitForMultipleObjects(std::span<Event* const> events, uint32_t timeoutMs);
+// The same with a deadline of the steady clock, to the microsecond rather than the
+// millisecond (the sound thread's frame timer).
+uint32_t MsgWaitUntil(std::span<Event* const> events,
+                      std::chrono::steady_clock::time_point deadline);
 
 // A thread with a message queue. The queue exists before Start returns, so messages may be
 // posted to Id() at once. The object must outlive the thread; Join waits for the end.

@@ -192,11 +192,11 @@ HRESULT DirectSoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) {
         return DSERR_INVALIDCALL;
     if (device_->Fails(SoundOp::GetPosition))
         return DSERR_GENERIC;
-    const uint32_t cursor = ring_->PlayCursor();
+    const SoundRing::Cursors cursors = ring_->CursorsAt(device_->Now());
     if (play)
-        *play = cursor;
+        *play = cursors.play;
     if (write)
-        *write = cursor;
+        *write = cursors.write;
     return DS_OK;
 }
 
@@ -225,7 +225,7 @@ HRESULT DirectSoundBuffer::GetLatency(uint32_t* bytes) {
         return DSERR_INVALIDPARAM;
     if (!ring_)
         return DSERR_INVALIDCALL;
-    *bytes = ring_->DeviceLatency();
+    *bytes = ring_->CursorsAt(device_->Now()).unheard;
     return DS_OK;
 }
 

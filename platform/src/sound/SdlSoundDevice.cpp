@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -164,6 +165,7 @@ _SDL_AudioStream* SdlSoundDevice::MakeStream(const WAVEFORMATEX& from) const {
 }
 
 void SdlSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
+    ring->SetStampedTakes(true);
     std::lock_guard lk(voicesMutex_);
     Voice v;
     v.ring = ring;
@@ -221,6 +223,7 @@ int SdlSoundDevice::Render(Voice& v, int len) {
     const int dstFrameBytes = 2 * format_.nChannels;
     const uint32_t maxTake =
         static_cast<uint32_t>(take_.size() / src.nBlockAlign * src.nBlockAlign);
+    bool took = false;
     for (int i = 0; i < kMaxTakesPerCallback; ++i) {
         const int available = SDL_AudioStreamAvailable(v.stream);
         if (available >= len)
@@ -243,6 +246,7 @@ int SdlSoundDevice::Render(Voice& v, int len) {
         if (t.bytes == 0)
             break;
         consumed_.fetch_add(t.bytes, std::memory_order_relaxed);
+        took = true;
         if (SDL_AudioStreamPut(v.stream, take_.data(), static_cast<int>(t.bytes)) != 0)
             break;
     }
@@ -254,8 +258,14 @@ int SdlSoundDevice::Render(Voice& v, int len) {
     const uint64_t waitingFrames =
         static_cast<uint64_t>(std::max(SDL_AudioStreamAvailable(v.stream), 0)) / dstFrameBytes +
         deviceFrames_.load(std::memory_order_relaxed);
-    v.ring->SetDeviceLatency(static_cast<uint32_t>(waitingFrames * src.nSamplesPerSec /
-                                                   format_.nSamplesPerSec * src.nBlockAlign));
+    const auto latency = static_cast<uint32_t>(waitingFrames * src.nSamplesPerSec /
+                                               format_.nSamplesPerSec * src.nBlockAlign);
+    // The stamp says from when the device plays out what it holds, so that the play cursor
+    // runs on between callbacks instead of stepping by whole callbacks.
+    if (took)
+        v.ring->StampTake(v.generation, latency, std::chrono::steady_clock::now(), /*wait=*/false);
+    else
+        v.ring->SetDeviceLatency(latency);
     return std::max(got, 0);
 }
 

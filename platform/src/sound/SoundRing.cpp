@@ -50,6 +50,73 @@ void SoundRing::SetPlayCursor(uint32_t offset) {
     std::lock_guard lk(mutex_);
     cursor_ = size_ ? offset % size_ : 0;
     ++generation_;
+    setAt_ = cursor_;
+    taken_ = 0;
+    stamped_ = false;
+    stampFrom_ = stampTo_ = 0;
+}
+
+void SoundRing::SetStampedTakes(bool on) {
+    std::lock_guard lk(mutex_);
+    stampsTakes_ = on;
+}
+
+uint64_t SoundRing::PlayedLocked(TimePoint now) const {
+    if (!stamped_)
+        return stampsTakes_ ? stampTo_ : taken_;
+    const uint64_t rate = uint64_t{format_.nSamplesPerSec} * format_.nBlockAlign;
+    // Never more than a take runs out, so a few seconds bound it (and the product below).
+    constexpr int64_t kLongestRunNs = 10'000'000'000;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - stampAt_);
+    uint64_t ran = 0;
+    if (elapsed.count() > 0)
+        ran =
+            static_cast<uint64_t>(std::min(elapsed.count(), kLongestRunNs)) * rate / 1'000'000'000u;
+    if (format_.nBlockAlign > 0)
+        ran -= ran % format_.nBlockAlign;
+    return std::min(stampFrom_ + ran, stampTo_);
+}
+
+void SoundRing::StampTake(uint32_t generation, uint32_t latencyBytes, TimePoint at, bool wait) {
+    std::unique_lock lk(mutex_, std::defer_lock);
+    if (wait)
+        lk.lock();
+    else if (!lk.try_lock())
+        return;  // the next take stamps again
+    if (generation != generation_)
+        return;
+    // The new run starts where the cursor has got to, but not behind the end of the last
+    // take: a device that plays faster than the steady clock runs (the disk driver, or a card
+    // whose crystal is a little fast) must not leave the cursor ever further behind what it
+    // took, or the player would refill less than the device takes.
+    const uint64_t from = stamped_ ? std::max(PlayedLocked(at), stampTo_) : stampTo_;
+    stamped_ = true;
+    stampAt_ = at;
+    stampFrom_ = from;
+    stampTo_ = taken_;
+    stampLatency_ = latencyBytes;
+    latency_.store(latencyBytes, std::memory_order_relaxed);
+}
+
+SoundRing::Cursors SoundRing::CursorsAt(TimePoint now) const {
+    std::lock_guard lk(mutex_);
+    Cursors c;
+    c.write = cursor_;
+    if (!stamped_ && !stampsTakes_) {
+        c.play = cursor_;
+        c.unheard = latency_.load(std::memory_order_relaxed);
+        return c;
+    }
+    if (!stamped_) {
+        c.play = size_ ? static_cast<uint32_t>((setAt_ + stampTo_) % size_) : 0;
+        c.unheard = latency_.load(std::memory_order_relaxed);
+        return c;
+    }
+    const uint64_t played = PlayedLocked(now);
+    c.play = size_ ? static_cast<uint32_t>((setAt_ + played) % size_) : 0;
+    const uint64_t take = stampTo_ - stampFrom_;
+    c.unheard = stampLatency_ > take ? static_cast<uint32_t>(stampLatency_ - take) : 0;
+    return c;
 }
 
 void SoundRing::SetVolume(int32_t hundredthsDb) {
@@ -149,6 +216,9 @@ SoundRing::Taken SoundRing::ConsumeLocked(uint8_t* out, uint32_t bytes,
             passed.push_back(n.hEventNotify);
     }
     taken.bytes = done;
+    if (!stamped_)
+        stampTo_ = taken_;  // the first stamp runs from where this take began
+    taken_ += done;
     return taken;
 }
 

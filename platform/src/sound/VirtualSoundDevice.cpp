@@ -45,6 +45,7 @@ WAVEFORMATEX VirtualSoundDevice::PrimaryFormat() const {
 void VirtualSoundDevice::Attach(const std::shared_ptr<SoundRing>& ring) {
     std::lock_guard lk(mutex_);
     ring->SetDeviceLatency(latency_);
+    ring->SetStampedTakes(clock_ != nullptr);
     rings_.push_back(ring);
     ++created_;
 }
@@ -95,6 +96,21 @@ void VirtualSoundDevice::SetLatency(uint32_t bytes) {
     for (const auto& ring : rings_) ring->SetDeviceLatency(bytes);
 }
 
+void VirtualSoundDevice::SetClock(Clock clock) {
+    std::lock_guard lk(mutex_);
+    clock_ = std::move(clock);
+    for (const auto& ring : rings_) ring->SetStampedTakes(clock_ != nullptr);
+}
+
+std::chrono::steady_clock::time_point VirtualSoundDevice::Now() const {
+    Clock clock;
+    {
+        std::lock_guard lk(mutex_);
+        clock = clock_;
+    }
+    return clock ? clock() : std::chrono::steady_clock::now();
+}
+
 void VirtualSoundDevice::SetGone(bool gone) {
     gone_ = gone;
     if (gone)
@@ -108,11 +124,20 @@ void VirtualSoundDevice::LoseBuffers() {
 std::vector<uint8_t> VirtualSoundDevice::Advance(uint32_t bytes) {
     std::vector<uint8_t> heard;
     bool first = true;
+    Clock clock;
+    uint32_t latency = 0;
+    {
+        std::lock_guard lk(mutex_);
+        clock = clock_;
+        latency = latency_;
+    }
     // The rings are played outside the device lock: setting a notification event may wake a
     // thread that calls straight back into the device.
     for (const auto& ring : Buffers()) {
         std::vector<uint8_t> out(bytes);
         const SoundRing::Taken taken = ring->Consume(out.data(), bytes, /*wait=*/true);
+        if (clock && taken.bytes > 0)
+            ring->StampTake(taken.generation, latency, clock(), /*wait=*/true);
         out.resize(taken.bytes);
         ApplyVolume(out, ring->Format(), taken.volume);
         if (first)

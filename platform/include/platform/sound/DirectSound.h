@@ -33,11 +33,15 @@ public:
     HRESULT Unlock(void* part1, uint32_t bytes1, void* part2, uint32_t bytes2);
     HRESULT Play(uint32_t reserved, uint32_t priority, uint32_t flags);
     HRESULT Stop();  // the position stays where it was
-    // The play cursor and the write cursor (where it is safe to write from; here the same).
+    // The play cursor and the write cursor. Everything before the play cursor has been taken
+    // by the device and may be written again; [play, write) is taken but still running out.
+    // Between the device's takes the play cursor moves on with the steady clock (see
+    // SoundRing::StampTake); with a device that does not stamp, both are the taken cursor.
     HRESULT GetCurrentPosition(uint32_t* play, uint32_t* write);
     HRESULT SetCurrentPosition(uint32_t offset);
     // Bytes behind the play cursor that the device has taken but not yet played out (its
-    // queue and buffer): what has been heard is the cursor's progress minus this.
+    // queue and buffer): what has been heard is the cursor's progress minus this. Read with
+    // GetCurrentPosition it belongs to that play cursor.
     HRESULT GetLatency(uint32_t* bytes);
     // After a loss the contents must be written again. Fails with DSERR_BUFFERLOST while the
     // device itself is gone.

@@ -2,6 +2,7 @@
 // The output a DirectSound object plays through. A device plays every secondary buffer
 // attached to it, mixed, at its primary format. Which device DirectSoundCreate opens is
 // decided by the process-wide factory: SDL audio by default, the virtual device in tests.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,6 +53,11 @@ public:
     virtual bool Lost() const { return false; }
     // Called after each successful Unlock of one of its buffers (the test device counts them).
     virtual void NoteUnlock() {}
+    // The clock its takes are stamped with (SoundRing::StampTake); the test device's may be
+    // a fake one.
+    virtual std::chrono::steady_clock::time_point Now() const {
+        return std::chrono::steady_clock::now();
+    }
 };
 
 // Opens a device; null when no device can be opened.

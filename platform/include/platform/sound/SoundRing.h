@@ -9,6 +9,7 @@
 // briefly so that each write is ordered after the last read of those bytes and before the
 // next one.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -59,9 +60,31 @@ public:
     Taken Consume(uint8_t* out, uint32_t bytes, bool wait);
 
     // Bytes the device has taken from the ring that are not yet heard (its converter and
-    // buffer); written by the device after each take, read by the application.
+    // buffer), for a device that does not stamp its takes. Never blocks.
     void SetDeviceLatency(uint32_t bytes) { latency_.store(bytes, std::memory_order_relaxed); }
-    uint32_t DeviceLatency() const { return latency_.load(std::memory_order_relaxed); }
+
+    // The play cursor between takes. A device takes a block of bytes at a time (SDL: 11.6 ms)
+    // and plays it out over the following period; a cursor that jumped by whole takes would
+    // make the picture step with them. So after a take the device stamps it with the steady
+    // clock and its latency, and from then on the play cursor runs with the clock at the
+    // format's rate from where it stood (at least the end of the take before) toward the end
+    // of what was taken, and stops there: never more than the take behind the taken cursor,
+    // never beyond it, never backwards. The latency reported with it is what is unheard
+    // beyond that running cursor: the stamped latency less the take. A device that stamps
+    // says so when it attaches the ring (SetStampedTakes); until its first stamp after the
+    // cursor was set, the play cursor stays where the last take began. A ring whose device
+    // does not stamp reports the taken cursor and the plain latency, as before. With
+    // wait = false the stamp only tries the lock (the SDL callback), and a stamp of an older
+    // generation (the cursor was set since) is dropped.
+    void SetStampedTakes(bool on);
+    using TimePoint = std::chrono::steady_clock::time_point;
+    void StampTake(uint32_t generation, uint32_t latencyBytes, TimePoint at, bool wait);
+    struct Cursors {
+        uint32_t play = 0;     // the running cursor: everything before it has been taken
+        uint32_t write = 0;    // the taken cursor: the device's next byte
+        uint32_t unheard = 0;  // bytes before the play cursor not yet heard
+    };
+    Cursors CursorsAt(TimePoint now) const;
 
     // Linear gain of a volume in hundredths of a decibel; 0 at DSBVOLUME_MIN and below.
     static float GainOf(int32_t hundredthsDb);
@@ -70,12 +93,12 @@ public:
 
 private:
     Taken ConsumeLocked(uint8_t* out, uint32_t bytes, std::vector<Event*>& passed);
+    // Bytes since the cursor was last set up to the running play cursor at `now`.
+    uint64_t PlayedLocked(TimePoint now) const;
 
     const WAVEFORMATEX format_;
     const uint32_t size_;
     std::vector<uint8_t> data_;  // see the header comment
-
-    std::atomic<uint32_t> latency_{0};
 
     mutable std::mutex mutex_;
     bool playing_ = false;                          // under mutex_
@@ -85,6 +108,17 @@ private:
     uint32_t generation_ = 0;                       // under mutex_
     int32_t volume_ = DSBVOLUME_MAX;                // under mutex_
     std::vector<DSBPOSITIONNOTIFY> notifications_;  // under mutex_
+    std::atomic<uint32_t> latency_{0};
+    uint32_t setAt_ = 0;  // under mutex_: where the cursor was set
+    uint64_t taken_ = 0;  // under mutex_: bytes taken since then
+    // The last stamp, under mutex_: the play cursor runs from stampFrom_ at stampAt_ toward
+    // stampTo_ (byte counts like taken_).
+    bool stampsTakes_ = false;
+    bool stamped_ = false;  // since the cursor was set
+    TimePoint stampAt_{};
+    uint64_t stampFrom_ = 0;
+    uint64_t stampTo_ = 0;
+    uint32_t stampLatency_ = 0;
 };
 
 }  // namespace win

@@ -1,11 +1,14 @@
 #pragma once
 // A sound device for tests: nothing is heard, and the play cursor of each playing buffer moves
 // only when the test calls Advance. Notification logic can so be driven byte by byte without
-// waiting for real time. Any operation of the layer can be made to fail.
+// waiting for real time. Any operation of the layer can be made to fail. Given a clock, each
+// Advance is a take stamped with it, and the play cursor runs on between them with that clock
+// as on a real output.
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -45,6 +48,11 @@ public:
     bool Lost() const override { return gone_.load(); }
     // Bytes every buffer reports as taken but not yet heard.
     void SetLatency(uint32_t bytes);
+    // Stamps every later Advance with this clock (null: no stamps, the cursor moves only in
+    // Advance). Set before the buffers play.
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    void SetClock(Clock clock);
+    std::chrono::steady_clock::time_point Now() const override;
 
     // Successful Unlock calls so far, and a wait until there have been `count` of them: each
     // refill of a buffer ends with one, so a test can wait for the refill it caused.
@@ -61,6 +69,7 @@ private:
     std::array<int, static_cast<size_t>(SoundOp::Count)> failures_{};  // under mutex_
     uint64_t unlocks_ = 0;                                             // under mutex_
     uint32_t latency_ = 0;                                             // under mutex_
+    Clock clock_;                                                      // under mutex_
     std::atomic<bool> gone_{false};
 };
 
