@@ -270,23 +270,26 @@ double CMprisService::Rate() const {
 void CMprisService::SetRate(double rate) {
     // Only the factors the speed commands have; MPRIS players ignore a rate they cannot play.
     const double factor = std::abs(rate);
-    int index = -1;
-    for (int i = 0; i < 4; ++i) {
-        if (factor == static_cast<double>(1 << i))
-            index = i;
+    const SpeedDirection direction = rate > 0 ? SpeedDirection::Forward : SpeedDirection::Backward;
+    bool known = false;
+    SpeedCommand command;
+    for (const Speed speed : {Speed::X1, Speed::X2, Speed::X4, Speed::X8}) {
+        if (factor == static_cast<double>(SpeedFactor(speed))) {
+            command = {speed, direction};
+            known = true;
+        }
     }
-    if (index < 0 || !m_dialog.IsPlaying())
+    if (!known || !m_dialog.IsPlaying())
         return;
     const double now = Rate();
     if (rate == now)
         return;
-    if (rate < 0 && index == 0 && now < 0) {
+    if (direction == SpeedDirection::Backward && command.speed == Speed::X1 && now < 0) {
         // Backward 1x toggles: from another backward speed it would return to normal play,
         // so go through normal play first.
-        m_dialog.OnWinMessage(WM_SPEED_FORWARD_1X, 0, 0);
+        m_dialog.OnWinMessage(SpeedCommand{Speed::X1, SpeedDirection::Forward}.Message(), 0, 0);
     }
-    const uint32_t first = rate > 0 ? WM_SPEED_FORWARD_1X : WM_SPEED_BACKWARD_1X;
-    m_dialog.OnWinMessage(first + static_cast<uint32_t>(index), 0, 0);
+    m_dialog.OnWinMessage(command.Message(), 0, 0);
     m_rate = rate;
     m_rateTrack = CurrentTrackId();
     PublishChanges();

@@ -31,7 +31,7 @@ display_menu::MenuState CVideoWnd::CurrentMenuState() const {
     s.repeat = GetRepeat();
     s.fullScreen = IsFullScreen();
     s.adjust = GetAdjust();
-    s.speedIndex = GetSpeedIndex();
+    s.speed = GetSpeed();
     s.speedMode = GetSpeedMode();
     s.displayMode = GetDisplayMode();
     return s;
@@ -95,8 +95,7 @@ void CVideoWnd::OnCommand(int id) {
         default:
             break;
     }
-    const int mode = DisplayModeOfCommand(id);
-    if (mode >= 0)
+    if (DisplayMode mode; DisplayModeOfCommand(id, &mode))
         SetDisplayMode(mode);
 }
 
@@ -110,7 +109,7 @@ void CVideoWnd::ToggleAdjust() {
     SaveSettings();
 }
 
-void CVideoWnd::SetDisplayMode(int mode) {
+void CVideoWnd::SetDisplayMode(DisplayMode mode) {
     SetDisplayModeValue(mode);
     SaveSettings();
 }
@@ -169,9 +168,8 @@ QSize CVideoWnd::ShownPictureSize() const {
     const win::BITMAPINFOHEADER f = GetPictureFormat();
     if (f.biWidth <= 0 || f.biHeight <= 0)
         return QSize();
-    const int mode = GetDisplayMode();
-    const bool turned = mode == 4 || mode == 5;
-    return turned ? QSize(f.biHeight, f.biWidth) : QSize(f.biWidth, f.biHeight);
+    return IsQuarterTurn(GetDisplayMode()) ? QSize(f.biHeight, f.biWidth)
+                                           : QSize(f.biWidth, f.biHeight);
 }
 
 // ---- full screen -----------------------------------------------------------------------

@@ -482,21 +482,20 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
     const uint64_t bps = m_wfx.nAvgBytesPerSec;
     if (bps == 0)
         return step;
-    const int mode = m_pEngine->GetMode();
+    const SpeedMode mode = m_pEngine->GetMode();
     const uint64_t fps = static_cast<uint64_t>(std::max(m_pEngine->GetFramesPerSecond(), 1));
     // The picture follows what is heard, not what the device has taken.
     const uint64_t clock = HeardClock();
-    if (mode == CPlaybackEngine::kModeNormal) {
+    if (mode == SpeedMode::Normal) {
         step.second = static_cast<int32_t>(clock / bps);
         step.frame = static_cast<int32_t>(fps * (clock % bps) / bps);
         step.post = step.second % 2 == 0;
         step.show = true;
         return step;
     }
-    const int index = std::clamp(m_pEngine->GetSpeedIndex(), 0, 3);
-    const uint64_t factor = static_cast<uint64_t>(CPlaybackEngine::kSpeedFactors[index]);
+    const uint64_t factor = static_cast<uint64_t>(SpeedFactor(m_pEngine->GetSpeed()));
     uint64_t played = clock;
-    if (mode == CPlaybackEngine::kModeBackward) {
+    if (mode == SpeedMode::Backward) {
         if (m_dwBackwardBase == 0) {
             m_dwBackwardBase = clock;
             return step;
@@ -513,7 +512,7 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
         ++m_nExtraSeconds;
     }
     const int32_t within = static_cast<int32_t>(v % fps);
-    if (mode == CPlaybackEngine::kModeForward) {
+    if (mode == SpeedMode::Forward) {
         step.second = m_nExtraSeconds + whole;
         step.frame = within;
     } else {

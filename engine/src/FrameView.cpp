@@ -257,7 +257,7 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
 
 int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     const auto wanted = std::make_pair(second, frameIndex);
-    const bool backward = GetSpeedMode() == CPlaybackEngine::kModeBackward;
+    const bool backward = GetSpeedMode() == SpeedMode::Backward;
     // Backward play queues its records counting down, so "not yet there" and "already past"
     // swap. A record pulled in the other direction says nothing about the new run: its queue
     // was emptied when the direction changed, so the first record of the new run is taken.
@@ -291,7 +291,7 @@ int CFrameView::PullStoredFrame() {
             return 0;
         if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr, &next))
             return 0;
-        backward = engine->GetMode() == CPlaybackEngine::kModeBackward;
+        backward = engine->GetMode() == SpeedMode::Backward;
     }
     // Only kept: a frame is decoded when it is about to be shown, so the frames a catch-up
     // passes over (fast play, the way to a seek's target) never are.
@@ -352,7 +352,7 @@ int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool ba
     }
     frameSecond_ = second;
     frameIndex_ = index;
-    frameBackward_ = engine->GetMode() == CPlaybackEngine::kModeBackward;
+    frameBackward_ = engine->GetMode() == SpeedMode::Backward;
     restartRun_ = false;
     freshFrame_ = true;
     freshConverted_ = inPlace;
@@ -393,28 +393,28 @@ void CFrameView::TransformFrame() {
 
 bool CFrameView::TurnByDisplayMode(int mode, uint8_t* bits, const win::BITMAPINFOHEADER& format,
                                    std::vector<uint8_t>& rotated) {
-    const bool turned = mode == 4 || mode == 5;
+    const bool turned = IsQuarterTurn(DisplayMode{mode});
     const size_t turnedBytes = size_t(RotatedFormat(format).biSizeImage) + kRotatedSlackBytes;
     if (turned && rotated.size() < turnedBytes)
         rotated.assign(turnedBytes, 0);
-    switch (mode) {
-        case 1:
+    switch (DisplayMode{mode}) {
+        case DisplayMode::UpDown:
             FlipRows(bits, format);
             break;
-        case 2:
+        case DisplayMode::LeftRight:
             MirrorRows(bits, format);
             break;
-        case 3:
+        case DisplayMode::UpDownLeftRight:
             Turn180(bits, format);
             break;
-        case 4:
+        case DisplayMode::Rotate90:
             Rotate90(bits, format, rotated.data());
             break;
-        case 5:
+        case DisplayMode::Rotate270:
             Rotate270(bits, format, rotated.data());
             break;
         default:
-            break;  // 0, and values out of range from a hand-edited settings file
+            break;  // Normal, and values out of range from a hand-edited settings file
     }
     return turned;
 }
@@ -492,7 +492,7 @@ bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
         shownLabel_ = {job.show.second, job.show.index};
         return true;
     }
-    const bool turned = job.displayMode == 4 || job.displayMode == 5;
+    const bool turned = IsQuarterTurn(DisplayMode{job.displayMode});
     ShownFrame prepared;
     prepared.bits = turned ? storedRotated_.data() : storedFrame_.data();
     prepared.format = turned ? rotatedFormat_ : pictureFormat_;
@@ -590,16 +590,16 @@ void CFrameView::SetNoticeText(const std::string& text) {
 
 // ---- engine reads for the menu ---------------------------------------------------------
 
-int CFrameView::GetSpeedIndex() const {
+Speed CFrameView::GetSpeed() const {
     win::ScopedLock lock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
-    return engine ? engine->GetSpeedIndex() : 0;
+    return engine ? engine->GetSpeed() : Speed::X1;
 }
 
-int CFrameView::GetSpeedMode() const {
+SpeedMode CFrameView::GetSpeedMode() const {
     win::ScopedLock lock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
-    return engine ? engine->GetMode() : 0;
+    return engine ? engine->GetMode() : SpeedMode::Normal;
 }
 
 // ---- settings file ---------------------------------------------------------------------

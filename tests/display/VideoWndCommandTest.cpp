@@ -92,13 +92,18 @@ TEST(DisplayMenu, SpeedChecksFollowIndexAndModeAndOddModesCheckNothing) {
     const auto forwardChecks = [](MenuState s) {
         return CheckedIds(*Popup(*display_menu::Build(s, nullptr), 8));
     };
-    EXPECT_EQ(forwardChecks({.speedIndex = 2, .speedMode = 1}), std::vector<int>{32790});
-    EXPECT_EQ(forwardChecks({.speedIndex = 3, .speedMode = 1}), std::vector<int>{32795});
-    EXPECT_EQ(forwardChecks({.speedIndex = 2, .speedMode = 2}), std::vector<int>{});
-    EXPECT_EQ(forwardChecks({.speedIndex = 0, .speedMode = 2}), std::vector<int>{32793});
-    EXPECT_EQ(CheckedIds(*Popup(*display_menu::Build({.displayMode = 4}, nullptr), 9)),
+    EXPECT_EQ(forwardChecks({.speed = Speed::X4, .speedMode = SpeedMode::Forward}),
+              std::vector<int>{32790});
+    EXPECT_EQ(forwardChecks({.speed = Speed::X8, .speedMode = SpeedMode::Forward}),
+              std::vector<int>{32795});
+    EXPECT_EQ(forwardChecks({.speed = Speed::X4, .speedMode = SpeedMode::Backward}),
+              std::vector<int>{});
+    EXPECT_EQ(forwardChecks({.speed = Speed::X1, .speedMode = SpeedMode::Backward}),
+              std::vector<int>{32793});
+    EXPECT_EQ(CheckedIds(
+                  *Popup(*display_menu::Build({.displayMode = DisplayMode::Rotate90}, nullptr), 9)),
               std::vector<int>{32802});
-    EXPECT_EQ(CheckedIds(*Popup(*display_menu::Build({.displayMode = 9}, nullptr), 9)),
+    EXPECT_EQ(CheckedIds(*Popup(*display_menu::Build({.displayMode = DisplayMode{9}}, nullptr), 9)),
               std::vector<int>{});
 }
 
@@ -120,7 +125,7 @@ TEST_F(VideoWindowTest, CommandsPostToTheDialogOrChangeAndSaveTheOptions) {
     video_->OnCommand(32786);  // Repeat
     video_->OnCommand(32803);  // 270 Degree Circle
     EXPECT_FALSE(video_->GetRepeat());
-    EXPECT_EQ(video_->GetDisplayMode(), 5);
+    EXPECT_EQ(video_->GetDisplayMode(), DisplayMode::Rotate270);
     std::stringstream text;
     text << std::ifstream(dir_ + "settings.ini").rdbuf();
     EXPECT_EQ(text.str(), "[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=5\nSkin=0\n");
@@ -131,7 +136,7 @@ TEST_F(VideoWindowTest, CommandsPostToTheDialogOrChangeAndSaveTheOptions) {
     CVideoWnd again(nullptr, nullptr, dir_ + "settings.ini");
     EXPECT_FALSE(again.GetRepeat());
     EXPECT_FALSE(again.GetAdjust());
-    EXPECT_EQ(again.GetDisplayMode(), 5);
+    EXPECT_EQ(again.GetDisplayMode(), DisplayMode::Rotate270);
 }
 
 TEST_F(VideoWindowTest, AmplifyStopsBelowTheFitAndReduceNeverGoesUnderOne) {

@@ -116,7 +116,7 @@ TEST(FrameViewTransform, EveryModeOnOddSizesMatchesTheReference) {
     unsigned seed = 1;
     for (const auto& f : formats) {
         const auto src = RandomFrame(f, seed++);
-        for (int mode = 0; mode < CFrameView::kDisplayModeCount; ++mode) {
+        for (int mode = 0; mode < kDisplayModeCount; ++mode) {
             SCOPED_TRACE(testing::Message() << f.biWidth << "x" << f.biHeight << " mode " << mode);
             ExpectTransformed(mode, f, src, ApplyStatic(mode, f, src));
         }
@@ -165,11 +165,12 @@ protected:
 TEST_F(FrameViewSettings, MissingFileKeepsDefaultsAndTheFirstSaveCreatesIt) {
     int selected = -1;
     CFrameView view(path_, {nullptr, [&](int i) { selected = i; }});
-    view.SetDisplayModeValue(3);
+    view.SetDisplayModeValue(DisplayMode::UpDownLeftRight);
     view.LoadSettings();
     EXPECT_TRUE(view.GetRepeat());
     EXPECT_TRUE(view.GetAdjust());
-    EXPECT_EQ(view.GetDisplayMode(), 3);  // nothing read, so nothing changed
+    EXPECT_EQ(view.GetDisplayMode(),
+              DisplayMode::UpDownLeftRight);  // nothing read, so nothing changed
     EXPECT_EQ(selected, -1);
     EXPECT_FALSE(std::filesystem::exists(path_));
 
@@ -197,13 +198,13 @@ TEST_F(FrameViewSettings, ModeIsTrimmedAndTakenUncheckedAndMissingKeysGiveDefaul
     CFrameView view(path_, {[] { return 2; }, [&](int i) { selected = i; }});
     view.SetRepeat(false);
     view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), 4);
+    EXPECT_EQ(view.GetDisplayMode(), DisplayMode::Rotate90);
     EXPECT_TRUE(view.GetRepeat());  // key missing: "TRUE"
     EXPECT_EQ(selected, 0);         // key missing: "0"
 
     WriteFile("[PlayerSetup]\nbmpdir=9\nSkin=7\n");
     view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), 9);
+    EXPECT_EQ(view.GetDisplayMode(), DisplayMode{9});
     EXPECT_EQ(selected, 7);  // the skin list decides what an index out of range means
     view.SaveSettings();
     const std::string text = ReadFile();
@@ -212,7 +213,7 @@ TEST_F(FrameViewSettings, ModeIsTrimmedAndTakenUncheckedAndMissingKeysGiveDefaul
 
     WriteFile("[PlayerSetup]\nbmpdir=abc\nSkin=-3x\n");
     view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), 0);
+    EXPECT_EQ(view.GetDisplayMode(), DisplayMode::Normal);
     EXPECT_EQ(selected, -3);
 }
 
@@ -346,7 +347,7 @@ TEST_P(FrameViewCatchUp, RequestsForTheFrameOnScreenRepaintOnlyForANewTimeText) 
 
 TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
-    view_.SetDisplayModeValue(1);
+    view_.SetDisplayModeValue(DisplayMode::UpDown);
     ASSERT_EQ(Show(0, 4), 1);
     // Flipped: the record pair now sits at the start of the last memory row.
     const int stride = win::DibStride(97, 24);
@@ -358,7 +359,7 @@ TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
         EXPECT_EQ(pair[0], 0);
         EXPECT_EQ(pair[1], 4);
     });
-    view_.SetDisplayModeValue(0);
+    view_.SetDisplayModeValue(DisplayMode::Normal);
     EXPECT_EQ(Show(0, 4), 1);  // nothing new pulled: the flipped frame stays
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         EXPECT_EQ(s.bits[64 * stride + 4], 4) << "still flipped";
@@ -367,7 +368,7 @@ TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     EXPECT_EQ(Show(0, 5), 1);
     EXPECT_EQ(ShownRecord(view_), std::make_pair(0, 5));
 
-    view_.SetDisplayModeValue(4);
+    view_.SetDisplayModeValue(DisplayMode::Rotate90);
     ASSERT_EQ(Show(0, 6), 1);
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         EXPECT_TRUE(s.rotated);
@@ -533,7 +534,7 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
 
     {
         win::ScopedLock e(lock_);
-        ASSERT_EQ(engine_->SetSpeed(speedIndex, &player_, CPlaybackEngine::kDirectionBackward), 1);
+        ASSERT_EQ(engine_->SetSpeed(Speed{speedIndex}, &player_, SpeedDirection::Backward), 1);
     }
     const int32_t start = engine_->GetBackwardStart();
     std::vector<std::pair<int32_t, int32_t>> seen;
@@ -585,17 +586,17 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Components, FrameViewBackward,
-    testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK, FAKE_TVQ_STORED),
-                     testing::Values(0, 3)),
-    [](const testing::TestParamInfo<FrameViewBackward::ParamType>& info) {
-        const std::string component = std::get<0>(info.param);
-        const char* name = component == FAKE_TVQ_STORED ? "StoredRepositioning"
-                           : component == FAKE_TVQ_SEEK ? "Repositioning"
-                                                        : "ForwardOnly";
-        return std::string(name) + "AtFactor" +
-               std::to_string(CPlaybackEngine::kSpeedFactors[std::get<1>(info.param)]);
-    });
+INSTANTIATE_TEST_SUITE_P(Components, FrameViewBackward,
+                         testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK,
+                                                          FAKE_TVQ_STORED),
+                                          testing::Values(0, 3)),
+                         [](const testing::TestParamInfo<FrameViewBackward::ParamType>& info) {
+                             const std::string component = std::get<0>(info.param);
+                             const char* name = component == FAKE_TVQ_STORED ? "StoredRepositioning"
+                                                : component == FAKE_TVQ_SEEK ? "Repositioning"
+                                                                             : "ForwardOnly";
+                             return std::string(name) + "AtFactor" +
+                                    std::to_string(SpeedFactor(Speed{std::get<1>(info.param)}));
+                         });
 
 }  // namespace

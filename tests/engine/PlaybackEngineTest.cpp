@@ -119,14 +119,14 @@ TEST_F(PlaybackEngineTest, ForwardSeekIsDoneByTheDecodeThreadAndReportedToTheAsk
 
 TEST_F(PlaybackEngineTest, SeekWaitsUntilTheModeIsNormalAgain) {
     CPlaybackEngine engine("fake:fps=4:len=60", 0, Manual::Manual);
-    engine.SetSpeed(2, nullptr, CPlaybackEngine::kDirectionForward);
+    engine.SetSpeed(Speed::X4, nullptr, SpeedDirection::Forward);
     engine.RequestSeek(20, 1, win::GetCurrentThreadId());
     engine.Step();
     win::Message m;
     EXPECT_FALSE(win::PeekMessage(m, false));
     EXPECT_EQ(engine.GetBaseSecond(), 0);
 
-    engine.SetSpeed(0, nullptr, CPlaybackEngine::kDirectionForward);
+    engine.SetSpeed(Speed::X1, nullptr, SpeedDirection::Forward);
     engine.Step();
     ASSERT_TRUE(win::PeekMessage(m, true));
     EXPECT_EQ(m.message, WM_SEEK_DONE);
@@ -364,11 +364,11 @@ TEST_F(PlaybackEngineTest, AFarSeekHoldsNoLockThatFetchesOrSpeedChangesWaitFor) 
     // ... and so does a speed change, which the skip gives way to; the seek then waits for
     // normal play, and runs once it is back.
     RecordingAudioOutput out;
-    EXPECT_EQ(engine.SetSpeed(1, &out, CPlaybackEngine::kDirectionForward), 1);
+    EXPECT_EQ(engine.SetSpeed(Speed::X2, &out, SpeedDirection::Forward), 1);
     EXPECT_LT(fake_.Stats().decodeCalls, 50000);
     const int32_t newTarget = engine.GetBaseSecond() + engine.GetDecodedSeconds() + 500;
     engine.RequestSeek(newTarget, 1, win::GetCurrentThreadId());
-    engine.SetSpeed(0, &out, CPlaybackEngine::kDirectionForward);
+    engine.SetSpeed(Speed::X1, &out, SpeedDirection::Forward);
     ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
     EXPECT_EQ(engine.GetBaseSecond(), newTarget);
     FakeRecord r;
@@ -470,7 +470,7 @@ TEST_F(RepositioningEngineTest, ASeekAfterTheEndPlaysAgainAndARefusedSeekFallsBa
 TEST_F(RepositioningEngineTest, BackwardPlayShowsTheSecondsItsLabelsName) {
     CPlaybackEngine engine("fake:fps=4:len=60", 20, Manual::Manual);
     RecordingAudioOutput out;
-    ASSERT_EQ(engine.SetSpeed(1, &out, CPlaybackEngine::kDirectionBackward), 1);
+    ASSERT_EQ(engine.SetSpeed(Speed::X2, &out, SpeedDirection::Backward), 1);
     const int32_t start = engine.GetBackwardStart();
     std::vector<FakeRecord> shown = TakeRecords(engine, 1000);
     for (int turn = 0; turn < 3; ++turn) {
@@ -489,7 +489,7 @@ TEST_F(RepositioningEngineTest, BackwardPlayShowsTheSecondsItsLabelsName) {
     // Back to normal play: sound and picture carry on from the second the picture reached.
     out.Clear();
     const int32_t reached = start - engine.GetDecodedSeconds();
-    ASSERT_EQ(engine.SetSpeed(0, &out, CPlaybackEngine::kDirectionBackward), 1);
+    ASSERT_EQ(engine.SetSpeed(Speed::X1, &out, SpeedDirection::Backward), 1);
     ASSERT_FALSE(out.Calls().empty());
     EXPECT_EQ(out.Calls().back(), "FillAt(" + std::to_string(reached) + ")");
     EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(reached, reached, 1, 4, false));
@@ -504,7 +504,7 @@ TEST_F(RepositioningEngineTest, BackwardPlayFromTheDecodedEndStartsAtTheLastSeco
     ASSERT_EQ(engine.GetBaseSecond() + engine.GetDecodedSeconds(), 6);
     ASSERT_EQ(engine.IsAtEnd(), 1);
     RecordingAudioOutput out;
-    ASSERT_EQ(engine.SetSpeed(3, &out, CPlaybackEngine::kDirectionBackward), 1);
+    ASSERT_EQ(engine.SetSpeed(Speed::X8, &out, SpeedDirection::Backward), 1);
     EXPECT_EQ(engine.GetBackwardStart(), 5);
     std::vector<FakeRecord> shown;
     const int32_t record = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage) + 8;

@@ -19,6 +19,7 @@
 #include "app/PlayerControl.h"
 #include "app/PlaylistView.h"
 #include "engine/IPropertyPresenter.h"
+#include "engine/Messages.h"
 #include "skin/MainSkin.h"
 #include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
@@ -110,7 +111,7 @@ public:
     // --- operations ---
     void StartPlaylist(bool select);
     void EnableStartControls(bool on);
-    void EnableControls(bool on, int takeTitle);
+    void EnableControls(bool on, bool takeTitle);
     void SetSliderUsable(bool usable) override;
     void SliderToMinimum();
     int ClickPosition(int x) const;
@@ -191,7 +192,11 @@ private:
     void ConnectControls();
     void OnInitDialog();
     void AddCommandLineFiles();
-    void OnSeekBar(uintptr_t what, intptr_t value);
+    // The playback side's messages, as they are meant.
+    void OnPlayPosition(int32_t second);
+    void OnPlayState(PlayStateMessage state);
+    void OnFileStarted(const std::string& file);
+    void OnSeekBar(SeekBarMessage seekBar);
     void OnPlaylistStopped();
     void ThrottledSeek(int position);
     // Whether the path is the playlist's first row (the entry a reset playlist plays first).
@@ -210,13 +215,9 @@ private:
     bool OnSliderWheel(int angleDelta);
     // Keeps the movie being left in the resume store (when resume is on) and forgets it here.
     void KeepResumePosition(int32_t second);
-    // The playing file's messages, followed for the resume store.
-    void TrackResume(uint32_t message, uintptr_t wParam, intptr_t lParam);
     // Seek preview (PlayerDlgPreview.cpp).
     void SetUpPreview();
     void OnSliderHover(int x);
-    // The playing file's messages, followed for the preview's second handle.
-    void TrackPreviewFile(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
     // Set once at construction.
     CSharedFileMapOpener m_sharedBlock;

@@ -64,7 +64,7 @@ public:
     void FitZoom();
     void ToggleRepeat();
     void ToggleAdjust();
-    void SetDisplayMode(int mode);
+    void SetDisplayMode(DisplayMode mode);
     void ToggleFullScreen();
     void EnterFullScreen();
     void RestoreMainWindow();

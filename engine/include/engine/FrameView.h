@@ -26,6 +26,7 @@
 
 #include "engine/ByteRing.h"
 #include "engine/IVideoTarget.h"
+#include "engine/PlaybackState.h"
 #include "engine/StoredFrameDecoder.h"
 #include "engine/StoredFrameWorker.h"
 #include "platform/WinTypes.h"
@@ -60,7 +61,6 @@ public:
         bool hasStream = false;
     };
 
-    static constexpr int kDisplayModeCount = 6;  // 0 Normal .. 5 270 Degree Circle
     static constexpr const char* kSettingsSection = "PlayerSetup";
     static constexpr const char* kSettingsFileName = "settings.ini";
 
@@ -114,8 +114,8 @@ public:
     // Options (written on the UI thread, read anywhere).
     void SetRepeat(bool on) { repeat_ = on; }
     void SetAdjust(bool on) { adjust_ = on; }
-    int GetDisplayMode() const { return displayMode_.load(); }
-    void SetDisplayModeValue(int mode) { displayMode_ = mode; }
+    DisplayMode GetDisplayMode() const { return DisplayMode{displayMode_.load()}; }
+    void SetDisplayModeValue(DisplayMode mode) { displayMode_ = static_cast<int>(mode); }
     bool IsFullScreen() const { return fullScreen_.load(); }
     float GetZoom() const { return zoom_.load(); }
     void SetZoom(float zoom) { zoom_ = zoom; }
@@ -124,9 +124,9 @@ public:
     int32_t GetPosition() const { return position_.load(); }
     int GetSkinIndex() const;
 
-    // The engine's speed index and mode under the engine lock; 0 without an engine.
-    int GetSpeedIndex() const;
-    int GetSpeedMode() const;
+    // The engine's speed and mode under the engine lock; 1x normal play without an engine.
+    Speed GetSpeed() const;
+    SpeedMode GetSpeedMode() const;
 
     // Untransformed picture format (zoom rules use it also in the turned modes).
     win::BITMAPINFOHEADER GetPictureFormat() const;
@@ -301,7 +301,7 @@ private:
     std::atomic<bool> repeat_{true};
     std::atomic<bool> adjust_{true};
     std::atomic<bool> fullScreen_{false};
-    std::atomic<int> displayMode_{0};
+    std::atomic<int> displayMode_{0};  // a DisplayMode's number, as the frame path passes it on
     std::atomic<float> zoom_{1.0f};
     std::atomic<int32_t> videoAreaBottom_{0};
     std::atomic<int> skinIndex_{0};  // without SkinIndexAccess
