@@ -12,7 +12,7 @@
 #include "support/LanguageTable.h"
 
 void CPlayerDlg::SetUpListening() {
-    m_prefs = std::make_unique<CPlaybackPrefs>(m_video->SettingsPath());
+    m_prefs = std::make_unique<CPlaybackPrefs>(m_settingsFile.Path());
     m_prefs->Load();
     m_player->SetVolume(m_prefs->VolumePercent(), m_prefs->Muted());
     m_noticeTimer.setSingleShot(true);

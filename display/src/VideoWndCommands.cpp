@@ -14,7 +14,7 @@
 namespace {
 constexpr float kZoomInFactor = 1.25f;
 constexpr float kZoomOutFactor = 0.75f;
-constexpr float kNaturalZoom = 1.0f;
+constexpr float kNaturalZoom = CPlayerSettings::kNaturalZoom;
 
 // The monitor the window is on, which full screen covers (not the primary one).
 QRect ScreenGeometryOf(const QWidget* window) {
@@ -100,18 +100,24 @@ void CVideoWnd::OnCommand(int id) {
 }
 
 void CVideoWnd::ToggleRepeat() {
-    SetRepeat(!GetRepeat());
-    SaveSettings();
+    settings_->SetRepeat(!settings_->Repeat());
+    SettingsChanged();
 }
 
 void CVideoWnd::ToggleAdjust() {
-    SetAdjust(!GetAdjust());
-    SaveSettings();
+    settings_->SetAdjust(!settings_->Adjust());
+    SettingsChanged();
 }
 
 void CVideoWnd::SetDisplayMode(DisplayMode mode) {
+    settings_->SetDisplayMode(mode);
     SetDisplayModeValue(mode);
-    SaveSettings();
+    SettingsChanged();
+}
+
+void CVideoWnd::SettingsChanged() {
+    if (settingsChanged_)
+        settingsChanged_();
 }
 
 // ---- zoom ------------------------------------------------------------------------------
@@ -175,7 +181,7 @@ QSize CVideoWnd::ShownPictureSize() const {
 // ---- full screen -----------------------------------------------------------------------
 
 void CVideoWnd::ToggleFullScreen() {
-    SetFullScreenFlag(!IsFullScreen());
+    settings_->SetFullScreen(!IsFullScreen());
     if (IsFullScreen())
         EnterFullScreen();
     else
@@ -185,7 +191,7 @@ void CVideoWnd::ToggleFullScreen() {
 void CVideoWnd::LeaveFullScreen() {
     if (!IsFullScreen())
         return;
-    SetFullScreenFlag(false);
+    settings_->SetFullScreen(false);
     RestoreMainWindow();
 }
 

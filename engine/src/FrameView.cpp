@@ -1,19 +1,12 @@
 #include "engine/FrameView.h"
 
-#include <strings.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "engine/FrameRecord.h"
 #include "engine/PlaybackEngine.h"
 #include "engine/SyncTrace.h"
-#include "platform/Paths.h"
-#include "platform/Profile.h"
 
 namespace {
 
@@ -23,8 +16,8 @@ constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
 // Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
 // tile of the source and of the destination stay in the cache together.
 constexpr int32_t kTurnTilePixels = 64;
-// Bytes of the buffer a settings value is read into (values are cut to 99).
-constexpr uint32_t kSettingsValueBytes = 100;
+// Read when a view is given no settings: the options' defaults.
+const CPlayerSettings kDefaultSettings;
 
 int BytesPerPixel(const win::BITMAPINFOHEADER& f) {
     return f.biBitCount / 8;
@@ -80,12 +73,8 @@ void Turn(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
 
 }  // namespace
 
-CFrameView::CFrameView(std::string settingsPath, SkinIndexAccess skin)
-    : settingsPath_(settingsPath.empty() ? DefaultSettingsPath() : settingsPath),
-      // A copy shipped next to a read-only program still gives the first values; the
-      // user's own copy, once written, wins.
-      readFallbackPath_(settingsPath.empty() ? win::ProgramFolder() + kSettingsFileName : ""),
-      skin_(std::move(skin)) {}
+CFrameView::CFrameView(const CPlayerSettings* settings)
+    : settings_(settings != nullptr ? settings : &kDefaultSettings) {}
 
 CFrameView::~CFrameView() {
     FreeBuffers();
@@ -146,7 +135,6 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         FramePrepared(nullptr);
     }
     engineLock_ = engineLock;
-    zoom_ = 1.0f;
 
     // Takes the engine lock, so none of ours may be held here.
     SetEngine(engine);
@@ -600,63 +588,6 @@ SpeedMode CFrameView::GetSpeedMode() const {
     win::ScopedLock lock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
     return engine ? engine->GetMode() : SpeedMode::Normal;
-}
-
-// ---- settings file ---------------------------------------------------------------------
-
-std::string CFrameView::DefaultSettingsPath() {
-    return win::WritableFolder(win::ProgramFolder()) + kSettingsFileName;
-}
-
-namespace {
-
-bool ReadFlag(const char* key, const std::string& path) {
-    char value[kSettingsValueBytes] = {};
-    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "TRUE", value, sizeof value,
-                                 path);
-    return strcasecmp(value, "TRUE") == 0;
-}
-
-// atoi without its undefined overflow: leading blanks, optional sign, digits.
-int ReadNumber(const char* key, const std::string& path) {
-    char value[kSettingsValueBytes] = {};
-    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "0", value, sizeof value, path);
-    errno = 0;
-    const long n = std::strtol(value, nullptr, 10);
-    if (errno == ERANGE || n > INT_MAX || n < INT_MIN)
-        return n < 0 ? INT_MIN : INT_MAX;
-    return static_cast<int>(n);
-}
-
-}  // namespace
-
-void CFrameView::LoadSettings() {
-    std::string path = settingsPath_;
-    if (!win::FileExists(path))
-        path = readFallbackPath_;
-    if (path.empty() || !win::FileExists(path))
-        return;
-    repeat_ = ReadFlag("repeat", path);
-    adjust_ = ReadFlag("adjust", path);
-    displayMode_ = ReadNumber("bmpdir", path);
-    const int skin = ReadNumber("Skin", path);
-    skinIndex_ = skin;
-    if (skin_.selectSkin)
-        skin_.selectSkin(skin);
-}
-
-int CFrameView::GetSkinIndex() const {
-    return skin_.current ? skin_.current() : skinIndex_.load();
-}
-
-void CFrameView::SaveSettings() {
-    const auto write = [this](const char* key, const std::string& value) {
-        win::WritePrivateProfileString(kSettingsSection, key, value.c_str(), settingsPath_);
-    };
-    write("repeat", repeat_ ? "TRUE" : "FALSE");
-    write("adjust", adjust_ ? "TRUE" : "FALSE");
-    write("bmpdir", std::to_string(displayMode_.load()));
-    write("Skin", std::to_string(GetSkinIndex()));
 }
 
 // ---- transforms ------------------------------------------------------------------------

@@ -49,7 +49,7 @@ void ExpectItems(const std::vector<Item>& got, const std::vector<Item>& want) {
 }
 
 TEST_F(VideoWindowTest, MenuHasTheItemsInOrderWithTheirChecks) {
-    video_->SetAdjust(false);
+    settings_.SetAdjust(false);
     const auto menu = video_->BuildContextMenu();
     ExpectItems(Items(*menu), {{"Amplify", 32781, false},
                                {"Reduce", 32782, false},
@@ -121,22 +121,17 @@ TEST_F(VideoWindowTest, CommandsPostToTheDialogOrChangeAndSaveTheOptions) {
     EXPECT_EQ(posted.front(), win::WM_USER + 5);
     EXPECT_EQ(posted.back(), win::WM_USER + 13);
 
-    EXPECT_FALSE(std::filesystem::exists(dir_ + "settings.ini"));
+    // The options kept in the settings file change there, and the owner is asked to save.
+    int saves = 0;
+    video_->SetSettingsChanged([&] { ++saves; });
     video_->OnCommand(32786);  // Repeat
     video_->OnCommand(32803);  // 270 Degree Circle
-    EXPECT_FALSE(video_->GetRepeat());
-    EXPECT_EQ(video_->GetDisplayMode(), DisplayMode::Rotate270);
-    std::stringstream text;
-    text << std::ifstream(dir_ + "settings.ini").rdbuf();
-    EXPECT_EQ(text.str(), "[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=5\nSkin=0\n");
-    video_->OnCommand(32801);  // Adjust
+    EXPECT_FALSE(settings_.Repeat());
+    EXPECT_EQ(settings_.GetDisplayMode(), DisplayMode::Rotate270);
+    EXPECT_EQ(video_->GetDisplayMode(), DisplayMode::Rotate270);  // the frames turn by it
+    video_->OnCommand(32801);                                     // Adjust
     EXPECT_FALSE(video_->GetAdjust());
-
-    // A new window reads them back.
-    CVideoWnd again(nullptr, nullptr, dir_ + "settings.ini");
-    EXPECT_FALSE(again.GetRepeat());
-    EXPECT_FALSE(again.GetAdjust());
-    EXPECT_EQ(again.GetDisplayMode(), DisplayMode::Rotate270);
+    EXPECT_EQ(saves, 3);
 }
 
 TEST_F(VideoWindowTest, AmplifyStopsBelowTheFitAndReduceNeverGoesUnderOne) {

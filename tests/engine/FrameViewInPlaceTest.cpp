@@ -107,7 +107,7 @@ protected:
 
     win::RecursiveMutex lock_;
     std::unique_ptr<CPlaybackEngine> engine_;
-    QueueConvertingView view_{"/nonexistent/settings.ini"};
+    QueueConvertingView view_;
 };
 
 TEST_F(FrameViewInPlace, EveryRecordArrivesWholeAndInOrderAlsoAcrossTheQueueEnd) {

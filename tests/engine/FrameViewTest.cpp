@@ -140,98 +140,8 @@ TEST(FrameViewTransform, FlipMovesWholeRowsIncludingPadding) {
     EXPECT_EQ(ApplyStatic(3, f, ApplyStatic(3, f, src)), src);
 }
 
-// ---- settings file ----------------------------------------------------------------------
-
-class FrameViewSettings : public testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/frameview-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/settings.ini";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    void WriteFile(const std::string& text) { std::ofstream(path_) << text; }
-    std::string ReadFile() {
-        std::ifstream in(path_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    std::string dir_, path_;
-};
-
-TEST_F(FrameViewSettings, MissingFileKeepsDefaultsAndTheFirstSaveCreatesIt) {
-    int selected = -1;
-    CFrameView view(path_, {nullptr, [&](int i) { selected = i; }});
-    view.SetDisplayModeValue(DisplayMode::UpDownLeftRight);
-    view.LoadSettings();
-    EXPECT_TRUE(view.GetRepeat());
-    EXPECT_TRUE(view.GetAdjust());
-    EXPECT_EQ(view.GetDisplayMode(),
-              DisplayMode::UpDownLeftRight);  // nothing read, so nothing changed
-    EXPECT_EQ(selected, -1);
-    EXPECT_FALSE(std::filesystem::exists(path_));
-
-    view.SetRepeat(false);
-    view.SaveSettings();
-    EXPECT_EQ(ReadFile(), "[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=3\nSkin=0\n");
-}
-
-TEST_F(FrameViewSettings, FlagsAreOnOnlyForTrueInAnyCase) {
-    WriteFile("[PlayerSetup]\nrepeat=true\nadjust=1\n");
-    CFrameView view(path_);
-    view.LoadSettings();
-    EXPECT_TRUE(view.GetRepeat());
-    EXPECT_FALSE(view.GetAdjust());
-
-    WriteFile("[playersetup]\nREPEAT=yes\nadjust=TrUe\n");
-    view.LoadSettings();
-    EXPECT_FALSE(view.GetRepeat());
-    EXPECT_TRUE(view.GetAdjust());
-}
-
-TEST_F(FrameViewSettings, ModeIsTrimmedAndTakenUncheckedAndMissingKeysGiveDefaults) {
-    WriteFile("[PlayerSetup]\nbmpdir= 4 \n");
-    int selected = -1;
-    CFrameView view(path_, {[] { return 2; }, [&](int i) { selected = i; }});
-    view.SetRepeat(false);
-    view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), DisplayMode::Rotate90);
-    EXPECT_TRUE(view.GetRepeat());  // key missing: "TRUE"
-    EXPECT_EQ(selected, 0);         // key missing: "0"
-
-    WriteFile("[PlayerSetup]\nbmpdir=9\nSkin=7\n");
-    view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), DisplayMode{9});
-    EXPECT_EQ(selected, 7);  // the skin list decides what an index out of range means
-    view.SaveSettings();
-    const std::string text = ReadFile();
-    EXPECT_NE(text.find("bmpdir=9\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Skin=2\n"), std::string::npos) << text;  // the list's current index
-
-    WriteFile("[PlayerSetup]\nbmpdir=abc\nSkin=-3x\n");
-    view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), DisplayMode::Normal);
-    EXPECT_EQ(selected, -3);
-}
-
-TEST_F(FrameViewSettings, SaveKeepsOtherLinesAndRemembersTheSkinWithoutAList) {
-    WriteFile("; mine\n[Other]\nx=1\n[PlayerSetup]\nSkin=5\nrepeat=TRUE\n");
-    CFrameView view(path_);
-    view.LoadSettings();
-    EXPECT_EQ(view.GetSkinIndex(), 5);
-    view.SetAdjust(false);
-    view.SaveSettings();
-    const std::string text = ReadFile();
-    EXPECT_NE(text.find("; mine\n[Other]\nx=1\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Skin=5"), std::string::npos) << text;
-    EXPECT_NE(text.find("adjust=FALSE"), std::string::npos) << text;
-}
-
 TEST(FrameViewStream, WithoutAnEngineThereIsNoStream) {
-    CFrameView view("/nonexistent/settings.ini");
+    CFrameView view;
     EXPECT_FALSE(view.OpenStream(nullptr, nullptr, nullptr));
     EXPECT_EQ(view.ShowFrameAt(0, 0), 0);
     bool sawBits = true;
@@ -301,7 +211,7 @@ protected:
 
     win::RecursiveMutex lock_;
     std::unique_ptr<CPlaybackEngine> engine_;
-    CountingView view_{"/nonexistent/settings.ini"};
+    CountingView view_;
 };
 
 TEST_P(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
@@ -391,7 +301,6 @@ TEST_P(FrameViewCatchUp, NoStreamOrStoppedEngineShowsNothing) {
     EXPECT_FALSE(view_.GetOverlay().hasStream);
 
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
-    EXPECT_EQ(view_.GetZoom(), 1.0f);
     engine_->Shutdown();
     EXPECT_EQ(Show(0, 1), 0);
     EXPECT_EQ(view_.invalidates.load(), 0);
@@ -509,7 +418,7 @@ protected:
     win::RecursiveMutex lock_;
     win::Event wake_{true};
     win::RecordingMessageTarget window_;
-    CountingView view_{"/nonexistent/settings.ini"};
+    CountingView view_;
     std::unique_ptr<CPlaybackEngine> engine_;
     CDirectSoundPlayer player_;
 };

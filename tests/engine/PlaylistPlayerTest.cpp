@@ -2,10 +2,9 @@
 // headless video target below it: what it posts to the dialog while a list plays, moving in
 // the list, seeking, pausing, the speed commands and the property box, through the real
 // decoder component; through the fake ones what the real one cannot show (a file the decoder
-// refuses, a decoder that only goes forward, one that repositions, commands during a long
-// opening); a list in real time on SDL's dummy driver; and a storm of random commands.
+// refuses, a decoder that only goes forward, commands during a long opening); and a storm of
+// random commands.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <cctype>
@@ -82,10 +81,10 @@ protected:
     void SetUp() override {
         win::EnsureMessageQueue();
         win::SetMessageBoxService(boxes_);
-        view_.SetRepeat(false);
+        options_.SetRepeat(false);
         // The re-alignment restarts the clock at whole seconds; these tests follow the clock
         // exactly, so it stays off here (the storm runs with it).
-        view_.SetAdjust(false);
+        options_.SetAdjust(false);
         dialog_.Attach(&player_);
     }
     void TearDown() override {
@@ -106,8 +105,9 @@ protected:
     std::shared_ptr<win::RecordingMessageBoxService> boxes_ =
         std::make_shared<win::RecordingMessageBoxService>();
     VirtualSoundCard card_;
-    TempFolder settings_;
-    TestView view_{settings_.Path() + "settings.ini"};
+    TempFolder scratch_;
+    CPlayerSettings options_;
+    TestView view_{&options_};
     DialogStandIn dialog_;
     // Last, so that it is destroyed first: it uses everything above.
     CPlaylistPlayer player_;
@@ -182,7 +182,7 @@ TEST_F(PlaylistPlayerTest, PlaysTheListInOrderAndStopsAtItsEnd) {
 }
 
 TEST_F(PlaylistPlayerTest, RepeatStartsAgainFromTheFirstEntry) {
-    view_.SetRepeat(true);
+    options_.SetRepeat(true);
     card_.StartRunning();
     Play({"a.tvq", "b.tvq"});
     ASSERT_TRUE(dialog_.WaitForStarts(3, 60000));
@@ -558,7 +558,7 @@ protected:
     }
     // An empty file whose name gives the fake its options.
     std::string Movie(const std::string& options) {
-        const std::string path = settings_.Path() + kShape + ":" + options;
+        const std::string path = scratch_.Path() + kShape + ":" + options;
         std::ofstream(path).put('\0');
         return path;
     }
@@ -618,25 +618,6 @@ TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
 }
 
 // ---- seeking back -----------------------------------------------------------------------
-
-TEST_F(PlaylistPlayerFakeTest, ARepositioningDecoderSeeksBackInPlace) {
-    UseComponent(FAKE_TVQ_SEEK);
-    PlayPaths({Movie("len=100")});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
-    SeekInPlace(60);
-    ASSERT_TRUE(PlayUntilSecond(60));
-
-    // Far behind the picture: the same engine goes there, and the picture follows at once
-    // instead of waiting for the clock to come back to second 60.
-    SeekInPlace(10);
-    ASSERT_TRUE(PlayUntilSecond(10, 20))
-        << "the picture stayed at " << view_.GetFramePosition().first;
-    EXPECT_EQ(dialog_.Started().size(), 1u) << "the file must not be opened again";
-    EXPECT_GE(library_->Stats().seekCalls, 2);
-    // And plays on from there: a second later (40 spans) the picture is of second 11.
-    ASSERT_TRUE(card_.Play(38));
-    EXPECT_TRUE(PlayUntilSecond(11, 10)) << "the picture is of " << ShownFrameSecond();
-}
 
 TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
     UseComponent(FAKE_TVQ_COMPONENT);
@@ -703,49 +684,6 @@ TEST_F(PlaylistPlayerFakeTest, PauseAndSpeedCommandsDoNotWaitForTheOpeningSkip) 
     EXPECT_EQ(player_.IsPaused(), 0);
 }
 
-// ---- real time: the SDL backend on its dummy driver, which consumes at the device's pace ----
-
-TEST(PlaylistPlayerSdlTest, AListPlaysThroughInRealTimeOnTheDummyDriver) {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    win::SetSoundDeviceFactory({});  // the default: SDL
-    TempFolder movies;
-    CTvqDecoder::SetLibraryPathForTesting(BinFolder() + CTvqDecoder::kLibraryName);
-    MovieSpec spec;
-    spec.seconds = 2;
-    spec.rate = 22050;
-    spec.channels = 2;
-    const std::vector<std::string> files = {movies.Path() + "first.tvq",
-                                            movies.Path() + "second.tvq"};
-    for (const std::string& f : files) ASSERT_TRUE(MakeMovie(f, spec));
-    auto boxes = std::make_shared<win::RecordingMessageBoxService>();
-    win::SetMessageBoxService(boxes);
-
-    TempFolder settings;
-    TestView view(settings.Path() + "settings.ini");
-    view.SetRepeat(false);
-    DialogStandIn dialog;
-    {
-        CPlaylistPlayer player;
-        dialog.Attach(&player);
-        for (const std::string& f : files) player.AddFile(f);
-        ASSERT_EQ(player.Init(&dialog, &view, 1), 1);
-        // Two seconds of each file, the pause between them and the end: well inside this.
-        ASSERT_TRUE(dialog.WaitFor(WM_PLAYLIST_STOPPED, 0, 0, 30000));
-        player.Shutdown();
-        EXPECT_EQ(dialog.Started(), files);
-        EXPECT_EQ(player.GetFileCount(), 0);
-        EXPECT_FALSE(player.AudioOutput().IsThreadRunning());
-    }
-    // The clock ran on the device: each file reported its second 0, only even seconds came,
-    // and frames reached the screen.
-    EXPECT_EQ(FilesReportingSecondZero(dialog.Messages()), 2);
-    EXPECT_GT(view.Shown(), 2 * spec.fps);
-    EXPECT_TRUE(boxes->Boxes().empty());
-
-    win::SetMessageBoxService(nullptr);
-    CTvqDecoder::SetLibraryPathForTesting("");
-}
-
 // ---- a storm of commands ----------------------------------------------------------------
 // Nothing may deadlock, every thread the player started must be gone after the final Stop, and
 // the player must end idle. Under ThreadSanitizer and AddressSanitizer this also covers races
@@ -767,8 +705,13 @@ public:
 class CommandStorm {
 public:
     CommandStorm(CPlaylistPlayer& player, DialogStandIn& dialog, TestView& view,
-                 std::vector<std::string> files, unsigned seed)
-        : player_(player), dialog_(dialog), view_(view), files_(std::move(files)), rng_(seed) {
+                 CPlayerSettings& options, std::vector<std::string> files, unsigned seed)
+        : player_(player),
+          dialog_(dialog),
+          view_(view),
+          options_(options),
+          files_(std::move(files)),
+          rng_(seed) {
         player_.SetPropertyPresenter(&box_);
         player_.SetSeekBar([this] { return Pick(2) == 0; });
     }
@@ -822,7 +765,7 @@ private:
         } else if (c < 22) {
             player_.ShowProperties();
         } else if (c < 23) {
-            view_.SetRepeat(Pick(2) == 0);
+            options_.SetRepeat(Pick(2) == 0);
         } else if (c < 26) {
             player_.SelectFile(AnyFile());
         } else {
@@ -834,6 +777,7 @@ private:
     CPlaylistPlayer& player_;
     DialogStandIn& dialog_;
     TestView& view_;
+    CPlayerSettings& options_;
     const std::vector<std::string> files_;
     std::mt19937 rng_;
     PropertyReader box_;
@@ -858,8 +802,8 @@ TEST(PlaylistPlayerStressTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveTh
     auto boxes = std::make_shared<win::RecordingMessageBoxService>();
     win::SetMessageBoxService(boxes);
     VirtualSoundCard card(ChunkBytes(shortMovie));
-    TempFolder settings;
-    TestView view(settings.Path() + "settings.ini");
+    CPlayerSettings options;
+    TestView view(&options);
     DialogStandIn dialog;
     auto player = std::make_unique<CPlaylistPlayer>();
     dialog.Attach(player.get());
@@ -868,7 +812,7 @@ TEST(PlaylistPlayerStressTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveTh
     const int threadsBefore = ThreadCount();
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
-    CommandStorm storm(*player, dialog, view, files, seed);
+    CommandStorm storm(*player, dialog, view, options, files, seed);
 
     std::packaged_task<void()> ui([&] { storm.Run(kCommands); });
     std::future<void> done = ui.get_future();

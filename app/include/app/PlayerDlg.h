@@ -18,6 +18,7 @@
 #include "app/PlaybackPrefs.h"
 #include "app/PlayerControl.h"
 #include "app/PlaylistView.h"
+#include "app/SettingsFile.h"
 #include "engine/IPropertyPresenter.h"
 #include "engine/Messages.h"
 #include "skin/MainSkin.h"
@@ -161,7 +162,9 @@ public:
     COwnerDrawListCtrl* SkinPlaylist() override { return m_list; }
     QWidget* SkinVideoWindow() override;
     void ReloadScope(const std::string& skinFolder) override;
+    // Writes the settings file, with the skin list's current index.
     void SaveSettings() override;
+    const CPlayerSettings& Settings() const { return m_settings; }
 
     // --- IPropertyPresenter ---
     void RunModal(const EngineReader& withEngine) override;
@@ -192,6 +195,8 @@ private:
     void ConnectControls();
     void OnInitDialog();
     void AddCommandLineFiles();
+    // Reads the settings file and selects the skin it names; before the controls are made.
+    void LoadSettings();
     // The playback side's messages, as they are meant.
     void OnPlayPosition(int32_t second);
     void OnPlayState(PlayStateMessage state);
@@ -230,6 +235,9 @@ private:
     bool m_listenForCopies;
     bool m_trace;
 
+    // The user's options; the video window and the playlist player read them while it lives.
+    CPlayerSettings m_settings;
+    CSettingsFile m_settingsFile;
     std::unique_ptr<CQtMessageTarget> m_messageTarget;
     std::unique_ptr<IPlayerControl> m_player;
     std::unique_ptr<CInstanceChannel> m_channel;
