@@ -11,7 +11,6 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "display/VideoWnd.h"
 #include "platform/MessageBox.h"

@@ -13,7 +13,6 @@
 #include <cstdio>
 
 #include "AppTestSupport.h"
-#include "DialogTestSupport.h"
 #include "app/MprisService.h"
 #include "app/PlayerDlg.h"
 #include "engine/Messages.h"
@@ -215,18 +214,6 @@ TEST_F(MprisServiceTest, RatesRunTheSpeedCommandsAndAnewFileStartsAtNormalSpeed)
     player->currentFile = dir.Path("b.tvq");         // the list moved on
     EXPECT_EQ(mpris->Rate(), 1.0);
     EXPECT_TRUE(mpris->PublishChanges().contains("Rate"));
-}
-
-TEST_F(MprisServiceTest, WithoutASessionBusNothingIsRegistered) {
-    // The connection is made once per process, from this variable: with a bus set for the
-    // test run a missing one cannot be shown here.
-    if (!qgetenv("DBUS_SESSION_BUS_ADDRESS").isEmpty())
-        GTEST_SKIP() << "a session bus is set for this process";
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tvqplayer-test-bus");
-    EXPECT_FALSE(mpris->Register());
-    mpris->PlayPause();  // still works locally
-    EXPECT_EQ(mpris->PlaybackStatus(), "Stopped");
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 // A session bus of one test: a dbus-daemon of its own, gone with the object.

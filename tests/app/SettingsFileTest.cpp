@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "AppTestSupport.h"
-#include "DialogTestSupport.h"
 #include "app/SettingsFile.h"
 #include "display/VideoWnd.h"
 #include "platform/MessageBox.h"

@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "AppTestSupport.h"
-#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "app/WindowFit.h"
 #include "display/VideoWnd.h"

@@ -43,7 +43,7 @@ protected:
     RecordingAudioOutput out_;
 };
 
-TEST_F(SpeedModesTest, NormalToForwardMutesAndStopsQueueingAudio) {
+TEST_F(SpeedModesTest, ForwardMutesAndQueuesOnlyPicturesAndNormalRestartsAtThePosition) {
     auto e = Open();
     const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
     EXPECT_EQ(e->SetSpeed(Speed::X4, &out_, kForward), 1);
@@ -57,13 +57,8 @@ TEST_F(SpeedModesTest, NormalToForwardMutesAndStopsQueueingAudio) {
     e->Step();
     EXPECT_EQ(e->GetAudioQueuedBytes(), audio);  // only video was decoded
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(12, 12, 1, kFps, false));
-}
 
-TEST_F(SpeedModesTest, ForwardToNormalRestartsTheOutputAtThePosition) {
-    auto e = Open();
-    e->SetSpeed(Speed::X8, &out_, kForward);
-    TakeRecords(*e, 100);
-    e->Step();
+    // Back to normal: the output restarts where the picture is, with that second's sound.
     const int32_t p = Position(*e);
     out_.Clear();
     EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kForward), 1);
@@ -118,7 +113,7 @@ TEST_F(SpeedModesTest, BackwardToNormalRestartsAtTheBackwardPosition) {
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(p, 14, 1, kFps, false));
 }
 
-TEST_F(SpeedModesTest, BackwardToForwardUnmutesAndRestarts) {
+TEST_F(SpeedModesTest, BetweenBackwardAndForwardTheOutputIsRestartedAtThePosition) {
     auto e = Open();
     e->SetSpeed(Speed::X2, &out_, kBackward);
     out_.Clear();
@@ -126,10 +121,9 @@ TEST_F(SpeedModesTest, BackwardToForwardUnmutesAndRestarts) {
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(11)"}));
     EXPECT_EQ(e->GetMode(), SpeedMode::Forward);
     EXPECT_EQ(e->GetSpeed(), Speed::X8);
-}
 
-TEST_F(SpeedModesTest, ForwardToBackwardLeavesForwardThenNumbersDown) {
-    auto e = Open();
+    // From forward to backward: forward is left first, then the numbering goes down.
+    e = Open();
     e->SetSpeed(Speed::X2, &out_, kForward);
     TakeRecords(*e, 100);
     e->Step();  // second 12 queued, position 13
