@@ -20,9 +20,8 @@ namespace {
 constexpr qlonglong kMicroseconds = 1000000;
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 
-QString CurrentFile(CPlayerDlg& dialog) {
-    return dialog.IsPlaying() ? QString::fromStdString(dialog.Player().GetCurrentFile())
-                              : QString();
+QString CurrentFile(const CPlayerDlg& dialog) {
+    return QString::fromStdString(dialog.State().file);
 }
 
 }  // namespace
@@ -153,9 +152,16 @@ bool CMprisService::Register(const QDBusConnection& connection) {
 }
 
 QString CMprisService::PlaybackStatus() const {
-    if (!m_dialog.IsPlaying())
-        return QStringLiteral("Stopped");
-    return m_dialog.IsPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    switch (m_dialog.State().status) {
+        case PlayStatus::Stopped:
+            return QStringLiteral("Stopped");
+        case PlayStatus::Paused:
+            return QStringLiteral("Paused");
+        case PlayStatus::Switching:
+        case PlayStatus::Playing:
+            break;
+    }
+    return QStringLiteral("Playing");
 }
 
 QVariantMap CMprisService::Metadata() const {
@@ -166,7 +172,7 @@ QVariantMap CMprisService::Metadata() const {
              QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
     // A track id stands for the file: the same path always gives the same id.
     const QString id = QStringLiteral("/org/tvqplayer/track/") + QString::number(qHash(file), 16);
-    const qlonglong length = m_dialog.Player().GetLengthSeconds();
+    const qlonglong length = m_dialog.State().lengthSeconds;
     return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id))},
             {QStringLiteral("mpris:length"), length * kMicroseconds},
             {QStringLiteral("xesam:title"), QFileInfo(file).completeBaseName()},
@@ -174,8 +180,11 @@ QVariantMap CMprisService::Metadata() const {
 }
 
 qlonglong CMprisService::Position() const {
+    // Finer than the reported whole seconds: the player's clock itself.
     constexpr qlonglong kMicrosecondsPerMs = 1000;
-    return m_dialog.IsPlaying() ? m_dialog.Player().GetPositionMs() * kMicrosecondsPerMs : 0;
+    return m_dialog.State().status != PlayStatus::Stopped
+               ? m_dialog.Player().GetPositionMs() * kMicrosecondsPerMs
+               : 0;
 }
 
 double CMprisService::Volume() const {

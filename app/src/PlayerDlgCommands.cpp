@@ -296,8 +296,18 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
     }
 }
 
+PlaybackState CPlayerDlg::State() const {
+    PlaybackState state = m_reported;
+    state.status = !m_playing ? PlayStatus::Stopped
+                   : m_paused ? PlayStatus::Paused
+                   : m_busy   ? PlayStatus::Switching
+                              : PlayStatus::Playing;
+    return state;
+}
+
 void CPlayerDlg::OnPlayPosition(int32_t second) {
     m_resumeSecond = second;
+    m_reported.positionSeconds = second;
     if (!m_dragging)
         m_slider->setValue(second);  // repaints if the thumb moves
 }
@@ -315,6 +325,7 @@ void CPlayerDlg::OnPlayState(PlayStateMessage state) {
 // The same file again is a backward seek's reopening: it keeps its resume entry and its
 // preview handle.
 void CPlayerDlg::OnFileStarted(const std::string& file) {
+    m_reported.file = file;
     if (file != m_resumeFile) {
         KeepResumePosition(m_resumeSecond);
         m_resumeFile = file;
@@ -331,6 +342,7 @@ void CPlayerDlg::OnSeekBar(SeekBarMessage seekBar) {
     switch (seekBar.command) {
         case SeekBarCommand::Position:
             m_resumeSecond = seekBar.value;
+            m_reported.positionSeconds = seekBar.value;
             m_slider->setValue(seekBar.value);
             m_slider->update();
             break;
@@ -339,6 +351,7 @@ void CPlayerDlg::OnSeekBar(SeekBarMessage seekBar) {
             break;
         case SeekBarCommand::Range:
             m_resumeLength = seekBar.value;
+            m_reported.lengthSeconds = seekBar.value;
             m_slider->setRange(0, seekBar.value);
             m_slider->update();
             m_slider->setPageStep(0);
@@ -349,6 +362,7 @@ void CPlayerDlg::OnSeekBar(SeekBarMessage seekBar) {
 void CPlayerDlg::OnPlaylistStopped() {
     Trace("stopped");
     KeepResumePosition(m_resumeSecond);
+    m_reported = {};
     m_previewFile.clear();
     m_preview->CloseFile();
     EnableStartControls(true);

@@ -133,6 +133,8 @@ public:
     // nothing while idle or while an earlier seek runs (the slider is disabled then).
     void SeekToSecond(int second);
     bool IsBusy() const { return m_busy; }
+    // The playing file as the player's messages reported it, and where the dialog stands.
+    PlaybackState State() const;
     bool IsDragging() const { return m_dragging; }
     int CreditsIndex() const { return m_credits.Index(); }
     CPlaylistView& Playlist() { return *m_playlistView; }
@@ -285,4 +287,7 @@ private:
     // Seek preview: a child of the client, above the slider while the mouse is over it.
     CSeekPreviewPopup* m_preview = nullptr;
     std::string m_previewFile;  // the file it previews, empty when none
+
+    // The file, position and length the player last reported (State() adds the status).
+    PlaybackState m_reported;
 };

@@ -3,6 +3,8 @@
 // picture is turned (display mode) and where the player stands (status). The window messages
 // carry some of them as plain integers; engine/Messages.h converts at that boundary, and the
 // settings file keeps the display mode as its number.
+#include <cstdint>
+#include <string>
 
 // Normal play with sound, or the picture alone, faster forward or backward.
 enum class SpeedMode : int { Normal = 0, Forward = 1, Backward = 2 };
@@ -37,3 +39,14 @@ constexpr bool IsQuarterTurn(DisplayMode mode) {
 // Where the player stands as the user sees it. Switching: a file is being opened or a seek
 // runs, and the controls wait for it.
 enum class PlayStatus { Stopped, Switching, Playing, Paused };
+
+// The file being played as the playback side last reported it: what the dialog shows and the
+// media-player interface reads. Seconds; the file empty and the numbers 0 while stopped.
+struct PlaybackState {
+    PlayStatus status = PlayStatus::Stopped;
+    int32_t positionSeconds = 0;
+    int32_t lengthSeconds = 0;
+    std::string file;
+
+    bool operator==(const PlaybackState&) const = default;
+};
