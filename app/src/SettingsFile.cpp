@@ -33,7 +33,7 @@ int ReadNumber(const char* key, const std::string& path) {
 
 }  // namespace
 
-CSettingsFile::CSettingsFile(std::string path)
+CSettingsFile::CSettingsFile(const std::string& path)
     : path_(path.empty() ? win::WritableFolder(win::ProgramFolder()) + kFileName : path),
       // A copy shipped next to a read-only program still gives the first values; the user's
       // own copy, once written, wins.

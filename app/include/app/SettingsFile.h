@@ -17,7 +17,7 @@ public:
 
     // path empty: settings.ini in the program folder's writable folder, read from the program
     // folder's own copy while the user has none.
-    explicit CSettingsFile(std::string path = {});
+    explicit CSettingsFile(const std::string& path = {});
 
     // Reads all four keys into `settings`; false, with nothing changed, when there is no file.
     bool Load(CPlayerSettings& settings) const;
