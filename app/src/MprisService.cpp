@@ -20,9 +20,8 @@ namespace {
 constexpr qlonglong kMicroseconds = 1000000;
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 
-QString CurrentFile(CPlayerDlg& dialog) {
-    return dialog.IsPlaying() ? QString::fromStdString(dialog.Player().GetCurrentFile())
-                              : QString();
+QString CurrentFile(const CPlayerDlg& dialog) {
+    return QString::fromStdString(dialog.State().file);
 }
 
 }  // namespace
@@ -153,9 +152,16 @@ bool CMprisService::Register(const QDBusConnection& connection) {
 }
 
 QString CMprisService::PlaybackStatus() const {
-    if (!m_dialog.IsPlaying())
-        return QStringLiteral("Stopped");
-    return m_dialog.IsPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    switch (m_dialog.State().status) {
+        case PlayStatus::Stopped:
+            return QStringLiteral("Stopped");
+        case PlayStatus::Paused:
+            return QStringLiteral("Paused");
+        case PlayStatus::Switching:
+        case PlayStatus::Playing:
+            break;
+    }
+    return QStringLiteral("Playing");
 }
 
 QVariantMap CMprisService::Metadata() const {
@@ -166,7 +172,7 @@ QVariantMap CMprisService::Metadata() const {
              QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
     // A track id stands for the file: the same path always gives the same id.
     const QString id = QStringLiteral("/org/tvqplayer/track/") + QString::number(qHash(file), 16);
-    const qlonglong length = m_dialog.Player().GetLengthSeconds();
+    const qlonglong length = m_dialog.State().lengthSeconds;
     return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id))},
             {QStringLiteral("mpris:length"), length * kMicroseconds},
             {QStringLiteral("xesam:title"), QFileInfo(file).completeBaseName()},
@@ -174,8 +180,11 @@ QVariantMap CMprisService::Metadata() const {
 }
 
 qlonglong CMprisService::Position() const {
+    // Finer than the reported whole seconds: the player's clock itself.
     constexpr qlonglong kMicrosecondsPerMs = 1000;
-    return m_dialog.IsPlaying() ? m_dialog.Player().GetPositionMs() * kMicrosecondsPerMs : 0;
+    return m_dialog.State().status != PlayStatus::Stopped
+               ? m_dialog.Player().GetPositionMs() * kMicrosecondsPerMs
+               : 0;
 }
 
 double CMprisService::Volume() const {
@@ -270,23 +279,26 @@ double CMprisService::Rate() const {
 void CMprisService::SetRate(double rate) {
     // Only the factors the speed commands have; MPRIS players ignore a rate they cannot play.
     const double factor = std::abs(rate);
-    int index = -1;
-    for (int i = 0; i < 4; ++i) {
-        if (factor == static_cast<double>(1 << i))
-            index = i;
+    const SpeedDirection direction = rate > 0 ? SpeedDirection::Forward : SpeedDirection::Backward;
+    bool known = false;
+    SpeedCommand command;
+    for (const Speed speed : {Speed::X1, Speed::X2, Speed::X4, Speed::X8}) {
+        if (factor == static_cast<double>(SpeedFactor(speed))) {
+            command = {speed, direction};
+            known = true;
+        }
     }
-    if (index < 0 || !m_dialog.IsPlaying())
+    if (!known || !m_dialog.IsPlaying())
         return;
     const double now = Rate();
     if (rate == now)
         return;
-    if (rate < 0 && index == 0 && now < 0) {
+    if (direction == SpeedDirection::Backward && command.speed == Speed::X1 && now < 0) {
         // Backward 1x toggles: from another backward speed it would return to normal play,
         // so go through normal play first.
-        m_dialog.OnWinMessage(WM_SPEED_FORWARD_1X, 0, 0);
+        m_dialog.OnWinMessage(SpeedCommand{Speed::X1, SpeedDirection::Forward}.Message(), 0, 0);
     }
-    const uint32_t first = rate > 0 ? WM_SPEED_FORWARD_1X : WM_SPEED_BACKWARD_1X;
-    m_dialog.OnWinMessage(first + static_cast<uint32_t>(index), 0, 0);
+    m_dialog.OnWinMessage(command.Message(), 0, 0);
     m_rate = rate;
     m_rateTrack = CurrentTrackId();
     PublishChanges();

@@ -58,6 +58,7 @@ CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
       m_availableGeometry(std::move(options.availableGeometry)),
       m_listenForCopies(options.listenForCopies),
       m_trace(options.trace),
+      m_settingsFile(win::WritableFolder(m_programFolder) + CSettingsFile::kFileName),
       m_messageTarget(std::make_unique<CQtMessageTarget>(this)),
       m_player(std::move(options.player)) {
     if (!m_player) {
@@ -185,9 +186,17 @@ void CPlayerDlg::ReloadScope(const std::string&) {
         m_video->LoadScopeBitmap();
 }
 
+void CPlayerDlg::LoadSettings() {
+    // The skin index in the file belongs to the skin list, which decides what an index out of
+    // its range means.
+    if (m_settingsFile.Load(m_settings) && GetSkinList())
+        GetSkinList()->SelectSkin(m_settings.SkinIndex());
+}
+
 void CPlayerDlg::SaveSettings() {
-    if (m_video)
-        m_video->SaveSettings();
+    if (GetSkinList())
+        m_settings.SetSkinIndex(GetSkinList()->GetCurrent());
+    m_settingsFile.Save(m_settings);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "app/CustomFileDialog.h"
 #include "app/PlayerDlg.h"
 #include "app/QtMessageTarget.h"
+#include "app/SeekPreviewPopup.h"
 #include "display/VideoWnd.h"
 #include "engine/Messages.h"
 #include "platform/MessageBox.h"
@@ -69,14 +70,14 @@ void CPlayerDlg::OnAdd() {
 void CPlayerDlg::OnPrevious() {
     if (!m_playing)
         return;
-    EnableControls(false, 0);
+    EnableControls(false, false);
     m_player->Previous();
 }
 
 void CPlayerDlg::OnNext() {
     if (!m_playing)
         return;
-    EnableControls(false, 0);
+    EnableControls(false, false);
     m_player->Next();
 }
 
@@ -105,14 +106,14 @@ void CPlayerDlg::PlaySelected() {
         return;
     m_busy = true;
     if (m_playing) {
-        EnableControls(false, 0);
+        EnableControls(false, false);
         m_player->SelectFile(name);
     } else {
         m_playlistView->LoadPlayerList();
         m_player->SelectFile(name);
         EnableStartControls(false);
         StartPlaylist(false);
-        EnableControls(false, 0);
+        EnableControls(false, false);
     }
 }
 
@@ -148,10 +149,10 @@ void CPlayerDlg::EnableStartControls(bool on) {
     m_style->setEnabled(on);
 }
 
-void CPlayerDlg::EnableControls(bool on, int takeTitle) {
+void CPlayerDlg::EnableControls(bool on, bool takeTitle) {
     for (CSkinButton* button : {m_pause, m_stop, m_add, m_next, m_prev}) button->setEnabled(on);
     m_busy = !on;
-    if (takeTitle == 1)
+    if (takeTitle)
         m_playlistView->MarkPlayingItem(m_player->GetCurrentFile());
 }
 
@@ -243,9 +244,8 @@ int CPlayerDlg::ClickPosition(int x) const {
 // ---------------------------------------------------------------------------------------------
 // Posted messages
 
+// The one place where the messages' integers become what they mean.
 bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    TrackResume(message, wParam, lParam);
-    TrackPreviewFile(message, wParam, lParam);
     // Announced once the message is handled; the position alone is only ever read.
     struct Announce {
         CPlayerDlg* dialog;
@@ -260,15 +260,10 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
             OnPlaylistStopped();
             return true;
         case WM_PLAY_POSITION:
-            if (!m_dragging)
-                m_slider->setValue(static_cast<int>(wParam));  // repaints if the thumb moves
+            OnPlayPosition(static_cast<int32_t>(wParam));
             return true;
         case WM_PLAY_STATE:
-            // Controls off: a file switch or a seek is under way, after which the player plays
-            // unpaused. Still counted as paused, the next play command would pause it again.
-            if (wParam == 0)
-                m_paused = false;
-            EnableControls(wParam != 0, static_cast<int>(lParam));
+            OnPlayState(PlayStateMessage::From(wParam, lParam));
             return true;
         case WM_SPEED_FORWARD_1X:
         case WM_SPEED_FORWARD_2X:
@@ -287,7 +282,8 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
             OnHandoverFiles();
             return true;
         case WM_SEEKBAR:
-            OnSeekBar(wParam, lParam);
+            if (SeekBarMessage seekBar; SeekBarMessage::From(wParam, lParam, &seekBar))
+                OnSeekBar(seekBar);
             return true;
         case WM_PLAY_STARTING:
             if (m_video) {
@@ -300,27 +296,75 @@ bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
     }
 }
 
-void CPlayerDlg::OnSeekBar(uintptr_t what, intptr_t value) {
-    switch (what) {
-        case 0:
-            m_slider->setValue(static_cast<int>(value));
+PlaybackState CPlayerDlg::State() const {
+    PlaybackState state = m_reported;
+    state.status = !m_playing ? PlayStatus::Stopped
+                   : m_paused ? PlayStatus::Paused
+                   : m_busy   ? PlayStatus::Switching
+                              : PlayStatus::Playing;
+    return state;
+}
+
+void CPlayerDlg::OnPlayPosition(int32_t second) {
+    m_resumeSecond = second;
+    m_reported.positionSeconds = second;
+    if (!m_dragging)
+        m_slider->setValue(second);  // repaints if the thumb moves
+}
+
+void CPlayerDlg::OnPlayState(PlayStateMessage state) {
+    if (state.ready && state.fileStarted)
+        OnFileStarted(m_player->GetCurrentFile());
+    // Controls off: a file switch or a seek is under way, after which the player plays
+    // unpaused. Still counted as paused, the next play command would pause it again.
+    if (!state.ready)
+        m_paused = false;
+    EnableControls(state.ready, state.fileStarted);
+}
+
+// The same file again is a backward seek's reopening: it keeps its resume entry and its
+// preview handle.
+void CPlayerDlg::OnFileStarted(const std::string& file) {
+    m_reported.file = file;
+    if (file != m_resumeFile) {
+        KeepResumePosition(m_resumeSecond);
+        m_resumeFile = file;
+        m_resumeLength = m_player->GetLengthSeconds();
+        m_resumeSecond = static_cast<int32_t>(m_player->GetPositionMs() / 1000);
+    }
+    if (file != m_previewFile) {
+        m_previewFile = file;
+        m_preview->SetFile(file);
+    }
+}
+
+void CPlayerDlg::OnSeekBar(SeekBarMessage seekBar) {
+    switch (seekBar.command) {
+        case SeekBarCommand::Position:
+            m_resumeSecond = seekBar.value;
+            m_reported.positionSeconds = seekBar.value;
+            m_slider->setValue(seekBar.value);
             m_slider->update();
             break;
-        case 1:
-            m_slider->setEnabled(value != 0);
+        case SeekBarCommand::Enable:
+            m_slider->setEnabled(seekBar.value != 0);
             break;
-        case 2:
-            m_slider->setRange(0, static_cast<int>(value));
+        case SeekBarCommand::Range:
+            m_resumeLength = seekBar.value;
+            m_reported.lengthSeconds = seekBar.value;
+            m_slider->setRange(0, seekBar.value);
             m_slider->update();
             m_slider->setPageStep(0);
-            break;
-        default:
             break;
     }
 }
 
 void CPlayerDlg::OnPlaylistStopped() {
     Trace("stopped");
+    KeepResumePosition(m_resumeSecond);
+    m_reported = {};
+    m_previewFile.clear();
+    m_preview->CloseFile();
     EnableStartControls(true);
     m_playing = false;
     m_paused = false;

@@ -66,17 +66,9 @@ COwnerDrawListCtrl* MakePlaylist(QWidget* parent) {
     return list;
 }
 
-// The video window keeps the settings file; the skin index in it belongs to the skin list.
-CVideoWnd* MakeVideoWindow(QWidget* parent, win::MessageTarget* dialog,
+CVideoWnd* MakeVideoWindow(QWidget* parent, win::MessageTarget* dialog, CPlayerSettings& settings,
                            const std::string& programFolder) {
-    CFrameView::SkinIndexAccess skin;
-    skin.current = [] { return GetSkinList() ? GetSkinList()->GetCurrent() : 0; };
-    skin.selectSkin = [](int index) {
-        if (GetSkinList())
-            GetSkinList()->SelectSkin(index);
-    };
-    const std::string settings = win::WritableFolder(programFolder) + CFrameView::kSettingsFileName;
-    auto* video = new CVideoWnd(dialog, parent, settings, std::move(skin));
+    auto* video = new CVideoWnd(dialog, settings, parent);
     video->SetProgramFolder(programFolder);
     video->SetSkinFolderSource([] { return GetSkinList() ? GetSkinList()->GetSubFolder() : ""; });
     Place(video, IDC_VIDEO, kVideoRect);
@@ -90,7 +82,9 @@ void CPlayerDlg::CreateControls() {
     m_client->setGeometry(kClientRect.ToPixels());
     resize(m_client->size());
 
-    m_video = MakeVideoWindow(m_client, m_messageTarget.get(), m_programFolder);
+    LoadSettings();
+    m_video = MakeVideoWindow(m_client, m_messageTarget.get(), m_settings, m_programFolder);
+    m_video->SetSettingsChanged([this] { SaveSettings(); });
     m_slider = MakeSlider(m_client);
     m_list = MakePlaylist(m_client);
     CSkinButton** buttonSlots[] = {&m_play, &m_pause, &m_stop, &m_add, &m_prev, &m_next, &m_style};

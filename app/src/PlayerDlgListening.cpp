@@ -12,7 +12,7 @@
 #include "support/LanguageTable.h"
 
 void CPlayerDlg::SetUpListening() {
-    m_prefs = std::make_unique<CPlaybackPrefs>(m_video->SettingsPath());
+    m_prefs = std::make_unique<CPlaybackPrefs>(m_settingsFile.Path());
     m_prefs->Load();
     m_player->SetVolume(m_prefs->VolumePercent(), m_prefs->Muted());
     m_noticeTimer.setSingleShot(true);
@@ -70,35 +70,4 @@ void CPlayerDlg::KeepResumePosition(int32_t second) {
     if (m_prefs->Resume())
         m_resumeStore->Keep(m_resumeFile, second, m_resumeLength);
     m_resumeFile.clear();
-}
-
-void CPlayerDlg::TrackResume(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    switch (message) {
-        case WM_PLAY_STATE:
-            // (1, 1): a file has started. The same file again is a backward seek's reopening.
-            if (wParam != 0 && lParam == 1) {
-                const std::string file = m_player->GetCurrentFile();
-                if (file != m_resumeFile) {
-                    KeepResumePosition(m_resumeSecond);
-                    m_resumeFile = file;
-                    m_resumeLength = m_player->GetLengthSeconds();
-                    m_resumeSecond = static_cast<int32_t>(m_player->GetPositionMs() / 1000);
-                }
-            }
-            break;
-        case WM_PLAY_POSITION:
-            m_resumeSecond = static_cast<int32_t>(wParam);
-            break;
-        case WM_SEEKBAR:
-            if (wParam == 2)
-                m_resumeLength = static_cast<int32_t>(lParam);
-            else if (wParam == 0)
-                m_resumeSecond = static_cast<int32_t>(lParam);
-            break;
-        case WM_PLAYLIST_STOPPED:
-            KeepResumePosition(m_resumeSecond);
-            break;
-        default:
-            break;
-    }
 }

@@ -30,18 +30,3 @@ void CPlayerDlg::OnSliderHover(int x) {
     // The second a click here would seek to, the popup standing on the slider's top edge.
     m_preview->HoverAt(ClickPosition(x), m_slider->mapTo(m_client, QPoint(x, 0)));
 }
-
-void CPlayerDlg::TrackPreviewFile(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (message == WM_PLAY_STATE && wParam != 0 && lParam == 1) {
-        // (1, 1): a file has started; the same file again is a backward seek's reopening and
-        // keeps its handle.
-        const std::string file = m_player->GetCurrentFile();
-        if (file != m_previewFile) {
-            m_previewFile = file;
-            m_preview->SetFile(file);
-        }
-    } else if (message == WM_PLAYLIST_STOPPED) {
-        m_previewFile.clear();
-        m_preview->CloseFile();
-    }
-}

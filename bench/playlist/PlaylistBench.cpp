@@ -68,7 +68,7 @@ Options Parse(int argc, char** argv) {
 // second that marker names.
 class FrameProbe : public CFrameView {
 public:
-    explicit FrameProbe(const std::string& settings) : CFrameView(settings) {}
+    explicit FrameProbe(const CPlayerSettings* settings) : CFrameView(settings) {}
 
     int ShowFrameAt(int32_t second, int32_t frameIndex) override {
         const int r = CFrameView::ShowFrameAt(second, frameIndex);
@@ -198,8 +198,9 @@ int main(int argc, char** argv) {
     win::EnsureMessageQueue();
 
     std::vector<double> starts, seeks, farSeeks, backSeeks, engineMade, outputOpen;
-    FrameProbe view(scratch + "/settings.ini");
-    view.SetRepeat(false);
+    CPlayerSettings settings;
+    settings.SetRepeat(false);
+    FrameProbe view(&settings);
     TimedDialog dialog;
     CPlaylistPlayer player;
     for (int run = 0; run < o.runs; ++run) {

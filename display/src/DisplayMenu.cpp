@@ -38,11 +38,14 @@ QString Text(int uiIndex) {
     return QString::fromStdString(LanguageTable().UIInfo(uiIndex));
 }
 
-int DisplayModeOfCommand(int id) {
-    for (int mode = 0; mode < 6; ++mode)
-        if (kDisplayModeIds[mode] == id)
-            return mode;
-    return -1;
+bool DisplayModeOfCommand(int id, DisplayMode* mode) {
+    for (int number = 0; number < kDisplayModeCount; ++number) {
+        if (kDisplayModeIds[number] == id) {
+            *mode = DisplayMode{number};
+            return true;
+        }
+    }
+    return false;
 }
 
 std::unique_ptr<QMenu> Build(const MenuState& s, QWidget* parent) {
@@ -58,16 +61,16 @@ std::unique_ptr<QMenu> Build(const MenuState& s, QWidget* parent) {
 
     // The speed items are fixed words, not language texts. 1X is checked whatever the mode.
     QMenu* forward = menu->addMenu(Text(kUiForward));
-    const bool forwardMode = s.speedMode == 1;
-    AddOption(forward, kForward1X, QStringLiteral("1X"), s.speedIndex == 0);
-    AddOption(forward, kForward2X, QStringLiteral("2X"), s.speedIndex == 1 && forwardMode);
-    AddOption(forward, kForward4X, QStringLiteral("4X"), s.speedIndex == 2 && forwardMode);
-    AddOption(forward, kForward8X, QStringLiteral("8X"), s.speedIndex == 3 && forwardMode);
+    const bool forwardMode = s.speedMode == SpeedMode::Forward;
+    AddOption(forward, kForward1X, QStringLiteral("1X"), s.speed == Speed::X1);
+    AddOption(forward, kForward2X, QStringLiteral("2X"), s.speed == Speed::X2 && forwardMode);
+    AddOption(forward, kForward4X, QStringLiteral("4X"), s.speed == Speed::X4 && forwardMode);
+    AddOption(forward, kForward8X, QStringLiteral("8X"), s.speed == Speed::X8 && forwardMode);
 
     QMenu* display = menu->addMenu(Text(kUiDisplay));
-    for (int mode = 0; mode < 6; ++mode)
+    for (int mode = 0; mode < kDisplayModeCount; ++mode)
         AddOption(display, kDisplayModeIds[mode], Text(kUiFirstDisplayMode + mode),
-                  s.displayMode == mode);
+                  s.displayMode == DisplayMode{mode});
 
     menu->addSeparator();
     AddCommand(menu.get(), kProperty, Text(kUiProperty));

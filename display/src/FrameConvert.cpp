@@ -1,5 +1,7 @@
 #include "display/FrameConvert.h"
 
+#include "engine/PlaybackState.h"
+
 #include <cstring>
 #include <vector>
 
@@ -164,18 +166,18 @@ void BgrRowToRgb32(const uint8_t* src, int width, size_t rowBytes, bool mirror, 
 }
 
 bool TurnOfMode(int displayMode, Turn* turn) {
-    switch (displayMode) {
-        case 1:
+    switch (DisplayMode{displayMode}) {
+        case DisplayMode::UpDown:
             *turn = Turn::kUpDown;
             return true;
-        case 2:
+        case DisplayMode::LeftRight:
             *turn = Turn::kLeftRight;
             return true;
-        case 3:
+        case DisplayMode::UpDownLeftRight:
             *turn = Turn::kUpDownLeftRight;
             return true;
-        case 4:
-        case 5:
+        case DisplayMode::Rotate90:
+        case DisplayMode::Rotate270:
             return false;
         default:
             // 0, and values out of range from a hand-edited settings file, show the frame

@@ -47,10 +47,10 @@ QString TimeText(const CFrameView::Overlay& o) {
 
 }  // namespace
 
-CVideoWnd::CVideoWnd(win::MessageTarget* dialog, QWidget* parent, std::string settingsPath,
-                     SkinIndexAccess skin)
+CVideoWnd::CVideoWnd(win::MessageTarget* dialog, CPlayerSettings& settings, QWidget* parent)
     : QWidget(parent),
-      CFrameView(std::move(settingsPath), std::move(skin)),
+      CFrameView(&settings),
+      settings_(&settings),
       dialog_(dialog),
       programFolder_(win::ProgramFolder()) {
     // The paint covers every pixel, so Qt need not clear the background first.
@@ -59,7 +59,13 @@ CVideoWnd::CVideoWnd(win::MessageTarget* dialog, QWidget* parent, std::string se
     SetDecodeOnWorker(true);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         screenSize_ = screen->geometry().size();
-    LoadSettings();
+    SetDisplayModeValue(settings_->GetDisplayMode());
+}
+
+bool CVideoWnd::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engineLock,
+                           win::Event* wakeEvent) {
+    settings_->SetZoom(CPlayerSettings::kNaturalZoom);
+    return CFrameView::OpenStream(engine, engineLock, wakeEvent);
 }
 
 CVideoWnd::~CVideoWnd() {

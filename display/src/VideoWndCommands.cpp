@@ -14,7 +14,7 @@
 namespace {
 constexpr float kZoomInFactor = 1.25f;
 constexpr float kZoomOutFactor = 0.75f;
-constexpr float kNaturalZoom = 1.0f;
+constexpr float kNaturalZoom = CPlayerSettings::kNaturalZoom;
 
 // The monitor the window is on, which full screen covers (not the primary one).
 QRect ScreenGeometryOf(const QWidget* window) {
@@ -31,7 +31,7 @@ display_menu::MenuState CVideoWnd::CurrentMenuState() const {
     s.repeat = GetRepeat();
     s.fullScreen = IsFullScreen();
     s.adjust = GetAdjust();
-    s.speedIndex = GetSpeedIndex();
+    s.speed = GetSpeed();
     s.speedMode = GetSpeedMode();
     s.displayMode = GetDisplayMode();
     return s;
@@ -95,24 +95,29 @@ void CVideoWnd::OnCommand(int id) {
         default:
             break;
     }
-    const int mode = DisplayModeOfCommand(id);
-    if (mode >= 0)
+    if (DisplayMode mode; DisplayModeOfCommand(id, &mode))
         SetDisplayMode(mode);
 }
 
 void CVideoWnd::ToggleRepeat() {
-    SetRepeat(!GetRepeat());
-    SaveSettings();
+    settings_->SetRepeat(!settings_->Repeat());
+    SettingsChanged();
 }
 
 void CVideoWnd::ToggleAdjust() {
-    SetAdjust(!GetAdjust());
-    SaveSettings();
+    settings_->SetAdjust(!settings_->Adjust());
+    SettingsChanged();
 }
 
-void CVideoWnd::SetDisplayMode(int mode) {
+void CVideoWnd::SetDisplayMode(DisplayMode mode) {
+    settings_->SetDisplayMode(mode);
     SetDisplayModeValue(mode);
-    SaveSettings();
+    SettingsChanged();
+}
+
+void CVideoWnd::SettingsChanged() {
+    if (settingsChanged_)
+        settingsChanged_();
 }
 
 // ---- zoom ------------------------------------------------------------------------------
@@ -169,15 +174,14 @@ QSize CVideoWnd::ShownPictureSize() const {
     const win::BITMAPINFOHEADER f = GetPictureFormat();
     if (f.biWidth <= 0 || f.biHeight <= 0)
         return QSize();
-    const int mode = GetDisplayMode();
-    const bool turned = mode == 4 || mode == 5;
-    return turned ? QSize(f.biHeight, f.biWidth) : QSize(f.biWidth, f.biHeight);
+    return IsQuarterTurn(GetDisplayMode()) ? QSize(f.biHeight, f.biWidth)
+                                           : QSize(f.biWidth, f.biHeight);
 }
 
 // ---- full screen -----------------------------------------------------------------------
 
 void CVideoWnd::ToggleFullScreen() {
-    SetFullScreenFlag(!IsFullScreen());
+    settings_->SetFullScreen(!IsFullScreen());
     if (IsFullScreen())
         EnterFullScreen();
     else
@@ -187,7 +191,7 @@ void CVideoWnd::ToggleFullScreen() {
 void CVideoWnd::LeaveFullScreen() {
     if (!IsFullScreen())
         return;
-    SetFullScreenFlag(false);
+    settings_->SetFullScreen(false);
     RestoreMainWindow();
 }
 

@@ -492,7 +492,7 @@ int CDirectSoundPlayer::HandleNotification() {
         // Nothing heard since the last refill yet (the device's cursor runs on with the clock
         // between its takes): the frame timer still looks when the next frame is due.
         m_frameDue.reset();
-        if (m_pEngine->GetMode() == CPlaybackEngine::kModeNormal)
+        if (m_pEngine->GetMode() == SpeedMode::Normal)
             m_frameDue = m_frameTimer.Notified(HeardClock(), std::chrono::steady_clock::now()).next;
         return 1;
     }
@@ -505,7 +505,7 @@ int CDirectSoundPlayer::HandleNotification() {
     const TimeStep step = UpdateTime();
     Publish(step);
     m_frameDue.reset();
-    if (step.show && m_pEngine->GetMode() == CPlaybackEngine::kModeNormal)
+    if (step.show && m_pEngine->GetMode() == SpeedMode::Normal)
         m_frameDue = m_frameTimer.Notified(HeardClock(), std::chrono::steady_clock::now()).next;
     if (m_pVideoWindow && m_pVideoWindow->GetAdjust())
         m_pEngine->Resync(this);
@@ -516,7 +516,7 @@ void CDirectSoundPlayer::HandleFrameTimer() {
     win::ScopedLock e(EngineLock());
     m_frameDue.reset();
     if (!m_pEngine || !m_pDSBuffer || m_bPaused || !m_pEngine->IsRunning() ||
-        m_pEngine->GetMode() != CPlaybackEngine::kModeNormal)
+        m_pEngine->GetMode() != SpeedMode::Normal)
         return;
     const uint64_t heard = HeardNow();
     // A take that passed a notification position sets its event before the cursor can be
@@ -609,21 +609,20 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
     const uint64_t bps = m_wfx.nAvgBytesPerSec;
     if (bps == 0)
         return step;
-    const int mode = m_pEngine->GetMode();
+    const SpeedMode mode = m_pEngine->GetMode();
     const uint64_t fps = static_cast<uint64_t>(std::max(m_pEngine->GetFramesPerSecond(), 1));
     // The picture follows what is heard, not what the device has taken.
     const uint64_t clock = HeardClock();
-    if (mode == CPlaybackEngine::kModeNormal) {
+    if (mode == SpeedMode::Normal) {
         step.second = static_cast<int32_t>(clock / bps);
         step.frame = static_cast<int32_t>(fps * (clock % bps) / bps);
         step.post = step.second % 2 == 0;
         step.show = true;
         return step;
     }
-    const int index = std::clamp(m_pEngine->GetSpeedIndex(), 0, 3);
-    const uint64_t factor = static_cast<uint64_t>(CPlaybackEngine::kSpeedFactors[index]);
+    const uint64_t factor = static_cast<uint64_t>(SpeedFactor(m_pEngine->GetSpeed()));
     uint64_t played = clock;
-    if (mode == CPlaybackEngine::kModeBackward) {
+    if (mode == SpeedMode::Backward) {
         if (m_dwBackwardBase == 0) {
             m_dwBackwardBase = clock;
             return step;
@@ -640,7 +639,7 @@ CDirectSoundPlayer::TimeStep CDirectSoundPlayer::UpdateTime() {
         ++m_nExtraSeconds;
     }
     const int32_t within = static_cast<int32_t>(v % fps);
-    if (mode == CPlaybackEngine::kModeForward) {
+    if (mode == SpeedMode::Forward) {
         step.second = m_nExtraSeconds + whole;
         step.frame = within;
     } else {

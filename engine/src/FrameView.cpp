@@ -1,19 +1,12 @@
 #include "engine/FrameView.h"
 
-#include <strings.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "engine/FrameRecord.h"
 #include "engine/PlaybackEngine.h"
 #include "engine/SyncTrace.h"
-#include "platform/Paths.h"
-#include "platform/Profile.h"
 
 namespace {
 
@@ -23,8 +16,8 @@ constexpr int64_t kMaxFrameBytes = 256LL * 1024 * 1024;
 // Side of the square tiles of the quarter turns, in pixels: small enough that the rows of a
 // tile of the source and of the destination stay in the cache together.
 constexpr int32_t kTurnTilePixels = 64;
-// Bytes of the buffer a settings value is read into (values are cut to 99).
-constexpr uint32_t kSettingsValueBytes = 100;
+// Read when a view is given no settings: the options' defaults.
+const CPlayerSettings kDefaultSettings;
 
 int BytesPerPixel(const win::BITMAPINFOHEADER& f) {
     return f.biBitCount / 8;
@@ -80,12 +73,8 @@ void Turn(const uint8_t* src, const win::BITMAPINFOHEADER& f, uint8_t* dst) {
 
 }  // namespace
 
-CFrameView::CFrameView(std::string settingsPath, SkinIndexAccess skin)
-    : settingsPath_(settingsPath.empty() ? DefaultSettingsPath() : settingsPath),
-      // A copy shipped next to a read-only program still gives the first values; the
-      // user's own copy, once written, wins.
-      readFallbackPath_(settingsPath.empty() ? win::ProgramFolder() + kSettingsFileName : ""),
-      skin_(std::move(skin)) {}
+CFrameView::CFrameView(const CPlayerSettings* settings)
+    : settings_(settings != nullptr ? settings : &kDefaultSettings) {}
 
 CFrameView::~CFrameView() {
     FreeBuffers();
@@ -146,7 +135,6 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         FramePrepared(nullptr);
     }
     engineLock_ = engineLock;
-    zoom_ = 1.0f;
 
     // Takes the engine lock, so none of ours may be held here.
     SetEngine(engine);
@@ -257,7 +245,7 @@ int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
 
 int CFrameView::CatchUp(int32_t second, int32_t frameIndex) {
     const auto wanted = std::make_pair(second, frameIndex);
-    const bool backward = GetSpeedMode() == CPlaybackEngine::kModeBackward;
+    const bool backward = GetSpeedMode() == SpeedMode::Backward;
     // Backward play queues its records counting down, so "not yet there" and "already past"
     // swap. A record pulled in the other direction says nothing about the new run: its queue
     // was emptied when the direction changed, so the first record of the new run is taken.
@@ -291,10 +279,10 @@ int CFrameView::PullStoredFrame() {
             return 0;
         // Above 1x the next frame shown is several behind the one queued next: decoding that
         // one ahead would only double the decoding of fast play.
-        StoredFrame* ahead = engine->GetSpeedIndex() == 0 ? &next : nullptr;
+        StoredFrame* ahead = engine->GetSpeed() == Speed::X1 ? &next : nullptr;
         if (engine->EnsureFrame(1) != 1 || !engine->TakeStoredFrame(&frame, nullptr, ahead))
             return 0;
-        backward = engine->GetMode() == CPlaybackEngine::kModeBackward;
+        backward = engine->GetMode() == SpeedMode::Backward;
     }
     // Only kept: a frame is decoded when it is about to be shown, so the frames a catch-up
     // passes over (fast play, the way to a seek's target) never are.
@@ -355,7 +343,7 @@ int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool ba
     }
     frameSecond_ = second;
     frameIndex_ = index;
-    frameBackward_ = engine->GetMode() == CPlaybackEngine::kModeBackward;
+    frameBackward_ = engine->GetMode() == SpeedMode::Backward;
     restartRun_ = false;
     freshFrame_ = true;
     freshConverted_ = inPlace;
@@ -396,28 +384,28 @@ void CFrameView::TransformFrame() {
 
 bool CFrameView::TurnByDisplayMode(int mode, uint8_t* bits, const win::BITMAPINFOHEADER& format,
                                    std::vector<uint8_t>& rotated) {
-    const bool turned = mode == 4 || mode == 5;
+    const bool turned = IsQuarterTurn(DisplayMode{mode});
     const size_t turnedBytes = size_t(RotatedFormat(format).biSizeImage) + kRotatedSlackBytes;
     if (turned && rotated.size() < turnedBytes)
         rotated.assign(turnedBytes, 0);
-    switch (mode) {
-        case 1:
+    switch (DisplayMode{mode}) {
+        case DisplayMode::UpDown:
             FlipRows(bits, format);
             break;
-        case 2:
+        case DisplayMode::LeftRight:
             MirrorRows(bits, format);
             break;
-        case 3:
+        case DisplayMode::UpDownLeftRight:
             Turn180(bits, format);
             break;
-        case 4:
+        case DisplayMode::Rotate90:
             Rotate90(bits, format, rotated.data());
             break;
-        case 5:
+        case DisplayMode::Rotate270:
             Rotate270(bits, format, rotated.data());
             break;
         default:
-            break;  // 0, and values out of range from a hand-edited settings file
+            break;  // Normal, and values out of range from a hand-edited settings file
     }
     return turned;
 }
@@ -495,7 +483,7 @@ bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
         shownLabel_ = {job.show.second, job.show.index};
         return true;
     }
-    const bool turned = job.displayMode == 4 || job.displayMode == 5;
+    const bool turned = IsQuarterTurn(DisplayMode{job.displayMode});
     ShownFrame prepared;
     prepared.bits = turned ? storedRotated_.data() : storedFrame_.data();
     prepared.format = turned ? rotatedFormat_ : pictureFormat_;
@@ -593,73 +581,16 @@ void CFrameView::SetNoticeText(const std::string& text) {
 
 // ---- engine reads for the menu ---------------------------------------------------------
 
-int CFrameView::GetSpeedIndex() const {
+Speed CFrameView::GetSpeed() const {
     win::ScopedLock lock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
-    return engine ? engine->GetSpeedIndex() : 0;
+    return engine ? engine->GetSpeed() : Speed::X1;
 }
 
-int CFrameView::GetSpeedMode() const {
+SpeedMode CFrameView::GetSpeedMode() const {
     win::ScopedLock lock(engineLock_.load());
     CPlaybackEngine* engine = engine_.load();
-    return engine ? engine->GetMode() : 0;
-}
-
-// ---- settings file ---------------------------------------------------------------------
-
-std::string CFrameView::DefaultSettingsPath() {
-    return win::WritableFolder(win::ProgramFolder()) + kSettingsFileName;
-}
-
-namespace {
-
-bool ReadFlag(const char* key, const std::string& path) {
-    char value[kSettingsValueBytes] = {};
-    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "TRUE", value, sizeof value,
-                                 path);
-    return strcasecmp(value, "TRUE") == 0;
-}
-
-// atoi without its undefined overflow: leading blanks, optional sign, digits.
-int ReadNumber(const char* key, const std::string& path) {
-    char value[kSettingsValueBytes] = {};
-    win::GetPrivateProfileString(CFrameView::kSettingsSection, key, "0", value, sizeof value, path);
-    errno = 0;
-    const long n = std::strtol(value, nullptr, 10);
-    if (errno == ERANGE || n > INT_MAX || n < INT_MIN)
-        return n < 0 ? INT_MIN : INT_MAX;
-    return static_cast<int>(n);
-}
-
-}  // namespace
-
-void CFrameView::LoadSettings() {
-    std::string path = settingsPath_;
-    if (!win::FileExists(path))
-        path = readFallbackPath_;
-    if (path.empty() || !win::FileExists(path))
-        return;
-    repeat_ = ReadFlag("repeat", path);
-    adjust_ = ReadFlag("adjust", path);
-    displayMode_ = ReadNumber("bmpdir", path);
-    const int skin = ReadNumber("Skin", path);
-    skinIndex_ = skin;
-    if (skin_.selectSkin)
-        skin_.selectSkin(skin);
-}
-
-int CFrameView::GetSkinIndex() const {
-    return skin_.current ? skin_.current() : skinIndex_.load();
-}
-
-void CFrameView::SaveSettings() {
-    const auto write = [this](const char* key, const std::string& value) {
-        win::WritePrivateProfileString(kSettingsSection, key, value.c_str(), settingsPath_);
-    };
-    write("repeat", repeat_ ? "TRUE" : "FALSE");
-    write("adjust", adjust_ ? "TRUE" : "FALSE");
-    write("bmpdir", std::to_string(displayMode_.load()));
-    write("Skin", std::to_string(GetSkinIndex()));
+    return engine ? engine->GetMode() : SpeedMode::Normal;
 }
 
 // ---- transforms ------------------------------------------------------------------------

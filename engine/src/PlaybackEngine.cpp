@@ -327,7 +327,7 @@ bool CPlaybackEngine::SkipGivenUp() const {
         return skipEpoch_ && skipEpoch_->load() != skipEpochAtOpen_;
     // On the decode thread: a newer request replaces this one, and a speed change wants the
     // decoder now (the seek then waits for normal play again).
-    return seekPending_.load() || mode_.load() != kModeNormal;
+    return seekPending_.load() || mode_.load() != SpeedMode::Normal;
 }
 
 int CPlaybackEngine::SkipToSecond(int32_t target) {
@@ -436,11 +436,11 @@ int CPlaybackEngine::FillPass() {
     win::ScopedLock decode(decodeLock_);
     // The end may have been reached by another thread's call, and a change to backward play
     // may have happened since the decode thread looked at the mode.
-    if (atEnd_ || mode_ == kModeBackward || !HasDecodeBuffers())
+    if (atEnd_ || mode_ == SpeedMode::Backward || !HasDecodeBuffers())
         return 0;
     const int32_t position = baseSecond_ + decodedSeconds_;
     const int result = CallDecoder();
-    if (audioCountOut_ > 0 && speedIndex_ == 0 && mode_ == kModeNormal)
+    if (audioCountOut_ > 0 && speed_ == Speed::X1 && mode_ == SpeedMode::Normal)
         QueueAudio();
     if (frameCountOut_ > 0) {
         QueueFrames(position, false);
@@ -458,19 +458,19 @@ int CPlaybackEngine::FillQueues() {
     if (!HasDecodeBuffers())
         return 0;
     if (!atEnd_) {
-        while ((audioQueue_.GetCount() <= audioHighWater_ && speedIndex_ == 0) ||
+        while ((audioQueue_.GetCount() <= audioHighWater_ && speed_ == Speed::X1) ||
                QueuedVideo() <= videoHighWater_) {
             if (!FillPass())
                 break;
             // A seek waiting for the decode thread goes first; the fill goes on after it.
-            if (seekPending_ && mode_ == kModeNormal)
+            if (seekPending_ && mode_ == SpeedMode::Normal)
                 break;
             if (LetWaitersIn())
                 break;
         }
         return 1;
     }
-    return DrainedResult(mode_ != kModeNormal);
+    return DrainedResult(mode_ != SpeedMode::Normal);
 }
 
 // After the end: 1 while there is still something to play.
@@ -507,7 +507,7 @@ void CPlaybackEngine::ThreadBody() {
     while (more) {
         // A seek that came in during the last step runs at once, not after the wait.
         const uint32_t wake = win::MsgWaitForMultipleObjects(
-            events, seekPending_ && mode_ == kModeNormal ? 0 : kDecodeWakeMs);
+            events, seekPending_ && mode_ == SpeedMode::Normal ? 0 : kDecodeWakeMs);
         if (wake == win::WAIT_OBJECT_0)
             break;
         if (wake == win::WAIT_OBJECT_0 + 1) {
@@ -530,13 +530,13 @@ void CPlaybackEngine::ThreadBody() {
 int CPlaybackEngine::Step() {
     // The skip is made without the decode lock held around it, so the user's commands and the
     // frame fetches never wait for a far seek.
-    while (seekPending_ && mode_ == kModeNormal && !closing_) {
+    while (seekPending_ && mode_ == SpeedMode::Normal && !closing_) {
         seekPending_ = 0;
         const int32_t target = seekTarget_;
         if (!SkipToSecond(target)) {
             // Given up for a mode change: the request waits for normal play again. A newer
             // request is already pending and runs next.
-            if (mode_ != kModeNormal)
+            if (mode_ != SpeedMode::Normal)
                 seekPending_ = 1;
             continue;
         }
@@ -546,7 +546,7 @@ int CPlaybackEngine::Step() {
     }
     // Neither fill holds the decode lock across seconds; each looks at the mode again under
     // it, so a change between two seconds ends the fill of the old mode.
-    if (mode_ == kModeBackward)
+    if (mode_ == SpeedMode::Backward)
         return FillQueuesBackward();
     return FillQueues();
 }
@@ -609,7 +609,7 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
     // command of the user) all the while. A running decode thread is decoding the next second
     // already; the picture keeps its frame until that is queued. In normal play the thread
     // stays a second ahead, and a fetch decodes only when it fell behind.
-    if (running_ && mode_ != kModeNormal)
+    if (running_ && mode_ != SpeedMode::Normal)
         return 0;
     win::ScopedLock decode(decodeLock_);
     // The decode thread may have queued a second (and reached the end) while this waited.
@@ -617,7 +617,7 @@ int CPlaybackEngine::EnsureFrame(int32_t recordSize) {
         return 1;
     // Backward play numbers its seconds counting down: a second decoded forward here would
     // carry a label above the run and break its order.
-    if (mode_ == kModeBackward) {
+    if (mode_ == SpeedMode::Backward) {
         FillQueuesBackward();
         return QueuedVideo() >= recordSize ? 1 : 0;
     }
@@ -694,8 +694,8 @@ int32_t CPlaybackEngine::ReadFrameInPlace(int32_t imageSize, const QueuedFrameUs
 }
 
 void CPlaybackEngine::Shutdown() {
-    int expected = 0;
-    if (!shutdownState_.compare_exchange_strong(expected, 1)) {
+    ShutdownState expected = ShutdownState::NotBegun;
+    if (!shutdownState_.compare_exchange_strong(expected, ShutdownState::Running)) {
         // Someone else is shutting down. The decode thread must not wait: that someone may be
         // waiting for it to end.
         if (!(thread_ && thread_->IsCurrentThread()))
@@ -711,7 +711,7 @@ void CPlaybackEngine::Shutdown() {
     }
     running_ = 0;
     FreeEverything();
-    shutdownState_ = 2;
+    shutdownState_ = ShutdownState::Done;
     shutdownDone_.Set();
 }
 

@@ -19,10 +19,15 @@ namespace {
 constexpr int kTitleError = 0;          // TitleInfo: "Error"
 constexpr int kTextCannotOpenFile = 1;  // DebugInfo: "Can not open file %s!"
 
-// The seek slider's WM_SEEKBAR sub-commands (wParam).
-constexpr uintptr_t kSeekBarPosition = 0;
-constexpr uintptr_t kSeekBarEnable = 1;
-constexpr uintptr_t kSeekBarRange = 2;
+// What WM_PLAY_STATE says: the controls are to wait (a file is switched, a seek runs), they
+// may be used again, or they may and a new file has started.
+constexpr PlayStateMessage kBusy{false, false};
+constexpr PlayStateMessage kReady{true, false};
+constexpr PlayStateMessage kFileStarted{true, true};
+
+SeekBarMessage SeekBar(SeekBarCommand command, int32_t value) {
+    return {command, value};
+}
 // How long a user command waits before it tries the thread lock again while a short holder
 // (another command, a file being stopped) has it, in milliseconds.
 constexpr int kThreadLockRetryMs = 1;
@@ -155,7 +160,7 @@ void CPlaylistPlayer::Shutdown() {
 
     m_running = 0;
     CloseEngine();
-    Post(WM_PLAYLIST_STOPPED, 0, 0);
+    Post(WM_PLAYLIST_STOPPED);
 }
 
 void CPlaylistPlayer::Stop() {
@@ -166,7 +171,7 @@ void CPlaylistPlayer::Stop() {
 void CPlaylistPlayer::ThreadEnd() {
     m_running = 0;
     Stop();
-    Post(WM_PLAY_STATE, 1, 0);
+    Post(kReady);
 }
 
 // ---- the playlist thread ------------------------------------------------------------------
@@ -249,7 +254,7 @@ int CPlaylistPlayer::PlayFile(const std::string& path) {
                         texts.TitleInfo(kTitleError), win::MB_ICONERROR);
         return 0;
     }
-    Post(WM_PLAY_STATE, 0, 0);
+    Post(kBusy);
 
     m_audioOutput.Close();
     m_videoWindow->FreeBuffers();
@@ -273,9 +278,9 @@ int CPlaylistPlayer::PlayFile(const std::string& path) {
     }
     m_videoWindow->SetSeekText("");
 
-    Post(WM_SEEKBAR, kSeekBarEnable, 1);
-    Post(WM_SEEKBAR, kSeekBarRange, length);
-    Post(WM_SEEKBAR, kSeekBarPosition, s);
+    Post(SeekBar(SeekBarCommand::Enable, 1));
+    Post(SeekBar(SeekBarCommand::Range, length));
+    Post(SeekBar(SeekBarCommand::Position, s));
     m_startSecond = 0;
     return StartOutput(path);
 }
@@ -290,13 +295,13 @@ int CPlaylistPlayer::StartOutput(const std::string& path) {
     if (!engine || !m_videoWindow)
         return 0;
     m_videoWindow->OpenStream(engine, &m_engineLock, &m_wakeEvent);
-    Post(WM_PLAY_STARTING, 0, 0);
+    Post(WM_PLAY_STARTING);
     m_audioOutput.Open(engine, &m_wakeEvent, m_window, 1, &m_engineLock, m_videoWindow);
     {
         win::ScopedLock l(m_listLock);
         m_currentFile = path;
     }
-    Post(WM_PLAY_STATE, 1, 1);
+    Post(kFileStarted);
     return 1;
 }
 
@@ -341,12 +346,12 @@ void CPlaylistPlayer::OnSeekDone() {
             m_audioOutput.FillAt(landed);
         }
     }
-    Post(WM_SEEKBAR, kSeekBarEnable, 1);
-    Post(WM_SEEKBAR, kSeekBarPosition, landed);
+    Post(SeekBar(SeekBarCommand::Enable, 1));
+    Post(SeekBar(SeekBarCommand::Position, landed));
     m_startSecond = 0;
     if (m_videoWindow)
         m_videoWindow->SetSeekText("");
-    Post(WM_PLAY_STATE, 1, 0);
+    Post(kReady);
 }
 
 // ---- the list -----------------------------------------------------------------------------
@@ -404,11 +409,11 @@ int CPlaylistPlayer::SelectFile(const std::string& path) {
         }
     }
     if (empty || path.empty()) {
-        Post(WM_PLAY_STATE, 1, 0);
+        Post(kReady);
         return 0;
     }
     if (found < 0) {
-        Post(WM_PLAY_STATE, 1, 0);
+        Post(kReady);
         return 1;
     }
     MoveInList([&](int& index, int count) { index = std::min(found, count - 1); });
@@ -454,7 +459,7 @@ int CPlaylistPlayer::MoveInList(const std::function<void(int& index, int count)>
     }
     // Stop waits for the playlist thread, so no lock of ours may be held here.
     Stop();
-    Post(WM_PLAY_STATE, 1, 0);
+    Post(kReady);
     return 0;
 }
 
@@ -504,7 +509,7 @@ int CPlaylistPlayer::SeekTo(int32_t second) {
 }
 
 void CPlaylistPlayer::SeekForward(int32_t second) {
-    Post(WM_PLAY_STATE, 0, 0);
+    Post(kBusy);
     win::ScopedLock t(m_threadLock);
     m_paused = 0;
     m_audioOutput.Stop();
@@ -519,7 +524,7 @@ void CPlaylistPlayer::SeekForward(int32_t second) {
 }
 
 void CPlaylistPlayer::SeekBackward(int32_t second) {
-    Post(WM_PLAY_STATE, 0, 0);
+    Post(kBusy);
     {
         // The decoder only goes forward: the same file is opened again and skips to `second`.
         win::ScopedLock l(m_listLock);
@@ -532,83 +537,64 @@ void CPlaylistPlayer::SeekBackward(int32_t second) {
 
 // ---- speed commands -----------------------------------------------------------------------
 
-void CPlaylistPlayer::SpeedCommand(int seekBarEnabled, int speedIndex, int direction) {
-    Post(WM_SEEKBAR, kSeekBarEnable, seekBarEnabled);
+void CPlaylistPlayer::RunSpeedCommand(bool seekBarEnabled, SpeedCommand command) {
+    Post(SeekBar(SeekBarCommand::Enable, seekBarEnabled ? 1 : 0));
     if (!LockOrDefer([&](Deferred& d) {
             d.hasSpeed = true;
-            d.speedIndex = speedIndex;
-            d.direction = direction;
+            d.speed = command;
         }))
         return;
     HeldThreadLock held(m_threadLock);
-    ApplySpeed(speedIndex, direction);
+    ApplySpeed(command);
 }
 
-void CPlaylistPlayer::ApplySpeed(int speedIndex, int direction) {
+void CPlaylistPlayer::ApplySpeed(SpeedCommand command) {
     win::ScopedLock t(m_threadLock);
     win::ScopedLock e(m_engineLock);
     if (m_engine)
-        m_engine->SetSpeed(speedIndex, &m_audioOutput, direction);
+        m_engine->SetSpeed(command.speed, &m_audioOutput, command.direction);
 }
 
 void CPlaylistPlayer::SpeedForward1x() {
-    SpeedCommand(1, 0, kDirectionForward);
+    // Normal play again: the slider comes back.
+    RunSpeedCommand(true, {Speed::X1, SpeedDirection::Forward});
 }
 void CPlaylistPlayer::SpeedForward2x() {
-    SpeedCommand(0, 1, kDirectionForward);
+    RunSpeedCommand(false, {Speed::X2, SpeedDirection::Forward});
 }
 void CPlaylistPlayer::SpeedForward4x() {
-    SpeedCommand(0, 2, kDirectionForward);
+    RunSpeedCommand(false, {Speed::X4, SpeedDirection::Forward});
 }
 void CPlaylistPlayer::SpeedForward8x() {
-    SpeedCommand(0, 3, kDirectionForward);
+    RunSpeedCommand(false, {Speed::X8, SpeedDirection::Forward});
 }
 
 void CPlaylistPlayer::SpeedBackward1x() {
     // A switch: from backward play it returns to normal play, and the slider comes back.
     const bool enabled = !m_seekBarEnabled || m_seekBarEnabled();
-    SpeedCommand(enabled ? 0 : 1, 0, kDirectionBackward);
+    RunSpeedCommand(!enabled, {Speed::X1, SpeedDirection::Backward});
 }
 
 void CPlaylistPlayer::SpeedBackward2x() {
-    SpeedCommand(0, 1, kDirectionBackward);
+    RunSpeedCommand(false, {Speed::X2, SpeedDirection::Backward});
 }
 void CPlaylistPlayer::SpeedBackward4x() {
-    SpeedCommand(0, 2, kDirectionBackward);
+    RunSpeedCommand(false, {Speed::X4, SpeedDirection::Backward});
 }
 void CPlaylistPlayer::SpeedBackward8x() {
-    SpeedCommand(0, 3, kDirectionBackward);
+    RunSpeedCommand(false, {Speed::X8, SpeedDirection::Backward});
 }
 
 int CPlaylistPlayer::OnSpeedMessage(uint32_t message) {
-    switch (message) {
-        case WM_SPEED_FORWARD_1X:
-            SpeedForward1x();
-            return 1;
-        case WM_SPEED_FORWARD_2X:
-            SpeedForward2x();
-            return 1;
-        case WM_SPEED_FORWARD_4X:
-            SpeedForward4x();
-            return 1;
-        case WM_SPEED_FORWARD_8X:
-            SpeedForward8x();
-            return 1;
-        case WM_SPEED_BACKWARD_1X:
-            SpeedBackward1x();
-            return 1;
-        case WM_SPEED_BACKWARD_2X:
-            SpeedBackward2x();
-            return 1;
-        case WM_SPEED_BACKWARD_4X:
-            SpeedBackward4x();
-            return 1;
-        case WM_SPEED_BACKWARD_8X:
-            SpeedBackward8x();
-            return 1;
-        default:
-            return 0;
-    }
+    SpeedCommand command;
+    if (!SpeedCommand::From(message, &command))
+        return 0;
+    if (command.direction == SpeedDirection::Backward && command.speed == Speed::X1)
+        SpeedBackward1x();
+    else
+        RunSpeedCommand(command.direction == SpeedDirection::Forward && command.speed == Speed::X1,
+                        command);
+    return 1;
 }
 
 void CPlaylistPlayer::SetSeekBar(std::function<bool()> isSeekBarEnabled) {
@@ -709,14 +695,24 @@ void CPlaylistPlayer::RunDeferredCommands() {
     if (!HasEngine())
         return;
     if (d.hasSpeed)
-        ApplySpeed(d.speedIndex, d.direction);
+        ApplySpeed(d.speed);
     if (d.pauses % 2 == 1)
         TogglePause();
 }
 
-void CPlaylistPlayer::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+void CPlaylistPlayer::Post(uint32_t message) {
     if (m_window)
-        m_window->PostMessage(message, wParam, lParam);
+        m_window->PostMessage(message, 0, 0);
+}
+
+void CPlaylistPlayer::Post(PlayStateMessage state) {
+    if (m_window)
+        m_window->PostMessage(WM_PLAY_STATE, state.WParam(), state.LParam());
+}
+
+void CPlaylistPlayer::Post(SeekBarMessage seekBar) {
+    if (m_window)
+        m_window->PostMessage(WM_SEEKBAR, seekBar.WParam(), seekBar.LParam());
 }
 
 void CPlaylistPlayer::SetSeekText(int32_t second) {

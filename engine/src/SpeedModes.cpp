@@ -42,7 +42,7 @@ int CPlaybackEngine::FillQueuesBackward() {
 int CPlaybackEngine::BackwardPass() {
     win::ScopedLock decode(decodeLock_);
     // Left between two seconds: the fill of the new mode takes over at the next step.
-    if (mode_ != kModeBackward)
+    if (mode_ != SpeedMode::Backward)
         return 1;
     if (!HasDecodeBuffers())
         return 0;
@@ -91,28 +91,29 @@ int32_t CPlaybackEngine::BackwardStartAt(int32_t position) {
     return std::max(position, 0);
 }
 
-int CPlaybackEngine::SetSpeed(int speedIndex, IAudioOutput* output, int direction) {
-    if (SpeedToNormal(speedIndex, output, direction))
+int CPlaybackEngine::SetSpeed(Speed speed, IAudioOutput* output, SpeedDirection direction) {
+    if (SpeedToNormal(speed, output, direction))
         return 1;
-    if (SpeedToBackward(speedIndex, output, direction))
+    if (SpeedToBackward(speed, output, direction))
         return 1;
-    if (SpeedToForward(speedIndex, output, direction))
+    if (SpeedToForward(speed, output, direction))
         return 1;
     // Nothing applied: the request names what is already in force (normal play, or the
     // current factor and direction), so everything keeps running as it is.
     return 0;
 }
 
-int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int direction) {
-    if (speedIndex != 0)
+int CPlaybackEngine::SpeedToNormal(Speed speed, IAudioOutput* output, SpeedDirection direction) {
+    if (speed != Speed::X1)
         return 0;
-    if (!(speedIndex_ != 0 || (mode_ == kModeBackward && direction == kDirectionBackward)))
+    if (!(speed_ != Speed::X1 ||
+          (mode_ == SpeedMode::Backward && direction == SpeedDirection::Backward)))
         return 0;
     win::ScopedLock data(dataLock_);
     DecodeTurn decode(*this);
-    const bool wasForward = mode_ == kModeForward;
-    mode_ = kModeNormal;
-    speedIndex_ = 0;
+    const bool wasForward = mode_ == SpeedMode::Forward;
+    mode_ = SpeedMode::Normal;
+    speed_ = Speed::X1;
     if (wasForward)
         LeaveForward(output, 1);
     else
@@ -120,60 +121,60 @@ int CPlaybackEngine::SpeedToNormal(int speedIndex, IAudioOutput* output, int dir
     return 1;
 }
 
-int CPlaybackEngine::SpeedToBackward(int speedIndex, IAudioOutput* output, int direction) {
-    if (direction != kDirectionBackward)
+int CPlaybackEngine::SpeedToBackward(Speed speed, IAudioOutput* output, SpeedDirection direction) {
+    if (direction != SpeedDirection::Backward)
         return 0;
     if (output)
         output->Mute(1);
     win::ScopedLock data(dataLock_);
     DecodeTurn decode(*this);
-    if (mode_ == kModeNormal) {
-        mode_ = kModeBackward;
-        speedIndex_ = speedIndex;
+    if (mode_ == SpeedMode::Normal) {
+        mode_ = SpeedMode::Backward;
+        speed_ = speed;
         StartBackward();
         return 1;
     }
-    if (mode_ == kModeForward) {
-        mode_ = kModeBackward;
-        speedIndex_ = speedIndex;
+    if (mode_ == SpeedMode::Forward) {
+        mode_ = SpeedMode::Backward;
+        speed_ = speed;
         ForwardToBackward(output);
         return 1;
     }
     // Already backward: another factor only changes the display's pace. Falling back to
     // normal numbers here would leave the picture frozen and the sound muted.
-    return ChangeFactor(speedIndex);
+    return ChangeFactor(speed);
 }
 
 // Another factor in the direction already in force: the queues, the numbering and the muted
 // output stay as they are; the audio output's display applies the new factor from its next
 // update. 1 when the factor changed, 0 (nothing touched) when it was already in force.
-int CPlaybackEngine::ChangeFactor(int speedIndex) {
-    if (speedIndex_ == speedIndex)
+int CPlaybackEngine::ChangeFactor(Speed speed) {
+    if (speed_ == speed)
         return 0;
-    speedIndex_ = speedIndex;
+    speed_ = speed;
     return 1;
 }
 
-int CPlaybackEngine::SpeedToForward(int speedIndex, IAudioOutput* output, int direction) {
-    if (direction != kDirectionForward || speedIndex == 0)
+int CPlaybackEngine::SpeedToForward(Speed speed, IAudioOutput* output, SpeedDirection direction) {
+    if (direction != SpeedDirection::Forward || speed == Speed::X1)
         return 0;
     if (output)
         output->Mute(1);
     win::ScopedLock data(dataLock_);
     DecodeTurn decode(*this);
-    if (mode_ == kModeNormal) {
+    if (mode_ == SpeedMode::Normal) {
         // The queued audio plays out muted; the fill queues no more of it.
-        mode_ = kModeForward;
-        speedIndex_ = speedIndex;
+        mode_ = SpeedMode::Forward;
+        speed_ = speed;
         return 1;
     }
-    if (mode_ == kModeBackward) {
-        mode_ = kModeForward;
-        speedIndex_ = speedIndex;
+    if (mode_ == SpeedMode::Backward) {
+        mode_ = SpeedMode::Forward;
+        speed_ = speed;
         LeaveBackward(output, 1);
         return 1;
     }
-    return ChangeFactor(speedIndex);
+    return ChangeFactor(speed);
 }
 
 void CPlaybackEngine::LeaveForward(IAudioOutput* output, int decode) {
@@ -277,7 +278,7 @@ void CPlaybackEngine::Calibrate(float lead) {
 
 int CPlaybackEngine::Resync(IAudioOutput* output) {
     // A seek empties the queues on purpose; that is no drift.
-    if (mode_ != kModeNormal || atEnd_ || skipping_)
+    if (mode_ != SpeedMode::Normal || atEnd_ || skipping_)
         return 0;
     if (GetLengthSeconds() - baseSecond_ - decodedSeconds_ < kNoResyncTailSeconds)
         return 0;

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/PlayerControl.h"
+#include "app/PlayerDlg.h"
 
 class FakePlayer : public IPlayerControl {
 public:
@@ -74,3 +77,22 @@ private:
 
 // A file with the 28-byte movie header and the packed length at 84; riffSize != 0 spoils it.
 std::string WriteMovieHeader(const std::string& path, int32_t seconds, uint32_t riffSize = 0);
+
+// The main dialog as the front-end tests build it: a private program folder, a recording
+// player in place of the real one, and no listening for other copies of the program.
+inline CPlayerDlg::Options TestDialogOptions(const TempFolder& dir,
+                                             std::unique_ptr<IPlayerControl> player) {
+    CPlayerDlg::Options options;
+    options.programFolder = dir.Folder() + "/";
+    options.player = std::move(player);
+    options.listenForCopies = false;
+    return options;
+}
+
+#ifdef TVQ_SHIPPED_SKINS
+// The shipped skins in the test's program folder, as an installed program has them.
+inline void CopyShippedSkins(const TempFolder& dir) {
+    std::filesystem::copy(TVQ_SHIPPED_SKINS, dir.Path("skin"),
+                          std::filesystem::copy_options::recursive);
+}
+#endif

@@ -1,16 +1,22 @@
 // The Qt stand-ins for window messages, message boxes, the open dialog's filter and the
-// channel between copies of the program.
+// channel between copies of the program; the property box's lines.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "AppTestSupport.h"
 #include "app/CustomFileDialog.h"
 #include "app/InstanceChannel.h"
+#include "app/MoviePropertyDlg.h"
 #include "app/PlayerApp.h"
 #include "app/QtMessageBoxService.h"
 #include "app/QtMessageTarget.h"
@@ -121,12 +127,6 @@ TEST(InstanceChannel, ASecondCopyFindsTheWindowByItsTitleAndWaitsForTheAnswer) {
     EXPECT_FALSE(CInstanceChannel::SendMessage("Test Player", 1038, 0, 0));
 }
 
-TEST(InstanceChannel, TheSocketLivesInTheUsersPrivateFolder) {
-    const QString name = CInstanceChannel::ServerName("TVQ Player");
-    EXPECT_TRUE(name.startsWith(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"))));
-    EXPECT_NE(name, CInstanceChannel::ServerName("TVQ Player 2"));
-}
-
 TEST(PlayerApp, EveryCommandLineFileIsKeptInOrderAndMadeAbsolute) {
     EXPECT_TRUE(CPlayerApp::ParseCommandLine({"tvqplayer"}).empty());
     const std::vector<std::string> files =
@@ -136,6 +136,80 @@ TEST(PlayerApp, EveryCommandLineFileIsKeptInOrderAndMadeAbsolute) {
     EXPECT_EQ(files[1].front(), '/');
     EXPECT_EQ(files[1].substr(files[1].size() - 6), "/b.tvq");
     EXPECT_EQ(files[2], "/m/c.tvq");
+}
+
+// Connects without waiting until the listener's queue is full; the descriptors keep the
+// connections waiting. Empty when the queue never filled.
+std::vector<int> FillConnectionQueue(const QString& path) {
+    std::vector<int> sockets;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = path.toLocal8Bit();
+    if (bytes.size() >= static_cast<qsizetype>(sizeof address.sun_path))
+        return {};
+    std::memcpy(address.sun_path, bytes.constData(), static_cast<size_t>(bytes.size()));
+    for (int i = 0; i < 100000; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            break;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            sockets.push_back(fd);
+            continue;
+        }
+        const bool full = errno == EAGAIN;
+        close(fd);
+        if (full)
+            return sockets;
+        break;
+    }
+    for (int fd : sockets) close(fd);
+    return {};
+}
+
+// A running copy too busy to take connections (its thread waits for the start-up lock while
+// many copies start at once) is still found by its title: the copies must not take it for
+// no window and open a second one over its socket.
+TEST(InstanceChannel, AWindowWhoseConnectionQueueIsFullIsStillFound) {
+    CInstanceChannel channel([](uint32_t, uintptr_t, intptr_t) -> intptr_t { return 1; });
+    ASSERT_TRUE(channel.Listen("Busy Player"));
+    // No events are processed here, so nothing takes the connections.
+    const std::vector<int> waiting =
+        FillConnectionQueue(CInstanceChannel::ServerName("Busy Player"));
+    ASSERT_FALSE(waiting.empty());
+    EXPECT_TRUE(CInstanceChannel::FindWindow("Busy Player"));
+    EXPECT_FALSE(CInstanceChannel::FindWindow("Idle Player"));
+    for (int fd : waiting) close(fd);
+    channel.Close();
+    EXPECT_FALSE(CInstanceChannel::FindWindow("Busy Player"));
+}
+
+CMoviePropertyDlg::MovieFacts SmallMovie() {
+    CMoviePropertyDlg::MovieFacts facts;
+    facts.framesPerSecond = 12;
+    facts.width = 160;
+    facts.height = 120;
+    facts.samplesPerSecond = 22050;
+    facts.channels = 1;
+    facts.lengthSeconds = 75;
+    return facts;
+}
+
+TEST(MoviePropertyDlg, LabelsArePaddedToThirtyColumnsBeforeTheValues) {
+    const auto lines = CMoviePropertyDlg::BuildLines(SmallMovie(), 0);
+    EXPECT_EQ(lines[0], "Vedio frames per second:       12");
+    EXPECT_EQ(lines[1], "Video size:                    160x120");
+    EXPECT_EQ(lines[2], "Audio sample rate:             22050,1 channel");
+    EXPECT_EQ(lines[3], "Movie time:                    1:15");
+    for (const std::string& line : lines) EXPECT_EQ(line[30], ' ') << line;
+    // The language file's frame rate wins.
+    EXPECT_EQ(CMoviePropertyDlg::BuildLines(SmallMovie(), 25)[0],
+              "Vedio frames per second:       25");
+}
+
+TEST(MoviePropertyDlg, WithoutAnEngineTheLabelsKeepTheirTexts) {
+    CMoviePropertyDlg box([](const std::function<void(CPlaybackEngine&)>&) { return 0; });
+    EXPECT_EQ(box.windowTitle(), "Movie property");
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(box.LabelText(i), "");
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "DialogTestSupport.h"
 #include "app/PlayerDlg.h"
 #include "app/PreviewDecoder.h"
 #include "app/SeekPreview.h"

@@ -26,7 +26,7 @@ protected:
         font.setPixelSize(12);
         dialog_->setFont(font);
         dialog_->resize(420, 320);
-        video_ = new CVideoWnd(&messages_, dialog_.get(), dir_ + "settings.ini");
+        video_ = new CVideoWnd(&messages_, settings_, dialog_.get());
         video_->SetProgramFolder(dir_);
         video_->setGeometry(10, 10, 400, 150);
     }
@@ -53,6 +53,7 @@ protected:
 
     std::string dir_;
     win::RecordingMessageTarget messages_;
+    CPlayerSettings settings_;
     std::unique_ptr<QWidget> dialog_;
     CVideoWnd* video_ = nullptr;  // owned by dialog_
     win::RecursiveMutex engineLock_;

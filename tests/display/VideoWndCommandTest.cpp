@@ -49,7 +49,7 @@ void ExpectItems(const std::vector<Item>& got, const std::vector<Item>& want) {
 }
 
 TEST_F(VideoWindowTest, MenuHasTheItemsInOrderWithTheirChecks) {
-    video_->SetAdjust(false);
+    settings_.SetAdjust(false);
     const auto menu = video_->BuildContextMenu();
     ExpectItems(Items(*menu), {{"Amplify", 32781, false},
                                {"Reduce", 32782, false},
@@ -92,13 +92,18 @@ TEST(DisplayMenu, SpeedChecksFollowIndexAndModeAndOddModesCheckNothing) {
     const auto forwardChecks = [](MenuState s) {
         return CheckedIds(*Popup(*display_menu::Build(s, nullptr), 8));
     };
-    EXPECT_EQ(forwardChecks({.speedIndex = 2, .speedMode = 1}), std::vector<int>{32790});
-    EXPECT_EQ(forwardChecks({.speedIndex = 3, .speedMode = 1}), std::vector<int>{32795});
-    EXPECT_EQ(forwardChecks({.speedIndex = 2, .speedMode = 2}), std::vector<int>{});
-    EXPECT_EQ(forwardChecks({.speedIndex = 0, .speedMode = 2}), std::vector<int>{32793});
-    EXPECT_EQ(CheckedIds(*Popup(*display_menu::Build({.displayMode = 4}, nullptr), 9)),
+    EXPECT_EQ(forwardChecks({.speed = Speed::X4, .speedMode = SpeedMode::Forward}),
+              std::vector<int>{32790});
+    EXPECT_EQ(forwardChecks({.speed = Speed::X8, .speedMode = SpeedMode::Forward}),
+              std::vector<int>{32795});
+    EXPECT_EQ(forwardChecks({.speed = Speed::X4, .speedMode = SpeedMode::Backward}),
+              std::vector<int>{});
+    EXPECT_EQ(forwardChecks({.speed = Speed::X1, .speedMode = SpeedMode::Backward}),
+              std::vector<int>{32793});
+    EXPECT_EQ(CheckedIds(
+                  *Popup(*display_menu::Build({.displayMode = DisplayMode::Rotate90}, nullptr), 9)),
               std::vector<int>{32802});
-    EXPECT_EQ(CheckedIds(*Popup(*display_menu::Build({.displayMode = 9}, nullptr), 9)),
+    EXPECT_EQ(CheckedIds(*Popup(*display_menu::Build({.displayMode = DisplayMode{9}}, nullptr), 9)),
               std::vector<int>{});
 }
 
@@ -114,22 +119,17 @@ TEST_F(VideoWindowTest, CommandsPostToTheDialogOrChangeAndSaveTheOptions) {
               (std::vector<uint32_t>{WM_SPEED_FORWARD_1X, WM_SPEED_FORWARD_2X, WM_SPEED_FORWARD_4X,
                                      WM_SPEED_FORWARD_8X, WM_SHOW_PROPERTY}));
 
-    EXPECT_FALSE(std::filesystem::exists(dir_ + "settings.ini"));
+    // The options kept in the settings file change there, and the owner is asked to save.
+    int saves = 0;
+    video_->SetSettingsChanged([&] { ++saves; });
     video_->OnCommand(32786);  // Repeat
     video_->OnCommand(32803);  // 270 Degree Circle
-    EXPECT_FALSE(video_->GetRepeat());
-    EXPECT_EQ(video_->GetDisplayMode(), 5);
-    std::stringstream text;
-    text << std::ifstream(dir_ + "settings.ini").rdbuf();
-    EXPECT_EQ(text.str(), "[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=5\nSkin=0\n");
-    video_->OnCommand(32801);  // Adjust
+    EXPECT_FALSE(settings_.Repeat());
+    EXPECT_EQ(settings_.GetDisplayMode(), DisplayMode::Rotate270);
+    EXPECT_EQ(video_->GetDisplayMode(), DisplayMode::Rotate270);  // the frames turn by it
+    video_->OnCommand(32801);                                     // Adjust
     EXPECT_FALSE(video_->GetAdjust());
-
-    // A new window reads them back.
-    CVideoWnd again(nullptr, nullptr, dir_ + "settings.ini");
-    EXPECT_FALSE(again.GetRepeat());
-    EXPECT_FALSE(again.GetAdjust());
-    EXPECT_EQ(again.GetDisplayMode(), 5);
+    EXPECT_EQ(saves, 3);
 }
 
 TEST_F(VideoWindowTest, AmplifyStopsBelowTheFitAndReduceNeverGoesUnderOne) {

@@ -146,7 +146,7 @@ TEST_F(VideoWindowTest, ScopeStripSitsAboveTheTextLineAndEndsTheVideoArea) {
 }
 
 TEST_F(VideoWindowTest, TurnedPictureUsesTheTurnedFormat) {
-    video_->SetDisplayModeValue(4);
+    video_->SetDisplayModeValue(DisplayMode::Rotate90);
     ASSERT_NO_FATAL_FAILURE(Play(0, 7));
     if (IsSkipped())
         return;
@@ -193,9 +193,9 @@ TEST_F(VideoWindowTest, PictureAreaIsWhatThePaintLeavesAboveTheScopeAndTheShownP
     if (IsSkipped())
         return;
     EXPECT_EQ(video_->ShownPictureSize(), QSize(1280, 720));
-    video_->SetDisplayModeValue(5);
+    video_->SetDisplayModeValue(DisplayMode::Rotate270);
     EXPECT_EQ(video_->ShownPictureSize(), QSize(720, 1280));
-    video_->SetDisplayModeValue(0);
+    video_->SetDisplayModeValue(DisplayMode::Normal);
     // The paint ends the video area where the room was worked out, at this size and at any
     // other the window is given.
     for (QSize size : {QSize(400, 150), QSize(1280, 800)}) {

@@ -30,7 +30,6 @@ protected:
         ASSERT_TRUE(engine_->IsRunning());
         ASSERT_TRUE(WaitForQueuedSound(kBytesPerSecond * 2));
         ASSERT_TRUE(view_.OpenStream(engine_.get(), &engineLock_, nullptr));
-        view_.SetAdjust(true);
         ASSERT_EQ(player_.Open(engine_.get(), &wake_, &window_, 1, &engineLock_, &view_), 1);
     }
     bool WaitForQueuedSound(int32_t bytes) {
@@ -65,7 +64,8 @@ protected:
         return true;
     }
 
-    CFrameView view_{"/nonexistent/settings.ini"};
+    CPlayerSettings settings_;  // adjust on
+    CFrameView view_{&settings_};
 };
 
 TEST_F(AdjustWithLatency, TheFirstPictureIsUpBeforeAnySoundPlays) {

@@ -24,8 +24,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kForward = CPlaybackEngine::kDirectionForward;
-constexpr int kBackward = CPlaybackEngine::kDirectionBackward;
+constexpr SpeedDirection kForward = SpeedDirection::Forward;
+constexpr SpeedDirection kBackward = SpeedDirection::Backward;
 constexpr int kFps = 4;
 // Generous: a call that does not wait returns in microseconds, one that waits for the held
 // decode call never returns before the test lets it go.
@@ -116,7 +116,7 @@ TEST_F(DecodeWaitTest, SoundThreadCallsDoNotWaitForTheDecodeInProgress) {
     ASSERT_TRUE(RecordQueued());
 
     // Forward play.
-    ASSERT_EQ(engine_->SetSpeed(3, &out_, kForward), 1);
+    ASSERT_EQ(engine_->SetSpeed(Speed::X8, &out_, kForward), 1);
     HoldDecodeThreadInItsFill(fake_);
     const int32_t callsHeld = fake_.Stats().decodeCalls;
     auto fetch = std::async(std::launch::async, [&] { return engine_->EnsureFrame(RecordSize()); });
@@ -134,7 +134,7 @@ TEST_F(DecodeWaitTest, SoundThreadCallsDoNotWaitForTheDecodeInProgress) {
     EXPECT_EQ(r.index, 0);
 
     // Backward play: the same for its fill, and its records still count down.
-    ASSERT_EQ(engine_->SetSpeed(1, &out_, kBackward), 1);
+    ASSERT_EQ(engine_->SetSpeed(Speed::X2, &out_, kBackward), 1);
     const int32_t start = engine_->GetBackwardStart();
     HoldDecodeThreadInItsFill(fake_);
     auto backFetch =
@@ -172,7 +172,7 @@ TEST_F(DecodeWaitTest, SpeedChangeDuringALongSkipWaitsForOneSecondAtMost) {
         const int index = 1 + round % 3;
         auto change = std::async(std::launch::async, [&] {
             before = fake_.Stats().decodeCalls;
-            return engine_->SetSpeed(index, &out_, kForward);
+            return engine_->SetSpeed(Speed{index}, &out_, kForward);
         });
         // A change stuck behind the skip is let go by ending the engine, which ends the skip.
         AtExit endSkip([&] {
@@ -184,12 +184,12 @@ TEST_F(DecodeWaitTest, SpeedChangeDuringALongSkipWaitsForOneSecondAtMost) {
         ASSERT_EQ(change.get(), 1);
         // The call under way, and one that began just before the change asked for the lock.
         EXPECT_LE(fake_.Stats().decodeCalls - before, 2) << "round " << round;
-        EXPECT_EQ(engine_->GetMode(), CPlaybackEngine::kModeForward);
+        EXPECT_EQ(engine_->GetMode(), SpeedMode::Forward);
         // Back to normal play, which decodes the one second the restarted sound needs beside
         // the decode thread's forward fill. The skip, given up for the change, then runs again
         // and the next round asks for the lock in the middle of it once more.
         const int32_t beforeNormal = fake_.Stats().decodeCalls;
-        ASSERT_EQ(engine_->SetSpeed(0, &out_, kForward), 1);
+        ASSERT_EQ(engine_->SetSpeed(Speed::X1, &out_, kForward), 1);
         EXPECT_LE(fake_.Stats().decodeCalls - beforeNormal, 3) << "round " << round;
         const int32_t resumed = fake_.Stats().decodeCalls;
         while (fake_.Stats().decodeCalls < resumed + 3 && std::chrono::steady_clock::now() < until)
@@ -210,14 +210,14 @@ TEST_F(DecodeWaitTest, ChangeToBackwardDecodesOneSecondAndTheThreadFillsTheRest)
             out_.Clear();
             Open(seeking, shape, 100);
             if (fromForward) {
-                ASSERT_EQ(engine_->SetSpeed(2, &out_, kForward), 1);
+                ASSERT_EQ(engine_->SetSpeed(Speed::X4, &out_, kForward), 1);
             }
             out_.Clear();
             // Stopped in its next decode call, the thread holds the decode lock: the change
             // has to wait for that call and must then make only its own.
             HoldDecodeThreadInItsFill(seeking);
-            auto change = std::async(std::launch::async,
-                                     [&] { return engine_->SetSpeed(3, &out_, kBackward); });
+            auto change = std::async(
+                std::launch::async, [&] { return engine_->SetSpeed(Speed::X8, &out_, kBackward); });
             AtExit release([&] { seeking.ReleaseHold(); });
             // It mutes the sound before it asks for the lock.
             const auto until = std::chrono::steady_clock::now() + kEventBound;
@@ -227,7 +227,7 @@ TEST_F(DecodeWaitTest, ChangeToBackwardDecodesOneSecondAndTheThreadFillsTheRest)
             seeking.ReleaseHold();
             ASSERT_EQ(change.wait_for(kEventBound), std::future_status::ready);
             ASSERT_EQ(change.get(), 1);
-            EXPECT_EQ(engine_->GetMode(), CPlaybackEngine::kModeBackward);
+            EXPECT_EQ(engine_->GetMode(), SpeedMode::Backward);
             // Its own call, and at most one of the thread's that began before the change
             // asked for the lock. With one second queued, above the high-water mark, the thread
             // adds nothing more until the picture takes some.

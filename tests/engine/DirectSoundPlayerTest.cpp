@@ -112,7 +112,7 @@ TEST_F(AudioOutputTest, NormalPlayReportsEvenSecondsAndShowsTheFrameOfTheClock) 
 
 TEST_F(AudioOutputTest, ForwardDisplaySkipsSecondsByItsFactor) {
     ASSERT_EQ(OpenMovie(kEvenMovie, 20), 1);
-    ASSERT_EQ(SetSpeed(1, CPlaybackEngine::kDirectionForward), 1);  // 2x
+    ASSERT_EQ(SetSpeed(Speed::X2, SpeedDirection::Forward), 1);  // 2x
     EXPECT_EQ(player_.IsMuted(), 1);
     EXPECT_EQ(Ring()->Volume(), win::DSBVOLUME_MIN);
     window_.Clear();
@@ -133,7 +133,7 @@ TEST_F(AudioOutputTest, ForwardDisplaySkipsSecondsByItsFactor) {
 
 TEST_F(AudioOutputTest, BackwardAtFactorOneCountsDownWithoutExtraSeconds) {
     ASSERT_EQ(OpenMovie(kEvenMovie, 20), 1);
-    ASSERT_EQ(SetSpeed(0, CPlaybackEngine::kDirectionBackward), 1);
+    ASSERT_EQ(SetSpeed(Speed::X1, SpeedDirection::Backward), 1);
     const int32_t start = engine_->GetBackwardStart();
     ASSERT_GE(start, 20);
     const size_t shownBefore = video_.Count();

@@ -145,9 +145,9 @@ protected:
             return {-1, -1};
         return video_.Shown().back();
     }
-    int SetSpeed(int index, int direction) {
+    int SetSpeed(Speed speed, SpeedDirection direction) {
         win::ScopedLock e(engineLock_);
-        return engine_->SetSpeed(index, &player_, direction);
+        return engine_->SetSpeed(speed, &player_, direction);
     }
 
     std::shared_ptr<win::VirtualSoundDevice> device_ = std::make_shared<win::VirtualSoundDevice>();

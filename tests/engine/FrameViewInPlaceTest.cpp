@@ -107,7 +107,7 @@ protected:
 
     win::RecursiveMutex lock_;
     std::unique_ptr<CPlaybackEngine> engine_;
-    QueueConvertingView view_{"/nonexistent/settings.ini"};
+    QueueConvertingView view_;
 };
 
 TEST_F(FrameViewInPlace, EveryRecordArrivesWholeAndInOrderAlsoAcrossTheQueueEnd) {
@@ -177,9 +177,9 @@ TEST_F(FrameViewInPlace, ACatchUpConvertsOnlyWhereItStopsUnlessTheQueueRunsDry) 
 TEST_F(FrameViewInPlace, EachFrameCarriesTheModeOfItsPullAndQuarterTurnsAreCopied) {
     ASSERT_TRUE(WaitForQueued(kFps));
     ASSERT_EQ(view_.ShowFrameAt(0, 2), 1);  // (0,0) .. (0,2) in mode 0; only (0,2) converted
-    view_.SetDisplayModeValue(2);
+    view_.SetDisplayModeValue(DisplayMode::LeftRight);
     ASSERT_EQ(view_.ShowFrameAt(0, 3), 1);
-    view_.SetDisplayModeValue(3);
+    view_.SetDisplayModeValue(DisplayMode::UpDownLeftRight);
     ASSERT_EQ(view_.ShowFrameAt(0, 4), 1);
     ASSERT_EQ(view_.converted.size(), 3u);
     EXPECT_EQ(view_.converted[0].displayMode, 0);
@@ -190,7 +190,7 @@ TEST_F(FrameViewInPlace, EachFrameCarriesTheModeOfItsPullAndQuarterTurnsAreCopie
 
     // A quarter turn is not taken in place: the frame is copied out, turned and handed over,
     // only the last of those a catch-up pulls.
-    view_.SetDisplayModeValue(4);
+    view_.SetDisplayModeValue(DisplayMode::Rotate90);
     ASSERT_EQ(view_.ShowFrameAt(0, 8), 1);
     EXPECT_EQ(view_.converted.size(), 3u);
     EXPECT_EQ(view_.preparedCopies, 1);
@@ -203,7 +203,7 @@ TEST_F(FrameViewInPlace, EachFrameCarriesTheModeOfItsPullAndQuarterTurnsAreCopie
     EXPECT_EQ(view_.GetFramePosition(), std::make_pair(0, 8));
 
     // And back: the next frame is taken in place again and the shown frame is upright.
-    view_.SetDisplayModeValue(0);
+    view_.SetDisplayModeValue(DisplayMode::Normal);
     ASSERT_EQ(view_.ShowFrameAt(0, 9), 1);
     EXPECT_EQ(view_.converted.size(), 4u);
     EXPECT_TRUE(IsFakeFrame(view_.converted.back().bits, 0, 9));

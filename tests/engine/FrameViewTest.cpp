@@ -100,89 +100,11 @@ TEST(FrameViewTransform, EveryModeOnOddSizesMatchesTheReference) {
     unsigned seed = 1;
     for (const auto& f : formats) {
         const auto src = RandomFrame(f, seed++);
-        for (int mode = 0; mode < CFrameView::kDisplayModeCount; ++mode) {
+        for (int mode = 0; mode < kDisplayModeCount; ++mode) {
             SCOPED_TRACE(testing::Message() << f.biWidth << "x" << f.biHeight << " mode " << mode);
             ExpectTransformed(mode, f, src, ApplyStatic(mode, f, src));
         }
     }
-}
-
-// ---- settings file ----------------------------------------------------------------------
-
-class FrameViewSettings : public testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/frameview-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/settings.ini";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    void WriteFile(const std::string& text) { std::ofstream(path_) << text; }
-    std::string ReadFile() {
-        std::ifstream in(path_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    std::string dir_, path_;
-};
-
-TEST_F(FrameViewSettings, MissingFileKeepsDefaultsAndTheFirstSaveCreatesIt) {
-    int selected = -1;
-    CFrameView view(path_, {nullptr, [&](int i) { selected = i; }});
-    view.SetDisplayModeValue(3);
-    view.LoadSettings();
-    EXPECT_TRUE(view.GetRepeat());
-    EXPECT_TRUE(view.GetAdjust());
-    EXPECT_EQ(view.GetDisplayMode(), 3);  // nothing read, so nothing changed
-    EXPECT_EQ(selected, -1);
-    EXPECT_FALSE(std::filesystem::exists(path_));
-
-    view.SetRepeat(false);
-    view.SaveSettings();
-    EXPECT_EQ(ReadFile(), "[PlayerSetup]\nrepeat=FALSE\nadjust=TRUE\nbmpdir=3\nSkin=0\n");
-}
-
-TEST_F(FrameViewSettings, FlagsAreOnlyTrueInAnyCaseNumbersAreTrimmedAndMissingKeysDefault) {
-    int selected = -1;
-    CFrameView view(path_, {[] { return 2; }, [&](int i) { selected = i; }});
-    WriteFile("[playersetup]\nREPEAT=yes\nadjust=TrUe\nbmpdir= 4 \n");
-    view.LoadSettings();
-    EXPECT_FALSE(view.GetRepeat());
-    EXPECT_TRUE(view.GetAdjust());
-    EXPECT_EQ(view.GetDisplayMode(), 4);
-    EXPECT_EQ(selected, 0);  // key missing: "0"
-
-    WriteFile("[PlayerSetup]\nadjust=1\nbmpdir=9\nSkin=7\n");
-    view.LoadSettings();
-    EXPECT_TRUE(view.GetRepeat());  // key missing: "TRUE"
-    EXPECT_FALSE(view.GetAdjust());
-    EXPECT_EQ(view.GetDisplayMode(), 9);  // taken unchecked
-    EXPECT_EQ(selected, 7);               // the skin list decides what out of range means
-    view.SaveSettings();
-    const std::string text = ReadFile();
-    EXPECT_NE(text.find("bmpdir=9\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Skin=2\n"), std::string::npos) << text;  // the list's current index
-
-    WriteFile("[PlayerSetup]\nbmpdir=abc\nSkin=-3x\n");
-    view.LoadSettings();
-    EXPECT_EQ(view.GetDisplayMode(), 0);
-    EXPECT_EQ(selected, -3);
-}
-
-TEST_F(FrameViewSettings, SaveKeepsOtherLinesAndRemembersTheSkinWithoutAList) {
-    WriteFile("; mine\n[Other]\nx=1\n[PlayerSetup]\nSkin=5\nrepeat=TRUE\n");
-    CFrameView view(path_);
-    view.LoadSettings();
-    EXPECT_EQ(view.GetSkinIndex(), 5);
-    view.SetAdjust(false);
-    view.SaveSettings();
-    const std::string text = ReadFile();
-    EXPECT_NE(text.find("; mine\n[Other]\nx=1\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Skin=5"), std::string::npos) << text;
-    EXPECT_NE(text.find("adjust=FALSE"), std::string::npos) << text;
 }
 
 // ---- catch-up against a real engine on the fake component ----------------------------
@@ -246,7 +168,7 @@ protected:
 
     win::RecursiveMutex lock_;
     std::unique_ptr<CPlaybackEngine> engine_;
-    CountingView view_{"/nonexistent/settings.ini"};
+    CountingView view_;
 };
 
 TEST_P(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
@@ -279,7 +201,7 @@ TEST_P(FrameViewCatchUp, PullsUpToTheRequestAndNeverBack) {
 
 TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
-    view_.SetDisplayModeValue(1);
+    view_.SetDisplayModeValue(DisplayMode::UpDown);
     ASSERT_EQ(Show(0, 4), 1);
     // Flipped: the record pair now sits at the start of the last memory row.
     const int stride = win::DibStride(97, 24);
@@ -291,7 +213,7 @@ TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
         EXPECT_EQ(pair[0], 0);
         EXPECT_EQ(pair[1], 4);
     });
-    view_.SetDisplayModeValue(0);
+    view_.SetDisplayModeValue(DisplayMode::Normal);
     EXPECT_EQ(Show(0, 4), 1);  // nothing new pulled: the flipped frame stays
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         EXPECT_EQ(s.bits[64 * stride + 4], 4) << "still flipped";
@@ -300,7 +222,7 @@ TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     EXPECT_EQ(Show(0, 5), 1);
     EXPECT_EQ(ShownRecord(view_), std::make_pair(0, 5));
 
-    view_.SetDisplayModeValue(4);
+    view_.SetDisplayModeValue(DisplayMode::Rotate90);
     ASSERT_EQ(Show(0, 6), 1);
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         EXPECT_TRUE(s.rotated);
@@ -324,7 +246,6 @@ TEST_P(FrameViewCatchUp, NoStreamOrStoppedEngineShowsNothing) {
     EXPECT_FALSE(view_.GetOverlay().hasStream);
 
     ASSERT_TRUE(view_.OpenStream(engine_.get(), &lock_, nullptr));
-    EXPECT_EQ(view_.GetZoom(), 1.0f);
     engine_->Shutdown();
     EXPECT_EQ(Show(0, 1), 0);
     EXPECT_EQ(view_.invalidates.load(), 0);
@@ -416,7 +337,7 @@ protected:
         ASSERT_EQ(player_.Open(engine_.get(), &wake_, &window_, 1, &engineLock_, &view_), 1);
     }
 
-    CountingView view_{"/nonexistent/settings.ini"};
+    CountingView view_;
 };
 
 // Backward play at factors 1 and 8, with a decoder that repositions and one that only goes
@@ -439,7 +360,7 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
 
     {
         win::ScopedLock e(engineLock_);
-        ASSERT_EQ(engine_->SetSpeed(speedIndex, &player_, CPlaybackEngine::kDirectionBackward), 1);
+        ASSERT_EQ(engine_->SetSpeed(Speed{speedIndex}, &player_, SpeedDirection::Backward), 1);
     }
     const int32_t start = engine_->GetBackwardStart();
     std::vector<std::pair<int32_t, int32_t>> seen;
@@ -491,17 +412,17 @@ TEST_P(FrameViewBackward, RunsFramesBackToSecondZeroAndThenEndsTheFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Components, FrameViewBackward,
-    testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK, FAKE_TVQ_STORED),
-                     testing::Values(0, 3)),
-    [](const testing::TestParamInfo<FrameViewBackward::ParamType>& info) {
-        const std::string component = std::get<0>(info.param);
-        const char* name = component == FAKE_TVQ_STORED ? "StoredRepositioning"
-                           : component == FAKE_TVQ_SEEK ? "Repositioning"
-                                                        : "ForwardOnly";
-        return std::string(name) + "AtFactor" +
-               std::to_string(CPlaybackEngine::kSpeedFactors[std::get<1>(info.param)]);
-    });
+INSTANTIATE_TEST_SUITE_P(Components, FrameViewBackward,
+                         testing::Combine(testing::Values(FAKE_TVQ_COMPONENT, FAKE_TVQ_SEEK,
+                                                          FAKE_TVQ_STORED),
+                                          testing::Values(0, 3)),
+                         [](const testing::TestParamInfo<FrameViewBackward::ParamType>& info) {
+                             const std::string component = std::get<0>(info.param);
+                             const char* name = component == FAKE_TVQ_STORED ? "StoredRepositioning"
+                                                : component == FAKE_TVQ_SEEK ? "Repositioning"
+                                                                             : "ForwardOnly";
+                             return std::string(name) + "AtFactor" +
+                                    std::to_string(SpeedFactor(Speed{std::get<1>(info.param)}));
+                         });
 
 }  // namespace

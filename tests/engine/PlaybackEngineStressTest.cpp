@@ -87,8 +87,8 @@ TEST(PlaybackEngineStress, RandomSpeedSeekAndShutdownSequences) {
             const unsigned what = random() % 10;
             win::ScopedLock lock(shared.engineLock);
             if (what < 6) {
-                shared.engine->SetSpeed(static_cast<int>(random() % 4), &output,
-                                        1 + static_cast<int>(random() % 2));
+                shared.engine->SetSpeed(Speed{static_cast<int>(random() % 4)}, &output,
+                                        SpeedDirection{1 + static_cast<int>(random() % 2)});
             } else if (what < 9) {
                 shared.engine->RequestSeek(static_cast<int32_t>(random() % 45), 1,
                                            win::GetCurrentThreadId());

@@ -149,7 +149,7 @@ private:
 // The headless video target, reporting the seek texts it is given and each frame it shows.
 class TestView : public CFrameView {
 public:
-    explicit TestView(const std::string& settingsPath) : CFrameView(settingsPath) {}
+    explicit TestView(const CPlayerSettings* settings) : CFrameView(settings) {}
 
     void SetSeekText(const std::string& text) override {
         {

@@ -15,8 +15,8 @@
 namespace {
 
 using Calls = std::vector<std::string>;
-constexpr int kForward = CPlaybackEngine::kDirectionForward;
-constexpr int kBackward = CPlaybackEngine::kDirectionBackward;
+constexpr SpeedDirection kForward = SpeedDirection::Forward;
+constexpr SpeedDirection kBackward = SpeedDirection::Backward;
 constexpr int kFps = 4;
 constexpr int32_t kBytesPerSecond = 10000;     // 2500 Hz, stereo, 16 bits
 constexpr int32_t kRecordSecond = kFps * 392;  // 16 x 8 frames of 384 bytes + labels
@@ -43,13 +43,13 @@ protected:
     RecordingAudioOutput out_;
 };
 
-TEST_F(SpeedModesTest, NormalToForwardMutesAndStopsQueueingAudio) {
+TEST_F(SpeedModesTest, ForwardMutesAndQueuesOnlyPicturesAndNormalRestartsAtThePosition) {
     auto e = Open();
     const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
-    EXPECT_EQ(e->SetSpeed(2, &out_, kForward), 1);
+    EXPECT_EQ(e->SetSpeed(Speed::X4, &out_, kForward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeForward);
-    EXPECT_EQ(e->GetSpeedIndex(), 2);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Forward);
+    EXPECT_EQ(e->GetSpeed(), Speed::X4);
     EXPECT_EQ(e->GetAudioQueuedBytes(), audio);  // plays out muted
     EXPECT_EQ(e->GetVideoQueuedBytes(), video);
 
@@ -57,19 +57,14 @@ TEST_F(SpeedModesTest, NormalToForwardMutesAndStopsQueueingAudio) {
     e->Step();
     EXPECT_EQ(e->GetAudioQueuedBytes(), audio);  // only video was decoded
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(12, 12, 1, kFps, false));
-}
 
-TEST_F(SpeedModesTest, ForwardToNormalRestartsTheOutputAtThePosition) {
-    auto e = Open();
-    e->SetSpeed(3, &out_, kForward);
-    TakeRecords(*e, 100);
-    e->Step();
+    // Back to normal: the output restarts where the picture is, with that second's sound.
     const int32_t p = Position(*e);
     out_.Clear();
-    EXPECT_EQ(e->SetSpeed(0, &out_, kForward), 1);
+    EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kForward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(" + std::to_string(p) + ")"}));
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
-    EXPECT_EQ(e->GetSpeedIndex(), 0);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
+    EXPECT_EQ(e->GetSpeed(), Speed::X1);
     EXPECT_EQ(e->GetBaseSecond(), p);
     EXPECT_EQ(e->GetDecodedSeconds(), 1);  // one second decoded before the restart
     EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
@@ -78,10 +73,10 @@ TEST_F(SpeedModesTest, ForwardToNormalRestartsTheOutputAtThePosition) {
 
 TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondZeroAndPlaysItOut) {
     auto e = Open("fps=4:len=60", 3);  // position 5
-    EXPECT_EQ(e->SetSpeed(1, &out_, kBackward), 1);
+    EXPECT_EQ(e->SetSpeed(Speed::X2, &out_, kBackward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeBackward);
-    EXPECT_EQ(e->GetSpeedIndex(), 1);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Backward);
+    EXPECT_EQ(e->GetSpeed(), Speed::X2);
     EXPECT_EQ(e->GetBackwardStart(), 5);
     EXPECT_EQ(e->GetAudioQueuedBytes(), 0);
 
@@ -104,40 +99,39 @@ TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondZeroAndPlaysItOu
 
 TEST_F(SpeedModesTest, BackwardToNormalRestartsAtTheBackwardPosition) {
     auto e = Open();
-    e->SetSpeed(2, &out_, kBackward);  // backward from 12
+    e->SetSpeed(Speed::X4, &out_, kBackward);  // backward from 12
     TakeRecords(*e, 100);
     e->Step();  // second 11
     TakeRecords(*e, 100);
     out_.Clear();
-    EXPECT_EQ(e->SetSpeed(0, &out_, kBackward), 1);
+    EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kBackward), 1);
     const int32_t p = 12 - 2;
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(" + std::to_string(p) + ")"}));
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
     EXPECT_EQ(e->GetBaseSecond(), p);
     EXPECT_EQ(e->GetDecodedSeconds(), 1);
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(p, 14, 1, kFps, false));
 }
 
-TEST_F(SpeedModesTest, BackwardToForwardUnmutesAndRestarts) {
+TEST_F(SpeedModesTest, BetweenBackwardAndForwardTheOutputIsRestartedAtThePosition) {
     auto e = Open();
-    e->SetSpeed(1, &out_, kBackward);
+    e->SetSpeed(Speed::X2, &out_, kBackward);
     out_.Clear();
-    EXPECT_EQ(e->SetSpeed(3, &out_, kForward), 1);
+    EXPECT_EQ(e->SetSpeed(Speed::X8, &out_, kForward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(11)"}));
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeForward);
-    EXPECT_EQ(e->GetSpeedIndex(), 3);
-}
+    EXPECT_EQ(e->GetMode(), SpeedMode::Forward);
+    EXPECT_EQ(e->GetSpeed(), Speed::X8);
 
-TEST_F(SpeedModesTest, ForwardToBackwardLeavesForwardThenNumbersDown) {
-    auto e = Open();
-    e->SetSpeed(1, &out_, kForward);
+    // From forward to backward: forward is left first, then the numbering goes down.
+    e = Open();
+    e->SetSpeed(Speed::X2, &out_, kForward);
     TakeRecords(*e, 100);
     e->Step();  // second 12 queued, position 13
     out_.Clear();
-    EXPECT_EQ(e->SetSpeed(2, &out_, kBackward), 1);
+    EXPECT_EQ(e->SetSpeed(Speed::X4, &out_, kBackward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(13)"}));
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeBackward);
-    EXPECT_EQ(e->GetSpeedIndex(), 2);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Backward);
+    EXPECT_EQ(e->GetSpeed(), Speed::X4);
     EXPECT_EQ(e->GetBackwardStart(), 13);
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(13, 13, 1, kFps, true));
 }
@@ -162,11 +156,10 @@ TEST_F(SpeedModesTest, EveryPairOfForwardFactorsKeepsPictureAndSoundRunning) {
             SCOPED_TRACE(std::to_string(from) + " -> " + std::to_string(to));
             auto e = Open();
             RecordingAudioOutput out;
-            e->SetSpeed(from, &out, kForward);
-            e->SetSpeed(to, &out, kForward);
-            EXPECT_EQ(e->GetMode(),
-                      to == 0 ? CPlaybackEngine::kModeNormal : CPlaybackEngine::kModeForward);
-            EXPECT_EQ(e->GetSpeedIndex(), to);
+            e->SetSpeed(Speed{from}, &out, kForward);
+            e->SetSpeed(Speed{to}, &out, kForward);
+            EXPECT_EQ(e->GetMode(), to == 0 ? SpeedMode::Normal : SpeedMode::Forward);
+            EXPECT_EQ(e->GetSpeed(), Speed{to});
             EXPECT_EQ(LastMute(out.Calls()), to == 0 ? (from == 0 ? -1 : 0) : 1);
 
             // Frames advance: what is queued next carries the next seconds, labels matching
@@ -180,8 +173,8 @@ TEST_F(SpeedModesTest, EveryPairOfForwardFactorsKeepsPictureAndSoundRunning) {
             // Back at 1x the output is unmuted and restarted where the picture is, with that
             // second's sound queued.
             out.Clear();
-            e->SetSpeed(0, &out, kForward);
-            EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+            e->SetSpeed(Speed::X1, &out, kForward);
+            EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
             EXPECT_NE(LastMute(out.Calls()), 1);
             TakeRecords(*e, 1000);
             e->Step();
@@ -198,42 +191,42 @@ TEST_F(SpeedModesTest, EveryPairOfForwardFactorsKeepsPictureAndSoundRunning) {
 }
 
 TEST_F(SpeedModesTest, AnotherFactorInTheSameDirectionKeepsTheModeAndTheQueues) {
-    for (int direction : {kForward, kBackward}) {
-        SCOPED_TRACE(direction);
+    for (SpeedDirection direction : {kForward, kBackward}) {
+        SCOPED_TRACE(static_cast<int>(direction));
         auto e = Open();
-        e->SetSpeed(2, &out_, direction);
-        const int mode = e->GetMode();
+        e->SetSpeed(Speed::X4, &out_, direction);
+        const SpeedMode mode = e->GetMode();
         const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
         out_.Clear();
-        EXPECT_EQ(e->SetSpeed(3, &out_, direction), 1);
+        EXPECT_EQ(e->SetSpeed(Speed::X8, &out_, direction), 1);
         EXPECT_EQ(e->GetMode(), mode);
-        EXPECT_EQ(e->GetSpeedIndex(), 3);
+        EXPECT_EQ(e->GetSpeed(), Speed::X8);
         EXPECT_EQ(LastMute(out_.Calls()), 1);  // still fast: still silent, nothing restarted
         EXPECT_EQ(e->GetAudioQueuedBytes(), audio);
         EXPECT_EQ(e->GetVideoQueuedBytes(), video);
         // The factor already in force changes nothing at all.
         out_.Clear();
-        EXPECT_EQ(e->SetSpeed(3, &out_, direction), 0);
+        EXPECT_EQ(e->SetSpeed(Speed::X8, &out_, direction), 0);
         EXPECT_EQ(e->GetMode(), mode);
-        EXPECT_EQ(e->GetSpeedIndex(), 3);
+        EXPECT_EQ(e->GetSpeed(), Speed::X8);
         out_.Clear();
     }
 }
 
 TEST_F(SpeedModesTest, BackwardAtFactorOneTogglesBetweenNormalAndBackward) {
     auto e = Open();
-    EXPECT_EQ(e->SetSpeed(0, &out_, kBackward), 1);
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeBackward);
-    EXPECT_EQ(e->GetSpeedIndex(), 0);
+    EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kBackward), 1);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Backward);
+    EXPECT_EQ(e->GetSpeed(), Speed::X1);
     out_.Clear();
-    EXPECT_EQ(e->SetSpeed(0, &out_, kBackward), 1);
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+    EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kBackward), 1);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(11)"}));
 
     out_.Clear();
-    EXPECT_EQ(e->SetSpeed(0, &out_, kForward), 0);  // normal already: nothing applies
+    EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kForward), 0);  // normal already: nothing applies
     EXPECT_TRUE(out_.Calls().empty());
-    EXPECT_EQ(e->GetMode(), CPlaybackEngine::kModeNormal);
+    EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
 }
 
 // --- re-alignment ---
@@ -341,9 +334,9 @@ TEST_F(ResyncTest, NothingHappensNearTheEndAfterTheEndOrOutsideNormalMode) {
         ASSERT_EQ(e->IsAtEnd(), 1);
         EXPECT_EQ(e->Resync(&out_), 0);
     }
-    for (int direction : {kForward, kBackward}) {
+    for (SpeedDirection direction : {kForward, kBackward}) {
         auto e = OpenAtZero();
-        e->SetSpeed(1, &out_, direction);
+        e->SetSpeed(Speed::X2, &out_, direction);
         out_.Clear();
         EXPECT_EQ(e->Resync(&out_), 0);
     }

@@ -18,7 +18,9 @@
 #include "app/PlaybackPrefs.h"
 #include "app/PlayerControl.h"
 #include "app/PlaylistView.h"
+#include "app/SettingsFile.h"
 #include "engine/IPropertyPresenter.h"
+#include "engine/Messages.h"
 #include "skin/MainSkin.h"
 #include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
@@ -110,7 +112,7 @@ public:
     // --- operations ---
     void StartPlaylist(bool select);
     void EnableStartControls(bool on);
-    void EnableControls(bool on, int takeTitle);
+    void EnableControls(bool on, bool takeTitle);
     void SetSliderUsable(bool usable) override;
     void SliderToMinimum();
     int ClickPosition(int x) const;
@@ -131,6 +133,8 @@ public:
     // nothing while idle or while an earlier seek runs (the slider is disabled then).
     void SeekToSecond(int second);
     bool IsBusy() const { return m_busy; }
+    // The playing file as the player's messages reported it, and where the dialog stands.
+    PlaybackState State() const;
     bool IsDragging() const { return m_dragging; }
     int CreditsIndex() const { return m_credits.Index(); }
     CPlaylistView& Playlist() { return *m_playlistView; }
@@ -160,7 +164,9 @@ public:
     COwnerDrawListCtrl* SkinPlaylist() override { return m_list; }
     QWidget* SkinVideoWindow() override;
     void ReloadScope(const std::string& skinFolder) override;
+    // Writes the settings file, with the skin list's current index.
     void SaveSettings() override;
+    const CPlayerSettings& Settings() const { return m_settings; }
 
     // --- IPropertyPresenter ---
     void RunModal(const EngineReader& withEngine) override;
@@ -191,7 +197,13 @@ private:
     void ConnectControls();
     void OnInitDialog();
     void AddCommandLineFiles();
-    void OnSeekBar(uintptr_t what, intptr_t value);
+    // Reads the settings file and selects the skin it names; before the controls are made.
+    void LoadSettings();
+    // The playback side's messages, as they are meant.
+    void OnPlayPosition(int32_t second);
+    void OnPlayState(PlayStateMessage state);
+    void OnFileStarted(const std::string& file);
+    void OnSeekBar(SeekBarMessage seekBar);
     void OnPlaylistStopped();
     void ThrottledSeek(int position);
     // Whether the path is the playlist's first row (the entry a reset playlist plays first).
@@ -210,13 +222,9 @@ private:
     bool OnSliderWheel(int angleDelta);
     // Keeps the movie being left in the resume store (when resume is on) and forgets it here.
     void KeepResumePosition(int32_t second);
-    // The playing file's messages, followed for the resume store.
-    void TrackResume(uint32_t message, uintptr_t wParam, intptr_t lParam);
     // Seek preview (PlayerDlgPreview.cpp).
     void SetUpPreview();
     void OnSliderHover(int x);
-    // The playing file's messages, followed for the preview's second handle.
-    void TrackPreviewFile(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
     // Set once at construction.
     CSharedFileMapOpener m_sharedBlock;
@@ -229,6 +237,9 @@ private:
     bool m_listenForCopies;
     bool m_trace;
 
+    // The user's options; the video window and the playlist player read them while it lives.
+    CPlayerSettings m_settings;
+    CSettingsFile m_settingsFile;
     std::unique_ptr<CQtMessageTarget> m_messageTarget;
     std::unique_ptr<IPlayerControl> m_player;
     std::unique_ptr<CInstanceChannel> m_channel;
@@ -276,4 +287,7 @@ private:
     // Seek preview: a child of the client, above the slider while the mouse is over it.
     CSeekPreviewPopup* m_preview = nullptr;
     std::string m_previewFile;  // the file it previews, empty when none
+
+    // The file, position and length the player last reported (State() adds the status).
+    PlaybackState m_reported;
 };

@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <memory>
 
+#include "engine/PlaybackState.h"
+
 namespace display_menu {
 
 // Command IDs of the menu resource.
@@ -18,8 +20,8 @@ constexpr int kForward1X = 32793;
 constexpr int kForward2X = 32794;
 constexpr int kForward4X = 32790;
 constexpr int kForward8X = 32795;
-// Display modes 0 .. 5, in mode order.
-constexpr int kDisplayModeIds[6] = {32796, 32797, 32798, 32799, 32802, 32803};
+// The display modes' items, in mode order.
+constexpr int kDisplayModeIds[kDisplayModeCount] = {32796, 32797, 32798, 32799, 32802, 32803};
 constexpr int kMenuResourceId = 160;
 
 // What the check marks show.
@@ -27,13 +29,13 @@ struct MenuState {
     bool repeat = true;
     bool fullScreen = false;
     bool adjust = true;
-    int speedIndex = 0;  // the engine's, 0 .. 3; 0 without an engine
-    int speedMode = 0;   // the engine's mode: 0 normal, 1 forward, 2 backward
-    int displayMode = 0;
+    Speed speed = Speed::X1;  // the engine's; 1x normal play without an engine
+    SpeedMode speedMode = SpeedMode::Normal;
+    DisplayMode displayMode = DisplayMode::Normal;
 };
 
-// The display mode of a command ID, or -1.
-int DisplayModeOfCommand(int id);
+// The display mode of a command ID; false for any other command.
+bool DisplayModeOfCommand(int id, DisplayMode* mode);
 // The menu with its two popups; every command action carries its ID as data (an int).
 std::unique_ptr<QMenu> Build(const MenuState& state, QWidget* parent);
 // The language-table text of a command or popup title (English default when no language file

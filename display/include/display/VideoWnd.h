@@ -36,12 +36,25 @@ public:
     static constexpr const char* kScopeFileName = "scope.bmp";
 
     // dialog: where the speed and property commands are posted (may be null: not posted).
-    // Reads the settings file (settingsPath empty: the program's own, see CFrameView).
-    explicit CVideoWnd(win::MessageTarget* dialog, QWidget* parent = nullptr,
-                       std::string settingsPath = {}, SkinIndexAccess skin = {});
+    // settings: the user's options, which the menu shows and changes (not owned; it outlives
+    // the window).
+    CVideoWnd(win::MessageTarget* dialog, CPlayerSettings& settings, QWidget* parent = nullptr);
     ~CVideoWnd() override;
 
     void SetMessageTarget(win::MessageTarget* dialog) { dialog_ = dialog; }
+    // Called after the menu changed an option kept in the settings file (repeat, adjust, the
+    // display mode), so that its owner writes it.
+    void SetSettingsChanged(std::function<void()> changed) {
+        settingsChanged_ = std::move(changed);
+    }
+
+    // The session's options, kept in the settings object.
+    bool IsFullScreen() const { return settings_->FullScreen(); }
+    float GetZoom() const { return settings_->Zoom(); }
+    void SetZoom(float zoom) { settings_->SetZoom(zoom); }
+    // A new file starts at the natural size.
+    bool OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engineLock,
+                    win::Event* wakeEvent) override;
     // Where LoadScopeBitmap looks: program folder + the current skin's sub-folder (its
     // source returns "" for the default one).
     void SetProgramFolder(const std::string& folder) { programFolder_ = folder; }
@@ -64,7 +77,7 @@ public:
     void FitZoom();
     void ToggleRepeat();
     void ToggleAdjust();
-    void SetDisplayMode(int mode);
+    void SetDisplayMode(DisplayMode mode);
     void ToggleFullScreen();
     void EnterFullScreen();
     void RestoreMainWindow();
@@ -139,7 +152,11 @@ private:
     void ApplyFullScreenGeometry();
     display_menu::MenuState CurrentMenuState() const;
 
+    void SettingsChanged();
+
     // Set at construction or by the dialog; UI thread.
+    CPlayerSettings* const settings_;
+    std::function<void()> settingsChanged_;
     win::MessageTarget* dialog_ = nullptr;
     std::string programFolder_;
     std::function<std::string()> skinFolder_;

@@ -1,8 +1,9 @@
 #pragma once
 // The frame-pulling half of the video window, free of any toolkit: it keeps the picture format
 // and the frame buffers, pulls frame records from the engine up to the position the audio
-// clock asks for, turns the last one by the display mode, and carries the user's display
-// options and their settings file. The Qt window (CVideoWnd) derives from it and paints; the
+// clock asks for, and turns the last one by the display mode. The user's other options are the
+// application's (CPlayerSettings); the view only answers the playback side's questions about
+// repeat and adjust from them. The Qt window (CVideoWnd) derives from it and paints; the
 // playback tests use it as it is, as a headless video target.
 //
 // Buffer safety: the notification thread pulls and transforms into a pair of *work* buffers
@@ -26,19 +27,14 @@
 
 #include "engine/ByteRing.h"
 #include "engine/IVideoTarget.h"
+#include "engine/PlaybackState.h"
+#include "engine/PlayerSettings.h"
 #include "engine/StoredFrameDecoder.h"
 #include "engine/StoredFrameWorker.h"
 #include "platform/WinTypes.h"
 
 class CFrameView : public IVideoTarget {
 public:
-    // How the settings reach the skin list, which lives above this library. Without them the
-    // skin index is only remembered here (loaded value, written back as it was).
-    struct SkinIndexAccess {
-        std::function<int()> current;         // the skin list's current index
-        std::function<void(int)> selectSkin;  // SelectSkin with a loaded index
-    };
-
     // The frame the paint should draw: bits null without a stream. Rotated frames (display
     // modes 4 and 5) come with the rotated format.
     struct ShownFrame {
@@ -60,14 +56,9 @@ public:
         bool hasStream = false;
     };
 
-    static constexpr int kDisplayModeCount = 6;  // 0 Normal .. 5 270 Degree Circle
-    static constexpr const char* kSettingsSection = "PlayerSetup";
-    static constexpr const char* kSettingsFileName = "settings.ini";
-
-    // settingsPath empty: the writable folder of the program folder + "settings.ini" (when the
-    // program folder is writable that is the program folder itself). The
-    // constructor does not read the file; the window calls LoadSettings when it is built.
-    explicit CFrameView(std::string settingsPath = {}, SkinIndexAccess skin = {});
+    // settings: read for GetRepeat and GetAdjust (not owned); null: both on, as without a
+    // settings file.
+    explicit CFrameView(const CPlayerSettings* settings = nullptr);
     ~CFrameView() override;
     CFrameView(const CFrameView&) = delete;
     CFrameView& operator=(const CFrameView&) = delete;
@@ -79,8 +70,8 @@ public:
     void SetSeekText(const std::string& text) override;
     int ShowFrameAt(int32_t second, int32_t frameIndex) override;
     void RestartFrames() override;
-    bool GetRepeat() const override { return repeat_.load(); }
-    bool GetAdjust() const override { return adjust_.load(); }
+    bool GetRepeat() const override { return settings_->Repeat(); }
+    bool GetAdjust() const override { return settings_->Adjust(); }
 
     void SetEngine(CPlaybackEngine* engine);
     // Pulls records until (frame second, frame index) >= (second, index) or a pull fails; in
@@ -102,31 +93,17 @@ public:
     // A short notice over the picture until it is set empty again (UI thread).
     void SetNoticeText(const std::string& text);
 
-    // Settings file (UI thread).
-    void LoadSettings();
-    void SaveSettings();
-    const std::string& SettingsPath() const { return settingsPath_; }
-    // For a window made before the skin list is at hand; LoadSettings then selects the loaded
-    // skin only when it runs after this.
-    void SetSkinIndexAccess(SkinIndexAccess skin) { skin_ = std::move(skin); }
-    static std::string DefaultSettingsPath();
-
-    // Options (written on the UI thread, read anywhere).
-    void SetRepeat(bool on) { repeat_ = on; }
-    void SetAdjust(bool on) { adjust_ = on; }
-    int GetDisplayMode() const { return displayMode_.load(); }
-    void SetDisplayModeValue(int mode) { displayMode_ = mode; }
-    bool IsFullScreen() const { return fullScreen_.load(); }
-    float GetZoom() const { return zoom_.load(); }
-    void SetZoom(float zoom) { zoom_ = zoom; }
+    // The display mode the frames are turned by (written on the UI thread, read by the frame
+    // path when it turns a frame).
+    DisplayMode GetDisplayMode() const { return DisplayMode{displayMode_.load()}; }
+    void SetDisplayModeValue(DisplayMode mode) { displayMode_ = static_cast<int>(mode); }
     int32_t GetVideoAreaBottom() const { return videoAreaBottom_.load(); }
     void SetVideoAreaBottom(int32_t y) { videoAreaBottom_ = y; }
     int32_t GetPosition() const { return position_.load(); }
-    int GetSkinIndex() const;
 
-    // The engine's speed index and mode under the engine lock; 0 without an engine.
-    int GetSpeedIndex() const;
-    int GetSpeedMode() const;
+    // The engine's speed and mode under the engine lock; 1x normal play without an engine.
+    Speed GetSpeed() const;
+    SpeedMode GetSpeedMode() const;
 
     // Untransformed picture format (zoom rules use it also in the turned modes).
     win::BITMAPINFOHEADER GetPictureFormat() const;
@@ -205,7 +182,6 @@ protected:
     // A window that writes the sync trace when it paints a frame (TVQ_TRACE_SYNC) says so;
     // otherwise a frame is traced when it becomes the shown one.
     virtual bool TracesAtPaint() const { return false; }
-    void SetFullScreenFlag(bool on) { fullScreen_ = on; }
 
 private:
     static constexpr int32_t kRotatedSlackBytes = 1000;  // spare bytes after the turned frame
@@ -234,10 +210,7 @@ private:
                        std::pair<int32_t, int32_t> label);
     static bool UsableFormat(const win::BITMAPINFOHEADER& format);
 
-    // Set at construction.
-    const std::string settingsPath_;      // read and written
-    const std::string readFallbackPath_;  // read when settingsPath_ does not exist
-    SkinIndexAccess skin_;                // UI thread (settings and the window's setter)
+    const CPlayerSettings* const settings_;  // set at construction
 
     // Engine pointer: written by SetEngine under the engine lock, read under it.
     std::atomic<CPlaybackEngine*> engine_{nullptr};
@@ -298,11 +271,6 @@ private:
     std::atomic<int32_t> position_{0};  // notification thread writes, paint reads
     // Notification thread: the second of the time text last sent to the paint.
     std::atomic<int32_t> invalidatedPosition_{-1};
-    std::atomic<bool> repeat_{true};
-    std::atomic<bool> adjust_{true};
-    std::atomic<bool> fullScreen_{false};
-    std::atomic<int> displayMode_{0};
-    std::atomic<float> zoom_{1.0f};
+    std::atomic<int> displayMode_{0};  // a DisplayMode's number, as the frame path passes it on
     std::atomic<int32_t> videoAreaBottom_{0};
-    std::atomic<int> skinIndex_{0};  // without SkinIndexAccess
 };

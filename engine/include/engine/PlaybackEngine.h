@@ -37,6 +37,7 @@
 #include "codec/TvqComponentApi.h"
 #include "engine/ByteRing.h"
 #include "engine/IAudioOutput.h"
+#include "engine/PlaybackState.h"
 #include "engine/StoredFrameDecoder.h"
 #include "engine/StoredFrameQueue.h"
 #include "platform/Sync.h"
@@ -47,16 +48,6 @@ class CTvqDecoder;
 
 class CPlaybackEngine {
 public:
-    // Values of the mode field.
-    static constexpr int kModeNormal = 0;
-    static constexpr int kModeForward = 1;
-    static constexpr int kModeBackward = 2;
-    // Directions of SetSpeed.
-    static constexpr int kDirectionForward = 1;
-    static constexpr int kDirectionBackward = 2;
-    // Factor applied by the audio output's display for speed index 0 .. 3.
-    static constexpr int kSpeedFactors[4] = {1, 2, 4, 8};
-
     // Automatic: Open starts the decode thread. Manual: it does not; the owner drives Step
     // (or StartThread) itself. Tests and benchmarks use Manual for exact interleavings.
     enum class ThreadStart { Automatic, Manual };
@@ -125,9 +116,8 @@ public:
     // Asks the decode thread to seek forward to `target` and to post WM_SEEK_DONE to
     // `notifyThread` when done. Waits while the mode is not normal.
     void RequestSeek(int32_t target, int pending, win::ThreadId notifyThread);
-    // Speed index 0 .. 3, direction kDirectionForward / kDirectionBackward. 1 when the mode
-    // changed.
-    int SetSpeed(int speedIndex, IAudioOutput* output, int direction);
+    // 1 when the mode or the factor changed.
+    int SetSpeed(Speed speed, IAudioOutput* output, SpeedDirection direction);
     // Re-aligns audio and video when their queued lengths drift apart. 1 when it did.
     int Resync(IAudioOutput* output);
     // Ends the decode thread and frees the decoder and buffers. Runs once; a second caller
@@ -149,8 +139,8 @@ public:
     const std::string& GetFileName() const { return fileName_; }
     int32_t GetBaseSecond() const { return baseSecond_.load(); }
     int32_t GetDecodedSeconds() const { return decodedSeconds_.load(); }
-    int GetMode() const { return mode_.load(); }
-    int GetSpeedIndex() const { return speedIndex_.load(); }
+    SpeedMode GetMode() const { return mode_.load(); }
+    Speed GetSpeed() const { return speed_.load(); }
     int32_t GetBackwardStart() const { return backwardStart_.load(); }
     int IsAtEnd() const { return atEnd_.load(); }
     int IsSkipping() const { return skipping_.load(); }
@@ -212,10 +202,10 @@ private:
         CPlaybackEngine& engine_;
     };
     int DrainedResult(bool videoOnly) const;
-    int SpeedToNormal(int speedIndex, IAudioOutput* output, int direction);
-    int SpeedToBackward(int speedIndex, IAudioOutput* output, int direction);
-    int SpeedToForward(int speedIndex, IAudioOutput* output, int direction);
-    int ChangeFactor(int speedIndex);
+    int SpeedToNormal(Speed speed, IAudioOutput* output, SpeedDirection direction);
+    int SpeedToBackward(Speed speed, IAudioOutput* output, SpeedDirection direction);
+    int SpeedToForward(Speed speed, IAudioOutput* output, SpeedDirection direction);
+    int ChangeFactor(Speed speed);
     int32_t BackwardStartAt(int32_t position);
     float MeasureLead(float* videoSeconds, float* audioSeconds);
     void Calibrate(float lead);
@@ -270,12 +260,13 @@ private:
     uint32_t calibrationStart_ = 0;  // tick count; 0 = not begun
     float leadThreshold_ = 0.5f;
     // Written under the decode lock, except by the fall-through of SetSpeed; read anywhere.
-    std::atomic<int> speedIndex_{0};
-    std::atomic<int> mode_{kModeNormal};
+    std::atomic<Speed> speed_{Speed::X1};
+    std::atomic<SpeedMode> mode_{SpeedMode::Normal};
     std::atomic<int32_t> backwardStart_{0};
 
-    // Shutdown runs once: 0 not begun, 1 running, 2 done (shutdownDone_ set).
-    std::atomic<int> shutdownState_{0};
+    // Shutdown runs once; shutdownDone_ is set when it is Done.
+    enum class ShutdownState { NotBegun, Running, Done };
+    std::atomic<ShutdownState> shutdownState_{ShutdownState::NotBegun};
     win::Event shutdownDone_{true};
     win::Event threadEnded_{true};  // set when the decode thread has left its body
     ThreadStart threadStart_ = ThreadStart::Automatic;

@@ -18,6 +18,7 @@
 #include "engine/DirectSoundPlayer.h"
 #include "engine/IPropertyPresenter.h"
 #include "engine/IVideoTarget.h"
+#include "engine/Messages.h"
 #include "platform/MessageTarget.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
@@ -28,9 +29,6 @@ class CPlaylistPlayer {
 public:
     // Pause between the end of one file and the start of the next.
     static constexpr uint32_t kPauseBetweenFilesMs = 1000;
-    // Direction arguments of CPlaybackEngine::SetSpeed.
-    static constexpr int kDirectionForward = 1;
-    static constexpr int kDirectionBackward = 2;
 
     CPlaylistPlayer();
     // Stops playback and waits for every thread it started.
@@ -116,10 +114,13 @@ private:
     // Moves the current index with `move` (index, count) and stops the current file, so that
     // the playlist thread plays that entry after its pause. With an empty list: Stop, 0.
     int MoveInList(const std::function<void(int& index, int count)>& move);
-    void SpeedCommand(int seekBarEnabled, int speedIndex, int direction);
+    // Enables or disables the seek slider, then runs the command (or keeps it for later).
+    void RunSpeedCommand(bool seekBarEnabled, SpeedCommand command);
     // Waits for a playlist thread that has been told to end (never the calling thread).
     void ReapThread(std::unique_ptr<win::WorkerThread> thread);
-    void Post(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    void Post(uint32_t message);
+    void Post(PlayStateMessage state);
+    void Post(SeekBarMessage seekBar);
     void SetSeekText(int32_t second);
     // Makes a skip of the file being opened give up (lock-free, so callable before waiting).
     void CancelSkips();
@@ -131,8 +132,7 @@ private:
     struct Deferred {
         int pauses = 0;  // Pause toggles; an odd count pauses
         bool hasSpeed = false;
-        int speedIndex = 0;
-        int direction = 0;
+        SpeedCommand speed;
     };
     // Unlocks a thread lock that LockOrDefer took.
     struct HeldThreadLock {
@@ -148,7 +148,7 @@ private:
     void SetOpening(bool opening);
     void RunDeferredCommands();
     void TogglePause();
-    void ApplySpeed(int speedIndex, int direction);
+    void ApplySpeed(SpeedCommand command);
 
     // Set by Init on the user-interface thread while no playlist thread runs; read-only after.
     win::MessageTarget* m_window = nullptr;
