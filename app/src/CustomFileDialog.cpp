@@ -28,8 +28,8 @@ QStringList CCustomFileDialog::TranslateFilter(const char* filter) {
     QStringList out;
     const QStringList parts = QString::fromUtf8(filter ? filter : "").split('|');
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString text = parts[i];
-        const QString patterns = parts[i + 1];
+        const QString& text = parts[i];
+        const QString& patterns = parts[i + 1];
         if (text.isEmpty() && patterns.isEmpty())
             continue;
         // The file dialog takes its patterns from the parentheses that end the text.

@@ -27,7 +27,7 @@ CPreviewDecoder::CPreviewDecoder(const std::string& path) {
     const int fps = std::max(1, m_decoder->GetFramesPerSecond());
     m_audio.resize(
         static_cast<size_t>(kAudioSecondsPerCall * m_decoder->GetAudioFormat().nAvgBytesPerSec));
-    m_frames.resize(static_cast<size_t>(kFramesSecondsPerCall * fps));
+    m_frames.resize(static_cast<size_t>(kFramesSecondsPerCall) * static_cast<size_t>(fps));
     m_request.audioBuffer = reinterpret_cast<uintptr_t>(m_audio.data());
     m_request.audioCount = reinterpret_cast<uintptr_t>(&m_audioCount);
     m_request.frames = reinterpret_cast<uintptr_t>(m_frames.data());

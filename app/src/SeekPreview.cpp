@@ -52,7 +52,7 @@ bool CSeekPreview::TakeRequest(int32_t& second) {
     return true;
 }
 
-void CSeekPreview::Run(std::string path, uint64_t generation) {
+void CSeekPreview::Run(const std::string& path, uint64_t generation) {
     std::unique_ptr<CPreviewDecoder> decoder;
     int32_t second = kNoRequest;
     while (TakeRequest(second)) {

@@ -51,7 +51,7 @@ public:
 private:
     static constexpr int32_t kNoRequest = -1;
 
-    void Run(std::string path, uint64_t generation);
+    void Run(const std::string& path, uint64_t generation);
     // Waits for a request or for the end; false at the end.
     bool TakeRequest(int32_t& second);
 

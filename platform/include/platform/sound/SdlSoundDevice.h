@@ -14,7 +14,7 @@
 
 #include "platform/sound/SoundDevice.h"
 
-struct _SDL_AudioStream;
+struct _SDL_AudioStream;  // NOLINT(bugprone-reserved-identifier): SDL's own name
 
 namespace win {
 
