@@ -12,7 +12,8 @@
 # Printed per player and size: CPU seconds per minute of playback (user+sys of the player,
 # and the X server's share during its run), peak RSS, wake-ups per second of the player's
 # threads (voluntary context switches summed over /proc/PID/task/*/status, from 2 s in to the
-# end of the run), and the ratio ours/reference.
+# end of the run), and the ratio ours/reference; at 1x also our A/V offsets, skipped frames and
+# frames shown twice (bench/sync.py over the player's TVQ_TRACE_SYNC trace).
 # --window draws the picture in a window of about that size in both players (mpv --geometry,
 # ours resized with xdotool once its window shows), e.g. a 1080p movie in 960x540.
 # --rate plays at that speed (ours through the media-player interface's Rate, mpv --speed),
@@ -140,7 +141,8 @@ for spec in $sizes; do
   grep -q " $frames pictures copied" "$work/convert.log" ||
     { echo "the .tvq does not hold the AVI's own pictures: $(cat "$work/convert.log")" >&2; exit 1; }
 
-  measure ours "$prog/tvqplayer" "$movie"
+  rm -f "$work/sync.log"
+  TVQ_TRACE_SYNC=$work/sync.log measure ours "$prog/tvqplayer" "$movie"
   ours_cpu=$cpu ours_x=$xcpu ours_rss=$rss ours_wake=$wake
   row() { # player cpu x rss wake
     awk -v c="$spec" -v p="$1" -v u="$2" -v x="$3" -v r="$4" -v w="$5" -v s="$seconds" \
@@ -169,6 +171,11 @@ for spec in $sizes; do
     row mpv "$cpu" "$xcpu" "$rss" "$wake"
     ratio ours/mpv "$ours_cpu" "$ours_x" "$ours_rss" "$ours_wake"
     if [ -n "$before" ]; then ratio before/mpv "$before_cpu" "$before_x" "$before_rss" "$before_wake"; fi
+  fi
+  # How far our pictures were from the sound (the trace is written at paint time); only at 1x,
+  # where pictures and sound belong together.
+  if [ "$rate" = 1 ] && [ -s "$work/sync.log" ]; then
+    python3 "$(dirname "$0")/sync.py" "$work/sync.log" --skip-first 1 | sed "s/^/  $spec sync: /"
   fi
   rm -f "$avi" "$movie"
 done
