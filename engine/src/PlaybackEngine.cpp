@@ -307,9 +307,7 @@ bool CPlaybackEngine::QueueStoredFrames(int32_t second, bool reverse) {
             const TvqStoredFrame& slot = storedSlots_[n];
             if (!lastCopy || slot.data != lastData) {
                 lastData = slot.data;
-                lastCopy = slot.data ? std::make_shared<const std::vector<uint8_t>>(
-                                           slot.data, slot.data + slot.size)
-                                     : std::make_shared<const std::vector<uint8_t>>();
+                lastCopy = framePool_.Copy(slot.data, slot.data ? slot.size : 0);
             }
             frames.push_back(StoredFrame{second, n, storedCodec_, lastCopy});
         }

@@ -12,6 +12,7 @@
 #include "codec/JpegCodec.h"
 #include "codec/TestPattern.h"
 #include "codec/TvqComponentApi.h"
+#include "engine/FrameBytesPool.h"
 #include "engine/PlaybackEngine.h"
 #include "engine/StoredFrameDecoder.h"
 #include "engine/TvqDecoder.h"
@@ -122,3 +123,17 @@ TEST(StoredFrameDecoderTest, RefusesDamagedAndForeignFramesAndDecodesAtTheScaleA
 }
 
 }  // namespace
+
+TEST(FrameBytesPool, AFreedFrameLendsItsBufferToTheNextAndOutlivesThePool) {
+    const std::vector<uint8_t> big(1000, 7), small(10, 3);
+    auto pool = std::make_unique<CFrameBytesPool>();
+    CFrameBytesPool::Bytes first = pool->Copy(big.data(), big.size());
+    const uint8_t* buffer = first->data();
+    first.reset();
+    const CFrameBytesPool::Bytes second = pool->Copy(small.data(), small.size());
+    EXPECT_EQ(second->data(), buffer);  // the kept buffer, its room left as it was
+    EXPECT_EQ(*second, small);
+    // A frame still shown when the engine and its pool close is freed on its own.
+    pool.reset();
+    EXPECT_EQ(*second, small);
+}

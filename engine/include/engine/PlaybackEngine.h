@@ -36,6 +36,7 @@
 
 #include "codec/TvqComponentApi.h"
 #include "engine/ByteRing.h"
+#include "engine/FrameBytesPool.h"
 #include "engine/IAudioOutput.h"
 #include "engine/PlaybackState.h"
 #include "engine/StoredFrameDecoder.h"
@@ -218,6 +219,7 @@ private:
     CByteRing audioQueue_;           // PCM bytes
     CByteRing videoQueue_;           // frame records (decoded path)
     CStoredFrameQueue storedQueue_;  // stored frames (stored path)
+    CFrameBytesPool framePool_;      // their bytes, kept for the next frames
     bool storedFrames_ = false;      // which of the two this file uses
     int opened_ = 0;
     std::unique_ptr<CTvqDecoder> decoder_;  // decoding under the decode lock; freed under both
