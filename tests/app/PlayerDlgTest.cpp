@@ -72,17 +72,6 @@ protected:
     std::unique_ptr<CPlayerDlg> dlg;
 };
 
-TEST_F(PlayerDlgTest, StartsIdleWithTheTemplateControls) {
-    EXPECT_EQ(dlg->windowTitle(), "TVQ Player");
-    EXPECT_FALSE(dlg->IsPlaying());
-    EXPECT_FALSE(Slider()->isEnabled());
-    EXPECT_EQ(Slider()->maximum(), 0);
-    // The window menu carries the about item in place of the system menu's.
-    ASSERT_EQ(dlg->WindowMenu()->actions().size(), 1);
-    EXPECT_EQ(dlg->WindowMenu()->actions()[0]->text(), "About TVQ Player");
-    EXPECT_EQ(dlg->WindowMenu()->actions()[0]->data().toInt(), 16);
-}
-
 TEST_F(PlayerDlgTest, ARightClickOnTheFrameLeavesItsMenuToTheFrame) {
     dlg->show();
     // As with a skinned frame: the client sits inside a caption and borders.

@@ -206,10 +206,4 @@ TEST(MoviePropertyDlg, LabelsArePaddedToThirtyColumnsBeforeTheValues) {
               "Vedio frames per second:       25");
 }
 
-TEST(MoviePropertyDlg, WithoutAnEngineTheLabelsKeepTheirTexts) {
-    CMoviePropertyDlg box([](const std::function<void(CPlaybackEngine&)>&) { return 0; });
-    EXPECT_EQ(box.windowTitle(), "Movie property");
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(box.LabelText(i), "");
-}
-
 }  // namespace

@@ -75,18 +75,6 @@ TEST_F(VideoWindowTest, MenuHasTheItemsInOrderWithTheirChecks) {
                                           {"270 Degree Circle", 32803, false}});
 }
 
-TEST(DisplayMenu, OnlyItemsWithACheckConditionAreCheckable) {
-    const auto menu = display_menu::Build({}, nullptr);
-    std::vector<int> checkable;
-    std::vector<const QMenu*> menus{menu.get(), Popup(*menu, 8), Popup(*menu, 9)};
-    for (const QMenu* m : menus)
-        for (const QAction* a : m->actions())
-            if (a->isCheckable())
-                checkable.push_back(a->data().toInt());
-    EXPECT_EQ(checkable, (std::vector<int>{32786, 32787, 32801, 32793, 32794, 32790, 32795, 32796,
-                                           32797, 32798, 32799, 32802, 32803}));
-}
-
 TEST(DisplayMenu, SpeedChecksFollowIndexAndModeAndOddModesCheckNothing) {
     using display_menu::MenuState;
     const auto forwardChecks = [](MenuState s) {
