@@ -20,26 +20,25 @@ void CFramePainter::Reset() {
     for (Caption& caption : m_captions) caption = Caption{};
 }
 
-void CFramePainter::DrawTopEdge(QPainter& p, int x, int y, int length, bool inactive) const {
-    const CSkinBitmap& top = m_theme.Part(SkinPart::Top);
-    const int h = m_theme.Metrics().captionHeight;
-    const int srcY = inactive ? h : 0;
-    for (const EdgePiece& piece :
-         LayEdge(top.Width(), m_theme.Cut(SkinPart::Top), length, kTopTail)) {
-        const QRect source(piece.from, srcY, piece.length, h);
-        top.Draw(p, x + piece.at, y, &source);
+// The caption bar and the bottom edge: a picture with the active look above the inactive one,
+// laid along the edge by its cut.
+void CFramePainter::DrawEdge(QPainter& p, SkinPart part, int height, EdgeTail tail, int x, int y,
+                             int length, bool inactive) const {
+    const CSkinBitmap& edge = m_theme.Part(part);
+    const int srcY = inactive ? height : 0;
+    for (const EdgePiece& piece : LayEdge(edge.Width(), m_theme.Cut(part), length, tail)) {
+        const QRect source(piece.from, srcY, piece.length, height);
+        edge.Draw(p, x + piece.at, y, &source);
     }
 }
 
+void CFramePainter::DrawTopEdge(QPainter& p, int x, int y, int length, bool inactive) const {
+    DrawEdge(p, SkinPart::Top, m_theme.Metrics().captionHeight, kTopTail, x, y, length, inactive);
+}
+
 void CFramePainter::DrawBottomEdge(QPainter& p, int x, int y, int length, bool inactive) const {
-    const CSkinBitmap& bottom = m_theme.Part(SkinPart::Bottom);
-    const int h = m_theme.Metrics().bottomHeight;
-    const int srcY = inactive ? h : 0;
-    for (const EdgePiece& piece :
-         LayEdge(bottom.Width(), m_theme.Cut(SkinPart::Bottom), length, kBottomTail)) {
-        const QRect source(piece.from, srcY, piece.length, h);
-        bottom.Draw(p, x + piece.at, y, &source);
-    }
+    DrawEdge(p, SkinPart::Bottom, m_theme.Metrics().bottomHeight, kBottomTail, x, y, length,
+             inactive);
 }
 
 void CFramePainter::DrawSideEdge(QPainter& p, SkinPart edge, int x, int y, int length,

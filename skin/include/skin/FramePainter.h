@@ -55,6 +55,8 @@ public:
 
 private:
     Caption Compose(int width, bool inactive) const;
+    void DrawEdge(QPainter& p, SkinPart part, int height, EdgeTail tail, int x, int y, int length,
+                  bool inactive) const;
     void DrawTopEdge(QPainter& p, int x, int y, int length, bool inactive) const;
     void DrawBottomEdge(QPainter& p, int x, int y, int length, bool inactive) const;
     void DrawSideEdge(QPainter& p, SkinPart edge, int x, int y, int length, bool inactive) const;
