@@ -61,9 +61,11 @@ start)
   expect_clean_exit "$pid" 15
   first=$(awk '!/^#/ { print $2, $3; exit }' "$work/sync.log")
   echo "first frame shown (second index): $first"
-  # The opening puts up frame (0 0); the trace has the first frame painted, which may already
-  # be the next one when the first sound notification came before the first paint.
-  case "$first" in "0 0" | "0 1") ;; *) fail "the first frame shown was ($first), not (0 0)" ;; esac
+  # The opening puts up frame (0 0); the trace has the first frame painted, which is a later
+  # frame of second 0 when the sound has run on before the window's first paint (on a busy
+  # machine that first paint can take a few hundred milliseconds). Playback must still begin
+  # at the start: the first picture is one of second 0.
+  case "$first" in "0 "*) ;; *) fail "the first frame shown was ($first), not one of second 0" ;; esac
   seconds=$(awk '!/^#/ && (n++ == 0 || $2 != last) { printf "%s%s", sep, $2; sep = " "; last = $2 }' \
     "$work/sync.log")
   echo "seconds shown: $seconds"
