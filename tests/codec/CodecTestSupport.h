@@ -1,5 +1,6 @@
 #pragma once
 // Frames, sounds and movies the codec tests build, and the loaded decoder component.
+#include "FormatFields.h"
 #include "TempFolder.h"
 #include "codec/TestPattern.h"
 #include "codec/TvqComponentApi.h"
@@ -26,18 +27,6 @@ inline tvq::TvqStreamFormat Format(int width, int height, int fps, int rate, int
                                    int bits = 16, uint32_t codec = tvq::kCodecJpeg,
                                    int quality = 85) {
     return {fps, width, height, rate, channels, bits, codec, quality};
-}
-
-// Every field of a format, to compare two at once.
-inline std::vector<int> Fields(const tvq::TvqStreamFormat& f) {
-    return {f.width,
-            f.height,
-            f.framesPerSecond,
-            f.sampleRate,
-            f.channels,
-            f.bitsPerSample,
-            static_cast<int>(f.videoCodec),
-            f.jpegQuality};
 }
 
 // The (second, frame) marker of a bottom-up BGR frame; (-1, -1) without one.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FormatFields.h"
 #include "TempFolder.h"
 #include "codec/TvqFormat.h"
 
@@ -30,18 +31,6 @@ protected:
     static std::vector<uint8_t> ReadBytes(const std::string& path) {
         const std::string bytes = TempFolder::ReadAll(path);
         return {bytes.begin(), bytes.end()};
-    }
-
-    // Every field of a format, to compare two at once.
-    static std::vector<int> Fields(const tvq::TvqStreamFormat& f) {
-        return {f.width,
-                f.height,
-                f.framesPerSecond,
-                f.sampleRate,
-                f.channels,
-                f.bitsPerSample,
-                static_cast<int>(f.videoCodec),
-                f.jpegQuality};
     }
 
     TempFolder folder_{"tvq-tool"};
