@@ -432,17 +432,21 @@ preview)
     done
   }
   # To and fro along a line of the window, about as often as a mouse reports, 12 px a move.
+  # One xdotool per pass: a process per move would make the sweep as slow as a busy machine
+  # starts processes, and the mouse would cover only a few seconds of the slider.
   sweep() { # y
+    local there=() back=() x
+    for ((x = X + 20; x < X + WIDTH - 20; x += 12)); do there+=(mousemove $x "$1" sleep 0.01); done
+    for ((x = X + WIDTH - 20; x > X + 20; x -= 12)); do back+=(mousemove $x "$1" sleep 0.01); done
     while :; do
-      for ((x = X + 20; x < X + WIDTH - 20; x += 12)); do
-        xdotool mousemove $x "$1"
-        sleep 0.01
-      done
-      for ((x = X + WIDTH - 20; x > X + 20; x -= 12)); do
-        xdotool mousemove $x "$1"
-        sleep 0.01
-      done
+      xdotool "${there[@]}" "${back[@]}" &
+      echo $! >"$work/sweep.pid"
+      wait $!
     done
+  }
+  stop_sweep() {
+    kill "$sweeper"
+    kill "$(cat "$work/sweep.pid")" 2>/dev/null || true
   }
   # The same sweep over the picture first, so that what the moving mouse costs the machine
   # (the X server, xdotool) is in both measurements and only the preview differs.
@@ -451,7 +455,7 @@ preview)
   players+=("$sweeper")
   base=$(($(last_second "$work/shown.txt") + 1))
   wait_second $((base + 4))
-  kill "$sweeper"
+  stop_sweep
   before=$(grep -c '^preview ' "$work/player.log")
   sweep "$slider_y" &
   sweeper=$!
@@ -459,7 +463,7 @@ preview)
   wait_second $((base + 9))
   # After the measured seconds: the screenshot holds the X server for a moment.
   import -window root "$work/preview.png"
-  kill "$sweeper"
+  stop_sweep
   previews=$(($(grep -c '^preview ' "$work/player.log") - before))
   echo "previews while sweeping the slider: $previews"
   [ "$previews" -ge 10 ] || fail "only $previews previews while the mouse swept the slider"
