@@ -18,8 +18,7 @@ using Calls = std::vector<std::string>;
 constexpr SpeedDirection kForward = SpeedDirection::Forward;
 constexpr SpeedDirection kBackward = SpeedDirection::Backward;
 constexpr int kFps = 4;
-constexpr int32_t kBytesPerSecond = 10000;     // 2500 Hz, stereo, 16 bits
-constexpr int32_t kRecordSecond = kFps * 392;  // 16 x 8 frames of 384 bytes + labels
+constexpr int32_t kBytesPerSecond = 10000;  // 2500 Hz, stereo, 16 bits
 
 class SpeedModesTest : public ::testing::Test {
 protected:

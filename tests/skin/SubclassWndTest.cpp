@@ -95,10 +95,14 @@ TEST_F(SubclassWndTest, DestroyingTheWidgetOrAHookDetachesIt) {
     EXPECT_FALSE(a.IsAttached());
     EXPECT_FALSE(b.IsAttached());
     // Only the address is compared: no hook may still be registered under it.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
     EXPECT_EQ(CSubclassWnd::FirstHookOf(address), nullptr);
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
     // Hooks may be reused on another widget afterwards; a hook destroyed leaves its chain.
     ProbeWidget other(&log);
     {

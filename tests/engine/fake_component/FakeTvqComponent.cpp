@@ -43,7 +43,7 @@ struct Stream {
 std::mutex g_lock;  // guards g_streams and g_stats
 std::set<Stream*> g_streams;
 FakeTvqStats g_stats{.lastSeekTarget = -1};
-std::atomic<int32_t> g_running{0};
+[[maybe_unused]] std::atomic<int32_t> g_running{0};  // not read without the decoder
 
 // The hold of FakeTvqHoldNextStream: the next stream opened stops in its first decode call
 // until the test lets it go, so a test can keep an opening under way as long as it likes.
