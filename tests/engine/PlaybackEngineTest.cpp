@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <memory>
 #include <random>
 #include <thread>
@@ -195,17 +194,6 @@ TEST_F(PlaybackEngineTest, UnusableDecoderYieldsOneSilentSecondAndEnds) {
         std::all_of(audio.begin(), audio.begin() + taken, [](uint8_t b) { return b == 0; }));
     EXPECT_TRUE(engine.WaitForThreadEnd(10000)) << "the refused file must end";
     EXPECT_EQ(engine.IsRunning(), 0);
-}
-
-TEST_F(PlaybackEngineTest, ReadFrameNeverSplitsARecord) {
-    CPlaybackEngine engine("fake:fps=2:w=4:h=2:len=3", 0, Manual::Manual);
-    const int32_t image = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage);
-    std::vector<uint8_t> frame(static_cast<size_t>(image));
-    int32_t second = -1, index = -1;
-    while (engine.ReadFrame(frame.data(), image, &second, &index) == image) {
-    }
-    EXPECT_EQ(engine.GetVideoQueuedBytes(), 0);
-    EXPECT_EQ(engine.ReadFrame(frame.data(), image, &second, &index), 0);
 }
 
 // The decode thread ends by itself at the end of a short file while another thread shuts the
