@@ -30,7 +30,6 @@ constexpr int W = 200, H = 150;
 class SkinWndTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestApp();
         ASSERT_TRUE(dir.isValid());
         skin = std::make_unique<TestSkin>(dir.path().toStdString());
     }

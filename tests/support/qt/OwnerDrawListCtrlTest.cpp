@@ -7,8 +7,6 @@
 
 #include "support/OwnerDrawListCtrl.h"
 
-#include "QtTestApp.h"
-
 namespace {
 
 class FakeHeader : public COwnerDrawListCtrl::ISortHeader {
@@ -31,7 +29,6 @@ public:
 class OwnerDrawListCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtTestApp();
         list = std::make_unique<COwnerDrawListCtrl>();
         list->resize(300, 200);
         list->InsertColumn(0, "File name", COwnerDrawListCtrl::LVCFMT_LEFT, 150);
