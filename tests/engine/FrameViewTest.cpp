@@ -294,14 +294,8 @@ TEST_P(FrameViewStoredCatchUp, AFrameThatDoesNotDecodeLeavesThePictureBeforeIt) 
 }
 
 std::string PathName(const testing::TestParamInfo<FramePath>& info) {
-    switch (info.param) {
-        case FramePath::Decoded:
-            return "Decoded";
-        case FramePath::Stored:
-            return "Stored";
-        default:
-            return "StoredOnWorker";
-    }
+    const char* const names[] = {"Decoded", "Stored", "StoredOnWorker"};
+    return names[static_cast<int>(info.param)];
 }
 INSTANTIATE_TEST_SUITE_P(Paths, FrameViewCatchUp,
                          testing::Values(FramePath::Decoded, FramePath::Stored,

@@ -542,15 +542,15 @@ MovieSpec FakeSpec() {
 class PlaylistPlayerFakeTest : public PlayerFixture {
 protected:
     PlaylistPlayerFakeTest() : PlayerFixture(ChunkBytes(FakeSpec())) {}
+    void SetUp() override {
+        PlayerFixture::SetUp();
+        ASSERT_TRUE(library_.Loaded());
+        CTvqDecoder::SetLibraryPathForTesting(library_.Path());
+    }
     void TearDown() override {
-        library_->ReleaseHold();
+        library_.ReleaseHold();
         PlayerFixture::TearDown();
         CTvqDecoder::SetLibraryPathForTesting("");
-    }
-    void UseComponent(const char* path) {
-        library_ = std::make_unique<FakeTvqLibrary>(path);
-        ASSERT_TRUE(library_->Loaded());
-        CTvqDecoder::SetLibraryPathForTesting(path);
     }
     // An empty file whose name gives the fake its options.
     std::string Movie(const std::string& options) {
@@ -594,11 +594,10 @@ protected:
         ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
     }
 
-    std::unique_ptr<FakeTvqLibrary> library_ = std::make_unique<FakeTvqLibrary>(FAKE_TVQ_COMPONENT);
+    FakeTvqLibrary library_{FAKE_TVQ_COMPONENT};
 };
 
 TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
-    UseComponent(FAKE_TVQ_COMPONENT);
     const std::string refused = Movie("refuse=1");
     const std::string good = Movie("len=3");
     card_.StartRunning();
@@ -616,7 +615,6 @@ TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
 // ---- seeking back -----------------------------------------------------------------------
 
 TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
-    UseComponent(FAKE_TVQ_COMPONENT);
     const std::string movie = Movie("len=100");
     // The list's own start of a file asks where to begin; the reopenings for a seek do not.
     std::atomic<int> asked{0};
@@ -646,20 +644,19 @@ TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
 TEST_F(PlaylistPlayerFakeTest, PauseAndSpeedCommandsDoNotWaitForTheOpeningSkip) {
     // Without a seek entry a seek behind the position opens the file again, and the opening
     // decodes its way to the target while the playlist thread holds its thread lock.
-    UseComponent(FAKE_TVQ_COMPONENT);
     PlayPaths({Movie("len=1000")});
     ASSERT_TRUE(dialog_.WaitForStarts(1));
     SeekInPlace(600);
-    library_->HoldNextStream();
+    library_.HoldNextStream();
     ASSERT_EQ(player_.SeekTo(300), 1);
-    ASSERT_TRUE(library_->WaitUntilHeld(20000)) << "the file was not opened again";
+    ASSERT_TRUE(library_.WaitUntilHeld(20000)) << "the file was not opened again";
 
     auto commands = std::async(std::launch::async, [&] {
         player_.SpeedForward2x();
         player_.Pause();
     });
     const bool returned = commands.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    library_->ReleaseHold();
+    library_.ReleaseHold();
     commands.wait();
     EXPECT_TRUE(returned) << "a command waited for the skip";
 

@@ -57,12 +57,16 @@ protected:
         CTvqDecoder::SetLibraryPathForTesting("");
         win::SetMessageBoxService(nullptr);
     }
+    // The fake component at `path`, which the decoders made next will load.
+    static FakeTvqLibrary Use(const char* path) {
+        CTvqDecoder::SetLibraryPathForTesting(path);
+        return FakeTvqLibrary(path);
+    }
     std::shared_ptr<win::RecordingMessageBoxService> boxes_;
 };
 
 TEST_F(TvqDecoderTest, DerivesPaddedPictureAndPcmFormatsFromTheStream) {
-    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    auto fake = Use(FAKE_TVQ_COMPONENT);
     CTvqDecoder decoder(Block("fake:fps=12:w=97:h=65:rate=22050:ch=2:bits=16"));
     ASSERT_EQ(decoder.IsUsable(), 1);
     // Rows of 291 bytes padded to 292.
@@ -103,9 +107,8 @@ TEST_F(TvqDecoderTest, MissingLibraryReportsTheErrorNumberAndKeepsTheDefaults) {
 TEST_F(TvqDecoderTest, LibraryLackingAnEntryPointIsNeverCalled) {
     for (const char* path : {FAKE_TVQ_NO_INIT, FAKE_TVQ_NO_DECODER, FAKE_TVQ_NO_CLOSE}) {
         SCOPED_TRACE(path);
-        FakeTvqLibrary fake(path);
+        auto fake = Use(path);
         ASSERT_TRUE(fake.Loaded());
-        CTvqDecoder::SetLibraryPathForTesting(path);
         Request r;
         {
             CTvqDecoder decoder(Block("fake:len=5"));
@@ -121,8 +124,7 @@ TEST_F(TvqDecoderTest, LibraryLackingAnEntryPointIsNeverCalled) {
 }
 
 TEST_F(TvqDecoderTest, RefusedFileIsQuietlyUnusableAndNeverDecodedSoughtOrClosed) {
-    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    auto fake = Use(FAKE_TVQ_SEEK);
     Request r;
     {
         CTvqDecoder decoder(Block("fake:refuse=1"));
@@ -139,8 +141,7 @@ TEST_F(TvqDecoderTest, RefusedFileIsQuietlyUnusableAndNeverDecodedSoughtOrClosed
 }
 
 TEST_F(TvqDecoderTest, OpensOnceDecodesWithItsOwnBlockAndClosesAtDestruction) {
-    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    auto fake = Use(FAKE_TVQ_COMPONENT);
     Request r;
     auto decoder = std::make_unique<CTvqDecoder>(Block("fake:fps=4:len=3"));
     EXPECT_EQ(fake.Stats().initCalls, 1);
@@ -171,8 +172,7 @@ std::pair<int32_t, int32_t> FirstFrameMarker(const Request& r) {
 TEST_F(TvqDecoderTest, SeekMakesTheNextDecodeDeliverThatSecondAndIsRefusedWithoutTheEntry) {
     Request r;
     {
-        FakeTvqLibrary plain(FAKE_TVQ_COMPONENT);
-        CTvqDecoder::SetLibraryPathForTesting(plain.Path());
+        auto plain = Use(FAKE_TVQ_COMPONENT);
         CTvqDecoder decoder(Block("fake:fps=2:len=10"));
         ASSERT_EQ(decoder.IsUsable(), 1);
         EXPECT_EQ(decoder.HasSeek(), 0);
@@ -180,9 +180,8 @@ TEST_F(TvqDecoderTest, SeekMakesTheNextDecodeDeliverThatSecondAndIsRefusedWithou
         EXPECT_EQ(decoder.Decode(&r.request), 1);
         EXPECT_EQ(FirstFrameMarker(r), std::make_pair(0, 0));  // the refused seek moved nothing
     }
-    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
+    auto fake = Use(FAKE_TVQ_SEEK);
     ASSERT_TRUE(fake.Loaded());
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
     CTvqDecoder decoder(Block("fake:fps=2:len=10"));
     ASSERT_EQ(decoder.IsUsable(), 1);
     EXPECT_EQ(decoder.HasSeek(), 1);
@@ -209,8 +208,7 @@ TEST_F(TvqDecoderTest, SeekMakesTheNextDecodeDeliverThatSecondAndIsRefusedWithou
 }
 
 TEST_F(TvqDecoderTest, DecodesAndSeeksFromSeveralThreadsNeverOverlap) {
-    FakeTvqLibrary fake(FAKE_TVQ_SEEK);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    auto fake = Use(FAKE_TVQ_SEEK);
     CTvqDecoder decoder(Block("fake:fps=2:w=8:h=2:len=1000:spin=200"));
     const auto decoding = [&] {
         Request r;
@@ -237,8 +235,7 @@ TEST_F(TvqDecoderTest, MeasuresAMovieWithoutTheComponent) {
 }
 
 TEST_F(TvqDecoderTest, PackedLengthIsUnpackedAndZeroIsAskedAgain) {
-    FakeTvqLibrary fake(FAKE_TVQ_COMPONENT);
-    CTvqDecoder::SetLibraryPathForTesting(fake.Path());
+    auto fake = Use(FAKE_TVQ_COMPONENT);
     {
         CTvqDecoder decoder(Block("fake:len=3723"));  // 1:02:03
         EXPECT_EQ(decoder.GetLengthSeconds(), 3723);
