@@ -81,11 +81,6 @@ TEST(CustomFileDialog, SelectionsBeyondTheNameBufferAreRefused) {
     EXPECT_FALSE(CCustomFileDialog::FitsBuffer(many, CCustomFileDialog::kMultiSelectBufferChars));
     many.resize(100);
     EXPECT_TRUE(CCustomFileDialog::FitsBuffer(many, CCustomFileDialog::kMultiSelectBufferChars));
-    CCustomFileDialog dialog(
-        true, CCustomFileDialog::OFN_ALLOWMULTISELECT | CCustomFileDialog::OFN_EXPLORER,
-        "tvq file(*.tvq)|*.tvq|", nullptr, nullptr, nullptr);
-    EXPECT_TRUE(dialog.IsMultiSelect());
-    EXPECT_TRUE(dialog.IsExplorerStyle());
 }
 
 // Runs a blocking sender on a worker while this thread serves the channel's events.

@@ -98,11 +98,28 @@ QPoint ToFarEdges(const QWidget* control) {
                   client->height() - control->geometry().bottom());
 }
 
-class WindowFitDialogTest : public ::testing::Test {
+// A dialog on a copy of the shipped skins, made by each suite's SetUp.
+class ShippedSkinTest : public ::testing::Test {
 protected:
     void SetUp() override {
         win::SetMessageBoxService(boxes);
         CopyShippedSkins(dir);
+    }
+    void TearDown() override {
+        dlg.reset();
+        win::SetMessageBoxService(nullptr);
+    }
+
+    TempFolder dir;
+    std::shared_ptr<win::RecordingMessageBoxService> boxes =
+        std::make_shared<win::RecordingMessageBoxService>();
+    std::unique_ptr<CPlayerDlg> dlg;
+};
+
+class WindowFitDialogTest : public ShippedSkinTest {
+protected:
+    void SetUp() override {
+        ShippedSkinTest::SetUp();
         auto options = TestDialogOptions(dir, std::make_unique<FakePlayer>());
         options.availableGeometry = [this] { return screen; };
         dlg = std::make_unique<CPlayerDlg>(std::move(options));
@@ -111,10 +128,6 @@ protected:
         skinSize = dlg->size();
         video = dlg->VideoWindow();
         skinArea = video->PictureArea();
-    }
-    void TearDown() override {
-        dlg.reset();
-        win::SetMessageBoxService(nullptr);
     }
     // Waits for the window system to hand the window its new size and the layout to follow.
     void WaitForSize(QSize size) {
@@ -127,11 +140,7 @@ protected:
     }
 
     static constexpr QSize kDrawnSize{600, 500};  // the shipped skins' dialog-p.bmp
-    TempFolder dir;
-    std::shared_ptr<win::RecordingMessageBoxService> boxes =
-        std::make_shared<win::RecordingMessageBoxService>();
     QRect screen{0, 0, 1920, 1080};
-    std::unique_ptr<CPlayerDlg> dlg;
     CVideoWnd* video = nullptr;
     QSize skinSize, skinArea;
 };
@@ -225,16 +234,11 @@ TEST_F(WindowFitDialogTest, TheUsersOwnSizeAndAMaximisedWindowAreLeftAlone) {
 // over all of that monitor, the invisible caption buttons out of reach, and everything back on
 // leaving. Also run with two monitors (two-monitors.json), the window on the one that is not
 // the primary.
-class FullScreenTest : public ::testing::Test {
+class FullScreenTest : public ShippedSkinTest {
 protected:
     void SetUp() override {
-        win::SetMessageBoxService(boxes);
-        CopyShippedSkins(dir);
+        ShippedSkinTest::SetUp();
         dlg = std::make_unique<CPlayerDlg>(TestDialogOptions(dir, std::make_unique<FakePlayer>()));
-    }
-    void TearDown() override {
-        dlg.reset();
-        win::SetMessageBoxService(nullptr);
     }
     // The window's top rows: black video area, or something of the skin's caption.
     static bool TopRowsAreBlack(const QImage& shot) {
@@ -244,11 +248,6 @@ protected:
                     return false;
         return true;
     }
-
-    TempFolder dir;
-    std::shared_ptr<win::RecordingMessageBoxService> boxes =
-        std::make_shared<win::RecordingMessageBoxService>();
-    std::unique_ptr<CPlayerDlg> dlg;
 };
 
 TEST_F(FullScreenTest, TheFrameLeavesTheWindowsOwnMonitorToTheVideoAreaAndComesBack) {

@@ -205,42 +205,36 @@ TEST_F(BadInput, DamagedIndexIsRebuiltFromTheChunks) {
     EXPECT_FALSE(reader.IndexRebuilt());
 }
 
-TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecond) {
+TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecondAlsoInAnUnfinishedFile) {
     const auto good = ForgedMovie{}.Build();
     const size_t index = tvq::GetU64(&good[72]);
     const size_t chunk1 = tvq::GetU64(&good[index + 16 + 16]);
+    auto unfinished = good;
+    MakeUnfinished(unfinished);
     const Patch patches[] = {
         {0, 0x41414141},                            // tag
         {4, 0},          {4, 0xFFFFFFFFu},          // chunk header size
-        {8, 0},                                     // claims to be second 0
+        {8, 0},          {8, 2},                    // claims to be another second
         {12, 8001},      {12, 0xFFFFFFF0u},         // more than one second of audio
+        {12, 7999},                                 // less than one second, not the last
         {16, 3},         {16, 0xFFFFFFFFu},         // more frames than fps
         {24 + 8000, 5},  {24 + 8000, 0xFFFFFFFFu},  // a RAW frame of the wrong size
     };
     for (const Patch& p : patches) {
-        WriteFileBytes(path_, Patched(good, p, chunk1));
-        OpenMovie damaged(component_, path_);
-        ASSERT_NE(damaged.info, nullptr);
-        EXPECT_EQ(damaged.Next(), 1);
-        EXPECT_EQ(damaged.frameCount, 2);
-        EXPECT_EQ(damaged.Next(), kTvqEndOfFile) << "patch at " << p.at;
-        EXPECT_EQ(damaged.frameCount, 0);
-        EXPECT_EQ(damaged.audioCount, 0);
-    }
-}
-
-TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
-    auto good = ForgedMovie{}.Build();
-    const size_t index = tvq::GetU64(&good[72]);
-    const size_t chunk1 = tvq::GetU64(&good[index + 16 + 16]);
-    MakeUnfinished(good);
-    const Patch patches[] = {
-        {0, 0x41414141}, {4, 0},     {4, 0xFFFFFFFFu}, {8, 0},         {8, 2},
-        {12, 8001},      {12, 7999}, {16, 3},          {24 + 8000, 5}, {24 + 8000, 0xFFFFFFFFu},
-    };
-    for (const Patch& p : patches) {
         SCOPED_TRACE(testing::Message() << "patch at " << p.at << " = " << p.value);
+        // With its index the file is opened whole and ends at the damage.
         WriteFileBytes(path_, Patched(good, p, chunk1));
+        {
+            OpenMovie damaged(component_, path_);
+            ASSERT_NE(damaged.info, nullptr);
+            EXPECT_EQ(damaged.Next(), 1);
+            EXPECT_EQ(damaged.frameCount, 2);
+            EXPECT_EQ(damaged.Next(), kTvqEndOfFile);
+            EXPECT_EQ(damaged.frameCount, 0);
+            EXPECT_EQ(damaged.audioCount, 0);
+        }
+        // Without one the walk over the chunks stops there: one second long.
+        WriteFileBytes(path_, Patched(unfinished, p, chunk1));
         EXPECT_EQ(tvq::FindMovieLength(path_), 1);
         OpenMovie movie(component_, path_);
         ASSERT_NE(movie.info, nullptr);
@@ -249,7 +243,7 @@ TEST_F(BadInput, ABadChunkEndsTheWalkOfAnUnfinishedFile) {
         EXPECT_EQ(movie.frameCount, 2);
     }
     // Chunk 0 bad: nothing whole to play, refused like any file without a movie in it.
-    const auto bytes = Patched(good, {96 + 8, 1});
+    const auto bytes = Patched(unfinished, {96 + 8, 1});
     EXPECT_EQ(Play(bytes), Outcome::Refused);
     WriteFileBytes(path_, bytes);
     EXPECT_EQ(tvq::FindMovieLength(path_), -1);

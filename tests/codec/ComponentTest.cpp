@@ -199,7 +199,7 @@ protected:
     tvq::TvqStreamFormat format_ = Format(64, 48, 5, 8000, 1);
 };
 
-TEST_F(SeekEntry, EverySecondIsReachedInAnyOrder) {
+TEST_F(SeekEntry, EverySecondIsReachedInAnyOrderAndDecodingGoesOnFromIt) {
     OpenMovie movie(component_, path_);
     ASSERT_NE(movie.info, nullptr);
     // Backwards from the last second, then a scattered order, each followed by one decode.
@@ -210,11 +210,6 @@ TEST_F(SeekEntry, EverySecondIsReachedInAnyOrder) {
         ASSERT_EQ(seek_(movie.info, s), 1) << s;
         ExpectDelivers(movie, s);
     }
-}
-
-TEST_F(SeekEntry, DecodingGoesOnFromTheSecondSoughtAndPastTheEndAgain) {
-    OpenMovie movie(component_, path_);
-    ASSERT_NE(movie.info, nullptr);
     ASSERT_EQ(seek_(movie.info, kSeconds - 3), 1);
     for (int s = kSeconds - 3; s < kSeconds; ++s) ExpectDelivers(movie, s);
     EXPECT_EQ(movie.Next(), kTvqEndOfFile);  // over: both counts 0

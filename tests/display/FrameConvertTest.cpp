@@ -296,19 +296,4 @@ TEST(VideoWndStoredDecode, EveryModeAndScaleShowsThePictureTheRightWayRound) {
     }
 }
 
-TEST(VideoWndStoredDecode, ADamagedOrForeignFrameDoesNotDecode) {
-    CStoredFrameDecoder decoder;
-    std::vector<uint8_t> scratch;
-    QImage out;
-    StoredFrame frame = GradientJpeg(64, 48);
-    EXPECT_FALSE(
-        CVideoWnd::DecodeStored(frame, Format(96, 48, 24), 0, QSize(96, 48), decoder, scratch, out))
-        << "a frame of other dimensions belongs to no stream of this size";
-    auto cut = std::make_shared<std::vector<uint8_t>>(*frame.bytes);
-    cut->resize(40);
-    frame.bytes = cut;
-    EXPECT_FALSE(CVideoWnd::DecodeStored(frame, Format(64, 48, 24), 2, QSize(32, 24), decoder,
-                                         scratch, out));
-}
-
 }  // namespace

@@ -1,6 +1,6 @@
 // The headless half of the video window: display-mode transforms against a reference written
-// from the destination's point of view, the settings file, and (with a real engine on a
-// generated movie) the catch-up rules of ShowFrameAt.
+// from the destination's point of view, and (with a real engine on the fake component) the
+// catch-up rules of ShowFrameAt and backward play driven by the audio clock.
 #include "engine/FrameView.h"
 
 #include "FakeTvq.h"
@@ -8,16 +8,11 @@
 #include "engine/TvqDecoder.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -299,14 +294,8 @@ TEST_P(FrameViewStoredCatchUp, AFrameThatDoesNotDecodeLeavesThePictureBeforeIt) 
 }
 
 std::string PathName(const testing::TestParamInfo<FramePath>& info) {
-    switch (info.param) {
-        case FramePath::Decoded:
-            return "Decoded";
-        case FramePath::Stored:
-            return "Stored";
-        default:
-            return "StoredOnWorker";
-    }
+    const char* const names[] = {"Decoded", "Stored", "StoredOnWorker"};
+    return names[static_cast<int>(info.param)];
 }
 INSTANTIATE_TEST_SUITE_P(Paths, FrameViewCatchUp,
                          testing::Values(FramePath::Decoded, FramePath::Stored,

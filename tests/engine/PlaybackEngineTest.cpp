@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <memory>
 #include <random>
 #include <thread>
@@ -48,6 +47,12 @@ protected:
             return false;
         win::Message m;
         return win::PeekMessage(m, true) && m.message == message && m.wParam == 0 && m.lParam == 0;
+    }
+    // A seek on an engine stepped by hand: asked, stepped once, and reported done.
+    static bool SeekByHand(CPlaybackEngine& engine, int32_t target) {
+        engine.RequestSeek(target, 1, win::GetCurrentThreadId());
+        engine.Step();
+        return NextMessageIs(WM_SEEK_DONE);
     }
     static std::vector<uint8_t> TakeAudio(CPlaybackEngine& engine, int32_t bytes) {
         std::vector<uint8_t> out(static_cast<size_t>(bytes));
@@ -197,17 +202,6 @@ TEST_F(PlaybackEngineTest, UnusableDecoderYieldsOneSilentSecondAndEnds) {
     EXPECT_EQ(engine.IsRunning(), 0);
 }
 
-TEST_F(PlaybackEngineTest, ReadFrameNeverSplitsARecord) {
-    CPlaybackEngine engine("fake:fps=2:w=4:h=2:len=3", 0, Manual::Manual);
-    const int32_t image = static_cast<int32_t>(engine.GetPictureFormat().biSizeImage);
-    std::vector<uint8_t> frame(static_cast<size_t>(image));
-    int32_t second = -1, index = -1;
-    while (engine.ReadFrame(frame.data(), image, &second, &index) == image) {
-    }
-    EXPECT_EQ(engine.GetVideoQueuedBytes(), 0);
-    EXPECT_EQ(engine.ReadFrame(frame.data(), image, &second, &index), 0);
-}
-
 // The decode thread ends by itself at the end of a short file while another thread shuts the
 // engine down and deletes it, in every interleaving the scheduler offers.
 TEST_F(PlaybackEngineTest, ShutdownRacesTheDecodeThreadsOwnEnd) {
@@ -324,11 +318,7 @@ TEST_F(PlaybackEngineTest, ASeekToASecondTheDecoderHasPassedKeepsLabelsAndConten
     TakeRecords(engine, 1000);
     TakeAudio(engine, 100000);
     ASSERT_EQ(engine.DecodeOneSecond(), 1);
-    engine.RequestSeek(asked, 1, win::GetCurrentThreadId());
-    engine.Step();
-    win::Message m;
-    ASSERT_TRUE(win::PeekMessage(m, true));
-    EXPECT_EQ(m.message, WM_SEEK_DONE);
+    ASSERT_TRUE(SeekByHand(engine, asked));
     // The decoder is at asked + 1 and cannot go back: the numbering says so, rather than
     // calling that second `asked` and shifting every later label and the clock by one.
     EXPECT_EQ(engine.GetBaseSecond(), asked + 1);
@@ -431,9 +421,7 @@ TEST_F(RepositioningEngineTest, OpeningAndSeeksInBothDirectionsRepositionInstead
     for (int32_t target : {7000, 12, 12, 6999}) {
         SCOPED_TRACE(target);
         seekFake_.Reset();
-        engine.RequestSeek(target, 1, win::GetCurrentThreadId());
-        engine.Step();
-        ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+        ASSERT_TRUE(SeekByHand(engine, target));
         EXPECT_EQ(engine.GetBaseSecond(), target);
         EXPECT_EQ(seekFake_.Stats().decodeCalls, engine.GetDecodedSeconds());
         EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(target, target, 1, 4, false));
@@ -448,16 +436,12 @@ TEST_F(RepositioningEngineTest, ASeekAfterTheEndPlaysAgainAndARefusedSeekFallsBa
         TakeAudio(engine, 100000);
     }
     ASSERT_EQ(engine.IsAtEnd(), 1);
-    engine.RequestSeek(2, 1, win::GetCurrentThreadId());
-    engine.Step();
-    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    ASSERT_TRUE(SeekByHand(engine, 2));
     EXPECT_EQ(engine.IsAtEnd(), 0);
     EXPECT_EQ(TakeRecords(engine, 4), ExpectedSeconds(2, 2, 1, 4, false));
 
     // Past the end the component refuses; decoding on reaches the end as without the entry.
-    engine.RequestSeek(50, 1, win::GetCurrentThreadId());
-    engine.Step();
-    ASSERT_TRUE(NextMessageIs(WM_SEEK_DONE));
+    ASSERT_TRUE(SeekByHand(engine, 50));
     EXPECT_GE(seekFake_.Stats().seeksRefused, 1);
     EXPECT_EQ(engine.GetBaseSecond(), 50);
     EXPECT_EQ(engine.IsAtEnd(), 1);

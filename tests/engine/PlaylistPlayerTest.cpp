@@ -83,7 +83,7 @@ protected:
         win::SetMessageBoxService(boxes_);
         options_.SetRepeat(false);
         // The re-alignment restarts the clock at whole seconds; these tests follow the clock
-        // exactly, so it stays off here (the storm runs with it).
+        // exactly, so it stays off here (the storm turns it on).
         options_.SetAdjust(false);
         dialog_.Attach(&player_);
     }
@@ -131,6 +131,16 @@ protected:
         folder_ = nullptr;
     }
     static std::string Movie(const std::string& name) { return folder_->Path() + name; }
+    // Seeks, waits for the seek's last word and the target's first picture, and forgets the
+    // messages so far.
+    void SeekAndShow(int32_t second) {
+        ASSERT_EQ(player_.SeekTo(second), 1);
+        ASSERT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, second));
+        ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
+        ASSERT_TRUE(card_.Play(1));
+        ASSERT_TRUE(view_.WaitForSecond(second));
+        dialog_.Clear();
+    }
     void Play(const std::vector<std::string>& names) {
         std::vector<std::string> paths;
         for (const std::string& n : names) paths.push_back(Movie(n));
@@ -325,12 +335,7 @@ TEST_F(PlaylistPlayerTest, ForwardSeekIsDoneByTheDecodeThreadAndKeepsTheListWher
 TEST_F(PlaylistPlayerTest, SeekBehindTheDecodePositionStaysInPlace) {
     Play({"long.tvq", "a.tvq"});
     ASSERT_TRUE(dialog_.WaitForStarts(1));
-    ASSERT_EQ(player_.SeekTo(66), 1);
-    ASSERT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, 66));
-    ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));  // the last word of the seek
-    ASSERT_TRUE(card_.Play(1));
-    ASSERT_TRUE(view_.WaitForSecond(66));
-    dialog_.Clear();
+    ASSERT_NO_FATAL_FAILURE(SeekAndShow(66));
 
     // 65 lies behind the second being decoded (66 or later); the component repositions, so
     // the seek is the decode thread's, as a forward one, and the file is not opened again.
@@ -354,12 +359,7 @@ TEST_F(PlaylistPlayerTest, ASeekBackFromTheDecodedEndPlaysOnFromThere) {
     Play({"long.tvq", "a.tvq"});
     ASSERT_TRUE(dialog_.WaitForStarts(1));
     // Near the end the decoder reports the end of the file within the first fills.
-    ASSERT_EQ(player_.SeekTo(68), 1);
-    ASSERT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, 68));
-    ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
-    ASSERT_TRUE(card_.Play(1));
-    ASSERT_TRUE(view_.WaitForSecond(68));
-    dialog_.Clear();
+    ASSERT_NO_FATAL_FAILURE(SeekAndShow(68));
 
     // Behind the shown picture and after the end was reached: the decoder goes back to 3 and
     // the file plays on from there.
@@ -542,15 +542,15 @@ MovieSpec FakeSpec() {
 class PlaylistPlayerFakeTest : public PlayerFixture {
 protected:
     PlaylistPlayerFakeTest() : PlayerFixture(ChunkBytes(FakeSpec())) {}
+    void SetUp() override {
+        PlayerFixture::SetUp();
+        ASSERT_TRUE(library_.Loaded());
+        CTvqDecoder::SetLibraryPathForTesting(library_.Path());
+    }
     void TearDown() override {
-        library_->ReleaseHold();
+        library_.ReleaseHold();
         PlayerFixture::TearDown();
         CTvqDecoder::SetLibraryPathForTesting("");
-    }
-    void UseComponent(const char* path) {
-        library_ = std::make_unique<FakeTvqLibrary>(path);
-        ASSERT_TRUE(library_->Loaded());
-        CTvqDecoder::SetLibraryPathForTesting(path);
     }
     // An empty file whose name gives the fake its options.
     std::string Movie(const std::string& options) {
@@ -594,11 +594,10 @@ protected:
         ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
     }
 
-    std::unique_ptr<FakeTvqLibrary> library_ = std::make_unique<FakeTvqLibrary>(FAKE_TVQ_COMPONENT);
+    FakeTvqLibrary library_{FAKE_TVQ_COMPONENT};
 };
 
 TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
-    UseComponent(FAKE_TVQ_COMPONENT);
     const std::string refused = Movie("refuse=1");
     const std::string good = Movie("len=3");
     card_.StartRunning();
@@ -616,7 +615,6 @@ TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
 // ---- seeking back -----------------------------------------------------------------------
 
 TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
-    UseComponent(FAKE_TVQ_COMPONENT);
     const std::string movie = Movie("len=100");
     // The list's own start of a file asks where to begin; the reopenings for a seek do not.
     std::atomic<int> asked{0};
@@ -646,20 +644,19 @@ TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
 TEST_F(PlaylistPlayerFakeTest, PauseAndSpeedCommandsDoNotWaitForTheOpeningSkip) {
     // Without a seek entry a seek behind the position opens the file again, and the opening
     // decodes its way to the target while the playlist thread holds its thread lock.
-    UseComponent(FAKE_TVQ_COMPONENT);
     PlayPaths({Movie("len=1000")});
     ASSERT_TRUE(dialog_.WaitForStarts(1));
     SeekInPlace(600);
-    library_->HoldNextStream();
+    library_.HoldNextStream();
     ASSERT_EQ(player_.SeekTo(300), 1);
-    ASSERT_TRUE(library_->WaitUntilHeld(20000)) << "the file was not opened again";
+    ASSERT_TRUE(library_.WaitUntilHeld(20000)) << "the file was not opened again";
 
     auto commands = std::async(std::launch::async, [&] {
         player_.SpeedForward2x();
         player_.Pause();
     });
     const bool returned = commands.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    library_->ReleaseHold();
+    library_.ReleaseHold();
     commands.wait();
     EXPECT_TRUE(returned) << "a command waited for the skip";
 
@@ -772,35 +769,15 @@ private:
     bool started_ = false;
 };
 
-TEST(PlaylistPlayerStressTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveThreads) {
-    TempFolder movies;
-    CTvqDecoder::SetLibraryPathForTesting(BinFolder() + CTvqDecoder::kLibraryName);
-    MovieSpec shortMovie;
-    shortMovie.seconds = 2;
-    MovieSpec longMovie;
-    longMovie.seconds = 70;
+TEST_F(PlaylistPlayerTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveThreads) {
+    options_.SetAdjust(true);
     std::vector<std::string> files;
-    for (const char* name : {"one.tvq", "two.tvq", "three.tvq"}) {
-        files.push_back(movies.Path() + name);
-        ASSERT_TRUE(MakeMovie(files.back(), shortMovie));
-    }
-    files.push_back(movies.Path() + "long.tvq");
-    ASSERT_TRUE(MakeMovie(files.back(), longMovie));
-
-    auto boxes = std::make_shared<win::RecordingMessageBoxService>();
-    win::SetMessageBoxService(boxes);
-    VirtualSoundCard card(ChunkBytes(shortMovie));
-    CPlayerSettings options;
-    TestView view(&options);
-    DialogStandIn dialog;
-    auto player = std::make_unique<CPlaylistPlayer>();
-    dialog.Attach(player.get());
-
-    card.StartRunning();
+    for (const char* name : {"a.tvq", "b.tvq", "c.tvq", "long.tvq"}) files.push_back(Movie(name));
+    card_.StartRunning();
     const int threadsBefore = ThreadCount();
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
-    CommandStorm storm(*player, dialog, view, options, files, seed);
+    CommandStorm storm(player_, dialog_, view_, options_, files, seed);
 
     std::packaged_task<void()> ui([&] { storm.Run(kCommands); });
     std::future<void> done = ui.get_future();
@@ -812,23 +789,18 @@ TEST(PlaylistPlayerStressTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveTh
     uiThread.join();
 
     std::printf("%zu files started, %zu list ends, %zu messages, %zu seek texts\n",
-                dialog.Started().size(), dialog.MessagesOf(WM_PLAYLIST_STOPPED).size(),
-                dialog.Messages().size(), view.SeekTexts().size());
+                dialog_.Started().size(), dialog_.MessagesOf(WM_PLAYLIST_STOPPED).size(),
+                dialog_.Messages().size(), view_.SeekTexts().size());
     EXPECT_EQ(ThreadCount(), threadsBefore);
-    EXPECT_EQ(player->IsRunning(), 0);
-    EXPECT_EQ(player->HasEngine(), 0);
+    EXPECT_EQ(player_.IsRunning(), 0);
+    EXPECT_EQ(player_.HasEngine(), 0);
     // (The list itself is not checked: a Stop empties it only when it is the one that shuts
     // the player down, and a file added after the list ran out by itself stays listed.)
-    EXPECT_FALSE(player->AudioOutput().IsThreadRunning());
-    EXPECT_FALSE(dialog.Started().empty());
-    EXPECT_FALSE(dialog.MessagesOf(WM_PLAYLIST_STOPPED).empty());
-    EXPECT_TRUE(boxes->Boxes().empty());  // every file stayed readable
-    for (const auto& r : dialog.MessagesOf(WM_PLAY_POSITION)) EXPECT_EQ(r.wParam % 2, 0u);
-
-    player.reset();
-    card.StopRunning();
-    win::SetMessageBoxService(nullptr);
-    CTvqDecoder::SetLibraryPathForTesting("");
+    EXPECT_FALSE(player_.AudioOutput().IsThreadRunning());
+    EXPECT_FALSE(dialog_.Started().empty());
+    EXPECT_FALSE(dialog_.MessagesOf(WM_PLAYLIST_STOPPED).empty());
+    EXPECT_TRUE(boxes_->Boxes().empty());  // every file stayed readable
+    for (const auto& r : dialog_.MessagesOf(WM_PLAY_POSITION)) EXPECT_EQ(r.wParam % 2, 0u);
 }
 
 }  // namespace

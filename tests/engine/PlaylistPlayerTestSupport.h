@@ -3,21 +3,20 @@
 // records what it is posted, a headless video target that reports the seek texts and frames it
 // shows, and a driver for the virtual sound device.
 #include <dirent.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "engine/FrameView.h"
 #include "engine/Messages.h"
 #include "engine/PlaylistPlayer.h"
@@ -65,25 +64,6 @@ inline bool MakeMovie(const std::string& path, const MovieSpec& m) {
                   m.bits, m.seconds, m.codec);
     return std::system(cmd) == 0;
 }
-
-// A folder of its own under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tvqpl-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern + "/";
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Threads of this process now.
 inline int ThreadCount() {

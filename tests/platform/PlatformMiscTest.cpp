@@ -1,13 +1,10 @@
-// Paths, text conversions, dynamic libraries and the message services.
+// Paths, text conversions and dynamic libraries.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "platform/DynamicLibrary.h"
-#include "platform/MessageBox.h"
-#include "platform/MessageTarget.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/WinTypes.h"
@@ -94,22 +91,4 @@ TEST(DynamicLibrary, ReportsMissingLibraryAndSymbol) {
     EXPECT_EQ(lib.LastError(), DynamicLibrary::kSymbolMissing);
     lib.Free();
     EXPECT_FALSE(lib.IsLoaded());
-}
-
-TEST(MessageServices, RecordersKeepWhatWasPosted) {
-    auto boxes = std::make_shared<RecordingMessageBoxService>();
-    SetMessageBoxService(boxes);
-    EXPECT_EQ(MessageBox("Can not open file x!", "Error", MB_ICONERROR), IDOK);
-    SetMessageBoxService(nullptr);
-    ASSERT_EQ(boxes->Boxes().size(), 1u);
-    EXPECT_EQ(boxes->Boxes()[0].caption, "Error");
-    EXPECT_EQ(boxes->Boxes()[0].flags, MB_ICONERROR);
-
-    RecordingMessageTarget target;
-    std::thread poster([&] { target.PostMessage(WM_USER + 2, 5, 6); });
-    EXPECT_TRUE(target.WaitForMessage(WM_USER + 2, 5000));
-    poster.join();
-    EXPECT_FALSE(target.WaitForMessage(WM_USER + 3, 10));
-    ASSERT_EQ(target.MessagesOf(WM_USER + 2).size(), 1u);
-    EXPECT_EQ(target.MessagesOf(WM_USER + 2)[0].lParam, 6);
 }

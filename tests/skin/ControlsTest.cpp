@@ -20,7 +20,6 @@ namespace {
 class ControlsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestApp();
         ASSERT_TRUE(dir.isValid());
         folder = dir.path().toStdString() + "/";
     }

@@ -73,8 +73,6 @@ public:
 class MainSkinTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestApp();
-        holder = std::make_unique<FakeMainDialog>();
         ASSERT_TRUE(dir.isValid());
         program = dir.path().toStdString() + "/";
         boxes = std::make_shared<win::RecordingMessageBoxService>();
@@ -104,11 +102,10 @@ protected:
     QTemporaryDir dir;
     std::string program;
     std::shared_ptr<win::RecordingMessageBoxService> boxes;
-    std::unique_ptr<FakeMainDialog> holder;  // made once the application exists
+    FakeMainDialog dialog;
 };
 
 TEST_F(MainSkinTest, FullSkinPlacesControlsFitsTheFrameAndLoadsEverything) {
-    FakeMainDialog& dialog = *holder;
     CreateSkinList("(A,skinA\\);(B,skinB\\);");
     MakeSkin("skinA", QSize(9, 8), 40);
     CMainSkin skin(dialog, program);
@@ -136,7 +133,6 @@ TEST_F(MainSkinTest, FullSkinPlacesControlsFitsTheFrameAndLoadsEverything) {
 }
 
 TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
-    FakeMainDialog& dialog = *holder;
     std::string layout = kFullLayout;
     layout.replace(layout.find("STYLEBUTTON=(61,52)\n"), 20, "");
     layout.replace(layout.find("LISTBKCOLOR=(10,20,30)"), 22, "LISTBKCOLOR=(10,20)");
@@ -156,7 +152,6 @@ TEST_F(MainSkinTest, OneMissingPointMovesNothing) {
 }
 
 TEST_F(MainSkinTest, MissingThemeFileIsReportedWithItsFullPath) {
-    FakeMainDialog& dialog = *holder;
     CreateSkinList("");
     CMainSkin skin(dialog, program);
     skin.ApplyMainSkin();
@@ -172,7 +167,6 @@ TEST_F(MainSkinTest, MissingThemeFileIsReportedWithItsFullPath) {
 }
 
 TEST_F(MainSkinTest, SkinSwitchSavesAndReloadsInPlace) {
-    FakeMainDialog& dialog = *holder;
     CreateSkinList("(A,skinA\\);(B,skinB\\);");
     MakeSkin("skinA", QSize(9, 8), 40);
     MakeSkin("skinB", QSize(12, 10), 60);
@@ -239,7 +233,6 @@ TEST(SplitBackground, CornersKeepTheirPlaceAndTheSplitLinesStretch) {
 }
 
 TEST_F(MainSkinTest, AGrownClientMovesTheControlsAndTheSliderBackdropWithIt) {
-    FakeMainDialog& dialog = *holder;
     CreateSkinList("");
     MakeSkin("skin/xpstyle", QSize(9, 8), 40);
     const QImage background = CoordinatePicture(TestSkin::kBackgroundW, TestSkin::kBackgroundH);

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the skin tests: the offscreen application, a temporary skin folder with
-// small generated pictures and a theme.ini, and pixel helpers.
+// Shared pieces of the skin tests: a temporary skin folder with small generated pictures and a
+// theme.ini, and pixel helpers.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,38 +13,6 @@
 #include <QWidget>
 #include <fstream>
 #include <string>
-
-// Deletes the application after the last test, so that the font and platform caches it
-// holds are released before the leak check runs.
-class AppEnvironment : public ::testing::Environment {
-public:
-    static QApplication*& App() {
-        static QApplication* app = nullptr;
-        return app;
-    }
-    void TearDown() override {
-        delete App();
-        App() = nullptr;
-    }
-};
-
-inline QApplication& TestApp() {
-    static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            static QTemporaryDir runtime;
-            qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-        }
-        static int argc = 1;
-        static char name[] = "skin_tests";
-        static char* argv[] = {name, nullptr};
-        AppEnvironment::App() = new QApplication(argc, argv);
-        ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-        return AppEnvironment::App();
-    }();
-    return *app;
-}
 
 // Colours of the generated frame pictures.
 inline const QColor kActiveCaption(0, 0, 200);

@@ -57,7 +57,6 @@ std::vector<std::string> Probe(QWidget* widget, std::vector<std::string>* log) {
 
 class SubclassWndTest : public ::testing::Test {
 protected:
-    void SetUp() override { TestApp(); }
     std::vector<std::string> log;
 };
 

@@ -1,9 +1,5 @@
 // tvq-convert run as a program on sources that ffmpeg makes from tvq-make's test pattern, so
 // that every converted frame and second can be told apart by its marker and its tone.
-#include "codec/TestPattern.h"
-#include "codec/TvqFrameDecoder.h"
-#include "codec/TvqReader.h"
-
 #include "ToolTest.h"
 
 #include <gtest/gtest.h>
@@ -14,16 +10,6 @@
 #include <fstream>
 
 namespace {
-
-// What a converted movie holds, second by second.
-struct Movie {
-    tvq::TvqStreamFormat format;
-    std::vector<std::vector<int>> markerSecond;  // per stored frame; -1 without a marker
-    std::vector<std::vector<int>> markerFrame;
-    std::vector<int> tone;  // detected second per chunk, -1 for silence
-    std::vector<std::vector<uint8_t>> audio;
-    std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
-};
 
 class Convert : public ToolTest {
 protected:
@@ -89,56 +75,6 @@ protected:
         return m;
     }
 
-    static bool Read(const std::string& path, Movie& m) {
-        tvq::TvqReader reader;
-        if (!reader.Open(path))
-            return false;
-        m.format = reader.Format();
-        const tvq::TvqStreamFormat& f = m.format;
-        tvq::TvqFrameDecoder decoder;
-        for (int s = 0; s < reader.SecondsCount(); ++s) {
-            tvq::TvqStoredSecond second;
-            if (!reader.ReadSecond(s, second))
-                return false;
-            const int count = static_cast<int>(second.frames.size());
-            std::vector<uint8_t> frames(f.FrameBytes() * std::max(count, 1));
-            if (decoder.Decode(f, second, frames.data(), count) != count)
-                return false;
-            m.markerSecond.emplace_back();
-            m.markerFrame.emplace_back();
-            m.stored.emplace_back();
-            for (int i = 0; i < count; ++i) {
-                int ms = -1, mf = -1;
-                if (!tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), f.width, f.height,
-                                          f.Stride(), ms, mf))
-                    ms = mf = -1;
-                m.markerSecond.back().push_back(ms);
-                m.markerFrame.back().push_back(mf);
-                m.stored.back().emplace_back(second.frames[i].begin(), second.frames[i].end());
-            }
-            m.audio.emplace_back(second.audio.begin(), second.audio.end());
-            m.tone.push_back(tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(),
-                                                      f.sampleRate, f.channels, f.bitsPerSample));
-        }
-        return true;
-    }
-
-    // Every frame of every second carries the marker of the same second and frame of the
-    // pattern (offset by `firstSecond`), and every second sounds its own tone.
-    static void ExpectInPlace(const Movie& m, int firstSecond, bool tones = true) {
-        for (size_t s = 0; s < m.markerSecond.size(); ++s) {
-            for (size_t i = 0; i < m.markerSecond[s].size(); ++i) {
-                EXPECT_EQ(m.markerSecond[s][i], static_cast<int>(s) + firstSecond)
-                    << "second " << s << " frame " << i;
-                EXPECT_EQ(m.markerFrame[s][i], static_cast<int>(i))
-                    << "second " << s << " frame " << i;
-            }
-            if (tones) {
-                EXPECT_EQ(m.tone[s], static_cast<int>(s) + firstSecond) << "second " << s;
-            }
-        }
-    }
-
     // Bytes that no container reads as a movie.
     void MakeJunk(const std::string& name) {
         std::ofstream junk(File(name), std::ios::binary);
@@ -146,38 +82,42 @@ protected:
     }
 };
 
-TEST_F(Convert, H264Mp4KeepsEveryFrameAndToneInItsSecond) {
-    MakeSource("in.mp4", "--size 192x144 --fps 25 --rate 22050 --seconds 3",
-               "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a aac -b:a 128k");
-    const Movie m = Converted("in.mp4", "out.tvq");
-    EXPECT_EQ(Fields(m.format), Fields({25, 192, 144, 22050, 2, 16, tvq::kCodecJpeg, 85}));
-    ASSERT_EQ(m.markerSecond.size(), 3u);
-    for (int s = 0; s < 3; ++s) {
-        EXPECT_EQ(m.markerSecond[s].size(), 25u);
-        EXPECT_EQ(m.audio[s].size(), 22050u * 4);
+TEST_F(Convert, H264AndVp9KeepEveryFrameAndToneInItsSecondAndTakeTheSoundOptions) {
+    struct Case {
+        const char* source;
+        const char* make;
+        const char* encode;
+        const char* args;
+        std::vector<int> fields;  // the movie's format, the source's 48000 Hz capped
+        int seconds;
+    };
+    const Case cases[] = {
+        {"in.mp4", "--size 192x144 --fps 25 --rate 22050 --seconds 3",
+         "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a aac -b:a 128k", "",
+         Fields({25, 192, 144, 22050, 2, 16, tvq::kCodecJpeg, 85}), 3},
+        {"in.webm", "--size 160x120 --fps 12 --rate 48000 --seconds 2",
+         "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -crf 10 -b:v 0 -c:a libopus",
+         "--rate 16000 --channels 1 --bits 8 --quality 70",
+         Fields({12, 160, 120, 16000, 1, 8, tvq::kCodecJpeg, 70}), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        MakeSource(c.source, c.make, c.encode);
+        const Movie m = Converted(c.source, "out.tvq", c.args);
+        EXPECT_EQ(Fields(m.format), c.fields);
+        ASSERT_EQ(m.markerSecond.size(), static_cast<size_t>(c.seconds));
+        for (int s = 0; s < c.seconds; ++s) {
+            EXPECT_EQ(m.markerSecond[s].size(), static_cast<size_t>(m.format.framesPerSecond));
+            EXPECT_EQ(m.audio[s].size(), static_cast<size_t>(m.format.AudioBytesPerSecond()));
+        }
+        ExpectInPlace(m, 0);
+        // Nothing but the movie is left in the folder.
+        EXPECT_FALSE(std::filesystem::exists(File("out.tvq.part")));
+        int files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(folder_.Path()))
+            files += e.path().filename().string().starts_with("out.tvq") ? 1 : 0;
+        EXPECT_EQ(files, 1);
     }
-    ExpectInPlace(m, 0);
-    // Nothing but the movie is left in the folder.
-    EXPECT_FALSE(std::filesystem::exists(File("out.tvq.part")));
-    int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(folder_.Path()))
-        files += e.path().filename().string().starts_with("out.tvq") ? 1 : 0;
-    EXPECT_EQ(files, 1);
-}
-
-TEST_F(Convert, Vp9WebmAtTwelveFramesAndOptionsForTheSound) {
-    MakeSource("in.webm", "--size 160x120 --fps 12 --rate 48000 --seconds 2",
-               "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -crf 10 -b:v 0 -c:a libopus");
-    const Movie m =
-        Converted("in.webm", "out.tvq", "--rate 16000 --channels 1 --bits 8 --quality 70");
-    // The source's 48000 Hz capped.
-    EXPECT_EQ(Fields(m.format), Fields({12, 160, 120, 16000, 1, 8, tvq::kCodecJpeg, 70}));
-    ASSERT_EQ(m.markerSecond.size(), 2u);
-    for (int s = 0; s < 2; ++s) {
-        EXPECT_EQ(m.markerSecond[s].size(), 12u);
-        EXPECT_EQ(m.audio[s].size(), 16000u);
-    }
-    ExpectInPlace(m, 0);
 }
 
 TEST_F(Convert, MjpegAviFramesAreCopiedUnlessTheyMustChange) {

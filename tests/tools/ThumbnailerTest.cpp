@@ -1,7 +1,4 @@
 // tvq-thumbnailer run as a program on movies made by tvq-make; its PNG read back with libpng.
-#include "codec/TvqFrameDecoder.h"
-#include "codec/TvqReader.h"
-
 #include "ToolTest.h"
 
 #include <gtest/gtest.h>

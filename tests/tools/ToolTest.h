@@ -1,16 +1,30 @@
 #pragma once
 // One of our programs run as a program: a test's files in a folder of its own, removed after
-// it, and a shell command's exit status and output.
+// it, a shell command's exit status and output, and a movie read back frame by frame.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "FormatFields.h"
 #include "TempFolder.h"
+#include "codec/TestPattern.h"
 #include "codec/TvqFormat.h"
+#include "codec/TvqFrameDecoder.h"
+#include "codec/TvqReader.h"
+
+// What a movie holds, second by second, as the codec library reads it back.
+struct Movie {
+    tvq::TvqStreamFormat format;
+    std::vector<std::vector<int>> markerSecond;  // per stored frame; -1 without a marker
+    std::vector<std::vector<int>> markerFrame;
+    std::vector<int> tone;  // detected second per chunk, -1 for silence
+    std::vector<std::vector<uint8_t>> audio;
+    std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
+};
 
 class ToolTest : public ::testing::Test {
 protected:
@@ -31,6 +45,56 @@ protected:
     static std::vector<uint8_t> ReadBytes(const std::string& path) {
         const std::string bytes = TempFolder::ReadAll(path);
         return {bytes.begin(), bytes.end()};
+    }
+
+    static bool Read(const std::string& path, Movie& m) {
+        tvq::TvqReader reader;
+        if (!reader.Open(path))
+            return false;
+        m.format = reader.Format();
+        const tvq::TvqStreamFormat& f = m.format;
+        tvq::TvqFrameDecoder decoder;
+        for (int s = 0; s < reader.SecondsCount(); ++s) {
+            tvq::TvqStoredSecond second;
+            if (!reader.ReadSecond(s, second))
+                return false;
+            const int count = static_cast<int>(second.frames.size());
+            std::vector<uint8_t> frames(f.FrameBytes() * std::max(count, 1));
+            if (decoder.Decode(f, second, frames.data(), count) != count)
+                return false;
+            m.markerSecond.emplace_back();
+            m.markerFrame.emplace_back();
+            m.stored.emplace_back();
+            for (int i = 0; i < count; ++i) {
+                int ms = -1, mf = -1;
+                if (!tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), f.width, f.height,
+                                          f.Stride(), ms, mf))
+                    ms = mf = -1;
+                m.markerSecond.back().push_back(ms);
+                m.markerFrame.back().push_back(mf);
+                m.stored.back().emplace_back(second.frames[i].begin(), second.frames[i].end());
+            }
+            m.audio.emplace_back(second.audio.begin(), second.audio.end());
+            m.tone.push_back(tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(),
+                                                      f.sampleRate, f.channels, f.bitsPerSample));
+        }
+        return true;
+    }
+
+    // Every frame of every second carries the marker of the same second and frame of the
+    // pattern (offset by `firstSecond`), and every second sounds its own tone.
+    static void ExpectInPlace(const Movie& m, int firstSecond, bool tones = true) {
+        for (size_t s = 0; s < m.markerSecond.size(); ++s) {
+            for (size_t i = 0; i < m.markerSecond[s].size(); ++i) {
+                EXPECT_EQ(m.markerSecond[s][i], static_cast<int>(s) + firstSecond)
+                    << "second " << s << " frame " << i;
+                EXPECT_EQ(m.markerFrame[s][i], static_cast<int>(i))
+                    << "second " << s << " frame " << i;
+            }
+            if (tones) {
+                EXPECT_EQ(m.tone[s], static_cast<int>(s) + firstSecond) << "second " << s;
+            }
+        }
     }
 
     TempFolder folder_{"tvq-tool"};

@@ -1,8 +1,4 @@
 // tvq-make run as a program, its movies read back through the codec library.
-#include "codec/TestPattern.h"
-#include "codec/TvqFrameDecoder.h"
-#include "codec/TvqReader.h"
-
 #include "ToolTest.h"
 
 #include <gtest/gtest.h>
@@ -23,60 +19,39 @@ TEST_F(TvqMake, TestPatternCarriesMarkersTonesAndAShortLastSecond) {
     ASSERT_EQ(Run(path + " --size 97x61 --fps 10 --rate 11025 --channels 1 --bits 8 --seconds 3"
                          " --codec jpeg --quality 60 --short-last-second 300"),
               0);
-    tvq::TvqReader reader;
-    ASSERT_TRUE(reader.Open(path));
-    const tvq::TvqStreamFormat& f = reader.Format();
-    EXPECT_EQ(Fields(f), Fields({10, 97, 61, 11025, 1, 8, tvq::kCodecJpeg, 60}));
-    ASSERT_EQ(reader.SecondsCount(), 3);
-    tvq::TvqFrameDecoder decoder;
-    std::vector<uint8_t> frames(f.FrameBytes() * 10);
+    Movie m;
+    ASSERT_TRUE(Read(path, m));
+    EXPECT_EQ(Fields(m.format), Fields({10, 97, 61, 11025, 1, 8, tvq::kCodecJpeg, 60}));
+    ASSERT_EQ(m.markerSecond.size(), 3u);
     for (int s = 0; s < 3; ++s) {
-        tvq::TvqStoredSecond second;
-        ASSERT_TRUE(reader.ReadSecond(s, second));
-        const int stored = s == 2 ? 3 : 10;
-        ASSERT_EQ(second.frames.size(), static_cast<size_t>(stored));
-        EXPECT_EQ(second.audio.size(), s == 2 ? 3307u : 11025u);
-        ASSERT_EQ(decoder.Decode(f, second, frames.data(), stored), stored);
-        for (int i = 0; i < stored; ++i) {
-            int ms = -1, mf = -1;
-            EXPECT_TRUE(tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), 97, 61, f.Stride(),
-                                             ms, mf) &&
-                        ms == s && mf == i)
-                << "second " << s << " frame " << i << " marked " << ms << "," << mf;
-        }
-        EXPECT_EQ(tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(), 11025, 1, 8),
-                  s);
+        EXPECT_EQ(m.markerSecond[s].size(), s == 2 ? 3u : 10u);
+        EXPECT_EQ(m.audio[s].size(), s == 2 ? 3307u : 11025u);
     }
+    ExpectInPlace(m, 0);
 }
 
 TEST_F(TvqMake, DemoMovesAndPlaysAMelodyWithMarkers) {
     const std::string path = File("d.tvq");
     ASSERT_EQ(Run(path + " --pattern demo --size 160x120 --fps 8 --seconds 2 --codec raw"), 0);
-    tvq::TvqReader reader;
-    ASSERT_TRUE(reader.Open(path));
-    const tvq::TvqStreamFormat& f = reader.Format();
-    tvq::TvqStoredSecond second;
-    ASSERT_TRUE(reader.ReadSecond(1, second));
-    ASSERT_EQ(second.frames.size(), 8u);
-    for (int i = 0; i < 8; ++i) {
-        int ms = -1, mf = -1;
-        EXPECT_TRUE(tvq::ReadFrameMarker(second.frames[i].data(), 160, 120, f.Stride(), ms, mf) &&
-                    ms == 1 && mf == i)
-            << "frame " << i << " marked " << ms << "," << mf;
-    }
+    Movie m;
+    ASSERT_TRUE(Read(path, m));
+    ASSERT_EQ(m.markerSecond.size(), 2u);
+    EXPECT_EQ(m.markerSecond[1], std::vector<int>(8, 1));
+    EXPECT_EQ(m.markerFrame[1], (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     // Something moves: consecutive frames differ outside the marker.
-    const auto& a = second.frames[2];
-    const auto& b = second.frames[3];
-    EXPECT_FALSE(std::equal(a.begin(), a.begin() + f.FrameBytes() / 2, b.begin()));
+    const auto& a = m.stored[1][2];
+    const auto& b = m.stored[1][3];
+    EXPECT_FALSE(std::equal(a.begin(), a.begin() + m.format.FrameBytes() / 2, b.begin()));
+    const std::vector<uint8_t>& audio = m.audio[1];
     // The melody is audible: well above silence, below clipping.
     double sum = 0;
     int peak = 0;
-    for (size_t i = 0; i + 1 < second.audio.size(); i += 2) {
-        const int v = static_cast<int16_t>(second.audio[i] | second.audio[i + 1] << 8);
+    for (size_t i = 0; i + 1 < audio.size(); i += 2) {
+        const int v = static_cast<int16_t>(audio[i] | audio[i + 1] << 8);
         sum += double(v) * v;
         peak = std::max(peak, std::abs(v));
     }
-    const double rms = std::sqrt(sum / (second.audio.size() / 2)) / 32768;
+    const double rms = std::sqrt(sum / (audio.size() / 2)) / 32768;
     EXPECT_GT(rms, 0.03);
     EXPECT_LT(peak, 32767);
 }

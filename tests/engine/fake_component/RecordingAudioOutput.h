@@ -1,13 +1,11 @@
 #pragma once
 // An audio output for engine tests: records every call in order ("Stop", "Mute(1)",
-// "FillAt(12)"). With an engine set it also pulls audio in FillAt, as the real output refills
-// its whole buffer there.
+// "FillAt(12)").
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/IAudioOutput.h"
-#include "engine/PlaybackEngine.h"
 
 class RecordingAudioOutput : public IAudioOutput {
 public:
@@ -17,18 +15,10 @@ public:
     }
     int FillAt(int32_t second) override {
         Record("FillAt(" + std::to_string(second) + ")");
-        if (pullFrom_) {
-            std::vector<uint8_t> buffer(static_cast<size_t>(pullBytes_));
-            pullFrom_->ReadAudio(buffer.data(), pullBytes_);
-        }
         return 1;
     }
     void Mute(int flag) override { Record("Mute(" + std::to_string(flag) + ")"); }
 
-    void PullFrom(CPlaybackEngine* engine, int32_t bytes) {
-        pullFrom_ = engine;
-        pullBytes_ = bytes;
-    }
     std::vector<std::string> Calls() const {
         std::lock_guard lk(mutex_);
         return calls_;
@@ -45,6 +35,4 @@ private:
     }
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
-    CPlaybackEngine* pullFrom_ = nullptr;
-    int32_t pullBytes_ = 0;
 };

@@ -123,18 +123,6 @@ TEST_F(SharedFileMapTest, WriteAndReadWrapAroundTheEndInOrder) {
     EXPECT_EQ(ReadHeader().count, 0);
 }
 
-TEST_F(SharedFileMapTest, WriteIsStricterThanCanWrite) {
-    CSharedFileMapCreator creator;
-    const auto filler = Pattern(65000, 0);
-    ASSERT_TRUE(creator.Write(filler.data(), 65000));
-    EXPECT_TRUE(creator.CanWrite(520));  // 65520 <= 65520
-    EXPECT_FALSE(creator.CanWrite(521));
-    EXPECT_FALSE(creator.Write(filler.data(), 520));  // 65520 is not below 65519
-    EXPECT_FALSE(creator.Write(filler.data(), 519));
-    EXPECT_TRUE(creator.Write(filler.data(), 518));
-    EXPECT_EQ(creator.GetCount(), 65518);
-}
-
 TEST_F(SharedFileMapTest, NegativeLengthsMissingBlocksAndADamagedHeaderAreRefused) {
     CSharedFileMapOpener opener;  // nobody created the block
     EXPECT_TRUE(opener.IsOpened());

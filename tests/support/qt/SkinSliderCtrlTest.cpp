@@ -8,8 +8,6 @@
 
 #include "support/SkinSliderCtrl.h"
 
-#include "QtTestApp.h"
-
 namespace {
 
 bool Uniform(const QImage& image, QColor colour) {
@@ -23,7 +21,6 @@ bool Uniform(const QImage& image, QColor colour) {
 class SkinSliderCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtTestApp();
         ASSERT_TRUE(dir.isValid());
         folder = dir.path().toStdString() + "/";
         // The dialog background: its left 60 columns blue, the rest yellow.
