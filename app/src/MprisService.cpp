@@ -20,8 +20,12 @@ namespace {
 constexpr qlonglong kMicroseconds = 1000000;
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 
-QString CurrentFile(const CPlayerDlg& dialog) {
-    return QString::fromStdString(dialog.State().file);
+// 1 in normal play and while stopped; the factor, negated backward, in fast play.
+double RateOf(const PlaybackState& state) {
+    if (state.status == PlayStatus::Stopped || state.speed.mode == SpeedMode::Normal)
+        return 1.0;
+    const double factor = SpeedFactor(state.speed.speed);
+    return state.speed.mode == SpeedMode::Backward ? -factor : factor;
 }
 
 }  // namespace
@@ -117,10 +121,19 @@ private:
 };
 
 CMprisService::CMprisService(CPlayerDlg& dialog, QObject* parent)
-    : QObject(parent), m_dialog(dialog) {
+    : QObject(parent), m_dialog(dialog), m_state(dialog.State()) {
     new CMprisRootAdaptor(this);
     new CMprisPlayerAdaptor(this);
-    connect(&dialog, &CPlayerDlg::StateChanged, this, [this] { PublishChanges(); });
+    qRegisterMetaType<PlaybackState>();
+    // Queued: a command run from a bus call answers first, and the state it leads to goes out
+    // after it, once.
+    connect(
+        &dialog, &CPlayerDlg::StateChanged, this,
+        [this](const PlaybackState& state) {
+            m_state = state;
+            PublishChanges();
+        },
+        Qt::QueuedConnection);
     connect(&dialog, &CPlayerDlg::Seeked, this, [this](int second) { SendSeeked(second); });
 }
 
@@ -152,7 +165,7 @@ bool CMprisService::Register(const QDBusConnection& connection) {
 }
 
 QString CMprisService::PlaybackStatus() const {
-    switch (m_dialog.State().status) {
+    switch (m_state.status) {
         case PlayStatus::Stopped:
             return QStringLiteral("Stopped");
         case PlayStatus::Paused:
@@ -165,14 +178,14 @@ QString CMprisService::PlaybackStatus() const {
 }
 
 QVariantMap CMprisService::Metadata() const {
-    const QString file = CurrentFile(m_dialog);
+    const QString file = QString::fromStdString(m_state.file);
     if (file.isEmpty())
         return {
             {QStringLiteral("mpris:trackid"),
              QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
     // A track id stands for the file: the same path always gives the same id.
     const QString id = QStringLiteral("/org/tvqplayer/track/") + QString::number(qHash(file), 16);
-    const qlonglong length = m_dialog.State().lengthSeconds;
+    const qlonglong length = m_state.lengthSeconds;
     return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(id))},
             {QStringLiteral("mpris:length"), length * kMicroseconds},
             {QStringLiteral("xesam:title"), QFileInfo(file).completeBaseName()},
@@ -182,13 +195,13 @@ QVariantMap CMprisService::Metadata() const {
 qlonglong CMprisService::Position() const {
     // Finer than the reported whole seconds: the player's clock itself.
     constexpr qlonglong kMicrosecondsPerMs = 1000;
-    return m_dialog.State().status != PlayStatus::Stopped
+    return m_state.status != PlayStatus::Stopped
                ? m_dialog.Player().GetPositionMs() * kMicrosecondsPerMs
                : 0;
 }
 
 double CMprisService::Volume() const {
-    return m_dialog.VolumePercent() / static_cast<double>(CPlaybackPrefs::kFullPercent);
+    return m_state.volumePercent / static_cast<double>(CPlaybackPrefs::kFullPercent);
 }
 
 void CMprisService::SetVolume(double volume) {
@@ -198,23 +211,23 @@ void CMprisService::SetVolume(double volume) {
 }
 
 bool CMprisService::CanPlay() const {
-    return m_dialog.IsPlaying() || m_dialog.Playlist().RowCount() > 0;
+    return m_state.status != PlayStatus::Stopped || m_state.listEntries > 0;
 }
 
 bool CMprisService::CanPause() const {
-    return m_dialog.IsPlaying();
+    return m_state.status != PlayStatus::Stopped;
 }
 
 bool CMprisService::CanSeek() const {
-    return m_dialog.IsPlaying();
+    return CanPause();
 }
 
 bool CMprisService::CanGoNext() const {
-    return m_dialog.IsPlaying();
+    return CanPause();
 }
 
 bool CMprisService::CanGoPrevious() const {
-    return m_dialog.IsPlaying();
+    return CanPause();
 }
 
 void CMprisService::PlayPause() {
@@ -222,7 +235,6 @@ void CMprisService::PlayPause() {
         m_dialog.OnPause();
     else
         Play();
-    PublishChanges();
 }
 
 void CMprisService::Play() {
@@ -232,13 +244,11 @@ void CMprisService::Play() {
     } else if (m_dialog.IsPaused()) {
         m_dialog.OnPause();
     }
-    PublishChanges();
 }
 
 void CMprisService::Pause() {
     if (m_dialog.IsPlaying() && !m_dialog.IsPaused())
         m_dialog.OnPause();
-    PublishChanges();
 }
 
 void CMprisService::Stop() {
@@ -255,7 +265,11 @@ void CMprisService::Previous() {
 }
 
 void CMprisService::Seek(qlonglong offsetUs) {
-    const qlonglong second = Position() / kMicroseconds + offsetUs / kMicroseconds;
+    if (!m_dialog.IsPlaying())
+        return;
+    constexpr qlonglong kMsPerSecond = 1000;
+    const qlonglong second =
+        m_dialog.Player().GetPositionMs() / kMsPerSecond + offsetUs / kMicroseconds;
     m_dialog.SeekToSecond(static_cast<int>(std::clamp<qlonglong>(second, 0, INT32_MAX)));
 }
 
@@ -270,10 +284,7 @@ void CMprisService::SetPosition(const QString& trackId, qlonglong positionUs) {
 }
 
 double CMprisService::Rate() const {
-    // A new file starts at normal speed, and so does the next start after Stop.
-    if (!m_dialog.IsPlaying() || m_rateTrack != CurrentTrackId())
-        return 1.0;
-    return m_rate;
+    return RateOf(m_state);
 }
 
 void CMprisService::SetRate(double rate) {
@@ -290,7 +301,8 @@ void CMprisService::SetRate(double rate) {
     }
     if (!known || !m_dialog.IsPlaying())
         return;
-    const double now = Rate();
+    // The pace in force now, not as last published: commands may come faster than that.
+    const double now = RateOf(m_dialog.State());
     if (rate == now)
         return;
     if (direction == SpeedDirection::Backward && command.speed == Speed::X1 && now < 0) {
@@ -299,9 +311,6 @@ void CMprisService::SetRate(double rate) {
         m_dialog.OnWinMessage(SpeedCommand{Speed::X1, SpeedDirection::Forward}.Message(), 0, 0);
     }
     m_dialog.OnWinMessage(command.Message(), 0, 0);
-    m_rate = rate;
-    m_rateTrack = CurrentTrackId();
-    PublishChanges();
 }
 
 void CMprisService::SendSeeked(int second) {
@@ -311,10 +320,6 @@ void CMprisService::SendSeeked(int second) {
         kObjectPath, QString::fromLatin1(kPlayerInterface), QStringLiteral("Seeked"));
     signal << static_cast<qlonglong>(second) * kMicroseconds;
     m_bus.send(signal);
-}
-
-QString CMprisService::CurrentTrackId() const {
-    return Metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
 }
 
 void CMprisService::Raise() {

@@ -23,3 +23,11 @@ int32_t CPlaylistPlayerControl::GetLengthSeconds() {
     m_player.WithEngine([&](CPlaybackEngine& engine) { length = engine.GetLengthSeconds(); });
     return length;
 }
+
+PlaySpeed CPlaylistPlayerControl::GetSpeed() {
+    PlaySpeed speed;
+    m_player.WithEngine([&](CPlaybackEngine& engine) {
+        speed = {engine.GetMode(), engine.GetSpeed()};
+    });
+    return speed;
+}

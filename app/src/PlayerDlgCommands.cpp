@@ -41,7 +41,7 @@ void CPlayerDlg::OnPause() {
     m_player->Pause();
     if (m_playing)
         m_paused = !m_paused;
-    emit StateChanged();
+    PublishState();
 }
 
 void CPlayerDlg::OnStop() {
@@ -64,7 +64,7 @@ void CPlayerDlg::OnAdd() {
             paths = dialog.GetPathNames();
     }
     for (const std::string& path : paths) m_playlistView->AddFileToList(path);
-    emit StateChanged();
+    PublishState();
 }
 
 void CPlayerDlg::OnPrevious() {
@@ -90,7 +90,7 @@ void CPlayerDlg::OnCommand(int id) {
     // The playlist's Delete shares its number with the last skin-menu slot and comes first.
     if (id == kDeleteCommand) {
         SetSliderUsable(m_playlistView->DeleteSelected());
-        emit StateChanged();
+        PublishState();
         return;
     }
     if (m_mainSkin->IsSkinCommand(id))
@@ -121,7 +121,7 @@ int CPlayerDlg::OnDropFiles(const std::vector<std::string>& paths) {
     const int added = m_playlistView->AddDroppedFiles(paths);
     if (added > 0 && !m_playing)
         OnPlay();
-    emit StateChanged();
+    PublishState();
     return added;
 }
 
@@ -138,6 +138,7 @@ void CPlayerDlg::StartPlaylist(bool select) {
     // stop it and start it again after the pause between files.
     if (!selected.empty() && select && !IsFirstEntry(selected))
         m_player->SelectFile(selected);
+    PublishState();
 }
 
 bool CPlayerDlg::IsFirstEntry(const std::string& path) const {
@@ -246,15 +247,11 @@ int CPlayerDlg::ClickPosition(int x) const {
 
 // The one place where the messages' integers become what they mean.
 bool CPlayerDlg::OnWinMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    // Announced once the message is handled; the position alone is only ever read.
-    struct Announce {
+    // Published once the message is handled, whatever it changed.
+    struct Publish {
         CPlayerDlg* dialog;
-        bool on;
-        ~Announce() {
-            if (on)
-                emit dialog->StateChanged();
-        }
-    } announce{this, message != WM_PLAY_POSITION};
+        ~Publish() { dialog->PublishState(); }
+    } publish{this};
     switch (message) {
         case WM_PLAYLIST_STOPPED:
             OnPlaylistStopped();
@@ -302,7 +299,20 @@ PlaybackState CPlayerDlg::State() const {
                    : m_paused ? PlayStatus::Paused
                    : m_busy   ? PlayStatus::Switching
                               : PlayStatus::Playing;
+    if (m_playing)
+        state.speed = m_player->GetSpeed();
+    state.volumePercent = m_prefs->VolumePercent();
+    state.muted = m_prefs->Muted();
+    state.listEntries = m_playlistView->RowCount();
     return state;
+}
+
+void CPlayerDlg::PublishState() {
+    PlaybackState now = State();
+    if (now == m_published)
+        return;
+    m_published = now;
+    emit StateChanged(now);
 }
 
 void CPlayerDlg::OnPlayPosition(int32_t second) {

@@ -51,7 +51,7 @@ void CPlayerDlg::ApplyVolume(int percent, bool muted) {
                                          std::to_string(m_prefs->VolumePercent()) + "%");
         m_noticeTimer.start();
     }
-    emit StateChanged();
+    PublishState();
 }
 
 bool CPlayerDlg::OnVideoWheel(int angleDelta) {

@@ -40,7 +40,19 @@ public:
         seeks.push_back(second);
         return second >= 0 && second < length ? 1 : 0;
     }
-    void OnSpeedMessage(uint32_t message) override { speeds.push_back(message); }
+    // Speeds change as the engine's do in the cases the tests take: 1x forward is normal
+    // play, and 1x backward leaves backward play for normal play.
+    void OnSpeedMessage(uint32_t message) override {
+        speeds.push_back(message);
+        SpeedCommand asked;
+        SpeedCommand::From(message, &asked);
+        const bool backward = asked.direction == SpeedDirection::Backward;
+        if (asked.speed == Speed::X1 && (!backward || speed.mode == SpeedMode::Backward))
+            speed = {};
+        else
+            speed = {backward ? SpeedMode::Backward : SpeedMode::Forward, asked.speed};
+    }
+    PlaySpeed GetSpeed() override { return speed; }
     void ShowProperties() override { ++properties; }
     void Shutdown() override { ++shutdowns; }
     std::string GetCurrentFile() const override { return currentFile; }
@@ -61,6 +73,7 @@ public:
     std::string currentFile;
     std::vector<std::pair<int, bool>> volumes;  // every level handed on, with its mute
     int64_t positionMs = 0;
+    PlaySpeed speed;
     std::function<int32_t(const std::string&)> startQuery;
 };
 

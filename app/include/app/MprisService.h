@@ -1,15 +1,18 @@
 #pragma once
 // The player on the session bus as org.mpris.MediaPlayer2.tvqplayer (MPRIS 2), so that media
 // keys, the desktop's media widget and playerctl drive it. Every method runs the command the
-// dialog's buttons and keys run; the playback state goes out as PropertiesChanged when the
-// dialog says it may have changed, and Seeked when a seek is accepted. Without a session bus
-// nothing is registered and the program runs as before.
+// dialog's buttons and keys run. The properties are read from the state the dialog last
+// published (the position from the player's clock); what changed in it goes out as
+// PropertiesChanged, and Seeked when a seek is accepted. Without a session bus nothing is
+// registered and the program runs as before.
 //
 // Threads: user-interface thread only.
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+
+#include "engine/PlaybackState.h"
 
 class CPlayerDlg;
 
@@ -40,7 +43,7 @@ public:
     bool CanSeek() const;
     bool CanGoNext() const;
     bool CanGoPrevious() const;
-    double Rate() const;  // the speed last asked for on the bus while this file plays, else 1
+    double Rate() const;  // the factor in fast play, negated backward; else 1
 
     // The bus's commands.
     void PlayPause();
@@ -56,7 +59,7 @@ public:
     void Raise();
     void Quit();
 
-    // Sends PropertiesChanged for what differs from the state sent last; returns the names.
+    // Sends PropertiesChanged for what differs from what was sent last; returns the names.
     QStringList PublishChanges();
 
 signals:
@@ -67,10 +70,8 @@ private:
     CPlayerDlg& m_dialog;
     QDBusConnection m_bus{QString()};  // the bus registered on; unconnected until then
     bool m_registered = false;
-    QVariantMap m_sent;  // the player properties as last sent
-    double m_rate = 1.0;
-    QString m_rateTrack;  // the track m_rate was set for
+    PlaybackState m_state;  // as the dialog last published it
+    QVariantMap m_sent;     // the player properties as last sent
 
-    QString CurrentTrackId() const;
     void SendSeeked(int second);
 };

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/PlaybackState.h"
 #include "engine/PlaylistPlayer.h"
 
 class IPlayerControl {
@@ -39,6 +40,8 @@ public:
     // Where the playing file's picture is (ms) and its length (s); 0 without a file.
     virtual int64_t GetPositionMs() = 0;
     virtual int32_t GetLengthSeconds() = 0;
+    // The pace the playing file's engine is in; normal play without one.
+    virtual PlaySpeed GetSpeed() = 0;
     // The second each file of the list starts at, asked on the playlist thread (see
     // CPlaylistPlayer::SetStartQuery). Set before Init.
     virtual void SetStartQuery(std::function<int32_t(const std::string&)> startSecondOf) = 0;
@@ -70,6 +73,7 @@ public:
     void SetVolume(int percent, bool muted) override;
     int64_t GetPositionMs() override;
     int32_t GetLengthSeconds() override;
+    PlaySpeed GetSpeed() override;
     void SetStartQuery(std::function<int32_t(const std::string&)> startSecondOf) override {
         m_player.SetStartQuery(std::move(startSecondOf));
     }

@@ -25,6 +25,8 @@
 #include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
 
+Q_DECLARE_METATYPE(PlaybackState)
+
 class CInstanceChannel;
 class CQtMessageTarget;
 class CSeekPreviewPopup;
@@ -133,7 +135,8 @@ public:
     // nothing while idle or while an earlier seek runs (the slider is disabled then).
     void SeekToSecond(int second);
     bool IsBusy() const { return m_busy; }
-    // The playing file as the player's messages reported it, and where the dialog stands.
+    // Where the player stands now: the playing file as the player's messages reported it,
+    // the dialog's status, the engine's pace, the level and the list's size.
     PlaybackState State() const;
     bool IsDragging() const { return m_dragging; }
     int CreditsIndex() const { return m_credits.Index(); }
@@ -172,9 +175,9 @@ public:
     void RunModal(const EngineReader& withEngine) override;
 
 signals:
-    // Something the media-player interface reports may have changed (play state, file,
-    // length, list, volume); the position alone never sends it.
-    void StateChanged();
+    // The state after a command or a message of the player changed it; sent once per change,
+    // for a queued connection (PlaybackState is a registered metatype).
+    void StateChanged(const PlaybackState& state);
     // A seek to this second was accepted.
     void Seeked(int second);
 
@@ -288,6 +291,9 @@ private:
     CSeekPreviewPopup* m_preview = nullptr;
     std::string m_previewFile;  // the file it previews, empty when none
 
-    // The file, position and length the player last reported (State() adds the status).
+    // The file, position and length the player last reported (State() adds the rest), and
+    // the state last sent with StateChanged.
     PlaybackState m_reported;
+    PlaybackState m_published;
+    void PublishState();
 };

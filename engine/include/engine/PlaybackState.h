@@ -40,13 +40,26 @@ constexpr bool IsQuarterTurn(DisplayMode mode) {
 // runs, and the controls wait for it.
 enum class PlayStatus { Stopped, Switching, Playing, Paused };
 
-// The file being played as the playback side last reported it: what the dialog shows and the
-// media-player interface reads. Seconds; the file empty and the numbers 0 while stopped.
+// The pace in force: normal play, or a factor forward or backward (the picture alone).
+struct PlaySpeed {
+    SpeedMode mode = SpeedMode::Normal;
+    Speed speed = Speed::X1;
+
+    bool operator==(const PlaySpeed&) const = default;
+};
+
+// Where the player stands, as the dialog publishes it to the media-player interface: the
+// file as the playback side last reported it (seconds; the file empty and the numbers 0 while
+// stopped), the pace in force, the user's level and how many files the list holds.
 struct PlaybackState {
     PlayStatus status = PlayStatus::Stopped;
     int32_t positionSeconds = 0;
     int32_t lengthSeconds = 0;
     std::string file;
+    PlaySpeed speed;
+    int volumePercent = 100;
+    bool muted = false;
+    int listEntries = 0;
 
     bool operator==(const PlaybackState&) const = default;
 };
