@@ -14,6 +14,7 @@
 #include <future>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "FakeTvq.h"
 #include "PlaylistPlayerTestSupport.h"
@@ -96,6 +97,10 @@ protected:
         for (const std::string& p : paths) player_.AddFile(p);
         ASSERT_EQ(player_.Init(&dialog_, &view_, 1), 1);
     }
+    void StartPaths(const std::vector<std::string>& paths) {
+        PlayPaths(paths);
+        ASSERT_TRUE(dialog_.WaitForStarts(1));
+    }
     std::pair<SpeedMode, Speed> EngineSpeed() {
         std::pair<SpeedMode, Speed> speed{SpeedMode::Normal, Speed::X1};
         player_.WithEngine([&](CPlaybackEngine& e) { speed = {e.GetMode(), e.GetSpeed()}; });
@@ -131,20 +136,36 @@ protected:
         folder_ = nullptr;
     }
     static std::string Movie(const std::string& name) { return folder_->Path() + name; }
-    // Seeks, waits for the seek's last word and the target's first picture, and forgets the
-    // messages so far.
+    // Seeks in the file, waits for the target's first picture and forgets the messages so far.
     void SeekAndShow(int32_t second) {
-        ASSERT_EQ(player_.SeekTo(second), 1);
-        ASSERT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, second));
-        ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
+        ASSERT_NO_FATAL_FAILURE(SeekInFile(second));
         ASSERT_TRUE(card_.Play(1));
         ASSERT_TRUE(view_.WaitForSecond(second));
         dialog_.Clear();
+    }
+    // A seek the decode thread does in the playing file: the dialog hears of its start and end,
+    // and the view shows its text until the end.
+    void SeekInFile(int32_t second) {
+        dialog_.Clear();
+        const size_t textsBefore = view_.SeekTexts().size();
+        ASSERT_EQ(player_.SeekTo(second), 1);
+        ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
+        EXPECT_EQ(Describe(dialog_.Messages()),
+                  "3(0,0) 15(1,1) 15(0," + std::to_string(second) + ") 3(1,0) ");
+        const std::vector<std::string> texts = view_.SeekTexts();
+        const std::string text = "Seeking to " + std::to_string(second / 60) +
+                                 (second % 60 < 10 ? ":0" : ":") + std::to_string(second % 60);
+        EXPECT_EQ(std::vector<std::string>(texts.begin() + textsBefore, texts.end()),
+                  (std::vector<std::string>{text, ""}));
     }
     void Play(const std::vector<std::string>& names) {
         std::vector<std::string> paths;
         for (const std::string& n : names) paths.push_back(Movie(n));
         PlayPaths(paths);
+    }
+    void Start(const std::vector<std::string>& names) {
+        Play(names);
+        ASSERT_TRUE(dialog_.WaitForStarts(1));
     }
 
     static TempFolder* folder_;
@@ -197,9 +218,8 @@ TEST_F(PlaylistPlayerTest, RepeatStartsAgainFromTheFirstEntry) {
     Play({"a.tvq", "b.tvq"});
     ASSERT_TRUE(dialog_.WaitForStarts(3, 60000));
     const std::vector<std::string> started = dialog_.Started();
-    EXPECT_EQ(started[0], Movie("a.tvq"));
-    EXPECT_EQ(started[1], Movie("b.tvq"));
-    EXPECT_EQ(started[2], Movie("a.tvq"));
+    EXPECT_EQ(std::vector<std::string>(started.begin(), started.begin() + 3),
+              (std::vector<std::string>{Movie("a.tvq"), Movie("b.tvq"), Movie("a.tvq")}));
     EXPECT_TRUE(dialog_.MessagesOf(WM_PLAYLIST_STOPPED).empty());
     player_.Stop();
     EXPECT_EQ(dialog_.MessagesOf(WM_PLAYLIST_STOPPED).size(), 1u);
@@ -230,8 +250,7 @@ TEST_F(PlaylistPlayerTest, AFileDeletedAfterItWasListedEndsTheListWithABox) {
 // ---- moving in the list (the sound card stands still, so no file ends by itself) ------------
 
 TEST_F(PlaylistPlayerTest, PreviousAndNextWrapAroundAndSelectFileIgnoresCase) {
-    Play({"a.tvq", "b.tvq", "c.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"a.tvq", "b.tvq", "c.tvq"}));
     EXPECT_EQ(player_.GetCurrentIndex(), 1);
 
     EXPECT_EQ(player_.Previous(), 1);
@@ -257,17 +276,13 @@ TEST_F(PlaylistPlayerTest, PreviousAndNextWrapAroundAndSelectFileIgnoresCase) {
     dialog_.Clear();
     EXPECT_EQ(player_.SelectFile(Movie("nowhere.tvq")), 1);
     EXPECT_EQ(player_.SelectFile(""), 0);
-    const auto states = dialog_.MessagesOf(WM_PLAY_STATE);
-    ASSERT_EQ(states.size(), 2u);
-    EXPECT_TRUE(Is(states[0], WM_PLAY_STATE, 1, 0));
-    EXPECT_TRUE(Is(states[1], WM_PLAY_STATE, 1, 0));
+    EXPECT_EQ(Describe(dialog_.MessagesOf(WM_PLAY_STATE)), "3(1,0) 3(1,0) ");
     EXPECT_EQ(player_.HasEngine(), 1);
     EXPECT_EQ(player_.GetCurrentFile(), Movie("c.tvq"));
 }
 
 TEST_F(PlaylistPlayerTest, RemovingEntriesKeepsTheNextFileAndReportsThePlayingOne) {
-    Play({"a.tvq", "b.tvq", "c.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"a.tvq", "b.tvq", "c.tvq"}));
     ASSERT_EQ(player_.SelectFile(Movie("b.tvq")), 1);
     ASSERT_TRUE(dialog_.WaitForStarts(2));
     ASSERT_EQ(dialog_.Started()[1], Movie("b.tvq"));
@@ -291,8 +306,7 @@ TEST_F(PlaylistPlayerTest, RemovingEntriesKeepsTheNextFileAndReportsThePlayingOn
 }
 
 TEST_F(PlaylistPlayerTest, NextAndPreviousOnAnEmptyListStopThePlayer) {
-    Play({"a.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"a.tvq"}));
     player_.ClearList();
     EXPECT_EQ(player_.Next(), 0);
     EXPECT_EQ(player_.Previous(), 0);
@@ -307,18 +321,9 @@ TEST_F(PlaylistPlayerTest, NextAndPreviousOnAnEmptyListStopThePlayer) {
 // ---- seeking ------------------------------------------------------------------------------
 
 TEST_F(PlaylistPlayerTest, ForwardSeekIsDoneByTheDecodeThreadAndKeepsTheListWhereItIs) {
-    Play({"long.tvq", "a.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq", "a.tvq"}));
     ASSERT_TRUE(card_.Play(40));  // one second heard
-    dialog_.Clear();
-    const size_t textsBefore = view_.SeekTexts().size();
-
-    EXPECT_EQ(player_.SeekTo(30), 1);
-    ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
-    EXPECT_EQ(Describe(dialog_.Messages()), "3(0,0) 15(1,1) 15(0,30) 3(1,0) ");
-    const std::vector<std::string> texts = view_.SeekTexts();
-    EXPECT_EQ(std::vector<std::string>(texts.begin() + textsBefore, texts.end()),
-              (std::vector<std::string>{"Seeking to 0:30", ""}));
+    ASSERT_NO_FATAL_FAILURE(SeekInFile(30));
     EXPECT_EQ(player_.GetCurrentIndex(), 1);
     EXPECT_EQ(player_.GetCurrentFile(), Movie("long.tvq"));
     EXPECT_EQ(player_.GetStartSecond(), 0);
@@ -333,19 +338,12 @@ TEST_F(PlaylistPlayerTest, ForwardSeekIsDoneByTheDecodeThreadAndKeepsTheListWher
 }
 
 TEST_F(PlaylistPlayerTest, SeekBehindTheDecodePositionStaysInPlace) {
-    Play({"long.tvq", "a.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq", "a.tvq"}));
     ASSERT_NO_FATAL_FAILURE(SeekAndShow(66));
 
     // 65 lies behind the second being decoded (66 or later); the component repositions, so
     // the seek is the decode thread's, as a forward one, and the file is not opened again.
-    EXPECT_EQ(player_.SeekTo(65), 1);
-    ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
-    const std::vector<std::string> texts = view_.SeekTexts();
-    ASSERT_GE(texts.size(), 2u);
-    EXPECT_EQ(texts[texts.size() - 2], "Seeking to 1:05");
-    EXPECT_EQ(texts.back(), "");
-    EXPECT_EQ(Describe(dialog_.Messages()), "3(0,0) 15(1,1) 15(0,65) 3(1,0) ");
+    ASSERT_NO_FATAL_FAILURE(SeekInFile(65));
     EXPECT_EQ(dialog_.Started().size(), 1u);
     EXPECT_EQ(player_.GetCurrentIndex(), 1);
 
@@ -356,16 +354,13 @@ TEST_F(PlaylistPlayerTest, SeekBehindTheDecodePositionStaysInPlace) {
 }
 
 TEST_F(PlaylistPlayerTest, ASeekBackFromTheDecodedEndPlaysOnFromThere) {
-    Play({"long.tvq", "a.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq", "a.tvq"}));
     // Near the end the decoder reports the end of the file within the first fills.
     ASSERT_NO_FATAL_FAILURE(SeekAndShow(68));
 
     // Behind the shown picture and after the end was reached: the decoder goes back to 3 and
     // the file plays on from there.
-    ASSERT_EQ(player_.SeekTo(3), 1);
-    EXPECT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, 3));
-    ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
+    ASSERT_NO_FATAL_FAILURE(SeekInFile(3));
     // The clock restarts at 3: within a few chunks the frames shown are of second 3.
     for (int chunk = 0; chunk < 20 && view_.GetFramePosition().first != 3; ++chunk)
         ASSERT_TRUE(card_.Play(1));
@@ -378,8 +373,7 @@ TEST_F(PlaylistPlayerTest, ASeekBackFromTheDecodedEndPlaysOnFromThere) {
 
 TEST_F(PlaylistPlayerTest, SeeksOutsideTheMovieOrWithoutAFileAreRefused) {
     EXPECT_EQ(player_.SeekTo(0), 0);  // nothing plays yet
-    Play({"a.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"a.tvq"}));
     dialog_.Clear();
     const size_t texts = view_.SeekTexts().size();
     EXPECT_EQ(player_.SeekTo(kShort.seconds), 0);
@@ -393,8 +387,7 @@ TEST_F(PlaylistPlayerTest, SeeksOutsideTheMovieOrWithoutAFileAreRefused) {
 // ---- pause --------------------------------------------------------------------------------
 
 TEST_F(PlaylistPlayerTest, PauseHoldsTheClockAndTheShownFrame) {
-    Play({"long.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq"}));
     ASSERT_TRUE(card_.Play(50));
 
     player_.Pause();
@@ -436,40 +429,31 @@ TEST_F(PlaylistPlayerTest, SpeedCommandsSetTheSliderAndTheEngineMode) {
     EXPECT_EQ(player_.OnSpeedMessage(WM_SHOW_PROPERTY), 0);
     EXPECT_TRUE(dialog_.Messages().empty());
 
-    Play({"long.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq"}));
     // Room behind the position for backward play.
     ASSERT_EQ(player_.SeekTo(40), 1);
     ASSERT_TRUE(dialog_.WaitFor(WM_PLAY_STATE, 1, 0));
 
-    struct Case {
-        uint32_t message;
-        intptr_t slider;                    // WM_SEEKBAR (1, slider)
-        std::pair<SpeedMode, Speed> speed;  // the engine's afterwards
+    // Each fast speed takes the slider away (WM_SEEKBAR 1, 0), and the engine's mode after.
+    const std::pair<uint32_t, std::pair<SpeedMode, Speed>> cases[] = {
+        {WM_SPEED_FORWARD_2X, {SpeedMode::Forward, Speed::X2}},
+        {WM_SPEED_FORWARD_4X, {SpeedMode::Forward, Speed::X4}},
+        {WM_SPEED_FORWARD_8X, {SpeedMode::Forward, Speed::X8}},
+        {WM_SPEED_BACKWARD_2X, {SpeedMode::Backward, Speed::X2}},
+        {WM_SPEED_BACKWARD_4X, {SpeedMode::Backward, Speed::X4}},
+        {WM_SPEED_BACKWARD_8X, {SpeedMode::Backward, Speed::X8}},
     };
-    const Case cases[] = {
-        {WM_SPEED_FORWARD_2X, 0, {SpeedMode::Forward, Speed::X2}},
-        {WM_SPEED_FORWARD_4X, 0, {SpeedMode::Forward, Speed::X4}},
-        {WM_SPEED_FORWARD_8X, 0, {SpeedMode::Forward, Speed::X8}},
-        {WM_SPEED_BACKWARD_2X, 0, {SpeedMode::Backward, Speed::X2}},
-        {WM_SPEED_BACKWARD_4X, 0, {SpeedMode::Backward, Speed::X4}},
-        {WM_SPEED_BACKWARD_8X, 0, {SpeedMode::Backward, Speed::X8}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message - win::WM_USER);
+    for (const auto& [message, speed] : cases) {
+        SCOPED_TRACE(message - win::WM_USER);
         dialog_.Clear();
-        EXPECT_EQ(player_.OnSpeedMessage(c.message), 1);
-        auto bars = dialog_.MessagesOf(WM_SEEKBAR);
-        ASSERT_EQ(bars.size(), 1u);
-        EXPECT_TRUE(Is(bars[0], WM_SEEKBAR, 1, c.slider));
-        EXPECT_EQ(EngineSpeed(), c.speed);
+        EXPECT_EQ(player_.OnSpeedMessage(message), 1);
+        EXPECT_EQ(Describe(dialog_.MessagesOf(WM_SEEKBAR)), "15(1,0) ");
+        EXPECT_EQ(EngineSpeed(), speed);
 
         // Forward 1x brings normal play back and the slider with it.
         dialog_.Clear();
         player_.SpeedForward1x();
-        bars = dialog_.MessagesOf(WM_SEEKBAR);
-        ASSERT_EQ(bars.size(), 1u);
-        EXPECT_TRUE(Is(bars[0], WM_SEEKBAR, 1, 1));
+        EXPECT_EQ(Describe(dialog_.MessagesOf(WM_SEEKBAR)), "15(1,1) ");
         EXPECT_EQ(EngineSpeed(), std::make_pair(SpeedMode::Normal, Speed::X1));
     }
 
@@ -480,10 +464,7 @@ TEST_F(PlaylistPlayerTest, SpeedCommandsSetTheSliderAndTheEngineMode) {
     sliderEnabled = false;
     player_.SpeedBackward1x();
     EXPECT_EQ(EngineSpeed().first, SpeedMode::Normal);
-    const auto bars = dialog_.MessagesOf(WM_SEEKBAR);
-    ASSERT_EQ(bars.size(), 2u);
-    EXPECT_TRUE(Is(bars[0], WM_SEEKBAR, 1, 0));
-    EXPECT_TRUE(Is(bars[1], WM_SEEKBAR, 1, 1));
+    EXPECT_EQ(Describe(dialog_.MessagesOf(WM_SEEKBAR)), "15(1,0) 15(1,1) ");
 }
 
 // ---- property box -------------------------------------------------------------------------
@@ -511,14 +492,11 @@ TEST_F(PlaylistPlayerTest, ThePropertyBoxReadsTheEngineOnlyThroughTheLock) {
     player_.ShowProperties();
     EXPECT_EQ(box.runs, 0);  // no file
 
-    Play({"a.tvq"});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(Start({"a.tvq"}));
     player_.ShowProperties();
     ASSERT_EQ(box.runs, 1);
-    EXPECT_EQ(box.found, 1);
-    EXPECT_EQ(box.fps, kShort.fps);
-    EXPECT_EQ(box.length, kShort.seconds);
-    EXPECT_EQ(box.width, kShort.width);
+    EXPECT_EQ(std::make_tuple(box.found, box.fps, box.length, box.width),
+              std::make_tuple(1, kShort.fps, kShort.seconds, kShort.width));
 
     // A box still open when playback stops finds no engine any more.
     player_.Stop();
@@ -605,8 +583,7 @@ TEST_F(PlaylistPlayerFakeTest, AFileTheDecoderRefusesEndsAndTheNextOnePlays) {
     // The refused file plays the engine's silent default second and ends by itself.
     ASSERT_TRUE(dialog_.WaitForStarts(2, 30000))
         << "the list stalled on the refused file: " << Describe(dialog_.Messages());
-    EXPECT_EQ(dialog_.Started()[0], refused);
-    EXPECT_EQ(dialog_.Started()[1], good);
+    EXPECT_EQ(dialog_.Started(), (std::vector<std::string>{refused, good}));
     ASSERT_TRUE(view_.WaitForSecond(1, 20000)) << "the good file's frames must come";
     EXPECT_TRUE(dialog_.WaitFor(WM_PLAYLIST_STOPPED, 0, 0, 30000)) << "the good file must end too";
     EXPECT_TRUE(boxes_->Boxes().empty());
@@ -622,8 +599,7 @@ TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
         ++asked;
         return path == movie ? 50 : 0;
     });
-    PlayPaths({movie});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(StartPaths({movie}));
     EXPECT_TRUE(dialog_.WaitFor(WM_SEEKBAR, 0, 50));
     ASSERT_TRUE(PlayUntilSecond(50));
     SeekInPlace(60);
@@ -644,8 +620,7 @@ TEST_F(PlaylistPlayerFakeTest, AForwardOnlyDecoderOpensTheFileAgainToSeekBack) {
 TEST_F(PlaylistPlayerFakeTest, PauseAndSpeedCommandsDoNotWaitForTheOpeningSkip) {
     // Without a seek entry a seek behind the position opens the file again, and the opening
     // decodes its way to the target while the playlist thread holds its thread lock.
-    PlayPaths({Movie("len=1000")});
-    ASSERT_TRUE(dialog_.WaitForStarts(1));
+    ASSERT_NO_FATAL_FAILURE(StartPaths({Movie("len=1000")}));
     SeekInPlace(600);
     library_.HoldNextStream();
     ASSERT_EQ(player_.SeekTo(300), 1);
