@@ -60,6 +60,40 @@ protected:
         dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
         dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
     }
+    void Add(const std::vector<std::string>& names) {
+        chosen.clear();
+        for (const std::string& n : names) chosen.push_back(Movie(n));
+        dlg->OnAdd();
+    }
+    // The player's word that `path` plays, with the controls on.
+    void Playing(const std::string& path) {
+        player->currentFile = path;
+        dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    }
+    // The seek reported done, and the slider's throttle passed.
+    void SeekDone() {
+        dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+        now += 1500;
+    }
+    void HandOver(const std::vector<std::string>& paths) {
+        std::string bytes;
+        for (const std::string& p : paths) bytes += p + '\0';
+        ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    }
+    void Focus(QWidget* widget) {
+        dlg->activateWindow();
+        QApplication::setActiveWindow(dlg.get());
+        widget->setFocus();
+    }
+    // Widens the slider until its channel is a multiple of four, so that 25 % is a whole pixel.
+    QRect QuarterableChannel() {
+        QRect channel = Slider()->GetChannelRect();
+        for (int w = Slider()->width(); channel.width() % 4 != 0; ++w) {
+            Slider()->resize(w, Slider()->height());
+            channel = Slider()->GetChannelRect();
+        }
+        return channel;
+    }
 
     TempFolder dir;
     // The block a second copy writes into; it exists before the dialog opens it.
@@ -110,14 +144,12 @@ TEST_F(PlayerDlgTest, PlayCopiesTheListAndStartsAtTheSelectedEntry) {
 }
 
 TEST_F(PlayerDlgTest, PlayStateMessagesSwitchTheControlsAndMarkThePlayingRow) {
-    chosen = {Movie("a.tvq"), Movie("b.tvq")};
-    dlg->OnAdd();
+    Add({"a.tvq", "b.tvq"});
     StartPlaying();
     dlg->OnWinMessage(WM_PLAY_STATE, 0, 0);
     EXPECT_TRUE(dlg->IsBusy());
     EXPECT_FALSE(dlg->Button(IDC_PAUSE)->isEnabled());
-    player->currentFile = dir.Path("A.TVQ");
-    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    Playing(dir.Path("A.TVQ"));
     EXPECT_FALSE(dlg->IsBusy());
     EXPECT_TRUE(dlg->Button(IDC_NEXT)->isEnabled());
     EXPECT_EQ(List()->GetCurrentRow(), 0);
@@ -158,12 +190,7 @@ TEST_F(PlayerDlgTest, ReleasingTheThumbAtTheEndMovesToTheNextFile) {
 
 TEST_F(PlayerDlgTest, AClickInTheChannelSeeksInProportion) {
     StartPlaying();
-    // Make the channel width a multiple of four so that 25 % is a whole pixel.
-    QRect channel = Slider()->GetChannelRect();
-    for (int w = Slider()->width(); channel.width() % 4 != 0; ++w) {
-        Slider()->resize(w, Slider()->height());
-        channel = Slider()->GetChannelRect();
-    }
+    const QRect channel = QuarterableChannel();
     const int x = channel.left() + channel.width() / 4;
     EXPECT_EQ(dlg->ClickPosition(x), 50);
     EXPECT_EQ(dlg->ClickPosition(channel.left() - 40), 0);  // clamped to the range
@@ -225,8 +252,7 @@ TEST_F(PlayerDlgTest, PlaybackMessagesSetTheSliderAndReachThePlayerThroughTheEve
 
 TEST_F(PlayerDlgTest, TwoHandedOverNamesAreAddedAndTheSecondPlayed) {
     const std::string a = Movie("a.tvq"), b = Movie("b.tvq");
-    std::string bytes = a + '\0' + b + '\0';
-    ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    HandOver({a, b});
     dlg->OnWinMessage(WM_HANDOVER_FILES, 0, 0);
     EXPECT_EQ(List()->GetItemCount(), 2);
     EXPECT_EQ(player->inits.size(), 1u);
@@ -236,8 +262,7 @@ TEST_F(PlayerDlgTest, TwoHandedOverNamesAreAddedAndTheSecondPlayed) {
 
     // While playing, a further name only joins the list.
     const std::string c = Movie("c.tvq");
-    bytes = c + '\0';
-    ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    HandOver({c});
     dlg->OnHandoverFiles();
     EXPECT_EQ(List()->GetItemCount(), 3);
     EXPECT_EQ(player->inits.size(), 1u);
@@ -266,8 +291,7 @@ TEST_F(PlayerDlgTest, CommandLineFilesAreAllListedInOrderAndTheFirstPlays) {
 
 TEST_F(PlayerDlgTest, AHandedOverNameThatIsNoMovieIsNamedAndNotPlayedAnEmptyOneDoesNothing) {
     std::ofstream(dir.Path("notes.tvq")) << "text";
-    const std::string bytes = dir.Path("notes.tvq") + '\0';
-    ASSERT_TRUE(secondCopy.Write(bytes.data(), static_cast<int32_t>(bytes.size())));
+    HandOver({dir.Path("notes.tvq")});
     testing::internal::CaptureStderr();
     dlg->OnHandoverFiles();
     // The platform may add its own warnings after ours (raising the window offscreen).
@@ -293,8 +317,7 @@ TEST_F(PlayerDlgTest, DroppingStartsPlaybackWhenIdle) {
 }
 
 TEST_F(PlayerDlgTest, DoubleClickPlaysTheSelectedEntryUnlessBusy) {
-    chosen = {Movie("a.tvq"), Movie("b.tvq")};
-    dlg->OnAdd();
+    Add({"a.tvq", "b.tvq"});
     List()->ClearSelection();
     dlg->PlaySelected();  // nothing selected: nothing happens
     EXPECT_FALSE(dlg->IsBusy());
@@ -309,8 +332,7 @@ TEST_F(PlayerDlgTest, DoubleClickPlaysTheSelectedEntryUnlessBusy) {
 }
 
 TEST_F(PlayerDlgTest, DeleteCommandResetsTheSliderWhenTheListEmpties) {
-    chosen = {Movie("a.tvq")};
-    dlg->OnAdd();
+    Add({"a.tvq"});
     EXPECT_TRUE(Slider()->isEnabled());
     List()->SetSelected(0, true);
     dlg->OnCommand(CPlayerDlg::kDeleteCommand);
@@ -330,11 +352,23 @@ TEST_F(PlayerDlgTest, EnterAndEscDoNothingAndTheCloseBoxStops) {
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
 }
 
+// Keys go to the focus widget first (the slider, once the skin gave it the focus).
+QWidget* KeyTarget(CPlayerDlg& dlg) {
+    return QApplication::focusWidget() ? QApplication::focusWidget() : &dlg;
+}
+void Press(CPlayerDlg& dlg, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(KeyTarget(dlg), key, modifiers);
+}
+void Wheel(QWidget* widget, int delta) {
+    QWheelEvent e(QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &e);
+}
+
 TEST_F(PlayerDlgTest, TypingTheCreditsWordShowsTheCredits) {
     dlg->show();
     const size_t before = boxes->Boxes().size();
-    // Keys go to the focus widget first (the slider, once the skin gave it the focus).
-    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : dlg.get();
+    QWidget* target = KeyTarget(*dlg);
     QTest::keyClicks(target, "thaxnks");  // a wrong letter restarts the count
     EXPECT_EQ(boxes->Boxes().size(), before);
     QTest::keyClicks(target, "THANKS");  // the shift state does not matter
@@ -355,12 +389,6 @@ TEST_F(PlayerDlgTest, TypingTheCreditsWordShowsTheCredits) {
     QTest::keyClicks(target, "THANK");
     QTest::keyClick(target, Qt::Key_S);
     EXPECT_EQ(boxes->Boxes().back().caption, "Information");
-}
-
-// Keys go to the focus widget first (the slider, once the skin gave it the focus).
-void Press(CPlayerDlg& dlg, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &dlg;
-    QTest::keyClick(target, key, modifiers);
 }
 
 TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
@@ -387,9 +415,7 @@ TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
     dlg->OnWinMessage(WM_SEEKBAR, 2, 200);
     dlg->OnWinMessage(WM_PLAY_POSITION, 50, 0);
     // Space presses the focused button, and nothing else.
-    dlg->activateWindow();
-    QApplication::setActiveWindow(dlg.get());
-    Slider()->setFocus();
+    Focus(Slider());
     Press(*dlg, Qt::Key_Space);
     EXPECT_EQ(player->pauses, 0);
     dlg->Button(IDC_PAUSE)->setFocus();
@@ -416,8 +442,7 @@ TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
     dlg->OnWinMessage(WM_PLAY_POSITION, 4, 0);
     Press(*dlg, Qt::Key_Left);  // 4 - 10 stops at the start
     EXPECT_EQ(player->seeks, (std::vector<int32_t>{60, 0}));
-    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
-    now += 1500;
+    SeekDone();
     dlg->OnWinMessage(WM_PLAY_POSITION, 195, 0);
     Press(*dlg, Qt::Key_Right);  // and 195 + 10 at the end of the range
     EXPECT_EQ(player->seeks.back(), 200);
@@ -426,42 +451,29 @@ TEST_F(PlayerDlgTest, KeyboardAddsPlaysPausesAndSeeksThroughTheControlsPaths) {
 TEST_F(PlayerDlgTest, PageKeysSeekToTheCursorAndTheWheelSeeksWithTheThumbOrNotAtAll) {
     dlg->show();
     StartPlaying();
-    QRect channel = Slider()->GetChannelRect();
-    for (int w = Slider()->width(); channel.width() % 4 != 0; ++w) {
-        Slider()->resize(w, Slider()->height());
-        channel = Slider()->GetChannelRect();
-    }
-    dlg->activateWindow();
-    QApplication::setActiveWindow(dlg.get());
-    Slider()->setFocus();
+    const QRect channel = QuarterableChannel();
+    Focus(Slider());
     // No click on the slider yet: the page keys take the cursor's place over the channel.
     const int threeQuarters = channel.left() + channel.width() * 3 / 4;
     QCursor::setPos(Slider()->mapToGlobal(QPoint(threeQuarters, Slider()->height() / 2)));
     Press(*dlg, Qt::Key_PageDown);
     EXPECT_EQ(player->seeks, std::vector<int32_t>{150});
-    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
-    now += 1500;
+    SeekDone();
     Slider()->setFocus();  // the seek disabled it, which took the focus away
     QCursor::setPos(Slider()->mapToGlobal(QPoint(channel.left(), Slider()->height() / 2)));
     Press(*dlg, Qt::Key_PageUp);
     EXPECT_EQ(player->seeks, (std::vector<int32_t>{150, 0}));
 
-    const auto wheel = [&](int delta) {
-        QWheelEvent e(QPointF(5, 5), Slider()->mapToGlobal(QPointF(5, 5)), QPoint(),
-                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(Slider(), &e);
-    };
-    dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
+    SeekDone();
     dlg->OnWinMessage(WM_PLAY_POSITION, 100, 0);
-    now += 1500;
-    wheel(60);  // half a notch: nothing yet
+    Wheel(Slider(), 60);  // half a notch: nothing yet
     EXPECT_EQ(player->seeks.size(), 2u);
-    wheel(60);
+    Wheel(Slider(), 60);
     EXPECT_EQ(player->seeks.back(), 110);
     EXPECT_EQ(Slider()->value(), 100);  // the thumb follows the seek's report, not the wheel
     dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
     now += 300;
-    wheel(-240);  // within the throttle: no seek, and the thumb stays
+    Wheel(Slider(), -240);  // within the throttle: no seek, and the thumb stays
     EXPECT_EQ(player->seeks.size(), 3u);
     EXPECT_EQ(Slider()->value(), 100);
 }
@@ -477,8 +489,7 @@ TEST_F(PlayerDlgTest, KeyboardZoomsSwitchesFullScreenAndDeletesRows) {
 
     Press(*dlg, Qt::Key_F);  // only while a file plays, as the double click
     EXPECT_FALSE(video->IsFullScreen());
-    chosen = {Movie("a.tvq"), Movie("b.tvq")};
-    dlg->OnAdd();
+    Add({"a.tvq", "b.tvq"});
     StartPlaying();
     Press(*dlg, Qt::Key_F);
     EXPECT_TRUE(video->IsFullScreen());
@@ -499,8 +510,7 @@ TEST_F(PlayerDlgTest, ADoubleClickOnThePlayingPictureSwitchesFullScreenOnce) {
     const QPoint middle = video->rect().center();
     QTest::mouseDClick(video, Qt::LeftButton, {}, middle);
     EXPECT_FALSE(video->IsFullScreen());  // idle: nothing to show full screen
-    chosen = {Movie("a.tvq")};
-    dlg->OnAdd();
+    Add({"a.tvq"});
     StartPlaying();
     QTest::mouseDClick(video, Qt::LeftButton, {}, middle);
     EXPECT_TRUE(video->IsFullScreen());
@@ -539,17 +549,9 @@ TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
     for (int i = 0; i < 5; ++i) Press(*dlg, Qt::Key_Up);  // stops at full
     EXPECT_EQ(dlg->VolumePercent(), 100);
     // Over the picture: whole notches only, a touchpad's fractions add up.
-    QWidget* video = dlg->VideoWindow();
-    const auto wheel = [&](int delta) {
-        QWheelEvent e(QPointF(5, 5), video->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(video, &e);
-    };
-    wheel(-120);
-    wheel(-60);
+    for (const int delta : {-120, -60}) Wheel(dlg->VideoWindow(), delta);
     EXPECT_EQ(dlg->VolumePercent(), 95);
-    wheel(-60);
-    wheel(-240);
+    for (const int delta : {-60, -240}) Wheel(dlg->VideoWindow(), delta);
     EXPECT_EQ(dlg->VolumePercent(), 80);
     Press(*dlg, Qt::Key_M);
     EXPECT_EQ(player->volumes.back(), std::make_pair(80, true));
@@ -558,9 +560,7 @@ TEST_F(PlayerDlgTest, VolumeKeysAndTheWheelStepTheLevelThatTheNextStartReads) {
     EXPECT_EQ(player->volumes.back(), std::make_pair(75, true));
 
     // In the playlist the arrows are the list's.
-    dlg->activateWindow();
-    QApplication::setActiveWindow(dlg.get());
-    List()->setFocus();
+    Focus(List());
     ASSERT_EQ(QApplication::focusWidget(), List());
     Press(*dlg, Qt::Key_Up);
     EXPECT_EQ(dlg->VolumePercent(), 75);
@@ -593,13 +593,11 @@ TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {
     chosen = {a, b};
     dlg->OnAdd();
     StartPlaying();
-    player->currentFile = a;
     player->length = 100;
-    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    Playing(a);
     dlg->OnWinMessage(WM_PLAY_POSITION, 30, 0);
     // The list moves on: the position last reported is kept.
-    player->currentFile = b;
-    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    Playing(b);
     EXPECT_EQ(player->startQuery(a), 30);
     // Stop keeps where the picture is now.
     player->positionMs = 55'900;
@@ -609,11 +607,9 @@ TEST_F(PlayerDlgTest, AMovieLeftByStopOrCloseIsKeptForItsNextStart) {
 
     // Played to its end: forgotten. And the close box keeps the file playing then.
     StartPlaying();
-    player->currentFile = a;
-    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    Playing(a);
     dlg->OnWinMessage(WM_PLAY_POSITION, 98, 0);
-    player->currentFile = b;
-    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    Playing(b);
     player->positionMs = 42'000;
     dlg->close();
     EXPECT_EQ(player->startQuery(a), 0);
@@ -629,8 +625,7 @@ TEST_F(PlayerDlgTest, ResumeOffInTheSettingsStartsEveryFileAtZero) {
     chosen = {a};
     dlg->OnAdd();
     StartPlaying();
-    player->currentFile = a;
-    dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
+    Playing(a);
     player->positionMs = 50'000;
     dlg->OnStop();
     EXPECT_EQ(CResumeStore(dir.Path(CResumeStore::kFileName)).StartSecond(a, 100), 0);
