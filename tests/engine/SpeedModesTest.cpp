@@ -34,6 +34,9 @@ protected:
         return std::make_unique<CPlaybackEngine>("fake:" + options, start,
                                                  CPlaybackEngine::ThreadStart::Manual);
     }
+    static std::pair<SpeedMode, Speed> ModeOf(const CPlaybackEngine& e) {
+        return {e.GetMode(), e.GetSpeed()};
+    }
     static int32_t Position(const CPlaybackEngine& e) {
         return e.GetBaseSecond() + e.GetDecodedSeconds();
     }
@@ -47,8 +50,7 @@ TEST_F(SpeedModesTest, ForwardMutesAndQueuesOnlyPicturesAndNormalRestartsAtThePo
     const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
     EXPECT_EQ(e->SetSpeed(Speed::X4, &out_, kForward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
-    EXPECT_EQ(e->GetMode(), SpeedMode::Forward);
-    EXPECT_EQ(e->GetSpeed(), Speed::X4);
+    EXPECT_EQ(ModeOf(*e), std::make_pair(SpeedMode::Forward, Speed::X4));
     EXPECT_EQ(e->GetAudioQueuedBytes(), audio);  // plays out muted
     EXPECT_EQ(e->GetVideoQueuedBytes(), video);
 
@@ -62,8 +64,7 @@ TEST_F(SpeedModesTest, ForwardMutesAndQueuesOnlyPicturesAndNormalRestartsAtThePo
     out_.Clear();
     EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kForward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Stop", "Mute(0)", "FillAt(" + std::to_string(p) + ")"}));
-    EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
-    EXPECT_EQ(e->GetSpeed(), Speed::X1);
+    EXPECT_EQ(ModeOf(*e), std::make_pair(SpeedMode::Normal, Speed::X1));
     EXPECT_EQ(e->GetBaseSecond(), p);
     EXPECT_EQ(e->GetDecodedSeconds(), 1);  // one second decoded before the restart
     EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
@@ -74,8 +75,7 @@ TEST_F(SpeedModesTest, BackwardPlayNumbersEachSecondDownToSecondZeroAndPlaysItOu
     auto e = Open("fps=4:len=60", 3);  // position 5
     EXPECT_EQ(e->SetSpeed(Speed::X2, &out_, kBackward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)"}));
-    EXPECT_EQ(e->GetMode(), SpeedMode::Backward);
-    EXPECT_EQ(e->GetSpeed(), Speed::X2);
+    EXPECT_EQ(ModeOf(*e), std::make_pair(SpeedMode::Backward, Speed::X2));
     EXPECT_EQ(e->GetBackwardStart(), 5);
     EXPECT_EQ(e->GetAudioQueuedBytes(), 0);
 
@@ -118,8 +118,7 @@ TEST_F(SpeedModesTest, BetweenBackwardAndForwardTheOutputIsRestartedAtThePositio
     out_.Clear();
     EXPECT_EQ(e->SetSpeed(Speed::X8, &out_, kForward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(11)"}));
-    EXPECT_EQ(e->GetMode(), SpeedMode::Forward);
-    EXPECT_EQ(e->GetSpeed(), Speed::X8);
+    EXPECT_EQ(ModeOf(*e), std::make_pair(SpeedMode::Forward, Speed::X8));
 
     // From forward to backward: forward is left first, then the numbering goes down.
     e = Open();
@@ -129,8 +128,7 @@ TEST_F(SpeedModesTest, BetweenBackwardAndForwardTheOutputIsRestartedAtThePositio
     out_.Clear();
     EXPECT_EQ(e->SetSpeed(Speed::X4, &out_, kBackward), 1);
     EXPECT_EQ(out_.Calls(), Calls({"Mute(1)", "Stop", "Mute(0)", "FillAt(13)"}));
-    EXPECT_EQ(e->GetMode(), SpeedMode::Backward);
-    EXPECT_EQ(e->GetSpeed(), Speed::X4);
+    EXPECT_EQ(ModeOf(*e), std::make_pair(SpeedMode::Backward, Speed::X4));
     EXPECT_EQ(e->GetBackwardStart(), 13);
     EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(13, 13, 1, kFps, true));
 }
@@ -157,8 +155,8 @@ TEST_F(SpeedModesTest, EveryPairOfForwardFactorsKeepsPictureAndSoundRunning) {
             RecordingAudioOutput out;
             e->SetSpeed(Speed{from}, &out, kForward);
             e->SetSpeed(Speed{to}, &out, kForward);
-            EXPECT_EQ(e->GetMode(), to == 0 ? SpeedMode::Normal : SpeedMode::Forward);
-            EXPECT_EQ(e->GetSpeed(), Speed{to});
+            EXPECT_EQ(ModeOf(*e),
+                      std::make_pair(to == 0 ? SpeedMode::Normal : SpeedMode::Forward, Speed{to}));
             EXPECT_EQ(LastMute(out.Calls()), to == 0 ? (from == 0 ? -1 : 0) : 1);
 
             // Frames advance: what is queued next carries the next seconds, labels matching
@@ -198,25 +196,21 @@ TEST_F(SpeedModesTest, AnotherFactorInTheSameDirectionKeepsTheModeAndTheQueues) 
         const int32_t audio = e->GetAudioQueuedBytes(), video = e->GetVideoQueuedBytes();
         out_.Clear();
         EXPECT_EQ(e->SetSpeed(Speed::X8, &out_, direction), 1);
-        EXPECT_EQ(e->GetMode(), mode);
-        EXPECT_EQ(e->GetSpeed(), Speed::X8);
+        EXPECT_EQ(ModeOf(*e), std::make_pair(mode, Speed::X8));
         EXPECT_EQ(LastMute(out_.Calls()), 1);  // still fast: still silent, nothing restarted
         EXPECT_EQ(e->GetAudioQueuedBytes(), audio);
         EXPECT_EQ(e->GetVideoQueuedBytes(), video);
         // The factor already in force changes nothing at all.
         out_.Clear();
         EXPECT_EQ(e->SetSpeed(Speed::X8, &out_, direction), 0);
-        EXPECT_EQ(e->GetMode(), mode);
-        EXPECT_EQ(e->GetSpeed(), Speed::X8);
-        out_.Clear();
+        EXPECT_EQ(ModeOf(*e), std::make_pair(mode, Speed::X8));
     }
 }
 
 TEST_F(SpeedModesTest, BackwardAtFactorOneTogglesBetweenNormalAndBackward) {
     auto e = Open();
     EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kBackward), 1);
-    EXPECT_EQ(e->GetMode(), SpeedMode::Backward);
-    EXPECT_EQ(e->GetSpeed(), Speed::X1);
+    EXPECT_EQ(ModeOf(*e), std::make_pair(SpeedMode::Backward, Speed::X1));
     out_.Clear();
     EXPECT_EQ(e->SetSpeed(Speed::X1, &out_, kBackward), 1);
     EXPECT_EQ(e->GetMode(), SpeedMode::Normal);
