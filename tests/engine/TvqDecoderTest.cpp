@@ -47,6 +47,13 @@ std::vector<int64_t> Fields(const win::WAVEFORMATEX& w) {
 }
 using Values = std::vector<int64_t>;
 
+// The (second, index) pair the fake writes at the start of a frame, `offset` bytes in.
+std::pair<int32_t, int32_t> FirstFrameMarker(const Request& r, size_t offset = 0) {
+    int32_t marker[2];
+    std::memcpy(marker, r.frames.data() + offset, sizeof marker);
+    return {marker[0], marker[1]};
+}
+
 class TvqDecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -148,10 +155,7 @@ TEST_F(TvqDecoderTest, OpensOnceDecodesWithItsOwnBlockAndClosesAtDestruction) {
     EXPECT_EQ(decoder->Decode(&r.request), 1);
     EXPECT_EQ(r.frameCount, 4);
     EXPECT_EQ(r.audioCount, 2500 * 2 * 2 / 2);
-    int32_t marker[2];
-    std::memcpy(marker, r.frames.data() + 3 * (16 * 3 * 8), sizeof marker);  // frame 3 of second 0
-    EXPECT_EQ(marker[0], 0);
-    EXPECT_EQ(marker[1], 3);
+    EXPECT_EQ(FirstFrameMarker(r, 3 * (16 * 3 * 8)), std::make_pair(0, 3));  // 16x8 frames
     EXPECT_EQ(decoder->Decode(&r.request), 1);
     EXPECT_EQ(decoder->Decode(&r.request), kTvqEndOfFile);
     EXPECT_EQ(fake.Stats().closeCalls, 0);
@@ -160,13 +164,6 @@ TEST_F(TvqDecoderTest, OpensOnceDecodesWithItsOwnBlockAndClosesAtDestruction) {
     const FakeTvqStats s = fake.Stats();
     EXPECT_EQ((Values{s.decodeCalls, s.closeCalls, s.openStreams, s.badArguments}),
               (Values{3, 1, 0, 0}));
-}
-
-// The (second, index) pair the fake writes at the start of frame 0.
-std::pair<int32_t, int32_t> FirstFrameMarker(const Request& r) {
-    int32_t marker[2];
-    std::memcpy(marker, r.frames.data(), sizeof marker);
-    return {marker[0], marker[1]};
 }
 
 TEST_F(TvqDecoderTest, SeekMakesTheNextDecodeDeliverThatSecondAndIsRefusedWithoutTheEntry) {
