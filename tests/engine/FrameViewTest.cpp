@@ -113,11 +113,12 @@ protected:
     void Invalidate() override { ++invalidates; }
 };
 
-std::pair<int32_t, int32_t> ShownRecord(const CFrameView& view) {
+// The (second, index) pair the fake wrote into the shown frame, `offset` bytes in.
+std::pair<int32_t, int32_t> ShownRecord(const CFrameView& view, int offset = 0) {
     int32_t pair[2] = {-1, -1};
     view.WithShownFrame([&](const CFrameView::ShownFrame& s) {
         if (s.bits)
-            std::memcpy(pair, s.bits, sizeof pair);
+            std::memcpy(pair, s.bits + offset, sizeof pair);
     });
     return {pair[0], pair[1]};
 }
@@ -200,14 +201,8 @@ TEST_P(FrameViewCatchUp, ModeChangesApplyFromTheNextFramePulled) {
     ASSERT_EQ(Show(0, 4), 1);
     // Flipped: the record pair now sits at the start of the last memory row.
     const int stride = win::DibStride(97, 24);
-    view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
-        ASSERT_NE(s.bits, nullptr);
-        EXPECT_FALSE(s.rotated);
-        int32_t pair[2];
-        std::memcpy(pair, s.bits + 64 * stride, sizeof pair);
-        EXPECT_EQ(pair[0], 0);
-        EXPECT_EQ(pair[1], 4);
-    });
+    EXPECT_EQ(ShownRecord(view_, 64 * stride), std::make_pair(0, 4));
+    view_.WithShownFrame([&](const CFrameView::ShownFrame& s) { EXPECT_FALSE(s.rotated); });
     view_.SetDisplayModeValue(DisplayMode::Normal);
     EXPECT_EQ(Show(0, 4), 1);  // nothing new pulled: the flipped frame stays
     view_.WithShownFrame([&](const CFrameView::ShownFrame& s) {
