@@ -48,6 +48,11 @@ protected:
         return window;
     }
 
+    static void Click(QWidget* window, QPoint at) {
+        SendMouse(window, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        SendMouse(window, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    }
+
     QTemporaryDir dir;
     std::unique_ptr<TestSkin> skin;
     CSkinWnd frame;
@@ -158,14 +163,10 @@ TEST_F(SkinWndTest, PressedButtonTurnsToHoverWhenTheMouseMoves) {
 TEST_F(SkinWndTest, MaximizeButtonAndSystemMenuCommandsChangeTheFrameState) {
     auto window = MakeWindow(true, true, true);
     const QRect before = window->geometry();
-    const QPoint maxButton(W - 35, 10);
-    SendMouse(window.get(), QEvent::MouseButtonPress, maxButton, Qt::LeftButton, Qt::LeftButton);
-    SendMouse(window.get(), QEvent::MouseButtonRelease, maxButton, Qt::LeftButton, Qt::NoButton);
+    Click(window.get(), QPoint(W - 35, 10));
     EXPECT_EQ(frame.GetWindowState(), SkinWindowState::Maximized);
     EXPECT_EQ(window->geometry(), window->screen()->availableGeometry());
-    const QPoint restoreAt(window->width() - 35, 10);
-    SendMouse(window.get(), QEvent::MouseButtonPress, restoreAt, Qt::LeftButton, Qt::LeftButton);
-    SendMouse(window.get(), QEvent::MouseButtonRelease, restoreAt, Qt::LeftButton, Qt::NoButton);
+    Click(window.get(), QPoint(window->width() - 35, 10));
     EXPECT_EQ(frame.GetWindowState(), SkinWindowState::Normal);
     EXPECT_EQ(window->geometry(), before);
     unsigned forwarded = 0;
@@ -203,8 +204,9 @@ TEST_F(SkinWndTest, SystemMenuWordsComeFromTheLanguageTableAndItsItemsFollowTheW
         }
         return std::make_pair(words, enabled);
     };
-    EXPECT_EQ(items(menu).first, QStringList({"R1", "M1", "N1", "X1", "", "C1"}));
-    EXPECT_EQ(items(menu).second, "01101");  // restore, move, minimize, maximize, close
+    // Restore, move, minimize, maximize, close.
+    EXPECT_EQ(items(menu),
+              std::make_pair(QStringList({"R1", "M1", "N1", "X1", "", "C1"}), QString("01101")));
     auto window = MakeWindow(true, true, true);
     frame.Maximize();
     // Restore, move, size, minimize, maximize, close; the English words again.
