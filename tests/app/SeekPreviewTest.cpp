@@ -144,10 +144,8 @@ TEST_F(SeekPreviewTest, ANewerRequestReplacesAPendingOneAndCloseEndsTheWorker) {
     ASSERT_TRUE(got.Wait(2));
     preview.Close();
     ASSERT_EQ(got.pictures.size(), 2u);
-    EXPECT_EQ(got.pictures[0].second, 2);
-    EXPECT_EQ(MarkedSecond(got.pictures[0].image), 2);
-    EXPECT_EQ(got.pictures[1].second, 9);
-    EXPECT_EQ(MarkedSecond(got.pictures[1].image), 9);
+    for (const CSeekPreview::Picture& p : got.pictures) EXPECT_EQ(MarkedSecond(p.image), p.second);
+    EXPECT_EQ(std::make_pair(got.pictures[0].second, got.pictures[1].second), std::make_pair(2, 9));
     EXPECT_EQ(got.pictures[1].generation, preview.Generation());
     // Closed: nothing more is taken up.
     preview.Request(4);
