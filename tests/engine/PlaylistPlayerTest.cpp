@@ -198,9 +198,8 @@ TEST_F(PlaylistPlayerTest, PlaysTheListInOrderAndStopsAtItsEnd) {
     // The position is reported only in even seconds, from second 0 of every file.
     EXPECT_EQ(FilesReportingSecondZero(dialog_.Messages()), 3);
 
-    EXPECT_EQ(player_.GetFileCount(), 0);
-    EXPECT_EQ(player_.IsRunning(), 0);
-    EXPECT_EQ(player_.HasEngine(), 0);
+    EXPECT_EQ(std::make_tuple(player_.GetFileCount(), player_.IsRunning(), player_.HasEngine()),
+              std::make_tuple(0, 0, 0));
     EXPECT_TRUE(boxes_->Boxes().empty());
     EXPECT_EQ(ThreadCount(), threadsBefore);
 
@@ -314,8 +313,7 @@ TEST_F(PlaylistPlayerTest, NextAndPreviousOnAnEmptyListStopThePlayer) {
     const auto all = dialog_.Messages();
     ASSERT_FALSE(all.empty());
     EXPECT_TRUE(Is(all.back(), WM_PLAY_STATE, 1, 0));
-    EXPECT_EQ(player_.HasEngine(), 0);
-    EXPECT_EQ(player_.IsRunning(), 0);
+    EXPECT_EQ(std::make_pair(player_.IsRunning(), player_.HasEngine()), std::make_pair(0, 0));
 }
 
 // ---- seeking ------------------------------------------------------------------------------
@@ -767,8 +765,7 @@ TEST_F(PlaylistPlayerTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveThread
                 dialog_.Started().size(), dialog_.MessagesOf(WM_PLAYLIST_STOPPED).size(),
                 dialog_.Messages().size(), view_.SeekTexts().size());
     EXPECT_EQ(ThreadCount(), threadsBefore);
-    EXPECT_EQ(player_.IsRunning(), 0);
-    EXPECT_EQ(player_.HasEngine(), 0);
+    EXPECT_EQ(std::make_pair(player_.IsRunning(), player_.HasEngine()), std::make_pair(0, 0));
     // (The list itself is not checked: a Stop empties it only when it is the one that shuts
     // the player down, and a file added after the list ran out by itself stays listed.)
     EXPECT_FALSE(player_.AudioOutput().IsThreadRunning());
