@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "CodecTestSupport.h"
@@ -132,11 +133,9 @@ TEST(ComponentInstances, SeveralOpenFilesAdvanceIndependently) {
     EXPECT_EQ(first.Next(), 1);
     EXPECT_EQ(third.Next(), 1);
     EXPECT_EQ(second.Next(), 1);
-    EXPECT_EQ(MarkerOf(first).first, 1);
-    EXPECT_EQ(MarkerOf(second).first, 0);
-    EXPECT_EQ(MarkerOf(third).first, 0);
-    EXPECT_EQ(third.frameCount, 3);
-    EXPECT_EQ(first.frameCount, 5);
+    EXPECT_EQ(std::make_tuple(MarkerOf(first).first, MarkerOf(second).first, MarkerOf(third).first),
+              std::make_tuple(1, 0, 0));
+    EXPECT_EQ(std::make_pair(first.frameCount, third.frameCount), std::make_pair(5, 3));
     // Closing one leaves the others working.
     EXPECT_EQ(component.Close(first.info), 1);
     first.info = nullptr;

@@ -96,8 +96,7 @@ TEST(FrameMarker, ReadsFromTopDownPicturesWithFourBytePixels) {
                     picture[static_cast<size_t>(height - 1 - y) * stride + x * 3 + 2 - c];
     int s = -1, f = -1;
     ASSERT_TRUE(tvq::ReadFrameMarkerAt(rgbx.data(), width, height, width * 4, 4, s, f));
-    EXPECT_EQ(s, 321);
-    EXPECT_EQ(f, 9);
+    EXPECT_EQ(std::make_pair(s, f), std::make_pair(321, 9));
     EXPECT_FALSE(tvq::ReadFrameMarkerAt(rgbx.data(), width, height, width * 4, 2, s, f));
     // Read upside down, the corner holds other pixels: no marker.
     EXPECT_FALSE(tvq::ReadFrameMarker(rgbx.data(), width, height, width * 4, s, f));
