@@ -203,8 +203,7 @@ TEST_F(Convert, MonoEightKilohertzAndAShortLastSecond) {
                "--short-last-second 500",
                "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
     const Movie m = Converted("in.mkv", "out.tvq");
-    EXPECT_EQ(m.format.sampleRate, 8000);
-    EXPECT_EQ(m.format.channels, 2);
+    EXPECT_EQ(std::make_pair(m.format.sampleRate, m.format.channels), std::make_pair(8000, 2));
     ASSERT_EQ(m.markerSecond.size(), 3u);
     EXPECT_EQ(m.markerSecond[2].size(), 5u);
     EXPECT_EQ(m.audio[0].size(), 8000u * 4);
@@ -251,8 +250,7 @@ TEST_F(Convert, SourceWithoutSoundAndOddSize) {
     }
     // An explicit size is taken as it is.
     const Movie odd = Converted("in.mkv", "odd.tvq", "--size 99x75");
-    EXPECT_EQ(odd.format.width, 99);
-    EXPECT_EQ(odd.format.height, 75);
+    EXPECT_EQ(std::make_pair(odd.format.width, odd.format.height), std::make_pair(99, 75));
 }
 
 TEST_F(Convert, SidewaysPhoneVideoIsTurnedUpright) {
