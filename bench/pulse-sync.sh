@@ -16,16 +16,16 @@
 # view of the same (its trace's heard position) and the difference, the latencies the server
 # reports for the player's stream and the recording meanwhile (pactl, medians), and frames
 # skipped and shown twice; then per size the median over the runs.
-# --keep DIR keeps the recordings, stamps, traces and logs in DIR; --sink-args adds arguments to
-# the null sink's module (e.g. norewinds=1, to see that the monitor holds nothing back for
-# rewinds: the figures should not move).
+# --keep DIR keeps the recordings, stamps, traces and logs in DIR; --sink-args replaces the null
+# sink's extra module arguments (default norewinds=1: a rewind would re-render a stretch its
+# monitor has already handed to parec, and the recording would hold it twice).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/player-setup.sh"
 bin=${1:?usage: pulse-sync.sh BIN_DIR [--seconds N] [--sizes "WxH@FPS ..."] [--runs K] [--latency-msec MS] [--keep DIR]}
 bin=$(cd "$bin" && pwd)
 shift
-seconds=20 runs=1 latency=5 keep= sink_args=
+seconds=20 runs=1 latency=5 keep= sink_args=norewinds=1
 sizes="320x240@12 1280x720@25 1920x1080@25"
 while [ $# -gt 0 ]; do
   case $1 in

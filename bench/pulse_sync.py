@@ -20,20 +20,24 @@ Two steps, both run by bench/pulse-sync.sh:
   pulse_sync.py summarise FILE
       The median of each figure over the runs of each label in FILE.
 
-When a sample was heard. A null sink plays by its own clock (the monotonic clock): it wakes
-when what it rendered last has played out and renders the next block, of R ms, at once; its
-monitor source hands that block to parec straight away. So a block reaches us as soon as its
-first sample is heard, and its last sample is heard R ms after that. The recording runs
-without a gap from its first sample (parec would report an overrun otherwise), so sample n is
-heard at T0 + n / rate: T0 is taken from the reads that came soonest (the 2nd percentile of
-"stamp - samples so far / rate", over the reads that end a block) plus R. R is measured from the
-reads themselves: the reads of one block come within a millisecond of each other, a block's
-reads a block apart (bench/pulse-sync.sh prints the sink's configured latency beside it, which
-should agree). Assumed: the hop from the server through parec to us takes no time when nothing
-is in the way (a local socket and a pipe, read at once; anything else makes the heard times
-late by that much, and the offsets below small by that much); --record-latency-ms subtracts a
-known extra record-side delay. The trace's millisecond stamps are whole milliseconds cut down,
-so half a millisecond is added to them.
+When a sample was heard. A null sink plays by its own clock, driven by the monotonic one: it
+wakes when what it rendered last has played out and renders the next block, of R ms, at once;
+its monitor source hands that block to parec straight away. So a block reaches us as soon as its
+first sample is heard, and its last sample R ms after that. The recording has no gap (what the
+sink renders is all posted, and bench/pulse-sync.sh loads the sink with norewinds=1, so that no
+rewind re-renders a stretch the monitor has already handed out), so sample n is heard at
+T0 + (1 + slope) n / rate. T0 and the slope come from the reads that came soonest: the 2nd
+percentile of "stamp - samples so far / rate" over the block ends of each second of the
+recording, fitted by a line (the null sink's clock gains some hundreds of ppm on the monotonic
+clock: it rounds each block's time down), plus R. R is measured from the reads themselves: the
+reads of one block come within a millisecond of each other, a block's reads a block apart
+(bench/pulse-sync.sh prints the sink's configured latency beside it, which should agree). Only
+the reads from the first burst on count: before the player's stream came the sink ran in the
+recording's own, longer blocks. Assumed: the hop from the server through parec to us takes no
+time when nothing is in the way (a local socket and a pipe, read at once; anything else makes
+the heard times late by that much and the offsets below small by that much);
+--record-latency-ms subtracts a known extra record-side delay. The trace's millisecond stamps
+are whole milliseconds cut down, so half a millisecond is added to them.
 """
 import argparse
 import array
@@ -99,10 +103,13 @@ def read_samples(path, channels):
     return samples[::channels]  # the movie's channels carry the same bursts
 
 
-def find_onsets(samples, rate):
+def find_onsets(samples, rate, fps):
     """(sample index, pitch index) of each burst: its first sample (a zero, the sine's start)
-    is the one before the first sample off silence that follows at least 5 ms of silence."""
+    is the one before the first sample off silence that follows at least 5 ms of silence. A
+    burst that a dropout cut in two sounds on after the gap: what follows within 0.6 of a frame
+    of an onset belongs to it and starts no frame."""
     quiet_needed = rate * 5 // 1000
+    spacing = rate * 6 // (10 * fps)
     burst = rate * BURST_MS // 1000
     onsets, quiet, i, n = [], quiet_needed, 0, len(samples)
     while i < n:
@@ -120,7 +127,7 @@ def find_onsets(samples, rate):
                 crossings += (samples[j] >= 0) != (samples[j - 1] >= 0)
             hz = crossings * rate / (2 * window) if window > 0 else 0
             onsets.append((start, round((hz - SYNC_LOWEST_HZ) / SYNC_STEP_HZ) % SYNC_PITCHES))
-            i = start + burst // 2  # past the burst's own zero crossings
+            i = start + max(spacing, burst // 2)  # past the burst and any piece of it
             quiet = 0
             continue
         quiet = 0
@@ -131,56 +138,95 @@ def find_onsets(samples, rate):
 def label_onsets(onsets, rate, fps):
     """Frame labels (second x fps + index): the first burst is frame 0 of second 0 (the player
     starts there and the recording before it); each next one is as many frames on as the
-    distance says, nudged to the nearest label whose index has the burst's pitch."""
-    labels, mismatched = [], 0
+    distance says. The pitch decides only when the distance is unclear (a dropout of about half
+    a frame) or when the pitches say the distance miscounted. Also the number of bursts whose
+    pitch still disagrees (cut by a dropout in their first milliseconds) and of recounts."""
+    labels = []
     prev_label = prev_sample = None
     for sample, pitch in onsets:
         if prev_label is None:
-            expected = 0
-        else:
-            expected = prev_label + max(1, round((sample - prev_sample) * fps / rate))
-        best = None
-        for d in (0, -1, 1, -2, 2):
-            cand = expected + d
-            if cand >= 0 and (cand % fps) % SYNC_PITCHES == pitch:
-                best = cand
-                break
-        if best is None:
-            mismatched += 1
-            best = expected
-        labels.append(best)
-        prev_label, prev_sample = best, sample
-    return labels, mismatched
+            labels.append(0)
+            prev_label, prev_sample = 0, sample
+            continue
+        frames = (sample - prev_sample) * fps / rate
+        label = prev_label + max(1, round(frames))
+        if (label % fps) % SYNC_PITCHES != pitch:
+            unclear = abs(frames - round(frames)) > 0.3
+            other = label + (1 if frames > round(frames) else -1)
+            if unclear and other > prev_label and (other % fps) % SYNC_PITCHES == pitch:
+                label = other
+        labels.append(label)
+        prev_label, prev_sample = label, sample
+    # A dropout of more than half a frame, or a stall after which the sound goes on where it
+    # was, makes the distance miscount: from there on every pitch says another frame, by the
+    # same amount. Three in a row move the labels to it.
+    shift, run, run_delta, recounts = 0, 0, 0, 0
+    for i, (_, pitch) in enumerate(onsets):
+        labels[i] += shift
+        delta = next((d for d in sorted(range(-(fps // 2), fps // 2 + 1), key=abs)
+                      if ((labels[i] + d) % fps) % SYNC_PITCHES == pitch), 0)
+        run, run_delta = (run + 1, delta) if delta and delta == run_delta else (int(delta != 0), delta)
+        if run == 3:
+            shift += delta
+            for j in range(i - 2, i + 1):
+                labels[j] += delta
+            run, run_delta = 0, 0
+            recounts += 1
+    disagree = sum(((label % fps) % SYNC_PITCHES) != pitch
+                   for label, (_, pitch) in zip(labels, onsets))
+    return labels, disagree, recounts
 
 
-def arrival_origin(stamps_path, bytes_per_frame, rate):
-    """(T0 ms, R ms, how late the other block ends came: median and 99th percentile ms, reads
-    per block): T0 is when sample 0 was heard, R the sink's block."""
+def arrival_origin(stamps_path, bytes_per_frame, rate, from_sample):
+    """(T0 ms, slope, R ms, how late the other block ends came: median and 99th percentile ms,
+    reads per block): sample n (at n / rate ms) was heard at T0 + (1 + slope) n / rate, R is
+    the sink's block. Only the reads from `from_sample` on count."""
     reads = []
     with open(stamps_path) as f:
         for line in f:
             parts = line.split()
             if len(parts) == 2:
                 reads.append((int(parts[0]) / bytes_per_frame * 1000 / rate, int(parts[1]) / 1e6))
-    # The first reads carry the silence parec gathered before it was first read.
-    reads = reads[len(reads) // 20:] if len(reads) > 40 else reads
+    from_ms = from_sample * 1000 / rate
+    reads = [r for r in reads if r[0] >= from_ms]
     if len(reads) < 3:
         return None
     # Reads within a millisecond of each other are pieces of one block.
-    ends, sizes, pieces, start, count = [], [], [], reads[0][0], 0
+    block_ends, sizes, pieces, start, count = [], [], [], reads[0][0], 0
     for (pos, at), nxt in zip(reads, reads[1:] + [None]):
         count += 1
         if nxt is None or nxt[1] - at > 1.0:
-            ends.append(at - pos)
+            block_ends.append((pos, at - pos))
             sizes.append(pos - start)
             pieces.append(count)
             start, count = pos, 0
     sizes = sorted(sizes[1:]) or [0.0]  # the first group's start is not a block's
     block = percentile(sizes, 0.5)
-    ends = sorted(ends)
-    soonest = percentile(ends, 0.02)
-    return (soonest + block, block, percentile(ends, 0.5) - soonest, percentile(ends, 0.99) - soonest,
+    # The soonest block ends of each second of the recording lie on a line: its slope is how
+    # much faster than the monotonic clock the sink plays (a null sink's clock rounds each
+    # block's time down, a card's crystal is off by its own ppm).
+    points = []
+    for k, values in sorted(_by_second(block_ends).items()):
+        if len(values) >= 20:
+            points.append((k * 1000.0 + 500.0, percentile(sorted(values), 0.02)))
+    if len(points) >= 3:
+        n = len(points)
+        mx = sum(x for x, _ in points) / n
+        my = sum(y for _, y in points) / n
+        slope = sum((x - mx) * (y - my) for x, y in points) / sum((x - mx) ** 2 for x, _ in points)
+        intercept = my - slope * mx
+    else:
+        slope, intercept = 0.0, percentile(sorted(e for _, e in block_ends), 0.02)
+    lateness = sorted(e - (intercept + slope * p) for p, e in block_ends)
+    return (intercept + block, slope, block, percentile(lateness, 0.5), percentile(lateness, 0.99),
             percentile(sorted(pieces), 0.5))
+
+
+def _by_second(block_ends):
+    groups = {}
+    for pos, late in block_ends:
+        groups.setdefault(int(pos // 1000), []).append(late)
+    return groups
 
 
 def read_trace(path):
@@ -214,13 +260,14 @@ def read_trace(path):
 def analyse(args):
     fps, paints, noted, skipped, twice = read_trace(args.trace)
     samples = read_samples(args.raw, args.channels)
-    origin = arrival_origin(args.stamps, 2 * args.channels, args.rate)
+    onsets = find_onsets(samples, args.rate, fps)
+    origin = arrival_origin(args.stamps, 2 * args.channels, args.rate,
+                            onsets[0][0] if onsets else 0)
     if origin is None or not paints:
         print("no recording or no painted frames", file=sys.stderr)
         return 1
-    t0, block_ms, late_median, late_p99, pieces = origin
-    onsets = find_onsets(samples, args.rate)
-    labels, mismatched = label_onsets(onsets, args.rate, fps)
+    t0, slope, block_ms, late_median, late_p99, pieces = origin
+    labels, mismatched, recounts = label_onsets(onsets, args.rate, fps)
     offsets, model, unpainted = [], [], 0
     for (sample, _), label in zip(onsets, labels):
         if label < args.skip_first * fps:
@@ -228,16 +275,18 @@ def analyse(args):
         if label not in paints:
             unpainted += 1
             continue
-        heard = t0 + sample * 1000 / args.rate - args.record_latency_ms
+        at = sample * 1000 / args.rate
+        heard = t0 + at + slope * at - args.record_latency_ms
         offsets.append(paints[label] - heard)
         # What the player believed: the heard position it noted minus the frame's own time.
         second, index = divmod(label, fps)
         model.append(noted[label] - (second * 1000 + index * 1000 / fps))
-    print(f"bursts heard      {len(onsets)} (pitch off the expected frame: {mismatched}),"
+    print(f"bursts heard      {len(onsets)} (pitch disagreeing: {mismatched}, distance recounted: {recounts}),"
           f" last frame {labels[-1] if labels else -1}")
     print(f"record side       sink block {block_ms:.1f} ms ({pieces} reads a block); block ends later"
-          f" than the soonest by median {late_median:.1f}, p99 {late_p99:.1f} ms; extra record"
-          f" latency taken off {args.record_latency_ms:.1f} ms")
+          f" than the soonest by median {late_median:.1f}, p99 {late_p99:.1f} ms; sink clock"
+          f" {-slope * 1e6:+.0f} ppm on the monotonic one; extra record latency taken off"
+          f" {args.record_latency_ms:.1f} ms")
     if not offsets:
         print("no heard frame was painted", file=sys.stderr)
         return 1
