@@ -51,7 +51,7 @@ stop() { # pid: TERM, then KILL if it does not go within 3 s
   kill -9 "$1" 2>/dev/null || true
 }
 cleanup() {
-  [ -n "$player" ] && kill -9 "$player" 2>/dev/null || true
+  stop "$player"
   stop "$sampler"
   stop "$recorder"
   stop "$pulse_pid"
@@ -69,22 +69,28 @@ use_private_session "$work"
 export QT_QPA_PLATFORM=xcb TVQ_LANGID=1033 XDG_CONFIG_HOME=$work/home/.config
 
 # The sound server: nothing but a null sink, the socket the player and parec reach it by, and
-# a sink that is always there. -n reads no configuration file, so no other module loads.
+# a sink that is always there. -n reads no configuration file, so no other module loads. A new
+# one for each run: a client's end can bring the daemon down (its memfd block import asserts
+# now and then), and without shared memory, which that path is, blocks go over the socket.
 mkdir -p "$HOME/.config/pulse"
 export PULSE_SERVER=unix:$work/pulse.sock
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-  --log-target=stderr -L "module-null-sink sink_name=tvqnull rate=44100 channels=2${sink_args:+ $sink_args}" \
-  -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.sock" \
-  -L "module-always-sink" >"$work/pulseaudio.log" 2>&1 &
-pulse_pid=$!
-deadline=$((SECONDS + 10))
-until timeout 2 pactl info >/dev/null 2>&1; do
-  if [ $SECONDS -ge $deadline ] || ! kill -0 "$pulse_pid" 2>/dev/null; then
-    echo "pulseaudio did not start:" >&2; tail -5 "$work/pulseaudio.log" >&2; exit 1
-  fi
-  sleep 0.1
-done
-timeout 5 pactl set-default-sink tvqnull
+start_pulse() {
+  rm -f "$work/pulse.sock"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+    --disable-shm=yes --log-target=stderr \
+    -L "module-null-sink sink_name=tvqnull rate=44100 channels=2${sink_args:+ $sink_args}" \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.sock" \
+    -L "module-always-sink" >>"$work/pulseaudio.log" 2>&1 &
+  pulse_pid=$!
+  local deadline=$((SECONDS + 10))
+  until timeout 2 pactl info >/dev/null 2>&1; do
+    if [ $SECONDS -ge $deadline ] || ! kill -0 "$pulse_pid" 2>/dev/null; then
+      echo "pulseaudio did not start:" >&2; tail -5 "$work/pulseaudio.log" >&2; exit 1
+    fi
+    sleep 0.1
+  done
+  timeout 5 pactl set-default-sink tvqnull
+}
 
 # What the server says about each stream, twice a second, as "name value-in-usec" lines.
 sample_latencies() { # out
@@ -122,6 +128,7 @@ for spec in $sizes; do
     tag=$size-$fps-$run
     raw=$work/heard-$tag.raw stamps=$work/stamps-$tag.txt trace=$work/trace-$tag.txt
     lat=$work/latency-$tag.log
+    start_pulse
     python3 "$here/pulse_sync.py" record "$raw" "$stamps" -- \
       parec -d tvqnull.monitor --raw --format=s16le --rate=44100 --channels=2 \
       --latency-msec="$latency" --process-time-msec="$latency" 2>"$work/parec-$tag.log" &
@@ -145,12 +152,12 @@ for spec in $sizes; do
       [ $SECONDS -lt $deadline ] || { echo "  (second $seconds not shown in time)" >&2; break; }
       sleep 0.2
     done
-    kill -9 "$player" 2>/dev/null || true
-    wait "$player" 2>/dev/null || true
-    player=
+    stop "$player"; wait "$player" 2>/dev/null || true; player=
     sleep 0.3  # the sink's last blocks reach parec
     stop "$recorder"; wait "$recorder" 2>/dev/null || true; recorder=
     stop "$sampler"; wait "$sampler" 2>/dev/null || true; sampler=
+    kill -0 "$pulse_pid" 2>/dev/null || echo "  (the sound server ended during the run)" >&2
+    stop "$pulse_pid"; wait "$pulse_pid" 2>/dev/null || true; pulse_pid=
     echo "$spec run $run: load $(cut -d' ' -f1 /proc/loadavg); server latencies (median ms):" \
       "player stream buffer $(latency_ms "$lat" play_buffer) + sink $(latency_ms "$lat" play_sink)," \
       "sink configured $(latency_ms "$lat" sink_configured), recording buffer" \
