@@ -56,6 +56,32 @@ TEST_F(TvqMake, DemoMovesAndPlaysAMelodyWithMarkers) {
     EXPECT_LT(peak, 32767);
 }
 
+TEST_F(TvqMake, SyncBurstsStartOnEachFrameWithThePitchOfItsIndex) {
+    const std::string path = File("s.tvq");
+    ASSERT_EQ(Run(path + " --pattern sync --size 64x48 --fps 25 --rate 44100 --channels 1"
+                         " --seconds 2 --codec raw"),
+              0);
+    tvq::TvqReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    tvq::TvqStoredSecond second;
+    ASSERT_TRUE(reader.ReadSecond(1, second));
+    ASSERT_EQ(second.audio.size(), 2u * 44100);
+    const auto sample = [&](long i) {
+        return static_cast<int16_t>(second.audio[2 * i] | second.audio[2 * i + 1] << 8);
+    };
+    for (long k = 0; k < 25; ++k) {
+        const long start = k * 1764, burst = 882;  // 40 ms frames, 20 ms bursts
+        EXPECT_EQ(sample(start), 0);
+        EXPECT_GT(sample(start + 1), 0) << "frame " << k << " starts silent";
+        int crossings = 0;
+        for (long i = start + 1; i < start + burst; ++i)
+            crossings += (sample(i) >= 0) != (sample(i - 1) >= 0);
+        EXPECT_NEAR(crossings, 2 * (600 + 120 * k) * burst / 44100, 2) << "frame " << k;
+        for (long i = start + burst; i < start + 1764; ++i)
+            ASSERT_EQ(sample(i), 0) << "frame " << k << " sounds at " << i - start;
+    }
+}
+
 TEST_F(TvqMake, BadCommandLinesExitWith2AndWriteNothing) {
     const std::string out = File("x.tvq");
     for (const char* args :

@@ -1,6 +1,7 @@
 #include "MovieOptions.h"
 
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "options/OptionParser.h"
@@ -32,8 +33,17 @@ void AddOptions(tvqtools::OptionParser& parser, MovieOptions& o) {
     parser.AddValue("--short-last-second", Int(1, 999, o.shortLastSecondMs));
     parser.AddValue("--codec",
                     Choice<uint32_t>("jpeg", tvq::kCodecJpeg, "raw", tvq::kCodecRaw, f.videoCodec));
-    parser.AddValue("--pattern",
-                    Choice("test", PatternKind::Test, "demo", PatternKind::Demo, o.pattern));
+    parser.AddValue("--pattern", [&o](std::string_view v) {
+        constexpr std::pair<std::string_view, PatternKind> kPatterns[] = {
+            {"test", PatternKind::Test}, {"demo", PatternKind::Demo}, {"sync", PatternKind::Sync}};
+        for (const auto& [name, kind] : kPatterns) {
+            if (v == name) {
+                o.pattern = kind;
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 }  // namespace
@@ -41,7 +51,7 @@ void AddOptions(tvqtools::OptionParser& parser, MovieOptions& o) {
 const char* const kMovieUsage =
     "usage: tvq-make OUT.tvq [--size WxH] [--fps N] [--rate HZ] [--channels 1|2]\n"
     "                [--bits 8|16] [--seconds N] [--codec jpeg|raw] [--quality 1-100]\n"
-    "                [--pattern test|demo] [--short-last-second MS]\n"
+    "                [--pattern test|demo|sync] [--short-last-second MS]\n"
     "defaults: --size 320x240 --fps 25 --rate 22050 --channels 2 --bits 16 --seconds 10\n"
     "          --codec jpeg --quality 85 --pattern test\n";
 

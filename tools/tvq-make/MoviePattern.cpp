@@ -48,10 +48,10 @@ double Pluck(double hz, double t, double length) {
 }  // namespace
 
 void MoviePattern::PaintFrame(uint8_t* frameBuffer, int second, int frame) const {
-    if (kind_ == PatternKind::Test)
-        PaintTest(frameBuffer, second, frame);
-    else
+    if (kind_ == PatternKind::Demo)
         PaintDemo(frameBuffer, second, frame);
+    else
+        PaintTest(frameBuffer, second, frame);
     tvq::WriteFrameMarker(frameBuffer, format_.width, format_.height, format_.Stride(), second,
                           frame);
 }
@@ -131,6 +131,17 @@ double MoviePattern::MelodySample(long sampleIndex) const {
     return v;
 }
 
+double MoviePattern::SyncSample(long sampleInSecond) const {
+    const long rate = format_.sampleRate, fps = format_.framesPerSecond;
+    const long frame = sampleInSecond * fps / rate;
+    // Frame k begins at time k / fps: its first sample is the one at or after that time.
+    const long t = sampleInSecond - (frame * rate + fps - 1) / fps;
+    if (t >= std::min(rate * kSyncBurstMs / 1000, rate / fps / 2))
+        return 0;
+    const double hz = kSyncLowestHz + kSyncStepHz * (frame % kSyncPitches);
+    return 0.5 * std::sin(kTwoPi * hz * static_cast<double>(t) / static_cast<double>(rate));
+}
+
 size_t MoviePattern::MakeAudio(uint8_t* pcm, int second, long sampleFrames) const {
     if (kind_ == PatternKind::Test)
         return tvq::WriteToneForSecond(pcm, second, 0, sampleFrames, format_.sampleRate,
@@ -138,7 +149,8 @@ size_t MoviePattern::MakeAudio(uint8_t* pcm, int second, long sampleFrames) cons
     uint8_t* out = pcm;
     const long first = static_cast<long>(second) * format_.sampleRate;
     for (long i = 0; i < sampleFrames; ++i) {
-        const double v = std::clamp(MelodySample(first + i), -1.0, 1.0);
+        const double v = std::clamp(
+            kind_ == PatternKind::Sync ? SyncSample(i) : MelodySample(first + i), -1.0, 1.0);
         for (int c = 0; c < format_.channels; ++c) {
             if (format_.bitsPerSample == 8) {
                 *out++ = static_cast<uint8_t>(std::lround(128 + 127 * v));

@@ -6,6 +6,9 @@
 // audio is the tone of that second (codec/TestPattern.h).
 // "demo": colourful shapes moving over a slowly changing background, the title "TVQ Player
 // demo" and the play time, with a simple melody; it carries the frame markers but no tones.
+// "sync": the test pictures over silence broken by a 20 ms burst (at most half a frame) that
+// starts on the first sample of every frame; its pitch names the frame's index within its
+// second (modulo kSyncPitches), so a recording of what was heard tells when each frame began.
 #include "codec/TvqFormat.h"
 
 #include <cstddef>
@@ -13,7 +16,13 @@
 
 namespace tvqmake {
 
-enum class PatternKind { Test, Demo };
+enum class PatternKind { Test, Demo, Sync };
+
+// The sync pattern's bursts: frame index i sounds kSyncLowestHz + kSyncStepHz * (i % kSyncPitches).
+constexpr int kSyncLowestHz = 600;
+constexpr int kSyncStepHz = 120;
+constexpr int kSyncPitches = 25;
+constexpr int kSyncBurstMs = 20;
 
 class MoviePattern {
 public:
@@ -30,6 +39,7 @@ private:
     void PaintTest(uint8_t* frameBuffer, int second, int frame) const;
     void PaintDemo(uint8_t* frameBuffer, int second, int frame) const;
     double MelodySample(long sampleIndex) const;
+    double SyncSample(long sampleInSecond) const;
 
     tvq::TvqStreamFormat format_;
     PatternKind kind_;
