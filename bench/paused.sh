@@ -70,8 +70,8 @@ esac
 
 size=${spec%@*} fps=${spec#*@}
 movie=$work/movie.tvq
-"$bin/tvq-make" "$movie" --size "$size" --fps "$fps" --seconds $((play + settle + seconds + 30)) \
-  >/dev/null
+length=$(awk -v a="$play" -v b="$settle" -v c="$seconds" 'BEGIN { printf "%d", a + b + c + 30 }')
+"$bin/tvq-make" "$movie" --size "$size" --fps "$fps" --seconds "$length" >/dev/null
 
 pc() { playerctl -p tvqplayer "$@"; }
 expect_status() { # status seconds
