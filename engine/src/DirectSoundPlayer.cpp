@@ -1,5 +1,7 @@
 #include "engine/DirectSoundPlayer.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -440,6 +442,7 @@ int32_t CDirectSoundPlayer::AudibleVolume() const {
 // before the cursor can be read past its position).
 void CDirectSoundPlayer::HandleNotificationThread() {
     using Clock = std::chrono::steady_clock;
+    pthread_setname_np(pthread_self(), "tvq-notify");  // for profilers and /proc
     m_bThreadStarted = 1;
     m_frameDue.reset();
     win::Event* const events[] = {m_hNotifyEvent.get()};

@@ -1,5 +1,7 @@
 #include "engine/PlaybackEngine.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -499,6 +501,7 @@ void CPlaybackEngine::StartThread() {
 }
 
 void CPlaybackEngine::ThreadBody() {
+    pthread_setname_np(pthread_self(), "tvq-decode");  // for profilers and /proc
     running_ = 1;
     win::Event* const events[] = {&stopEvent_};
     int more = Step();

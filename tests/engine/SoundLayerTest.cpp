@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <SDL.h>
@@ -434,6 +438,66 @@ TEST(SdlSoundDevice, AnOutputThatCannotOpenFallsBackToTheDummyDriver) {
     auto real = SdlSoundDevice::Open(DefaultPrimaryFormat());
     ASSERT_NE(real, nullptr);
     EXPECT_EQ(real->FallbackReason(), "");
+}
+
+// SDL calls back for as long as its device is open, so a stopped buffer closes the output
+// after the grace: no more callbacks. Play opens it again, and what is heard then goes on
+// from the very byte the buffer stopped at.
+TEST(SdlSoundDevice, AStoppedBufferLetsTheOutputGoAndPlayGoesOnWhereItStopped) {
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("tvq-idle-" + std::to_string(getpid()) + ".raw"))
+            .string();
+    sound_test::SdlDriver disk("disk", file, "2");  // 2 ms a callback: faster than real time
+    auto device = SdlSoundDevice::Open(DefaultPrimaryFormat());
+    if (!device)
+        GTEST_SKIP() << "SDL has no disk audio driver here";
+    SetSoundDeviceFactory([device] { return device; });
+    std::unique_ptr<DirectSound> ds;
+    ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
+    const WAVEFORMATEX f = DefaultPrimaryFormat();  // reaches the file unchanged
+    DSBUFFERDESC desc;
+    desc.dwFlags = kStreamFlags;
+    desc.dwBufferBytes = 44100;  // 11025 frames, each numbered 1, 2, ... in both channels
+    desc.lpwfxFormat = &f;
+    std::unique_ptr<DirectSoundBuffer> b;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b), DS_OK);
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    ASSERT_EQ(b->Lock(0, desc.dwBufferBytes, &p1, &n1, &p2, &n2, 0), DS_OK);
+    auto* samples = static_cast<int16_t*>(p1);
+    for (uint32_t i = 0; i < n1 / 2; ++i) samples[i] = static_cast<int16_t>(i / 2 + 1);
+    ASSERT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+
+    ASSERT_TRUE(PlayLaps(*b, desc.dwBufferBytes, 2));
+    uint32_t play = 0, stoppedAt = 0;
+    ASSERT_EQ(b->GetCurrentPosition(&play, &stoppedAt), DS_OK);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (device->IsOutputOpen() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(device->IsOutputOpen()) << "silence kept the output open";
+    const uint64_t callbacks = device->Callbacks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // 50 periods of the driver
+    EXPECT_EQ(device->Callbacks(), callbacks);
+    uint32_t status = 0;
+    ASSERT_EQ(b->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status & DSBSTATUS_BUFFERLOST, 0u) << "an idle output is not a lost one";
+
+    ASSERT_TRUE(PlayLaps(*b, desc.dwBufferBytes, 1));
+    EXPECT_GT(device->Callbacks(), callbacks);
+    b.reset();
+    ds.reset();
+    SetSoundDeviceFactory({});
+    device.reset();  // closes the file
+    // Opening the output again started the file anew: it holds what was heard after Play.
+    const std::vector<int16_t> heard = sound_test::ReadSamples(file);
+    std::filesystem::remove(file);
+    size_t first = 0;
+    while (first < heard.size() && heard[first] == 0) ++first;
+    ASSERT_GT(heard.size(), first + 2000);
+    for (size_t i = 0; i < 2000; ++i)
+        ASSERT_EQ(heard[first + i], static_cast<int16_t>((stoppedAt / 4 + i / 2) % 11025 + 1))
+            << "sample " << i << " after the restart";
 }
 
 }  // namespace

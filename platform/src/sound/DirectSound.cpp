@@ -175,6 +175,7 @@ HRESULT DirectSoundBuffer::Play(uint32_t /*reserved*/, uint32_t /*priority*/, ui
     if (ring_->IsLost())
         return DSERR_BUFFERLOST;
     ring_->Play((flags & DSBPLAY_LOOPING) != 0);
+    device_->NotePlay();  // after the ring plays: a device going idle sees it playing
     return DS_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sound/SdlSoundDevice.h"
 
 #include <SDL.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -61,6 +62,7 @@ std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format)
     if (StartSdlAudio(nullptr)) {
         if (device->OpenDevice(format)) {
             device->started_ = true;
+            device->idleThread_ = std::thread([raw = device.get()] { raw->IdleThread(); });
             return device;
         }
         reason = SDL_GetError();  // read before SDL_Quit clears it
@@ -82,6 +84,7 @@ std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format)
         return nullptr;
     }
     device->started_ = true;
+    device->idleThread_ = std::thread([raw = device.get()] { raw->IdleThread(); });
     device->fallbackReason_ = std::string("no sound device (") + (wanted ? wanted : "default") +
                               " driver: " + reason + "); playing on the " + kFallbackDriver +
                               " driver, without sound";
@@ -89,6 +92,7 @@ std::shared_ptr<SdlSoundDevice> SdlSoundDevice::Open(const WAVEFORMATEX& format)
 }
 
 SdlSoundDevice::~SdlSoundDevice() {
+    StopIdleThread();
     std::lock_guard lk(g_sdlInitMutex);
     CloseDevice();
     for (Voice& v : voices_)
@@ -103,8 +107,21 @@ std::string SdlSoundDevice::FallbackReason() const {
 }
 
 bool SdlSoundDevice::Lost() const {
+    // Under the device lock: an output closed for idleness is not a lost one, also while the
+    // idle thread is closing it.
+    std::lock_guard d(deviceMutex_);
+    return reopenFailed_ || OutputGone();
+}
+
+bool SdlSoundDevice::OutputGone() const {
     // SDL stops calling back once the output went away (unplugged, server gone, write failed).
-    return deviceId_ != 0 && SDL_GetAudioDeviceStatus(deviceId_) == SDL_AUDIO_STOPPED;
+    const uint32_t id = deviceId_.load();
+    return id != 0 && SDL_GetAudioDeviceStatus(id) == SDL_AUDIO_STOPPED;
+}
+
+bool SdlSoundDevice::IsOutputOpen() const {
+    std::lock_guard d(deviceMutex_);
+    return deviceId_.load() != 0;
 }
 
 bool SdlSoundDevice::OpenDevice(const WAVEFORMATEX& f) {
@@ -116,29 +133,36 @@ bool SdlSoundDevice::OpenDevice(const WAVEFORMATEX& f) {
     want.callback = &SdlSoundDevice::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
+    // Before the callbacks start (SDL's thread is made by the open): a new run of silence.
+    silentSince_.reset();
+    idleAsked_ = false;
     // No allowed changes: SDL converts to whatever the hardware takes behind the callback.
-    deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (deviceId_ == 0)
+    const uint32_t id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    deviceId_ = id;
+    if (id == 0)
         return false;
     deviceFrames_.store(have.samples, std::memory_order_relaxed);
-    SDL_PauseAudioDevice(deviceId_, 0);
+    SDL_PauseAudioDevice(id, 0);
     return true;
 }
 
 void SdlSoundDevice::CloseDevice() {
-    if (deviceId_ == 0)
+    const uint32_t id = deviceId_.load();
+    if (id == 0)
         return;
-    SDL_CloseAudioDevice(deviceId_);  // returns after the last callback
+    SDL_CloseAudioDevice(id);  // returns after the last callback
     deviceId_ = 0;
 }
 
 HRESULT SdlSoundDevice::SetPrimaryFormat(const WAVEFORMATEX& format) {
+    std::lock_guard d(deviceMutex_);
     {
         std::lock_guard lk(voicesMutex_);
         if (format.nSamplesPerSec == format_.nSamplesPerSec &&
             format.nChannels == format_.nChannels)
             return DS_OK;
     }
+    std::lock_guard init(g_sdlInitMutex);
     CloseDevice();
     {
         std::lock_guard lk(voicesMutex_);
@@ -149,7 +173,100 @@ HRESULT SdlSoundDevice::SetPrimaryFormat(const WAVEFORMATEX& format) {
             v.stream = MakeStream(v.ring->Format());
         }
     }
-    return OpenDevice(format) ? DS_OK : DSERR_NODRIVER;
+    const bool ok = OpenDevice(format);
+    idleClosed_ = false;
+    reopenFailed_ = !ok;
+    return ok ? DS_OK : DSERR_NODRIVER;
+}
+
+// ---- closing the output while nothing sounds -------------------------------------------------
+
+void SdlSoundDevice::NotePlay() {
+    std::lock_guard d(deviceMutex_);
+    if (!idleClosed_)
+        return;
+    WAVEFORMATEX format;
+    {
+        std::lock_guard lk(voicesMutex_);
+        format = format_;
+    }
+    std::lock_guard init(g_sdlInitMutex);
+    const bool ok = OpenDevice(format);
+    // Failed: the buffers count as lost, so the player sees the output gone; the next Play
+    // tries again.
+    idleClosed_ = !ok;
+    reopenFailed_ = !ok;
+}
+
+void SdlSoundDevice::NoteSilence(bool silent) {
+    if (!silent) {
+        silentSince_.reset();
+        idleAsked_ = false;
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!silentSince_)
+        silentSince_ = now;
+    if (idleAsked_ || now - *silentSince_ < kIdleGrace)
+        return;
+    // Never waits: when the idle thread holds its lock, the next callback asks again.
+    std::unique_lock lk(idleMutex_, std::try_to_lock);
+    if (!lk.owns_lock())
+        return;
+    idleWanted_ = true;
+    idleAsked_ = true;
+    idleWake_.notify_one();
+}
+
+void SdlSoundDevice::IdleThread() {
+    pthread_setname_np(pthread_self(), "tvq-sound-idle");
+    std::unique_lock lk(idleMutex_);
+    for (;;) {
+        idleWake_.wait(lk, [this] { return idleQuit_ || idleWanted_; });
+        if (idleQuit_)
+            return;
+        idleWanted_ = false;
+        lk.unlock();
+        CloseIdleOutput();
+        lk.lock();
+    }
+}
+
+void SdlSoundDevice::CloseIdleOutput() {
+    uint32_t id = 0;
+    {
+        std::lock_guard d(deviceMutex_);
+        id = deviceId_.load();
+        // A lost output stays as it is, for the player to notice.
+        if (id == 0 || SDL_GetAudioDeviceStatus(id) != SDL_AUDIO_PLAYING)
+            return;
+        {
+            // A buffer may have started since the callback asked; its Play waits for this
+            // lock and then finds the output either still open or closed and to be opened.
+            std::lock_guard lk(voicesMutex_);
+            for (const Voice& v : voices_)
+                if (v.ring->IsPlaying())
+                    return;
+        }
+        // Returns once a callback under way has ended; no callback takes from a ring after.
+        SDL_PauseAudioDevice(id, 1);
+        deviceId_ = 0;
+        idleClosed_ = true;
+    }
+    // Outside the locks: some drivers take long to close (PulseAudio: about 1.8 s here), and
+    // a Play meanwhile opens a new device at once instead of waiting for this one.
+    SDL_CloseAudioDevice(id);
+}
+
+void SdlSoundDevice::StopIdleThread() {
+    if (!idleThread_.joinable())
+        return;
+    {
+        std::lock_guard lk(idleMutex_);
+        idleQuit_ = true;
+    }
+    idleWake_.notify_one();
+    idleThread_.join();
 }
 
 WAVEFORMATEX SdlSoundDevice::PrimaryFormat() const {
@@ -195,7 +312,7 @@ void SdlSoundDevice::Mix(uint8_t* out, int len) {
     // SDL goes on calling back in real time after the output went away. Taking from the
     // rings then would play the movie on into nothing: a lost device moves no play cursor,
     // like a lost buffer, so the player notices the loss instead of a silent clock.
-    if (Lost())
+    if (OutputGone())
         return;
     std::unique_lock lk(voicesMutex_, std::try_to_lock);
     if (!lk.owns_lock()) {
@@ -203,8 +320,10 @@ void SdlSoundDevice::Mix(uint8_t* out, int len) {
         return;
     }
     auto* dst = reinterpret_cast<int16_t*>(out);
+    bool sounded = false;
     for (Voice& v : voices_) {
         const int got = Render(v, len);
+        sounded = sounded || got > 0;
         const float gain = SoundRing::GainOf(v.volume);
         if (gain <= 0.0f)
             continue;
@@ -214,6 +333,7 @@ void SdlSoundDevice::Mix(uint8_t* out, int len) {
             dst[i] = static_cast<int16_t>(std::clamp(mixed, -32768.0f, 32767.0f));
         }
     }
+    NoteSilence(!sounded);
 }
 
 int SdlSoundDevice::Render(Voice& v, int len) {

@@ -5,11 +5,21 @@
 // it goes), converts them to the device format through an SDL_AudioStream, applies the
 // buffer's volume and mixes. The driver is whatever SDL picks or SDL_AUDIODRIVER names;
 // "dummy" and "disk" run without a sound card.
+//
+// SDL calls back at its period for as long as a device is open, paused or not, and most
+// drivers go on playing silence then. So once no buffer has sounded for kIdleGrace, the device
+// closes its output (from a thread of its own: SDL's thread cannot close its own device) and
+// the next Play of a buffer opens it again. Play cursors and notification positions live in
+// the rings, so they stand still while the output is closed and go on from there.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sound/SoundDevice.h"
@@ -24,6 +34,9 @@ public:
     // between the player's notification positions, so each position is reported within one
     // callback period of being played, while the callback still runs only ~86 times a second.
     static constexpr uint16_t kCallbackFrames = 512;
+    // Silence for this long closes the output. Long enough that a seek or a speed change,
+    // which stop and restart the buffer within milliseconds, never pays for a reopening.
+    static constexpr std::chrono::milliseconds kIdleGrace{500};
 
     ~SdlSoundDevice() override;
     // Null when SDL audio cannot be started or no output device can be opened. When the
@@ -38,6 +51,9 @@ public:
 
     std::string FallbackReason() const override;
     bool Lost() const override;
+    void NotePlay() override;
+    // False while the output is closed for idleness (or could not be opened again).
+    bool IsOutputOpen() const;
 
     // Bytes taken from the secondary buffers (in their own formats) since the device opened.
     uint64_t ConsumedBytes() const { return consumed_.load(std::memory_order_relaxed); }
@@ -60,10 +76,21 @@ private:
     void Mix(uint8_t* out, int len);
     int Render(Voice& voice, int len);  // converted bytes in mix_, up to len
     _SDL_AudioStream* MakeStream(const WAVEFORMATEX& from) const;
+    // The SDL device ended its callbacks because the output went away.
+    bool OutputGone() const;
+    // Callback side of the idle close: counts silent time, asks the idle thread to close.
+    void NoteSilence(bool silent);
+    void IdleThread();
+    void CloseIdleOutput();
+    void StopIdleThread();
 
-    // The device and its format change only in Open and SetPrimaryFormat, which close the
-    // device (ending the callbacks) before they do; the application thread only.
-    uint32_t deviceId_ = 0;
+    // Opening and closing the output (Open before the device is shared, then SetPrimaryFormat,
+    // NotePlay and the idle thread) happen under deviceMutex_, which comes before voicesMutex_
+    // and the rings' locks. The callback reads deviceId_ only while its device is open.
+    mutable std::mutex deviceMutex_;
+    std::atomic<uint32_t> deviceId_{0};      // written under deviceMutex_; 0 while closed
+    bool idleClosed_ = false;                // under deviceMutex_: closed for idleness
+    std::atomic<bool> reopenFailed_{false};  // written under deviceMutex_
     bool started_ = false;                   // this device started SDL's audio subsystem
     std::string fallbackReason_;             // set once by Open
     std::atomic<uint32_t> deviceFrames_{0};  // SDL's buffer, in device sample frames
@@ -78,6 +105,17 @@ private:
     std::atomic<uint64_t> consumed_{0};
     std::atomic<uint64_t> callbacks_{0};
     std::atomic<uint64_t> busy_{0};
+
+    // The callback's own, reset by OpenDevice before the callbacks start.
+    std::optional<std::chrono::steady_clock::time_point> silentSince_;
+    bool idleAsked_ = false;  // the idle thread was asked since the last sound
+
+    // The idle thread sleeps until the callback asks it to close the output.
+    std::mutex idleMutex_;
+    std::condition_variable idleWake_;
+    bool idleWanted_ = false;  // under idleMutex_
+    bool idleQuit_ = false;    // under idleMutex_
+    std::thread idleThread_;   // started by Open, joined by the destructor
 };
 
 // Opens the default SDL output at DefaultPrimaryFormat(); null when there is none.

@@ -53,6 +53,9 @@ public:
     virtual bool Lost() const { return false; }
     // Called after each successful Unlock of one of its buffers (the test device counts them).
     virtual void NoteUnlock() {}
+    // Called after one of its buffers started playing. A device that let its output go while
+    // nothing played takes it up again here, before the call returns.
+    virtual void NotePlay() {}
     // The clock its takes are stamped with (SoundRing::StampTake); the test device's may be
     // a fake one.
     virtual std::chrono::steady_clock::time_point Now() const {
