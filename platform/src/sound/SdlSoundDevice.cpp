@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace win {
 namespace {
@@ -141,7 +142,11 @@ bool SdlSoundDevice::OpenDevice(const WAVEFORMATEX& f) {
     deviceId_ = id;
     if (id == 0)
         return false;
-    deviceFrames_.store(have.samples, std::memory_order_relaxed);
+    // A sound server queues about one more buffer behind the callback (SDL asks PulseAudio
+    // for a target length of one buffer): heard through it, each take comes that much later.
+    const std::string_view driver = SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "";
+    const bool server = driver == "pulseaudio" || driver == "pipewire";
+    deviceFrames_.store(have.samples * (server ? 2u : 1u), std::memory_order_relaxed);
     SDL_PauseAudioDevice(id, 0);
     return true;
 }
@@ -374,7 +379,8 @@ int SdlSoundDevice::Render(Voice& v, int len) {
         mix_.resize(static_cast<size_t>(len / 2));
     const int got = SDL_AudioStreamGet(v.stream, mix_.data(), len);
     // Taken from the ring but not yet heard: what the converter still holds, plus the device
-    // buffer just handed to SDL. In the ring's own bytes, as the player counts them.
+    // buffer just handed to SDL (and the server's, if any). In the ring's own bytes, as the
+    // player counts them.
     const uint64_t waitingFrames =
         static_cast<uint64_t>(std::max(SDL_AudioStreamAvailable(v.stream), 0)) / dstFrameBytes +
         deviceFrames_.load(std::memory_order_relaxed);

@@ -93,7 +93,8 @@ private:
     std::atomic<bool> reopenFailed_{false};  // written under deviceMutex_
     bool started_ = false;                   // this device started SDL's audio subsystem
     std::string fallbackReason_;             // set once by Open
-    std::atomic<uint32_t> deviceFrames_{0};  // SDL's buffer, in device sample frames
+    // SDL's buffer, and a sound server's behind it, in device sample frames.
+    std::atomic<uint32_t> deviceFrames_{0};
 
     // The callback only tries this lock: when Attach or Detach hold it, it plays silence.
     mutable std::mutex voicesMutex_;
