@@ -498,10 +498,12 @@ PY
   cat "$work/figures.log"
   read -r _ base_median base_late base_skipped base_frames < <(grep '^picture ' "$work/figures.log")
   read -r _ median late skipped frames < <(grep '^slider ' "$work/figures.log")
-  # Half a frame period (20 ms) either way for the median, a frame period for the late tail,
-  # and a few frames more skipped than over the picture: a busy 2-core machine skips some.
-  delta=$((median - base_median))
-  [ "${delta#-}" -le 20 ] || fail "median offset $base_median ms over the picture, $median over the slider"
+  # The previews may cost half a frame period (20 ms) of the median offset, a frame period of
+  # the late tail, and a few frames more skipped than over the picture. Only worse counts: on a
+  # busy machine the seconds over the picture can be the bad ones (CI once saw 67 ms there and
+  # 19 over the slider).
+  [ $((${median#-} - ${base_median#-})) -le 20 ] ||
+    fail "median offset $base_median ms over the picture, $median over the slider"
   [ $((late - base_late)) -le 40 ] || fail "95th percentile $base_late ms over the picture, $late over the slider"
   [ "$skipped" -le $((base_skipped + 5)) ] ||
     fail "$skipped frames skipped over the slider, $base_skipped over the picture"
