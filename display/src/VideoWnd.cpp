@@ -81,7 +81,16 @@ void CVideoWnd::Invalidate() {
         this,
         [this] {
             updateQueued_ = false;
-            update();
+            // A new frame alone changes only the picture: the black around a small picture
+            // and the texts are not drawn and sent to the screen again. One rectangle, as a
+            // region of several (the picture and the text lines) costs Qt more than the
+            // pixels it saves.
+            const bool textsStay =
+                painted_.timeText == TimeText(GetOverlay()) && painted_.titleState == TitleState();
+            if (textsStay && !painted_.picture.isEmpty())
+                update(painted_.picture);
+            else
+                update();
         },
         Qt::QueuedConnection);
 }
@@ -92,12 +101,28 @@ QFont CVideoWnd::DialogFont() const {
 
 // ---- paint -----------------------------------------------------------------------------
 
-void CVideoWnd::paintEvent(QPaintEvent*) {
+void CVideoWnd::paintEvent(QPaintEvent* event) {
     // Qt composes a widget's paint in its window's back buffer and puts that on the screen
     // in one copy: that buffer is the memory bitmap of the scene. Composing in an image of our
     // own first would cost a fill and a copy of the whole window per frame.
-    QPainter p(this);
-    DrawScene(p, true);
+    ++paintCount_;
+    lastPaintRegion_ = event->region();
+    const bool whole = (QRegion(rect()) - event->region()).isEmpty();
+    SceneLayout drawn;
+    {
+        QPainter p(this);
+        drawn = DrawScene(p, true);
+    }
+    // A partial paint found the layout changed (a new picture size, a seek text, a notice):
+    // the rest of the window follows at once.
+    if (!whole && drawn.layout != painted_.layout)
+        update();
+    painted_ = std::move(drawn);
+}
+
+QString CVideoWnd::TitleState() const {
+    return QString::asprintf("%d %d %d", titleStrip_.DestinationX(), titleStrip_.SourceX(),
+                             titleStrip_.VisibleWidth());
 }
 
 void CVideoWnd::TracePainted(const ShownFrame& frame) {
@@ -141,7 +166,7 @@ void CVideoWnd::DrawOverlayText(QPainter& p, int x, int y, const QString& text) 
     p.drawText(x, y + p.fontMetrics().ascent(), text);
 }
 
-void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
+CVideoWnd::SceneLayout CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     const int right = width(), bottom = height();
     const QFont font = DialogFont();
     p.save();
@@ -159,6 +184,7 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     const int areaHeight = areaBottom >= 1 ? areaBottom : bottom;
 
     bool drewFrame = false;
+    QRect pictureRect;
     WithShownFrame([&](const ShownFrame& frame) {
         if (frame.bits == nullptr)
             return;
@@ -171,6 +197,7 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
         const int w = shown.width(), h = shown.height();
         const QRect target = fullScreen ? QRect(QPoint(0, 0), screenSize_)
                                         : QRect((right - w) / 2, (areaHeight - h) / 2, w, h);
+        pictureRect = target;
         // Black where the picture does not cover (the picture itself is opaque).
         const auto fillAround = [&](const QRect& picture) {
             if (!fillBackground)
@@ -214,10 +241,19 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     }
     if (!o.noticeText.empty())
         DrawOverlayText(p, kTextMargin, kTextMargin, QString::fromStdString(o.noticeText));
+    SceneLayout drawn;
+    drawn.layout =
+        QString::asprintf("%dx%d %d %d,%d %dx%d %d %d %d ", right, bottom, fullScreen,
+                          pictureRect.x(), pictureRect.y(), pictureRect.width(),
+                          pictureRect.height(), drewFrame, areaBottom, HasScope()) +
+        QString::fromStdString(o.seekText + '\n' + o.noticeText + '\n' + titleStrip_.Text());
+    drawn.picture = drewFrame ? pictureRect.intersected(rect()) : QRect();
+    drawn.timeText = time;
+    drawn.titleState = TitleState();
     if (!o.seekText.empty()) {
         if (fullScreen) {
             p.restore();
-            return;
+            return drawn;
         }
         const QString seek = QString::fromStdString(o.seekText);
         lastHeight = metrics.height();
@@ -228,6 +264,7 @@ void CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     if (!fullScreen)
         DrawScope(p, bottom - lastHeight - kTextMargin);
     p.restore();
+    return drawn;
 }
 
 void CVideoWnd::DrawScope(QPainter& p, int y) {

@@ -1,7 +1,9 @@
 // What the paint composes: the picture's place, size and orientation, the texts and the scope
 // strip, and the full-screen picture without them.
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <chrono>
 
 #include "DisplayTestUtil.h"
 
@@ -225,6 +227,37 @@ TEST(VideoWndShownSize, FittingPicturesKeepTheZoomAndLargerOnesFitTheArea) {
     EXPECT_EQ(CVideoWnd::ShownSize({0, 0}, 1.0f, area), QSize(0, 0));
     // A very thin picture never shrinks to nothing.
     EXPECT_EQ(CVideoWnd::ShownSize({4000, 1}, 1.0f, area), QSize(400, 1));
+}
+
+// Runs the event loop until the window has had a paint (or a second has passed); the region
+// that paint covered.
+QRegion NextPaint(CVideoWnd& video) {
+    const int before = video.PaintCount();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (video.PaintCount() == before && std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return video.PaintCount() == before ? QRegion() : video.LastPaintRegion();
+}
+
+TEST_F(VideoWindowTest, ANewFrameRepaintsOnlyThePictureUnlessATextMovesOrTheLayoutChanges) {
+    ASSERT_NO_FATAL_FAILURE(Play(3, 5));
+    if (IsSkipped())
+        return;
+    const auto whole = [&](const QRegion& painted) {
+        return (QRegion(video_->rect()) - painted).isEmpty();
+    };
+    dialog_->show();
+    ASSERT_TRUE(whole(NextPaint(*video_)));
+    // The 96 x 64 picture at (152, 43), and nothing of the black beside it.
+    ASSERT_EQ(video_->ShowFrameAt(3, 6), 1);
+    EXPECT_EQ(NextPaint(*video_), QRegion(152, 43, 96, 64));
+    // A new second changes the time text.
+    ASSERT_EQ(video_->ShowFrameAt(4, 0), 1);
+    EXPECT_TRUE(whole(NextPaint(*video_)));
+    // A notice changes the layout: the partial paint finds it and the whole window follows.
+    video_->SetNoticeText("Skin could not be loaded");
+    const QRegion first = NextPaint(*video_);
+    EXPECT_TRUE(whole(first) || whole(NextPaint(*video_)));
 }
 
 TEST_F(VideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {

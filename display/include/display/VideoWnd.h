@@ -141,9 +141,19 @@ protected:
     bool TracesAtPaint() const override { return true; }
 
 private:
+    // What a paint laid out: everything but the moving texts that decides where things go
+    // (`layout`), the picture's rectangle (empty without a frame) and the moving texts: the
+    // time and the title strip's place.
+    struct SceneLayout {
+        QString layout;
+        QRect picture;
+        QString timeText;
+        QString titleState;
+    };
+    QString TitleState() const;
     // fillBackground: paint black where the picture does not cover (into a buffer that is
     // not cleared first).
-    void DrawScene(QPainter& painter, bool fillBackground = false);
+    SceneLayout DrawScene(QPainter& painter, bool fillBackground = false);
     void DrawScope(QPainter& painter, int y);
     // The sync trace's line for a frame painted for the first time.
     void TracePainted(const ShownFrame& frame);
@@ -196,4 +206,14 @@ private:
     // A repaint is queued and not yet run; keeps a busy notification thread from flooding
     // the event queue. Any thread.
     std::atomic<bool> updateQueued_{false};
+    // The last paint's layout; a queued repaint covers only its picture while the layout and
+    // the moving texts stay. UI thread.
+    SceneLayout painted_;
+    // The paints so far and the region the last one covered, for tests. UI thread.
+    int paintCount_ = 0;
+    QRegion lastPaintRegion_;
+
+public:
+    int PaintCount() const { return paintCount_; }
+    QRegion LastPaintRegion() const { return lastPaintRegion_; }
 };
