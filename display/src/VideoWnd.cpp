@@ -86,7 +86,7 @@ void CVideoWnd::Invalidate() {
             // region of several (the picture and the text lines) costs Qt more than the
             // pixels it saves.
             const bool textsStay =
-                painted_.timeText == TimeText(GetOverlay()) && painted_.titleState == TitleState();
+                painted_.timeText == TimeText(GetOverlay()) && painted_.titleSlice == TitleSlice();
             if (textsStay && !painted_.picture.isEmpty())
                 update(painted_.picture);
             else
@@ -120,9 +120,8 @@ void CVideoWnd::paintEvent(QPaintEvent* event) {
     painted_ = std::move(drawn);
 }
 
-QString CVideoWnd::TitleState() const {
-    return QString::asprintf("%d %d %d", titleStrip_.DestinationX(), titleStrip_.SourceX(),
-                             titleStrip_.VisibleWidth());
+std::array<int, 3> CVideoWnd::TitleSlice() const {
+    return {titleStrip_.DestinationX(), titleStrip_.SourceX(), titleStrip_.VisibleWidth()};
 }
 
 void CVideoWnd::TracePainted(const ShownFrame& frame) {
@@ -242,14 +241,11 @@ CVideoWnd::SceneLayout CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     if (!o.noticeText.empty())
         DrawOverlayText(p, kTextMargin, kTextMargin, QString::fromStdString(o.noticeText));
     SceneLayout drawn;
-    drawn.layout =
-        QString::asprintf("%dx%d %d %d,%d %dx%d %d %d %d ", right, bottom, fullScreen,
-                          pictureRect.x(), pictureRect.y(), pictureRect.width(),
-                          pictureRect.height(), drewFrame, areaBottom, HasScope()) +
-        QString::fromStdString(o.seekText + '\n' + o.noticeText + '\n' + titleStrip_.Text());
+    drawn.layout = {size(),     fullScreen, drewFrame,    pictureRect,       areaBottom,
+                    HasScope(), o.seekText, o.noticeText, titleStrip_.Text()};
     drawn.picture = drewFrame ? pictureRect.intersected(rect()) : QRect();
     drawn.timeText = time;
-    drawn.titleState = TitleState();
+    drawn.titleSlice = TitleSlice();
     if (!o.seekText.empty()) {
         if (fullScreen) {
             p.restore();

@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -85,6 +86,9 @@ public:
 
     // What a paint puts on the screen, composed into one image of the widget's size.
     QImage RenderScene();
+    // The paints so far and the region the last one covered.
+    int PaintCount() const { return paintCount_; }
+    QRegion LastPaintRegion() const { return lastPaintRegion_; }
     const CScrollText& TitleStrip() const { return titleStrip_; }
     QSize ScreenSize() const { return screenSize_; }
     bool HasScope() const { return !scope_.IsEmpty(); }
@@ -141,16 +145,25 @@ protected:
     bool TracesAtPaint() const override { return true; }
 
 private:
-    // What a paint laid out: everything but the moving texts that decides where things go
-    // (`layout`), the picture's rectangle (empty without a frame) and the moving texts: the
-    // time and the title strip's place.
+    // What a paint laid out: what decides where things go (`layout`), the picture's
+    // rectangle (empty without a frame) and the texts that move within the same layout: the
+    // time and the title strip's slice.
     struct SceneLayout {
-        QString layout;
+        struct Layout {
+            QSize size;
+            bool fullScreen = false;
+            bool drewFrame = false;
+            QRect picture;
+            int areaBottom = 0;
+            bool scope = false;
+            std::string seekText, noticeText, title;
+            bool operator==(const Layout&) const = default;
+        } layout;
         QRect picture;
         QString timeText;
-        QString titleState;
+        std::array<int, 3> titleSlice{};
     };
-    QString TitleState() const;
+    std::array<int, 3> TitleSlice() const;
     // fillBackground: paint black where the picture does not cover (into a buffer that is
     // not cleared first).
     SceneLayout DrawScene(QPainter& painter, bool fillBackground = false);
@@ -212,8 +225,4 @@ private:
     // The paints so far and the region the last one covered, for tests. UI thread.
     int paintCount_ = 0;
     QRegion lastPaintRegion_;
-
-public:
-    int PaintCount() const { return paintCount_; }
-    QRegion LastPaintRegion() const { return lastPaintRegion_; }
 };
