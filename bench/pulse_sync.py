@@ -47,6 +47,8 @@ import subprocess
 import sys
 import time
 
+from sync import percentile, read_trace
+
 SYNC_LOWEST_HZ = 600
 SYNC_STEP_HZ = 120
 SYNC_PITCHES = 25
@@ -83,13 +85,6 @@ def record(raw_path, stamps_path, command):
     except subprocess.TimeoutExpired:
         proc.kill()
     return 0
-
-
-def percentile(sorted_values, fraction):
-    if not sorted_values:
-        return float("nan")
-    k = min(len(sorted_values) - 1, max(0, round(fraction * (len(sorted_values) - 1))))
-    return sorted_values[k]
 
 
 def read_samples(path, channels):
@@ -229,36 +224,20 @@ def _by_second(block_ends):
     return groups
 
 
-def read_trace(path):
+def first_paints(path):
     """fps, {label: first paint ms}, {label: heard ms the player noted}, skipped, shown twice."""
-    fps, paints, noted, last, skipped, twice = 25, {}, {}, None, 0, 0
-    with open(path) as f:
-        for line in f:
-            parts = line.split()
-            if not parts:
-                continue
-            if parts[0] == "#":
-                if len(parts) == 3 and parts[1] == "fps":
-                    fps, last = max(1, int(parts[2])), None
-                continue
-            if len(parts) != 4:
-                continue
-            ms, second, index, heard = (int(p) for p in parts)
-            label = second * fps + index
-            if last is not None:
-                if label <= last:
-                    twice += 1
-                elif label > last + 1:
-                    skipped += label - last - 1
-            last = label
-            if label not in paints:
-                paints[label] = ms + 0.5
-                noted[label] = heard
+    frames, skipped, twice = read_trace(path)
+    fps, paints, noted = 25, {}, {}
+    for ms, second, index, heard, fps in frames:
+        label = second * fps + index
+        if label not in paints:
+            paints[label] = ms + 0.5
+            noted[label] = heard
     return fps, paints, noted, skipped, twice
 
 
 def analyse(args):
-    fps, paints, noted, skipped, twice = read_trace(args.trace)
+    fps, paints, noted, skipped, twice = first_paints(args.trace)
     samples = read_samples(args.raw, args.channels)
     onsets = find_onsets(samples, args.rate, fps)
     origin = arrival_origin(args.stamps, 2 * args.channels, args.rate,

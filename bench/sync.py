@@ -23,8 +23,10 @@ def percentile(sorted_values, fraction):
     return sorted_values[k]
 
 
-def read_trace(path, skip_first):
-    offsets, skipped, twice, frames = [], 0, 0, 0
+def read_trace(path):
+    """The frame lines as (paint ms, second, index, heard ms, fps), the frames skipped and the
+    frames shown twice. bench/pulse_sync.py reads the trace through this too."""
+    frames, skipped, twice = [], 0, 0
     fps, last = 25, None
     with open(path) as f:
         for line in f:
@@ -37,18 +39,16 @@ def read_trace(path, skip_first):
                 continue
             if len(parts) != 4:
                 continue
-            _, second, index, heard_ms = (int(p) for p in parts)
+            ms, second, index, heard_ms = (int(p) for p in parts)
             label = second * fps + index
-            frames += 1
             if last is not None:
                 if label <= last:
                     twice += 1
                 elif label > last + 1:
                     skipped += label - last - 1
             last = label
-            if second >= skip_first:
-                offsets.append(heard_ms - (second * 1000 + index * 1000 / fps))
-    return offsets, skipped, twice, frames
+            frames.append((ms, second, index, heard_ms, fps))
+    return frames, skipped, twice
 
 
 def main():
@@ -56,13 +56,15 @@ def main():
     parser.add_argument("trace")
     parser.add_argument("--skip-first", type=int, default=0)
     args = parser.parse_args()
-    offsets, skipped, twice, frames = read_trace(args.trace, args.skip_first)
+    frames, skipped, twice = read_trace(args.trace)
+    offsets = [heard - (second * 1000 + index * 1000 / fps)
+               for _, second, index, heard, fps in frames if second >= args.skip_first]
     if not offsets:
         print("no frames in the trace", file=sys.stderr)
         return 1
     values = sorted(abs(o) for o in offsets)
     signed = sorted(offsets)
-    print(f"frames shown      {frames}")
+    print(f"frames shown      {len(frames)}")
     print(f"A/V offset |ms|   p50 {percentile(values, .5):.1f}  p95 {percentile(values, .95):.1f}"
           f"  p99 {percentile(values, .99):.1f}  max {values[-1]:.1f}")
     print(f"signed offset ms  min {signed[0]:.1f}  median {percentile(signed, .5):.1f}"
