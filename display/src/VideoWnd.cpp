@@ -185,7 +185,7 @@ CVideoWnd::SceneLayout CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
     bool drewFrame = false;
     QRect pictureRect;
     WithShownFrame([&](const ShownFrame& frame) {
-        if (frame.bits == nullptr)
+        if (!frame.streamOpen)
             return;
         drewFrame = true;
         // Only a paint of the window puts the frame on the screen (RenderScene does not fill).
@@ -206,8 +206,9 @@ CVideoWnd::SceneLayout CVideoWnd::DrawScene(QPainter& p, bool fillBackground) {
             for (const QRect& r : around) p.fillRect(r, Qt::black);
         };
         if (frameBlit_ != FrameBlit::Converted) {
-            fillAround(target);
-            DrawFrame(p, frame, target, frameBlit_);
+            fillAround(frame.bits != nullptr ? target : QRect());  // black until the first frame
+            if (frame.bits != nullptr)
+                DrawFrame(p, frame, target, frameBlit_);
             return;
         }
         // The next frames are converted straight to this size, so that drawing them is a

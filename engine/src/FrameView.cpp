@@ -118,6 +118,7 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
         restartRun_ = true;
         freshFrame_ = false;
         freshConverted_ = false;
+        streamOpen_ = false;
         std::vector<uint8_t>().swap(frameBuffer_);
         std::vector<uint8_t>().swap(rotatedBuffer_);
         std::vector<uint8_t>().swap(shownFrame_);
@@ -153,9 +154,14 @@ bool CFrameView::OpenStream(CPlaybackEngine* engine, win::RecursiveMutex* engine
 
     // Cleared, unlike a fresh Windows allocation: until the first frame arrives the paint
     // shows black rather than whatever the heap held. The quarter turns' buffers are made when
-    // a frame is first turned: most files never are.
-    frameBuffer_.assign(f.biSizeImage, 0);
-    shownFrame_.assign(f.biSizeImage, 0);
+    // a frame is first turned: most files never are. Stored frames are decoded into the
+    // presenting thread's buffers (or the window's own picture), which are swapped in when
+    // they are shown: the view makes no frame buffer of its own for them.
+    streamOpen_ = true;
+    if (!storedPath_) {
+        frameBuffer_.assign(f.biSizeImage, 0);
+        shownFrame_.assign(f.biSizeImage, 0);
+    }
     shownFormat_ = f;
     shownRotatedFormat_ = rotatedFormat_;
     shownIsRotated_ = false;
@@ -189,6 +195,7 @@ void CFrameView::FreeBuffers() {
         std::lock_guard view(viewMutex_);
         ++stream_;
         pulledFrame_ = pulledNext_ = StoredFrame{};
+        streamOpen_ = false;
         // swap with empties so the memory really goes back now
         std::vector<uint8_t>().swap(frameBuffer_);
         std::vector<uint8_t>().swap(rotatedBuffer_);
@@ -206,7 +213,7 @@ void CFrameView::FreeBuffers() {
 int CFrameView::ShowFrameAt(int32_t second, int32_t frameIndex) {
     {
         std::lock_guard lock(workMutex_);
-        if (frameBuffer_.empty())
+        if (!streamOpen_)
             return 0;
     }
     // Backward play runs the display past second 0 to take the last records of its run.
@@ -287,7 +294,7 @@ int CFrameView::PullStoredFrame() {
     // Only kept: a frame is decoded when it is about to be shown, so the frames a catch-up
     // passes over (fast play, the way to a seek's target) never are.
     std::lock_guard lock(workMutex_);
-    if (frameBuffer_.empty())
+    if (!streamOpen_)
         return 0;
     frameSecond_ = frame.second;
     frameIndex_ = frame.index;
@@ -308,7 +315,7 @@ int CFrameView::PullFrameToward(const std::pair<int32_t, int32_t>* goal, bool ba
     if (engine == nullptr || !engine->IsRunning())
         return 0;
     std::lock_guard lock(workMutex_);
-    if (frameBuffer_.empty())
+    if (!streamOpen_)
         return 0;
     const int32_t imageSize = static_cast<int32_t>(pictureFormat_.biSizeImage);
     if (engine->EnsureFrame(imageSize + kRecordLabelBytes) != 1)
@@ -361,7 +368,7 @@ void CFrameView::TransformFrame() {
         return;
     }
     std::lock_guard lock(workMutex_);
-    if (!freshFrame_ || frameBuffer_.empty())
+    if (!freshFrame_ || !streamOpen_)
         return;
     if (freshConverted_) {
         // Already turned and converted by the window in the display mode of its pull; a mode
@@ -417,7 +424,7 @@ bool CFrameView::PresentPulledStoredFrame(bool repaint) {
     job.repaint = repaint;
     {
         std::lock_guard lock(workMutex_);
-        if (!freshFrame_ || frameBuffer_.empty())
+        if (!freshFrame_ || !streamOpen_)
             return false;
         freshFrame_ = false;
         job.show = std::exchange(pulledFrame_, StoredFrame{});
@@ -473,7 +480,7 @@ bool CFrameView::PrepareStored(const StoredFrame& frame, const CStoredFrameWorke
 
 bool CFrameView::PublishStored(const CStoredFrameWorker::Job& job) {
     std::lock_guard work(workMutex_);
-    if (job.stream != stream_ || frameBuffer_.empty())
+    if (job.stream != stream_ || !streamOpen_)
         return false;  // the stream has changed or closed since the frame was pulled
     if (PreparesStoredFrames(job.displayMode)) {
         // Under the view lock, which the paint holds while it draws: picture and label change
@@ -527,6 +534,7 @@ win::BITMAPINFOHEADER CFrameView::GetPictureFormat() const {
 void CFrameView::WithShownFrame(const std::function<void(const ShownFrame&)>& draw) const {
     std::lock_guard lock(viewMutex_);
     ShownFrame shown;
+    shown.streamOpen = streamOpen_;
     if (shownIsRotated_) {
         if (!shownRotated_.empty())
             shown.bits = shownRotated_.data();
@@ -551,7 +559,7 @@ CFrameView::Overlay CFrameView::GetOverlay() const {
     o.seekText = seekText_;
     o.dragText = dragText_;
     o.noticeText = noticeText_;
-    o.hasStream = !shownFrame_.empty();
+    o.hasStream = streamOpen_;
     return o;
 }
 

@@ -35,9 +35,11 @@
 
 class CFrameView : public IVideoTarget {
 public:
-    // The frame the paint should draw: bits null without a stream. Rotated frames (display
-    // modes 4 and 5) come with the rotated format.
+    // The frame the paint should draw: bits null without a stream, and also with one until a
+    // frame of stored pictures that the window does not decode itself is shown. Rotated frames
+    // (display modes 4 and 5) come with the rotated format.
     struct ShownFrame {
+        bool streamOpen = false;
         const uint8_t* bits = nullptr;
         win::BITMAPINFOHEADER format;
         bool rotated = false;
@@ -220,7 +222,7 @@ private:
     mutable std::mutex workMutex_;
     win::BITMAPINFOHEADER pictureFormat_;  // under workMutex_
     win::BITMAPINFOHEADER rotatedFormat_;  // under workMutex_
-    std::vector<uint8_t> frameBuffer_;     // under workMutex_; empty without a stream
+    std::vector<uint8_t> frameBuffer_;     // under workMutex_; empty without decoded frames
     std::vector<uint8_t> rotatedBuffer_;   // under workMutex_
     int32_t frameSecond_ = 0;              // under workMutex_
     int32_t frameIndex_ = 0;               // under workMutex_
@@ -234,6 +236,7 @@ private:
     StoredFrame pulledFrame_;  // under workMutex_: stored, pulled, not yet handed on
     StoredFrame pulledNext_;   // under workMutex_: the frame queued behind it
     uint64_t stream_ = 0;      // under workMutex_: counts stream opens and frees
+    bool streamOpen_ = false;  // written under workMutex_ and viewMutex_, read under either
 
     // The presenting thread's state. Only one thread presents at a time; the mutex makes that
     // so also when tests pull from several threads without the worker. Lock order: this one,
