@@ -214,12 +214,14 @@ void CMainSkin::LoadFrame(const std::string& subFolder) {
 void CMainSkin::LoadButtons(const std::string& subFolder) {
     const std::string skinFolder = SkinFolder(subFolder);
     const std::string background = skinFolder + kBackgroundFile;
+    CSkinBitmap keyedBackground;
+    keyedBackground.LoadKeyed(background, CSkinButton::kKeyColor);
     for (const ButtonSkin& skin : kButtonSkins) {
         CSkinButton* button = m_dialog.SkinButton(skin.id);
         if (button == nullptr)
             continue;
         button->SetBitmaps(skinFolder + skin.normal, skinFolder + skin.click,
-                           skinFolder + skin.disable, background);
+                           skinFolder + skin.disable, keyedBackground);
         button->setText(QString());
         button->SetTooltipText(LanguageTable().UIInfo(skin.tooltip).c_str());
         if (skin.id == IDC_STYLE) {

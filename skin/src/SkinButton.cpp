@@ -24,11 +24,17 @@ CSkinButton::~CSkinButton() = default;
 
 bool CSkinButton::SetBitmaps(const std::string& normalPath, const std::string& pressedPath,
                              const std::string& disabledPath, const std::string& backgroundPath) {
+    CSkinBitmap background;
+    background.LoadKeyed(backgroundPath, kKeyColor);  // left empty, it fails the call below
+    return SetBitmaps(normalPath, pressedPath, disabledPath, background);
+}
+
+bool CSkinButton::SetBitmaps(const std::string& normalPath, const std::string& pressedPath,
+                             const std::string& disabledPath, const CSkinBitmap& background) {
     loaded = false;
-    CSkinBitmap normal, background, pressedPicture, disabled;
+    CSkinBitmap normal, pressedPicture, disabled;
     // Keyed once here, so that a paint only draws.
-    if (!normal.LoadKeyed(normalPath, kKeyColor) ||
-        !background.LoadKeyed(backgroundPath, kKeyColor) ||
+    if (!normal.LoadKeyed(normalPath, kKeyColor) || background.IsEmpty() ||
         !pressedPicture.LoadKeyed(pressedPath, kKeyColor) ||
         !disabled.LoadKeyed(disabledPath, kKeyColor)) {
         update();
@@ -36,7 +42,7 @@ bool CSkinButton::SetBitmaps(const std::string& normalPath, const std::string& p
     }
     m_focused.SetImage(normal.Image());
     m_normal = std::move(normal);
-    m_background = std::move(background);
+    m_background.SetImage(background.Image());  // shares the pixels
     m_pressed = std::move(pressedPicture);
     m_disabled = std::move(disabled);
     // Each state picture sizes the button in turn; the focused one (the normal picture) is

@@ -23,6 +23,10 @@ public:
     // is resized to the pictures, keeping its top-left corner.
     bool SetBitmaps(const std::string& normalPath, const std::string& pressedPath,
                     const std::string& disabledPath, const std::string& backgroundPath);
+    // The same with the background already loaded and keyed (empty: the call fails). The
+    // buttons of one dialog share its background: its pixels are held once, not per button.
+    bool SetBitmaps(const std::string& normalPath, const std::string& pressedPath,
+                    const std::string& disabledPath, const CSkinBitmap& background);
     // Null text does nothing.
     void SetTooltipText(const char* text, bool activate = true);
     // 0 by state, 1 always normal, 2 always pressed; anything else draws no picture.
