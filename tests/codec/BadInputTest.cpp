@@ -5,12 +5,6 @@
 #include "codec/TvqReader.h"
 #include "codec/TvqStreamDecoder.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-
 using namespace tvqtest;
 
 namespace {
@@ -71,6 +65,19 @@ struct ForgedMovie {
         return file;
     }
 };
+
+// Entry i of a good file's index: where chunk i starts; its size follows.
+const uint8_t* IndexEntry(const std::vector<uint8_t>& good, uint32_t i) {
+    return &good[tvq::GetU64(&good[72]) + 16 + 16 * i];
+}
+
+// Where each chunk ends.
+std::vector<size_t> ChunkEnds(const std::vector<uint8_t>& good) {
+    std::vector<size_t> ends;
+    for (uint32_t i = 0; i < tvq::GetU32(&good[tvq::GetU64(&good[72]) + 4]); ++i)
+        ends.push_back(tvq::GetU64(IndexEntry(good, i)) + tvq::GetU32(IndexEntry(good, i) + 8));
+    return ends;
+}
 
 enum class Outcome { Refused, Played, EndedEarly };
 
@@ -207,8 +214,7 @@ TEST_F(BadInput, DamagedIndexIsRebuiltFromTheChunks) {
 
 TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecondAlsoInAnUnfinishedFile) {
     const auto good = ForgedMovie{}.Build();
-    const size_t index = tvq::GetU64(&good[72]);
-    const size_t chunk1 = tvq::GetU64(&good[index + 16 + 16]);
+    const size_t chunk1 = tvq::GetU64(IndexEntry(good, 1));
     auto unfinished = good;
     MakeUnfinished(unfinished);
     const Patch patches[] = {
@@ -249,17 +255,6 @@ TEST_F(BadInput, DamagedChunksEndTheStreamAtThatSecondAlsoInAnUnfinishedFile) {
     EXPECT_EQ(tvq::FindMovieLength(path_), -1);
 }
 
-// Where each chunk ends, read from a good file's index.
-std::vector<size_t> ChunkEnds(const std::vector<uint8_t>& good) {
-    const size_t index = tvq::GetU64(&good[72]);
-    std::vector<size_t> ends;
-    for (uint32_t i = 0; i < tvq::GetU32(&good[index + 4]); ++i) {
-        const uint8_t* e = &good[index + 16 + 16 * i];
-        ends.push_back(tvq::GetU64(e) + tvq::GetU32(e + 8));
-    }
-    return ends;
-}
-
 int WholeChunksBefore(const std::vector<size_t>& ends, size_t cut) {
     return static_cast<int>(
         std::count_if(ends.begin(), ends.end(), [&](size_t e) { return e <= cut; }));
@@ -275,12 +270,8 @@ TEST(CutMovie, EveryCutPlaysExactlyTheWholeChunksBeforeIt) {
     MakeUnfinished(unfinished);
     std::vector<uint8_t> audio(4 * 8000), frames(2 * 2 * 32 * 24 * 3);
     int32_t audioCount = 0, frameCount = 0;
-    const TvqDecodeRequest request{1,
-                                   reinterpret_cast<uintptr_t>(audio.data()),
-                                   reinterpret_cast<uintptr_t>(&audioCount),
-                                   reinterpret_cast<uintptr_t>(frames.data()),
-                                   reinterpret_cast<uintptr_t>(&frameCount),
-                                   0};
+    const TvqDecodeRequest request =
+        RequestFor(audio.data(), &audioCount, frames.data(), &frameCount);
     const std::vector<uint8_t>* const files[] = {&good, &unfinished};
     for (size_t cut = 0; cut <= good.size(); ++cut) {
         for (const std::vector<uint8_t>* file : files) {
@@ -345,8 +336,7 @@ TEST_F(BadInput, CorruptJpegFramesBecomeBlackOrRepeatedFrames) {
     ASSERT_TRUE(WriteMarkedMovie(dir_.File("good.tvq"), Format(64, 48, 6, 8000, 1), 2));
     auto bytes = ReadFileBytes(dir_.File("good.tvq"));
     // Frames 0 and 3 of second 1: one scribbled over, one turned into a JPEG of another size.
-    const size_t index = tvq::GetU64(&bytes[72]);
-    size_t pos = tvq::GetU64(&bytes[index + 16 + 16]) + 24 + 16000;
+    size_t pos = tvq::GetU64(IndexEntry(bytes, 1)) + 24 + 16000;
     std::vector<size_t> frameAt;
     for (int i = 0; i < 6; ++i) {
         frameAt.push_back(pos + 4);

@@ -3,11 +3,8 @@
 // audio, 2 on the call that delivers the last second, short last seconds padded; open files
 // independent of each other; and the optional TvqSeek, which reaches every second in any order
 // and refuses out-of-range seconds and foreign handles without moving the stream.
-#include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
-#include <vector>
 
 #include "CodecTestSupport.h"
 
@@ -117,10 +114,14 @@ Pair MarkerOf(const OpenMovie& m, int i = 0) {
     return Marker(m.Frame(i), m.info->width, m.info->height);
 }
 
-TEST(ComponentInstances, SeveralOpenFilesAdvanceIndependently) {
+class ComponentInstances : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(component.Loaded()) << TVQ_DECDLL_PATH; }
     Component component;
-    ASSERT_TRUE(component.Loaded());
     TempFolder dir;
+};
+
+TEST_F(ComponentInstances, SeveralOpenFilesAdvanceIndependently) {
     ASSERT_TRUE(WriteMarkedMovie(dir.File("a.tvq"), Format(64, 48, 5, 8000, 1), 4));
     ASSERT_TRUE(
         WriteMarkedMovie(dir.File("b.tvq"), Format(48, 32, 3, 8000, 1, 16, tvq::kCodecRaw), 3));
@@ -146,10 +147,7 @@ TEST(ComponentInstances, SeveralOpenFilesAdvanceIndependently) {
     EXPECT_EQ(MarkerOf(third).first, 2);
 }
 
-TEST(ComponentInstances, ForeignOrClosedHandlesAreRefusedNotUsed) {
-    Component component;
-    ASSERT_TRUE(component.Loaded());
-    TempFolder dir;
+TEST_F(ComponentInstances, ForeignOrClosedHandlesAreRefusedNotUsed) {
     ASSERT_TRUE(WriteMarkedMovie(dir.File("m.tvq"), Format(32, 24, 2, 8000, 1), 2));
     TvqStreamInfo* info = component.Init(dir.File("m.tvq"));
     ASSERT_NE(info, nullptr);
@@ -157,9 +155,7 @@ TEST(ComponentInstances, ForeignOrClosedHandlesAreRefusedNotUsed) {
     EXPECT_EQ(component.Close(info), 0);
     TvqStreamInfo fake{};
     int32_t audioCount = 5, frameCount = 5;
-    TvqDecodeRequest request{
-        1, 0, reinterpret_cast<uintptr_t>(&audioCount), 0, reinterpret_cast<uintptr_t>(&frameCount),
-        0};
+    TvqDecodeRequest request = RequestFor(nullptr, &audioCount, nullptr, &frameCount);
     TvqOpenBlock block{};
     EXPECT_EQ(component.Decode(&request, &block, info), kTvqEndOfFile);
     EXPECT_EQ(component.Decode(&request, &block, &fake), kTvqEndOfFile);
@@ -167,11 +163,11 @@ TEST(ComponentInstances, ForeignOrClosedHandlesAreRefusedNotUsed) {
     EXPECT_EQ(component.Close(nullptr), 0);
 }
 
-class SeekEntry : public ::testing::Test {
+class SeekEntry : public ComponentInstances {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(component_.Loaded());
-        seek_ = component_.SeekEntry();
+        ComponentInstances::SetUp();
+        seek_ = component.SeekEntry();
         ASSERT_NE(seek_, nullptr) << "the component exports no TvqSeek";
         ASSERT_TRUE(WriteMarkedMovie(path_, format_, kSeconds));
     }
@@ -191,15 +187,13 @@ protected:
     }
 
     static constexpr int kSeconds = 12;
-    Component component_;
     TvqSeekFn seek_ = nullptr;
-    TempFolder dir_;
-    std::string path_ = dir_.File("seek.tvq");
+    std::string path_ = dir.File("seek.tvq");
     tvq::TvqStreamFormat format_ = Format(64, 48, 5, 8000, 1);
 };
 
 TEST_F(SeekEntry, EverySecondIsReachedInAnyOrderAndDecodingGoesOnFromIt) {
-    OpenMovie movie(component_, path_);
+    OpenMovie movie(component, path_);
     ASSERT_NE(movie.info, nullptr);
     // Backwards from the last second, then a scattered order, each followed by one decode.
     std::vector<int> order;
@@ -220,7 +214,7 @@ TEST_F(SeekEntry, EverySecondIsReachedInAnyOrderAndDecodingGoesOnFromIt) {
 }
 
 TEST_F(SeekEntry, OutOfRangeSecondsAndForeignHandlesChangeNothing) {
-    OpenMovie movie(component_, path_), other(component_, path_);
+    OpenMovie movie(component, path_), other(component, path_);
     ASSERT_NE(movie.info, nullptr);
     ASSERT_NE(other.info, nullptr);
     ASSERT_EQ(seek_(movie.info, 4), 1);
@@ -235,24 +229,21 @@ TEST_F(SeekEntry, OutOfRangeSecondsAndForeignHandlesChangeNothing) {
     ASSERT_EQ(seek_(movie.info, 9), 1);
     ExpectDelivers(other, 1);
     ExpectDelivers(movie, 9);
-    EXPECT_EQ(component_.Close(other.info), 1);
+    EXPECT_EQ(component.Close(other.info), 1);
     EXPECT_EQ(seek_(other.info, 1), 0);
     other.info = nullptr;
     ExpectDelivers(movie, 10);
 }
 
-TEST(SeekEntryOddBytes, AnOddEightBitSecondStartsWholeAfterASeek) {
+TEST_F(SeekEntry, AnOddEightBitSecondStartsWholeAfterASeek) {
     // 11025 Hz mono 8-bit: every second is an odd number of bytes, so a byte is carried
     // between calls; after a seek none of the previous second may lead the audio.
-    Component component;
-    ASSERT_NE(component.SeekEntry(), nullptr);
-    TempFolder dir;
     ASSERT_TRUE(WriteMarkedMovie(dir.File("odd.tvq"), Format(32, 24, 2, 11025, 1, 8), 4));
     OpenMovie movie(component, dir.File("odd.tvq"));
     ASSERT_NE(movie.info, nullptr);
     ASSERT_EQ(movie.Next(), 1);
     EXPECT_EQ(movie.audioCount, 11024 / 2);  // the odd byte is held back
-    ASSERT_EQ(component.SeekEntry()(movie.info, 2), 1);
+    ASSERT_EQ(seek_(movie.info, 2), 1);
     ASSERT_EQ(movie.Next(), 1);
     EXPECT_EQ(movie.audioCount, 11024 / 2);  // second 2 from its first byte, none carried in
     std::vector<uint8_t> expected(11025);

@@ -7,11 +7,8 @@
 
 #include <turbojpeg.h>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
-#include <random>
 
 using tvqtest::StrideFor;
 

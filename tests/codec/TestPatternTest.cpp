@@ -4,11 +4,8 @@
 #include "CodecTestSupport.h"
 #include "codec/JpegCodec.h"
 
-#include <gtest/gtest.h>
-
 #include <set>
 #include <tuple>
-#include <utility>
 
 using namespace tvqtest;
 

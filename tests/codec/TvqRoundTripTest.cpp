@@ -1,14 +1,7 @@
 // The writer and the reader against each other, and the bytes the player itself reads.
 #include "CodecTestSupport.h"
-#include "codec/TestPattern.h"
 #include "codec/TvqFrameDecoder.h"
 #include "codec/TvqReader.h"
-#include "codec/TvqWriter.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <utility>
 
 using namespace tvqtest;
 
@@ -131,24 +124,15 @@ TEST(TvqFormat, PackedLengthSplitsHoursMinutesSeconds) {
 TEST(TvqWriter, RefusesWhatNoReaderWouldAcceptAndKeepsTheMovieUsable) {
     TempFolder dir;
     tvq::TvqWriter writer;
-    const auto good = Format(32, 24, 2, 8000, 1, 16, tvq::kCodecRaw);
-    auto bad = good;
-    for (auto change :
-         {+[](tvq::TvqStreamFormat& f) { f.width = 0; },
-          +[](tvq::TvqStreamFormat& f) { f.height = 8193; },
-          +[](tvq::TvqStreamFormat& f) { f.framesPerSecond = 121; },
-          +[](tvq::TvqStreamFormat& f) { f.sampleRate = 0; },
-          +[](tvq::TvqStreamFormat& f) { f.channels = 3; },
-          +[](tvq::TvqStreamFormat& f) { f.bitsPerSample = 12; },
-          +[](tvq::TvqStreamFormat& f) { f.videoCodec = tvq::FourCc('M', 'P', 'G', '4'); },
-          +[](tvq::TvqStreamFormat& f) {
-              f.videoCodec = tvq::kCodecJpeg;
-              f.jpegQuality = 0;
-          }}) {
-        bad = good;
-        change(bad);
-        EXPECT_FALSE(writer.Open(dir.File("bad.tvq"), bad));
-    }
+    const uint32_t raw = tvq::kCodecRaw;
+    for (const tvq::TvqStreamFormat& bad :
+         {Format(0, 24, 2, 8000, 1, 16, raw), Format(32, 8193, 2, 8000, 1, 16, raw),
+          Format(32, 24, 121, 8000, 1, 16, raw), Format(32, 24, 2, 0, 1, 16, raw),
+          Format(32, 24, 2, 8000, 3, 16, raw), Format(32, 24, 2, 8000, 1, 12, raw),
+          Format(32, 24, 2, 8000, 1, 16, tvq::FourCc('M', 'P', 'G', '4')),
+          Format(32, 24, 2, 8000, 1, 16, tvq::kCodecJpeg, 0)})
+        EXPECT_FALSE(writer.Open(dir.File("bad.tvq"), bad)) << testing::PrintToString(Fields(bad));
+    const auto good = Format(32, 24, 2, 8000, 1, 16, raw);
     EXPECT_FALSE(writer.Open(dir.File("no/such/folder.tvq"), good));
 
     ASSERT_TRUE(writer.Open(dir.File("m.tvq"), good));
