@@ -27,7 +27,7 @@ protected:
     void MakeSource(const std::string& name, const std::string& makeArgs,
                     const std::string& encode) {
         const std::string tvq = File("pattern.tvq");
-        ASSERT_EQ(Shell(std::string(TVQ_MAKE_PATH) + " " + tvq + " " + makeArgs), 0) << output_;
+        ASSERT_EQ(Make(tvq + " " + makeArgs), 0) << output_;
         tvq::TvqReader reader;
         ASSERT_TRUE(reader.Open(tvq));
         const tvq::TvqStreamFormat& f = reader.Format();
@@ -158,42 +158,28 @@ TEST_F(Convert, MjpegAviFramesAreCopiedUnlessTheyMustChange) {
     ExpectInPlace(m422, 0);
 }
 
-TEST_F(Convert, FramesAreRetimedToTheMovieRate) {
-    MakeSource("in.mkv", "--size 160x120 --fps 25 --rate 8000 --channels 1 --seconds 2",
-               "-c:v libx264 -preset veryfast -qp 12 -pix_fmt yuv420p -c:a pcm_s16le");
-    // Fewer frames: each shows the source frame on screen at its time.
-    const Movie m = Converted("in.mkv", "12.tvq", "--fps 12");
-    ASSERT_EQ(m.markerSecond.size(), 2u);
-    for (int s = 0; s < 2; ++s) {
-        ASSERT_EQ(m.markerSecond[s].size(), 12u);
-        for (int i = 0; i < 12; ++i) {
-            EXPECT_EQ(m.markerSecond[s][i], s);
-            EXPECT_EQ(m.markerFrame[s][i], i * 25 / 12) << "second " << s << " frame " << i;
-        }
-    }
-    // More frames: source frames repeat.
-    const Movie fast = Converted("in.mkv", "50.tvq", "--fps 50");
-    ASSERT_EQ(fast.markerSecond.size(), 2u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(fast.markerFrame[1][i], i / 2) << "frame " << i;
-}
-
-TEST_F(Convert, VariableFrameRateSourceDropsAndRepeatsByTime) {
+TEST_F(Convert, FramesAreRetimedByTimeAlsoFromAVariableFrameRateSource) {
     // Second 0 whole, then only every third frame, each kept at its own time, and the last.
     MakeSource(
         "in.mp4", "--size 160x120 --fps 25 --rate 22050 --seconds 3",
         "-vf \"select='lt(n\\,25)+not(mod(n\\,3))+eq(n\\,74)'\" -fps_mode vfr -c:v libx264 -preset "
         "veryfast -qp 12 -pix_fmt yuv420p -c:a aac");
-    const Movie m = Converted("in.mp4", "out.tvq", "--fps 25");
-    ASSERT_EQ(m.markerSecond.size(), 3u);
-    for (int s = 0; s < 3; ++s) {
-        ASSERT_EQ(m.markerSecond[s].size(), 25u) << "second " << s;
-        for (int i = 0; i < 25; ++i) {
-            const int n = s * 25 + i;
-            const int shown = n < 25 || n == 74 ? n : n - n % 3;
-            EXPECT_EQ(m.markerSecond[s][i], shown / 25) << "second " << s << " frame " << i;
-            EXPECT_EQ(m.markerFrame[s][i], shown % 25) << "second " << s << " frame " << i;
+    // Each movie frame shows the source frame on screen at its time: fewer frames drop some,
+    // more repeat them.
+    for (int fps : {25, 12, 50}) {
+        SCOPED_TRACE(testing::Message() << fps << " fps");
+        const Movie m = Converted("in.mp4", "out.tvq", "--fps " + std::to_string(fps));
+        ASSERT_EQ(m.markerSecond.size(), 3u);
+        for (int s = 0; s < 3; ++s) {
+            ASSERT_EQ(m.markerSecond[s].size(), static_cast<size_t>(fps)) << "second " << s;
+            for (int i = 0; i < fps; ++i) {
+                const int n = (s * fps + i) * 25 / fps;  // on screen in a source without gaps
+                const int shown = n < 25 || n == 74 ? n : n - n % 3;
+                EXPECT_EQ(m.markerSecond[s][i], shown / 25) << "second " << s << " frame " << i;
+                EXPECT_EQ(m.markerFrame[s][i], shown % 25) << "second " << s << " frame " << i;
+            }
+            EXPECT_EQ(m.tone[s], s);
         }
-        EXPECT_EQ(m.tone[s], s);
     }
 }
 

@@ -26,9 +26,15 @@ struct Movie {
     std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
 };
 
+// A named string, not `std::string(PATH) + ...` temporaries: GCC 12 misreads those as
+// out-of-bounds copies (-Warray-bounds) in files built with the precompiled header.
+inline const std::string kTvqMake = TVQ_MAKE_PATH;
+
 class ToolTest : public ::testing::Test {
 protected:
     std::string File(const std::string& name) const { return folder_.File(name); }
+    // Runs tvq-make with `args` (shell words); returns its exit status.
+    int Make(const std::string& args) { return Shell(kTvqMake + " " + args); }
 
     // Runs a shell command; returns the exit status and keeps its output in output_.
     int Shell(const std::string& command) {

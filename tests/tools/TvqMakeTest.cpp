@@ -8,20 +8,12 @@
 
 namespace {
 
-// Named strings, not `std::string(PATH) + ...` temporaries: GCC 12 misreads those as
-// out-of-bounds copies (-Warray-bounds) in files built with the precompiled header.
-const std::string kTvqMake = TVQ_MAKE_PATH;
-
-class TvqMake : public ToolTest {
-protected:
-    // Runs tvq-make with `args` (shell words); returns its exit status.
-    int Run(const std::string& args) { return Shell(kTvqMake + " " + args); }
-};
+using TvqMake = ToolTest;
 
 TEST_F(TvqMake, TestPatternCarriesMarkersTonesAndAShortLastSecond) {
     const std::string path = File("t.tvq");
-    ASSERT_EQ(Run(path + " --size 97x61 --fps 10 --rate 11025 --channels 1 --bits 8 --seconds 3"
-                         " --codec jpeg --quality 60 --short-last-second 300"),
+    ASSERT_EQ(Make(path + " --size 97x61 --fps 10 --rate 11025 --channels 1 --bits 8 --seconds 3"
+                          " --codec jpeg --quality 60 --short-last-second 300"),
               0);
     Movie m;
     ASSERT_TRUE(Read(path, m));
@@ -36,7 +28,7 @@ TEST_F(TvqMake, TestPatternCarriesMarkersTonesAndAShortLastSecond) {
 
 TEST_F(TvqMake, DemoMovesAndPlaysAMelodyWithMarkers) {
     const std::string path = File("d.tvq");
-    ASSERT_EQ(Run(path + " --pattern demo --size 160x120 --fps 8 --seconds 2 --codec raw"), 0);
+    ASSERT_EQ(Make(path + " --pattern demo --size 160x120 --fps 8 --seconds 2 --codec raw"), 0);
     Movie m;
     ASSERT_TRUE(Read(path, m));
     ASSERT_EQ(m.markerSecond.size(), 2u);
@@ -62,8 +54,8 @@ TEST_F(TvqMake, DemoMovesAndPlaysAMelodyWithMarkers) {
 
 TEST_F(TvqMake, SyncBurstsStartOnEachFrameWithThePitchOfItsIndex) {
     const std::string path = File("s.tvq");
-    ASSERT_EQ(Run(path + " --pattern sync --size 64x48 --fps 25 --rate 44100 --channels 1"
-                         " --seconds 2 --codec raw"),
+    ASSERT_EQ(Make(path + " --pattern sync --size 64x48 --fps 25 --rate 44100 --channels 1"
+                          " --seconds 2 --codec raw"),
               0);
     tvq::TvqReader reader;
     ASSERT_TRUE(reader.Open(path));
@@ -92,11 +84,11 @@ TEST_F(TvqMake, BadCommandLinesExitWith2AndWriteNothing) {
          {"--size 0x10", "--size 320", "--size 9000x10", "--bits 12", "--channels 3", "--fps 0",
           "--fps 121", "--rate 0", "--seconds 0", "--codec mpeg", "--quality 101", "--pattern bars",
           "--short-last-second 1000", "--seconds", "--fps 2x", "--frobnicate 1", "second.tvq"}) {
-        EXPECT_EQ(Run(out + " " + args), 2) << args;
+        EXPECT_EQ(Make(out + " " + args), 2) << args;
         EXPECT_FALSE(std::filesystem::exists(out)) << args;
     }
-    EXPECT_EQ(Run("--seconds 1"), 2);  // no output file
-    EXPECT_EQ(Run(File("no/such/folder/x.tvq") + " --seconds 1"), 1);
+    EXPECT_EQ(Make("--seconds 1"), 2);  // no output file
+    EXPECT_EQ(Make(File("no/such/folder/x.tvq") + " --seconds 1"), 1);
 }
 
 }  // namespace
