@@ -28,25 +28,18 @@ protected:
                     const std::string& encode) {
         const std::string tvq = File("pattern.tvq");
         ASSERT_EQ(Make(tvq + " " + makeArgs), 0) << output_;
-        tvq::TvqReader reader;
-        ASSERT_TRUE(reader.Open(tvq));
-        const tvq::TvqStreamFormat& f = reader.Format();
+        Movie m;
+        ASSERT_TRUE(Read(tvq, m));
+        const tvq::TvqStreamFormat& f = m.format;
         std::ofstream video(File("v.raw"), std::ios::binary),
             audio(File("a.raw"), std::ios::binary);
-        tvq::TvqFrameDecoder decoder;
-        for (int s = 0; s < reader.SecondsCount(); ++s) {
-            tvq::TvqStoredSecond second;
-            ASSERT_TRUE(reader.ReadSecond(s, second));
-            const int count = static_cast<int>(second.frames.size());
-            std::vector<uint8_t> frames(f.FrameBytes() * count);
-            decoder.Decode(f, second, frames.data(), count);
-            for (int i = 0; i < count; ++i)
+        for (size_t s = 0; s < m.pictures.size(); ++s) {
+            for (const std::vector<uint8_t>& picture : m.pictures[s])
                 for (int y = f.height - 1; y >= 0; --y)
-                    video.write(reinterpret_cast<const char*>(frames.data() + i * f.FrameBytes() +
-                                                              static_cast<size_t>(y) * f.Stride()),
+                    video.write(reinterpret_cast<const char*>(picture.data()) + y * f.Stride(),
                                 f.width * 3);
-            audio.write(reinterpret_cast<const char*>(second.audio.data()),
-                        static_cast<std::streamsize>(second.audio.size()));
+            audio.write(reinterpret_cast<const char*>(m.audio[s].data()),
+                        static_cast<std::streamsize>(m.audio[s].size()));
         }
         video.close();
         audio.close();
@@ -250,17 +243,13 @@ TEST_F(Convert, SidewaysPhoneVideoIsTurnedUpright) {
         MakeLavfi("upright.bgr",
                   "-i " + File("turned.mp4") + " -frames:v 1 -f rawvideo -pix_fmt bgr24");
         ASSERT_EQ(Convert_(File("turned.mp4"), File("out.tvq"), "--quality 95"), 0) << output_;
-        tvq::TvqReader reader;
-        ASSERT_TRUE(reader.Open(File("out.tvq")));
-        const tvq::TvqStreamFormat& f = reader.Format();
+        Movie m;
+        ASSERT_TRUE(Read(File("out.tvq"), m));
+        const tvq::TvqStreamFormat& f = m.format;
         const bool sideways = std::string(turn) != "180";
         EXPECT_EQ(f.width, sideways ? 120 : 160) << turn;
         EXPECT_EQ(f.height, sideways ? 160 : 120) << turn;
-        tvq::TvqStoredSecond second;
-        ASSERT_TRUE(reader.ReadSecond(0, second));
-        std::vector<uint8_t> frame(f.FrameBytes());
-        tvq::TvqFrameDecoder decoder;
-        ASSERT_EQ(decoder.Decode(f, second, frame.data(), 1), 1);
+        const std::vector<uint8_t>& frame = m.pictures.at(0).at(0);
         const std::vector<uint8_t> upright = ReadBytes(File("upright.bgr"));
         ASSERT_EQ(upright.size(), static_cast<size_t>(f.width) * f.height * 3) << turn;
         long difference = 0;

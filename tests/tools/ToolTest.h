@@ -23,7 +23,8 @@ struct Movie {
     std::vector<std::vector<int>> markerFrame;
     std::vector<int> tone;  // detected second per chunk, -1 for silence
     std::vector<std::vector<uint8_t>> audio;
-    std::vector<std::vector<std::vector<uint8_t>>> stored;  // the coded frames as stored
+    std::vector<std::vector<std::vector<uint8_t>>> stored;    // the coded frames as stored
+    std::vector<std::vector<std::vector<uint8_t>>> pictures;  // decoded, bottom-up BGR
 };
 
 // A named string, not `std::string(PATH) + ...` temporaries: GCC 12 misreads those as
@@ -71,14 +72,16 @@ protected:
             m.markerSecond.emplace_back();
             m.markerFrame.emplace_back();
             m.stored.emplace_back();
+            m.pictures.emplace_back();
             for (int i = 0; i < count; ++i) {
+                const uint8_t* picture = frames.data() + i * f.FrameBytes();
                 int ms = -1, mf = -1;
-                if (!tvq::ReadFrameMarker(frames.data() + i * f.FrameBytes(), f.width, f.height,
-                                          f.Stride(), ms, mf))
+                if (!tvq::ReadFrameMarker(picture, f.width, f.height, f.Stride(), ms, mf))
                     ms = mf = -1;
                 m.markerSecond.back().push_back(ms);
                 m.markerFrame.back().push_back(mf);
                 m.stored.back().emplace_back(second.frames[i].begin(), second.frames[i].end());
+                m.pictures.back().emplace_back(picture, picture + f.FrameBytes());
             }
             m.audio.emplace_back(second.audio.begin(), second.audio.end());
             m.tone.push_back(tvq::DetectSecondFromPcm(second.audio.data(), second.audio.size(),
