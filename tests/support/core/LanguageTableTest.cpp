@@ -27,15 +27,20 @@ const char* const kTwoLanguages =
     "TitleInfo03=zh3\nDebugInfo00=zh-debug0\nDebugInfo01=zh-debug1\nUIInfo00=zh-ui0\n"
     "[Chinese2]\nTitleInfo00=tw0\n";
 
+// A fresh table loaded from the TvqPlayer.ini in `folder`, as a system of that language sees it.
+CLanguageTable LoadFrom(const std::string& folder, const char* langId = "0x0409") {
+    ScopedLangId lang(langId);
+    CLanguageTable table;
+    table.LoadLanguageFile(folder);
+    return table;
+}
+
 class LanguageFileTest : public ::testing::Test {
 protected:
     // Writes TvqPlayer.ini with the given text and loads a fresh table from it.
     CLanguageTable Load(const std::string& text, const char* langId = "0x0409") {
-        ScopedLangId lang(langId);
         folder_.Write("TvqPlayer.ini", text);
-        CLanguageTable table;
-        table.LoadLanguageFile(folder_.Path());
-        return table;
+        return LoadFrom(folder_.Path(), langId);
     }
     TempFolder folder_;
 };
@@ -54,21 +59,16 @@ TEST(LanguageTableDefaults, IndexesOutsideAGroupGiveNothing) {
 }
 
 TEST_F(LanguageFileTest, NoFileKeepsEverythingAndTheFolderNeedsNoTrailingSeparator) {
-    CLanguageTable table;
-    table.LoadLanguageFile(folder_.Path());
+    const CLanguageTable table = LoadFrom(folder_.Path());
     EXPECT_EQ(table.TitleInfo(0), "Error");
     EXPECT_EQ(table.GetOptionValue(0), 3);
     EXPECT_EQ(table.GetOptionValue(1), 3);
     EXPECT_EQ(table.GetLanguageName(), "");
 
-    ScopedLangId lang("0x0409");
     folder_.Write("TvqPlayer.ini",
                   "[Option]\nTitleInfoCount=1\n[LanguageMap]\n[English]\nTitleInfo00=Oops\n");
-    std::string folder = folder_.Path();
-    folder.pop_back();
-    CLanguageTable loaded;
-    loaded.LoadLanguageFile(folder);
-    EXPECT_EQ(loaded.TitleInfo(0), "Oops");
+    const std::string folder = folder_.Path();
+    EXPECT_EQ(LoadFrom(folder.substr(0, folder.size() - 1)).TitleInfo(0), "Oops");
 }
 
 TEST_F(LanguageFileTest, SystemLanguageChoosesItsSection) {
@@ -207,10 +207,7 @@ TEST(LanguageTableParseNumber, DecimalHexAndRejects) {
 // The language file we ship, in both of its languages: every entry the player shows is
 // there, the padded property labels keep their blanks, the skin list names the shipped skins.
 CLanguageTable LoadShipped(const char* langId) {
-    ScopedLangId lang(langId);
-    CLanguageTable table;
-    table.LoadLanguageFile(TVQ_RES_DIR "/");
-    return table;
+    return LoadFrom(TVQ_RES_DIR "/", langId);
 }
 
 TEST(ShippedLanguageFile, EnglishMatchesTheBuiltInTexts) {
