@@ -12,6 +12,9 @@
 
 #include "app/PlayerControl.h"
 #include "app/PlayerDlg.h"
+#include "platform/MessageBox.h"
+#include "support/OwnerDrawListCtrl.h"
+#include "support/SkinSliderCtrl.h"
 
 class FakePlayer : public IPlayerControl {
 public:
@@ -101,6 +104,47 @@ inline CPlayerDlg::Options TestDialogOptions(const TempFolder& dir,
     options.listenForCopies = false;
     return options;
 }
+
+// The main dialog on a recording player, with the tick count and the files the open dialog
+// returns in the test's hands and the message boxes recorded.
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win::SetMessageBoxService(boxes);
+        Open({});
+    }
+    void TearDown() override {
+        dlg.reset();
+        win::SetMessageBoxService(nullptr);
+    }
+    // What a suite sets in the dialog's options besides these.
+    virtual void Configure(CPlayerDlg::Options&) {}
+    // A new dialog, as started with these files on its command line.
+    void Open(std::vector<std::string> commandLineFiles) {
+        dlg.reset();
+        auto fake = std::make_unique<FakePlayer>();
+        player = fake.get();
+        auto options = TestDialogOptions(dir, std::move(fake));
+        options.commandLineFiles = std::move(commandLineFiles);
+        options.tickCount = [this] { return now; };
+        options.chooseFiles = [this] { return chosen; };
+        Configure(options);
+        dlg = std::make_unique<CPlayerDlg>(std::move(options));
+    }
+    std::string Movie(const std::string& name, int32_t seconds = 75) {
+        return WriteMovieHeader(dir.Path(name), seconds);
+    }
+    CSkinSliderCtrl* Slider() { return dlg->SkinSlider(); }
+    COwnerDrawListCtrl* List() { return dlg->SkinPlaylist(); }
+
+    TempFolder dir;
+    std::shared_ptr<win::RecordingMessageBoxService> boxes =
+        std::make_shared<win::RecordingMessageBoxService>();
+    FakePlayer* player = nullptr;
+    uint32_t now = 5000;
+    std::vector<std::string> chosen;
+    std::unique_ptr<CPlayerDlg> dlg;
+};
 
 #ifdef TVQ_SHIPPED_SKINS
 // The shipped skins in the test's program folder, as an installed program has them.

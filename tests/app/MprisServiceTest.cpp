@@ -15,29 +15,19 @@
 
 #include "AppTestSupport.h"
 #include "app/MprisService.h"
-#include "app/PlayerDlg.h"
 #include "engine/Messages.h"
-#include "platform/MessageBox.h"
-#include "support/SkinSliderCtrl.h"
 
 namespace {
 
-class MprisServiceTest : public ::testing::Test {
+class MprisServiceTest : public DialogTest {
 protected:
     void SetUp() override {
-        win::SetMessageBoxService(std::make_shared<win::RecordingMessageBoxService>());
-        auto fake = std::make_unique<FakePlayer>();
-        player = fake.get();
-        auto options = TestDialogOptions(dir, std::move(fake));
-        options.tickCount = [this] { return now; };
-        options.chooseFiles = [this] { return chosen; };
-        dlg = std::make_unique<CPlayerDlg>(std::move(options));
+        DialogTest::SetUp();
         mpris = std::make_unique<CMprisService>(*dlg);
     }
     void TearDown() override {
         mpris.reset();
-        dlg.reset();
-        win::SetMessageBoxService(nullptr);
+        DialogTest::TearDown();
     }
     // The service after the dialog's queued state has reached it: what the bus reads then.
     CMprisService& Bus() {
@@ -45,8 +35,7 @@ protected:
         return *mpris;
     }
     void AddMovies() {
-        chosen = {WriteMovieHeader(dir.Path("first movie.tvq"), 75),
-                  WriteMovieHeader(dir.Path("b.tvq"), 75)};
+        chosen = {Movie("first movie.tvq"), Movie("b.tvq")};
         dlg->OnAdd();
     }
     // What the playing file's messages do to the dialog, in the player's order: a 200 s range,
@@ -59,12 +48,12 @@ protected:
         dlg->OnWinMessage(WM_PLAY_STATE, 1, 1);
         dlg->OnWinMessage(WM_PLAY_POSITION, 30, 0);
     }
+    void PlayFirst() {
+        AddMovies();
+        dlg->OnPlay();
+        Started();
+    }
 
-    TempFolder dir;
-    FakePlayer* player = nullptr;
-    uint32_t now = 5000;
-    std::vector<std::string> chosen;
-    std::unique_ptr<CPlayerDlg> dlg;
     std::unique_ptr<CMprisService> mpris;
 };
 
@@ -122,9 +111,7 @@ TEST_F(MprisServiceTest, MetadataAndPositionDescribeThePlayingFile) {
     EXPECT_FALSE(idle.contains("xesam:url"));
     EXPECT_EQ(Bus().Position(), 0);
 
-    AddMovies();
-    dlg->OnPlay();
-    Started();
+    PlayFirst();
     const QVariantMap m = Bus().Metadata();
     EXPECT_EQ(m.value("xesam:title").toString(), "first movie");
     EXPECT_EQ(m.value("xesam:url").toString().toStdString(),
@@ -134,7 +121,7 @@ TEST_F(MprisServiceTest, MetadataAndPositionDescribeThePlayingFile) {
     // The length as the player reported it, the position from its clock, neither from the
     // slider.
     dlg->OnWinMessage(WM_SEEKBAR, 2, 150);
-    dlg->SkinSlider()->setRange(0, 90);
+    Slider()->setRange(0, 90);
     player->positionMs = 42'250;
     EXPECT_EQ(Bus().Metadata().value("mpris:length").toLongLong(), 150'000'000LL);
     EXPECT_EQ(Bus().Position(), 42'250'000LL);
@@ -146,9 +133,7 @@ TEST_F(MprisServiceTest, MetadataAndPositionDescribeThePlayingFile) {
 }
 
 TEST_F(MprisServiceTest, SeeksTakeTheSlidersPathAndSetPositionChecksTheTrack) {
-    AddMovies();
-    dlg->OnPlay();
-    Started();
+    PlayFirst();
     mpris->Seek(15'000'000);  // 30 s + 15 s
     EXPECT_EQ(player->seeks, std::vector<int32_t>{45});
     mpris->Seek(5'000'000);  // the slider waits for the first seek to finish
@@ -205,9 +190,7 @@ TEST_F(MprisServiceTest, TheDialogsChangesAreAnnouncedOnceAndOnlyWhatChanged) {
 TEST_F(MprisServiceTest, RatesRunTheSpeedCommandsAndAnewFileStartsAtNormalSpeed) {
     mpris->SetRate(2.0);  // nothing plays: nothing to speed up
     EXPECT_TRUE(player->speeds.empty());
-    AddMovies();
-    dlg->OnPlay();
-    Started();
+    PlayFirst();
     mpris->PublishChanges();
     mpris->SetRate(4.0);
     mpris->SetRate(4.0);  // already at that speed
@@ -339,9 +322,7 @@ TEST_F(MprisBusTest, VolumeRoundTripsAndIsAnnounced) {
 }
 
 TEST_F(MprisBusTest, SeekedFollowsAnAcceptedSeekAndPauseIsAnnounced) {
-    AddMovies();
-    dlg->OnPlay();
-    Started();
+    PlayFirst();
     Call(kPlayer, "Seek", {QVariant::fromValue(qlonglong{15'000'000})});
     EXPECT_EQ(player->seeks, std::vector<int32_t>{45});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !listener.seeked.isEmpty(); }));

@@ -15,46 +15,18 @@
 #include <thread>
 
 #include "AppTestSupport.h"
-#include "app/PlayerDlg.h"
 #include "app/QtMessageTarget.h"
 #include "display/VideoWnd.h"
 #include "engine/Messages.h"
-#include "platform/MessageBox.h"
 #include "skin/SkinButton.h"
 #include "support/LanguageTable.h"
-#include "support/OwnerDrawListCtrl.h"
 #include "support/ResumeStore.h"
 #include "support/SharedFileMap.h"
-#include "support/SkinSliderCtrl.h"
 
 namespace {
 
-class PlayerDlgTest : public ::testing::Test {
+class PlayerDlgTest : public DialogTest {
 protected:
-    void SetUp() override {
-        win::SetMessageBoxService(boxes);
-        Open({});
-    }
-    // A new dialog, as started with these files on its command line.
-    void Open(std::vector<std::string> commandLineFiles) {
-        dlg.reset();
-        auto fake = std::make_unique<FakePlayer>();
-        player = fake.get();
-        auto options = TestDialogOptions(dir, std::move(fake));
-        options.commandLineFiles = std::move(commandLineFiles);
-        options.tickCount = [this] { return now; };
-        options.chooseFiles = [this] { return chosen; };
-        dlg = std::make_unique<CPlayerDlg>(std::move(options));
-    }
-    void TearDown() override {
-        dlg.reset();
-        win::SetMessageBoxService(nullptr);
-    }
-    std::string Movie(const std::string& name, int32_t seconds = 75) {
-        return WriteMovieHeader(dir.Path(name), seconds);
-    }
-    CSkinSliderCtrl* Slider() { return dlg->SkinSlider(); }
-    COwnerDrawListCtrl* List() { return dlg->SkinPlaylist(); }
     void StartPlaying() {
         dlg->OnPlay();
         dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
@@ -95,15 +67,8 @@ protected:
         return channel;
     }
 
-    TempFolder dir;
     // The block a second copy writes into; it exists before the dialog opens it.
     CSharedFileMapCreator secondCopy;
-    std::shared_ptr<win::RecordingMessageBoxService> boxes =
-        std::make_shared<win::RecordingMessageBoxService>();
-    FakePlayer* player = nullptr;
-    uint32_t now = 5000;
-    std::vector<std::string> chosen;
-    std::unique_ptr<CPlayerDlg> dlg;
 };
 
 TEST_F(PlayerDlgTest, ARightClickOnTheFrameLeavesItsMenuToTheFrame) {

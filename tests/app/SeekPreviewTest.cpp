@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "app/PlayerDlg.h"
 #include "app/PreviewDecoder.h"
 #include "app/SeekPreview.h"
 #include "app/SeekPreviewPopup.h"
@@ -24,9 +23,7 @@
 #include "display/VideoWnd.h"
 #include "engine/Messages.h"
 #include "engine/TvqDecoder.h"
-#include "platform/MessageBox.h"
 #include "platform/Paths.h"
-#include "support/SkinSliderCtrl.h"
 
 namespace {
 
@@ -186,19 +183,15 @@ TEST_F(SeekPreviewTest, DamagedFilesGiveNoPicture) {
 }
 
 // The dialog with a recording playlist player whose "playing" file is a real movie.
-class SeekPreviewDlgTest : public SeekPreviewTest {
+class SeekPreviewDlgTest : public DialogTest {
 protected:
     void SetUp() override {
-        SeekPreviewTest::SetUp();
-        auto fake = std::make_unique<FakePlayer>();
-        player = fake.get();
-        auto options = TestDialogOptions(dir, std::move(fake));
-        options.chooseFiles = [this] { return chosen; };
-        dlg = std::make_unique<CPlayerDlg>(std::move(options));
+        CTvqDecoder::SetLibraryPathForTesting(BinFolder() + CTvqDecoder::kLibraryName);
+        DialogTest::SetUp();
     }
     void TearDown() override {
-        dlg.reset();
-        SeekPreviewTest::TearDown();
+        DialogTest::TearDown();
+        CTvqDecoder::SetLibraryPathForTesting("");
     }
     void Play(const std::string& movie) {
         chosen = {movie};
@@ -210,7 +203,6 @@ protected:
         dlg->OnWinMessage(WM_SEEKBAR, 2, kSeconds - 1);
         dlg->OnWinMessage(WM_SEEKBAR, 1, 1);
     }
-    CSkinSliderCtrl* Slider() { return dlg->SkinSlider(); }
     CSeekPreviewPopup* Popup() { return dlg->SeekPreview(); }
     // The x in the slider whose click seeks to `second`.
     int XFor(int second) {
@@ -241,10 +233,6 @@ protected:
         }
         return false;
     }
-
-    FakePlayer* player = nullptr;
-    std::vector<std::string> chosen;
-    std::unique_ptr<CPlayerDlg> dlg;
 };
 
 TEST_F(SeekPreviewDlgTest, HoverShowsTheSecondUnderTheMouseAboveTheSlider) {

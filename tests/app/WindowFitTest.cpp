@@ -7,19 +7,13 @@
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
-#include <filesystem>
-#include <functional>
 
 #include "AppTestSupport.h"
-#include "app/PlayerDlg.h"
 #include "app/WindowFit.h"
 #include "display/VideoWnd.h"
 #include "engine/Messages.h"
-#include "platform/MessageBox.h"
 #include "skin/MainSkin.h"
 #include "skin/SkinButton.h"
-#include "support/OwnerDrawListCtrl.h"
-#include "support/SkinSliderCtrl.h"
 
 namespace {
 
@@ -85,12 +79,6 @@ TEST(FitWindowToPicture, AWindowNearAnEdgeIsMovedOntoTheScreen) {
 
 #ifdef TVQ_SHIPPED_SKINS
 
-// Runs the event loop until done() holds (the window system's answer to a new geometry
-// arrives as an event); false when it never does.
-bool Eventually(const std::function<bool()>& done) {
-    return QTest::qWaitFor(done, 5000);
-}
-
 // Distances of a control to the client area's right and bottom edges.
 QPoint ToFarEdges(const QWidget* control) {
     const QWidget* client = control->parentWidget();
@@ -98,31 +86,22 @@ QPoint ToFarEdges(const QWidget* control) {
                   client->height() - control->geometry().bottom());
 }
 
-// A dialog on a copy of the shipped skins, made by each suite's SetUp.
-class ShippedSkinTest : public ::testing::Test {
+// A dialog on a copy of the shipped skins.
+class ShippedSkinTest : public DialogTest {
 protected:
     void SetUp() override {
-        win::SetMessageBoxService(boxes);
         CopyShippedSkins(dir);
+        DialogTest::SetUp();
     }
-    void TearDown() override {
-        dlg.reset();
-        win::SetMessageBoxService(nullptr);
-    }
-
-    TempFolder dir;
-    std::shared_ptr<win::RecordingMessageBoxService> boxes =
-        std::make_shared<win::RecordingMessageBoxService>();
-    std::unique_ptr<CPlayerDlg> dlg;
 };
 
 class WindowFitDialogTest : public ShippedSkinTest {
 protected:
+    void Configure(CPlayerDlg::Options& options) override {
+        options.availableGeometry = [this] { return screen; };
+    }
     void SetUp() override {
         ShippedSkinTest::SetUp();
-        auto options = TestDialogOptions(dir, std::make_unique<FakePlayer>());
-        options.availableGeometry = [this] { return screen; };
-        dlg = std::make_unique<CPlayerDlg>(std::move(options));
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
         skinSize = dlg->size();
@@ -132,7 +111,7 @@ protected:
     // Waits for the window system to hand the window its new size and the layout to follow.
     void WaitForSize(QSize size) {
         const QSize client = size - (skinSize - kDrawnSize);
-        ASSERT_TRUE(Eventually([&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] {
             return dlg->size() == size && dlg->Client()->size() == client;
         })) << "window "
             << dlg->width() << "x" << dlg->height() << ", wanted " << size.width() << "x"
@@ -149,9 +128,9 @@ TEST_F(WindowFitDialogTest, A720pPictureGrowsTheWindowUntilTheVideoAreaHoldsItWh
     ASSERT_EQ(dlg->Client()->size(), kDrawnSize);
     ASSERT_EQ(video->geometry(), QRect(8, 8, 584, 328));
     ASSERT_LT(skinArea.height(), 720);
-    CSkinSliderCtrl* slider = dlg->SkinSlider();
+    CSkinSliderCtrl* slider = Slider();
     const QPoint sliderLeft = slider->pos(), sliderToEdges = ToFarEdges(slider);
-    const QPoint listToEdges = ToFarEdges(dlg->SkinPlaylist());
+    const QPoint listToEdges = ToFarEdges(List());
     const QPoint styleToEdges = ToFarEdges(dlg->Button(IDC_STYLE));
     const QPoint play = dlg->Button(IDC_PLAY)->pos();
     const int playToBottom = ToFarEdges(dlg->Button(IDC_PLAY)).y();
@@ -166,7 +145,7 @@ TEST_F(WindowFitDialogTest, A720pPictureGrowsTheWindowUntilTheVideoAreaHoldsItWh
     EXPECT_EQ(slider->pos().x(), sliderLeft.x());
     EXPECT_EQ(ToFarEdges(slider), sliderToEdges);
     EXPECT_EQ(slider->BackgroundSnapshot().size(), slider->size());
-    EXPECT_EQ(ToFarEdges(dlg->SkinPlaylist()), listToEdges);
+    EXPECT_EQ(ToFarEdges(List()), listToEdges);
     EXPECT_EQ(ToFarEdges(dlg->Button(IDC_STYLE)), styleToEdges);
     EXPECT_EQ(dlg->Button(IDC_PLAY)->pos().x(), play.x());
     EXPECT_EQ(ToFarEdges(dlg->Button(IDC_PLAY)).y(), playToBottom);
@@ -175,7 +154,7 @@ TEST_F(WindowFitDialogTest, A720pPictureGrowsTheWindowUntilTheVideoAreaHoldsItWh
 TEST_F(WindowFitDialogTest, OnASmallScreenTheWindowStaysOnItAndThePictureIsScaledDown) {
     screen = QRect(0, 0, 1024, 700);
     dlg->FitToPicture(QSize(1280, 720));
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] {
         return dlg->size() != skinSize &&
                dlg->Client()->size() == dlg->size() - (skinSize - kDrawnSize);
     }));
@@ -193,7 +172,7 @@ TEST_F(WindowFitDialogTest, OnASmallScreenTheWindowStaysOnItAndThePictureIsScale
 TEST_F(WindowFitDialogTest, SmallMoviesLeaveTheWindowAndAGrownOneReturnsToTheSkinsSize) {
     // In the middle of the screen, where growing needs no push back onto it.
     dlg->move(screen.center() - QPoint((skinSize.width() - 1) / 2, (skinSize.height() - 1) / 2));
-    ASSERT_TRUE(Eventually([&] { return dlg->geometry().center() == screen.center(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->geometry().center() == screen.center(); }));
     const QRect before = dlg->geometry();
     dlg->FitToPicture(QSize(320, 240));
     // Nor does the start of a movie the video window has no picture of.
@@ -236,10 +215,6 @@ TEST_F(WindowFitDialogTest, TheUsersOwnSizeAndAMaximisedWindowAreLeftAlone) {
 // the primary.
 class FullScreenTest : public ShippedSkinTest {
 protected:
-    void SetUp() override {
-        ShippedSkinTest::SetUp();
-        dlg = std::make_unique<CPlayerDlg>(TestDialogOptions(dir, std::make_unique<FakePlayer>()));
-    }
     // The window's top rows: black video area, or something of the skin's caption.
     static bool TopRowsAreBlack(const QImage& shot) {
         for (int y = 0; y < 4; ++y)
