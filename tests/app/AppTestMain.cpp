@@ -10,17 +10,6 @@
 #include "platform/MessageBox.h"
 #include "skin/SkinList.h"
 
-TempFolder::TempFolder() {
-    char pattern[] = "/tmp/tvq-app-test-XXXXXX";
-    folder_ = mkdtemp(pattern) ? pattern : "/tmp";
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    if (folder_ != "/tmp")
-        std::filesystem::remove_all(folder_, ec);
-}
-
 std::string WriteMovieHeader(const std::string& path, int32_t seconds, uint32_t riffSize) {
     uint8_t bytes[96] = {'R', 'I', 'F', 'F', 0, 0, 0,   0,   'T', 'V', 'Q', ' ', 'L', 'I',
                          'S', 'T', 0,   0,   0, 0, 'h', 'd', 'r', 'l', 't', 'v', 'q', 'h'};

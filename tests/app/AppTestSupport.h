@@ -1,8 +1,9 @@
 #pragma once
-// Shared pieces of the front-end tests: a recording playlist player, movie files with just
-// the header the playlist reads, and a private folder for each test.
+// Shared pieces of the front-end tests: a recording playlist player, a private folder for each
+// test, movie files with just the header the playlist reads, and the dialog on the player.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -80,15 +81,14 @@ public:
     std::function<int32_t(const std::string&)> startQuery;
 };
 
+// A private folder, removed with the object.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    const std::string& Folder() const { return folder_; }
+    std::string Path(const std::string& name) const { return Folder() + "/" + name; }
+    std::string Folder() const { return dir_.path().toStdString(); }
 
 private:
-    std::string folder_;
+    QTemporaryDir dir_{"/tmp/tvq-app-test-XXXXXX"};
 };
 
 // A file with the 28-byte movie header and the packed length at 84; riffSize != 0 spoils it.

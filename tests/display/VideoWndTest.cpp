@@ -4,12 +4,12 @@
 // size and orientation, the texts and the scope strip, the full-screen picture without them);
 // the display menu, the zoom rules and full screen's way there and back.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImage>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <chrono>
 #include <filesystem>
@@ -27,9 +27,7 @@ namespace {
 class VideoWindowTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/videownd-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = std::string(pattern) + "/";
+        ASSERT_TRUE(tmp_.isValid());
         dialog_ = std::make_unique<QWidget>();
         QFont font = dialog_->font();
         font.setPixelSize(12);
@@ -45,10 +43,10 @@ protected:
         engine_.reset();
         dialog_.reset();
         CTvqDecoder::SetLibraryPathForTesting("");
-        std::filesystem::remove_all(dir_);
     }
 
-    std::string dir_;
+    QTemporaryDir tmp_;
+    std::string dir_ = tmp_.path().toStdString() + "/";
     win::RecordingMessageTarget messages_;
     CPlayerSettings settings_;
     std::unique_ptr<QWidget> dialog_;
