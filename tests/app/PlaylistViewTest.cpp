@@ -38,6 +38,9 @@ protected:
     std::string Movie(const std::string& name, int32_t seconds = 75) {
         return WriteMovieHeader(dir.Path(name), seconds);
     }
+    void Add(std::initializer_list<const char*> names) {
+        for (const char* name : names) view.AddFileToList(Movie(name));
+    }
     std::vector<std::string> Column0() const {
         std::vector<std::string> out;
         for (int r = 0; r < list.GetItemCount(); ++r) out.push_back(list.GetItemText(r, 0));
@@ -131,8 +134,7 @@ TEST_F(PlaylistViewTest, AddingSelectsTheNewRowAndFeedsARunningPlaylist) {
 }
 
 TEST_F(PlaylistViewTest, DeletingRowsOneAndThreeKeepsTheOrderAndMovesTheMark) {
-    for (const char* name : {"0.tvq", "1.tvq", "2.tvq", "3.tvq", "4.tvq"})
-        view.AddFileToList(Movie(name));
+    Add({"0.tvq", "1.tvq", "2.tvq", "3.tvq", "4.tvq"});
     host.playing = true;
     host.player.currentFile = dir.Path("4.tvq");
     view.MarkPlayingItem(host.player.currentFile);
@@ -151,8 +153,7 @@ TEST_F(PlaylistViewTest, DeletingRowsOneAndThreeKeepsTheOrderAndMovesTheMark) {
 }
 
 TEST_F(PlaylistViewTest, DeletingThePlayingRowMovesToTheNextFile) {
-    view.AddFileToList(Movie("a.tvq"));
-    view.AddFileToList(Movie("b.tvq"));
+    Add({"a.tvq", "b.tvq"});
     host.playing = true;
     view.MarkPlayingItem(dir.Path("a.tvq"));
     host.player.removeResult = 1;
@@ -166,7 +167,7 @@ TEST_F(PlaylistViewTest, DeletingThePlayingRowMovesToTheNextFile) {
 }
 
 TEST_F(PlaylistViewTest, DeletingAfterTheListHasEndedMarksNoRow) {
-    for (const char* name : {"a.tvq", "b.tvq", "c.tvq"}) view.AddFileToList(Movie(name));
+    Add({"a.tvq", "b.tvq", "c.tvq"});
     // The list played to its end: the player still names its last file, the mark is gone.
     host.player.currentFile = dir.Path("c.tvq");
     list.ClearSelection();
@@ -187,9 +188,7 @@ TEST_F(PlaylistViewTest, OnlyDroppedFilesEndingInTvqAreTaken) {
 TEST_F(PlaylistViewTest, CopyingIntoThePlayerStopsAtAVanishedFile) {
     auto boxes = std::make_shared<win::RecordingMessageBoxService>();
     win::SetMessageBoxService(boxes);
-    view.AddFileToList(Movie("a.tvq"));
-    view.AddFileToList(Movie("b.tvq"));
-    view.AddFileToList(Movie("c.tvq"));
+    Add({"a.tvq", "b.tvq", "c.tvq"});
     view.LoadPlayerList();
     EXPECT_EQ(host.player.files.size(), 3u);
 
@@ -203,8 +202,7 @@ TEST_F(PlaylistViewTest, CopyingIntoThePlayerStopsAtAVanishedFile) {
 }
 
 TEST_F(PlaylistViewTest, MarkingAnUnknownNameKeepsTheMark) {
-    view.AddFileToList(Movie("a.tvq"));
-    view.AddFileToList(Movie("b.tvq"));
+    Add({"a.tvq", "b.tvq"});
     view.MarkPlayingItem(dir.Path("B.TVQ"));
     EXPECT_EQ(list.GetCurrentRow(), 1);
     view.MarkPlayingItem(dir.Path("other.tvq"));
