@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <chrono>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -80,6 +81,11 @@ bool IsGreen(QRgb c) {
     return qGreen(c) > 150 && qRed(c) < 60 && qBlue(c) < 60;
 }
 
+// The points' colour in the image; a point of another colour is named.
+void ExpectPixels(const QImage& image, QRgb colour, std::initializer_list<QPoint> points) {
+    for (const QPoint p : points) EXPECT_EQ(image.pixel(p), colour) << p.x() << "," << p.y();
+}
+
 QRgb Gray(uint8_t v) {
     return qRgb(v, v, v);
 }
@@ -115,16 +121,11 @@ TEST_F(PlayingVideoWindowTest, ZoomedPictureIsCentredInTheVideoAreaAndUpright) {
         video_->SetZoom(2.0f);
         const QImage scene = video_->RenderScene();
         // 192 x 128 in a 400 x 150 area: left (400 - 192) / 2 = 104, top (150 - 128) / 2 = 11.
-        EXPECT_EQ(scene.pixel(104, 11), fill);
-        EXPECT_EQ(scene.pixel(295, 11), fill);
-        EXPECT_EQ(scene.pixel(103, 11), kBlack);
-        EXPECT_EQ(scene.pixel(104, 10), kBlack);
-        EXPECT_EQ(scene.pixel(296, 40), kBlack);
-        EXPECT_EQ(scene.pixel(150, 139), kBlack);
+        ExpectPixels(scene, fill, {{104, 11}, {295, 11}});
+        ExpectPixels(scene, kBlack, {{103, 11}, {104, 10}, {296, 40}, {150, 139}});
         // The first memory row is the bottom line: its first pixel holds the bytes 3, 0, 0
         // (blue 3) and its second 0, 5, 0 (green 5), each 2 x 2 at this zoom.
-        EXPECT_EQ(scene.pixel(104, 138), qRgb(0, 0, 3));
-        EXPECT_EQ(scene.pixel(105, 137), qRgb(0, 0, 3));
+        ExpectPixels(scene, qRgb(0, 0, 3), {{104, 138}, {105, 137}});
         EXPECT_EQ(scene.pixel(106, 138), qRgb(0, 5, 0));
         EXPECT_EQ(scene.pixel(104, 136), fill);
     }
@@ -188,10 +189,8 @@ TEST_F(VideoWindowTest, ScopeStripSitsAboveTheTextLineAndEndsTheVideoArea) {
     // "HELLO" on it; the scope strip then sets it.
     EXPECT_EQ(video_->GetVideoAreaBottom(), 0);
     QImage scene = video_->RenderScene();
-    EXPECT_EQ(scene.pixel(0, scopeTop), qRgb(255, 0, 0));
-    EXPECT_EQ(scene.pixel(299, scopeTop + 11), qRgb(255, 0, 0));
-    EXPECT_EQ(scene.pixel(0, scopeTop - 1), kBlack);
-    EXPECT_EQ(scene.pixel(300, scopeTop), kBlack);
+    ExpectPixels(scene, qRgb(255, 0, 0), {{0, scopeTop}, {299, scopeTop + 11}});
+    ExpectPixels(scene, kBlack, {{0, scopeTop - 1}, {300, scopeTop}});
     EXPECT_EQ(video_->GetVideoAreaBottom(), scopeTop - 1);
     scene = video_->RenderScene();
     const QRect hello(150, (scopeTop - 1 - th) / 2, 100, th);
@@ -212,12 +211,8 @@ TEST_F(PlayingVideoWindowTest, TurnedPictureUsesTheTurnedFormat) {
     const QImage scene = video_->RenderScene();
     // 64 x 96 upright in a 400 x 150 area: left 168, top 27.
     const QRgb fill = Gray(FakeFrameByte(0, 7));
-    EXPECT_EQ(scene.pixel(169, 27), fill);
-    EXPECT_EQ(scene.pixel(231, 122), fill);
-    EXPECT_EQ(scene.pixel(167, 27), kBlack);
-    EXPECT_EQ(scene.pixel(232, 27), kBlack);
-    EXPECT_EQ(scene.pixel(168, 26), kBlack);
-    EXPECT_EQ(scene.pixel(168, 123), kBlack);
+    ExpectPixels(scene, fill, {{169, 27}, {231, 122}});
+    ExpectPixels(scene, kBlack, {{167, 27}, {232, 27}, {168, 26}, {168, 123}});
     // A quarter turn clockwise brings the bottom line of the picture (the record's bytes:
     // pixels (0,0,0), (0,7,0), (0,0,fill) in memory order) to the left edge, top down.
     EXPECT_EQ(scene.pixel(168, 27), qRgb(0, 0, 0));
@@ -231,11 +226,8 @@ TEST_F(PlayingVideoWindowTest, PictureLargerThanTheAreaIsShownWholeScaledDown) {
     // left (400 - 266) / 2 = 67. Shown at 1:1 it would cover the whole area.
     const QImage scene = video_->RenderScene();
     const QRgb fill = Gray(FakeFrameByte(1, 3));
-    EXPECT_EQ(scene.pixel(66, 75), kBlack);
-    EXPECT_EQ(scene.pixel(67, 75), fill);
-    EXPECT_EQ(scene.pixel(332, 75), fill);
-    EXPECT_EQ(scene.pixel(333, 75), kBlack);
-    EXPECT_EQ(scene.pixel(200, 0), fill);
+    ExpectPixels(scene, kBlack, {{66, 75}, {333, 75}});
+    ExpectPixels(scene, fill, {{67, 75}, {332, 75}, {200, 0}});
     EXPECT_EQ(video_->GetZoom(), 1.0f);  // the zoom value itself is left alone
 }
 
@@ -326,9 +318,8 @@ TEST_F(PlayingVideoWindowTest, FullScreenStretchesOnlyThePictureOverTheScreen) {
 
     const QImage scene = video_->RenderScene();
     const QRgb fill = Gray(FakeFrameByte(4, 2));
-    EXPECT_EQ(scene.pixel(0, 0), fill);
-    EXPECT_EQ(scene.pixel(screen.width() - 1, 0), fill);
-    EXPECT_EQ(scene.pixel(screen.width() - 1, screen.height() - 1), fill);
+    const int right = screen.width() - 1, bottom = screen.height() - 1;
+    ExpectPixels(scene, fill, {{0, 0}, {right, 0}, {right, bottom}});
     EXPECT_EQ(scene.pixel(0, screen.height() - 1), qRgb(0, 0, 4));
     EXPECT_EQ(GreenPixelsIn(scene, scene.rect()), 0);
     int red = 0;
