@@ -33,14 +33,7 @@ done
 
 work=$(mktemp -d /tmp/tvq-paused-XXXXXX)
 xpid= pid= pulse_pid=
-cleanup() {
-  [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
-  [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
-  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'end_run "$work" "$pid"' EXIT
 
 start_xvfb "$work"
 prog=$work/bin

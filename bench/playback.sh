@@ -45,13 +45,7 @@ command -v mpv >/dev/null || { have_mpv=0; echo "mpv is not installed: ours only
 
 work=$(mktemp -d /tmp/tvq-playback-XXXXXX)
 xpid= ppid_=
-cleanup() {
-  [ -n "$ppid_" ] && kill -9 "$ppid_" 2>/dev/null || true
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
-  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'end_run "$work" "$ppid_"' EXIT
 
 # One X server for every run, so that its share is measured the same way for both players.
 start_xvfb "$work"

@@ -39,12 +39,7 @@ else
   out=$work
 fi
 xpid= ppid_=
-cleanup() {
-  [ -n "$ppid_" ] && kill -9 "$ppid_" 2>/dev/null || true
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'end_run "$work" "$ppid_"' EXIT
 
 start_xvfb "$work"
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy TVQ_LANGID=1033

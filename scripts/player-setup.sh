@@ -20,7 +20,7 @@ use_private_session() { # dir
 }
 
 # Starts an Xvfb large enough for a 1080p window on a free display, sets xpid to its pid and
-# exports DISPLAY; the caller kills $xpid when it is done. Its log goes to DIR/xvfb.log.
+# exports DISPLAY; end_run ends it. Its log goes to DIR/xvfb.log.
 start_xvfb() { # dir
   Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$1/display" 2>"$1/xvfb.log" &
   xpid=$!
@@ -39,4 +39,17 @@ start_private_bus() { # dir
   bus_pid=$(cat "$1/bus.pid")
   DBUS_SESSION_BUS_ADDRESS=$(head -1 "$1/bus.address")
   export DBUS_SESSION_BUS_ADDRESS
+}
+
+# Ends a run (for a trap on EXIT): the players given are killed outright, the servers the run
+# started (X, session bus, sound server: $xpid, $bus_pid, $pulse_pid) are asked to end, and the
+# run's folder goes.
+end_run() { # dir [player pid...]
+  local dir=$1 pid
+  shift
+  for pid in "$@"; do [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true; done
+  for pid in "${xpid:-}" "${bus_pid:-}" "${pulse_pid:-}"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done
+  rm -rf "$dir"
 }
