@@ -1,16 +1,11 @@
 #pragma once
-// What the audio output's tests share: a video target that records what it is asked to show,
-// and a fixture that plays a real engine (over the fake decoder component) through the
-// virtual sound device, one notification span at a time.
+// What the audio output's and the frame view's tests share: a video target that records what it
+// is asked to show, and a fixture that plays a real engine (over the fake decoder component)
+// through the virtual sound device, one notification span at a time.
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,42 +20,6 @@
 #include "platform/sound/VirtualSoundDevice.h"
 
 namespace sound_test {
-
-// Picks an SDL driver (and for "disk" its file and delay per callback in ms) for one test and
-// restores the environment afterwards.
-class SdlDriver {
-public:
-    explicit SdlDriver(const char* driver, const std::string& diskFile = "",
-                       const char* diskDelayMs = nullptr) {
-        if (const char* old = getenv("SDL_AUDIODRIVER"))
-            oldDriver_ = old;
-        setenv("SDL_AUDIODRIVER", driver, 1);
-        if (!diskFile.empty())
-            setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
-        if (diskDelayMs)
-            setenv("SDL_DISKAUDIODELAY", diskDelayMs, 1);
-    }
-    ~SdlDriver() {
-        unsetenv("SDL_DISKAUDIOFILE");
-        unsetenv("SDL_DISKAUDIODELAY");
-        if (oldDriver_.empty())
-            unsetenv("SDL_AUDIODRIVER");
-        else
-            setenv("SDL_AUDIODRIVER", oldDriver_.c_str(), 1);
-    }
-
-private:
-    std::string oldDriver_;
-};
-
-// The file SDL's disk driver wrote, as 16-bit samples.
-inline std::vector<int16_t> ReadSamples(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
-}
 
 class RecordingVideoTarget : public IVideoTarget {
 public:
