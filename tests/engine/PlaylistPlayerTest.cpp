@@ -318,55 +318,40 @@ TEST_F(PlaylistPlayerTest, NextAndPreviousOnAnEmptyListStopThePlayer) {
 
 // ---- seeking ------------------------------------------------------------------------------
 
-TEST_F(PlaylistPlayerTest, ForwardSeekIsDoneByTheDecodeThreadAndKeepsTheListWhereItIs) {
+// Forward, behind the second being decoded and back from the decoded end: the real component
+// repositions, so each seek is the decode thread's in the open file (SeekInFile checks its
+// messages), the file is not opened again and the list stays where it is.
+TEST_F(PlaylistPlayerTest, SeeksForwardAndBackAreDoneInTheOpenFile) {
     ASSERT_NO_FATAL_FAILURE(Start({"long.tvq", "a.tvq"}));
     ASSERT_TRUE(card_.Play(40));  // one second heard
     ASSERT_NO_FATAL_FAILURE(SeekInFile(30));
-    EXPECT_EQ(player_.GetCurrentIndex(), 1);
-    EXPECT_EQ(player_.GetCurrentFile(), Movie("long.tvq"));
     EXPECT_EQ(player_.GetStartSecond(), 0);
-
     // The clock starts again at the target: the next frames shown belong to second 30.
     ASSERT_TRUE(card_.Play(1));
     ASSERT_TRUE(view_.WaitForSecond(30));
     EXPECT_EQ(view_.GetFramePosition().first, 30);
     ASSERT_TRUE(card_.Play(40));
     ASSERT_TRUE(view_.WaitForSecond(31));
-    EXPECT_EQ(dialog_.Started().size(), 1u);
-}
 
-TEST_F(PlaylistPlayerTest, SeekBehindTheDecodePositionStaysInPlace) {
-    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq", "a.tvq"}));
-    ASSERT_NO_FATAL_FAILURE(SeekAndShow(66));
-
-    // 65 lies behind the second being decoded (66 or later); the component repositions, so
-    // the seek is the decode thread's, as a forward one, and the file is not opened again.
-    ASSERT_NO_FATAL_FAILURE(SeekInFile(65));
-    EXPECT_EQ(dialog_.Started().size(), 1u);
-    EXPECT_EQ(player_.GetCurrentIndex(), 1);
-
-    // The picture goes back with the clock rather than waiting for it to pass 66 again.
-    for (int chunk = 0; chunk < 10 && view_.GetFramePosition().first != 65; ++chunk)
-        ASSERT_TRUE(card_.Play(1));
-    EXPECT_EQ(view_.GetFramePosition().first, 65);
-}
-
-TEST_F(PlaylistPlayerTest, ASeekBackFromTheDecodedEndPlaysOnFromThere) {
-    ASSERT_NO_FATAL_FAILURE(Start({"long.tvq", "a.tvq"}));
-    // Near the end the decoder reports the end of the file within the first fills.
-    ASSERT_NO_FATAL_FAILURE(SeekAndShow(68));
-
-    // Behind the shown picture and after the end was reached: the decoder goes back to 3 and
-    // the file plays on from there.
-    ASSERT_NO_FATAL_FAILURE(SeekInFile(3));
-    // The clock restarts at 3: within a few chunks the frames shown are of second 3.
-    for (int chunk = 0; chunk < 20 && view_.GetFramePosition().first != 3; ++chunk)
-        ASSERT_TRUE(card_.Play(1));
-    EXPECT_EQ(view_.GetFramePosition().first, 3);
+    // 65 lies behind the second being decoded (66 or later); near the end the decoder reports
+    // the end of the file within the first fills, and 3 lies behind that.
+    for (const auto& [shown, back] : {std::pair{66, 65}, std::pair{68, 3}}) {
+        SCOPED_TRACE(back);
+        ASSERT_NO_FATAL_FAILURE(SeekAndShow(shown));
+        ASSERT_NO_FATAL_FAILURE(SeekInFile(back));
+        // The picture goes back with the clock rather than waiting for it to pass the second
+        // shown again (40 chunks a second).
+        for (int chunk = 0; chunk < 20 && view_.GetFramePosition().first != back; ++chunk)
+            ASSERT_TRUE(card_.Play(1));
+        EXPECT_EQ(view_.GetFramePosition().first, back);
+    }
+    // The file plays on from there.
     ASSERT_TRUE(card_.Play(45));
     ASSERT_TRUE(view_.WaitForSecond(4));
     EXPECT_EQ(view_.GetFramePosition().first, 4);
     EXPECT_EQ(dialog_.Started().size(), 1u);
+    EXPECT_EQ(player_.GetCurrentIndex(), 1);
+    EXPECT_EQ(player_.GetCurrentFile(), Movie("long.tvq"));
 }
 
 TEST_F(PlaylistPlayerTest, SeeksOutsideTheMovieOrWithoutAFileAreRefused) {
@@ -659,89 +644,6 @@ constexpr int kCommands = 2000;
 // Far beyond what the run takes even under a sanitizer; only a deadlock gets there.
 constexpr auto kDeadlockLimit = std::chrono::minutes(4);
 
-// One UI thread's worth of random commands, in the way the main dialog issues them.
-class CommandStorm {
-public:
-    CommandStorm(CPlaylistPlayer& player, DialogStandIn& dialog, TestView& view,
-                 CPlayerSettings& options, std::vector<std::string> files, unsigned seed)
-        : player_(player),
-          dialog_(dialog),
-          view_(view),
-          options_(options),
-          files_(std::move(files)),
-          rng_(seed) {
-        player_.SetPropertyPresenter(&box_);
-        player_.SetSeekBar([this] { return Pick(2) == 0; });
-    }
-
-    void Run(int commands) {
-        win::EnsureMessageQueue();
-        for (int i = 0; i < commands; ++i) {
-            RunOne();
-        }
-        player_.Stop();
-    }
-
-private:
-    int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
-    const std::string& AnyFile() { return files_[Pick(static_cast<int>(files_.size()))]; }
-
-    void StartPlaylist() {
-        player_.ClearList();
-        for (const std::string& f : files_) player_.AddFile(f);
-        player_.Init(&dialog_, &view_, 1);
-        if (Pick(2))
-            player_.SelectFile(AnyFile());
-    }
-
-    void RunOne() {
-        const int c = Pick(32);
-        if (c < 4) {
-            // Play: a fresh start once the last run has shut down, else a chosen entry.
-            if (!started_ || player_.IsClosing()) {
-                StartPlaylist();
-                started_ = true;
-            } else {
-                player_.SelectFile(AnyFile());
-            }
-        } else if (c < 5) {
-            player_.Pause();
-        } else if (c < 9) {
-            player_.SeekTo(Pick(80) - 3);
-        } else if (c < 11) {
-            player_.Next();
-        } else if (c < 13) {
-            player_.Previous();
-        } else if (c < 17) {
-            player_.OnSpeedMessage(WM_SPEED_FORWARD_1X + Pick(8));
-        } else if (c < 18) {
-            player_.Stop();
-        } else if (c < 19) {
-            player_.RemoveFiles({AnyFile()});
-        } else if (c < 21) {
-            player_.AddFile(AnyFile());
-        } else if (c < 22) {
-            player_.ShowProperties();
-        } else if (c < 23) {
-            options_.SetRepeat(Pick(2) == 0);
-        } else if (c < 26) {
-            player_.SelectFile(AnyFile());
-        } else {
-            // The user watches for a while; files play, end and start meanwhile.
-            std::this_thread::sleep_for(std::chrono::milliseconds(5 + Pick(25)));
-        }
-    }
-
-    CPlaylistPlayer& player_;
-    DialogStandIn& dialog_;
-    TestView& view_;
-    CPlayerSettings& options_;
-    const std::vector<std::string> files_;
-    std::mt19937 rng_;
-    FakePropertyBox box_;
-    bool started_ = false;
-};
-
 TEST_F(PlaylistPlayerTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveThreads) {
     options_.SetAdjust(true);
     std::vector<std::string> files;
@@ -750,9 +652,63 @@ TEST_F(PlaylistPlayerTest, RandomCommandsWhileFilesPlayNeitherHangNorLeaveThread
     const int threadsBefore = ThreadCount();
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
-    CommandStorm storm(player_, dialog_, view_, options_, files, seed);
+    // One UI thread's worth of random commands, in the way the main dialog issues them. The
+    // generator is the UI thread's alone: the seek bar is asked from the speed commands.
+    std::mt19937 rng(seed);
+    const auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    const auto anyFile = [&]() -> const std::string& {
+        return files[pick(static_cast<int>(files.size()))];
+    };
+    FakePropertyBox box;
+    player_.SetPropertyPresenter(&box);
+    player_.SetSeekBar([&] { return pick(2) == 0; });
+    auto runOne = [&, started = false]() mutable {
+        const int c = pick(32);
+        if (c < 4) {
+            // Play: a fresh start once the last run has shut down, else a chosen entry.
+            if (!started || player_.IsClosing()) {
+                player_.ClearList();
+                for (const std::string& f : files) player_.AddFile(f);
+                player_.Init(&dialog_, &view_, 1);
+                if (pick(2))
+                    player_.SelectFile(anyFile());
+                started = true;
+            } else {
+                player_.SelectFile(anyFile());
+            }
+        } else if (c < 5) {
+            player_.Pause();
+        } else if (c < 9) {
+            player_.SeekTo(pick(80) - 3);
+        } else if (c < 11) {
+            player_.Next();
+        } else if (c < 13) {
+            player_.Previous();
+        } else if (c < 17) {
+            player_.OnSpeedMessage(WM_SPEED_FORWARD_1X + pick(8));
+        } else if (c < 18) {
+            player_.Stop();
+        } else if (c < 19) {
+            player_.RemoveFiles({anyFile()});
+        } else if (c < 21) {
+            player_.AddFile(anyFile());
+        } else if (c < 22) {
+            player_.ShowProperties();
+        } else if (c < 23) {
+            options_.SetRepeat(pick(2) == 0);
+        } else if (c < 26) {
+            player_.SelectFile(anyFile());
+        } else {
+            // The user watches for a while; files play, end and start meanwhile.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5 + pick(25)));
+        }
+    };
 
-    std::packaged_task<void()> ui([&] { storm.Run(kCommands); });
+    std::packaged_task<void()> ui([&] {
+        win::EnsureMessageQueue();
+        for (int i = 0; i < kCommands; ++i) runOne();
+        player_.Stop();
+    });
     std::future<void> done = ui.get_future();
     std::thread uiThread(std::move(ui));
     if (done.wait_for(kDeadlockLimit) != std::future_status::ready) {
