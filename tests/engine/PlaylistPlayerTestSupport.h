@@ -81,7 +81,7 @@ inline int ThreadCount() {
 // The main dialog as far as the player is concerned. Besides every message, it notes the
 // player's current file each time a new file has started (WM_PLAY_STATE (1, 1)), which is when
 // the dialog marks the playing entry of its list.
-class DialogStandIn : public win::MessageTarget {
+class DialogStandIn : public win::RecordingMessageTarget {
 public:
     void Attach(const CPlaylistPlayer* player) { player_ = player; }
 
@@ -91,7 +91,7 @@ public:
             std::lock_guard lk(mutex_);
             started_.push_back(std::move(current));
         }
-        return records_.PostMessage(message, wParam, lParam);
+        return RecordingMessageTarget::PostMessage(message, wParam, lParam);
     }
 
     std::vector<std::string> Started() const {
@@ -99,29 +99,20 @@ public:
         return started_;
     }
     bool WaitForStarts(size_t count, int timeoutMs = 20000) const {
-        return records_.WaitFor(
-            [&](const win::RecordingMessageTarget::Record&) { return Started().size() >= count; },
-            timeoutMs);
+        return RecordingMessageTarget::WaitFor(
+            [&](const Record&) { return Started().size() >= count; }, timeoutMs);
     }
     // Waits for (message, wParam, lParam) among the records kept since the last Clear.
     bool WaitFor(uint32_t message, uintptr_t wParam, intptr_t lParam, int timeoutMs = 20000) const {
-        return records_.WaitFor(
-            [&](const win::RecordingMessageTarget::Record& r) {
+        return RecordingMessageTarget::WaitFor(
+            [&](const Record& r) {
                 return r.message == message && r.wParam == wParam && r.lParam == lParam;
             },
             timeoutMs);
     }
-    std::vector<win::RecordingMessageTarget::Record> Messages() const {
-        return records_.Messages();
-    }
-    std::vector<win::RecordingMessageTarget::Record> MessagesOf(uint32_t m) const {
-        return records_.MessagesOf(m);
-    }
-    void Clear() { records_.Clear(); }
 
 private:
     const CPlaylistPlayer* player_ = nullptr;  // set before the player runs
-    win::RecordingMessageTarget records_;
     mutable std::mutex mutex_;
     std::vector<std::string> started_;  // under mutex_
 };
