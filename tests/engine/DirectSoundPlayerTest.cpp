@@ -506,37 +506,6 @@ TEST_F(AudioOutputTest, DeviceGoneDuringPlayEndsTheFileAndTheNextOnePlays) {
 
 // ---- the output on SDL's disk driver ----------------------------------------------------
 
-// Takes frame records up to the position shown, as the video window does, so that the engine
-// drains its video queue and reaches the end of the file.
-class ConsumingVideoTarget : public RecordingVideoTarget {
-public:
-    void Attach(CPlaybackEngine* engine, win::RecursiveMutex* lock) {
-        engine_ = engine;
-        lock_ = lock;
-        frame_.resize(engine->GetPictureFormat().biSizeImage);
-    }
-    int ShowFrameAt(int32_t second, int32_t frameIndex) override {
-        {
-            win::ScopedLock e(lock_);
-            while (engine_ &&
-                   (last_.first < second || (last_.first == second && last_.second < frameIndex))) {
-                int32_t s = 0, i = 0;
-                if (engine_->ReadFrame(frame_.data(), static_cast<int32_t>(frame_.size()), &s,
-                                       &i) <= 0)
-                    break;
-                last_ = {s, i};
-            }
-        }
-        return RecordingVideoTarget::ShowFrameAt(second, frameIndex);
-    }
-
-private:
-    CPlaybackEngine* engine_ = nullptr;  // set before playing
-    win::RecursiveMutex* lock_ = nullptr;
-    std::vector<uint8_t> frame_;                // notification thread only
-    std::pair<int32_t, int32_t> last_{-1, -1};  // notification thread only
-};
-
 // The sample value the fake component's bytes of `second` make in 16-bit sound.
 int16_t FakeSample(int32_t second) {
     const uint8_t b = FakeAudioByte(second);
@@ -557,11 +526,15 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
     win::RecursiveMutex engineLock;
     win::Event wake(true);
     win::RecordingMessageTarget window;
-    ConsumingVideoTarget video;
     // The device's own format, so that the samples reach the file unchanged.
     CPlaybackEngine engine("fake:fps=10:rate=44100:ch=2:bits=16:len=" + std::to_string(kSeconds),
                            0);
-    video.Attach(&engine, &engineLock);
+    // The frame view takes the frames up to the position shown, so that the engine drains its
+    // video queue and reaches the end of the file. No re-alignment: it restarts the sound.
+    CPlayerSettings settings;
+    settings.SetAdjust(false);
+    CFrameView video(&settings);
+    ASSERT_TRUE(video.OpenStream(&engine, &engineLock, nullptr));
     // At the user's level of -6 dB: the device's mixer scales every sample by its gain.
     const int32_t volume = win::SoundRing::VolumeOfGain(0.5f);
     const float gain = win::SoundRing::GainOf(volume);
@@ -575,6 +548,7 @@ TEST(DirectSoundPlayerSdl, EverySecondIsHeardOnceAndInOrder) {
         ASSERT_EQ(wake.Wait(60000), win::WAIT_OBJECT_0) << "the end of the file never came";
         player.Close();  // closes the device: the file is complete
     }
+    video.FreeBuffers();
     CTvqDecoder::SetLibraryPathForTesting("");
 
     // Runs of each second's level in the order heard, silence left out.
