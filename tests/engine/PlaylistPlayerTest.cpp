@@ -38,10 +38,6 @@ std::string Upper(std::string s) {
     return s;
 }
 
-bool Is(const Record& r, uint32_t m, uintptr_t w, intptr_t l) {
-    return r.message == m && r.wParam == w && r.lParam == l;
-}
-
 // "n(w,l) " per record, n counted from WM_USER, without the position messages (they come on
 // the clock's own pace).
 std::string Describe(const std::vector<Record>& records) {
@@ -312,7 +308,7 @@ TEST_F(PlaylistPlayerTest, NextAndPreviousOnAnEmptyListStopThePlayer) {
     EXPECT_EQ(dialog_.MessagesOf(WM_PLAYLIST_STOPPED).size(), 1u);
     const auto all = dialog_.Messages();
     ASSERT_FALSE(all.empty());
-    EXPECT_TRUE(Is(all.back(), WM_PLAY_STATE, 1, 0));
+    EXPECT_EQ(Describe({all.back()}), "3(1,0) ");
     EXPECT_EQ(std::make_pair(player_.IsRunning(), player_.HasEngine()), std::make_pair(0, 0));
 }
 

@@ -44,11 +44,8 @@ struct FakeTvqStats {
 
 extern "C" {
 using FakeTvqGetStatsFn = void (*)(FakeTvqStats*);
-using FakeTvqResetStatsFn = void (*)();
-using FakeTvqHoldNextStreamFn = void (*)();
-using FakeTvqHoldNextDecodeFn = void (*)();
+using FakeTvqActionFn = void (*)();  // reset, hold and release
 using FakeTvqWaitUntilHeldFn = int (*)(int);
-using FakeTvqReleaseHoldFn = void (*)();
 }
 
 inline uint8_t FakeFrameByte(int32_t second, int32_t index) {
@@ -66,7 +63,7 @@ public:
         if (!handle_)
             return;
         get_ = reinterpret_cast<FakeTvqGetStatsFn>(dlsym(handle_, "FakeTvqGetStats"));
-        reset_ = reinterpret_cast<FakeTvqResetStatsFn>(dlsym(handle_, "FakeTvqResetStats"));
+        reset_ = reinterpret_cast<FakeTvqActionFn>(dlsym(handle_, "FakeTvqResetStats"));
         if (reset_)
             reset_();
     }
@@ -90,25 +87,24 @@ public:
             reset_();
     }
     // The next stream opened stops in its first decode call until ReleaseHold.
-    void HoldNextStream() { Call<FakeTvqHoldNextStreamFn>("FakeTvqHoldNextStream"); }
+    void HoldNextStream() { Call("FakeTvqHoldNextStream"); }
     // The next decode call of any open stream stops until ReleaseHold.
-    void HoldNextDecode() { Call<FakeTvqHoldNextDecodeFn>("FakeTvqHoldNextDecode"); }
+    void HoldNextDecode() { Call("FakeTvqHoldNextDecode"); }
     bool WaitUntilHeld(int timeoutMs) {
         auto f = reinterpret_cast<FakeTvqWaitUntilHeldFn>(Symbol("FakeTvqWaitUntilHeld"));
         return f && f(timeoutMs) == 1;
     }
-    void ReleaseHold() { Call<FakeTvqReleaseHoldFn>("FakeTvqReleaseHold"); }
+    void ReleaseHold() { Call("FakeTvqReleaseHold"); }
 
 private:
     void* Symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
-    template <typename Fn>
     void Call(const char* name) const {
-        if (auto f = reinterpret_cast<Fn>(Symbol(name)))
+        if (auto f = reinterpret_cast<FakeTvqActionFn>(Symbol(name)))
             f();
     }
 
     std::string path_;
     void* handle_ = nullptr;
     FakeTvqGetStatsFn get_ = nullptr;
-    FakeTvqResetStatsFn reset_ = nullptr;
+    FakeTvqActionFn reset_ = nullptr;
 };
