@@ -16,7 +16,6 @@
 
 #include "FakeRecords.h"
 #include "FakeTvq.h"
-#include "RecordingAudioOutput.h"
 #include "engine/PlaybackEngine.h"
 #include "engine/TvqDecoder.h"
 

@@ -17,7 +17,6 @@
 
 #include "FakeRecords.h"
 #include "FakeTvq.h"
-#include "RecordingAudioOutput.h"
 #include "engine/Messages.h"
 #include "engine/TvqDecoder.h"
 #include "platform/MessageBox.h"

@@ -276,25 +276,6 @@ protected:
         CTvqDecoder::SetLibraryPathForTesting("");
         unsetenv("TVQ_DECODED_FRAMES");
     }
-    // The (second, frame) markers of every frame the engine hands out, and its labels.
-    static std::vector<std::pair<int, int>> Shown(CPlaybackEngine& engine,
-                                                  std::vector<std::pair<int, int>>* labels) {
-        const auto& f = engine.GetPictureFormat();
-        const int32_t image = static_cast<int32_t>(f.biSizeImage);
-        std::vector<uint8_t> frame(static_cast<size_t>(image));
-        std::vector<std::pair<int, int>> markers;
-        int32_t second = 0, index = 0;
-        while (engine.EnsureFrame(image + 8) == 1 &&
-               engine.ReadFrame(frame.data(), image, &second, &index) == image) {
-            int s = -1, n = -1;
-            tvq::ReadFrameMarker(frame.data(), f.biWidth, f.biHeight, win::DibStride(f.biWidth, 24),
-                                 s, n);
-            markers.emplace_back(s, n);
-            labels->emplace_back(second, index);
-        }
-        return markers;
-    }
-
     MovieSpec spec_{.seconds = 3, .fps = 5, .width = 320, .height = 240};
     TempFolder folder_;
     std::string movie_;
@@ -313,8 +294,20 @@ TEST_F(StoredFramesTest, BothPathsShowTheFramesTheirLabelsNameAndStoredOnesQueue
             EXPECT_LT(engine.GetVideoQueuedBytes() * 4, decodedSecond)
                 << "stored frames must queue far less than their decoded pictures";
         }
-        std::vector<std::pair<int, int>> labels;
-        const auto markers = Shown(engine, &labels);
+        // The (second, frame) markers of every frame the engine hands out, and its labels.
+        const auto& f = engine.GetPictureFormat();
+        const int32_t image = static_cast<int32_t>(f.biSizeImage);
+        std::vector<uint8_t> frame(static_cast<size_t>(image));
+        std::vector<std::pair<int, int>> markers, labels;
+        int32_t second = 0, index = 0;
+        while (engine.EnsureFrame(image + 8) == 1 &&
+               engine.ReadFrame(frame.data(), image, &second, &index) == image) {
+            int s = -1, n = -1;
+            tvq::ReadFrameMarker(frame.data(), f.biWidth, f.biHeight, win::DibStride(f.biWidth, 24),
+                                 s, n);
+            markers.emplace_back(s, n);
+            labels.emplace_back(second, index);
+        }
         ASSERT_EQ(markers.size(), size_t(spec_.seconds * spec_.fps));
         EXPECT_EQ(markers, labels);
         EXPECT_EQ(labels.back(), std::make_pair(spec_.seconds - 1, spec_.fps - 1));

@@ -1,10 +1,14 @@
 #pragma once
-// Reading frame records of a fake-component movie back out of an engine.
+// Reading frame records of a fake-component movie back out of an engine, and an audio output
+// that records every call in order ("Stop", "Mute(1)", "FillAt(12)").
 #include <cstring>
+#include <mutex>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "FakeTvq.h"
+#include "engine/IAudioOutput.h"
 #include "engine/PlaybackEngine.h"
 
 struct FakeRecord {
@@ -73,3 +77,33 @@ inline std::ostream& operator<<(std::ostream& os, const FakeRecord& r) {
     return os << "(" << r.second << "," << r.index << " mark " << r.markSecond << "," << r.markIndex
               << (r.bodyIntact ? "" : " torn") << ")";
 }
+
+class RecordingAudioOutput : public IAudioOutput {
+public:
+    int Stop() override {
+        Record("Stop");
+        return 1;
+    }
+    int FillAt(int32_t second) override {
+        Record("FillAt(" + std::to_string(second) + ")");
+        return 1;
+    }
+    void Mute(int flag) override { Record("Mute(" + std::to_string(flag) + ")"); }
+
+    std::vector<std::string> Calls() const {
+        std::lock_guard lk(mutex_);
+        return calls_;
+    }
+    void Clear() {
+        std::lock_guard lk(mutex_);
+        calls_.clear();
+    }
+
+private:
+    void Record(const std::string& call) {
+        std::lock_guard lk(mutex_);
+        calls_.push_back(call);
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
