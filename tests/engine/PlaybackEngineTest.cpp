@@ -706,7 +706,6 @@ TEST_F(SpeedModesTest, BackwardAtFactorOneTogglesBetweenNormalAndBackward) {
 // --- re-alignment ---
 
 constexpr int kResyncFps = 20;  // a record is 1/20 s, fine enough to shape any lead
-constexpr int32_t kResyncRecordSecond = kResyncFps * 392;
 
 class ResyncTest : public SpeedModesTest {
 protected:
@@ -729,25 +728,39 @@ protected:
     uint32_t now_ = 1000;
 };
 
-TEST_F(ResyncTest, AudioAheadOfVideoCutsBothQueuesToTheSameWholeSeconds) {
-    auto e = OpenAtZero();
-    Shape(*e, 1.0f, 2.0f);  // lead -1
-    EXPECT_EQ(e->Resync(&out_), 1);
-    EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(1)"}));
-    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
-    EXPECT_EQ(e->GetVideoQueuedBytes(), kResyncRecordSecond);
-    std::vector<uint8_t> byte(1);
-    e->ReadAudio(byte.data(), 1);
-    EXPECT_EQ(byte[0], FakeAudioByte(1));  // the oldest second was dropped
-}
-
-TEST_F(ResyncTest, LessThanAWholeSecondQueuedDecodesOneMoreAndRestartsAtThePosition) {
-    auto e = OpenAtZero();
-    Shape(*e, 0.5f, 0.2f);  // lead 0.3, below the starting threshold
-    EXPECT_EQ(e->Resync(&out_), 1);
-    EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));
-    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
-    EXPECT_EQ(TakeRecords(*e, 100), ExpectedSeconds(2, 2, 1, kResyncFps, false));
+// Each lead outside the threshold restarts the output on one whole second of both kinds, the
+// labels and the sound of the same second.
+TEST_F(ResyncTest, ALeadOutsideTheThresholdCutsBothQueuesToTheSameWholeSecond) {
+    struct Case {
+        const char* what;
+        bool decodeMore;  // video 3 s, audio 3 s
+        float video, audio;
+        int32_t restart;
+    };
+    const Case cases[] = {
+        {"audio ahead of video (lead -1): the oldest second dropped", false, 1.0f, 2.0f, 1},
+        {"less than a whole second queued (lead 0.3, below the starting threshold): one more "
+         "decoded, restarted at the position",
+         false, 0.5f, 0.2f, 2},
+        {"video far ahead of audio (lead 1.5): position 3, one whole second kept", true, 3.0f, 1.5f,
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto e = OpenAtZero();
+        if (c.decodeMore)
+            e->DecodeOneSecond();
+        Shape(*e, c.video, c.audio);
+        out_.Clear();
+        EXPECT_EQ(e->Resync(&out_), 1);
+        EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(" + std::to_string(c.restart) + ")"}));
+        EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
+        EXPECT_EQ(TakeRecords(*e, 100),
+                  ExpectedSeconds(c.restart, c.restart, 1, kResyncFps, false));
+        std::vector<uint8_t> byte(1);
+        e->ReadAudio(byte.data(), 1);
+        EXPECT_EQ(byte[0], FakeAudioByte(c.restart));
+    }
 }
 
 TEST_F(ResyncTest, CalibrationLowersTheThresholdBelowTheSmallestLead) {
@@ -781,16 +794,6 @@ TEST_F(ResyncTest, CalibrationKeepsTheThresholdWhenTheFinalLeadIsSmall) {
     EXPECT_FLOAT_EQ(e->GetLeadThreshold(), 0.5f);
     EXPECT_EQ(e->Resync(&out_), 0);
     EXPECT_TRUE(out_.Calls().empty());
-}
-
-TEST_F(ResyncTest, VideoFarAheadOfAudioIsCutBack) {
-    auto e = OpenAtZero();
-    e->DecodeOneSecond();   // video 3 s, audio 3 s
-    Shape(*e, 3.0f, 1.5f);  // lead 1.5
-    EXPECT_EQ(e->Resync(&out_), 1);
-    EXPECT_EQ(out_.Calls(), Calls({"Stop", "FillAt(2)"}));  // position 3, one whole second kept
-    EXPECT_EQ(e->GetVideoQueuedBytes(), kResyncRecordSecond);
-    EXPECT_EQ(e->GetAudioQueuedBytes(), kBytesPerSecond);
 }
 
 TEST_F(ResyncTest, NothingHappensNearTheEndAfterTheEndOrOutsideNormalMode) {
