@@ -27,11 +27,7 @@ using Record = win::RecordingMessageTarget::Record;
 namespace {
 
 const MovieSpec kShort{};  // 2 s
-MovieSpec LongSpec() {
-    MovieSpec m;
-    m.seconds = 70;
-    return m;
-}
+const MovieSpec kLong{.seconds = 70};
 
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -124,7 +120,7 @@ protected:
         for (const char* name : {"a.tvq", "b.tvq", "c.tvq"}) {
             ASSERT_TRUE(MakeMovie(Movie(name), kShort)) << "tvq-make failed for " << name;
         }
-        ASSERT_TRUE(MakeMovie(Movie("long.tvq"), LongSpec()));
+        ASSERT_TRUE(MakeMovie(Movie("long.tvq"), kLong));
     }
     static void TearDownTestSuite() {
         CTvqDecoder::SetLibraryPathForTesting("");
@@ -488,17 +484,11 @@ TEST_F(PlaylistPlayerTest, ThePropertyBoxReadsTheEngineOnlyThroughTheLock) {
 
 // 10 frames a second, 2500 Hz stereo 16-bit: 10000 bytes a second, 248 a notification span.
 constexpr const char* kShape = "fake:fps=10:rate=2500:ch=2";
-MovieSpec FakeSpec() {
-    MovieSpec m;
-    m.fps = 10;
-    m.rate = 2500;
-    m.channels = 2;
-    return m;
-}
+const MovieSpec kFakeSpec{.fps = 10, .rate = 2500, .channels = 2};
 
 class PlaylistPlayerFakeTest : public PlayerFixture {
 protected:
-    PlaylistPlayerFakeTest() : PlayerFixture(ChunkBytes(FakeSpec())) {}
+    PlaylistPlayerFakeTest() : PlayerFixture(ChunkBytes(kFakeSpec)) {}
     void SetUp() override {
         PlayerFixture::SetUp();
         ASSERT_TRUE(library_.Loaded());

@@ -237,9 +237,7 @@ TEST_F(TvqDecoderTest, DecodesAndSeeksFromSeveralThreadsNeverOverlap) {
 // The measure is the codec's own, whose cut and unfinished files the codec tests go through.
 TEST_F(TvqDecoderTest, MeasuresAMovieWithoutTheComponent) {
     TempFolder dir;
-    MovieSpec spec;
-    spec.seconds = 4;
-    ASSERT_TRUE(MakeMovie(dir.Path() + "whole.tvq", spec));
+    ASSERT_TRUE(MakeMovie(dir.Path() + "whole.tvq", MovieSpec{.seconds = 4}));
     EXPECT_EQ(CTvqDecoder::MeasureMovieLength(dir.Path() + "whole.tvq"), 4);
     EXPECT_EQ(CTvqDecoder::MeasureMovieLength(dir.Path() + "missing.tvq"), -1);
 }
