@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/PreviewDecoder.h"
+#include "platform/Thread.h"
 
 CSeekPreview::CSeekPreview(QSize box, Delivery deliver)
     : m_box(box), m_deliver(std::move(deliver)) {}
@@ -53,6 +54,9 @@ bool CSeekPreview::TakeRequest(int32_t& second) {
 }
 
 void CSeekPreview::Run(const std::string& path, uint64_t generation) {
+    // A sweep of the mouse asks for a picture per move: on a busy machine that decoding must
+    // give way to the playing movie's frames, never take their time.
+    win::SetCurrentThreadPriority(win::ThreadPriority::BelowNormal);
     std::unique_ptr<CPreviewDecoder> decoder;
     int32_t second = kNoRequest;
     while (TakeRequest(second)) {

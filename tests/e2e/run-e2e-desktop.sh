@@ -467,6 +467,8 @@ preview)
   previews=$(($(grep -c '^preview ' "$work/player.log") - before))
   echo "previews while sweeping the slider: $previews"
   [ "$previews" -ge 10 ] || fail "only $previews previews while the mouse swept the slider"
+  # The previews' decoding gives way to playback: its thread runs ten nice steps down.
+  ps -L -o nice= -p "$pid" | grep -qx ' *10' || fail "no player thread at nice 10 for the previews"
   "$xwin" close "$title" || fail "no window to close"
   expect_clean_exit "$pid" 15
   # Seconds [base, base + 4) over the picture, [base + 5, base + 9) over the slider (the

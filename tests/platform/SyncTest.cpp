@@ -5,10 +5,13 @@
 // copy was already waiting or starts afterwards. And the per-user folder the objects live in.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -150,6 +153,17 @@ TEST(WorkerThread, DoesNotJoinItselfAndRunsAtAPriorityItMayNotGet) {
                              ThreadPriority::AboveNormal));  // best effort: still runs
     worker.Join();
     EXPECT_EQ(selfJoin, 0);
+
+    // Lowering needs no privilege; it is counted from the main thread's nice (this one's), and
+    // only the thread that asks is lowered.
+    const int callerNice = getpriority(PRIO_PROCESS, 0);
+    std::atomic<int> lowered{-100};
+    std::thread([&] {
+        SetCurrentThreadPriority(ThreadPriority::BelowNormal);
+        lowered = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    }).join();
+    EXPECT_EQ(lowered, std::min(callerNice + 10, 19));
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), callerNice);
 }
 
 TEST(MsgWait, ReportsEventIndexMessageOrTimeout) {

@@ -22,7 +22,8 @@ struct Message {
     intptr_t lParam = 0;
 };
 
-enum class ThreadPriority { Normal, AboveNormal };
+// BelowNormal is for work that may wait behind playback (the seek preview's decoding).
+enum class ThreadPriority { BelowNormal, Normal, AboveNormal };
 
 // Id of the calling thread (assigned on first use; stable for the thread's life).
 ThreadId GetCurrentThreadId();
@@ -75,7 +76,8 @@ private:
     ThreadId id_ = 0;
 };
 
-// Best effort: raises the calling thread's priority where the system lets an ordinary user.
+// Best effort: sets the calling thread's priority; raising it works only where the system lets
+// an ordinary user.
 void SetCurrentThreadPriority(ThreadPriority priority);
 
 }  // namespace win
